@@ -1,0 +1,198 @@
+#include "app/batch.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "base/error.h"
+#include "base/utf8.h"
+#include "convert/convert_file.h"
+
+namespace loom {
+
+std::string statusText(std::size_t k, std::size_t fileCount) {
+  return "Processing file " + std::to_string(k) + " of " + std::to_string(fileCount);
+}
+
+namespace {
+
+enum class WriteOutcome { New, Changed, Unchanged };
+
+// Writes a page unless the file already holds exactly these bytes.
+WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
+  const std::optional<std::string> old = fs.tryReadFile(path);
+  if (old && *old == bytes) return WriteOutcome::Unchanged;
+  fs.writeFileAtomically(path, bytes);
+  return old ? WriteOutcome::Changed : WriteOutcome::New;
+}
+
+// What converting one file leaves for the in-order part of the run.
+struct FileResult {
+  bool ready = false;
+  std::exception_ptr error;
+  std::string title;
+  std::optional<WriteOutcome> outcome;
+  std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
+};
+
+class Runner {
+ public:
+  Runner(const RunPlan& plan, FileSystem& fs) : plan_(plan), fs_(fs), results_(plan.files.size()) {
+    // A later file overwrites an earlier one with the same page name; only
+    // the last of them needs writing, which also lets files convert in any
+    // order.
+    std::unordered_map<std::string, std::size_t> last;
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+      if (plan.files[i].pageName) last[*plan.files[i].pageName] = i;
+    }
+    writes_.assign(plan.files.size(), false);
+    for (const auto& [name, index] : last) writes_[index] = true;
+  }
+
+  void convert(std::size_t i) {
+    FileResult result;
+    try {
+      const InputFile& file = plan_.files[i];
+      if (file.pageName) {
+        const std::string path = plan_.dirs.input + file.name;
+        const std::string contents = fs_.readFile(path);
+        if (plan_.codec->encoding() == Encoding::Utf8) result.invalidText = checkUtf8(path, contents);
+        const ConvertedPage page = ConvertFile(contents, path, plan_.rulesByExtension.at(file.extension),
+                                               plan_.settings, *plan_.codec);
+        result.title = page.title;
+        if (writes_[i]) result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
+      }
+    } catch (...) {
+      result.error = std::current_exception();
+    }
+    result.ready = true;
+    std::lock_guard lock(mutex_);
+    results_[i] = std::move(result);
+    ready_.notify_all();
+  }
+
+  FileResult take(std::size_t i) {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return results_[i].ready; });
+    return std::move(results_[i]);
+  }
+
+ private:
+  static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents) {
+    std::size_t count = 0, line = 1, lineStart = 0, firstLine = 0, firstColumn = 0;
+    for (std::size_t pos = 0; pos < contents.size();) {
+      const char c = contents[pos];
+      if (c == '\r') {
+        ++line;
+        pos += (pos + 1 < contents.size() && contents[pos + 1] == '\n') ? 2 : 1;
+        lineStart = pos;
+        continue;
+      }
+      const DecodedChar d = decodeUtf8(contents, pos);
+      if (!d.valid && count++ == 0) {
+        firstLine = line;
+        firstColumn = pos - lineStart + 1;
+      }
+      pos += d.length;
+    }
+    if (count == 0) return std::nullopt;
+    return "File \"" + path + "\" is not valid UTF-8: " + std::to_string(count) +
+           " invalid byte(s), the first in line " + std::to_string(firstLine) + " at byte " +
+           std::to_string(firstColumn) + "; they are passed through unchanged";
+  }
+
+  const RunPlan& plan_;
+  FileSystem& fs_;
+  std::vector<bool> writes_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::vector<FileResult> results_;
+};
+
+}  // namespace
+
+BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer) {
+  BatchSummary summary;
+  const std::size_t n = plan.files.size();
+  summary.fileCount = n;
+  observer.runStarted(n);
+  for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
+
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
+  Runner runner(plan, fs);
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::jthread> workers;
+  if (jobs > 1) {
+    for (unsigned w = 0; w < jobs; ++w) {
+      workers.emplace_back([&] {
+        for (std::size_t i; !stop && (i = next++) < n;) runner.convert(i);
+      });
+    }
+  }
+  // Stops and joins the workers on every way out.
+  struct StopWorkers {
+    std::atomic<bool>& stop;
+    std::vector<std::jthread>& workers;
+    ~StopWorkers() {
+      stop = true;
+      workers.clear();
+    }
+  } stopWorkers{stop, workers};
+
+  IndexList index(*plan.codec);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (observer.stopRequested()) {
+      summary.stopped = true;
+      return summary;
+    }
+    if (workers.empty()) runner.convert(i);
+    FileResult result = runner.take(i);
+    if (result.error) std::rethrow_exception(result.error);
+    if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
+    const InputFile& file = plan.files[i];
+    if (file.pageName) {
+      ++summary.pagesWritten;
+      if (result.outcome) {
+        if (*result.outcome == WriteOutcome::New) ++summary.pagesNew;
+        if (*result.outcome == WriteOutcome::Changed) ++summary.pagesChanged;
+        if (*result.outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
+      }
+      const auto group = plan.groupByExtension.find(file.extension);
+      index.add({group->second, *file.pageName, std::move(result.title)});
+    } else {
+      ++summary.skippedFiles;
+    }
+    observer.fileDone(i + 1, n);
+  }
+  if (observer.stopRequested()) {
+    summary.stopped = true;
+    return summary;
+  }
+
+  observer.indexStarted();
+  const std::string indexBytes =
+      WriteIndexPage(index.entries(), plan.settings.header, plan.settings.footer,
+                     [&plan](const std::string& group) { return plan.findGroup(group); });
+  summary.indexPath = plan.dirs.output + plan.indexPageName;
+  writePage(fs, summary.indexPath, indexBytes);
+  observer.runFinished(summary);
+  return summary;
+}
+
+BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
+  const RunPlan plan = planRun({options.pair, options.rulesPath, options.encoding}, fs);
+  if (options.checkOnly) {
+    for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
+    BatchSummary summary;
+    summary.fileCount = plan.files.size();
+    return summary;
+  }
+  return runPlan(plan, options.jobs, fs, observer);
+}
+
+}  // namespace loom

@@ -1,0 +1,36 @@
+#pragma once
+// The batch run: every plain file of the input directory becomes one page in
+// the output directory, then the index page links them all.
+
+#include <optional>
+#include <string>
+
+#include "app/batch_observer.h"
+#include "app/run_plan.h"
+#include "base/file_system.h"
+
+namespace loom {
+
+struct BatchOptions {
+  std::string pair;       // "input,output", as typed or as joined arguments
+  std::string rulesPath;  // the rule database file
+  std::optional<std::string> encoding;  // overrides the database's "Encoding" row
+  // Threads that convert files; 0 means one per core. The pages, the index
+  // page and the order of the progress reports are the same for any number.
+  unsigned jobs = 1;
+  bool checkOnly = false;  // plan and check everything, write nothing
+};
+
+// Runs one batch. Before any page is written the whole run is checked; a
+// run that fails the check throws ValidationError listing every problem, a
+// pair it cannot split throws LoomError(Usage, kBothPathsMessage). A failure
+// during the run (a file that vanished, a full disk) throws LoomError(Io);
+// pages written before stay complete, no page is left half-written, and the
+// index page is not written. Pages whose bytes are already on disk are not
+// written again, so their modification time stays.
+BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer);
+
+// Runs an already checked plan (the part of RunBatch after the check).
+BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer);
+
+}  // namespace loom

@@ -1,0 +1,63 @@
+#include "app/pair.h"
+
+#include "base/text.h"
+#include "base/utf8.h"
+
+namespace loom {
+
+std::optional<DirectoryPair> SplitPair(std::string_view pair) {
+  const std::size_t comma = pair.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  DirectoryPair dirs;
+  dirs.input = std::string(trimSpaces(pair.substr(0, comma)));
+  dirs.output = std::string(trimSpaces(pair.substr(comma + 1)));
+  // An empty part would read from or write into the file system root.
+  if (dirs.input.empty() || dirs.output.empty()) return std::nullopt;
+  if (comma == 0 || pair[comma - 1] != '/') dirs.input += '/';
+  const std::string_view whole = trimSpaces(pair);
+  if (whole.empty() || whole.back() != '/') dirs.output += '/';
+  return dirs;
+}
+
+std::string joinArguments(int argc, const char* const argv[], int first) {
+  std::string joined;
+  for (int i = first; i < argc; ++i) {
+    if (i > first) joined += ' ';
+    joined += argv[i];
+  }
+  return joined;
+}
+
+std::optional<std::string> PageName(std::string_view fileName) {
+  const std::size_t dot = fileName.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::string_view base = fileName.substr(0, dot);
+  const bool utf8 = firstInvalidUtf8(base) == std::string_view::npos;
+  // Start offsets of the characters of the base.
+  std::vector<std::size_t> starts;
+  for (std::size_t pos = 0; pos < base.size(); pos += utf8 ? decodeUtf8(base, pos).length : 1) {
+    starts.push_back(pos);
+  }
+  const std::size_t firstEight = starts.size() < 8 ? starts.size() : 8;
+  const std::size_t from = firstEight < 6 ? 0 : firstEight - 6;
+  const std::size_t begin = from < starts.size() ? starts[from] : base.size();
+  const std::size_t end = firstEight < starts.size() ? starts[firstEight] : base.size();
+  return "lw" + std::string(base.substr(begin, end - begin)) + ".htm";
+}
+
+std::string fileExtension(std::string_view fileName, const TextCodec& codec) {
+  const std::size_t dot = fileName.find('.');
+  const std::string_view ext = dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
+  if (codec.encoding() == Encoding::Windows1252 && firstInvalidUtf8(ext) == std::string_view::npos) {
+    // File names are UTF-8 on this platform; compare them with the rules in
+    // the encoding of the run, as a name typed on Windows would be.
+    try {
+      return codec.upper(codec.fromStore(ext, "file name"));
+    } catch (const std::exception&) {
+      // A name with characters Windows-1252 lacks matches no rule anyway.
+    }
+  }
+  return codec.upper(ext);
+}
+
+}  // namespace loom

@@ -1,0 +1,46 @@
+#pragma once
+// Taking the directory pair apart, and naming pages.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/codec.h"
+
+namespace loom {
+
+inline constexpr const char* kBothPathsMessage = "You must specify both an input and output path";
+
+struct DirectoryPair {
+  std::string input;   // always ends in "/"
+  std::string output;  // always ends in "/"
+};
+
+// Splits "input,output" at the first comma (further commas belong to the
+// output). Each part is trimmed of spaces; the input gets a "/" unless the
+// character right before the comma is one, the output unless the whole pair,
+// trimmed, ends in one:
+//   "/texts,/site"      -> "/texts/", "/site/"
+//   "/texts/ , /site/"  -> "/texts//", "/site/"
+// A pair without a comma, or whose input or output part is empty after
+// trimming, gives nothing (the caller shows kBothPathsMessage).
+std::optional<DirectoryPair> SplitPair(std::string_view pair);
+
+// Joins separately delivered command-line arguments into the one pair text,
+// with one blank between them, so "/my texts,/my site" survives the shell
+// splitting it.
+std::string joinArguments(int argc, const char* const argv[], int first);
+
+// "lw" + the last six of the first eight characters of the part of the file
+// name before its first "." + ".htm"; characters are whole characters of the
+// name in UTF-8 (file names on this platform), bytes where it is not valid
+// UTF-8. chapter01.txt -> lwapter0.htm, notes.2024.txt -> lwnotes.htm. A name
+// without "." has no page name (nothing).
+std::optional<std::string> PageName(std::string_view fileName);
+
+// The extension that selects the file type: the text after the first "." of
+// the file name, upper-cased (the whole name when it has no "."). A file's
+// directory never takes part, so "/data/v1.2/notes.txt" does not matter.
+std::string fileExtension(std::string_view fileName, const TextCodec& codec);
+
+}  // namespace loom

@@ -1,0 +1,335 @@
+#include "app/run_plan.h"
+
+#include <set>
+
+#include "base/text.h"
+#include "rules/global_settings.h"
+#include "rules/rule_tables.h"
+
+namespace loom {
+namespace {
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// Collects problems and turns stored UTF-8 into the run's encoding.
+class Checker {
+ public:
+  Checker(const TextCodec& codec, std::vector<Problem>& problems)
+      : codec_(codec), problems_(problems) {}
+
+  void problem(ErrorKind kind, std::string message) {
+    problems_.push_back({kind, std::move(message)});
+  }
+
+  // The text of a column that the run reads; a NULL or an untranslatable
+  // character is a problem naming `where` and the column.
+  std::optional<std::string> text(const Text& value, const std::string& where,
+                                  const std::string& column) {
+    if (!value) {
+      problem(ErrorKind::Rules, where + ": " + column + " is empty (NULL)");
+      return std::nullopt;
+    }
+    try {
+      return codec_.fromStore(*value, where + ", column " + quoted(column));
+    } catch (const LoomError& e) {
+      problem(ErrorKind::Rules, e.what());
+      return std::nullopt;
+    }
+  }
+
+ private:
+  const TextCodec& codec_;
+  std::vector<Problem>& problems_;
+};
+
+void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
+                      std::vector<Problem>& problems) {
+  const PathKind in = fs.kind(dirs.input);
+  if (in == PathKind::Missing) {
+    problems.push_back({ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
+  } else if (in != PathKind::Directory) {
+    problems.push_back({ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
+  }
+  const PathKind out = fs.kind(dirs.output);
+  if (out == PathKind::Missing) {
+    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " does not exist"});
+  } else if (out != PathKind::Directory) {
+    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
+  } else if (!fs.isWritableDirectory(dirs.output)) {
+    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " cannot be written"});
+  }
+}
+
+const TextCodec* chooseCodec(const PlanRequest& request, const GlobalSettings& settings,
+                             std::vector<Problem>& problems) {
+  if (request.encoding) {
+    if (const TextCodec* codec = codecByName(*request.encoding)) return codec;
+    problems.push_back({ErrorKind::Usage, "Unknown encoding " + quoted(*request.encoding) +
+                                              "; use windows-1252 or utf-8"});
+    return nullptr;
+  }
+  if (!settings.encoding) return &windows1252Codec();
+  if (const TextCodec* codec = codecByName(std::string(trimSpaces(*settings.encoding)))) {
+    return codec;
+  }
+  problems.push_back({ErrorKind::Rules, "GlobalDefs row \"Encoding\": Content " +
+                                            quoted(*settings.encoding) +
+                                            " is not windows-1252 or utf-8"});
+  return nullptr;
+}
+
+void checkIndexPageName(const std::string& name, std::vector<Problem>& problems) {
+  if (name.empty()) {
+    problems.push_back({ErrorKind::Rules, "GlobalDefs row \"IndexPageName\": Content is empty; "
+                                          "the index page needs a file name"});
+  } else if (name.find('/') != std::string::npos || name.find("..") != std::string::npos ||
+             name.find('\0') != std::string::npos) {
+    problems.push_back({ErrorKind::Rules, "GlobalDefs row \"IndexPageName\": " + quoted(name) +
+                                              " is not a plain file name; the index page must be "
+                                              "written inside the output directory"});
+  }
+}
+
+void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
+  std::map<std::string, std::vector<std::string>> filesByExtension;
+  for (const InputFile& file : plan.files) {
+    if (file.pageName) filesByExtension[file.extension].push_back(file.name);
+  }
+  std::set<std::string> usedGroups;
+  for (const auto& [extension, names] : filesByExtension) {
+    const FileTypeRecord* row = nullptr;
+    for (const FileTypeRecord& r : tables.fileTypes) {
+      if (!r.identifier) continue;
+      std::string id;
+      try {
+        id = plan.codec->fromStore(*r.identifier, "FileTypes");
+      } catch (const LoomError&) {
+        continue;  // cannot equal an extension of this run
+      }
+      if (plan.codec->equalNoCase(id, extension)) {
+        row = &r;
+        break;
+      }
+    }
+    if (row == nullptr) {
+      std::string example = quoted(names.front());
+      if (names.size() > 1) example += " and " + std::to_string(names.size() - 1) + " more";
+      check.problem(ErrorKind::Rules, "FileTypes has no row for " + quoted(extension) +
+                                          " (needed by file " + example + ")");
+      continue;
+    }
+    const std::string where = "FileTypes row " + quoted(extension);
+    PageRules rules;
+    if (row->titleLine.isNull()) {
+      check.problem(ErrorKind::Rules, where + ": Title Line is empty (NULL)");
+    } else if (const auto n = row->titleLine.asInteger()) {
+      rules.titleLine = *n;
+    } else {
+      check.problem(ErrorKind::Rules, where + ": Title Line " +
+                                          quoted(row->titleLine.asText().value_or("")) +
+                                          " is not a whole number");
+    }
+    // A section text of spaces only adds no line.
+    if (auto begin = check.text(row->beginSection, where, "BeginSection")) {
+      if (!trimSpaces(*begin).empty()) rules.beginSection = std::move(*begin);
+    }
+    if (auto end = check.text(row->endSection, where, "EndSection")) {
+      if (!trimSpaces(*end).empty()) rules.endSection = std::move(*end);
+    }
+    if (auto group = check.text(row->groupId, where, "GroupID")) {
+      usedGroups.insert(*group);
+      plan.groupByExtension[extension] = std::move(*group);
+    }
+    plan.rulesByExtension[extension] = std::move(rules);
+  }
+
+  // Groups: every named group needs a row (an empty group needs none).
+  for (const GroupRecord& g : tables.groups) {
+    if (!g.groupId) continue;
+    std::string id;
+    try {
+      id = plan.codec->fromStore(*g.groupId, "Groups");
+    } catch (const LoomError&) {
+      continue;
+    }
+    bool needed = false;
+    for (const std::string& used : usedGroups) needed = needed || plan.codec->equalNoCase(id, used);
+    if (!needed || plan.findGroup(id)) continue;
+    const std::string where = "Groups row " + quoted(*g.groupId);
+    const auto header = check.text(g.header, where, "Header");
+    const auto footer = check.text(g.footer, where, "Footer");
+    plan.groups.emplace_back(id, GroupTexts{header.value_or(""), footer.value_or("")});
+  }
+  for (const std::string& used : usedGroups) {
+    if (used.empty() || plan.findGroup(used)) continue;
+    std::string users;
+    for (const auto& [extension, group] : plan.groupByExtension) {
+      if (group == used) users += (users.empty() ? "" : ", ") + quoted(extension);
+    }
+    check.problem(ErrorKind::Rules, "Groups has no row for " + quoted(used) +
+                                        " (named by FileTypes row " + users + ")");
+  }
+}
+
+std::string describeRow(const ConstraintRecord& r) {
+  return "Constraints row " + std::to_string(r.position) + " (FileType " +
+         quoted(r.fileType.value_or("")) + ")";
+}
+
+void prepareConstraints(RunPlan& plan, const RuleTables& tables, Checker& check) {
+  for (const ConstraintRecord& r : tables.constraints) {
+    if (!r.fileType) continue;  // a row without a file type never applies
+    std::string fileType;
+    try {
+      fileType = plan.codec->fromStore(*r.fileType, "Constraints");
+    } catch (const LoomError&) {
+      continue;  // cannot equal an extension of this run
+    }
+    const bool generic = fileType == kGenericFileType;
+    if (!generic && plan.rulesByExtension.count(fileType) == 0) continue;
+
+    const std::string where = describeRow(r);
+    const auto type = r.type.asInteger();
+    if (!type || *type < 1 || *type > 4) {
+      plan.warnings.push_back(
+          {WarningKind::ErrorCondition,
+           where + ": Type " + (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
+               " is not 1 to 4; the row is ignored"});
+      continue;
+    }
+    PreparedConstraint row;
+    row.position = r.position;
+    row.kind = static_cast<ConstraintType>(*type);
+    bool ok = true;
+    auto need = [&](const Text& value, const char* column, std::string& into) {
+      if (auto t = check.text(value, where, column)) {
+        into = std::move(*t);
+      } else {
+        ok = false;
+      }
+    };
+    need(r.searchString, "Search String", row.search);
+    need(r.replaceString, "Replace String", row.replace);
+    if (row.kind == ConstraintType::ReplaceFormatting) {
+      need(r.rFirst, "RFirst", row.front);
+      need(r.rLast, "RLast", row.back);
+    }
+    if (row.kind != ConstraintType::HeaderLine) {
+      if (r.caseSensitive.isNull()) {
+        check.problem(ErrorKind::Rules, where + ": CaseSensitive is empty (NULL)");
+        ok = false;
+      } else if (const auto flag = r.caseSensitive.asInteger()) {
+        row.caseSensitive = *flag != 0;
+      } else {
+        const std::string t = r.caseSensitive.asText().value_or("");
+        const std::string folded = plan.codec->upper(trimSpaces(t));
+        if (folded == "TRUE" || folded == "FALSE") {
+          row.caseSensitive = folded == "TRUE";
+        } else {
+          check.problem(ErrorKind::Rules, where + ": CaseSensitive " + quoted(t) +
+                                              " is not a number (0 or 1)");
+          ok = false;
+        }
+      }
+    }
+    if (row.kind == ConstraintType::SearchReplace && ok) {
+      row.search = std::string(trimSpaces(row.search));
+      row.replace = std::string(trimSpaces(row.replace));
+      if (row.search.empty()) {
+        check.problem(ErrorKind::Rules, where + ": Search String is empty or only spaces; a "
+                                                "search and replace row needs a text to find");
+        ok = false;
+      }
+    }
+    if (!ok) continue;
+    for (auto& [extension, rules] : plan.rulesByExtension) {
+      if (generic || extension == fileType) rules.constraints.push_back(row);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<GroupTexts> RunPlan::findGroup(const std::string& group) const {
+  for (const auto& [id, texts] : groups) {
+    if (codec->equalNoCase(id, group)) return texts;
+  }
+  return std::nullopt;
+}
+
+RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
+  const std::optional<DirectoryPair> dirs = SplitPair(request.pair);
+  if (!dirs) throw LoomError(ErrorKind::Usage, kBothPathsMessage);
+
+  RunPlan plan;
+  plan.dirs = *dirs;
+  std::vector<Problem> problems;
+  checkDirectories(plan.dirs, fs, problems);
+
+  RuleTables tables;
+  try {
+    tables = readRuleTables(request.rulesPath);
+  } catch (const LoomError& e) {
+    problems.push_back({e.kind(), e.what()});
+    throw ValidationError(std::move(problems));
+  }
+  // Each setting on its own, so that every missing row is reported at once.
+  GlobalSettings stored;
+  auto setting = [&](const char* key, std::string& into, bool optional = false) {
+    try {
+      if (auto value = settingFrom(tables, key, request.rulesPath, optional)) into = *value;
+      return true;
+    } catch (const LoomError& e) {
+      problems.push_back({e.kind(), e.what()});
+      return false;
+    }
+  };
+  const bool settingsOk = setting(kEndOfLineKey, stored.endOfLineTag) &
+                          setting(kHeaderKey, stored.header) & setting(kFooterKey, stored.footer) &
+                          setting(kIndexPageNameKey, stored.indexPageName);
+  std::string encoding;
+  if (setting(kEncodingKey, encoding, /*optional=*/true) &&
+      settingFrom(tables, kEncodingKey, request.rulesPath, true)) {
+    stored.encoding = encoding;
+  }
+  const TextCodec* codec = chooseCodec(request, stored, problems);
+  if (codec == nullptr) throw ValidationError(std::move(problems));
+  plan.codec = codec;
+  Checker check(*codec, problems);
+  if (settingsOk) {
+    checkIndexPageName(stored.indexPageName, problems);
+    plan.indexPageName = stored.indexPageName;
+    plan.settings.endOfLineTag =
+        check.text(stored.endOfLineTag, "GlobalDefs row \"EndofLine\"", "Content").value_or("");
+    plan.settings.header =
+        check.text(stored.header, "GlobalDefs row \"Header\"", "Content").value_or("");
+    plan.settings.footer =
+        check.text(stored.footer, "GlobalDefs row \"Footer\"", "Content").value_or("");
+  }
+
+  if (fs.kind(plan.dirs.input) == PathKind::Directory) {
+    try {
+      for (std::string& name : fs.listPlainFiles(plan.dirs.input)) {
+        InputFile file;
+        file.pageName = PageName(name);
+        file.extension = fileExtension(name, *codec);
+        if (!file.pageName) {
+          plan.warnings.push_back({WarningKind::SkippedFile,
+                                   "File " + quoted(plan.dirs.input + name) +
+                                       " has no \".\" in its name, so it has no file type; "
+                                       "skipped"});
+        }
+        file.name = std::move(name);
+        plan.files.push_back(std::move(file));
+      }
+    } catch (const LoomError& e) {
+      problems.push_back({e.kind(), e.what()});
+    }
+  }
+  prepareFileTypes(plan, tables, check);
+  prepareConstraints(plan, tables, check);
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return plan;
+}
+
+}  // namespace loom

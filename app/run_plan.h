@@ -1,0 +1,57 @@
+#pragma once
+// Everything a batch run needs, read and checked before any page is written:
+// the directories, the snapshot of the input files, and the rules prepared in
+// the encoding of the run for exactly the extensions that occur. Planning
+// collects every problem at once instead of stopping at the first.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch_observer.h"
+#include "app/pair.h"
+#include "base/codec.h"
+#include "base/error.h"
+#include "base/file_system.h"
+#include "convert/page_rules.h"
+#include "index/index_page.h"
+
+namespace loom {
+
+struct InputFile {
+  std::string name;  // without directory, as listed
+  std::optional<std::string> pageName;  // nothing: the name has no "."
+  std::string extension;
+};
+
+struct PlanWarning {
+  WarningKind kind;
+  std::string message;
+};
+
+struct RunPlan {
+  const TextCodec* codec = &windows1252Codec();
+  DirectoryPair dirs;
+  PageSettings settings;       // in the encoding of the run
+  std::string indexPageName;   // a plain file name, as stored
+  std::vector<InputFile> files;  // one snapshot, in enumeration order
+  std::map<std::string, PageRules> rulesByExtension;
+  std::map<std::string, std::string> groupByExtension;  // GroupID as stored, run encoding
+  std::vector<std::pair<std::string, GroupTexts>> groups;  // rows in stored order
+  std::vector<PlanWarning> warnings;
+
+  std::optional<GroupTexts> findGroup(const std::string& group) const;
+};
+
+struct PlanRequest {
+  std::string pair;
+  std::string rulesPath;
+  std::optional<std::string> encoding;  // overrides the "Encoding" setting
+};
+
+// Throws LoomError(Usage, kBothPathsMessage) for a pair it cannot split, and
+// ValidationError listing every problem found otherwise.
+RunPlan planRun(const PlanRequest& request, const FileSystem& fs);
+
+}  // namespace loom

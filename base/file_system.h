@@ -1,0 +1,42 @@
+#pragma once
+// The file access of a batch run, behind one small interface so that tests
+// can run the engine on an in-memory fake and inject failures. Paths are byte
+// strings in the platform's form ("/" separated). Every failure is a LoomError
+// of kind Io whose message names the path.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace loom {
+
+enum class PathKind { Missing, Directory, RegularFile, Other };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual PathKind kind(const std::string& path) const = 0;
+  // Whether new files can be created in the directory.
+  virtual bool isWritableDirectory(const std::string& path) const = 0;
+  // Names (without directory) of the plain files of `dir`: regular files and
+  // links to regular files, not directories, devices, FIFOs or sockets, and
+  // not hidden files (names beginning with "."). One snapshot, in the
+  // platform's enumeration order (unsorted).
+  virtual std::vector<std::string> listPlainFiles(const std::string& dir) const = 0;
+  virtual std::string readFile(const std::string& path) const = 0;
+  // The current contents of a file, or nothing when it cannot be read.
+  virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;
+  // Replaces the file at `path` with `bytes` so that a reader, a crash or a
+  // full disk sees either the old file or the complete new one: the bytes go
+  // to a temporary file in the same directory, which is then renamed into
+  // place. A link planted at `path` is replaced, its target is not written.
+  virtual void writeFileAtomically(const std::string& path, const std::string& bytes) = 0;
+};
+
+// The real file system of this platform.
+std::unique_ptr<FileSystem> makePosixFileSystem();
+
+}  // namespace loom

@@ -1,0 +1,24 @@
+#pragma once
+// Small UTF-8 helpers shared by the codecs. Decoding is strict: overlong
+// forms, surrogates and code points past U+10FFFF are invalid.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace loom {
+
+struct DecodedChar {
+  char32_t codePoint = 0;
+  std::size_t length = 1;  // bytes consumed; 1 for an invalid byte
+  bool valid = false;
+};
+
+DecodedChar decodeUtf8(std::string_view s, std::size_t pos);
+void appendUtf8(std::string& out, char32_t codePoint);
+// "U+20AC" style name of a code point, for messages.
+std::string codePointName(char32_t codePoint);
+// Offset of the first byte that is not part of a valid sequence, or npos.
+std::size_t firstInvalidUtf8(std::string_view s);
+
+}  // namespace loom

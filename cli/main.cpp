@@ -1,0 +1,96 @@
+// loomwise-batch: the batch run for scripts and CI. A thin front end: it
+// parses the command line, calls the core, and turns the outcome into lines
+// on stderr and an exit status.
+
+#include <cstdio>
+#include <exception>
+
+#include "app/batch.h"
+#include "base/error.h"
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/terminal_progress.h"
+#include "rules/rule_database.h"
+
+namespace {
+
+constexpr int kExitStopped = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitRules = 3;
+constexpr int kExitIo = 4;
+
+int exitCodeFor(loom::ErrorKind kind) {
+  switch (kind) {
+    case loom::ErrorKind::Usage:
+      return kExitUsage;
+    case loom::ErrorKind::Rules:
+      return kExitRules;
+    case loom::ErrorKind::Io:
+      return kExitIo;
+  }
+  return kExitIo;
+}
+
+void printError(const std::string& message) {
+  std::fprintf(stderr, "loomwise-batch: %s\n", message.c_str());
+}
+
+int run(const loom::cli::Options& options) {
+  using loom::cli::Command;
+  const std::string rules = options.rulesPath.empty() ? loom::defaultRulesPath() : options.rulesPath;
+  switch (options.command) {
+    case Command::Help:
+      std::fputs(loom::cli::kUsage, stdout);
+      return 0;
+    case Command::Version:
+      std::printf("loomwise-batch %s\n", LOOMWISE_VERSION);
+      return 0;
+    case Command::NewRules:
+      return loom::cli::newRules(options);
+    case Command::Explain:
+      return loom::cli::explain(options, rules);
+    case Command::ExportRules:
+      return loom::cli::exportRules(options, rules);
+    case Command::ImportRules:
+      return loom::cli::importRules(options, rules);
+    case Command::Run:
+    case Command::Check:
+      break;
+  }
+  loom::BatchOptions batch;
+  batch.pair = options.pair;
+  batch.rulesPath = rules;
+  batch.encoding = options.encoding;
+  batch.jobs = options.jobs;
+  batch.checkOnly = options.command == Command::Check;
+  auto fs = loom::makePosixFileSystem();
+  loom::cli::TerminalProgress progress(stderr, options.quiet);
+  const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
+  if (batch.checkOnly) {
+    std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
+                 progress.warnings() ? " (see the warnings above)" : "");
+    return 0;
+  }
+  if (summary.stopped) return kExitStopped;
+  if (!options.quiet) std::printf("%s\n", summary.indexPath.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(loom::cli::parseOptions(argc, argv));
+  } catch (const loom::ValidationError& e) {
+    for (const loom::Problem& p : e.problems()) printError(p.message);
+    std::fprintf(stderr, "loomwise-batch: %zu problem(s); nothing was written.\n",
+                 e.problems().size());
+    return exitCodeFor(e.kind());
+  } catch (const loom::LoomError& e) {
+    printError(e.what());
+    return exitCodeFor(e.kind());
+  } catch (const std::exception& e) {
+    printError(std::string("unexpected failure: ") + e.what());
+    return kExitIo;
+  }
+}

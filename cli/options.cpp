@@ -1,0 +1,122 @@
+#include "cli/options.h"
+
+#include <string_view>
+#include <vector>
+
+#include "app/pair.h"
+#include "base/error.h"
+
+namespace loom::cli {
+
+const char* const kUsage =
+    "Usage: loomwise-batch [OPTIONS] INPUT-DIR OUTPUT-DIR\n"
+    "       loomwise-batch [OPTIONS] 'INPUT-DIR,OUTPUT-DIR'\n"
+    "Converts every plain file of INPUT-DIR into an HTML page in OUTPUT-DIR and\n"
+    "writes an index page that links them all, by the rules of a rule database.\n"
+    "\n"
+    "Options:\n"
+    "  --rules FILE         the rule database (default: loomwise.mdb beside this program)\n"
+    "  --check              check the run and list every problem at once; write nothing\n"
+    "  --jobs N             convert on N threads (default: one per core); output is the same\n"
+    "  --encoding NAME      text encoding of the run: windows-1252 or utf-8\n"
+    "                       (default: the rule database's Encoding setting, else windows-1252)\n"
+    "  --quiet              print only warnings and errors\n"
+    "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
+    "  --export-rules FILE  write the whole rule database as a text file (JSON)\n"
+    "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
+    "  --new-rules FILE     create a new rule database at FILE (never overwrites)\n"
+    "  --help               show this help\n"
+    "  --version            show the version\n"
+    "\n"
+    "Exit status: 0 the index page was written (or the check passed), 1 the run was\n"
+    "stopped, 2 usage error, 3 rule database error, 4 file or directory error.\n";
+
+namespace {
+
+LoomError usage(const std::string& message) {
+  return LoomError(ErrorKind::Usage, message + "\nTry 'loomwise-batch --help'.");
+}
+
+}  // namespace
+
+Options parseOptions(int argc, const char* const argv[]) {
+  Options options;
+  std::vector<std::string> positional;
+  bool commandSet = false;
+  auto setCommand = [&](Command c, const char* name) {
+    if (commandSet && options.command != c) {
+      throw usage(std::string("--") + name + " cannot be combined with another command");
+    }
+    commandSet = true;
+    options.command = c;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&](const char* name) -> std::string {
+      if (i + 1 >= argc) throw usage(std::string("--") + name + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--") {
+      for (++i; i < argc; ++i) positional.emplace_back(argv[i]);
+      break;
+    } else if (arg == "--help" || arg == "-h") {
+      setCommand(Command::Help, "help");
+    } else if (arg == "--version") {
+      setCommand(Command::Version, "version");
+    } else if (arg == "--check") {
+      setCommand(Command::Check, "check");
+    } else if (arg == "--quiet" || arg == "-q") {
+      options.quiet = true;
+    } else if (arg == "--rules") {
+      options.rulesPath = value("rules");
+    } else if (arg == "--encoding") {
+      options.encoding = value("encoding");
+    } else if (arg == "--jobs" || arg == "-j") {
+      const std::string n = value("jobs");
+      if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(n) < 1) {
+        throw usage("--jobs needs a whole number from 1 to 9999, not \"" + n + "\"");
+      }
+      options.jobs = static_cast<unsigned>(std::stoi(n));
+    } else if (arg == "--new-rules") {
+      setCommand(Command::NewRules, "new-rules");
+      options.file = value("new-rules");
+    } else if (arg == "--explain") {
+      setCommand(Command::Explain, "explain");
+      options.file = value("explain");
+    } else if (arg == "--export-rules") {
+      setCommand(Command::ExportRules, "export-rules");
+      options.file = value("export-rules");
+    } else if (arg == "--import-rules") {
+      setCommand(Command::ImportRules, "import-rules");
+      options.file = value("import-rules");
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw usage("unknown option \"" + std::string(arg) + "\"");
+    } else {
+      positional.emplace_back(arg);
+    }
+  }
+  const bool needsPair = options.command == Command::Run || options.command == Command::Check;
+  if (!needsPair) {
+    if (!positional.empty()) throw usage("unexpected argument \"" + positional.front() + "\"");
+    return options;
+  }
+  bool anyComma = false;
+  for (const std::string& p : positional) anyComma = anyComma || p.find(',') != std::string::npos;
+  if (anyComma || positional.size() == 1) {
+    // One pair text, perhaps split by the shell at blanks inside it.
+    std::vector<const char*> words;
+    for (const std::string& p : positional) words.push_back(p.c_str());
+    options.pair = joinArguments(static_cast<int>(words.size()), words.data(), 0);
+  } else if (positional.size() == 2) {
+    options.pair = positional[0] + "," + positional[1];
+  } else if (positional.empty()) {
+    throw usage(kBothPathsMessage);
+  } else {
+    throw usage("expected INPUT-DIR OUTPUT-DIR, or one 'INPUT-DIR,OUTPUT-DIR', got " +
+                std::to_string(positional.size()) + " arguments");
+  }
+  return options;
+}
+
+}  // namespace loom::cli

@@ -1,0 +1,27 @@
+#pragma once
+// The command line of loomwise-batch.
+
+#include <optional>
+#include <string>
+
+namespace loom::cli {
+
+enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, ImportRules };
+
+struct Options {
+  Command command = Command::Run;
+  std::string pair;
+  std::string rulesPath;  // empty: loomwise.mdb beside the executable
+  std::optional<std::string> encoding;
+  unsigned jobs = 0;  // 0: one per core
+  bool quiet = false;
+  std::string file;   // of --new-rules, --explain, --export-rules, --import-rules
+};
+
+// Parses the arguments; throws LoomError(Usage) with a message naming the
+// option at fault.
+Options parseOptions(int argc, const char* const argv[]);
+
+extern const char* const kUsage;
+
+}  // namespace loom::cli

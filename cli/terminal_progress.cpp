@@ -1,0 +1,69 @@
+#include "cli/terminal_progress.h"
+
+#include <unistd.h>
+
+namespace loom::cli {
+
+TerminalProgress::TerminalProgress(std::FILE* out, bool quiet)
+    : out_(out), quiet_(quiet), terminal_(::isatty(::fileno(out)) == 1) {}
+
+void TerminalProgress::endLine() {
+  if (lineOpen_) std::fputc('\n', out_);
+  lineOpen_ = false;
+}
+
+void TerminalProgress::runStarted(std::size_t fileCount) {
+  start_ = lastDraw_ = std::chrono::steady_clock::now();
+  if (quiet_) return;
+  std::fprintf(out_, "%s%s", statusText(fileCount ? 1 : 0, fileCount).c_str(),
+               terminal_ ? "" : "\n");
+  lineOpen_ = terminal_;
+  std::fflush(out_);
+}
+
+void TerminalProgress::fileDone(std::size_t k, std::size_t fileCount) {
+  if (quiet_) return;
+  const auto now = std::chrono::steady_clock::now();
+  const int percent = fileCount ? static_cast<int>(k * 100 / fileCount) : 100;
+  if (terminal_) {
+    // Redrawing costs more than converting a small file: at most 20 a second.
+    if (k != fileCount && now - lastDraw_ < std::chrono::milliseconds(50)) return;
+    lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::fprintf(out_, "\r%s (%d%%, %.0f files/s)\033[K", statusText(k, fileCount).c_str(),
+                 percent, seconds > 0 ? static_cast<double>(k) / seconds : 0.0);
+    lineOpen_ = true;
+  } else {
+    if (percent == lastPercent_ && k != fileCount) return;
+    std::fprintf(out_, "%s (%d%%)\n", statusText(k, fileCount).c_str(), percent);
+  }
+  lastPercent_ = percent;
+  std::fflush(out_);
+}
+
+void TerminalProgress::indexStarted() {
+  if (quiet_) return;
+  endLine();
+  std::fprintf(out_, "%s\n", kCreatingIndexText);
+}
+
+void TerminalProgress::runFinished(const BatchSummary& s) {
+  if (quiet_) return;
+  endLine();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  std::fprintf(out_, "%s\n", kFinishedText);
+  std::fprintf(out_, "%zu file(s) in %.2f s: %zu page(s) new, %zu changed, %zu unchanged",
+               s.fileCount, seconds, s.pagesNew, s.pagesChanged, s.pagesUnchanged);
+  if (s.skippedFiles) std::fprintf(out_, ", %zu skipped", s.skippedFiles);
+  std::fprintf(out_, "\n");
+}
+
+void TerminalProgress::warning(WarningKind kind, const std::string& message) {
+  ++warnings_;
+  endLine();
+  std::fprintf(out_, "%s: %s\n", kind == WarningKind::ErrorCondition ? kErrorConditionText : "warning",
+               message.c_str());
+}
+
+}  // namespace loom::cli

@@ -1,0 +1,72 @@
+#pragma once
+// The four constraint operations, as pure functions of their arguments. Lines
+// and texts are byte strings in the encoding of `codec`; positions and
+// "characters" are the codec's. Case-insensitive matching folds every letter
+// of the encoding, not only A-Z.
+
+#include <string>
+#include <string_view>
+
+#include "base/codec.h"
+
+namespace loom {
+
+// Replaces every occurrence of `search`, resuming at the hit: after each
+// replacement the search starts again at the first character of the text
+// just inserted, so each shortening is searched again.
+//   ApplySearchReplace("aaaa", "aa", "a") == "a"      (not "aa")
+//   ApplySearchReplace("axbxc", "x", "yy") == "ayybyyc"
+// A search text that begins with a double (single) quote inserts one double
+// (single) quote and ignores `replacement`, so "\"\"" collapses every run of
+// double quotes to one. A row whose inserted text itself contains the search
+// text would never finish a line; for such rows alone the search resumes
+// after the inserted text instead. REQUIRES: `search` is not empty (the
+// caller trims both texts of the row); an empty one changes nothing.
+std::string ApplySearchReplace(std::string_view line, std::string_view search,
+                               std::string_view replacement, bool caseSensitive,
+                               const TextCodec& codec = windows1252Codec());
+
+// Removes every block from `begin` to the first `end` after the begin
+// marker's first character, left to right, both markers included:
+//   ApplyRemoveBlock("a[b]c[d]e", "[", "]") == "ace"
+//   ApplyRemoveBlock("a[b[c]d]e", "[", "]") == "ad]e"
+// An unmatched begin marker stays. With `end` == "(EOL)" this is
+// ApplyRemoveToEndOfLine. An empty begin or end marker changes nothing.
+std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
+                             bool caseSensitive, const TextCodec& codec = windows1252Codec());
+
+// Cuts the line at the first `begin` and trims spaces from the result, which
+// is trimmed also when `begin` does not occur:
+//   ApplyRemoveToEndOfLine("  ab xxcd", "xx") == "ab"
+// An empty begin marker changes nothing.
+std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin,
+                                   bool caseSensitive, const TextCodec& codec = windows1252Codec());
+
+// Replaces the markers of every block and keeps the text between them,
+// resuming at the inserted front text:
+//   ApplyReplaceFormatting("a*b*c*d*e", "*", "*", cs, "[", "]") == "a[b]c[d]e"
+// A block whose end marker starts inside its begin marker gets an empty
+// middle. With `end` == "(EOL)" this is ApplyReplaceFormattingToEndOfLine.
+// Rows whose front and back texts keep making new blocks would never finish a
+// line; for those the search resumes after the replaced block instead. An
+// empty begin or end marker changes nothing.
+std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
+                                   std::string_view end, bool caseSensitive,
+                                   std::string_view front, std::string_view back,
+                                   const TextCodec& codec = windows1252Codec());
+
+// Replaces the first `begin` with `front` and appends `back` at the end of
+// the line; a line without `begin` is returned unchanged:
+//   ApplyReplaceFormattingToEndOfLine("k:ak:b", "k:", cs, "[", "]") == "[ak:b]"
+std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string_view begin,
+                                              bool caseSensitive, std::string_view front,
+                                              std::string_view back,
+                                              const TextCodec& codec = windows1252Codec());
+
+// Returns `replacement` exactly as given when the line, trimmed of spaces,
+// equals `header` trimmed of spaces, case-sensitively; otherwise the line.
+//   ApplyHeaderLine("  Contents ", "Contents", "<H2>Contents</H2>") == "<H2>Contents</H2>"
+std::string ApplyHeaderLine(std::string_view line, std::string_view header,
+                            std::string_view replacement);
+
+}  // namespace loom

@@ -1,0 +1,39 @@
+#pragma once
+// What the conversion of one file needs, prepared once per run in the
+// encoding of the run: the file type's values, the constraint rows that apply
+// to its extension (its own and "GEN", in stored order), and the settings.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "rules/constraint_row.h"
+
+namespace loom {
+
+struct PreparedConstraint {
+  std::size_t position = 0;  // 1-based place in stored order, for messages
+  ConstraintType kind = ConstraintType::SearchReplace;
+  std::string search;   // kind 1: trimmed
+  std::string replace;  // kind 1: trimmed
+  std::string front;    // kind 3 only
+  std::string back;     // kind 3 only
+  bool caseSensitive = false;
+};
+
+struct PageRules {
+  // The line that becomes the title; 0, a negative number or one past the
+  // last line means none.
+  std::int64_t titleLine = 0;
+  std::string beginSection;  // empty when the stored text is empty or blank
+  std::string endSection;
+  std::vector<PreparedConstraint> constraints;
+};
+
+struct PageSettings {
+  std::string header;
+  std::string footer;
+  std::string endOfLineTag;
+};
+
+}  // namespace loom

@@ -1,0 +1,72 @@
+#pragma once
+// The working line of an operation that rewrites a line and then searches
+// again from the start of what it wrote ("resume at the hit"). Text before the
+// point of the last rewrite is final and moves to the result; the rewritten
+// text is placed right before the untouched rest, in space the finished
+// prefix no longer needs, so a rewrite costs the length of what it writes,
+// not the length of the line.
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace loom {
+
+class RescanBuffer {
+ public:
+  explicit RescanBuffer(std::string_view line) : buf_(line) {}
+
+  // The text still being worked on; positions of the operations count from
+  // its start.
+  std::string_view view() const { return std::string_view(buf_).substr(cursor_); }
+
+  // Replaces [start, end) of view() with front + view()[keepFrom, keepTo) +
+  // back, after which view() begins with front. The kept part may overlap the
+  // replaced range (it is the middle of a block).
+  void rewrite(std::size_t start, std::size_t end, std::string_view front, std::size_t keepFrom,
+               std::size_t keepTo, std::string_view back) {
+    const std::size_t keep = keepTo > keepFrom ? keepTo - keepFrom : 0;
+    const std::size_t total = front.size() + keep + back.size();
+    done_.append(buf_, cursor_, start);
+    const std::size_t absEnd = cursor_ + end;
+    if (total <= absEnd) {
+      const std::size_t dst = absEnd - total;
+      char* data = buf_.data();
+      if (keep) std::memmove(data + dst + front.size(), data + cursor_ + keepFrom, keep);
+      if (!front.empty()) std::memcpy(data + dst, front.data(), front.size());
+      if (!back.empty()) std::memcpy(data + absEnd - back.size(), back.data(), back.size());
+      cursor_ = dst;
+      return;
+    }
+    // Not enough room before the rest: rebuild with slack in front, so the
+    // next rewrites again fit in place.
+    const std::size_t slack = total + buf_.size() - absEnd;
+    std::string next;
+    next.reserve(slack + total + buf_.size() - absEnd);
+    next.append(slack, '\0');
+    next.append(front);
+    next.append(buf_, cursor_ + keepFrom, keep);
+    next.append(back);
+    next.append(buf_, absEnd, std::string::npos);
+    buf_.swap(next);
+    cursor_ = slack;
+  }
+
+  // Marks the first `count` characters of view() as final.
+  void skip(std::size_t count) {
+    done_.append(buf_, cursor_, count);
+    cursor_ += count;
+  }
+
+  std::string finish() && {
+    done_.append(buf_, cursor_, std::string::npos);
+    return std::move(done_);
+  }
+
+ private:
+  std::string buf_;
+  std::size_t cursor_ = 0;
+  std::string done_;
+};
+
+}  // namespace loom

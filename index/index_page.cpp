@@ -1,0 +1,86 @@
+#include "index/index_page.h"
+
+#include <algorithm>
+
+#include "base/error.h"
+
+namespace loom {
+
+void IndexList::add(IndexEntry entry) {
+  entries_.push_back(std::move(entry));
+  sorted_ = false;
+}
+
+const std::vector<IndexEntry>& IndexList::entries() const {
+  if (!sorted_) {
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) keys.emplace_back(entries_[i].joined(), i);
+    // A stable sort keeps equal entries in the order they were added.
+    std::stable_sort(keys.begin(), keys.end(), [this](const auto& a, const auto& b) {
+      return codec_->compareNoCase(a.first, b.first) < 0;
+    });
+    std::vector<IndexEntry> sorted;
+    sorted.reserve(entries_.size());
+    for (const auto& key : keys) sorted.push_back(std::move(entries_[key.second]));
+    entries_.swap(sorted);
+    sorted_ = true;
+  }
+  return entries_;
+}
+
+std::string linkAddress(const std::string& pageName) {
+  static const char* hex = "0123456789ABCDEF";
+  if (std::all_of(pageName.begin(), pageName.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return pageName;
+  }
+  std::string out;
+  for (char c : pageName) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80 && b != '%') {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(hex[b >> 4]);
+      out.push_back(hex[b & 15]);
+    }
+  }
+  return out;
+}
+
+std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::string& header,
+                           const std::string& footer, const GroupLookup& lookupGroup) {
+  std::string page;
+  auto appendLine = [&page](std::string_view item) {
+    page.append(item);
+    page.append("\r\n");
+  };
+  appendLine(header);
+  const std::string* previousGroup = nullptr;
+  std::string groupFooter;
+  for (const IndexEntry& entry : entries) {
+    const bool sameGroup =
+        previousGroup ? *previousGroup == entry.group : entry.group.empty();
+    if (!sameGroup) {
+      if (!groupFooter.empty()) appendLine(groupFooter);
+      const std::optional<GroupTexts> texts = lookupGroup(entry.group);
+      if (!texts) {
+        throw LoomError(ErrorKind::Rules, "Groups has no row for \"" + entry.group + "\"");
+      }
+      groupFooter = texts->footer;
+      appendLine(texts->header);
+    }
+    page.append("<A HREF=\"");
+    page.append(linkAddress(entry.pageName));
+    page.append("\">");
+    page.append(entry.title);
+    page.append("</a><BR>\r\n");
+    previousGroup = &entry.group;
+  }
+  if (!groupFooter.empty()) appendLine(groupFooter);
+  appendLine(footer);
+  return page;
+}
+
+}  // namespace loom

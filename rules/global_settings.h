@@ -1,0 +1,45 @@
+#pragma once
+// The global settings: four rows of GlobalDefs (and an optional fifth, the
+// text encoding). Texts here are UTF-8 as stored.
+
+#include <optional>
+#include <string>
+
+#include "rules/rule_tables.h"
+
+namespace loom {
+
+inline constexpr const char* kEndOfLineKey = "EndofLine";
+inline constexpr const char* kHeaderKey = "Header";
+inline constexpr const char* kFooterKey = "Footer";
+inline constexpr const char* kIndexPageNameKey = "IndexPageName";
+inline constexpr const char* kEncodingKey = "Encoding";
+
+struct GlobalSettings {
+  std::string endOfLineTag = "<P>";
+  std::string header = "<HTML><BODY>";
+  std::string footer = "</BODY></HTML>";
+  std::string indexPageName = "index.html";
+  // The optional "Encoding" row; nothing when the database has none.
+  std::optional<std::string> encoding;
+};
+
+// Reads the settings rows, keys compared without regard to case. A missing
+// row or a NULL Content is a LoomError (Rules) such as
+//   GlobalDefs has no row for "Header"
+//   GlobalDefs row "Header": Content is empty (NULL)
+GlobalSettings LoadGlobalSettings(const std::string& rulesPath);
+GlobalSettings globalSettingsFrom(const RuleTables& tables, const std::string& rulesPath);
+// One setting's Content; throws as above. `optional` settings give nothing
+// when their row is missing.
+std::optional<std::string> settingFrom(const RuleTables& tables, const std::string& key,
+                                       const std::string& rulesPath, bool optional = false);
+
+// Writes the settings back as the Setup window does on closing: each value
+// with leading and trailing spaces removed (tabs and line breaks stay), all
+// rows in one transaction, so a failure writes nothing and is thrown to the
+// caller. A missing row is created; no other row is ever touched. The
+// encoding row is written only when `settings.encoding` holds a value.
+void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& settings);
+
+}  // namespace loom

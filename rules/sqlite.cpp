@@ -1,0 +1,240 @@
+#include "rules/sqlite.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "base/error.h"
+
+namespace loom {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+LoomError rulesError(const std::string& path, const std::string& what) {
+  return LoomError(ErrorKind::Rules, "Rule database \"" + path + "\": " + what);
+}
+
+// Says what a file that SQLite cannot open as a database really is.
+void checkIsSqliteFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    throw rulesError(path, std::string("cannot be opened: ") + std::strerror(errno) +
+                               ". Create one with 'loomwise-batch --new-rules FILE'.");
+  }
+  if (S_ISDIR(st.st_mode)) throw rulesError(path, "is a directory, not a rule database file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw rulesError(path, "cannot be read (permission denied?)");
+  char head[32] = {};
+  in.read(head, sizeof head);
+  const std::string_view bytes(head, static_cast<std::size_t>(in.gcount()));
+  if (bytes.empty()) throw rulesError(path, "is empty; it holds no rule tables");
+  if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return;
+  if (bytes.size() >= 19 && (bytes.substr(4, 15) == "Standard Jet DB" ||
+                             bytes.substr(4, 15) == "Standard ACE DB")) {
+    throw rulesError(path,
+                     "is a Microsoft Access (Jet) database, which this program cannot read. "
+                     "Move its rows into a new rule database made with "
+                     "'loomwise-batch --new-rules FILE'.");
+  }
+  throw rulesError(path, "is not a Loomwise rule database (not an SQLite 3 file) and cannot be "
+                         "read");
+}
+
+}  // namespace
+
+Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullptr, &sqlite3_close) {
+  if (mode != Mode::Create) checkIsSqliteFile(path);
+  int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (mode == Mode::Create) flags |= SQLITE_OPEN_CREATE;
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) {
+    throw rulesError(path, std::string("cannot be opened: ") +
+                               (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+  }
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(raw, 1);
+  // A header page that is not a database shows up at the first read.
+  Statement probe(*this, "SELECT count(*) FROM sqlite_master");
+  probe.step();
+}
+
+void Database::fail(const std::string& what) const {
+  const int code = sqlite3_errcode(db_.get());
+  std::string detail = sqlite3_errmsg(db_.get());
+  if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
+    detail = "the file is locked by another program that is writing to it; try again when it "
+             "has finished";
+  } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
+    detail = "the file is damaged or is not a rule database (" + detail + ")";
+  } else if ((code & 0xFF) == SQLITE_READONLY) {
+    detail = "the file cannot be written (read-only)";
+  }
+  throw rulesError(path_, what + ": " + detail);
+}
+
+void Database::exec(const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    sqlite3_free(message);
+    fail("cannot run \"" + sql.substr(0, 60) + "\"");
+  }
+}
+
+Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
+
+bool Database::hasTable(std::string_view table) {
+  Statement st(*this, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  st.bind(1, table);
+  return st.step();
+}
+
+bool Database::hasColumn(std::string_view table, std::string_view column) {
+  Statement st(*this, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE");
+  st.bind(1, table).bind(2, column);
+  return st.step();
+}
+
+std::optional<std::string> StoredValue::asText() const {
+  if (type == SQLITE_NULL) return std::nullopt;
+  if (type == SQLITE_INTEGER) return std::to_string(integer);
+  if (type == SQLITE_FLOAT) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", real);
+    return std::string(buf);
+  }
+  return text;
+}
+
+std::optional<std::int64_t> StoredValue::asInteger() const {
+  switch (type) {
+    case SQLITE_INTEGER:
+      return integer;
+    case SQLITE_FLOAT:
+      if (std::isfinite(real) && std::floor(real) == real && std::fabs(real) < 9.2e18) {
+        return static_cast<std::int64_t>(real);
+      }
+      return std::nullopt;
+    case SQLITE_TEXT: {
+      const std::size_t first = text.find_first_not_of(' ');
+      const std::size_t last = text.find_last_not_of(' ');
+      if (first == std::string::npos) return std::nullopt;
+      const std::string digits = text.substr(first, last - first + 1);
+      std::size_t i = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
+      if (i == digits.size() || digits.size() > 19) return std::nullopt;
+      for (std::size_t k = i; k < digits.size(); ++k) {
+        if (digits[k] < '0' || digits[k] > '9') return std::nullopt;
+      }
+      return std::stoll(digits);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+Statement::Statement(Database& db, std::string_view sql) : db_(&db), stmt_(nullptr, &sqlite3_finalize) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+      SQLITE_OK) {
+    db.fail("cannot read \"" + std::string(sql.substr(0, 80)) + "\"");
+  }
+  stmt_.reset(raw);
+}
+
+Statement& Statement::bind(int index, std::string_view text) {
+  if (sqlite3_bind_text(stmt_.get(), index, text.data(), static_cast<int>(text.size()),
+                        SQLITE_TRANSIENT) != SQLITE_OK) {
+    db_->fail("cannot bind a value");
+  }
+  return *this;
+}
+
+Statement& Statement::bind(int index, std::int64_t value) {
+  if (sqlite3_bind_int64(stmt_.get(), index, value) != SQLITE_OK) db_->fail("cannot bind a value");
+  return *this;
+}
+
+Statement& Statement::bind(int index, const std::optional<std::string>& text) {
+  return text ? bind(index, std::string_view(*text)) : bindNull(index);
+}
+
+Statement& Statement::bindNull(int index) {
+  if (sqlite3_bind_null(stmt_.get(), index) != SQLITE_OK) db_->fail("cannot bind a value");
+  return *this;
+}
+
+bool Statement::step() {
+  const int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  db_->fail("cannot run \"" + std::string(sqlite3_sql(stmt_.get())).substr(0, 80) + "\"");
+}
+
+void Statement::run() {
+  while (step()) {
+  }
+}
+
+void Statement::reset() {
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
+}
+
+int Statement::columnCount() const { return sqlite3_column_count(stmt_.get()); }
+
+StoredValue Statement::value(int column) const {
+  StoredValue v;
+  sqlite3_stmt* s = stmt_.get();
+  v.type = sqlite3_column_type(s, column);
+  switch (v.type) {
+    case SQLITE_INTEGER:
+      v.integer = sqlite3_column_int64(s, column);
+      break;
+    case SQLITE_FLOAT:
+      v.real = sqlite3_column_double(s, column);
+      break;
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+      const void* data = v.type == SQLITE_TEXT
+                             ? static_cast<const void*>(sqlite3_column_text(s, column))
+                             : sqlite3_column_blob(s, column);
+      const int size = sqlite3_column_bytes(s, column);
+      if (data != nullptr) v.text.assign(static_cast<const char*>(data), static_cast<std::size_t>(size));
+      break;
+    }
+    default:
+      break;
+  }
+  return v;
+}
+
+std::optional<std::string> Statement::text(int column) const { return value(column).asText(); }
+
+Transaction::Transaction(Database& db, bool immediate) : db_(db) {
+  db_.exec(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+Transaction::~Transaction() {
+  if (!done_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+  db_.exec("COMMIT");
+  done_ = true;
+}
+
+std::string quoteIdentifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace loom
