@@ -1,0 +1,47 @@
+#pragma once
+// An in-memory FileSystem for tests: directories and files in a map, listing
+// in insertion order (standing in for the platform's unsorted enumeration),
+// with a hook to inject failures.
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "base/file_system.h"
+
+namespace loom::testing {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  // Called before every read and write with the operation ("read", "write")
+  // and the path; throw from it to inject a failure.
+  std::function<void(const std::string& op, const std::string& path)> beforeAccess;
+
+  void addDirectory(const std::string& dir, bool writable = true);
+  // Adds (or replaces) a file; its directory must have been added.
+  void addFile(const std::string& path, const std::string& bytes);
+  void remove(const std::string& path);
+  bool has(const std::string& path) const { return files_.count(path) > 0; }
+  const std::string& contents(const std::string& path) const { return files_.at(path); }
+  // How often each path was written.
+  int writes(const std::string& path) const;
+
+  PathKind kind(const std::string& path) const override;
+  bool isWritableDirectory(const std::string& path) const override;
+  std::vector<std::string> listPlainFiles(const std::string& dir) const override;
+  std::string readFile(const std::string& path) const override;
+  std::optional<std::string> tryReadFile(const std::string& path) const override;
+  void writeFileAtomically(const std::string& path, const std::string& bytes) override;
+
+ private:
+  static std::string normalizeDir(std::string dir);
+  std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
+  std::map<std::string, std::string> files_;
+  std::vector<std::string> order_;    // files in the order they were first added
+  std::map<std::string, int> writeCounts_;
+};
+
+}  // namespace loom::testing
