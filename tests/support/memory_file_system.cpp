@@ -11,36 +11,43 @@ std::string MemoryFileSystem::normalizeDir(std::string dir) {
 }
 
 void MemoryFileSystem::addDirectory(const std::string& dir, bool writable) {
+  std::lock_guard lock(mutex_);
   dirs_[normalizeDir(dir)] = writable;
 }
 
 void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes) {
+  std::lock_guard lock(mutex_);
   if (files_.count(path) == 0) order_.push_back(path);
   files_[path] = bytes;
 }
 
 void MemoryFileSystem::remove(const std::string& path) {
+  std::lock_guard lock(mutex_);
   files_.erase(path);
   order_.erase(std::remove(order_.begin(), order_.end(), path), order_.end());
 }
 
 int MemoryFileSystem::writes(const std::string& path) const {
+  std::lock_guard lock(mutex_);
   const auto it = writeCounts_.find(path);
   return it == writeCounts_.end() ? 0 : it->second;
 }
 
 PathKind MemoryFileSystem::kind(const std::string& path) const {
+  std::lock_guard lock(mutex_);
   if (files_.count(path)) return PathKind::RegularFile;
   if (dirs_.count(normalizeDir(path))) return PathKind::Directory;
   return PathKind::Missing;
 }
 
 bool MemoryFileSystem::isWritableDirectory(const std::string& path) const {
+  std::lock_guard lock(mutex_);
   const auto it = dirs_.find(normalizeDir(path));
   return it != dirs_.end() && it->second;
 }
 
 std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir) const {
+  std::lock_guard lock(mutex_);
   const std::string prefix = normalizeDir(dir);
   if (!dirs_.count(prefix)) {
     throw LoomError(ErrorKind::Io, "Cannot list the input directory \"" + dir + "\"");
@@ -56,6 +63,7 @@ std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir
 }
 
 std::string MemoryFileSystem::readFile(const std::string& path) const {
+  std::lock_guard lock(mutex_);
   if (beforeAccess) beforeAccess("read", path);
   const auto it = files_.find(path);
   if (it == files_.end()) {
@@ -65,12 +73,14 @@ std::string MemoryFileSystem::readFile(const std::string& path) const {
 }
 
 std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path) const {
+  std::lock_guard lock(mutex_);
   const auto it = files_.find(path);
   if (it == files_.end()) return std::nullopt;
   return it->second;
 }
 
 void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::string& bytes) {
+  std::lock_guard lock(mutex_);
   if (beforeAccess) beforeAccess("write", path);
   const std::size_t slash = path.rfind('/');
   const std::string dir = normalizeDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files_;
   std::vector<std::string> order_;    // files in the order they were first added
   std::map<std::string, int> writeCounts_;
+  // Runs with several jobs read and write from worker threads.
+  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace loom::testing
