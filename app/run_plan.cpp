@@ -257,21 +257,17 @@ std::optional<GroupTexts> RunPlan::findGroup(const std::string& group) const {
   return std::nullopt;
 }
 
-RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
-  const std::optional<DirectoryPair> dirs = SplitPair(request.pair);
-  if (!dirs) throw LoomError(ErrorKind::Usage, kBothPathsMessage);
+namespace {
 
-  RunPlan plan;
-  plan.dirs = *dirs;
-  std::vector<Problem> problems;
-  checkDirectories(plan.dirs, fs, problems);
-
-  RuleTables tables;
+// Reads the tables and the settings and picks the codec of the run. Returns
+// false when the rules cannot be read at all, so nothing more can be checked.
+bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
+               std::vector<Problem>& problems) {
   try {
     tables = readRuleTables(request.rulesPath);
   } catch (const LoomError& e) {
     problems.push_back({e.kind(), e.what()});
-    throw ValidationError(std::move(problems));
+    return false;
   }
   // Each setting on its own, so that every missing row is reported at once.
   GlobalSettings stored;
@@ -293,7 +289,7 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
     stored.encoding = encoding;
   }
   const TextCodec* codec = chooseCodec(request, stored, problems);
-  if (codec == nullptr) throw ValidationError(std::move(problems));
+  if (codec == nullptr) return false;
   plan.codec = codec;
   Checker check(*codec, problems);
   if (settingsOk) {
@@ -306,26 +302,59 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
     plan.settings.footer =
         check.text(stored.footer, "GlobalDefs row \"Footer\"", "Content").value_or("");
   }
+  return true;
+}
 
+void addFiles(RunPlan& plan, std::vector<std::string> names) {
+  for (std::string& name : names) {
+    InputFile file;
+    file.pageName = PageName(name);
+    file.extension = fileExtension(name, *plan.codec);
+    if (!file.pageName) {
+      plan.warnings.push_back({WarningKind::SkippedFile,
+                               "File " + quoted(plan.dirs.input + name) +
+                                   " has no \".\" in its name, so it has no file type; skipped"});
+    }
+    file.name = std::move(name);
+    plan.files.push_back(std::move(file));
+  }
+}
+
+}  // namespace
+
+RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
+  const std::optional<DirectoryPair> dirs = SplitPair(request.pair);
+  if (!dirs) throw LoomError(ErrorKind::Usage, kBothPathsMessage);
+
+  RunPlan plan;
+  plan.dirs = *dirs;
+  std::vector<Problem> problems;
+  checkDirectories(plan.dirs, fs, problems);
+  RuleTables tables;
+  if (!loadRules(request, plan, tables, problems)) throw ValidationError(std::move(problems));
   if (fs.kind(plan.dirs.input) == PathKind::Directory) {
     try {
-      for (std::string& name : fs.listPlainFiles(plan.dirs.input)) {
-        InputFile file;
-        file.pageName = PageName(name);
-        file.extension = fileExtension(name, *codec);
-        if (!file.pageName) {
-          plan.warnings.push_back({WarningKind::SkippedFile,
-                                   "File " + quoted(plan.dirs.input + name) +
-                                       " has no \".\" in its name, so it has no file type; "
-                                       "skipped"});
-        }
-        file.name = std::move(name);
-        plan.files.push_back(std::move(file));
-      }
+      addFiles(plan, fs.listPlainFiles(plan.dirs.input));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
   }
+  Checker check(*plan.codec, problems);
+  prepareFileTypes(plan, tables, check);
+  prepareConstraints(plan, tables, check);
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return plan;
+}
+
+RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
+                  std::vector<std::string> names) {
+  RunPlan plan;
+  plan.dirs.input = inputDir;
+  std::vector<Problem> problems;
+  RuleTables tables;
+  if (!loadRules(request, plan, tables, problems)) throw ValidationError(std::move(problems));
+  addFiles(plan, std::move(names));
+  Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);
   if (!problems.empty()) throw ValidationError(std::move(problems));

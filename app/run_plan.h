@@ -54,4 +54,9 @@ struct PlanRequest {
 // ValidationError listing every problem found otherwise.
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs);
 
+// Plans the conversion of the named files of `inputDir` alone, with no output
+// directory (for explaining one file's conversion). `request.pair` is unused.
+RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
+                  std::vector<std::string> names);
+
 }  // namespace loom
