@@ -199,6 +199,7 @@ void prepareConstraints(RunPlan& plan, const RuleTables& tables, Checker& check)
     }
     PreparedConstraint row;
     row.position = r.position;
+    row.fileType = fileType;
     row.kind = static_cast<ConstraintType>(*type);
     bool ok = true;
     auto need = [&](const Text& value, const char* column, std::string& into) {

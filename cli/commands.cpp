@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/explain.h"
 #include "base/error.h"
 #include "rules/rule_database.h"
 
@@ -14,8 +15,11 @@ int newRules(const Options& options) {
   return 0;
 }
 
-int explain(const Options&, const std::string&) {
-  throw LoomError(ErrorKind::Usage, "--explain is not available yet");
+int explain(const Options& options, const std::string& rulesPath) {
+  const auto fs = makePosixFileSystem();
+  const Explanation ex = explainFile({"", rulesPath, options.encoding}, options.file, *fs);
+  std::fputs(formatExplanation(ex).c_str(), stdout);
+  return 0;
 }
 
 int exportRules(const Options&, const std::string&) {

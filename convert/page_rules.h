@@ -13,6 +13,7 @@ namespace loom {
 
 struct PreparedConstraint {
   std::size_t position = 0;  // 1-based place in stored order, for messages
+  std::string fileType;      // "GEN" or the extension, for messages
   ConstraintType kind = ConstraintType::SearchReplace;
   std::string search;   // kind 1: trimmed
   std::string replace;  // kind 1: trimmed

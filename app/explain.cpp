@@ -1,0 +1,141 @@
+#include "app/explain.h"
+
+#include <set>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "convert/convert_file.h"
+
+namespace loom {
+namespace {
+
+std::string visible(const TextCodec& codec, std::string_view bytes) {
+  std::string out;
+  for (char c : codec.toStore(bytes)) {
+    if (c == ' ') {
+      out += "\xC2\xB7";  // ·
+    } else if (c == '\t') {
+      out += "\xE2\x86\x92";  // →
+    } else {
+      out += c;
+    }
+  }
+  return "\xC2\xAB" + out + "\xC2\xBB";  // «...»: quotes in rule texts stay readable
+}
+
+std::string describe(const TextCodec& codec, const PreparedConstraint& row) {
+  std::string text = "row " + std::to_string(row.position) + " (" + row.fileType + ", " +
+                     std::to_string(static_cast<int>(row.kind)) + " " + kindName(row.kind) + "): ";
+  switch (row.kind) {
+    case ConstraintType::SearchReplace:
+    case ConstraintType::HeaderLine:
+      text += visible(codec, row.search) + " -> " + visible(codec, row.replace);
+      break;
+    case ConstraintType::RemoveBlock:
+      text += "from " + visible(codec, row.search) + " to " + visible(codec, row.replace);
+      break;
+    case ConstraintType::ReplaceFormatting:
+      text += visible(codec, row.search) + " ... " + visible(codec, row.replace) + " -> " +
+              visible(codec, row.front) + " ... " + visible(codec, row.back);
+      break;
+  }
+  if (row.kind != ConstraintType::HeaderLine) {
+    text += row.caseSensitive ? ", case-sensitive" : ", any case";
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* kindName(ConstraintType kind) {
+  switch (kind) {
+    case ConstraintType::SearchReplace:
+      return "Search & Replace";
+    case ConstraintType::RemoveBlock:
+      return "Remove blocks of text";
+    case ConstraintType::ReplaceFormatting:
+      return "Replace Formatting";
+    case ConstraintType::HeaderLine:
+      return "Identify Header Lines";
+  }
+  return "unknown";
+}
+
+Explanation explainFile(const PlanRequest& request, const std::string& path, const FileSystem& fs) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (fs.kind(path) != PathKind::RegularFile) {
+    throw LoomError(ErrorKind::Io, "\"" + path + "\" is not a file that can be explained");
+  }
+  Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}};
+  const InputFile& file = ex.plan.files.front();
+  ex.extension = file.extension;
+  ex.pageName = file.pageName;
+  for (const PlanWarning& w : ex.plan.warnings) {
+    if (w.kind == WarningKind::ErrorCondition) ex.ignoredRows.push_back(w.message);
+  }
+  if (!file.pageName) return ex;
+
+  const std::string contents = fs.readFile(path);
+  const PageRules& rules = ex.plan.rulesByExtension.at(file.extension);
+  const TextCodec& codec = *ex.plan.codec;
+  std::set<std::size_t> fired;
+  LineReader reader(contents);
+  std::string_view raw;
+  std::string line;
+  for (std::size_t number = 1; reader.next(raw); ++number) {
+    line.assign(raw);
+    LineTrace trace{number, line, {}};
+    for (const PreparedConstraint& row : rules.constraints) {
+      std::string before = line;
+      applyConstraint(line, row, codec);
+      if (line != before) {
+        trace.steps.push_back({&row, line});
+        fired.insert(row.position);
+      }
+    }
+    if (!trace.steps.empty()) ex.changedLines.push_back(std::move(trace));
+  }
+  for (const PreparedConstraint& row : rules.constraints) {
+    if (!fired.count(row.position)) ex.neverFired.push_back(&row);
+  }
+  ex.title = ConvertFile(contents, path, rules, ex.plan.settings, codec).title;
+  return ex;
+}
+
+std::string formatExplanation(const Explanation& ex) {
+  const TextCodec& codec = *ex.plan.codec;
+  std::string out = "File: " + ex.path + "\n";
+  if (!ex.pageName) {
+    return out + "It has no \".\" in its name, so it has no file type: a run skips it.\n";
+  }
+  const PageRules& rules = ex.plan.rulesByExtension.at(ex.extension);
+  out += "File type: FileTypes row " + visible(codec, ex.extension) + ": Title Line " +
+         std::to_string(rules.titleLine) + ", BeginSection " + visible(codec, rules.beginSection) +
+         ", EndSection " + visible(codec, rules.endSection) + ", GroupID " +
+         visible(codec, ex.plan.groupByExtension.at(ex.extension)) + "\n";
+  out += "Encoding: " + std::string(codec.name()) + "\n";
+  out += "Rows that apply, in stored order: " + std::to_string(rules.constraints.size()) + "\n";
+  for (const LineTrace& trace : ex.changedLines) {
+    out += "\nLine " + std::to_string(trace.lineNumber) + ":\n";
+    out += "  before: " + visible(codec, trace.before) + "\n";
+    for (const RuleStep& step : trace.steps) {
+      out += "  " + describe(codec, *step.row) + "\n";
+      out += "      -> " + visible(codec, step.after) + "\n";
+    }
+  }
+  if (ex.changedLines.empty()) out += "\nNo rule changed any line.\n";
+  out += "\nTitle: " + codec.toStore(ex.title) + "\n";
+  out += "Page name: " + *ex.pageName + "\n";
+  out += "\nNever fired (apply to this file but changed no line): " +
+         std::to_string(ex.neverFired.size()) + "\n";
+  for (const PreparedConstraint* row : ex.neverFired) out += "  " + describe(codec, *row) + "\n";
+  if (!ex.ignoredRows.empty()) {
+    out += "\nIgnored (Error condition):\n";
+    for (const std::string& reason : ex.ignoredRows) out += "  " + reason + "\n";
+  }
+  return out;
+}
+
+}  // namespace loom

@@ -1,0 +1,48 @@
+#pragma once
+// Why a file converts the way it does: which rule changed which line, and
+// which rules apply to the file but never changed anything. Writes nothing.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run_plan.h"
+#include "base/file_system.h"
+
+namespace loom {
+
+struct RuleStep {
+  const PreparedConstraint* row;
+  std::string after;  // the line after this row changed it
+};
+
+struct LineTrace {
+  std::size_t lineNumber = 0;
+  std::string before;
+  std::vector<RuleStep> steps;  // only rows that changed the line
+};
+
+struct Explanation {
+  RunPlan plan;
+  std::string path;       // the file as given
+  std::string extension;  // its file type
+  std::vector<LineTrace> changedLines;
+  std::string title;
+  std::optional<std::string> pageName;
+  std::vector<const PreparedConstraint*> neverFired;  // applied to no line
+  std::vector<std::string> ignoredRows;  // rows with a Type other than 1 to 4, with the reason
+};
+
+// Converts the file at `path` in memory with the rules of `request` and
+// records every change. Problems of the rules for this file are thrown as
+// ValidationError, like a run's check.
+Explanation explainFile(const PlanRequest& request, const std::string& path, const FileSystem& fs);
+
+// The explanation as UTF-8 text for a terminal; spaces in rule texts and
+// lines are shown as "·" so that leading and trailing ones can be seen.
+std::string formatExplanation(const Explanation& explanation);
+
+// The name of a constraint kind, as the Constraint Form shows it.
+const char* kindName(ConstraintType kind);
+
+}  // namespace loom
