@@ -5,6 +5,7 @@
 #include "app/explain.h"
 #include "base/error.h"
 #include "rules/rule_database.h"
+#include "rules/rules_json.h"
 
 namespace loom::cli {
 
@@ -22,12 +23,16 @@ int explain(const Options& options, const std::string& rulesPath) {
   return 0;
 }
 
-int exportRules(const Options&, const std::string&) {
-  throw LoomError(ErrorKind::Usage, "--export-rules is not available yet");
+int exportRules(const Options& options, const std::string& rulesPath) {
+  exportRulesFile(rulesPath, options.file);
+  if (!options.quiet) std::printf("Wrote the rules of %s to %s\n", rulesPath.c_str(), options.file.c_str());
+  return 0;
 }
 
-int importRules(const Options&, const std::string&) {
-  throw LoomError(ErrorKind::Usage, "--import-rules is not available yet");
+int importRules(const Options& options, const std::string& rulesPath) {
+  importRulesFile(rulesPath, options.file);
+  if (!options.quiet) std::printf("Replaced the rules of %s with %s\n", rulesPath.c_str(), options.file.c_str());
+  return 0;
 }
 
 }  // namespace loom::cli

@@ -163,6 +163,11 @@ Statement& Statement::bind(int index, const std::optional<std::string>& text) {
   return text ? bind(index, std::string_view(*text)) : bindNull(index);
 }
 
+Statement& Statement::bindReal(int index, double value) {
+  if (sqlite3_bind_double(stmt_.get(), index, value) != SQLITE_OK) db_->fail("cannot bind a value");
+  return *this;
+}
+
 Statement& Statement::bindNull(int index) {
   if (sqlite3_bind_null(stmt_.get(), index) != SQLITE_OK) db_->fail("cannot bind a value");
   return *this;

@@ -66,6 +66,7 @@ class Statement {
   Statement& bind(int index, std::int64_t value);
   Statement& bind(int index, const std::optional<std::string>& text);
   Statement& bindNull(int index);
+  Statement& bindReal(int index, double value);
   // Steps once: true while a row is available, false when done.
   bool step();
   void run();  // steps to completion

@@ -1,0 +1,250 @@
+#include "rules/rules_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "base/error.h"
+#include "base/file_system.h"
+#include "rules/sqlite.h"
+
+namespace loom {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kFormat = "loomwise-rules 1";
+
+struct TableColumns {
+  const char* table;
+  std::vector<const char*> columns;
+};
+
+const std::array<TableColumns, 4>& tables() {
+  static const std::array<TableColumns, 4> all = {{
+      {"FileTypes",
+       {"Identifier", "Description", "Title Line", "End of Line", "BeginSection", "EndSection",
+        "GroupID"}},
+      {"Groups", {"GroupID", "Header", "Footer"}},
+      {"Constraints",
+       {"FileType", "Type", "Search String", "Replace String", "RFirst", "RLast",
+        "CaseSensitive"}},
+      {"GlobalDefs", {"ID", "Content"}},
+  }};
+  return all;
+}
+
+std::string selectSql(const TableColumns& t) {
+  std::string sql = "SELECT ";
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    sql += (i ? ", " : "") + quoteIdentifier(t.columns[i]);
+  }
+  return sql + " FROM " + quoteIdentifier(t.table) + " ORDER BY rowid";
+}
+
+std::string insertSql(const TableColumns& t) {
+  std::string sql = "INSERT INTO " + quoteIdentifier(t.table) + " (";
+  std::string values;
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    sql += (i ? ", " : "") + quoteIdentifier(t.columns[i]);
+    values += (i ? ", ?" : "?") + std::to_string(i + 1);
+  }
+  return sql + ") VALUES (" + values + ")";
+}
+
+// Line (1-based) of each record of each table in `text`, found by a scan
+// that knows JSON strings and nesting, so messages can name the line.
+std::map<std::string, std::vector<std::size_t>> recordLines(std::string_view text) {
+  std::map<std::string, std::vector<std::size_t>> lines;
+  std::size_t line = 1;
+  int depth = 0;
+  bool inString = false;
+  std::string lastString, currentTable;
+  std::string current;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') ++line;
+    if (inString) {
+      if (c == '\\' && i + 1 < text.size()) {
+        current += text[++i];
+      } else if (c == '"') {
+        inString = false;
+        lastString = current;
+      } else {
+        current += c;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+      current.clear();
+    } else if (c == ':' && depth == 1) {
+      currentTable = lastString;
+    } else if (c == '{' || c == '[') {
+      if (c == '{' && depth == 2) lines[currentTable].push_back(line);
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return lines;
+}
+
+LoomError importError(const std::string& source, std::size_t line, const std::string& what) {
+  return LoomError(ErrorKind::Usage, "\"" + source + "\", line " + std::to_string(line) + ": " +
+                                         what + "; the rule database was not changed");
+}
+
+}  // namespace
+
+std::string exportRulesText(const std::string& rulesPath) {
+  Database db(rulesPath, Database::Mode::ReadOnly);
+  Transaction snapshot(db, /*immediate=*/false);
+  std::string out = "{\n\"format\": \"" + std::string(kFormat) + "\",\n";
+  for (std::size_t t = 0; t < tables().size(); ++t) {
+    const TableColumns& table = tables()[t];
+    if (!db.hasTable(table.table)) {
+      throw LoomError(ErrorKind::Rules,
+                      "Rule database \"" + rulesPath + "\" has no table " + table.table);
+    }
+    Statement st = db.prepare(selectSql(table));
+    out += "\"" + std::string(table.table) + "\": [";
+    std::size_t row = 0;
+    while (st.step()) {
+      ++row;
+      Json record = Json::object();
+      for (std::size_t c = 0; c < table.columns.size(); ++c) {
+        const StoredValue v = st.value(static_cast<int>(c));
+        const std::string where = std::string(table.table) + " row " + std::to_string(row) +
+                                  ", column \"" + table.columns[c] + "\"";
+        switch (v.type) {
+          case SQLITE_NULL:
+            record[table.columns[c]] = nullptr;
+            break;
+          case SQLITE_INTEGER:
+            record[table.columns[c]] = v.integer;
+            break;
+          case SQLITE_FLOAT:
+            record[table.columns[c]] = v.real;
+            break;
+          case SQLITE_TEXT:
+            record[table.columns[c]] = v.text;
+            break;
+          default:
+            throw LoomError(ErrorKind::Rules, where + ": holds binary data, which has no text form");
+        }
+      }
+      try {
+        out += (row == 1 ? "\n" : ",\n") + record.dump();
+      } catch (const Json::exception&) {
+        throw LoomError(ErrorKind::Rules, std::string(table.table) + " row " + std::to_string(row) +
+                                              ": holds text that is not valid UTF-8");
+      }
+    }
+    out += row ? "\n]" : "]";
+    out += t + 1 < tables().size() ? ",\n" : "\n";
+  }
+  snapshot.commit();
+  return out + "}\n";
+}
+
+void importRulesText(const std::string& rulesPath, std::string_view text,
+                     const std::string& source) {
+  Json doc;
+  try {
+    doc = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& e) {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < e.byte && i < text.size(); ++i) line += text[i] == '\n';
+    throw importError(source, line, "not valid JSON (" + std::string(e.what()) + ")");
+  }
+  if (!doc.is_object() || !doc.contains("format") || doc["format"] != kFormat) {
+    throw importError(source, 1, "not a Loomwise rules file (\"format\": \"" +
+                                     std::string(kFormat) + "\" is missing)");
+  }
+  const auto lines = recordLines(text);
+  auto lineOf = [&](const char* table, std::size_t index) -> std::size_t {
+    const auto it = lines.find(table);
+    return it != lines.end() && index < it->second.size() ? it->second[index] : 1;
+  };
+  // Check everything before touching the database.
+  bool settings[4] = {};
+  const char* settingKeys[4] = {"EndofLine", "Header", "Footer", "IndexPageName"};
+  for (const TableColumns& table : tables()) {
+    if (!doc.contains(table.table) || !doc[table.table].is_array()) {
+      throw importError(source, 1, std::string("the table \"") + table.table + "\" is missing");
+    }
+    const Json& rows = doc[table.table];
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const Json& record = rows[r];
+      const std::size_t line = lineOf(table.table, r);
+      const std::string what = std::string(table.table) + " record " + std::to_string(r + 1);
+      if (!record.is_object()) throw importError(source, line, what + " is not an object");
+      for (const auto& [key, value] : record.items()) {
+        bool known = false;
+        for (const char* column : table.columns) known = known || key == column;
+        if (!known) throw importError(source, line, what + " has an unknown column \"" + key + "\"");
+        if (!(value.is_null() || value.is_string() || value.is_number())) {
+          throw importError(source, line, what + ", column \"" + key +
+                                              "\": only text, numbers and null are allowed");
+        }
+      }
+      for (const char* column : table.columns) {
+        if (!record.contains(column)) {
+          throw importError(source, line, what + " has no column \"" + column + "\"");
+        }
+      }
+      if (std::string(table.table) == "GlobalDefs" && record["ID"].is_string()) {
+        for (int k = 0; k < 4; ++k) settings[k] = settings[k] || record["ID"] == settingKeys[k];
+      }
+    }
+  }
+  for (int k = 0; k < 4; ++k) {
+    if (!settings[k]) {
+      throw importError(source, 1, std::string("GlobalDefs has no row for \"") + settingKeys[k] + "\"");
+    }
+  }
+
+  Database db(rulesPath, Database::Mode::ReadWrite);
+  Transaction transaction(db);
+  for (const TableColumns& table : tables()) {
+    if (!db.hasTable(table.table)) {
+      throw LoomError(ErrorKind::Rules,
+                      "Rule database \"" + rulesPath + "\" has no table " + table.table);
+    }
+    db.exec("DELETE FROM " + quoteIdentifier(table.table));
+    Statement insert = db.prepare(insertSql(table));
+    for (const Json& record : doc[table.table]) {
+      insert.reset();
+      for (std::size_t c = 0; c < table.columns.size(); ++c) {
+        const Json& v = record[table.columns[c]];
+        const int index = static_cast<int>(c + 1);
+        if (v.is_null()) {
+          insert.bindNull(index);
+        } else if (v.is_string()) {
+          insert.bind(index, v.get_ref<const std::string&>());
+        } else if (v.is_number_integer()) {
+          insert.bind(index, v.get<std::int64_t>());
+        } else {
+          insert.bindReal(index, v.get<double>());
+        }
+      }
+      insert.run();
+    }
+  }
+  transaction.commit();
+}
+
+void exportRulesFile(const std::string& rulesPath, const std::string& file) {
+  const std::string text = exportRulesText(rulesPath);
+  makePosixFileSystem()->writeFileAtomically(file, text);
+}
+
+void importRulesFile(const std::string& rulesPath, const std::string& file) {
+  const std::string text = makePosixFileSystem()->readFile(file);
+  importRulesText(rulesPath, text, file);
+}
+
+}  // namespace loom
