@@ -176,75 +176,91 @@ std::string describeRow(const ConstraintRecord& r) {
          quoted(r.fileType.value_or("")) + ")";
 }
 
+// The row prepared in the run's encoding, or nothing when it cannot be used:
+// a Type other than 1 to 4 is a warning (the row is ignored), a missing or
+// unusable field a problem.
+std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const std::string& fileType,
+                                             const TextCodec& codec, Checker& check,
+                                             std::vector<PlanWarning>& warnings) {
+  const std::string where = describeRow(r);
+  const auto type = r.type.asInteger();
+  if (!type || *type < 1 || *type > 4) {
+    warnings.push_back(
+        {WarningKind::ErrorCondition,
+         where + ": Type " + (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
+             " is not 1 to 4; the row is ignored"});
+    return std::nullopt;
+  }
+  PreparedConstraint row;
+  row.position = r.position;
+  row.fileType = fileType;
+  row.kind = static_cast<ConstraintType>(*type);
+  bool ok = true;
+  auto need = [&](const Text& value, const char* column, std::string& into) {
+    if (auto t = check.text(value, where, column)) {
+      into = std::move(*t);
+    } else {
+      ok = false;
+    }
+  };
+  need(r.searchString, "Search String", row.search);
+  need(r.replaceString, "Replace String", row.replace);
+  if (row.kind == ConstraintType::ReplaceFormatting) {
+    need(r.rFirst, "RFirst", row.front);
+    need(r.rLast, "RLast", row.back);
+  }
+  if (row.kind != ConstraintType::HeaderLine) {
+    if (r.caseSensitive.isNull()) {
+      check.problem(ErrorKind::Rules, where + ": CaseSensitive is empty (NULL)");
+      ok = false;
+    } else if (const auto flag = r.caseSensitive.asInteger()) {
+      row.caseSensitive = *flag != 0;
+    } else {
+      const std::string t = r.caseSensitive.asText().value_or("");
+      const std::string folded = codec.upper(trimSpaces(t));
+      if (folded == "TRUE" || folded == "FALSE") {
+        row.caseSensitive = folded == "TRUE";
+      } else {
+        check.problem(ErrorKind::Rules,
+                      where + ": CaseSensitive " + quoted(t) + " is not a number (0 or 1)");
+        ok = false;
+      }
+    }
+  }
+  if (row.kind == ConstraintType::SearchReplace && ok) {
+    row.search = std::string(trimSpaces(row.search));
+    row.replace = std::string(trimSpaces(row.replace));
+    if (row.search.empty()) {
+      check.problem(ErrorKind::Rules, where + ": Search String is empty or only spaces; a "
+                                              "search and replace row needs a text to find");
+      ok = false;
+    }
+  }
+  if (!ok) return std::nullopt;
+  return row;
+}
+
+// The FileType of a row in the run's encoding; nothing for a row that can
+// apply to no file (no file type, or one no extension can equal).
+std::optional<std::string> rowFileType(const ConstraintRecord& r, const TextCodec& codec) {
+  if (!r.fileType) return std::nullopt;
+  try {
+    return codec.fromStore(*r.fileType, "Constraints");
+  } catch (const LoomError&) {
+    return std::nullopt;
+  }
+}
+
 void prepareConstraints(RunPlan& plan, const RuleTables& tables, Checker& check) {
   for (const ConstraintRecord& r : tables.constraints) {
-    if (!r.fileType) continue;  // a row without a file type never applies
-    std::string fileType;
-    try {
-      fileType = plan.codec->fromStore(*r.fileType, "Constraints");
-    } catch (const LoomError&) {
-      continue;  // cannot equal an extension of this run
-    }
-    const bool generic = fileType == kGenericFileType;
-    if (!generic && plan.rulesByExtension.count(fileType) == 0) continue;
-
-    const std::string where = describeRow(r);
-    const auto type = r.type.asInteger();
-    if (!type || *type < 1 || *type > 4) {
-      plan.warnings.push_back(
-          {WarningKind::ErrorCondition,
-           where + ": Type " + (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
-               " is not 1 to 4; the row is ignored"});
-      continue;
-    }
-    PreparedConstraint row;
-    row.position = r.position;
-    row.fileType = fileType;
-    row.kind = static_cast<ConstraintType>(*type);
-    bool ok = true;
-    auto need = [&](const Text& value, const char* column, std::string& into) {
-      if (auto t = check.text(value, where, column)) {
-        into = std::move(*t);
-      } else {
-        ok = false;
-      }
-    };
-    need(r.searchString, "Search String", row.search);
-    need(r.replaceString, "Replace String", row.replace);
-    if (row.kind == ConstraintType::ReplaceFormatting) {
-      need(r.rFirst, "RFirst", row.front);
-      need(r.rLast, "RLast", row.back);
-    }
-    if (row.kind != ConstraintType::HeaderLine) {
-      if (r.caseSensitive.isNull()) {
-        check.problem(ErrorKind::Rules, where + ": CaseSensitive is empty (NULL)");
-        ok = false;
-      } else if (const auto flag = r.caseSensitive.asInteger()) {
-        row.caseSensitive = *flag != 0;
-      } else {
-        const std::string t = r.caseSensitive.asText().value_or("");
-        const std::string folded = plan.codec->upper(trimSpaces(t));
-        if (folded == "TRUE" || folded == "FALSE") {
-          row.caseSensitive = folded == "TRUE";
-        } else {
-          check.problem(ErrorKind::Rules, where + ": CaseSensitive " + quoted(t) +
-                                              " is not a number (0 or 1)");
-          ok = false;
-        }
-      }
-    }
-    if (row.kind == ConstraintType::SearchReplace && ok) {
-      row.search = std::string(trimSpaces(row.search));
-      row.replace = std::string(trimSpaces(row.replace));
-      if (row.search.empty()) {
-        check.problem(ErrorKind::Rules, where + ": Search String is empty or only spaces; a "
-                                                "search and replace row needs a text to find");
-        ok = false;
-      }
-    }
-    if (!ok) continue;
+    const std::optional<std::string> fileType = rowFileType(r, *plan.codec);
+    if (!fileType) continue;
+    const bool generic = *fileType == kGenericFileType;
+    if (!generic && plan.rulesByExtension.count(*fileType) == 0) continue;
+    const auto row = prepareRow(r, *fileType, *plan.codec, check, plan.warnings);
+    if (!row) continue;
     for (auto& [extension, rules] : plan.rulesByExtension) {
-      if (generic || extension == fileType) rules.constraints.push_back(row);
+      if (generic || extension == *fileType) rules.constraints.push_back(*row);
     }
   }
 }
@@ -345,6 +361,20 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
   prepareConstraints(plan, tables, check);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
+}
+
+std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
+                                               const std::string& extension,
+                                               std::vector<Problem>& problems,
+                                               std::vector<PlanWarning>& warnings) {
+  Checker check(codec, problems);
+  std::vector<PreparedConstraint> rows;
+  for (const ConstraintRecord& r : tables.constraints) {
+    const std::optional<std::string> fileType = rowFileType(r, codec);
+    if (!fileType || (*fileType != kGenericFileType && *fileType != extension)) continue;
+    if (auto row = prepareRow(r, *fileType, codec, check, warnings)) rows.push_back(std::move(*row));
+  }
+  return rows;
 }
 
 RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,

@@ -16,6 +16,7 @@
 #include "base/file_system.h"
 #include "convert/page_rules.h"
 #include "index/index_page.h"
+#include "rules/rule_tables.h"
 
 namespace loom {
 
@@ -53,6 +54,14 @@ struct PlanRequest {
 // Throws LoomError(Usage, kBothPathsMessage) for a pair it cannot split, and
 // ValidationError listing every problem found otherwise.
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs);
+
+// The constraint rows that apply to files of `extension` (its own and
+// "GEN"), prepared in `codec`, in stored order. Rows that cannot be used add
+// to `problems` or, for an unknown Type, to `warnings`, and are left out.
+std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
+                                               const std::string& extension,
+                                               std::vector<Problem>& problems,
+                                               std::vector<PlanWarning>& warnings);
 
 // Plans the conversion of the named files of `inputDir` alone, with no output
 // directory (for explaining one file's conversion). `request.pair` is unused.
