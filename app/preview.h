@@ -1,0 +1,27 @@
+#pragma once
+// The Constraint Form's live preview: a sample text converted by the row
+// being defined, after the saved rows of the same file type and "GEN".
+
+#include <string>
+#include <string_view>
+
+#include "rules/constraint_row.h"
+
+namespace loom {
+
+struct PreviewResult {
+  bool ok = false;
+  std::string text;  // UTF-8, the sample's lines as converted, joined by "\n"
+  std::string note;  // when there is no result: why, in words for the user
+};
+
+// Converts each line of `sampleUtf8` (lines separated by "\n") with the saved
+// rows of `form.fileType` (upper-cased) and "GEN" in stored order, then with
+// the row the form would save; no header, tags or trimming of the page.
+// Writes nothing. A row with no search text, a row that would never finish a
+// line, unreadable rules, or a sample the rules' encoding cannot hold give a
+// note instead of a result.
+PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFormFields& form,
+                                std::string_view sampleUtf8);
+
+}  // namespace loom
