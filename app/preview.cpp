@@ -3,6 +3,7 @@
 #include "app/run_plan.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "convert/constraint_ops.h"
 #include "convert/convert_file.h"
 #include "rules/global_settings.h"
 
@@ -13,10 +14,7 @@ namespace {
 // has to resume after the inserted text for it.
 bool neverEnds(const PreparedConstraint& row, const TextCodec& codec) {
   if (row.kind == ConstraintType::SearchReplace) {
-    const std::string_view inserted = row.search[0] == '"'    ? std::string_view("\"")
-                                      : row.search[0] == '\'' ? std::string_view("'")
-                                                              : std::string_view(row.replace);
-    return codec.find(inserted, row.search, 0, row.caseSensitive).found();
+    return searchReplaceNeverEnds(row.search, row.replace, row.caseSensitive, codec);
   }
   if (row.kind == ConstraintType::ReplaceFormatting && row.replace != kEndOfLineMarker &&
       !row.search.empty() && !row.replace.empty()) {

@@ -16,18 +16,28 @@ std::size_t rewriteLimit(std::string_view line, std::size_t textsLength) {
 
 }  // namespace
 
+std::string_view insertedText(std::string_view search, std::string_view replacement) {
+  if (!search.empty() && search[0] == '"') return "\"";
+  if (!search.empty() && search[0] == '\'') return "'";
+  return replacement;
+}
+
+bool searchReplaceNeverEnds(std::string_view search, std::string_view replacement,
+                            bool caseSensitive, const TextCodec& codec) {
+  return !search.empty() &&
+         codec.find(insertedText(search, replacement), search, 0, caseSensitive).found();
+}
+
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
                                const TextCodec& codec) {
   if (search.empty()) return std::string(line);
   Match hit = codec.find(line, search, 0, caseSensitive);
   if (!hit.found()) return std::string(line);
-  const std::string_view inserted = search[0] == '"'    ? std::string_view("\"")
-                                    : search[0] == '\'' ? std::string_view("'")
-                                                        : replacement;
+  const std::string_view inserted = insertedText(search, replacement);
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
-  const bool resumeAfter = codec.find(inserted, search, 0, caseSensitive).found();
+  const bool resumeAfter = searchReplaceNeverEnds(search, replacement, caseSensitive, codec);
   RescanBuffer work(line);
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});

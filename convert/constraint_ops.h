@@ -26,6 +26,15 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
                                const TextCodec& codec = windows1252Codec());
 
+// What a search-and-replace row inserts for each hit: one double or single
+// quote when the search text begins with one, else the replacement.
+std::string_view insertedText(std::string_view search, std::string_view replacement);
+
+// Whether resuming at the hit would never finish a line for this row: the
+// inserted text itself holds the search text.
+bool searchReplaceNeverEnds(std::string_view search, std::string_view replacement,
+                            bool caseSensitive, const TextCodec& codec = windows1252Codec());
+
 // Removes every block from `begin` to the first `end` after the begin
 // marker's first character, left to right, both markers included:
 //   ApplyRemoveBlock("a[b]c[d]e", "[", "]") == "ace"
