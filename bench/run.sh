@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# Times loomwise-batch against the tools a user would pick instead, on one
+# generated corpus, and writes bench/RESULTS.md.
+#
+#   bench/run.sh            the full run (2,000 files, about 50 MB; ~15 min)
+#   bench/run.sh --smoke    a tiny corpus, one run each; writes
+#                           bench/out/RESULTS-smoke.md instead (for CI)
+#
+# Options: --files N, --lines N (corpus size), --runs N (timings per tool,
+# median reported; default 3). The corpus and all outputs stay under
+# bench/out/ (or $LOOMWISE_BENCH_DIR).
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+work="${LOOMWISE_BENCH_DIR:-$root/bench/out}"
+build="$root/build-bench"
+files=2000 lines=400 runs=3 smoke=0 subset=200 txt2html_subset=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --smoke) smoke=1 files=30 lines=100 runs=1 subset=2 txt2html_subset=2 ;;
+    --files) files="$2"; shift ;;
+    --lines) lines="$2"; shift ;;
+    --runs) runs="$2"; shift ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+[ "$subset" -gt "$files" ] && subset="$files"
+results="$root/bench/RESULTS.md"
+[ "$smoke" = 1 ] && results="$work/RESULTS-smoke.md"
+
+say() { printf '%s\n' "$*" >&2; }
+
+# --- build -------------------------------------------------------------
+batch="$build/loomwise-batch"
+if [ ! -x "$batch" ]; then
+  say "Building loomwise-batch (Release) in build-bench/"
+  LOOMWISE_BUILD_DIR=build-bench LOOMWISE_BUILD_TYPE=Release \
+    "$root/scripts/build.sh" -DLOOMWISE_BUILD_UI=OFF >&2
+else
+  cmake --build "$build" --target loomwise-batch -j2 >/dev/null
+fi
+
+# --- the other tools ---------------------------------------------------
+missing=()
+command -v txt2html >/dev/null || missing+=(txt2html)
+command -v pandoc >/dev/null || missing+=(pandoc)
+[ -x /usr/bin/time ] || missing+=(time)
+if [ ${#missing[@]} -gt 0 ] && [ "$smoke" = 0 ]; then
+  say "Installing ${missing[*]}"
+  sudo_cmd=""; [ "$(id -u)" != 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get install -y "${missing[@]}" >&2 || say "could not install ${missing[*]}"
+fi
+have() { command -v "$1" >/dev/null; }
+
+# --- corpus ------------------------------------------------------------
+corpus="$work/corpus-$files-$lines"
+scales=(2 4)
+[ "$smoke" = 1 ] && scales=(2)
+scaled_args=(); for k in "${scales[@]}"; do scaled_args+=(--scaled "$k"); done
+say "Corpus: $files files of about $lines lines in $corpus"
+python3 "$root/bench/make_corpus.py" "$corpus" --files "$files" --lines "$lines" \
+  "${scaled_args[@]}"
+in="$corpus/in"
+rules="$corpus/rules.mdb"
+out="$work/output"
+bytes_of() { find "$1" -maxdepth 1 -type f -printf '%s\n' | awk '{s += $1} END {print s}'; }
+bytes=$(bytes_of "$in")
+cat "$in"/* >/dev/null  # warm the page cache: every tool reads from memory
+
+# --- timing ------------------------------------------------------------
+table="$work/timings.tsv"
+: >"$table"
+now() { date +%s.%N; }
+median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+# time_tool NAME BYTES SCALE PREPARE-FN RUN-FN: runs PREPARE (untimed) and
+# RUN $runs times; records the median seconds times SCALE.
+time_tool() {
+  local name="$1" size="$2" scale="$3" prepare="$4" run="$5" i t0 t1
+  local samples=()
+  for ((i = 0; i < runs; i++)); do
+    "$prepare"
+    t0=$(now); "$run"; t1=$(now)
+    samples+=("$(echo "$t1 - $t0" | bc -l)")
+  done
+  local m; m=$(printf '%s\n' "${samples[@]}" | median)
+  local scaled; scaled=$(echo "$m * $scale" | bc -l)
+  printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$scaled" "$size" "$scale" "${samples[*]}" >>"$table"
+  say "  $name: $(printf '%.3f' "$scaled") s (runs: ${samples[*]})"
+}
+
+fresh_out() { rm -rf "$out"; mkdir -p "$out"; }
+sed_copy() { rm -rf "$out"; cp -r "$in" "$out"; }
+
+run_loomwise() { "$batch" --quiet --rules "$rules" "$in" "$out"; }
+run_loomwise_1() { "$batch" --quiet --jobs 1 --rules "$rules" "$in" "$out"; }
+run_cat() { local f; for f in "$in"/*; do cat "$f" >"$out/${f##*/}"; done; }
+run_cp() { cp "$in"/* "$out"/; }
+run_sed_loop() {
+  local f name
+  for f in "$in"/*; do
+    name="${f##*/}"
+    LC_ALL=C sed -f "$corpus/sed/${name#*.}.sed" "$f" >"$out/lw${name%%.*}.htm"
+  done
+}
+run_sed_single() {
+  local ext
+  for ext in txt nws faq; do
+    LC_ALL=C sed -s -i -f "$corpus/sed/$ext.sed" "$out"/*."$ext"
+  done
+}
+run_txt2html() {
+  local f name
+  for f in "${txt2html_files[@]}"; do
+    name="${f##*/}"
+    txt2html --outfile "$out/${name%%.*}.html" "$f" 2>/dev/null
+  done
+}
+# Every k-th file, n of them, for the slow tools.
+pick_files() {
+  find "$in" -maxdepth 1 -type f | sort | awk -v n="$files" -v k="$1" 'NR % int(n / k) == 0' |
+    head -n "$1"
+}
+subset_files=()
+txt2html_files=()
+run_pandoc() {
+  local f name
+  for f in "${subset_files[@]}"; do
+    name="${f##*/}"
+    pandoc -f markdown -t html -o "$out/${name%%.*}.html" "$f" 2>/dev/null
+  done
+}
+
+say "Timing, median of $runs run(s):"
+time_tool "loomwise-batch" "$bytes" 1 fresh_out run_loomwise
+time_tool "loomwise-batch --jobs 1" "$bytes" 1 fresh_out run_loomwise_1
+time_tool "cat, one process per file" "$bytes" 1 fresh_out run_cat
+time_tool "cp, one process" "$bytes" 1 fresh_out run_cp
+time_tool "sed, one process per file" "$bytes" 1 fresh_out run_sed_loop
+time_tool "sed -s -i, one process per file type" "$bytes" 1 sed_copy run_sed_single
+if have txt2html; then
+  if [ "$txt2html_subset" -gt 0 ]; then
+    mapfile -t txt2html_files < <(pick_files "$txt2html_subset")
+    scale=$(echo "$files / ${#txt2html_files[@]}" | bc -l)
+    label="txt2html, ${#txt2html_files[@]} files scaled x$(printf '%.0f' "$scale")"
+  else
+    txt2html_files=("$in"/*)
+    scale=1 label="txt2html, one process per file"
+  fi
+  time_tool "$label" "$bytes" "$scale" fresh_out run_txt2html
+else
+  say "  txt2html: not installed, skipped"
+fi
+if have pandoc; then
+  mapfile -t subset_files < <(pick_files "$subset")
+  scale=$(echo "$files / ${#subset_files[@]}" | bc -l)
+  time_tool "pandoc, ${#subset_files[@]} files scaled x$(printf '%.0f' "$scale")" "$bytes" "$scale" \
+    fresh_out run_pandoc
+else
+  say "  pandoc: not installed, skipped"
+fi
+
+# Peak memory of the default run (and of the largest corpus).
+peak_kb() {
+  fresh_out
+  /usr/bin/time -v "$batch" --quiet --rules "$rules" "$1" "$out" 2>&1 >/dev/null |
+    awk -F': ' '/Maximum resident set size/ {print $2}'
+}
+mem_1=$(peak_kb "$in")
+say "  peak memory: $mem_1 kB"
+
+# Cost growth: the same run on 1x, 2x and 4x the corpus.
+growth="$work/growth.tsv"
+printf '1\t%s\t%s\t%s\n' "$(bytes_of "$in")" "$(awk -F'\t' 'NR == 1 {print $2}' "$table")" \
+  "$mem_1" >"$growth"
+for k in "${scales[@]}"; do
+  in_k="$corpus/in-x$k"
+  cat "$in_k"/* >/dev/null
+  run_k() { "$batch" --quiet --rules "$rules" "$in_k" "$out"; }
+  samples=()
+  for ((i = 0; i < runs; i++)); do
+    fresh_out; t0=$(now); run_k; t1=$(now)
+    samples+=("$(echo "$t1 - $t0" | bc -l)")
+  done
+  m=$(printf '%s\n' "${samples[@]}" | median)
+  printf '%s\t%s\t%s\t%s\n' "$k" "$(bytes_of "$in_k")" "$m" "$(peak_kb "$in_k")" >>"$growth"
+  say "  loomwise-batch on ${k}x: $m s"
+done
+
+# --- report ------------------------------------------------------------
+cpu=$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)
+mem=$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
+python3 - "$table" "$growth" "$results" "$files" "$lines" "$bytes" "$runs" "$(nproc)" "$cpu" "$mem" \
+  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" <<'PY'
+import sys
+table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke = sys.argv[1:]
+rows = [l.rstrip("\n").split("\t") for l in open(table)]
+mb = int(size) / 1e6
+base = float(rows[0][1])
+out = []
+out.append("# Benchmark results" + (" (smoke run)" if smoke == "1" else ""))
+out.append("")
+out.append("Made by `bench/run.sh` on %s." % date)
+out.append("")
+out.append("- Machine: %s cores, %s, %s memory" % (cores, cpu, mem))
+out.append("- Corpus: %s files of about %s lines, %.1f MB (10^6 bytes), three file types, "
+           "24 constraints; page cache warm" % (files, lines, mb))
+out.append("- Each time is the median of %s run(s); loomwise-batch uses one thread per core "
+           "unless --jobs says otherwise" % runs)
+out.append("")
+out.append("| Tool | Seconds | MB/s | Ratio to Loomwise |")
+out.append("|---|---:|---:|---:|")
+secs = {}
+for name, s, _size, _scale, _samples in rows:
+    s = float(s)
+    secs[name] = s
+    out.append("| %s | %.3f | %.1f | %.2f |" % (name, s, mb / s if s > 0 else 0, s / base))
+g = [l.rstrip("\n").split("\t") for l in open(growth)]
+out.append("")
+out.append("Peak memory of loomwise-batch (maximum resident set size): %.1f MB on the corpus"
+           % (int(g[0][3]) / 1024))
+out.append("")
+out.append("| Corpus | Files | MB | Seconds | ms per MB | Peak memory (MB) |")
+out.append("|---|---:|---:|---:|---:|---:|")
+per_mb = []
+for k, b, s, kb in g:
+    m = int(b) / 1e6
+    per_mb.append(float(s) * 1000 / m)
+    out.append("| %sx | %d | %.1f | %.3f | %.2f | %.1f |" % (k, int(files) * int(k), m, float(s),
+                                                           per_mb[-1], int(kb) / 1024))
+out.append("")
+out.append("Targets" + (" (a smoke run is too small for the figures to mean anything)"
+                       if smoke == "1" else "") + ":")
+out.append("")
+def target(text, ok):
+    out.append("- %s: %s" % (text, "holds" if ok else "DOES NOT HOLD"))
+def find(prefix):
+    for name, s in secs.items():
+        if name.startswith(prefix):
+            return s
+    return None
+cat, cp = find("cat"), find("cp")
+if cat:
+    target("at most 3x the cat floor (%.2fx; %.2fx the one-process cp)" % (base / cat, base / cp),
+           base <= 3 * cat)
+s = find("sed, one process per file")
+if s:
+    target("at least 5x faster than the per-file sed loop (%.1fx)" % (s / base), s >= 5 * base)
+s = find("sed -s")
+if s:
+    target("at least 1.5x faster than sed in one process per type (%.2fx)" % (s / base),
+           s >= 1.5 * base)
+s = find("txt2html")
+if s:
+    target("at least 20x faster than txt2html (%.0fx)" % (s / base), s >= 20 * base)
+peak = int(g[0][3]) / 1024
+target("peak memory at most 64 MB (%.1f MB)" % peak, peak <= 64)
+spread = max(per_mb) / min(per_mb) - 1
+target("time per MB flat within 20%% from 1x to %sx (spread %.0f%%)" % (g[-1][0], spread * 100),
+       spread <= 0.2)
+text = "\n".join(out) + "\n"
+open(results, "w").write(text)
+print(text)
+PY
+say "Wrote $results"
