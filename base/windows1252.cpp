@@ -1,5 +1,6 @@
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "base/codec.h"
 #include "base/error.h"
@@ -106,16 +107,34 @@ class Windows1252Codec final : public TextCodec {
     }
     if (needle.empty()) return {from, 0};
     const auto& lower = folds().lower;
-    const unsigned char first = lower[static_cast<unsigned char>(needle[0])];
     const std::size_t n = needle.size();
-    for (std::size_t i = from; i + n <= hay.size(); ++i) {
-      if (lower[static_cast<unsigned char>(hay[i])] != first) continue;
+    if (n > hay.size()) return {};
+    // Candidates start with one of the two cases of the needle's first
+    // letter; memchr finds each far faster than a folding loop over every byte.
+    const unsigned char first = lower[static_cast<unsigned char>(needle[0])];
+    const unsigned char other = folds().upper[first];
+    const char* const begin = hay.data();
+    const char* const last = begin + (hay.size() - n);  // the last place a hit can start
+    auto next = [last](const char* at, unsigned char c) -> const char* {
+      if (at > last) return nullptr;
+      return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(last - at) + 1));
+    };
+    const char* a = next(begin + from, first);
+    const char* b = other == first ? nullptr : next(begin + from, other);
+    while (a != nullptr || b != nullptr) {
+      const bool takeA = b == nullptr || (a != nullptr && a < b);
+      const char* at = takeA ? a : b;
       std::size_t k = 1;
-      while (k < n && lower[static_cast<unsigned char>(hay[i + k])] ==
+      while (k < n && lower[static_cast<unsigned char>(at[k])] ==
                           lower[static_cast<unsigned char>(needle[k])]) {
         ++k;
       }
-      if (k == n) return {i, n};
+      if (k == n) return {static_cast<std::size_t>(at - begin), n};
+      if (takeA) {
+        a = next(a + 1, first);
+      } else {
+        b = next(b + 1, other);
+      }
     }
     return {};
   }

@@ -1,6 +1,9 @@
 #include "convert/convert_file.h"
 
+#include <vector>
+
 #include "base/text.h"
+#include "convert/byte_filter.h"
 #include "convert/constraint_ops.h"
 
 namespace loom {
@@ -11,20 +14,38 @@ void appendLine(std::string& page, std::string_view item) {
   page.append("\r\n");
 }
 
-// A row changes a line only when its first search text occurs in it; testing
-// that first saves building a new string for the lines a row leaves alone.
-bool mayChange(std::string_view line, const PreparedConstraint& row, const TextCodec& codec) {
-  if (row.kind == ConstraintType::HeaderLine) return true;
-  if (row.kind == ConstraintType::RemoveBlock && row.replace == kEndOfLineMarker) {
-    return true;  // trims the line even without a hit
+// Removes leading and trailing spaces in place, keeping the line's buffer.
+void trimInPlace(std::string& line) {
+  const std::string_view kept = trimSpaces(line);
+  if (kept.empty()) {
+    line.clear();
+    return;
   }
-  return row.search.empty() || codec.find(line, row.search, 0, row.caseSensitive).found();
+  const std::size_t first = static_cast<std::size_t>(kept.data() - line.data());
+  line.erase(first + kept.size());
+  line.erase(0, first);
 }
 
-}  // namespace
-
-void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec) {
-  if (!mayChange(line, row, codec)) return;
+// Rows leave most lines alone. Each case first looks for what the row acts on
+// and touches the line only on a hit, so a line no row changes is never
+// copied, and the cases that can be done in place keep the line's buffer.
+// `mayHit` false says the caller knows the row's texts do not occur. Returns
+// whether the line may have changed other than by losing bytes.
+bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec,
+              bool mayHit) {
+  if (row.kind == ConstraintType::HeaderLine) {
+    if (trimSpaces(line) != trimSpaces(row.search)) return false;
+    line.assign(row.replace);
+    return true;
+  }
+  if (row.search.empty()) return false;  // an empty search text or begin marker changes nothing
+  const Match hit = mayHit ? codec.find(line, row.search, 0, row.caseSensitive) : Match{};
+  if (row.kind == ConstraintType::RemoveBlock && row.replace == kEndOfLineMarker) {
+    if (hit.found()) line.erase(hit.pos);
+    trimInPlace(line);  // also when the begin marker does not occur
+    return false;
+  }
+  if (!hit.found()) return false;
   switch (row.kind) {
     case ConstraintType::SearchReplace:
       line = ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec);
@@ -37,9 +58,15 @@ void applyConstraint(std::string& line, const PreparedConstraint& row, const Tex
                                     row.back, codec);
       break;
     case ConstraintType::HeaderLine:
-      line = ApplyHeaderLine(line, row.search, row.replace);
       break;
   }
+  return true;
+}
+
+}  // namespace
+
+void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec) {
+  applyRow(line, row, codec, true);
 }
 
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
@@ -50,6 +77,15 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   appendLine(page.bytes, settings.header);
   if (!rules.beginSection.empty()) appendLine(page.bytes, rules.beginSection);
 
+  std::vector<RowFilter> filters;
+  filters.reserve(rules.constraints.size());
+  bool anyFolded = false;
+  for (const PreparedConstraint& row : rules.constraints) {
+    filters.emplace_back(row, codec);
+    anyFolded = anyFolded || filters.back().folded();
+  }
+
+  LineBytes bytes(anyFolded);
   LineReader reader(contents);
   std::string_view raw;
   std::string line;
@@ -57,7 +93,12 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   while (reader.next(raw)) {
     ++lineNumber;
     line.assign(raw);
-    for (const PreparedConstraint& row : rules.constraints) applyConstraint(line, row, codec);
+    bytes.scan(line);
+    for (std::size_t i = 0; i < filters.size(); ++i) {
+      if (applyRow(line, rules.constraints[i], codec, filters[i].mayMatch(bytes))) {
+        filters[i].addInserted(bytes);
+      }
+    }
     std::string_view trimmed = trimSpaces(line);
     if (lineNumber == rules.titleLine) {
       page.title.assign(trimmed);

@@ -1,0 +1,149 @@
+// The fast paths of the engine against plain reference code on random input:
+// the case-insensitive Windows-1252 search, and the conversion that passes
+// over rows whose texts cannot occur in a line.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/codec.h"
+#include "convert/constraint_ops.h"
+#include "convert/convert_file.h"
+
+namespace loom {
+namespace {
+
+// Letters with two cases (ASCII, accented, the 0x8A/0x9A and 0x9F/0xFF
+// pairs), bytes with one (sharp s, the multiplication sign), markers, blanks.
+const std::string kAlphabet =
+    "aAbBeE\xE9\xC9\x9A\x8A\xFF\x9F\xDF\xD7\xF7[]*_-\"' ~(c)C";
+
+std::string randomText(std::mt19937& rng, std::size_t maxLength) {
+  std::uniform_int_distribution<std::size_t> length(0, maxLength);
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  std::string s(length(rng), ' ');
+  for (char& c : s) c = kAlphabet[pick(rng)];
+  return s;
+}
+
+// The folding search as the plain definition says: compare every position.
+Match referenceFind(std::string_view hay, std::string_view needle, std::size_t from) {
+  const TextCodec& codec = windows1252Codec();
+  if (from > hay.size()) return {};
+  for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    if (codec.equalNoCase(hay.substr(i, needle.size()), needle)) return {i, needle.size()};
+  }
+  return {};
+}
+
+TEST(FastPaths, CaseInsensitiveFindAgreesWithComparingEveryPosition) {
+  std::mt19937 rng(7);
+  const TextCodec& codec = windows1252Codec();
+  for (int i = 0; i < 20000; ++i) {
+    const std::string hay = randomText(rng, 40);
+    const std::string needle = randomText(rng, 3);
+    if (needle.empty()) continue;
+    const std::size_t from = std::uniform_int_distribution<std::size_t>(0, hay.size())(rng);
+    const Match got = codec.find(hay, needle, from, false);
+    const Match want = referenceFind(hay, needle, from);
+    ASSERT_EQ(got.pos, want.pos) << "hay \"" << hay << "\" needle \"" << needle << "\" from "
+                                 << from;
+    if (got.found()) {
+      EXPECT_EQ(got.length, needle.size());
+    }
+  }
+}
+
+TEST(FastPaths, CaseInsensitiveFindMatchesBothCasesOfTheFirstLetter) {
+  const TextCodec& codec = windows1252Codec();
+  struct Case {
+    std::string hay, needle;
+    std::size_t from, pos;
+  } cases[] = {
+      {"xx\xC9t\xE9", "\xE9T", 0, 2},    // capital E acute finds small
+      {"xx\xC9t\xE9t", "\xE9T", 3, 4},   // the second, from past the first
+      {"\x9F\xFF", "\xFF\xFF", 0, 0},    // Y diaeresis pairs across 0x9F/0xFF
+      {"a\xDF", "\xDF", 0, 1},           // sharp s has one case
+      {"\xD7\xF7", "\xF7", 0, 1},        // the signs are not a pair
+      {"abcABC", "cab", 0, 2},
+      {"ab", "abc", 0, Match::npos},     // longer than the text
+      {"abc", "c", 3, Match::npos},      // from the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(codec.find(c.hay, c.needle, c.from, false).pos, c.pos) << c.hay << " / " << c.needle;
+  }
+}
+
+PreparedConstraint randomRow(std::mt19937& rng) {
+  PreparedConstraint row;
+  row.kind = static_cast<ConstraintType>(std::uniform_int_distribution<int>(1, 4)(rng));
+  row.search = randomText(rng, 2);
+  row.replace = std::uniform_int_distribution<int>(0, 4)(rng) == 0 ? "(EOL)" : randomText(rng, 3);
+  row.front = randomText(rng, 2);
+  row.back = randomText(rng, 2);
+  row.caseSensitive = std::uniform_int_distribution<int>(0, 1)(rng) == 1;
+  // Rows of kind 1 arrive trimmed and never empty.
+  if (row.kind == ConstraintType::SearchReplace) {
+    std::string trimmed;
+    for (char c : row.search) {
+      if (c != ' ') trimmed.push_back(c);
+    }
+    row.search = trimmed.empty() ? "e" : trimmed;
+  }
+  return row;
+}
+
+// One row applied by calling its operation, with no shortcut.
+std::string applyPlainly(const std::string& line, const PreparedConstraint& row,
+                         const TextCodec& codec) {
+  switch (row.kind) {
+    case ConstraintType::SearchReplace:
+      return ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec);
+    case ConstraintType::RemoveBlock:
+      return ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec);
+    case ConstraintType::ReplaceFormatting:
+      return ApplyReplaceFormatting(line, row.search, row.replace, row.caseSensitive, row.front,
+                                    row.back, codec);
+    case ConstraintType::HeaderLine:
+      return ApplyHeaderLine(line, row.search, row.replace);
+  }
+  return line;
+}
+
+// The page as the rows one after the other make it.
+std::string referencePage(const std::vector<std::string>& lines, const PageRules& rules,
+                          const TextCodec& codec) {
+  std::string page = "\r\n";  // the empty header
+  for (std::string line : lines) {
+    for (const PreparedConstraint& row : rules.constraints) line = applyPlainly(line, row, codec);
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    page += line.substr(first, line.find_last_not_of(' ') - first + 1) + "\r\n";
+  }
+  return page + "\r\n";  // the empty footer
+}
+
+TEST(FastPaths, ConversionEqualsCallingTheOperationOfEveryRowOnEveryLine) {
+  std::mt19937 rng(11);
+  for (const TextCodec* codec : {&windows1252Codec(), &utf8Codec()}) {
+    for (int page = 0; page < 400; ++page) {
+      PageRules rules;
+      const int rows = std::uniform_int_distribution<int>(1, 8)(rng);
+      for (int r = 0; r < rows; ++r) rules.constraints.push_back(randomRow(rng));
+      std::vector<std::string> lines;
+      std::string contents;
+      for (int l = 0; l < 12; ++l) {
+        lines.push_back(randomText(rng, 30));
+        contents += lines.back() + "\r\n";
+      }
+      const ConvertedPage got = ConvertFile(contents, "x.txt", rules, PageSettings{}, *codec);
+      ASSERT_EQ(got.bytes, referencePage(lines, rules, *codec))
+          << codec->name() << ", page " << page;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace loom
