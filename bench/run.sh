@@ -8,7 +8,8 @@
 #
 # Options: --files N, --lines N (corpus size), --runs N (timings per tool,
 # median reported; default 3). The corpus and all outputs stay under
-# bench/out/ (or $LOOMWISE_BENCH_DIR).
+# bench/out/ (or $LOOMWISE_BENCH_DIR). LOOMWISE_BATCH=path times an already
+# built loomwise-batch instead of building build-bench/ (Release).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,7 +22,7 @@ while [ $# -gt 0 ]; do
     --files) files="$2"; shift ;;
     --lines) lines="$2"; shift ;;
     --runs) runs="$2"; shift ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -33,8 +34,10 @@ results="$root/bench/RESULTS.md"
 say() { printf '%s\n' "$*" >&2; }
 
 # --- build -------------------------------------------------------------
-batch="$build/loomwise-batch"
-if [ ! -x "$batch" ]; then
+batch="${LOOMWISE_BATCH:-$build/loomwise-batch}"
+if [ -n "${LOOMWISE_BATCH:-}" ]; then
+  [ -x "$batch" ] || { say "LOOMWISE_BATCH=$batch is not an executable"; exit 2; }
+elif [ ! -x "$batch" ]; then
   say "Building loomwise-batch (Release) in build-bench/"
   LOOMWISE_BUILD_DIR=build-bench LOOMWISE_BUILD_TYPE=Release \
     "$root/scripts/build.sh" -DLOOMWISE_BUILD_UI=OFF >&2
@@ -79,20 +82,37 @@ median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 # RUN $runs times; records the median seconds times SCALE.
 time_tool() {
   local name="$1" size="$2" scale="$3" prepare="$4" run="$5" i t0 t1
-  local samples=()
+  local samples=() cpus=()
   for ((i = 0; i < runs; i++)); do
     "$prepare"
-    t0=$(now); "$run"; t1=$(now)
+    times >"$work/times0"; t0=$(now); "$run"; t1=$(now); times >"$work/times1"
     samples+=("$(echo "$t1 - $t0" | bc -l)")
+    cpus+=("$(cpu_between "$work/times0" "$work/times1")")
   done
   local m; m=$(printf '%s\n' "${samples[@]}" | median)
+  local cpu; cpu=$(printf '%s\n' "${cpus[@]}" | median)
   local scaled; scaled=$(echo "$m * $scale" | bc -l)
-  printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$scaled" "$size" "$scale" "${samples[*]}" >>"$table"
+  local cpu_scaled; cpu_scaled=$(echo "$cpu * $scale" | bc -l)
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$scaled" "$size" "$scale" "${samples[*]}" \
+    "$cpu_scaled" >>"$table"
   say "  $name: $(printf '%.3f' "$scaled") s (runs: ${samples[*]})"
 }
 
-fresh_out() { rm -rf "$out"; mkdir -p "$out"; }
-sed_copy() { rm -rf "$out"; cp -r "$in" "$out"; }
+# Every run writes into a directory of its own, and nothing is deleted until
+# the end: on ext4, creating files soon after many were deleted costs extra
+# kernel time, which would fall on whichever tool runs next.
+runs_dir="$work/runs"
+if [ -e "$runs_dir" ]; then mv "$runs_dir" "$work/old-runs-$$"; fi
+run_id=0
+fresh_out() { out="$runs_dir/$((++run_id))"; mkdir -p "$out"; }
+sed_copy() { out="$runs_dir/$((++run_id))"; mkdir -p "$runs_dir"; cp -r "$in" "$out"; }
+# CPU seconds (user + system) of the child processes that finished between
+# two `times` snapshots of this shell (taken without a subshell, which would
+# not see them).
+cpu_between() {
+  awk 'FNR == 2 {split($1, u, /[ms]/); split($2, s, /[ms]/); t[NR > 2] = u[1] * 60 + u[2] + s[1] * 60 + s[2]}
+       END {print t[1] - t[0]}' "$1" "$2"
+}
 
 run_loomwise() { "$batch" --quiet --rules "$rules" "$in" "$out"; }
 run_loomwise_1() { "$batch" --quiet --jobs 1 --rules "$rules" "$in" "$out"; }
@@ -133,6 +153,7 @@ run_pandoc() {
   done
 }
 
+load0=$(cut -d' ' -f1-3 /proc/loadavg)
 say "Timing, median of $runs run(s):"
 time_tool "loomwise-batch" "$bytes" 1 fresh_out run_loomwise
 time_tool "loomwise-batch --jobs 1" "$bytes" 1 fresh_out run_loomwise_1
@@ -193,9 +214,9 @@ done
 cpu=$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)
 mem=$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 python3 - "$table" "$growth" "$results" "$files" "$lines" "$bytes" "$runs" "$(nproc)" "$cpu" "$mem" \
-  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" <<'PY'
+  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)" <<'PY'
 import sys
-table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke = sys.argv[1:]
+table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke, load0, load1 = sys.argv[1:]
 rows = [l.rstrip("\n").split("\t") for l in open(table)]
 mb = int(size) / 1e6
 base = float(rows[0][1])
@@ -207,16 +228,19 @@ out.append("")
 out.append("- Machine: %s cores, %s, %s memory" % (cores, cpu, mem))
 out.append("- Corpus: %s files of about %s lines, %.1f MB (10^6 bytes), three file types, "
            "24 constraints; page cache warm" % (files, lines, mb))
-out.append("- Each time is the median of %s run(s); loomwise-batch uses one thread per core "
-           "unless --jobs says otherwise" % runs)
+out.append("- Each time is the median of %s run(s), wall clock; CPU seconds are user plus "
+           "system time of the processes; loomwise-batch uses one thread per core unless "
+           "--jobs says otherwise" % runs)
+out.append("- Load average before and after: %s / %s (the machine is shared)" % (load0, load1))
 out.append("")
-out.append("| Tool | Seconds | MB/s | Ratio to Loomwise |")
-out.append("|---|---:|---:|---:|")
+out.append("| Tool | Seconds | MB/s | Ratio to Loomwise | CPU seconds |")
+out.append("|---|---:|---:|---:|---:|")
 secs = {}
-for name, s, _size, _scale, _samples in rows:
+for name, s, _size, _scale, _samples, cpu in rows:
     s = float(s)
     secs[name] = s
-    out.append("| %s | %.3f | %.1f | %.2f |" % (name, s, mb / s if s > 0 else 0, s / base))
+    out.append("| %s | %.3f | %.1f | %.2f | %.2f |" % (name, s, mb / s if s > 0 else 0, s / base,
+                                                     float(cpu)))
 g = [l.rstrip("\n").split("\t") for l in open(growth)]
 out.append("")
 out.append("Peak memory of loomwise-batch (maximum resident set size): %.1f MB on the corpus"
@@ -265,3 +289,4 @@ open(results, "w").write(text)
 print(text)
 PY
 say "Wrote $results"
+rm -rf "$runs_dir" "$work"/old-runs-*
