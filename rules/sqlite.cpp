@@ -147,7 +147,10 @@ Statement::Statement(Database& db, std::string_view sql) : db_(&db), stmt_(nullp
 }
 
 Statement& Statement::bind(int index, std::string_view text) {
-  if (sqlite3_bind_text(stmt_.get(), index, text.data(), static_cast<int>(text.size()),
+  // An empty view may have no data at all, which SQLite would store as NULL;
+  // an empty text must stay an empty text.
+  const char* data = text.data() ? text.data() : "";
+  if (sqlite3_bind_text(stmt_.get(), index, data, static_cast<int>(text.size()),
                         SQLITE_TRANSIENT) != SQLITE_OK) {
     db_->fail("cannot bind a value");
   }
