@@ -3,6 +3,9 @@
 #include "base/codec.h"
 #include "base/error.h"
 
+#include <string>
+#include <vector>
+
 namespace loom {
 namespace {
 
@@ -24,6 +27,85 @@ TEST(Windows1252Codec, CharacterWithoutWindows1252FormIsAnErrorNamingThePlace) {
     EXPECT_NE(std::string(e.what()).find("Constraints row 3, column \"Replace String\""),
               std::string::npos);
     EXPECT_NE(std::string(e.what()).find("U+4E2D"), std::string::npos);
+  }
+}
+
+
+struct FindRow {
+  std::string hay, needle;
+  std::size_t from;
+  bool caseSensitive;
+  std::size_t pos;  // Match::npos when not found
+};
+
+TEST(Windows1252Codec, FindFoldsEveryLetterPairWhenCaseIsIgnored) {
+  constexpr std::size_t none = Match::npos;
+  const std::vector<FindRow> rows = {
+      {"xABCx", "abc", 0, false, 1},
+      {"xABCx", "abc", 0, true, none},
+      {"abcabc", "ABC", 1, false, 3},
+      {"abc", "c", 3, false, none},  // from the end finds nothing
+      {"abc", "", 3, false, 3},
+      {"abc", "", 4, false, none},
+      {"caf\xC9", "\xE9", 0, false, 3},      // É é
+      {"\xC0\xDE", "\xE0\xFE", 0, false, 0},  // À..Þ fold with à..þ
+      {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", 0, false, 0},  // Š Œ Ž Ÿ
+      {"\xDF", "\xFF", 0, false, none},      // ß pairs with nothing
+      {"\xD7", "\xF7", 0, false, none},      // × ÷ are no letters
+      {"\xB5", "\xCE\xBC", 0, false, none}, // µ stays one byte
+      {"\x80\x81", "\x81", 0, false, 1},
+      {std::string("a\0b", 3), std::string("\0b", 2), 0, true, 1},
+  };
+  for (const FindRow& r : rows) {
+    const Match m = windows1252Codec().find(r.hay, r.needle, r.from, r.caseSensitive);
+    EXPECT_EQ(m.pos, r.pos) << "needle of " << r.needle.size() << " bytes, from " << r.from;
+    if (m.found()) {
+      EXPECT_EQ(m.length, r.needle.size());
+    }
+  }
+}
+
+TEST(Windows1252Codec, UpperAndCompareFoldTheSamePairs) {
+  const TextCodec& codec = windows1252Codec();
+  EXPECT_EQ(codec.upper("txt \xE9\x9A\x9C\x9E\xFF\xDF\xF7"), "TXT \xC9\x8A\x8C\x8E\x9F\xDF\xF7");
+  EXPECT_EQ(codec.compareNoCase("gen-=-A", "GEN-=-a"), 0);
+  EXPECT_LT(codec.compareNoCase("-=-x", "A-=-x"), 0);
+  EXPECT_LT(codec.compareNoCase("abc", "ABCD"), 0);
+  EXPECT_GT(codec.compareNoCase("b", "A"), 0);
+}
+
+TEST(Utf8Codec, FindsWholeCharactersAndFoldsUnicodeLetters) {
+  const TextCodec& codec = utf8Codec();
+  constexpr std::size_t none = Match::npos;
+  const std::vector<FindRow> rows = {
+      {"caf\xC3\xA9", "\xC3\x89", 0, false, 3},   // é found by É
+      {"caf\xC3\xA9", "\xC3\x89", 0, true, none},
+      {"\xCE\xA3\xCE\xB1", "\xCF\x83", 0, false, 0},  // Σ by σ
+      {"\xE4\xB8\xAD\xE6\x96\x87", "\xB8\xAD", 0, true, none},  // not inside a character
+      {"a\xFF" "b", "\xFF", 0, false, 1},             // an invalid byte matches itself
+  };
+  for (const FindRow& r : rows) {
+    EXPECT_EQ(codec.find(r.hay, r.needle, r.from, r.caseSensitive).pos, r.pos)
+        << "needle of " << r.needle.size() << " bytes";
+  }
+  EXPECT_EQ(codec.charCount("a\xC3\xA9\xE4\xB8\xAD"), 3u);
+  EXPECT_EQ(codec.charLength("\xE4\xB8\xAD", 0), 3u);
+  EXPECT_EQ(codec.upper("\xC3\xA9t\xC3\xA9"), "\xC3\x89T\xC3\x89");
+  EXPECT_EQ(codec.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
+  EXPECT_EQ(codec.fromStore("\xE4\xB8\xAD", "x"), "\xE4\xB8\xAD");
+  EXPECT_THROW(codec.fromStore("a\xC3", "GlobalDefs row \"Header\""), LoomError);
+  EXPECT_EQ(codecByName("UTF-8"), &utf8Codec());
+  EXPECT_EQ(codecByName("Windows-1252"), &windows1252Codec());
+  EXPECT_EQ(codecByName("latin1"), nullptr);
+}
+
+TEST(Windows1252Codec, StoredTextThatIsNotUtf8IsAnErrorNamingThePlace) {
+  try {
+    windows1252Codec().fromStore("a\xE9", "FileTypes row \"TXT\", column \"BeginSection\"");
+    FAIL() << "no error";
+  } catch (const LoomError& e) {
+    EXPECT_NE(std::string(e.what()).find("FileTypes row \"TXT\", column \"BeginSection\""),
+              std::string::npos);
   }
 }
 

@@ -1,0 +1,380 @@
+// Whole batch runs on an in-memory file system with a real rule database:
+// what the observer hears, which pages and index entries come out, what the
+// check before the run refuses.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+#include "base/error.h"
+#include "support/memory_file_system.h"
+#include "support/rule_db.h"
+#include "support/temp_dir.h"
+
+namespace loom {
+namespace {
+
+using testing::kNull;
+using testing::MemoryFileSystem;
+using testing::RuleDb;
+using testing::TempDir;
+
+class Recorder : public BatchObserver {
+ public:
+  void runStarted(std::size_t n) override { events.push_back("started " + std::to_string(n)); }
+  void fileDone(std::size_t k, std::size_t n) override { events.push_back(statusText(k, n)); }
+  void indexStarted() override { events.push_back(kCreatingIndexText); }
+  void runFinished(const BatchSummary&) override { events.push_back(kFinishedText); }
+  void warning(WarningKind kind, const std::string& message) override {
+    warnings.push_back({kind, message});
+  }
+  std::size_t count(WarningKind kind) const {
+    return static_cast<std::size_t>(std::count_if(
+        warnings.begin(), warnings.end(), [kind](const auto& w) { return w.first == kind; }));
+  }
+  std::vector<std::string> events;
+  std::vector<std::pair<WarningKind, std::string>> warnings;
+};
+
+// A rule database with the file types TXT and LST in the group DOC, and an
+// input and an output directory.
+struct Site {
+  TempDir dir;
+  RuleDb db{dir / "rules.mdb"};
+  MemoryFileSystem fs;
+  Recorder recorder;
+  std::string pair = "/in,/out";
+
+  Site() {
+    db.fileType("TXT", "1", "", "", "DOC").fileType("LST", "1", "", "", "DOC");
+    db.group("DOC", "<H2>Docs</H2>", "<HR>");
+    fs.addDirectory("/in/");
+    fs.addDirectory("/out/");
+  }
+  BatchSummary run(unsigned jobs = 1) {
+    BatchOptions options;
+    options.pair = pair;
+    options.rulesPath = db.path();
+    options.jobs = jobs;
+    return RunBatch(options, fs, recorder);
+  }
+  std::vector<std::string> problems() {
+    try {
+      run();
+    } catch (const ValidationError& e) {
+      std::vector<std::string> messages;
+      for (const Problem& p : e.problems()) messages.push_back(p.message);
+      return messages;
+    }
+    ADD_FAILURE() << "the run was not refused";
+    return {};
+  }
+  std::string page(const std::string& name) const { return fs.contents("/out/" + name); }
+};
+
+bool mentions(const std::vector<std::string>& messages, const std::string& text) {
+  return std::any_of(messages.begin(), messages.end(),
+                     [&](const std::string& m) { return m.find(text) != std::string::npos; });
+}
+
+std::string joined(const std::vector<std::string>& messages) {
+  std::string all;
+  for (const std::string& m : messages) all += m + "\n";
+  return all;
+}
+
+TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
+  Site site;
+  site.fs.addFile("/in/a.txt", "Alpha\r\nbody a\r\n");
+  site.fs.addFile("/in/b.txt", "Beta");
+  site.fs.addFile("/in/c.txt", "Gamma\r\n");
+  const BatchSummary summary = site.run();
+  EXPECT_EQ(site.recorder.events,
+            (std::vector<std::string>{"started 3", "Processing file 1 of 3", "Processing file 2 of 3",
+                                      "Processing file 3 of 3", "Creating index file...",
+                                      "Finished processing files"}));
+  EXPECT_EQ(summary.fileCount, 3u);
+  EXPECT_EQ(summary.pagesWritten, 3u);
+  EXPECT_EQ(summary.indexPath, "/out/index.html");
+  EXPECT_EQ(site.page("lwa.htm"),
+            "<HTML><BODY>\r\n<TITLE>Alpha</TITLE><P>\r\nbody a<P>\r\n</BODY></HTML>\r\n");
+  EXPECT_EQ(site.page("index.html"),
+            "<HTML><BODY>\r\n<H2>Docs</H2>\r\n"
+            "<A HREF=\"lwa.htm\">Alpha</a><BR>\r\n"
+            "<A HREF=\"lwb.htm\">Beta</a><BR>\r\n"
+            "<A HREF=\"lwc.htm\">Gamma</a><BR>\r\n"
+            "<HR>\r\n</BODY></HTML>\r\n");
+}
+
+TEST(RunBatch, FilesWithTheSamePageNameShareOnePageAndKeepTheirEntries) {
+  Site site;
+  site.fs.addFile("/in/report.txt", "Text report\r\nfrom txt");
+  site.fs.addFile("/in/report.lst", "List report\r\nfrom lst");
+  site.run();
+  EXPECT_EQ(site.page("lwreport.htm"),
+            "<HTML><BODY>\r\n<TITLE>List report</TITLE><P>\r\nfrom lst<P>\r\n</BODY></HTML>\r\n");
+  EXPECT_EQ(site.page("index.html"),
+            "<HTML><BODY>\r\n<H2>Docs</H2>\r\n"
+            "<A HREF=\"lwreport.htm\">List report</a><BR>\r\n"
+            "<A HREF=\"lwreport.htm\">Text report</a><BR>\r\n"
+            "<HR>\r\n</BODY></HTML>\r\n");
+}
+
+TEST(RunBatch, EmptyInputDirectoryStillWritesTheIndexPage) {
+  Site site;
+  const BatchSummary summary = site.run();
+  EXPECT_EQ(summary.fileCount, 0u);
+  EXPECT_EQ(site.page("index.html"), "<HTML><BODY>\r\n</BODY></HTML>\r\n");
+  EXPECT_EQ(site.recorder.events,
+            (std::vector<std::string>{"started 0", kCreatingIndexText, kFinishedText}));
+}
+
+TEST(RunBatch, NameWithoutDotIsSkippedAndReported) {
+  Site site;
+  site.fs.addFile("/in/README", "no type");
+  site.fs.addFile("/in/a.txt", "A");
+  const BatchSummary summary = site.run();
+  EXPECT_EQ(summary.skippedFiles, 1u);
+  EXPECT_EQ(summary.pagesWritten, 1u);
+  ASSERT_EQ(site.recorder.count(WarningKind::SkippedFile), 1u);
+  EXPECT_NE(site.recorder.warnings[0].second.find("/in/README"), std::string::npos);
+  EXPECT_EQ(site.fs.listPlainFiles("/out/"), (std::vector<std::string>{"lwa.htm", "index.html"}));
+  EXPECT_EQ(site.page("index.html").find("README"), std::string::npos);
+  EXPECT_EQ(site.recorder.events.size(), 5u);  // both files count for the progress
+}
+
+TEST(RunBatch, RowWithAnUnknownTypeIsReportedOnceAndIgnored) {
+  const auto pages = [](bool withBadRows, Recorder* seen) {
+    Site site;
+    if (withBadRows) site.db.constraint("GEN", "9", "a", "X");
+    site.db.constraint("GEN", "1", "a", "b");
+    if (withBadRows) site.db.constraint("TXT", kNull, "b", "X");
+    site.fs.addFile("/in/one.txt", "a1\r\na2\r\n\r\na3");
+    site.fs.addFile("/in/two.txt", "a4\r\na5");
+    site.run();
+    if (seen) *seen = site.recorder;
+    return site.page("lwone.htm") + site.page("lwtwo.htm") + site.page("index.html");
+  };
+  Recorder recorder;
+  EXPECT_EQ(pages(true, &recorder), pages(false, nullptr));
+  ASSERT_EQ(recorder.count(WarningKind::ErrorCondition), 2u);
+  EXPECT_NE(recorder.warnings[0].second.find("Constraints row 1"), std::string::npos);
+  EXPECT_NE(recorder.warnings[1].second.find("Constraints row 3"), std::string::npos);
+  EXPECT_STREQ(kErrorConditionText, "Error condition");
+}
+
+TEST(RunBatch, EmptyConstraintsTableMeansNoTransformation) {
+  Site site;
+  site.fs.addFile("/in/a.txt", "*a* [b] \"\"c\"\"");
+  site.run();
+  EXPECT_EQ(site.page("lwa.htm"),
+            "<HTML><BODY>\r\n<TITLE>*a* [b] \"\"c\"\"</TITLE><P>\r\n</BODY></HTML>\r\n");
+}
+
+TEST(RunBatch, StoredOrderDecidesBetweenGenericAndOwnRows) {
+  for (const bool genericFirst : {true, false}) {
+    Site site;
+    const auto generic = [&] { site.db.constraint("GEN", "1", "a", "b"); };
+    const auto own = [&] { site.db.constraint("TXT", "1", "b", "c"); };
+    if (genericFirst) {
+      generic();
+      own();
+    } else {
+      own();
+      generic();
+    }
+    site.db.constraint("txt", "1", "c", "LOWER").constraint(" TXT", "1", "c", "BLANK");
+    site.db.constraint("LST", "1", kNull, kNull);  // applies to no file here, so never read
+    site.fs.addFile("/in/notes.txt", "title\r\naXa");
+    site.run();
+    EXPECT_EQ(site.page("lwnotes.htm"),
+              std::string("<HTML><BODY>\r\n<TITLE>title</TITLE><P>\r\n") +
+                  (genericFirst ? "cXc" : "bXb") + "<P>\r\n</BODY></HTML>\r\n");
+  }
+}
+
+TEST(RunBatch, SectionTextsOfSpacesAddNoLineOthersKeepTheirSpaces) {
+  Site site;
+  site.db.exec("UPDATE FileTypes SET BeginSection = '   ', EndSection = '  </DIV>', "
+               "\"Title Line\" = 0 WHERE Identifier = 'TXT'");
+  site.db.setting("Header", "");
+  site.fs.addFile("/in/a.txt", "x");
+  site.run();
+  EXPECT_EQ(site.page("lwa.htm"), "\r\nx<P>\r\n  </DIV>\r\n</BODY></HTML>\r\n");
+  // Without a title line the index lists the page under its input path.
+  EXPECT_NE(site.page("index.html").find(">/in/a.txt</a>"), std::string::npos);
+}
+
+TEST(RunBatch, KeysWithApostrophesAndOtherLetterCasesFindTheirRows) {
+  Site site;
+  site.db.fileType("t'x", "1", "", "", "o'k").group("O'K", "<H2>Quoted</H2>", "");
+  site.fs.addFile("/in/it's.t'x", "Quoted");
+  site.fs.addFile("/in/UP.T'X", "Upper");
+  site.fs.addFile("/in/low.txt", "Lower-case file, upper-case key");
+  site.run();
+  const std::string index = site.page("index.html");
+  EXPECT_NE(index.find("<H2>Quoted</H2>\r\n"), std::string::npos) << index;
+  EXPECT_NE(index.find(">Quoted</a>"), std::string::npos) << index;
+  EXPECT_NE(index.find(">Upper</a>"), std::string::npos) << index;
+  EXPECT_TRUE(site.fs.has("/out/lwit's.htm"));
+}
+
+TEST(RunBatch, StoredTextIsTranscodedToWindows1252) {
+  Site site;
+  site.db.exec("UPDATE FileTypes SET BeginSection = '\xE2\x82\xAC\xC5\xB8\xC2\x81\xC3\xA9' "
+               "WHERE Identifier = 'TXT'");
+  site.fs.addFile("/in/a.txt", "caf\xE9");
+  site.run();
+  EXPECT_EQ(site.page("lwa.htm"),
+            "<HTML><BODY>\r\n\x80\x9F\x81\xE9\r\n<TITLE>caf\xE9</TITLE><P>\r\n</BODY></HTML>\r\n");
+
+  Site bad;
+  bad.db.constraint("GEN", "1", "a", "\xE4\xB8\xAD");
+  bad.fs.addFile("/in/a.txt", "a");
+  const std::vector<std::string> problems = bad.problems();
+  EXPECT_TRUE(mentions(problems, "Constraints row 1")) << joined(problems);
+  EXPECT_TRUE(mentions(problems, "\"Replace String\"")) << joined(problems);
+  EXPECT_TRUE(mentions(problems, "U+4E2D")) << joined(problems);
+  EXPECT_FALSE(bad.fs.has("/out/lwa.htm"));
+}
+
+TEST(RunBatch, DotsInTheDirectoryPathDoNotMatter) {
+  Site site;
+  site.fs.addDirectory("/srv/v1.2/in/");
+  site.fs.addFile("/srv/v1.2/in/a.txt", "A");
+  site.pair = "/srv/v1.2/in,/out";
+  site.run();
+  EXPECT_NE(site.page("index.html").find(">A</a>"), std::string::npos);
+}
+
+TEST(RunBatch, CheckReportsEveryProblemAtOnceAndWritesNothing) {
+  Site site;
+  site.db.fileType("BAD", "abc", kNull, "", "ZZZ");
+  site.db.constraint("BAD", "1", "   ", "x");
+  site.db.constraint("GEN", "1", "a", kNull);
+  site.db.constraint("GEN", "1", "a", "b", " ", " ", kNull);
+  site.db.constraint("GEN", "4", "a", "b", " ", " ", kNull);  // kind 4 reads no case flag
+  site.db.constraint("GEN", "3", "*", "*", kNull, "</B>");
+  site.db.setting("Footer", kNull);
+  site.fs.addFile("/in/a.bad", "x");
+  site.fs.addFile("/in/b.doc", "x");
+  const std::vector<std::string> problems = site.problems();
+  for (const char* expected :
+       {"FileTypes has no row for \"DOC\"", "Groups has no row for \"ZZZ\"",
+        "FileTypes row \"BAD\": Title Line \"abc\" is not a whole number",
+        "FileTypes row \"BAD\": BeginSection is empty (NULL)",
+        "Constraints row 1 (FileType \"BAD\"): Search String is empty or only spaces",
+        "Constraints row 2 (FileType \"GEN\"): Replace String is empty (NULL)",
+        "Constraints row 3 (FileType \"GEN\"): CaseSensitive is empty (NULL)",
+        "Constraints row 5 (FileType \"GEN\"): RFirst is empty (NULL)",
+        "GlobalDefs row \"Footer\": Content is empty (NULL)"}) {
+    EXPECT_TRUE(mentions(problems, expected)) << expected << "\nin:\n" << joined(problems);
+  }
+  EXPECT_FALSE(mentions(problems, "row 4")) << joined(problems);
+  EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
+}
+
+TEST(RunBatch, IndexPageNameMustBeAPlainFileName) {
+  for (const std::string name : {"", "../x.html", "a/b.html", "/etc/x.html", ".."}) {
+    Site site;
+    site.db.setting("IndexPageName", name);
+    site.fs.addFile("/in/a.txt", "A");
+    const std::vector<std::string> problems = site.problems();
+    EXPECT_TRUE(mentions(problems, "IndexPageName")) << '"' << name << "\"\n" << joined(problems);
+    EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << name;
+  }
+}
+
+TEST(RunBatch, DirectoriesAndThePairAreChecked) {
+  Site site;
+  site.pair = "/nope,/gone";
+  const std::vector<std::string> problems = site.problems();
+  EXPECT_TRUE(mentions(problems, "Input directory \"/nope/\" does not exist")) << joined(problems);
+  EXPECT_TRUE(mentions(problems, "Output directory \"/gone/\" does not exist")) << joined(problems);
+
+  Site readOnly;
+  readOnly.fs.addDirectory("/locked/", /*writable=*/false);
+  readOnly.pair = "/in,/locked";
+  EXPECT_TRUE(mentions(readOnly.problems(), "cannot be written"));
+
+  for (const std::string pair : {"/in", "/in,", " ,/out"}) {
+    Site noPair;
+    noPair.pair = pair;
+    try {
+      noPair.run();
+      ADD_FAILURE() << pair;
+    } catch (const LoomError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Usage);
+      EXPECT_STREQ(e.what(), kBothPathsMessage);
+    }
+  }
+}
+
+TEST(RunBatch, UnchangedPagesAreNotWrittenAgain) {
+  Site site;
+  site.fs.addFile("/in/a.txt", "A");
+  site.fs.addFile("/in/b.txt", "B");
+  site.run();
+  const BatchSummary again = site.run();
+  EXPECT_EQ(again.pagesUnchanged, 2u);
+  EXPECT_EQ(site.fs.writes("/out/lwa.htm"), 1);
+  EXPECT_EQ(site.fs.writes("/out/index.html"), 1);
+  site.fs.addFile("/in/b.txt", "B2");
+  const BatchSummary changed = site.run();
+  EXPECT_EQ(changed.pagesChanged, 1u);
+  EXPECT_EQ(site.fs.writes("/out/lwa.htm"), 1);
+  EXPECT_EQ(site.fs.writes("/out/lwb.htm"), 2);
+  EXPECT_EQ(site.fs.writes("/out/index.html"), 2);
+}
+
+std::size_t countFiles(const std::string& dir) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir),
+                                                std::filesystem::directory_iterator()));
+}
+
+std::map<std::string, std::string> filesOf(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    files[entry.path().filename().string()] = testing::readFile(entry.path().string());
+  }
+  return files;
+}
+
+TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  db.fileType("TXT", "1", "<DIV>", "</DIV>", "DOC").fileType("LST", "2", "", "", "LST");
+  db.group("DOC", "<H2>Docs</H2>", "<HR>").group("LST", "", "");
+  db.constraint("GEN", "3", "*", "*", "<B>", "</B>").constraint("TXT", "1", "a", "A", " ", " ", "0");
+  for (const char* sub : {"in", "one", "four"}) std::filesystem::create_directory(dir / sub);
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = (i % 3 == 0 ? "report" : "file" + std::to_string(i)) +
+                             std::string(i % 2 ? ".lst" : ".txt");
+    testing::writeFile(dir / ("in/" + std::to_string(i % 5) + name),
+                       "Title *" + std::to_string(i) + "*\r\nline a\r\nmore *text*");
+  }
+  testing::writeFile(dir / "in/report.txt", "Report\r\n");
+  testing::writeFile(dir / "in/abreport.lst", "x\r\nAb report\r\n");
+  auto fs = makePosixFileSystem();
+  for (const auto& [out, jobs] : {std::pair{"one", 1u}, std::pair{"four", 4u}}) {
+    BatchOptions options;
+    options.pair = dir / "in" + "," + (dir / out);
+    options.rulesPath = db.path();
+    options.jobs = jobs;
+    Recorder recorder;
+    RunBatch(options, *fs, recorder);
+    EXPECT_EQ(recorder.events.size(), countFiles(dir / "in") + 3) << out;
+  }
+  const auto one = filesOf(dir / "one");
+  EXPECT_EQ(one, filesOf(dir / "four"));
+  EXPECT_GT(one.size(), 10u);
+  EXPECT_TRUE(one.count("lwreport.htm"));
+}
+
+}  // namespace
+}  // namespace loom

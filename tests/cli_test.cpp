@@ -1,0 +1,183 @@
+// loomwise-batch run as a script runs it: arguments, exit status, and what
+// it prints, on temporary directories.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/pair.h"
+#include "support/rule_db.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace loom {
+namespace {
+
+using testing::CommandResult;
+using testing::TempDir;
+
+const std::string kBatch = LOOMWISE_BATCH_PATH;
+
+CommandResult batch(const std::vector<std::string>& args) { return testing::runCommand(kBatch, args); }
+
+std::set<std::string> namesIn(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Rules for *.txt in one group, an input directory with two files and an
+// empty output directory.
+struct Workspace {
+  TempDir dir;
+  testing::RuleDb db{dir / "rules.mdb"};
+  std::string in = dir / "in";
+  std::string out = dir / "out";
+  Workspace() {
+    db.fileType("TXT", "1", "", "", "DOC").group("DOC", "<H2>Docs</H2>", "");
+    db.constraint("GEN", "7", "a", "b");
+    std::filesystem::create_directory(in);
+    std::filesystem::create_directory(out);
+    testing::writeFile(in + "/one.txt", "One\r\n");
+    testing::writeFile(in + "/two.txt", "Two\r\n");
+  }
+};
+
+TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
+  Workspace w;
+  for (const std::vector<std::string>& pair :
+       {std::vector<std::string>{w.in, w.out}, std::vector<std::string>{w.in + "," + w.out}}) {
+    std::vector<std::string> args{"--rules", w.db.path()};
+    args.insert(args.end(), pair.begin(), pair.end());
+    const CommandResult r = batch(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, w.out + "/index.html\n");
+    EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+    // The row of Type 7 is reported once, not once per line or file.
+    const std::size_t first = r.err.find("Error condition");
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Error condition", first + 1), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Finished processing files"), std::string::npos) << r.err;
+  }
+  const CommandResult quiet = batch({"--quiet", "--rules", w.db.path(), w.in, w.out});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out, "");
+}
+
+TEST(LoomwiseBatch, PairWithBlanksSplitByTheShellIsJoinedAgain) {
+  Workspace w;
+  std::filesystem::create_directory(w.dir / "my in");
+  std::filesystem::create_directory(w.dir / "my out");
+  testing::writeFile(w.dir / "my in/a.txt", "A");
+  const CommandResult r =
+      batch({"--rules", w.db.path(), w.dir / "my", "in," + (w.dir / "my"), "out"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, (w.dir / "my out") + "/index.html\n");
+  EXPECT_TRUE(testing::fileExists(w.dir / "my out/lwa.htm"));
+}
+
+TEST(LoomwiseBatch, UsageErrorsExitWithTwo) {
+  Workspace w;
+  const std::vector<std::vector<std::string>> calls = {
+      {"--rules", w.db.path(), w.in},
+      {"--rules", w.db.path(), w.in + ","},
+      {"--rules", w.db.path(), " ," + w.out},
+      {"--rules", w.db.path(), w.in, ""},
+      {"--rules", w.db.path()},
+  };
+  for (const auto& args : calls) {
+    const CommandResult r = batch(args);
+    EXPECT_EQ(r.exitCode, 2) << args.back();
+    EXPECT_NE(r.err.find(kBothPathsMessage), std::string::npos) << r.err;
+  }
+  const CommandResult unknown = batch({"--frobnicate"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos) << unknown.err;
+  EXPECT_TRUE(namesIn(w.out).empty());
+}
+
+TEST(LoomwiseBatch, MissingRulesExitWithThreeAndNameTheFile) {
+  Workspace w;
+  const CommandResult r = batch({"--rules", w.dir / "none.mdb", w.in, w.out});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_NE(r.err.find(w.dir / "none.mdb"), std::string::npos) << r.err;
+
+  // Without --rules the file beside the program is used.
+  TempDir elsewhere;
+  const std::string copy = elsewhere / "loomwise-batch";
+  std::filesystem::copy_file(kBatch, copy);
+  const CommandResult beside = testing::runCommand(copy, {w.in, w.out});
+  EXPECT_EQ(beside.exitCode, 3);
+  EXPECT_NE(beside.err.find(elsewhere / "loomwise.mdb"), std::string::npos) << beside.err;
+  EXPECT_TRUE(namesIn(w.out).empty());
+}
+
+TEST(LoomwiseBatch, MissingInputDirectoryExitsWithFour) {
+  Workspace w;
+  const CommandResult r = batch({"--rules", w.db.path(), w.dir / "nope", w.out});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_NE(r.err.find("Input directory \"" + (w.dir / "nope") + "/\" does not exist"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST(LoomwiseBatch, CheckListsEveryProblemAndWritesNothing) {
+  Workspace w;
+  testing::writeFile(w.in + "/three.doc", "x");
+  w.db.fileType("LST", "x", "", "", "NOGROUP");
+  testing::writeFile(w.in + "/four.lst", "x");
+  const CommandResult bad = batch({"--check", "--rules", w.db.path(), w.in, w.out});
+  EXPECT_EQ(bad.exitCode, 3);
+  for (const char* problem : {"FileTypes has no row for \"DOC\"", "Groups has no row for \"NOGROUP\"",
+                              "Title Line \"x\" is not a whole number", "3 problem(s)"}) {
+    EXPECT_NE(bad.err.find(problem), std::string::npos) << problem << "\n" << bad.err;
+  }
+  std::filesystem::remove(w.in + "/three.doc");
+  std::filesystem::remove(w.in + "/four.lst");
+  const CommandResult good = batch({"--check", "--rules", w.db.path(), w.in, w.out});
+  EXPECT_EQ(good.exitCode, 0) << good.err;
+  EXPECT_TRUE(namesIn(w.out).empty());
+}
+
+TEST(LoomwiseBatch, NewRulesNeverOverwrites) {
+  TempDir dir;
+  const std::string path = dir / "new.mdb";
+  const CommandResult made = batch({"--new-rules", path});
+  EXPECT_EQ(made.exitCode, 0) << made.err;
+  const std::string bytes = testing::readFile(path);
+  EXPECT_EQ(bytes.substr(0, 15), "SQLite format 3");
+  const CommandResult again = batch({"--new-rules", path});
+  EXPECT_NE(again.exitCode, 0);
+  EXPECT_NE(again.err.find(path), std::string::npos) << again.err;
+  EXPECT_EQ(testing::readFile(path), bytes);
+}
+
+TEST(LoomwiseBatch, HelpAndVersion) {
+  const CommandResult help = batch({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("Usage: loomwise-batch"), std::string::npos);
+  const CommandResult version = batch({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, std::string("loomwise-batch ") + LOOMWISE_VERSION + "\n");
+}
+
+TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
+  TempDir out;
+  const CommandResult r = batch({std::string(LOOMWISE_SOURCE_DIR) + "/examples", out.path()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"index.html", "lwdec26.htm", "lwferry.htm",
+                                                        "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
+  const std::string index = testing::readFile(out / "index.html");
+  for (const char* page : {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
+    EXPECT_NE(index.find(std::string("<A HREF=\"") + page + "\">"), std::string::npos) << page;
+  }
+  EXPECT_NE(index.find("<H2>News</H2>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace loom

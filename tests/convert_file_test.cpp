@@ -1,0 +1,147 @@
+// One input file to the bytes of its page and its title.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/convert_file.h"
+
+namespace loom {
+namespace {
+
+PageSettings settings(std::string header = "<HTML><BODY>", std::string footer = "</BODY></HTML>",
+                      std::string tag = "<P>") {
+  return {std::move(header), std::move(footer), std::move(tag)};
+}
+
+PageRules rules(std::int64_t titleLine = 0, std::string begin = "", std::string end = "") {
+  PageRules r;
+  r.titleLine = titleLine;
+  r.beginSection = std::move(begin);
+  r.endSection = std::move(end);
+  return r;
+}
+
+PreparedConstraint row(ConstraintType kind, std::string search, std::string replace,
+                       bool caseSensitive = true, std::string front = "", std::string back = "") {
+  PreparedConstraint r;
+  r.kind = kind;
+  r.search = std::move(search);
+  r.replace = std::move(replace);
+  r.front = std::move(front);
+  r.back = std::move(back);
+  r.caseSensitive = caseSensitive;
+  return r;
+}
+
+ConvertedPage convert(const std::string& contents, const PageRules& r,
+                      const PageSettings& s = settings(), const std::string& path = "/in/a.txt") {
+  return ConvertFile(contents, path, r, s, windows1252Codec());
+}
+
+TEST(ConvertFile, EmptyFileGivesTheFrameAndThePathAsTitle) {
+  const ConvertedPage page = convert("", rules(1, "<DIV>", "</DIV>"), settings(), "  /in/a.txt  ");
+  EXPECT_EQ(page.bytes, "<HTML><BODY>\r\n<DIV>\r\n</DIV>\r\n</BODY></HTML>\r\n");
+  EXPECT_EQ(page.title, "/in/a.txt");
+}
+
+TEST(ConvertFile, TitleLineOutsideTheFileGivesNoTitle) {
+  for (const std::int64_t titleLine : {0, 3, 4, 70000, -1, -32769}) {
+    const ConvertedPage page = convert("one\r\ntwo\r\nthree", rules(titleLine));
+    EXPECT_EQ(page.title, titleLine == 3 ? "three" : "/in/a.txt") << titleLine;
+    EXPECT_EQ(page.bytes.find("<TITLE>") != std::string::npos, titleLine == 3) << titleLine;
+  }
+}
+
+TEST(ConvertFile, TitleLineIsWrappedAfterTheConstraints) {
+  PageRules r = rules(2);
+  r.constraints.push_back(row(ConstraintType::HeaderLine, "Contents", "<H1>Contents</H1>"));
+  const ConvertedPage page = convert("first\r\n  Contents \r\nlast", r);
+  EXPECT_EQ(page.title, "<H1>Contents</H1>");
+  EXPECT_EQ(page.bytes,
+            "<HTML><BODY>\r\nfirst<P>\r\n<TITLE><H1>Contents</H1></TITLE><P>\r\nlast<P>\r\n"
+            "</BODY></HTML>\r\n");
+}
+
+TEST(ConvertFile, BlankTitleLineGivesEmptyTitleTagsAndThePathAsTitle) {
+  PageRules r = rules(1);
+  r.constraints.push_back(row(ConstraintType::SearchReplace, "x", ""));
+  const ConvertedPage page = convert("xx  \r\nbody", r, settings("H", "F"));
+  EXPECT_EQ(page.bytes, "H\r\n<TITLE></TITLE><P>\r\nbody<P>\r\nF\r\n");
+  EXPECT_EQ(page.title, "/in/a.txt");
+}
+
+TEST(ConvertFile, TrimsSpacesButNotTabsAndDropsBlankLines) {
+  const ConvertedPage page =
+      convert("   Hello world   \r\n     \r\n\r\n\t\r\n \tx\t \r\n", rules(), settings("H", "F"));
+  EXPECT_EQ(page.bytes, "H\r\nHello world<P>\r\n\t<P>\r\n\tx\t<P>\r\nF\r\n");
+}
+
+TEST(ConvertFile, LinesEndAtCrLfOrLoneCrButNotAtLoneLf) {
+  const ConvertedPage page = convert("a\r\nb\rc\nd\r\n\re", rules(), settings("H", "F", ""));
+  EXPECT_EQ(page.bytes, "H\r\na\r\nb\r\nc\nd\r\ne\r\nF\r\n");
+  EXPECT_EQ(convert("last\r\n", rules(), settings("H", "F")).bytes, "H\r\nlast<P>\r\nF\r\n");
+}
+
+TEST(ConvertFile, EmptyHeaderStillGivesAFirstLineAndMultiLineTextsStayWhole) {
+  EXPECT_EQ(convert("a", rules(), settings("", "")).bytes, "\r\na<P>\r\n\r\n");
+  EXPECT_EQ(convert("a", rules(0, "<DIV>\nx", ""), settings("<HTML>\r\n<BODY>", "</BODY>")).bytes,
+            "<HTML>\r\n<BODY>\r\n<DIV>\nx\r\na<P>\r\n</BODY>\r\n");
+  // A section text keeps its own leading spaces.
+  EXPECT_EQ(convert("a", rules(0, "  <DIV>", "</DIV>  "), settings("H", "F")).bytes,
+            "H\r\n  <DIV>\r\na<P>\r\n</DIV>  \r\nF\r\n");
+}
+
+TEST(ConvertFile, RowsApplyInTheirOrderEachSeeingTheResultOfTheOneBefore) {
+  PageRules aThenB = rules();
+  aThenB.constraints = {row(ConstraintType::SearchReplace, "a", "b"),
+                        row(ConstraintType::SearchReplace, "b", "c")};
+  EXPECT_EQ(convert("aXa", aThenB, settings("H", "F", "")).bytes, "H\r\ncXc\r\nF\r\n");
+  PageRules bThenA = rules();
+  bThenA.constraints = {aThenB.constraints[1], aThenB.constraints[0]};
+  EXPECT_EQ(convert("aXa", bThenA, settings("H", "F", "")).bytes, "H\r\nbXb\r\nF\r\n");
+}
+
+TEST(ConvertFile, EveryKindOfRowReachesItsOperation) {
+  PageRules r = rules();
+  r.constraints = {row(ConstraintType::RemoveBlock, "[", "]"),
+                   row(ConstraintType::ReplaceFormatting, "*", "*", true, "<B>", "</B>"),
+                   row(ConstraintType::ReplaceFormatting, "=> ", "(EOL)", true, "<LI>", "</LI>"),
+                   row(ConstraintType::RemoveBlock, "##", "(EOL)")};
+  EXPECT_EQ(convert("a[x]*b*\r\n=> item ## note\r\n  keep  ", r, settings("H", "F", "")).bytes,
+            "H\r\na<B>b</B>\r\n<LI>item\r\nkeep\r\nF\r\n");
+}
+
+TEST(ConvertFile, KeepsEveryByteOfTheLine) {
+  std::string line;
+  for (int b = 0x80; b <= 0xFF; ++b) line.push_back(static_cast<char>(b));
+  line += std::string("\0\x01\x7F", 3);
+  const ConvertedPage page = convert(line + "\r\n", rules(1), settings("H", "F", ""));
+  EXPECT_EQ(page.bytes, "H\r\n<TITLE>" + line + "</TITLE>\r\nF\r\n");
+  EXPECT_EQ(page.title, line);
+}
+
+TEST(ConvertFile, ManyLinesAndLongLinesConvert) {
+  std::string contents;
+  for (int i = 1; i <= 40000; ++i) contents += "line " + std::to_string(i) + "\r\n";
+  PageRules many = rules(40000);
+  many.constraints.push_back(row(ConstraintType::SearchReplace, "line", "L"));
+  const ConvertedPage page = convert(contents, many, settings("H", "F"));
+  EXPECT_EQ(page.title, "L 40000");
+  EXPECT_NE(page.bytes.find("\r\nL 32768<P>\r\nL 32769<P>\r\n"), std::string::npos);
+  EXPECT_TRUE(page.bytes.ends_with("<TITLE>L 40000</TITLE><P>\r\nF\r\n"));
+
+  std::string longLine(100000, 'a');
+  longLine[99000] = '*';
+  longLine[99500] = '*';
+  PageRules wide = rules();
+  wide.constraints.push_back(row(ConstraintType::ReplaceFormatting, "*", "*", true, "<I>", "</I>"));
+  const ConvertedPage widePage = convert(longLine, wide, settings("", "", ""));
+  ASSERT_EQ(widePage.bytes.size(), 2 + 100000 - 2 + 7 + 2 + 2);
+  EXPECT_EQ(widePage.bytes.substr(2 + 99000, 4), "<I>a");
+  EXPECT_EQ(widePage.bytes.substr(2 + 99000 + 3 + 498, 5), "a</I>");
+}
+
+}  // namespace
+}  // namespace loom

@@ -1,0 +1,108 @@
+// Taking the directory pair apart, naming pages and finding a file's type.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/pair.h"
+
+namespace loom {
+namespace {
+
+TEST(SplitPair, WorkedPairs) {
+  struct Row {
+    std::string pair, input, output;
+  };
+  const std::vector<Row> rows = {
+      {"/texts,/site", "/texts/", "/site/"},
+      {"/texts/,/site/", "/texts/", "/site/"},
+      // The character before the comma is a blank, so a second "/" is added.
+      {"/texts/ , /site/", "/texts//", "/site/"},
+      {"/in/ ,/out", "/in//", "/out/"},
+      {"  /in , /out  ", "/in/", "/out/"},
+      {"/in,/out/  ", "/in/", "/out/"},
+      // Further commas belong to the output directory.
+      {"/in,/out,more", "/in/", "/out,more/"},
+      {"/my texts,/my site", "/my texts/", "/my site/"},
+      {"\"/in\",\"/out\"", "\"/in\"/", "\"/out\"/"},
+  };
+  for (const Row& r : rows) {
+    const std::optional<DirectoryPair> dirs = SplitPair(r.pair);
+    ASSERT_TRUE(dirs.has_value()) << r.pair;
+    EXPECT_EQ(dirs->input, r.input) << r.pair;
+    EXPECT_EQ(dirs->output, r.output) << r.pair;
+  }
+}
+
+TEST(SplitPair, RefusesPairsWithoutBothPaths) {
+  // An empty part would otherwise read from or write into the root directory.
+  for (const std::string pair : {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site",
+                                 ",", " , "}) {
+    EXPECT_FALSE(SplitPair(pair).has_value()) << '"' << pair << '"';
+  }
+  EXPECT_STREQ(kBothPathsMessage, "You must specify both an input and output path");
+}
+
+TEST(JoinArguments, PutsBackTheBlanksTheShellSplitAt) {
+  const char* argv[] = {"loomwise-batch", "/my", "texts,/my", "site"};
+  EXPECT_EQ(joinArguments(4, argv, 1), "/my texts,/my site");
+  EXPECT_EQ(joinArguments(4, argv, 3), "site");
+  EXPECT_EQ(joinArguments(1, argv, 1), "");
+}
+
+TEST(PageName, WorkedNames) {
+  struct Row {
+    std::string file, page;
+  };
+  const std::vector<Row> rows = {
+      {"chapter01.txt", "lwapter0.htm"},
+      {"readme.txt", "lwreadme.htm"},
+      {"faq.txt", "lwfaq.htm"},
+      {"notes.2024.txt", "lwnotes.htm"},
+      {".hidden", "lw.htm"},
+      {"a.b.c", "lwa.htm"},
+      {"report.txt", "lwreport.htm"},
+      {"report.lst", "lwreport.htm"},
+      {"abreport.txt", "lwreport.htm"},
+      {"abcdefg.txt", "lwbcdefg.htm"},
+      {"abcdef.txt", "lwabcdef.htm"},
+      {"CHAPTER01.TXT", "lwAPTER0.htm"},
+      {"my file.txt", "lwy file.htm"},
+      // Whole characters of a UTF-8 name, never half of one.
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9.txt",
+       "lw\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9.htm"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4"
+       "\xE3\x83\xAB\xE5\x90\x8D.txt",
+       "lw\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.htm"},
+      // A name that is not UTF-8 is cut on bytes.
+      {"\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9.txt", "lw\xE9\xE9\xE9\xE9\xE9\xE9.htm"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(PageName(r.file), std::optional<std::string>(r.page)) << r.file;
+  }
+  EXPECT_EQ(PageName("README"), std::nullopt);
+  EXPECT_EQ(PageName(""), std::nullopt);
+}
+
+TEST(FileExtension, ComesFromTheFileNameAlone) {
+  struct Row {
+    std::string file, extension;
+  };
+  const std::vector<Row> rows = {
+      {"notes.txt", "TXT"},      {"README.TXT", "TXT"},     {"Readme.Txt", "TXT"},
+      {"a.b.txt", "B.TXT"},      {"archive.tar.gz", "TAR.GZ"}, {"README", "README"},
+      {".hidden", "HIDDEN"},     {"it's.t'x", "T'X"},       {"x.", ""},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(fileExtension(r.file, windows1252Codec()), r.extension) << r.file;
+    EXPECT_EQ(fileExtension(r.file, utf8Codec()), r.extension) << r.file;
+  }
+  // A UTF-8 name is compared in the encoding of the run.
+  EXPECT_EQ(fileExtension("x.\xC3\xA9t\xC3\xA9", windows1252Codec()), "\xC9T\xC9");
+  EXPECT_EQ(fileExtension("x.\xC3\xA9t\xC3\xA9", utf8Codec()), "\xC3\x89T\xC3\x89");
+}
+
+}  // namespace
+}  // namespace loom

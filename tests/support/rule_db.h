@@ -1,0 +1,39 @@
+#pragma once
+// Builds a rule database for a test from rows, so each test states exactly
+// the rules it runs with. Every cell is text or NULL (nothing); the columns'
+// own types turn "1" into a number where the schema says INTEGER, and keep
+// "abc" as text, as a hand-edited grid would.
+
+#include <optional>
+#include <string>
+
+namespace loom::testing {
+
+using Cell = std::optional<std::string>;
+inline const Cell kNull = std::nullopt;
+
+class RuleDb {
+ public:
+  // A new database at `path` holding the four settings rows with their
+  // default values and no other rows.
+  explicit RuleDb(std::string path);
+
+  const std::string& path() const { return path_; }
+
+  RuleDb& fileType(const Cell& identifier, const Cell& titleLine, const Cell& beginSection,
+                   const Cell& endSection, const Cell& groupId);
+  RuleDb& group(const Cell& groupId, const Cell& header, const Cell& footer);
+  RuleDb& constraint(const Cell& fileType, const Cell& type, const Cell& search,
+                     const Cell& replace, const Cell& rFirst = " ", const Cell& rLast = " ",
+                     const Cell& caseSensitive = "1");
+  // Sets the Content of a GlobalDefs row, adding the row when it is missing.
+  RuleDb& setting(const std::string& id, const Cell& content);
+  RuleDb& exec(const std::string& sql);
+  // Content of a GlobalDefs row as stored (first row of that key).
+  Cell content(const std::string& id) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace loom::testing

@@ -1,0 +1,42 @@
+#include "support/temp_dir.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace loom::testing {
+
+TempDir::TempDir() {
+  std::string base = std::filesystem::temp_directory_path().string() + "/loomwise-test-XXXXXX";
+  std::vector<char> name(base.begin(), base.end());
+  name.push_back('\0');
+  if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + base);
+  path_ = name.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+}  // namespace loom::testing

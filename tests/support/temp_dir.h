@@ -1,0 +1,29 @@
+#pragma once
+// A fresh directory for one test, removed with everything in it when the
+// test ends, and small file helpers for tests that use the real disk.
+
+#include <string>
+
+namespace loom::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;  // one owner removes the directory
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The directory, without a trailing "/".
+  const std::string& path() const { return path_; }
+  // path() + "/" + name.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+}  // namespace loom::testing
