@@ -1,0 +1,76 @@
+#include "ui/batch_runner.h"
+
+#include <exception>
+
+#include "base/error.h"
+
+namespace loomui {
+
+namespace {
+QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+// Turns the engine's calls into signals; emitted on the worker thread, they
+// reach the window's slots queued on the user-interface thread.
+class BatchRunner::Observer : public loom::BatchObserver {
+ public:
+  explicit Observer(BatchRunner& runner) : runner_(runner) {}
+  void runStarted(std::size_t n) override { emit runner_.runStarted(static_cast<int>(n)); }
+  void fileDone(std::size_t k, std::size_t n) override {
+    emit runner_.fileDone(static_cast<int>(k), static_cast<int>(n));
+  }
+  void indexStarted() override { emit runner_.indexStarted(); }
+  void warning(loom::WarningKind kind, const std::string& message) override {
+    emit runner_.warning(static_cast<int>(kind), fromUtf8(message));
+  }
+  bool stopRequested() override { return runner_.stop_; }
+
+ private:
+  BatchRunner& runner_;
+};
+
+BatchRunner::BatchRunner(std::shared_ptr<loom::FileSystem> fs, QObject* parent)
+    : QObject(parent), fs_(std::move(fs)) {
+  // The last signal of a run tells the user-interface thread to join it.
+  connect(this, &BatchRunner::finished, this, &BatchRunner::onEnded);
+  connect(this, &BatchRunner::failed, this, &BatchRunner::onEnded);
+}
+
+BatchRunner::~BatchRunner() { stopAndWait(); }
+
+void BatchRunner::start(const loom::BatchOptions& options) {
+  if (running_) return;
+  if (worker_.joinable()) worker_.join();
+  running_ = true;
+  stop_ = false;
+  worker_ = std::jthread([this, options] { work(options); });
+}
+
+void BatchRunner::stopAndWait() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+}
+
+void BatchRunner::onEnded() {
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+}
+
+void BatchRunner::work(loom::BatchOptions options) {
+  Observer observer(*this);
+  try {
+    const loom::BatchSummary summary = loom::RunBatch(options, *fs_, observer);
+    emit finished(summary.stopped);
+  } catch (const loom::ValidationError& e) {
+    QStringList problems;
+    for (const loom::Problem& p : e.problems()) problems << fromUtf8(p.message);
+    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), problems);
+  } catch (const loom::LoomError& e) {
+    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), {});
+  } catch (const std::exception& e) {
+    emit failed(static_cast<int>(loom::ErrorKind::Io), fromUtf8(e.what()), {});
+  }
+}
+
+}  // namespace loomui

@@ -1,0 +1,224 @@
+#include "ui/constraint_form.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "base/error.h"
+#include "ui/centre.h"
+#include "ui/message_sink.h"
+#include "ui/resources.h"
+#include "ui/texts.h"
+
+namespace loomui {
+
+namespace {
+
+// A field row keeps its place while hidden, so changing the kind does not
+// shuffle the fixed-size form.
+template <typename W>
+W* steady(W* widget) {
+  QSizePolicy policy = widget->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  widget->setSizePolicy(policy);
+  return widget;
+}
+
+}  // namespace
+
+ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      rulesPath_(rulesPath),
+      messages_(messages) {
+  initResources();
+  setWindowTitle(kFormCaption);
+  setModal(true);
+
+  auto* logo = new QLabel(this);
+  logo->setPixmap(QPixmap(QStringLiteral(":/loomwise/logo.png"))
+                      .scaled(43, 55, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  logo->setAlignment(Qt::AlignTop);
+  help_ = new QLabel(this);
+  help_->setWordWrap(true);
+  help_->setTextFormat(Qt::PlainText);
+  help_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  help_->setMinimumHeight(help_->fontMetrics().lineSpacing() * 4 + 4);
+  auto* top = new QHBoxLayout;
+  top->addWidget(logo);
+  top->addSpacing(8);
+  top->addWidget(help_, 1);
+
+  auto* kindFrame = new QGroupBox(kKindFrame, this);
+  auto* kindGrid = new QGridLayout(kindFrame);
+  auto* group = new QButtonGroup(this);
+  for (int i = 0; i < 4; ++i) {
+    options_[i] = new QRadioButton(kKindOptions[i], kindFrame);
+    group->addButton(options_[i], i);
+    kindGrid->addWidget(options_[i], i % 2, i / 2);
+    connect(options_[i], &QRadioButton::clicked, this, [this, i] { chooseKind(i); });
+  }
+  save_ = new QPushButton(kSaveConstraintButton, this);
+  clear_ = new QPushButton(kClearFieldsButton, this);
+  for (QPushButton* b : {save_, clear_}) {
+    b->setAutoDefault(false);
+    b->setMinimumWidth(150);
+  }
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(save_);
+  buttons->addWidget(clear_);
+  buttons->addStretch(1);
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(kindFrame, 1);
+  middle->addSpacing(8);
+  middle->addLayout(buttons);
+
+  auto* fieldsFrame = new QGroupBox(kFieldsFrame, this);
+  auto* fields = new QGridLayout(fieldsFrame);
+  fields->setVerticalSpacing(3);
+  for (int i = 0; i < 4; ++i) {
+    labels_[i] = steady(new QLabel(kInitialFieldCaption, fieldsFrame));
+    boxes_[i] = steady(new QLineEdit(fieldsFrame));
+    fields->addWidget(labels_[i], i * 2, 0, 1, 2);
+    fields->addWidget(boxes_[i], i * 2 + 1, 0);
+  }
+  endOfLine_ = steady(new QCheckBox(kApplyToEndOfLine, fieldsFrame));
+  fields->addWidget(endOfLine_, 3, 1);
+  caseSensitive_ = new QCheckBox(kCaseSensitive, fieldsFrame);
+  fileType_ = new QLineEdit(fieldsFrame);
+  fileType_->setFixedWidth(fileType_->fontMetrics().horizontalAdvance(QStringLiteral("WWWW")) + 16);
+  auto* fileTypeRow = new QHBoxLayout;
+  fileTypeRow->addStretch(1);
+  fileTypeRow->addWidget(new QLabel(kFileTypeLabel, fieldsFrame));
+  fileTypeRow->addWidget(fileType_);
+  fields->setRowMinimumHeight(8, 8);
+  fields->addWidget(caseSensitive_, 9, 0);
+  fields->addLayout(fileTypeRow, 9, 1);
+  fields->setColumnStretch(0, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addLayout(middle);
+  layout->addWidget(fieldsFrame);
+
+  QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2], boxes_[3], caseSensitive_,
+                      options_[0], options_[1], options_[2], options_[3], save_,
+                      clear_,      endOfLine_,  fileType_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  connect(endOfLine_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
+  connect(caseSensitive_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
+  connect(clear_, &QPushButton::clicked, this, &ConstraintForm::clearFields);
+  connect(save_, &QPushButton::clicked, this, &ConstraintForm::saveConstraint);
+  setFixedSize(640, sizeHint().height());
+}
+
+void ConstraintForm::load() {
+  for (int i = 0; i < 4; ++i) labels_[i]->setText(kInitialFieldCaption);
+  options_[0]->setChecked(true);
+  caseSensitive_->setChecked(false);
+  fileType_->clear();
+  chooseKind(0);
+  centreOnScreen(this);
+  boxes_[0]->setFocus();
+}
+
+void ConstraintForm::chooseKind(int index) {
+  kind_ = static_cast<loom::ConstraintType>(index + 1);
+  help_->setText(labelText(kKindHelp[index]));
+  const std::array<const char*, 4>& captions = kFieldCaptions[index];
+  switch (kind_) {
+    case loom::ConstraintType::SearchReplace:
+    case loom::ConstraintType::HeaderLine:
+      showRows(2, captions, false);
+      break;
+    case loom::ConstraintType::RemoveBlock:
+      showRows(2, captions, true);
+      break;
+    case loom::ConstraintType::ReplaceFormatting:
+      showRows(4, captions, true);
+      break;
+  }
+}
+
+void ConstraintForm::resetFields() {
+  for (QLabel* label : labels_) {
+    label->setEnabled(false);
+    label->hide();
+  }
+  for (QLineEdit* box : boxes_) {
+    box->setEnabled(false);
+    box->hide();
+    box->clear();
+  }
+  endOfLine_->setEnabled(false);
+  endOfLine_->hide();
+  endOfLine_->setChecked(false);
+}
+
+void ConstraintForm::showRows(int count, const std::array<const char*, 4>& captions,
+                              bool endOfLine) {
+  resetFields();
+  for (int i = 0; i < count; ++i) {
+    if (captions[i]) labels_[i]->setText(captions[i]);
+    labels_[i]->setEnabled(true);
+    labels_[i]->show();
+    boxes_[i]->setEnabled(true);
+    boxes_[i]->show();
+  }
+  if (endOfLine) {
+    endOfLine_->show();
+    endOfLine_->setEnabled(true);
+    endOfLine_->setChecked(false);
+  }
+}
+
+// Both check boxes share this: it looks only at "Apply to end of line".
+void ConstraintForm::endOfLineClicked() {
+  if (endOfLine_->isChecked()) {
+    boxes_[1]->setEnabled(false);
+    boxes_[1]->clear();
+  } else {
+    boxes_[1]->setEnabled(true);
+  }
+}
+
+void ConstraintForm::clearFields() {
+  for (QLineEdit* box : boxes_) box->clear();
+}
+
+void ConstraintForm::saveConstraint() {
+  loom::ConstraintFormFields form;
+  form.kind = kind_;
+  for (int i = 0; i < 4; ++i) form.fields[i] = boxes_[i]->text().toStdString();
+  form.applyToEndOfLine = endOfLine_->isChecked();
+  form.caseSensitive = caseSensitive_->isChecked();
+  form.fileType = fileType_->text().toStdString();
+  loom::ConstraintRow row;
+  try {
+    row = loom::constraintFromForm(form);
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
+    return;
+  }
+  try {
+    loom::SaveConstraint(rulesPath_.toStdString(), row);
+  } catch (const loom::LoomError& e) {
+    // The form and its texts stay, so the user can try again.
+    messages_.show(this, {Message::Kind::Error,
+                          QStringLiteral("The constraint could not be saved."),
+                          QString::fromStdString(e.what())});
+    return;
+  }
+  clearFields();
+}
+
+}  // namespace loomui

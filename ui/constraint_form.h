@@ -1,0 +1,65 @@
+#pragma once
+// The Constraint Form: one constraint at a time through a guided form that
+// shows only the fields the chosen kind needs.
+
+#include <QDialog>
+#include <QString>
+#include <array>
+
+#include "rules/constraint_row.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace loomui {
+
+class MessageSink;
+
+class ConstraintForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  ConstraintForm(const QString& rulesPath, MessageSink& messages, QWidget* parent = nullptr);
+
+  // Loads the form afresh: first kind, empty boxes, centred. The caller
+  // shows the welcome message before showing the form.
+  void load();
+
+  loom::ConstraintType kind() const { return kind_; }
+  QLabel* helpLabel() const { return help_; }
+  QRadioButton* kindOption(int i) const { return options_[i]; }
+  QLabel* fieldLabel(int i) const { return labels_[i]; }
+  QLineEdit* fieldBox(int i) const { return boxes_[i]; }
+  QCheckBox* endOfLineBox() const { return endOfLine_; }
+  QCheckBox* caseSensitiveBox() const { return caseSensitive_; }
+  QLineEdit* fileTypeBox() const { return fileType_; }
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* clearButton() const { return clear_; }
+
+ private:
+  void chooseKind(int index);
+  void resetFields();
+  void showRows(int count, const std::array<const char*, 4>& captions, bool endOfLine);
+  void endOfLineClicked();
+  void clearFields();
+  void saveConstraint();
+
+  QString rulesPath_;
+  MessageSink& messages_;
+  loom::ConstraintType kind_ = loom::ConstraintType::SearchReplace;
+  QLabel* help_ = nullptr;
+  std::array<QRadioButton*, 4> options_{};
+  std::array<QLabel*, 4> labels_{};
+  std::array<QLineEdit*, 4> boxes_{};
+  QCheckBox* endOfLine_ = nullptr;
+  QCheckBox* caseSensitive_ = nullptr;
+  QLineEdit* fileType_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* clear_ = nullptr;
+};
+
+}  // namespace loomui

@@ -1,0 +1,23 @@
+#pragma once
+// The six pages of the Setup window: their explanatory texts and where the
+// grids, the button and the setting boxes sit.
+
+#include <QWidget>
+#include <vector>
+
+class QPushButton;
+
+namespace loomui {
+
+class TableGrid;
+
+QWidget* aboutSetupPage(QWidget* parent);
+QWidget* fileTypesPage(TableGrid* grid, QWidget* parent);
+QWidget* groupsPage(TableGrid* grid, QWidget* parent);
+QWidget* constraintsPage(TableGrid* grid, QPushButton* formButton, QWidget* parent);
+// `explanations` and `boxes` pair up in order.
+QWidget* settingsPage(const std::vector<const char*>& explanations,
+                      const std::vector<QWidget*>& boxes, QWidget* parent);
+QWidget* aboutPage(QWidget* parent);
+
+}  // namespace loomui

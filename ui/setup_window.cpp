@@ -1,0 +1,170 @@
+#include "ui/setup_window.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "base/error.h"
+#include "ui/centre.h"
+#include "ui/constraint_form.h"
+#include "ui/message_sink.h"
+#include "ui/setup_pages.h"
+#include "ui/table_grid.h"
+#include "ui/resources.h"
+#include "ui/texts.h"
+
+namespace loomui {
+
+namespace {
+
+int nextConnection = 0;
+
+// The store keeps line breaks as CR LF, the way the pages are written; the
+// boxes work with LF.
+QString forBox(const std::string& stored) {
+  return QString::fromStdString(stored).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// A text the user did not touch goes back exactly as it was read.
+std::string forStore(const QString& box, const std::string& stored) {
+  if (box == forBox(stored)) return stored;
+  return QString(box).replace('\n', QStringLiteral("\r\n")).toStdString();
+}
+
+QPlainTextEdit* multiLineBox(QWidget* parent) {
+  auto* box = new QPlainTextEdit(parent);
+  box->setTabChangesFocus(true);
+  box->setFixedHeight(box->fontMetrics().lineSpacing() * 4 + 12);
+  return box;
+}
+
+}  // namespace
+
+SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      rulesPath_(rulesPath),
+      messages_(messages) {
+  initResources();
+  setWindowTitle(kSetupCaption);
+  setModal(true);
+  tabs_ = new QTabWidget(this);
+  fileTypes_ = new TableGrid(messages_, this);
+  groups_ = new TableGrid(messages_, this);
+  constraints_ = new TableGrid(messages_, this);
+  formButton_ = new QPushButton(kConstraintFormButton, this);
+  formButton_->setAutoDefault(false);
+  endOfLine_ = new QLineEdit(this);
+  header_ = multiLineBox(this);
+  footer_ = multiLineBox(this);
+  indexPage_ = new QLineEdit(this);
+
+  tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
+  tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
+  tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
+  tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
+  tabs_->addTab(settingsPage({kSettingExplanations.begin(), kSettingExplanations.end()},
+                             {endOfLine_, header_, footer_, indexPage_}, tabs_),
+                kSetupTabs[4]);
+  tabs_->addTab(aboutPage(tabs_), kSetupTabs[5]);
+  tabs_->setUsesScrollButtons(false);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs_);
+  connect(formButton_, &QPushButton::clicked, this, &SetupWindow::openConstraintForm);
+  setFixedSize(860, 640);
+}
+
+SetupWindow::~SetupWindow() { closeDatabase(); }
+
+void SetupWindow::load() {
+  centreOnScreen(this);
+  tabs_->setCurrentIndex(tabs_->count() - 1);
+  fillSettings(loom::GlobalSettings{});  // the texts the boxes carry before loading
+  loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
+  fillSettings(loaded_);
+
+  closeDatabase();
+  connection_ = QStringLiteral("loomwise-setup-%1").arg(++nextConnection);
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+  db.setDatabaseName(rulesPath_);
+  db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+  if (!db.open()) {
+    const std::string message = "Cannot open the rule database \"" + rulesPath_.toStdString() +
+                                "\": " + db.lastError().text().toStdString();
+    closeDatabase();
+    throw loom::LoomError(loom::ErrorKind::Rules, message);
+  }
+  try {
+    fileTypes_->open(db, QStringLiteral("FileTypes"));
+    groups_->open(db, QStringLiteral("Groups"));
+    constraints_->open(db, QStringLiteral("Constraints"));
+  } catch (...) {
+    closeDatabase();
+    throw;
+  }
+}
+
+void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
+  endOfLine_->setText(QString::fromStdString(settings.endOfLineTag));
+  header_->setPlainText(forBox(settings.header));
+  footer_->setPlainText(forBox(settings.footer));
+  indexPage_->setText(QString::fromStdString(settings.indexPageName));
+}
+
+loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
+  loom::GlobalSettings settings;
+  settings.endOfLineTag = forStore(endOfLine_->text(), loaded_.endOfLineTag);
+  settings.header = forStore(header_->toPlainText(), loaded_.header);
+  settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
+  settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
+  return settings;
+}
+
+bool SetupWindow::saveAll() {
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
+    if (!grid->submitPending()) return false;
+  }
+  try {
+    loom::SaveGlobalSettings(rulesPath_.toStdString(), settingsFromBoxes());
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error,
+                          QStringLiteral("The settings could not be saved; the window stays open "
+                                         "so that you can try again or copy them."),
+                          QString::fromStdString(e.what())});
+    return false;
+  }
+  return true;
+}
+
+void SetupWindow::done(int result) {
+  if (!connection_.isEmpty() && !saveAll()) return;
+  closeDatabase();
+  QDialog::done(result);
+}
+
+void SetupWindow::closeDatabase() {
+  if (connection_.isEmpty()) return;
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) grid->close();
+  {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    db.close();
+  }
+  QSqlDatabase::removeDatabase(connection_);
+  connection_.clear();
+}
+
+void SetupWindow::openConstraintForm() {
+  if (!form_) form_ = new ConstraintForm(rulesPath_, messages_, this);
+  form_->load();
+  // The welcome comes before the form itself, every time it opens.
+  messages_.show(this, {Message::Kind::Plain, kFormWelcome, {}});
+  form_->exec();
+  constraints_->reload();
+}
+
+}  // namespace loomui

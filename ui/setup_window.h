@@ -1,0 +1,72 @@
+#pragma once
+// The Setup window: the three rule tables in grids, the global settings in
+// boxes (saved when the window closes), and the way to the Constraint Form.
+
+#include <QDialog>
+#include <QString>
+
+#include "rules/global_settings.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace loomui {
+
+class ConstraintForm;
+class MessageSink;
+class TableGrid;
+
+class SetupWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  SetupWindow(const QString& rulesPath, MessageSink& messages, QWidget* parent = nullptr);
+  ~SetupWindow() override;
+
+  // Loads the window afresh: centred, settings and grids read from the rule
+  // database, on the page "About ...". Throws LoomError when the database or
+  // one of its tables cannot be read.
+  void load();
+
+  QTabWidget* tabs() const { return tabs_; }
+  TableGrid* fileTypesGrid() const { return fileTypes_; }
+  TableGrid* groupsGrid() const { return groups_; }
+  TableGrid* constraintsGrid() const { return constraints_; }
+  QPushButton* constraintFormButton() const { return formButton_; }
+  QLineEdit* endOfLineBox() const { return endOfLine_; }
+  QPlainTextEdit* headerBox() const { return header_; }
+  QPlainTextEdit* footerBox() const { return footer_; }
+  QLineEdit* indexPageBox() const { return indexPage_; }
+  ConstraintForm* constraintForm() const { return form_; }
+
+ public slots:
+  // Closing saves the settings and the grids; when that fails the window
+  // stays open with every edit, so nothing is lost.
+  void done(int result) override;
+
+ private:
+  void openConstraintForm();
+  void fillSettings(const loom::GlobalSettings& settings);
+  loom::GlobalSettings settingsFromBoxes() const;
+  bool saveAll();
+  void closeDatabase();
+
+  QString rulesPath_;
+  MessageSink& messages_;
+  QString connection_;  // the name of this window's database connection
+  loom::GlobalSettings loaded_;  // as stored, to keep untouched texts byte for byte
+  QTabWidget* tabs_ = nullptr;
+  TableGrid* fileTypes_ = nullptr;
+  TableGrid* groups_ = nullptr;
+  TableGrid* constraints_ = nullptr;
+  QPushButton* formButton_ = nullptr;
+  QLineEdit* endOfLine_ = nullptr;
+  QPlainTextEdit* header_ = nullptr;
+  QPlainTextEdit* footer_ = nullptr;
+  QLineEdit* indexPage_ = nullptr;
+  ConstraintForm* form_ = nullptr;
+};
+
+}  // namespace loomui

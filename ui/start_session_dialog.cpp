@@ -1,0 +1,186 @@
+#include "ui/start_session_dialog.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "base/text.h"
+#include "ui/centre.h"
+#include "ui/resources.h"
+#include "ui/texts.h"
+
+namespace loomui {
+
+namespace {
+
+QString trimmed(const QString& text) {
+  return QString::fromStdString(std::string(loom::trimSpaces(text.toStdString())));
+}
+
+}  // namespace
+
+StartSessionDialog::StartSessionDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+  initResources();
+  setWindowTitle(kSessionCaption);
+  setModal(true);
+
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  model_->setRootPath(QDir::rootPath());
+
+  auto* logo = new QLabel(this);
+  logo->setPixmap(QPixmap(QStringLiteral(":/loomwise/logo.png"))
+                      .scaled(43, 55, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  logo->setAlignment(Qt::AlignTop);
+  auto* intro = new QLabel(kSessionIntro, this);
+  intro->setWordWrap(true);
+  intro->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+  use_ = new QPushButton(kUseDirectoriesButton, this);
+  cancel_ = new QPushButton(kCancelSessionButton, this);
+  for (QPushButton* b : {use_, cancel_}) {
+    // Neither button answers Enter by itself.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    b->setMinimumWidth(170);
+  }
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(use_);
+  buttons->addWidget(cancel_);
+  buttons->addStretch(1);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(logo);
+  top->addWidget(intro, 1);
+  top->addLayout(buttons);
+
+  auto* columns = new QHBoxLayout;
+  columns->addWidget(makeColumn(0, kInputHeading), 1);
+  columns->addSpacing(12);
+  columns->addWidget(makeColumn(1, kOutputHeading), 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addSpacing(8);
+  layout->addLayout(columns, 1);
+
+  setTabOrder(columns_[0].path, columns_[1].path);
+  setTabOrder(columns_[1].path, columns_[0].volumes);
+  setTabOrder(columns_[0].volumes, columns_[0].tree);
+  setTabOrder(columns_[0].tree, columns_[1].volumes);
+  setTabOrder(columns_[1].volumes, columns_[1].tree);
+  setTabOrder(columns_[1].tree, use_);
+  setTabOrder(use_, cancel_);
+
+  connect(use_, &QPushButton::clicked, this, &StartSessionDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &StartSessionDialog::cancelSession);
+  setFixedSize(720, 480);
+}
+
+QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
+  auto* box = new QWidget(this);
+  auto* layout = new QVBoxLayout(box);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* title = new QLabel(heading, box);
+  title->setWordWrap(true);
+  Column& c = columns_[column];
+  c.volumes = new QComboBox(box);
+  c.volumes->setToolTip(QStringLiteral("Home directory and mounted volumes"));
+  c.tree = new QTreeView(box);
+  c.tree->setModel(model_);
+  for (int i = 1; i < model_->columnCount(); ++i) c.tree->hideColumn(i);
+  c.tree->header()->hide();
+  c.tree->setExpandsOnDoubleClick(true);
+  auto* specified = new QLabel(kYouHaveSpecified, box);
+  c.path = new QLineEdit(box);
+  layout->addWidget(title);
+  layout->addWidget(c.volumes);
+  layout->addWidget(c.tree, 1);
+  layout->addWidget(specified);
+  layout->addWidget(c.path);
+
+  connect(c.volumes, &QComboBox::activated, this, [this, column] { volumeChosen(column); });
+  connect(c.tree, &QTreeView::activated, this,
+          [this, column](const QModelIndex& index) { directoryOpened(column, index); });
+  return box;
+}
+
+void StartSessionDialog::fillVolumes(int column) {
+  QComboBox* combo = columns_[column].volumes;
+  combo->clear();
+  combo->addItem(QStringLiteral("Home (%1)").arg(QDir::homePath()), QDir::homePath());
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    if (!volume.isValid() || !volume.isReady()) continue;
+    const QString root = volume.rootPath();
+    const QString name = volume.displayName();
+    combo->addItem(name == root ? root : QStringLiteral("%1 (%2)").arg(root, name), root);
+  }
+}
+
+void StartSessionDialog::load() {
+  result_.reset();
+  for (int column = 0; column < 2; ++column) {
+    Column& c = columns_[column];
+    fillVolumes(column);
+    c.volumes->setCurrentIndex(0);
+    c.tree->setRootIndex(model_->index(QDir::homePath()));
+    c.tree->collapseAll();
+    c.tree->clearSelection();
+    c.path->clear();
+  }
+  centreOnScreen(this);
+  columns_[0].path->setFocus();
+}
+
+void StartSessionDialog::volumeChosen(int column) {
+  const QString root = columns_[column].volumes->currentData().toString();
+  const QModelIndex index = model_->index(root);
+  // A volume that cannot be read leaves the tree and the box as they were.
+  if (!index.isValid() || !QDir(root).isReadable()) return;
+  columns_[column].tree->setRootIndex(index);
+  columns_[column].path->setText(model_->filePath(index));
+}
+
+void StartSessionDialog::directoryOpened(int column, const QModelIndex& index) {
+  if (!index.isValid()) return;
+  columns_[column].path->setText(model_->filePath(index));
+}
+
+void StartSessionDialog::accept() {
+  const QString input = columns_[0].path->text();
+  const QString output = columns_[1].path->text();
+  // A box of blanks counts as filled; the batch run judges it.
+  if (!input.isEmpty() && !output.isEmpty()) result_ = trimmed(input) + ',' + trimmed(output);
+  QDialog::accept();
+}
+
+void StartSessionDialog::cancelSession() {
+  result_ = QString();
+  QDialog::reject();
+}
+
+void StartSessionDialog::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+      event->ignore();  // only the two buttons and the close box end the dialog
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+}  // namespace loomui
