@@ -95,13 +95,13 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   caseSensitive_ = new QCheckBox(kCaseSensitive, fieldsFrame);
   fileType_ = new QLineEdit(fieldsFrame);
   fileType_->setFixedWidth(fileType_->fontMetrics().horizontalAdvance(QStringLiteral("WWWW")) + 16);
-  auto* fileTypeRow = new QHBoxLayout;
-  fileTypeRow->addStretch(1);
-  fileTypeRow->addWidget(new QLabel(kFileTypeLabel, fieldsFrame));
-  fileTypeRow->addWidget(fileType_);
+  auto* bottomRow = new QHBoxLayout;
+  bottomRow->addWidget(caseSensitive_);
+  bottomRow->addStretch(1);
+  bottomRow->addWidget(new QLabel(kFileTypeLabel, fieldsFrame));
+  bottomRow->addWidget(fileType_);
   fields->setRowMinimumHeight(8, 8);
-  fields->addWidget(caseSensitive_, 9, 0);
-  fields->addLayout(fileTypeRow, 9, 1);
+  fields->addLayout(bottomRow, 9, 0, 1, 2);
   fields->setColumnStretch(0, 1);
 
   auto* layout = new QVBoxLayout(this);

@@ -79,6 +79,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     b->setMinimumHeight(34);
   }
   auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(10);
   buttons->addWidget(setupButton_, 1);
   buttons->addWidget(sessionButton_, 1);
 
@@ -106,6 +107,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addSpacing(6);
   right->addWidget(progress_);
   right->addStretch(1);
+  right->addSpacing(8);
 
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(logo);

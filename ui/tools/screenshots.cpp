@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileSystemModel>
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
@@ -16,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 
 #include "rules/rule_database.h"
@@ -55,6 +57,13 @@ bool shoot(QWidget* window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A home of its own, so the directory trees show a tidy, typical one.
+  QTemporaryDir home;
+  for (const char* dir : {"Documents", "Music", "Pictures", "Projects/harbour-texts",
+                          "Projects/harbour-site", "Projects/old notes"}) {
+    QDir(home.path()).mkpath(dir);
+  }
+  qputenv("HOME", home.path().toLocal8Bit());
   QApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: loomwise-screenshots <directory>\n");
@@ -94,8 +103,18 @@ int main(int argc, char** argv) {
 
     loomui::StartSessionDialog session(&idle);
     session.load();
-    session.pathBox(0)->setText(input);
-    session.pathBox(1)->setText(output);
+    session.show();
+    settle(600);  // the directory model fills in the background
+    const QDir projects(home.filePath("Projects"));
+    for (int column = 0; column < 2; ++column) {
+      auto* model = static_cast<QFileSystemModel*>(session.tree(column)->model());
+      const QString chosen = projects.filePath(column == 0 ? "harbour-texts" : "harbour-site");
+      session.tree(column)->expand(model->index(projects.path()));
+      settle(300);
+      session.tree(column)->setCurrentIndex(model->index(chosen));
+      emit session.tree(column)->activated(model->index(chosen));
+    }
+    session.pathBox(0)->setCursorPosition(0);
     ok = shoot(&session, out.filePath("start-session.png")) && ok;
     session.hide();
 
