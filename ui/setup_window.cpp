@@ -8,7 +8,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "base/codec.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
 #include "ui/message_sink.h"
@@ -62,13 +64,15 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   header_ = multiLineBox(this);
   footer_ = multiLineBox(this);
   indexPage_ = new QLineEdit(this);
+  encoding_ = new QLineEdit(this);
 
   tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
   tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
   tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
   tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
-  tabs_->addTab(settingsPage({kSettingExplanations.begin(), kSettingExplanations.end()},
-                             {endOfLine_, header_, footer_, indexPage_}, tabs_),
+  std::vector<const char*> explanations(kSettingExplanations.begin(), kSettingExplanations.end());
+  explanations.push_back(kEncodingExplanation);
+  tabs_->addTab(settingsPage(explanations, {endOfLine_, header_, footer_, indexPage_, encoding_}, tabs_),
                 kSetupTabs[4]);
   tabs_->addTab(aboutPage(tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
@@ -114,6 +118,7 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
   header_->setPlainText(forBox(settings.header));
   footer_->setPlainText(forBox(settings.footer));
   indexPage_->setText(QString::fromStdString(settings.indexPageName));
+  encoding_->setText(QString::fromStdString(settings.encoding.value_or("")));
 }
 
 loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
@@ -122,15 +127,35 @@ loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
+  // The encoding row is optional: an empty box leaves a missing row missing.
+  const std::string encoding = forStore(encoding_->text(), loaded_.encoding.value_or(""));
+  const std::string_view name = loom::trimSpaces(encoding);
+  if (!name.empty() || loaded_.encoding) {
+    if (!loom::codecByName(name)) {
+      throw loom::LoomError(loom::ErrorKind::Usage,
+                            "The text encoding must be windows-1252 or utf-8, not \"" +
+                                std::string(name) + "\".");
+    }
+    settings.encoding = encoding;
+  }
   return settings;
 }
 
 bool SetupWindow::saveAll() {
+  loom::GlobalSettings settings;
+  try {
+    settings = settingsFromBoxes();
+  } catch (const loom::LoomError& e) {
+    tabs_->setCurrentIndex(4);
+    encoding_->setFocus();
+    messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
+    return false;
+  }
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     if (!grid->submitPending()) return false;
   }
   try {
-    loom::SaveGlobalSettings(rulesPath_.toStdString(), settingsFromBoxes());
+    loom::SaveGlobalSettings(rulesPath_.toStdString(), settings);
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error,
                           QStringLiteral("The settings could not be saved; the window stays open "

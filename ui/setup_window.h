@@ -39,6 +39,7 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* headerBox() const { return header_; }
   QPlainTextEdit* footerBox() const { return footer_; }
   QLineEdit* indexPageBox() const { return indexPage_; }
+  QLineEdit* encodingBox() const { return encoding_; }
   ConstraintForm* constraintForm() const { return form_; }
 
  public slots:
@@ -49,6 +50,8 @@ class SetupWindow : public QDialog {
  private:
   void openConstraintForm();
   void fillSettings(const loom::GlobalSettings& settings);
+  // The settings as the boxes hold them; throws LoomError (Usage) for a text
+  // encoding the program does not know.
   loom::GlobalSettings settingsFromBoxes() const;
   bool saveAll();
   void closeDatabase();
@@ -66,6 +69,7 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* header_ = nullptr;
   QPlainTextEdit* footer_ = nullptr;
   QLineEdit* indexPage_ = nullptr;
+  QLineEdit* encoding_ = nullptr;
   ConstraintForm* form_ = nullptr;
 };
 

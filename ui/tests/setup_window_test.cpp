@@ -235,6 +235,66 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[1], QString("Header|<HTML>\r\n<BODY>"));
   }
 
+  void encodingBoxLoadsAndSaves_data() {
+    QTest::addColumn<QString>("stored");  // "-": no row
+    QTest::addColumn<QString>("typed");   // "-": untouched
+    QTest::addColumn<QString>("saved");   // "-": no row
+    QTest::newRow("no row, box left empty") << "-" << "-" << "-";
+    QTest::newRow("no row, utf-8 typed") << "-" << " utf-8 " << "utf-8";
+    QTest::newRow("row kept") << "windows-1252" << "-" << "windows-1252";
+    QTest::newRow("row changed, case kept") << "utf-8" << "Windows-1252" << "Windows-1252";
+  }
+
+  void encodingBoxLoadsAndSaves() {
+    QFETCH(QString, stored);
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    if (stored != "-") {
+      ws_->exec("INSERT INTO GlobalDefs (ID, Content) VALUES ('Encoding', '" +
+                stored.toStdString() + "')");
+    }
+    SetupWindow w(ws_->rulesPath(), sink_);
+    w.load();
+    w.show();
+    QVERIFY(loomui::testing::labelTexts(w.tabs()->widget(4))
+                .contains("Text encoding:  the character set of the input files and of the pages "
+                          "written (windows-1252 or utf-8)"));
+    QCOMPARE(w.encodingBox()->text(), stored == "-" ? QString() : stored);
+    if (typed != "-") w.encodingBox()->setText(typed);
+    w.close();
+    QVERIFY(!w.isVisible());
+    const QStringList rows = ws_->rows("GlobalDefs");
+    QCOMPARE(rows.size(), saved == "-" ? 4 : 5);
+    if (saved != "-") QCOMPARE(rows[4], "Encoding|" + saved);
+  }
+
+  void unknownEncodingKeepsTheWindowOpen_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("unknown") << "latin-1";
+    QTest::newRow("emptied row") << "";
+  }
+
+  void unknownEncodingKeepsTheWindowOpen() {
+    QFETCH(QString, typed);
+    ws_->exec("INSERT INTO GlobalDefs (ID, Content) VALUES ('Encoding', 'utf-8')");
+    SetupWindow w(ws_->rulesPath(), sink_);
+    w.load();
+    w.show();
+    w.indexPageBox()->setText("kept.html");
+    w.encodingBox()->setText(typed);
+    w.close();
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.tabs()->currentIndex(), 4);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QVERIFY2(sink_.messages[0].text.contains("windows-1252 or utf-8"),
+             qPrintable(sink_.messages[0].text));
+    QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|index.html"));  // nothing saved
+    w.encodingBox()->setText("UTF-8");
+    w.close();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|kept.html"));
+  }
+
   void loadsAfreshEachTime() {
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
