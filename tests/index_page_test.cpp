@@ -111,13 +111,6 @@ TEST(WriteIndexPage, MarkersInsideGroupOrTitleStayWhole) {
   EXPECT_EQ(groups.lookups, (std::vector<std::string>{"A-+-B", "X-=-Y"}));
 }
 
-TEST(WriteIndexPage, MultiLineTextsAreWrittenAsTheyStand) {
-  Groups groups{{{"A", {"<H2>\r\nA</H2>", "<HR>\n"}}}, {}};
-  EXPECT_EQ(indexPage({{"A", "lwa.htm", "a"}}, groups, "<HTML>\r\n<BODY>", "</BODY>"),
-            "<HTML>\r\n<BODY>\r\n<H2>\r\nA</H2>\r\n<A HREF=\"lwa.htm\">a</a><BR>\r\n<HR>\n\r\n"
-            "</BODY>\r\n");
-}
-
 TEST(WriteIndexPage, GroupWithoutRowIsAnErrorNamingIt) {
   Groups groups{{{"DOC", {"<H2>D</H2>", ""}}}, {}};
   try {

@@ -86,15 +86,6 @@ TEST(SaveGlobalSettings, AMissingRowIsCreatedAndNoOtherRowTouched) {
   EXPECT_EQ(readRuleTables(db.path()).globalDefs.size(), 5u);
 }
 
-TEST(SaveGlobalSettings, KeysOfAnyLetterCaseAreUpdatedInPlace) {
-  TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  db.exec("UPDATE GlobalDefs SET ID = 'HEADER' WHERE ID = 'Header'");
-  SaveGlobalSettings(db.path(), values("<BR>", "<H>", "<F>", "x.html"));
-  EXPECT_EQ(db.content("HEADER"), "<H>");
-  EXPECT_EQ(readRuleTables(db.path()).globalDefs.size(), 4u);
-}
-
 TEST(StoredText, EveryWindows1252ByteSurvivesSavingAndLoading) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
