@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/preview.h"
 #include "base/error.h"
 #include "ui/centre.h"
 #include "ui/message_sink.h"
@@ -104,21 +107,96 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   fields->addLayout(bottomRow, 9, 0, 1, 2);
   fields->setColumnStretch(0, 1);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
-  layout->addLayout(middle);
-  layout->addWidget(fieldsFrame);
+  auto* form = new QVBoxLayout;
+  form->addLayout(top);
+  form->addLayout(middle);
+  form->addWidget(fieldsFrame);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(makePreview(), 1);
 
   QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2], boxes_[3], caseSensitive_,
                       options_[0], options_[1], options_[2], options_[3], save_,
-                      clear_,      endOfLine_,  fileType_};
+                      clear_,      endOfLine_,  fileType_, sample_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(endOfLine_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
   connect(caseSensitive_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
   connect(clear_, &QPushButton::clicked, this, &ConstraintForm::clearFields);
   connect(save_, &QPushButton::clicked, this, &ConstraintForm::saveConstraint);
-  setFixedSize(640, sizeHint().height());
+
+  // Whatever shapes the row refreshes the preview once the typing pauses.
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(250);
+  connect(previewTimer_, &QTimer::timeout, this, &ConstraintForm::updatePreview);
+  for (QLineEdit* box : boxes_) connect(box, &QLineEdit::textChanged, this, &ConstraintForm::schedulePreview);
+  connect(fileType_, &QLineEdit::textChanged, this, &ConstraintForm::schedulePreview);
+  connect(sample_, &QPlainTextEdit::textChanged, this, &ConstraintForm::schedulePreview);
+  for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+           endOfLine_, caseSensitive_, options_[0], options_[1], options_[2], options_[3]}) {
+    connect(b, &QAbstractButton::clicked, this, &ConstraintForm::schedulePreview);
+  }
+  setFixedSize(1000, sizeHint().height());
+}
+
+QWidget* ConstraintForm::makePreview() {
+  auto* frame = new QGroupBox(QStringLiteral("Preview"), this);
+  auto* layout = new QVBoxLayout(frame);
+  auto* sampleLabel = new QLabel(QStringLiteral("Sample &text (typed or pasted here):"), frame);
+  sample_ = new QPlainTextEdit(frame);
+  sample_->setTabChangesFocus(true);
+  sample_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  sampleLabel->setBuddy(sample_);
+  auto* resultLabel = new QLabel(
+      QStringLiteral("As the saved rows of its file type and GEN, then this constraint, would "
+                     "convert it:"),
+      frame);
+  resultLabel->setWordWrap(true);
+  preview_ = new QPlainTextEdit(frame);
+  preview_->setReadOnly(true);
+  preview_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  note_ = new QLabel(frame);
+  note_->setWordWrap(true);
+  note_->setTextFormat(Qt::PlainText);
+  note_->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+  note_->hide();
+  layout->addWidget(sampleLabel);
+  layout->addWidget(sample_, 1);
+  layout->addWidget(resultLabel);
+  layout->addWidget(preview_, 1);
+  layout->addWidget(note_);
+  return frame;
+}
+
+loom::ConstraintFormFields ConstraintForm::formFields() const {
+  loom::ConstraintFormFields form;
+  form.kind = kind_;
+  for (int i = 0; i < 4; ++i) form.fields[i] = boxes_[i]->text().toStdString();
+  form.applyToEndOfLine = endOfLine_->isChecked();
+  form.caseSensitive = caseSensitive_->isChecked();
+  form.fileType = fileType_->text().toStdString();
+  return form;
+}
+
+void ConstraintForm::schedulePreview() { previewTimer_->start(); }
+
+void ConstraintForm::updatePreview() {
+  previewTimer_->stop();
+  const QString sample = sample_->toPlainText();
+  if (sample.isEmpty()) {
+    preview_->clear();
+    note_->hide();
+    preview_->show();
+  } else {
+    const loom::PreviewResult result =
+        loom::previewConstraint(rulesPath_.toStdString(), formFields(), sample.toStdString());
+    note_->setText(QString::fromStdString(result.note));
+    note_->setVisible(!result.ok);
+    preview_->setVisible(result.ok);
+    preview_->setPlainText(result.ok ? QString::fromStdString(result.text) : QString());
+  }
+  emit previewUpdated();
 }
 
 void ConstraintForm::load() {
@@ -126,7 +204,9 @@ void ConstraintForm::load() {
   options_[0]->setChecked(true);
   caseSensitive_->setChecked(false);
   fileType_->clear();
+  sample_->clear();
   chooseKind(0);
+  updatePreview();
   centreOnScreen(this);
   boxes_[0]->setFocus();
 }
@@ -196,15 +276,9 @@ void ConstraintForm::clearFields() {
 }
 
 void ConstraintForm::saveConstraint() {
-  loom::ConstraintFormFields form;
-  form.kind = kind_;
-  for (int i = 0; i < 4; ++i) form.fields[i] = boxes_[i]->text().toStdString();
-  form.applyToEndOfLine = endOfLine_->isChecked();
-  form.caseSensitive = caseSensitive_->isChecked();
-  form.fileType = fileType_->text().toStdString();
   loom::ConstraintRow row;
   try {
-    row = loom::constraintFromForm(form);
+    row = loom::constraintFromForm(formFields());
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
     return;

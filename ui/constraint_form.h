@@ -12,8 +12,10 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace loomui {
 
@@ -39,6 +41,13 @@ class ConstraintForm : public QDialog {
   QLineEdit* fileTypeBox() const { return fileType_; }
   QPushButton* saveButton() const { return save_; }
   QPushButton* clearButton() const { return clear_; }
+  QPlainTextEdit* sampleBox() const { return sample_; }
+  QPlainTextEdit* previewBox() const { return preview_; }
+  // Shown instead of the preview when the row cannot give one.
+  QLabel* previewNote() const { return note_; }
+
+ signals:
+  void previewUpdated();
 
  private:
   void chooseKind(int index);
@@ -47,6 +56,10 @@ class ConstraintForm : public QDialog {
   void endOfLineClicked();
   void clearFields();
   void saveConstraint();
+  loom::ConstraintFormFields formFields() const;
+  QWidget* makePreview();
+  void schedulePreview();
+  void updatePreview();
 
   QString rulesPath_;
   MessageSink& messages_;
@@ -60,6 +73,10 @@ class ConstraintForm : public QDialog {
   QLineEdit* fileType_ = nullptr;
   QPushButton* save_ = nullptr;
   QPushButton* clear_ = nullptr;
+  QPlainTextEdit* sample_ = nullptr;
+  QPlainTextEdit* preview_ = nullptr;
+  QLabel* note_ = nullptr;
+  QTimer* previewTimer_ = nullptr;
 };
 
 }  // namespace loomui

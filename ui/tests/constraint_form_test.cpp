@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -61,7 +63,7 @@ class ConstraintFormTest : public QObject {
     QCOMPARE(form_->endOfLineBox()->text(), QString("Apply to end of line"));
     QStringList frames;
     for (const QGroupBox* g : form_->findChildren<QGroupBox*>()) frames << g->title();
-    QCOMPARE(frames, (QStringList{"Type of Constraint", "Fields "}));
+    QCOMPARE(frames, (QStringList{"Type of Constraint", "Fields ", "Preview"}));
     QVERIFY(loomui::testing::labelTexts(form_.get()).contains("Extension of file this applies to:"));
     QCOMPARE(form_->fieldLabel(0)->text(), QString("Text to search for:"));
     QCOMPARE(form_->fieldLabel(1)->text(), QString("Text to replace it with:"));
@@ -262,6 +264,61 @@ class ConstraintFormTest : public QObject {
     const int before = static_cast<int>(ws_->rows("Constraints").size());
     QTest::mouseClick(form_->saveButton(), Qt::LeftButton);
     QCOMPARE(newRows(before), QStringList{"TXT|1|teh|the| | |0"});
+  }
+
+  void previewFollowsTheFormAsTheUserTypes() {
+    QVERIFY(form_->sampleBox()->toPlainText().isEmpty());
+    QVERIFY(form_->previewBox()->toPlainText().isEmpty());
+    QTest::keyClicks(form_->fileTypeBox(), "txt");
+    form_->sampleBox()->setPlainText("teh cat -- (c) 2024\nteh end");
+    QTest::keyClicks(form_->fieldBox(0), "teh");
+    QTest::keyClicks(form_->fieldBox(1), "the");
+    // The saved GEN rows come first, then the row being defined.
+    QTRY_COMPARE(form_->previewBox()->toPlainText(),
+                 QString("the cat &mdash; &copy; 2024\nthe end"));
+    QVERIFY(!form_->previewNote()->isVisible());
+
+    // Another kind empties the fields: a note instead of a result.
+    QTest::mouseClick(form_->kindOption(1), Qt::LeftButton);
+    QTRY_VERIFY(form_->previewNote()->isVisible());
+    QVERIFY2(form_->previewNote()->text().contains("first field"),
+             qPrintable(form_->previewNote()->text()));
+    QVERIFY(!form_->previewBox()->isVisible());
+
+    // Remove from "cat" to the end of the line.
+    QTest::keyClicks(form_->fieldBox(0), "cat");
+    QTest::mouseClick(form_->endOfLineBox(), Qt::LeftButton);
+    QTRY_VERIFY(form_->previewBox()->isVisible());
+    QTRY_COMPARE(form_->previewBox()->toPlainText().section('\n', 1), QString("teh end"));
+    QVERIFY(!form_->previewBox()->toPlainText().contains("cat"));
+    QVERIFY(!form_->previewBox()->toPlainText().contains("2024"));
+
+    // Nothing of the preview goes into the saved row.
+    const int before = static_cast<int>(ws_->rows("Constraints").size());
+    QTest::mouseClick(form_->saveButton(), Qt::LeftButton);
+    QCOMPARE(newRows(before), QStringList{"TXT|2|cat|(EOL)| | |0"});
+    QCOMPARE(form_->sampleBox()->toPlainText(), QString("teh cat -- (c) 2024\nteh end"));
+  }
+
+  void previewNotesARowThatNeverEnds() {
+    form_->sampleBox()->setPlainText("banana");
+    QTest::keyClicks(form_->fieldBox(0), "a");
+    QTest::keyClicks(form_->fieldBox(1), "aa");
+    QTRY_VERIFY(form_->previewNote()->isVisible());
+    QVERIFY2(form_->previewNote()->text().contains("never finish"),
+             qPrintable(form_->previewNote()->text()));
+  }
+
+  void previewRunsOnceForABurstOfChanges() {
+    QSignalSpy updated(form_.get(), &ConstraintForm::previewUpdated);
+    // No event is processed between these changes, as in fast typing.
+    form_->sampleBox()->setPlainText("x");
+    for (const char* text : {"a", "ab", "abc"}) form_->fieldBox(0)->setText(text);
+    form_->fileTypeBox()->setText("TXT");
+    QCOMPARE(updated.count(), 0);
+    QVERIFY(updated.wait(5000));
+    QCOMPARE(updated.count(), 1);
+    QCOMPARE(form_->previewBox()->toPlainText(), QString("x"));
   }
 
   void reopeningStartsAfresh() {
