@@ -1,5 +1,8 @@
 #include "ui/setup_window.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -11,6 +14,7 @@
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "rules/rules_json.h"
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
 #include "ui/message_sink.h"
@@ -77,10 +81,34 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   tabs_->addTab(aboutPage(tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
 
+  // Rules as one text file, to keep in version control or to move.
+  export_ = new QPushButton(QStringLiteral("Export rules..."), this);
+  import_ = new QPushButton(QStringLiteral("Import rules..."), this);
+  export_->setToolTip(QStringLiteral("Writes every table of the rule database to one text file"));
+  import_->setToolTip(
+      QStringLiteral("Replaces every row of the rule database with those of a text file"));
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {export_, import_}) {
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch(1);
+
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(tabs_);
+  layout->addWidget(tabs_, 1);
+  layout->addLayout(buttons);
   connect(formButton_, &QPushButton::clicked, this, &SetupWindow::openConstraintForm);
-  setFixedSize(860, 640);
+  connect(export_, &QPushButton::clicked, this, &SetupWindow::exportRules);
+  connect(import_, &QPushButton::clicked, this, &SetupWindow::importRules);
+  chooseFile_ = [](QWidget* parent, bool forSaving) {
+    const QString filter = QStringLiteral("Loomwise rules (*.json);;All files (*)");
+    return forSaving ? QFileDialog::getSaveFileName(parent, QStringLiteral("Export rules"),
+                                                    QDir::home().filePath("loomwise-rules.json"),
+                                                    filter)
+                     : QFileDialog::getOpenFileName(parent, QStringLiteral("Import rules"),
+                                                    QDir::homePath(), filter);
+  };
+  setFixedSize(860, 680);
 }
 
 SetupWindow::~SetupWindow() { closeDatabase(); }
@@ -104,13 +132,18 @@ void SetupWindow::load() {
     throw loom::LoomError(loom::ErrorKind::Rules, message);
   }
   try {
-    fileTypes_->open(db, QStringLiteral("FileTypes"));
-    groups_->open(db, QStringLiteral("Groups"));
-    constraints_->open(db, QStringLiteral("Constraints"));
+    openGrids();
   } catch (...) {
     closeDatabase();
     throw;
   }
+}
+
+void SetupWindow::openGrids() {
+  const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+  fileTypes_->open(db, QStringLiteral("FileTypes"));
+  groups_->open(db, QStringLiteral("Groups"));
+  constraints_->open(db, QStringLiteral("Constraints"));
 }
 
 void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
@@ -181,6 +214,48 @@ void SetupWindow::closeDatabase() {
   }
   QSqlDatabase::removeDatabase(connection_);
   connection_.clear();
+}
+
+void SetupWindow::exportRules() {
+  const QString file = chooseFile_(this, true);
+  if (file.isEmpty()) return;
+  // The file gets what the window shows, edits not yet saved included.
+  if (!saveAll()) return;
+  try {
+    loom::exportRulesFile(rulesPath_.toStdString(), file.toStdString());
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error, QStringLiteral("The rules were not exported."),
+                          QString::fromStdString(e.what())});
+  }
+}
+
+void SetupWindow::importRules() {
+  const QString file = chooseFile_(this, false);
+  if (file.isEmpty()) return;
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
+    if (!grid->submitPending()) return;
+  }
+  // The grids let go of the tables while their rows are replaced.
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) grid->close();
+  bool imported = false;
+  try {
+    loom::importRulesFile(rulesPath_.toStdString(), file.toStdString());
+    imported = true;
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error,
+                          QStringLiteral("The rules were not imported; nothing was changed."),
+                          QString::fromStdString(e.what())});
+  }
+  try {
+    openGrids();
+    if (imported) {
+      // The boxes must show the imported settings, or closing would overwrite them.
+      loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
+      fillSettings(loaded_);
+    }
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});
+  }
 }
 
 void SetupWindow::openConstraintForm() {

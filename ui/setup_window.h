@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 #include "rules/global_settings.h"
 
@@ -22,6 +23,10 @@ class SetupWindow : public QDialog {
   Q_OBJECT
 
  public:
+  // Asks for the file to export the rules to (forSaving) or to import them
+  // from; an empty path means the user changed their mind.
+  using FileChooser = std::function<QString(QWidget* parent, bool forSaving)>;
+
   SetupWindow(const QString& rulesPath, MessageSink& messages, QWidget* parent = nullptr);
   ~SetupWindow() override;
 
@@ -41,6 +46,9 @@ class SetupWindow : public QDialog {
   QLineEdit* indexPageBox() const { return indexPage_; }
   QLineEdit* encodingBox() const { return encoding_; }
   ConstraintForm* constraintForm() const { return form_; }
+  QPushButton* exportButton() const { return export_; }
+  QPushButton* importButton() const { return import_; }
+  void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
  public slots:
   // Closing saves the settings and the grids; when that fails the window
@@ -49,6 +57,9 @@ class SetupWindow : public QDialog {
 
  private:
   void openConstraintForm();
+  void exportRules();
+  void importRules();
+  void openGrids();
   void fillSettings(const loom::GlobalSettings& settings);
   // The settings as the boxes hold them; throws LoomError (Usage) for a text
   // encoding the program does not know.
@@ -71,6 +82,9 @@ class SetupWindow : public QDialog {
   QLineEdit* indexPage_ = nullptr;
   QLineEdit* encoding_ = nullptr;
   ConstraintForm* form_ = nullptr;
+  QPushButton* export_ = nullptr;
+  QPushButton* import_ = nullptr;
+  FileChooser chooseFile_;
 };
 
 }  // namespace loomui

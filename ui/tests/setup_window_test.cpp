@@ -295,6 +295,69 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|kept.html"));
   }
 
+  void exportAndImportRules() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("rules.json");
+    QList<bool> asked;
+    SetupWindow w(ws_->rulesPath(), sink_);
+    w.setFileChooser([&](QWidget*, bool forSaving) {
+      asked << forSaving;
+      return file;
+    });
+    w.load();
+    w.show();
+    const QStringList constraints = ws_->rows("Constraints");
+    // An edit not yet saved goes out with the rest.
+    w.indexPageBox()->setText("start.html");
+    QTest::mouseClick(w.exportButton(), Qt::LeftButton);
+    QVERIFY(sink_.messages.empty());
+    const QByteArray text = Workspace::readFile(file);
+    QVERIFY(text.contains("start.html"));
+    QVERIFY(text.contains("&mdash;"));
+
+    // Change the rules, then bring the exported ones back.
+    w.tabs()->setCurrentIndex(3);
+    w.constraintsGrid()->view()->selectRow(0);
+    QTest::mouseClick(w.constraintsGrid()->deleteButton(), Qt::LeftButton);
+    QCOMPARE(ws_->rows("Constraints").size(), constraints.size() - 1);
+    w.headerBox()->setPlainText("<HTML>");
+    QTest::mouseClick(w.importButton(), Qt::LeftButton);
+    QVERIFY2(sink_.messages.empty(), qPrintable(sink_.texts().join('\n')));
+    QCOMPARE(asked, (QList<bool>{true, false}));
+    QCOMPARE(ws_->rows("Constraints"), constraints);
+    QCOMPARE(w.constraintsGrid()->model()->rowCount(), constraints.size());
+    // The boxes show the imported settings, so closing keeps them.
+    QCOMPARE(w.indexPageBox()->text(), QString("start.html"));
+    QVERIFY(w.headerBox()->toPlainText().startsWith("<HTML><HEAD>"));
+    w.close();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
+  }
+
+  void malformedImportChangesNothing() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("broken.json");
+    Workspace::writeFile(dir.path(), "broken.json", "{\n  \"format\": \"loomwise-rules 1\",\n  oops\n");
+    SetupWindow w(ws_->rulesPath(), sink_);
+    w.setFileChooser([&](QWidget*, bool) { return file; });
+    w.load();
+    w.show();
+    const QStringList groups = ws_->rows("Groups");
+    w.footerBox()->setPlainText("my unsaved footer");
+    QTest::mouseClick(w.importButton(), Qt::LeftButton);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QVERIFY2(sink_.messages[0].detail.contains("line 3"), qPrintable(sink_.messages[0].detail));
+    QCOMPARE(ws_->rows("Groups"), groups);
+    QCOMPARE(w.groupsGrid()->model()->rowCount(), groups.size());
+    QCOMPARE(w.footerBox()->toPlainText(), QString("my unsaved footer"));
+    // A change of mind (no file chosen) does nothing at all.
+    w.setFileChooser([](QWidget*, bool) { return QString(); });
+    QTest::mouseClick(w.importButton(), Qt::LeftButton);
+    QTest::mouseClick(w.exportButton(), Qt::LeftButton);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    w.close();
+  }
+
   void loadsAfreshEachTime() {
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
