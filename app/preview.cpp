@@ -16,14 +16,9 @@ bool neverEnds(const PreparedConstraint& row, const TextCodec& codec) {
   if (row.kind == ConstraintType::SearchReplace) {
     return searchReplaceNeverEnds(row.search, row.replace, row.caseSensitive, codec);
   }
-  if (row.kind == ConstraintType::ReplaceFormatting && row.replace != kEndOfLineMarker &&
-      !row.search.empty() && !row.replace.empty()) {
-    const std::string block = row.front + row.back;
-    const Match begin = codec.find(block, row.search, 0, row.caseSensitive);
-    return begin.found() &&
-           codec.find(block, row.replace, begin.pos + codec.charLength(block, begin.pos),
-                      row.caseSensitive)
-               .found();
+  if (row.kind == ConstraintType::ReplaceFormatting) {
+    return replaceFormattingNeverEnds(row.search, row.replace, row.front, row.back,
+                                      row.caseSensitive, codec);
   }
   return false;
 }

@@ -7,11 +7,21 @@
 namespace loom {
 namespace {
 
-// A row that does not make a new block somewhere after a rewrite ends within
-// this many rewrites of a line; past it the row is taken to be one that never
-// ends and is re-run resuming after each replaced block.
-std::size_t rewriteLimit(std::string_view line, std::size_t textsLength) {
-  return 16 * (line.size() + textsLength + 8);
+bool holdsBlock(std::string_view text, std::string_view begin, std::string_view end,
+                bool caseSensitive, const TextCodec& codec) {
+  const Match s = codec.find(text, begin, 0, caseSensitive);
+  return s.found() &&
+         codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive).found();
+}
+
+// A row that neither ends nor comes back to a state it has been in within
+// this budget of rewrites or of line length is taken as one that grows
+// forever. Rows that end get there long before: the budget only guards
+// against a run that would never finish.
+bool pastBudget(std::size_t rewrites, std::size_t length, std::size_t lineLength,
+                std::size_t textsLength) {
+  return rewrites > 4096 + 256 * (lineLength + textsLength) ||
+         length > (std::size_t{16} << 20) + 4 * lineLength;
 }
 
 }  // namespace
@@ -26,6 +36,20 @@ bool searchReplaceNeverEnds(std::string_view search, std::string_view replacemen
                             bool caseSensitive, const TextCodec& codec) {
   return !search.empty() &&
          codec.find(insertedText(search, replacement), search, 0, caseSensitive).found();
+}
+
+bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
+                                std::string_view front, std::string_view back,
+                                bool caseSensitive, const TextCodec& codec) {
+  if (begin.empty() || end.empty() || end == kEndOfLineMarker) return false;
+  // After a rewrite the search starts again at the front text, so a block
+  // inside the front or back text, or one from a begin marker in the front to
+  // an end marker in the back, is found again after every rewrite, whatever
+  // the middle holds.
+  return holdsBlock(front, begin, end, caseSensitive, codec) ||
+         holdsBlock(back, begin, end, caseSensitive, codec) ||
+         (codec.find(front, begin, 0, caseSensitive).found() &&
+          codec.find(back, end, 0, caseSensitive).found());
 }
 
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
@@ -78,25 +102,37 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec);
   }
   if (begin.empty() || end.empty()) return std::string(line);
-  const std::size_t limit =
-      rewriteLimit(line, begin.size() + end.size() + front.size() + back.size());
-  for (bool resumeAfter : {false, true}) {
+  const std::size_t textsLength = begin.size() + end.size() + front.size() + back.size();
+  bool resumeAfter = replaceFormattingNeverEnds(begin, end, front, back, caseSensitive, codec);
+  for (;;) {
     RescanBuffer work(line);
-    std::size_t rewrites = 0;
+    // Brent's cycle check: a row that comes back to a line it has had
+    // before, seen from where the search starts, loops forever.
+    std::string seen;
+    std::size_t rewrites = 0, sinceSeen = 0, span = 1;
     for (;;) {
       const std::string_view text = work.view();
       const Match s = codec.find(text, begin, 0, caseSensitive);
       if (!s.found()) return std::move(work).finish();
       const Match e = codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive);
       if (!e.found()) return std::move(work).finish();
-      if (++rewrites > limit) break;
       const std::size_t middleFrom = s.pos + s.length;
       const std::size_t middleTo = e.pos > middleFrom ? e.pos : middleFrom;
       work.rewrite(s.pos, e.pos + e.length, front, middleFrom, middleTo, back);
-      if (resumeAfter) work.skip(front.size() + (middleTo - middleFrom) + back.size());
+      if (resumeAfter) {
+        work.skip(front.size() + (middleTo - middleFrom) + back.size());
+        continue;
+      }
+      const std::string_view now = work.view();
+      if (now == seen || pastBudget(++rewrites, now.size(), line.size(), textsLength)) break;
+      if (++sinceSeen == span) {
+        seen.assign(now);
+        span *= 2;
+        sinceSeen = 0;
+      }
     }
+    resumeAfter = true;  // start again, resuming after each replaced block
   }
-  return std::string(line);  // not reached: resuming after each block always ends
 }
 
 std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string_view begin,

@@ -56,13 +56,21 @@ std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin
 //   ApplyReplaceFormatting("a*b*c*d*e", "*", "*", cs, "[", "]") == "a[b]c[d]e"
 // A block whose end marker starts inside its begin marker gets an empty
 // middle. With `end` == "(EOL)" this is ApplyReplaceFormattingToEndOfLine.
-// Rows whose front and back texts keep making new blocks would never finish a
-// line; for those the search resumes after the replaced block instead. An
-// empty begin or end marker changes nothing.
+// Rows that would never finish a line -- whose front and back texts keep
+// making new blocks, or that come back to a line they have had before -- resume
+// after the replaced block instead. An empty begin or end marker changes
+// nothing.
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
                                    std::string_view end, bool caseSensitive,
                                    std::string_view front, std::string_view back,
                                    const TextCodec& codec = windows1252Codec());
+
+// Whether a formatting row makes a new block out of its own front and back
+// texts after every rewrite, so that resuming at the front text would never
+// finish a line with a block.
+bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
+                                std::string_view front, std::string_view back,
+                                bool caseSensitive, const TextCodec& codec = windows1252Codec());
 
 // Replaces the first `begin` with `front` and appends `back` at the end of
 // the line; a line without `begin` is returned unchanged:

@@ -242,6 +242,21 @@ TEST(ConstraintProperties, ReplaceFormattingMatchesTheReference) {
   EXPECT_LT(undecided, kCases / 100);
 }
 
+TEST(ConstraintProperties, ReplaceFormattingThatEndsAfterManyRewritesGivesTheLiteralResult) {
+  // This row ends only after hundreds of rewrites that grow the line; it must
+  // not be mistaken for one that never ends.
+  const std::string line = "*###**#*bb*b*#**b*b#ab";
+  const Outcome literal = replaceFormatting(line, "#", "*", true, "ab", "*##", false, 100000);
+  ASSERT_TRUE(literal.ended);
+  EXPECT_GT(literal.steps, 500);
+  EXPECT_EQ(ApplyReplaceFormatting(line, "#", "*", true, "ab", "*##"), literal.line);
+  // Adjacent markers rebuilt from the front and back texts repeat the same
+  // line for ever; such a row resumes after each block instead.
+  EXPECT_FALSE(replaceFormatting("abc", "ab", "c", true, "a", "bc", false, 1000).ended);
+  EXPECT_EQ(ApplyReplaceFormatting("abc", "ab", "c", true, "a", "bc"),
+            replaceFormatting("abc", "ab", "c", true, "a", "bc", true, 1000).line);
+}
+
 TEST(ConstraintProperties, HeaderLineMatchesTheReference) {
   RandomText random(3);
   for (int i = 0; i < kCases; ++i) {
