@@ -146,7 +146,6 @@ QWidget* ConstraintForm::makePreview() {
   auto* sampleLabel = new QLabel(QStringLiteral("Sample &text (typed or pasted here):"), frame);
   sample_ = new QPlainTextEdit(frame);
   sample_->setTabChangesFocus(true);
-  sample_->setLineWrapMode(QPlainTextEdit::NoWrap);
   sampleLabel->setBuddy(sample_);
   auto* resultLabel = new QLabel(
       QStringLiteral("As the saved rows of its file type and GEN, then this constraint, would "
@@ -155,7 +154,11 @@ QWidget* ConstraintForm::makePreview() {
   resultLabel->setWordWrap(true);
   preview_ = new QPlainTextEdit(frame);
   preview_->setReadOnly(true);
-  preview_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // The fields decide the form's height; the two boxes share what is there.
+  for (QPlainTextEdit* box : {sample_, preview_}) {
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    box->setMinimumHeight(box->fontMetrics().lineSpacing() * 4);
+  }
   note_ = new QLabel(frame);
   note_->setWordWrap(true);
   note_->setTextFormat(Qt::PlainText);

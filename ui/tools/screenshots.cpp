@@ -135,6 +135,10 @@ int main(int argc, char** argv) {
     form.fieldBox(2)->setText(QStringLiteral("<B>"));
     form.fieldBox(3)->setText(QStringLiteral("</B>"));
     form.fileTypeBox()->setText(QStringLiteral("TXT"));
+    form.sampleBox()->setPlainText(
+        QStringLiteral("The *old pier* -- rebuilt in 1911 -- is open again.\n"
+                       "Ferries leave _every hour_ from the *north quay*.\n"
+                       "(c) Harbour Town Notes"));
     ok = shoot(&form, out.filePath("constraint-form.png")) && ok;
     form.hide();
     setup.hide();
