@@ -1,6 +1,7 @@
 #include "index/index_page.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "base/error.h"
 
@@ -31,14 +32,17 @@ const std::vector<IndexEntry>& IndexList::entries() const {
 
 std::string linkAddress(const std::string& pageName) {
   static const char* hex = "0123456789ABCDEF";
-  if (std::all_of(pageName.begin(), pageName.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    return pageName;
-  }
+  // Bytes a browser would read as something else than part of the name: the
+  // quote ends the attribute, "#" and "?" start a fragment or a query, "%"
+  // an escape, "&" an entity, "\\" a directory separator.
+  const auto plain = [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x20 && b < 0x7F && std::string_view("\"#%&?\\").find(c) == std::string_view::npos;
+  };
   std::string out;
   for (char c : pageName) {
     const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80 && b != '%') {
+    if (plain(c)) {
       out.push_back(c);
     } else {
       out.push_back('%');

@@ -58,8 +58,10 @@ using GroupLookup = std::function<std::optional<GroupTexts>(const std::string& g
 std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::string& header,
                            const std::string& footer, const GroupLookup& lookupGroup);
 
-// The link address of a page: the name as it is when plain ASCII, else its
-// bytes percent-encoded (a name need not be valid in the page's encoding).
+// The link address of a page: the name as it is, except that bytes outside
+// printable ASCII and the characters " # % & ? \ are percent-encoded, so
+// that every name links to its own page ("a#1.htm" -> "a%231.htm"; a name
+// need not be valid in the page's encoding).
 std::string linkAddress(const std::string& pageName);
 
 }  // namespace loom
