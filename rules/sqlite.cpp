@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -125,12 +126,14 @@ std::optional<std::int64_t> StoredValue::asInteger() const {
       const std::size_t last = text.find_last_not_of(' ');
       if (first == std::string::npos) return std::nullopt;
       const std::string digits = text.substr(first, last - first + 1);
-      std::size_t i = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
-      if (i == digits.size() || digits.size() > 19) return std::nullopt;
-      for (std::size_t k = i; k < digits.size(); ++k) {
-        if (digits[k] < '0' || digits[k] > '9') return std::nullopt;
-      }
-      return std::stoll(digits);
+      // A number too large for 64 bits is no whole number the run can use.
+      if (digits.size() > 1 && digits[0] == '+' && digits[1] == '-') return std::nullopt;
+      const char* begin = digits.data() + (digits[0] == '+' ? 1 : 0);
+      const char* end = digits.data() + digits.size();
+      std::int64_t value = 0;
+      const auto [stop, error] = std::from_chars(begin, end, value);
+      if (error != std::errc() || stop != end) return std::nullopt;
+      return value;
     }
     default:
       return std::nullopt;
