@@ -1,11 +1,13 @@
 #include "app/batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/error.h"
 #include "base/utf8.h"
@@ -50,6 +52,19 @@ class Runner {
     }
     writes_.assign(plan.files.size(), false);
     for (const auto& [name, index] : last) writes_[index] = true;
+    // When the output directory is the input directory, a page can replace an
+    // input file that is still to be converted (foo.txt's page lwfoo.htm).
+    // Such files are read before any page is written, so that each converts
+    // as it was when the run began.
+    std::unordered_set<std::string> pagePaths;
+    for (const auto& [name, index] : last) pagePaths.insert(collapseSlashes(plan.dirs.output + name));
+    early_.resize(plan.files.size());
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+      const std::string path = plan.dirs.input + plan.files[i].name;
+      if (plan.files[i].pageName && pagePaths.count(collapseSlashes(path))) {
+        early_[i] = fs.readFile(path);
+      }
+    }
   }
 
   void convert(std::size_t i) {
@@ -58,7 +73,7 @@ class Runner {
       const InputFile& file = plan_.files[i];
       if (file.pageName) {
         const std::string path = plan_.dirs.input + file.name;
-        const std::string contents = fs_.readFile(path);
+        const std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
         if (plan_.codec->encoding() == Encoding::Utf8) result.invalidText = checkUtf8(path, contents);
         const ConvertedPage page = ConvertFile(contents, path, plan_.rulesByExtension.at(file.extension),
                                                plan_.settings, *plan_.codec);
@@ -104,9 +119,16 @@ class Runner {
            std::to_string(firstColumn) + "; they are passed through unchanged";
   }
 
+  static std::string collapseSlashes(std::string path) {
+    const auto doubled = [](char a, char b) { return a == '/' && b == '/'; };
+    path.erase(std::unique(path.begin(), path.end(), doubled), path.end());
+    return path;
+  }
+
   const RunPlan& plan_;
   FileSystem& fs_;
   std::vector<bool> writes_;
+  std::vector<std::optional<std::string>> early_;  // files read before the first page
   std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<FileResult> results_;
@@ -123,6 +145,8 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
+  // Temporary files of an earlier run that was killed go before new ones come.
+  fs.removeStaleTemporaryFiles(plan.dirs.output);
   Runner runner(plan, fs);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};

@@ -34,6 +34,10 @@ class FileSystem {
   // to a temporary file in the same directory, which is then renamed into
   // place. A link planted at `path` is replaced, its target is not written.
   virtual void writeFileAtomically(const std::string& path, const std::string& bytes) = 0;
+  // Removes the temporary files that writes of a process that has ended (one
+  // killed before its rename, say) left in `dir`; those of running processes
+  // stay. Best effort: a file that cannot be removed is left.
+  virtual void removeStaleTemporaryFiles(const std::string& /*dir*/) {}
 };
 
 // The real file system of this platform.

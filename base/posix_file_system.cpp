@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstring>
+#include <string_view>
 
 #include "base/error.h"
 #include "base/file_system.h"
@@ -57,8 +60,11 @@ std::string directoryOf(const std::string& path) {
 class PosixFileSystem final : public FileSystem {
  public:
   PathKind kind(const std::string& path) const override {
+    // "file.txt/" is a file with a slash after it, not a missing directory.
+    std::string bare = path;
+    while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (::stat(bare.c_str(), &st) != 0) return PathKind::Missing;
     if (S_ISDIR(st.st_mode)) return PathKind::Directory;
     if (S_ISREG(st.st_mode)) return PathKind::RegularFile;
     return PathKind::Other;
@@ -119,7 +125,10 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
-    std::string temp = directoryOf(path) + "/.loomwise-XXXXXX";
+    // The name carries the process id, so that a later run can tell the
+    // leftovers of a killed run from the files of one still writing.
+    std::string temp = directoryOf(path) + "/" + std::string(temporaryPrefix()) +
+                       std::to_string(::getpid()) + "-XXXXXX";
     FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) throw ioError("Cannot create a file in the output directory", path, errno);
     // From here on, every way out removes the temporary file unless the
@@ -147,6 +156,28 @@ class PosixFileSystem final : public FileSystem {
     }
     guard.keep = true;
   }
+
+  void removeStaleTemporaryFiles(const std::string& dir) override {
+    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
+    if (!handle) return;
+    const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+    const std::string_view marker = temporaryPrefix();
+    while (const dirent* entry = ::readdir(handle.get())) {
+      const std::string_view name = entry->d_name;
+      if (name.substr(0, marker.size()) != marker) continue;
+      const std::string_view rest = name.substr(marker.size());
+      pid_t pid = 0;
+      const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+      if (error != std::errc() || pid <= 0 || end == rest.data() + rest.size() || *end != '-') {
+        continue;
+      }
+      if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // that process still runs
+      ::unlink((prefix + std::string(name)).c_str());
+    }
+  }
+
+ private:
+  static std::string_view temporaryPrefix() { return ".loomwise-"; }
 };
 
 }  // namespace
