@@ -42,6 +42,17 @@ class Checker {
   std::vector<Problem>& problems_;
 };
 
+// A stored key in the run's encoding; nothing when the encoding cannot hold
+// it, in which case it cannot equal any extension or group of the run.
+std::optional<std::string> keyInRunEncoding(const Text& stored, const TextCodec& codec) {
+  if (!stored) return std::nullopt;
+  try {
+    return codec.fromStore(*stored, "key");
+  } catch (const LoomError&) {
+    return std::nullopt;
+  }
+}
+
 void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
                       std::vector<Problem>& problems) {
   const PathKind in = fs.kind(dirs.input);
@@ -99,14 +110,8 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
   for (const auto& [extension, names] : filesByExtension) {
     const FileTypeRecord* row = nullptr;
     for (const FileTypeRecord& r : tables.fileTypes) {
-      if (!r.identifier) continue;
-      std::string id;
-      try {
-        id = plan.codec->fromStore(*r.identifier, "FileTypes");
-      } catch (const LoomError&) {
-        continue;  // cannot equal an extension of this run
-      }
-      if (plan.codec->equalNoCase(id, extension)) {
+      const std::optional<std::string> id = keyInRunEncoding(r.identifier, *plan.codec);
+      if (id && plan.codec->equalNoCase(*id, extension)) {
         row = &r;
         break;
       }
@@ -145,20 +150,15 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
 
   // Groups: every named group needs a row (an empty group needs none).
   for (const GroupRecord& g : tables.groups) {
-    if (!g.groupId) continue;
-    std::string id;
-    try {
-      id = plan.codec->fromStore(*g.groupId, "Groups");
-    } catch (const LoomError&) {
-      continue;
-    }
+    const std::optional<std::string> id = keyInRunEncoding(g.groupId, *plan.codec);
+    if (!id) continue;
     bool needed = false;
-    for (const std::string& used : usedGroups) needed = needed || plan.codec->equalNoCase(id, used);
-    if (!needed || plan.findGroup(id)) continue;
+    for (const std::string& used : usedGroups) needed = needed || plan.codec->equalNoCase(*id, used);
+    if (!needed || plan.findGroup(*id)) continue;
     const std::string where = "Groups row " + quoted(*g.groupId);
     const auto header = check.text(g.header, where, "Header");
     const auto footer = check.text(g.footer, where, "Footer");
-    plan.groups.emplace_back(id, GroupTexts{header.value_or(""), footer.value_or("")});
+    plan.groups.emplace_back(*id, GroupTexts{header.value_or(""), footer.value_or("")});
   }
   for (const std::string& used : usedGroups) {
     if (used.empty() || plan.findGroup(used)) continue;
@@ -240,20 +240,9 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
   return row;
 }
 
-// The FileType of a row in the run's encoding; nothing for a row that can
-// apply to no file (no file type, or one no extension can equal).
-std::optional<std::string> rowFileType(const ConstraintRecord& r, const TextCodec& codec) {
-  if (!r.fileType) return std::nullopt;
-  try {
-    return codec.fromStore(*r.fileType, "Constraints");
-  } catch (const LoomError&) {
-    return std::nullopt;
-  }
-}
-
 void prepareConstraints(RunPlan& plan, const RuleTables& tables, Checker& check) {
   for (const ConstraintRecord& r : tables.constraints) {
-    const std::optional<std::string> fileType = rowFileType(r, *plan.codec);
+    const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, *plan.codec);
     if (!fileType) continue;
     const bool generic = *fileType == kGenericFileType;
     if (!generic && plan.rulesByExtension.count(*fileType) == 0) continue;
@@ -370,7 +359,7 @@ std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const T
   Checker check(codec, problems);
   std::vector<PreparedConstraint> rows;
   for (const ConstraintRecord& r : tables.constraints) {
-    const std::optional<std::string> fileType = rowFileType(r, codec);
+    const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, codec);
     if (!fileType || (*fileType != kGenericFileType && *fileType != extension)) continue;
     if (auto row = prepareRow(r, *fileType, codec, check, warnings)) rows.push_back(std::move(*row));
   }
