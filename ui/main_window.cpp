@@ -130,7 +130,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   setFixedSize(QSize(520, sizeHint().height()).expandedTo(sizeHint()));
 }
 
-MainWindow::~MainWindow() = default;
+// A run still going ends before the window's parts go away.
+MainWindow::~MainWindow() { runner_->stopAndWait(); }
 
 void MainWindow::load() {
   centreOnScreen(this);
