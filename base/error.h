@@ -26,6 +26,20 @@ class LoomError : public std::runtime_error {
   ErrorKind kind_;
 };
 
+// The exit status a program ends with after an error of this kind: 2 usage,
+// 3 rule database, 4 file or directory (1 is a run that was stopped).
+inline int exitCodeFor(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::Usage:
+      return 2;
+    case ErrorKind::Rules:
+      return 3;
+    case ErrorKind::Io:
+      return 4;
+  }
+  return 4;
+}
+
 // One finding of the pre-run check. The check reports every problem at once
 // instead of stopping at the first, so a user can mend them all in one go.
 struct Problem {

@@ -15,21 +15,6 @@
 namespace {
 
 constexpr int kExitStopped = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitRules = 3;
-constexpr int kExitIo = 4;
-
-int exitCodeFor(loom::ErrorKind kind) {
-  switch (kind) {
-    case loom::ErrorKind::Usage:
-      return kExitUsage;
-    case loom::ErrorKind::Rules:
-      return kExitRules;
-    case loom::ErrorKind::Io:
-      return kExitIo;
-  }
-  return kExitIo;
-}
 
 void printError(const std::string& message) {
   std::fprintf(stderr, "loomwise-batch: %s\n", message.c_str());
@@ -85,12 +70,12 @@ int main(int argc, char** argv) {
     for (const loom::Problem& p : e.problems()) printError(p.message);
     std::fprintf(stderr, "loomwise-batch: %zu problem(s); nothing was written.\n",
                  e.problems().size());
-    return exitCodeFor(e.kind());
+    return loom::exitCodeFor(e.kind());
   } catch (const loom::LoomError& e) {
     printError(e.what());
-    return exitCodeFor(e.kind());
+    return loom::exitCodeFor(e.kind());
   } catch (const std::exception& e) {
     printError(std::string("unexpected failure: ") + e.what());
-    return kExitIo;
+    return loom::exitCodeFor(loom::ErrorKind::Io);
   }
 }

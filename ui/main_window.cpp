@@ -23,21 +23,6 @@ namespace loomui {
 
 namespace {
 
-constexpr int kExitUsage = 2;
-constexpr int kExitRules = 3;
-constexpr int kExitIo = 4;
-
-int exitCodeFor(int kind) {
-  switch (static_cast<loom::ErrorKind>(kind)) {
-    case loom::ErrorKind::Usage:
-      return kExitUsage;
-    case loom::ErrorKind::Rules:
-      return kExitRules;
-    case loom::ErrorKind::Io:
-      return kExitIo;
-  }
-  return kExitIo;
-}
 
 // One line of a two-tone etched separator.
 QFrame* separatorLine(const QColor& colour, QWidget* parent) {
@@ -259,7 +244,7 @@ void MainWindow::onFailed(int kind, const QString& message, const QStringList& p
   showWarningSummary();
   const QString detail = problems.isEmpty() ? QString()
                                             : QStringLiteral("Nothing was written.");
-  const int code = exitCodeFor(kind);
+  const int code = loom::exitCodeFor(static_cast<loom::ErrorKind>(kind));
   options_.messages->show(this, {Message::Kind::Error, message, detail});
   emit runEnded();
   if (options_.endProgram) options_.endProgram(code);
@@ -267,7 +252,7 @@ void MainWindow::onFailed(int kind, const QString& message, const QStringList& p
 
 void MainWindow::fail(const QString& text, const QString& detail) {
   options_.messages->show(this, {Message::Kind::Error, text, detail});
-  if (options_.endProgram) options_.endProgram(kExitRules);
+  if (options_.endProgram) options_.endProgram(loom::exitCodeFor(loom::ErrorKind::Rules));
 }
 
 }  // namespace loomui
