@@ -99,7 +99,9 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw ioError("Cannot read the input file", path, errno);
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0));
+    // One byte more than the size: the read that meets the end then needs no
+    // larger buffer, which would copy the file and clear 64 KiB each time.
+    bytes.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
     std::size_t filled = 0;
     for (;;) {
       if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);

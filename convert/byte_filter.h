@@ -1,9 +1,10 @@
 #pragma once
 // A quick test that lets the conversion pass over a row that cannot change a
 // line: a row's texts can only occur in a line that holds every byte value
-// they are made of. The line's byte values are noted in one pass; each row
-// then looks up a handful of bytes instead of searching through the line. The
-// test may say "may match" when the row does not, never the other way round.
+// they are made of (in either case, for a case-insensitive row). The line's
+// byte values are noted in one pass; each row then looks up a handful of
+// bytes instead of searching through the line. The test may say "may match"
+// when the row does not, never the other way round.
 
 #include <array>
 #include <cstdint>
@@ -11,68 +12,55 @@
 #include <string_view>
 
 #include "base/codec.h"
+#include "base/text.h"
 #include "convert/page_rules.h"
 #include "rules/constraint_row.h"
 
 namespace loom {
 
-// The one case every Windows-1252 byte folds to, taken from the codec itself
-// so that the filter folds exactly as its search does.
-inline const std::array<unsigned char, 256>& windows1252Fold() {
-  static const std::array<unsigned char, 256> fold = [] {
+// The other case of every Windows-1252 byte (the byte itself when it has
+// none), taken from the codec so that the filter folds exactly as its search.
+inline const std::array<unsigned char, 256>& windows1252OtherCase() {
+  static const std::array<unsigned char, 256> other = [] {
     std::array<unsigned char, 256> table{};
+    const TextCodec& codec = windows1252Codec();
+    for (int b = 0; b < 256; ++b) table[b] = static_cast<unsigned char>(b);
     for (int b = 0; b < 256; ++b) {
       const char c = static_cast<char>(b);
-      table[b] = static_cast<unsigned char>(windows1252Codec().upper(std::string_view(&c, 1))[0]);
+      const auto up = static_cast<unsigned char>(codec.upper(std::string_view(&c, 1))[0]);
+      if (up != b) {
+        table[b] = up;
+        table[up] = static_cast<unsigned char>(b);
+      }
     }
     return table;
   }();
-  return fold;
+  return other;
 }
 
-// The byte values of the current line, as they are and folded to one case
-// the way a case-insensitive Windows-1252 search folds them. A byte counts as
-// present when its entry holds the current line's mark, so a new line needs
-// no clearing.
+// The byte values of the current line. A byte counts as present when its
+// entry holds the current line's mark, so a new line needs no clearing.
 class LineBytes {
  public:
-  explicit LineBytes(bool withFolded) : withFolded_(withFolded) {}
-
   void scan(std::string_view line) {
-    const std::uint64_t mark = ++mark_;  // a local, so the stores cannot alias it
-    if (!withFolded_) {
-      for (char c : line) exact_[static_cast<unsigned char>(c)] = mark;
+    const std::uint32_t mark = ++mark_;  // a local, so the stores cannot alias it
+    if (mark == 0) {  // wrapped around: old marks could look current
+      seen_.fill(0);
+      scan(line);
       return;
     }
-    const auto& fold = windows1252Fold();
-    for (char c : line) {
-      const auto b = static_cast<unsigned char>(c);
-      exact_[b] = mark;
-      folded_[fold[b]] = mark;
-    }
+    for (char c : line) seen_[static_cast<unsigned char>(c)] = mark;
   }
   // Notes bytes that a rewrite may have brought into the line.
   void add(std::string_view bytes) {
-    const auto& fold = windows1252Fold();
-    const std::uint64_t mark = mark_;
-    for (char c : bytes) {
-      exact_[static_cast<unsigned char>(c)] = mark;
-      folded_[fold[static_cast<unsigned char>(c)]] = mark;
-    }
+    const std::uint32_t mark = mark_;
+    for (char c : bytes) seen_[static_cast<unsigned char>(c)] = mark;
   }
-  bool hasAll(std::string_view bytes, bool folded) const {
-    const auto& table = folded ? folded_ : exact_;
-    for (char c : bytes) {
-      if (table[static_cast<unsigned char>(c)] != mark_) return false;
-    }
-    return true;
-  }
+  bool has(unsigned char b) const { return seen_[b] == mark_; }
 
  private:
-  std::array<std::uint64_t, 256> exact_{};
-  std::array<std::uint64_t, 256> folded_{};
-  std::uint64_t mark_ = 0;
-  bool withFolded_;
+  std::array<std::uint32_t, 256> seen_{};
+  std::uint32_t mark_ = 0;
 };
 
 // What one row needs from a line, and what it may bring into it.
@@ -80,44 +68,61 @@ class RowFilter {
  public:
   RowFilter(const PreparedConstraint& row, const TextCodec& codec) {
     // Texts that must all occur before the row changes anything: the search
-    // text, and for a block also its end marker.
-    const bool block = row.kind == ConstraintType::RemoveBlock ||
-                       row.kind == ConstraintType::ReplaceFormatting;
+    // text; for a block also its end marker; for a header line the header
+    // without its surrounding spaces (the line must equal it).
     std::string needed = row.search;
-    if (block && row.replace != kEndOfLineMarker) needed += row.replace;
     if (row.kind == ConstraintType::HeaderLine) {
-      always_ = true;  // a whole-line comparison, cheap already
-    } else if (row.caseSensitive) {
-      addOnce(need_, needed);
-    } else if (codec.encoding() == Encoding::Windows1252) {
-      folded_ = true;
-      for (char& c : needed) c = static_cast<char>(windows1252Fold()[static_cast<unsigned char>(c)]);
-      addOnce(need_, needed);
-    } else {
+      needed = std::string(trimSpaces(row.search));
+    } else if ((row.kind == ConstraintType::RemoveBlock ||
+                row.kind == ConstraintType::ReplaceFormatting) &&
+               row.replace != kEndOfLineMarker) {
+      needed += row.replace;
+    }
+    // Cutting at a begin marker to the end of the line trims the line even
+    // when the marker does not occur.
+    actsWithoutMatch_ = row.kind == ConstraintType::RemoveBlock &&
+                        row.replace == kEndOfLineMarker && !row.search.empty();
+    const bool folded = row.kind != ConstraintType::HeaderLine && !row.caseSensitive;
+    if (folded && codec.encoding() != Encoding::Windows1252) {
       always_ = true;  // Unicode folding may change bytes and lengths
+    }
+    for (char c : needed) {
+      const auto b = static_cast<unsigned char>(c);
+      const unsigned char other = folded ? windows1252OtherCase()[b] : b;
+      if (need_.find(static_cast<char>(b)) == std::string::npos) {
+        need_.push_back(static_cast<char>(b));
+        needOther_.push_back(static_cast<char>(other));
+      }
     }
     // Everything a rewrite can insert comes from the row's texts.
     for (const std::string* t : {&row.search, &row.replace, &row.front, &row.back}) {
-      addOnce(inserted_, *t);
+      for (char c : *t) {
+        if (inserted_.find(c) == std::string::npos) inserted_.push_back(c);
+      }
     }
   }
 
-  bool mayMatch(const LineBytes& line) const { return always_ || line.hasAll(need_, folded_); }
+  bool mayMatch(const LineBytes& line) const {
+    if (always_) return true;
+    for (std::size_t i = 0; i < need_.size(); ++i) {
+      if (!line.has(static_cast<unsigned char>(need_[i])) &&
+          !line.has(static_cast<unsigned char>(needOther_[i]))) {
+        return false;
+      }
+    }
+    return true;
+  }
+  // Whether the row can change a line in which its texts do not occur.
+  bool actsWithoutMatch() const { return actsWithoutMatch_; }
   // Keeps the noted bytes a superset of the line's after the row rewrote it.
   void addInserted(LineBytes& line) const { line.add(inserted_); }
-  bool folded() const { return folded_; }
 
  private:
-  static void addOnce(std::string& set, std::string_view bytes) {
-    for (char c : bytes) {
-      if (set.find(c) == std::string::npos) set.push_back(c);
-    }
-  }
-
-  std::string need_;      // distinct bytes, folded when `folded_`
-  std::string inserted_;  // distinct bytes
-  bool folded_ = false;   // case-insensitive: test the folded bytes
-  bool always_ = false;   // no test possible: always search
+  std::string need_;       // distinct bytes the line must hold ...
+  std::string needOther_;  // ... each in this case or in its own
+  std::string inserted_;   // distinct bytes
+  bool always_ = false;    // no test possible: always search
+  bool actsWithoutMatch_ = false;
 };
 
 }  // namespace loom

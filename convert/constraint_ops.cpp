@@ -1,5 +1,7 @@
 #include "convert/constraint_ops.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 #include "convert/rescan_buffer.h"
 #include "rules/constraint_row.h"
@@ -22,6 +24,20 @@ bool pastBudget(std::size_t rewrites, std::size_t length, std::size_t lineLength
                 std::size_t textsLength) {
   return rewrites > 4096 + 256 * (lineLength + textsLength) ||
          length > (std::size_t{16} << 20) + 4 * lineLength;
+}
+
+// Whether a hit can begin inside a text inserted at the previous hit: the
+// search text occurs in it, or an end of it is a beginning of the search text.
+bool insertedCanStartHit(std::string_view inserted, std::string_view search, bool caseSensitive,
+                         const TextCodec& codec) {
+  if (codec.find(inserted, search, 0, caseSensitive).found()) return true;
+  const std::size_t most = std::min(inserted.size(), search.size() - 1);
+  for (std::size_t k = 1; k <= most; ++k) {
+    const std::string_view tail = inserted.substr(inserted.size() - k);
+    const std::string_view head = search.substr(0, k);
+    if (caseSensitive ? tail == head : codec.equalNoCase(tail, head)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -62,6 +78,25 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
   const bool resumeAfter = searchReplaceNeverEnds(search, replacement, caseSensitive, codec);
+  // When no hit can begin inside the inserted text, resuming at the hit meets
+  // the same hits as one pass from left to right over the line, which builds
+  // the result without moving the rest of the line at every hit. Only for
+  // one byte per character: in UTF-8 an inserted text can also move the
+  // character boundaries of what follows it (a lead byte at its end joins
+  // a stray continuation byte after it), and folding may change lengths.
+  if (codec.encoding() == Encoding::Windows1252 &&
+      (resumeAfter || !insertedCanStartHit(inserted, search, caseSensitive, codec))) {
+    std::string out;
+    out.reserve(line.size() + inserted.size() + 16);
+    std::size_t from = 0;
+    while (hit.found()) {
+      out.append(line.substr(from, hit.pos - from)).append(inserted);
+      from = hit.pos + hit.length;
+      hit = codec.find(line, search, from, caseSensitive);
+    }
+    out.append(line.substr(from));
+    return out;
+  }
   RescanBuffer work(line);
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});

@@ -34,7 +34,7 @@ void trimInPlace(std::string& line) {
 bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec,
               bool mayHit) {
   if (row.kind == ConstraintType::HeaderLine) {
-    if (trimSpaces(line) != trimSpaces(row.search)) return false;
+    if (!mayHit || trimSpaces(line) != trimSpaces(row.search)) return false;
     line.assign(row.replace);
     return true;
   }
@@ -79,13 +79,9 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
 
   std::vector<RowFilter> filters;
   filters.reserve(rules.constraints.size());
-  bool anyFolded = false;
-  for (const PreparedConstraint& row : rules.constraints) {
-    filters.emplace_back(row, codec);
-    anyFolded = anyFolded || filters.back().folded();
-  }
+  for (const PreparedConstraint& row : rules.constraints) filters.emplace_back(row, codec);
 
-  LineBytes bytes(anyFolded);
+  LineBytes bytes;
   LineReader reader(contents);
   std::string_view raw;
   std::string line;
@@ -95,9 +91,9 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
     line.assign(raw);
     bytes.scan(line);
     for (std::size_t i = 0; i < filters.size(); ++i) {
-      if (applyRow(line, rules.constraints[i], codec, filters[i].mayMatch(bytes))) {
-        filters[i].addInserted(bytes);
-      }
+      const bool mayMatch = filters[i].mayMatch(bytes);
+      if (!mayMatch && !filters[i].actsWithoutMatch()) continue;
+      if (applyRow(line, rules.constraints[i], codec, mayMatch)) filters[i].addInserted(bytes);
     }
     std::string_view trimmed = trimSpaces(line);
     if (lineNumber == rules.titleLine) {

@@ -76,6 +76,43 @@ TEST(FastPaths, CaseInsensitiveFindMatchesBothCasesOfTheFirstLetter) {
   }
 }
 
+// Search and replace as its rule reads: after each replacement the search
+// starts again at the first character of the inserted text.
+std::string resumeAtEveryHit(std::string line, const std::string& search,
+                             const std::string& replacement, bool caseSensitive,
+                             const TextCodec& codec) {
+  const std::string inserted(insertedText(search, replacement));
+  std::size_t from = 0;
+  for (Match hit; (hit = codec.find(line, search, from, caseSensitive)).found();) {
+    line = line.substr(0, hit.pos) + inserted + line.substr(hit.pos + hit.length);
+    from = hit.pos;
+  }
+  return line;
+}
+
+TEST(FastPaths, SearchReplaceEqualsResumingAtEveryHit) {
+  std::mt19937 rng(5);
+  int checked = 0;
+  for (const TextCodec* codec : {&windows1252Codec(), &utf8Codec()}) {
+    for (int i = 0; i < 20000; ++i) {
+      const std::string line = randomText(rng, 30);
+      std::string search = randomText(rng, 3);
+      const std::string replacement = randomText(rng, 4);
+      const bool cs = std::uniform_int_distribution<int>(0, 1)(rng) == 1;
+      if (search.empty()) search.push_back('a');
+      // Rows that would insert forever resume after the inserted text
+      // instead; the rule itself gives them no result to compare with.
+      if (searchReplaceNeverEnds(search, replacement, cs, *codec)) continue;
+      ++checked;
+      ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs, *codec),
+                resumeAtEveryHit(line, search, replacement, cs, *codec))
+          << codec->name() << " line \"" << line << "\" search \"" << search << "\" replacement \""
+          << replacement << "\" cs " << cs;
+    }
+  }
+  EXPECT_GT(checked, 20000);
+}
+
 PreparedConstraint randomRow(std::mt19937& rng) {
   PreparedConstraint row;
   row.kind = static_cast<ConstraintType>(std::uniform_int_distribution<int>(1, 4)(rng));
