@@ -192,22 +192,32 @@ peak_kb() {
 mem_1=$(peak_kb "$in")
 say "  peak memory: $mem_1 kB"
 
-# Cost growth: the same run on 1x, 2x and 4x the corpus.
+# Cost growth: the same run on 1x, 2x and 4x the corpus. The sizes take
+# turns within each round, so that a change in the machine's load falls on
+# all of them alike; at least five rounds outside the smoke run.
 growth="$work/growth.tsv"
-printf '1\t%s\t%s\t%s\n' "$(bytes_of "$in")" "$(awk -F'\t' 'NR == 1 {print $2}' "$table")" \
-  "$mem_1" >"$growth"
-for k in "${scales[@]}"; do
-  in_k="$corpus/in-x$k"
-  cat "$in_k"/* >/dev/null
-  run_k() { "$batch" --quiet --rules "$rules" "$in_k" "$out"; }
-  samples=()
-  for ((i = 0; i < runs; i++)); do
-    fresh_out; t0=$(now); run_k; t1=$(now)
-    samples+=("$(echo "$t1 - $t0" | bc -l)")
+sizes=(1 "${scales[@]}")
+growth_runs=$runs
+[ "$smoke" = 0 ] && [ "$growth_runs" -lt 5 ] && growth_runs=5
+dir_of() { if [ "$1" = 1 ]; then echo "$in"; else echo "$corpus/in-x$1"; fi; }
+for k in "${sizes[@]}"; do cat "$(dir_of "$k")"/* >/dev/null; : >"$work/growth-$k"; done
+for ((i = 0; i < growth_runs; i++)); do
+  for k in "${sizes[@]}"; do
+    fresh_out
+    times >"$work/times0"; t0=$(now)
+    "$batch" --quiet --rules "$rules" "$(dir_of "$k")" "$out"
+    t1=$(now); times >"$work/times1"
+    printf '%s\t%s\n' "$(echo "$t1 - $t0" | bc -l)" "$(cpu_between "$work/times0" "$work/times1")" \
+      >>"$work/growth-$k"
   done
-  m=$(printf '%s\n' "${samples[@]}" | median)
-  printf '%s\t%s\t%s\t%s\n' "$k" "$(bytes_of "$in_k")" "$m" "$(peak_kb "$in_k")" >>"$growth"
-  say "  loomwise-batch on ${k}x: $m s"
+done
+: >"$growth"
+for k in "${sizes[@]}"; do
+  d=$(dir_of "$k")
+  m=$(cut -f1 "$work/growth-$k" | median)
+  c=$(cut -f2 "$work/growth-$k" | median)
+  printf '%s\t%s\t%s\t%s\t%s\n' "$k" "$(bytes_of "$d")" "$m" "$(peak_kb "$d")" "$c" >>"$growth"
+  say "  loomwise-batch on ${k}x: $m s, $c CPU s"
 done
 
 # --- report ------------------------------------------------------------
@@ -246,14 +256,15 @@ out.append("")
 out.append("Peak memory of loomwise-batch (maximum resident set size): %.1f MB on the corpus"
            % (int(g[0][3]) / 1024))
 out.append("")
-out.append("| Corpus | Files | MB | Seconds | ms per MB | Peak memory (MB) |")
-out.append("|---|---:|---:|---:|---:|---:|")
+out.append("| Corpus | Files | MB | Seconds | ms per MB | CPU ms per MB | Peak memory (MB) |")
+out.append("|---|---:|---:|---:|---:|---:|---:|")
 per_mb = []
-for k, b, s, kb in g:
+for k, b, s, kb, cpu in g:
     m = int(b) / 1e6
     per_mb.append(float(s) * 1000 / m)
-    out.append("| %sx | %d | %.1f | %.3f | %.2f | %.1f |" % (k, int(files) * int(k), m, float(s),
-                                                           per_mb[-1], int(kb) / 1024))
+    out.append("| %sx | %d | %.1f | %.3f | %.2f | %.2f | %.1f |"
+               % (k, int(files) * int(k), m, float(s), per_mb[-1], float(cpu) * 1000 / m,
+                  int(kb) / 1024))
 out.append("")
 out.append("Targets" + (" (a smoke run is too small for the figures to mean anything)"
                        if smoke == "1" else "") + ":")
