@@ -220,13 +220,24 @@ for k in "${sizes[@]}"; do
   say "  loomwise-batch on ${k}x: $m s, $c CPU s"
 done
 
+# Micro benchmarks of the engine, when they are built (not in the smoke run).
+micro="${LOOMWISE_MICRO_BENCH:-$build/bench/loomwise-bench}"
+micro_out="$work/micro.txt"
+: >"$micro_out"
+if [ "$smoke" = 0 ] && [ -x "$micro" ]; then
+  say "Micro benchmarks ($micro)"
+  "$micro" --benchmark_min_time=0.2 2>/dev/null | awk '/^BM_/ {print $1 "\t" $4 " " $5 "\t" $NF}' \
+    >"$micro_out" || true
+fi
+
 # --- report ------------------------------------------------------------
 cpu=$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)
 mem=$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 python3 - "$table" "$growth" "$results" "$files" "$lines" "$bytes" "$runs" "$(nproc)" "$cpu" "$mem" \
-  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)" <<'PY'
+  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)" "$micro_out" <<'PY'
 import sys
-table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke, load0, load1 = sys.argv[1:]
+(table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke, load0, load1,
+ micro_path) = sys.argv[1:]
 rows = [l.rstrip("\n").split("\t") for l in open(table)]
 mb = int(size) / 1e6
 base = float(rows[0][1])
@@ -265,6 +276,18 @@ for k, b, s, kb, cpu in g:
     out.append("| %sx | %d | %.1f | %.3f | %.2f | %.2f | %.1f |"
                % (k, int(files) * int(k), m, float(s), per_mb[-1], float(cpu) * 1000 / m,
                   int(kb) / 1024))
+micro = [l.rstrip("\n").split("\t") for l in open(micro_path) if l.strip()]
+if micro:
+    out.append("")
+    out.append("Micro benchmarks (`loomwise-bench`, Google Benchmark; CPU time per call; `long:1` is "
+               "a line of 100 typical lines, for ConvertFile a page of 400 lines of 20 each; "
+               "`cs:0` case-insensitive):")
+    out.append("")
+    out.append("| Benchmark | CPU time | Throughput |")
+    out.append("|---|---:|---:|")
+    for name, t, rate in micro:
+        out.append("| %s | %s | %s |" % (name, t, rate.replace("bytes_per_second=", "")
+                                          if "bytes_per_second" in rate else ""))
 out.append("")
 out.append("Targets" + (" (a smoke run is too small for the figures to mean anything)"
                        if smoke == "1" else "") + ":")
