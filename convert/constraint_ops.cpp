@@ -26,11 +26,11 @@ bool pastBudget(std::size_t rewrites, std::size_t length, std::size_t lineLength
          length > (std::size_t{16} << 20) + 4 * lineLength;
 }
 
-// Whether a hit can begin inside a text inserted at the previous hit: the
-// search text occurs in it, or an end of it is a beginning of the search text.
-bool insertedCanStartHit(std::string_view inserted, std::string_view search, bool caseSensitive,
-                         const TextCodec& codec) {
-  if (codec.find(inserted, search, 0, caseSensitive).found()) return true;
+// Whether a hit can begin inside a text inserted at the previous hit and run
+// on past its end: an end of the inserted text is a beginning of the search
+// text. (Whether the search text occurs within it is asked separately.)
+bool insertedStartsHit(std::string_view inserted, std::string_view search, bool caseSensitive,
+                       const TextCodec& codec) {
   const std::size_t most = std::min(inserted.size(), search.size() - 1);
   for (std::size_t k = 1; k <= most; ++k) {
     const std::string_view tail = inserted.substr(inserted.size() - k);
@@ -85,7 +85,7 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   // character boundaries of what follows it (a lead byte at its end joins
   // a stray continuation byte after it), and folding may change lengths.
   if (codec.encoding() == Encoding::Windows1252 &&
-      (resumeAfter || !insertedCanStartHit(inserted, search, caseSensitive, codec))) {
+      (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
     std::string out;
     out.reserve(line.size() + inserted.size() + 16);
     std::size_t from = 0;
