@@ -20,10 +20,14 @@ bool holdsBlock(std::string_view text, std::string_view begin, std::string_view 
 // this budget of rewrites or of line length is taken as one that grows
 // forever. Rows that end get there long before: the budget only guards
 // against a run that would never finish.
-bool pastBudget(std::size_t rewrites, std::size_t length, std::size_t lineLength,
-                std::size_t textsLength) {
-  return rewrites > 4096 + 256 * (lineLength + textsLength) ||
-         length > (std::size_t{16} << 20) + 4 * lineLength;
+// Each rewrite searches the whole rest of the line again, so a row that
+// keeps growing the line is also cut off by the bytes searched in all: a
+// handful of rewrites' worth of a long line, never hours for one line.
+bool pastBudget(std::size_t rewrites, std::size_t length, std::size_t searched,
+                std::size_t lineLength, std::size_t textsLength) {
+  const std::size_t size = lineLength + textsLength;
+  return rewrites > 4096 + 256 * size || length > (std::size_t{16} << 20) + 4 * lineLength ||
+         searched > (std::size_t{64} << 20) + 16 * size * size;
 }
 
 // Whether a hit can begin inside a text inserted at the previous hit and run
@@ -144,7 +148,7 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
     std::string seen;
-    std::size_t rewrites = 0, sinceSeen = 0, span = 1;
+    std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
     for (;;) {
       const std::string_view text = work.view();
       const Match s = codec.find(text, begin, 0, caseSensitive);
@@ -159,7 +163,10 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
         continue;
       }
       const std::string_view now = work.view();
-      if (now == seen || pastBudget(++rewrites, now.size(), line.size(), textsLength)) break;
+      searched += now.size();
+      if (now == seen || pastBudget(++rewrites, now.size(), searched, line.size(), textsLength)) {
+        break;
+      }
       if (++sinceSeen == span) {
         seen.assign(now);
         span *= 2;
