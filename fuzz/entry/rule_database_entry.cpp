@@ -1,0 +1,71 @@
+// An arbitrary (corrupt, truncated, foreign) file as the rule database: the
+// check and the run either succeed or refuse with a LoomError; they never
+// crash.
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/batch.h"
+#include "base/error.h"
+#include "fuzz/entry/fuzz_entry.h"
+#include "support/memory_file_system.h"
+
+namespace loom::fuzz {
+namespace {
+
+// One scratch directory per process, removed at exit.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::string pattern = "/tmp/loomwise-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch directory");
+    dir_ = pattern;
+  }
+  ~ScratchDirectory() {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+      ::unlink((rules() + suffix).c_str());
+    ::rmdir(dir_.c_str());
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  std::string rules() const { return dir_ + "/rules.mdb"; }
+
+ private:
+  std::string dir_;
+};
+
+}  // namespace
+
+void ruleDatabase(const std::uint8_t* data, std::size_t size) {
+  static const ScratchDirectory scratch;
+  const std::string path = scratch.rules();
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+
+  testing::MemoryFileSystem fs;
+  fs.addDirectory("/in/");
+  fs.addDirectory("/out/");
+  fs.addFile("/in/chapter01.txt", "Contents\r\n  *bold* and _it_ -- (c) [note: x] \"\"q\"\"\r\n");
+  fs.addFile("/in/today.nws", "1 May\r\nBREAKING\r\n=> item ## gone\r\n");
+  fs.addFile("/in/faq.faq", "Q: why?\rA: because\r\n");
+  fs.addFile("/in/notes.old.TXT", "\xE9t\xE9\r\n");
+  fs.addFile("/in/README", "no extension\r\n");
+
+  BatchOptions options;
+  options.pair = "/in,/out";
+  options.rulesPath = path;
+  BatchObserver quiet;
+  try {
+    const BatchSummary summary = RunBatch(options, fs, quiet);
+    require(fs.has(summary.indexPath), "a run that passed wrote no index page");
+  } catch (const LoomError&) {
+    // Refused with a message: what a bad rule database must get.
+  }
+}
+
+}  // namespace loom::fuzz
