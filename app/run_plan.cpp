@@ -286,9 +286,11 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
       return false;
     }
   };
-  const bool settingsOk = setting(kEndOfLineKey, stored.endOfLineTag) &
-                          setting(kHeaderKey, stored.header) & setting(kFooterKey, stored.footer) &
-                          setting(kIndexPageNameKey, stored.indexPageName);
+  // Every setting is read, so that every missing one is reported.
+  const int settingsFound = setting(kEndOfLineKey, stored.endOfLineTag) +
+                            setting(kHeaderKey, stored.header) + setting(kFooterKey, stored.footer) +
+                            setting(kIndexPageNameKey, stored.indexPageName);
+  const bool settingsOk = settingsFound == 4;
   std::string encoding;
   if (setting(kEncodingKey, encoding, /*optional=*/true) &&
       settingFrom(tables, kEncodingKey, request.rulesPath, true)) {
