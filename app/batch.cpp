@@ -97,6 +97,7 @@ class Runner {
 
  private:
   static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents) {
+    if (firstInvalidUtf8(contents) == std::string_view::npos) return std::nullopt;
     std::size_t count = 0, line = 1, lineStart = 0, firstLine = 0, firstColumn = 0;
     for (std::size_t pos = 0; pos < contents.size();) {
       const char c = contents[pos];

@@ -18,6 +18,11 @@ DecodedChar decodeUtf8(std::string_view s, std::size_t pos);
 void appendUtf8(std::string& out, char32_t codePoint);
 // "U+20AC" style name of a code point, for messages.
 std::string codePointName(char32_t codePoint);
+// Whether no character other than the two ASCII cases of `b` folds with it
+// under Unicode simple case folding (false for k, s and i, which share their
+// folding with the Kelvin sign, the long s and the dotted and dotless i).
+bool asciiFoldIsClosed(unsigned char b);
+
 // Offset of the first byte that is not part of a valid sequence, or npos.
 std::size_t firstInvalidUtf8(std::string_view s);
 

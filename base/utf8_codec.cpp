@@ -1,5 +1,9 @@
 #include <utf8proc.h>
 
+#include <array>
+#include <cstring>
+#include <vector>
+
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/utf8.h"
@@ -16,19 +20,81 @@ struct CharAt {
   std::size_t length;
 };
 
-char32_t simpleFold(char32_t cp) {
-  if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
-  if (cp >= kInvalidByteBase) return cp;
+char32_t asciiFold(unsigned char b) { return (b >= 'A' && b <= 'Z') ? b + 32u : b; }
+
+char32_t utf8procFold(char32_t cp) {
   // Lower of upper gives the simple case folding for every letter that has a
   // one-to-one case mapping (ſ, ς and the like fold with their partners).
   const auto c = static_cast<utf8proc_int32_t>(cp);
   return static_cast<char32_t>(utf8proc_tolower(utf8proc_toupper(c)));
 }
 
+// The folding of the Basic Multilingual Plane, looked up instead of asked
+// for character by character, and the ASCII letters that some other
+// character folds with (k and the Kelvin sign, s and the long s, ...).
+struct FoldTable {
+  std::vector<char32_t> bmp;
+  std::array<bool, 128> asciiShared{};
+  // For each folded ASCII letter, the bytes a character folding to it can
+  // start with: its two cases and the lead bytes of its other partners.
+  std::array<std::string, 128> startBytes;
+  FoldTable() : bmp(0x10000) {
+    for (char32_t cp = 0; cp < 0x10000; ++cp) bmp[cp] = cp < 0x80 ? asciiFold(cp) : utf8procFold(cp);
+    for (char32_t cp = 0; cp < 0x10000; ++cp) {
+      if (bmp[cp] >= 0x80) continue;
+      std::string bytes;
+      appendUtf8(bytes, cp);
+      std::string& starts = startBytes[bmp[cp]];
+      if (starts.find(bytes[0]) == std::string::npos) starts.push_back(bytes[0]);
+      if (cp >= 0x80) asciiShared[bmp[cp]] = true;
+    }
+  }
+};
+
+const FoldTable& foldTable() {
+  static const FoldTable table;
+  return table;
+}
+
+char32_t simpleFold(char32_t cp) {
+  if (cp < 0x10000) return foldTable().bmp[cp];
+  if (cp >= kInvalidByteBase) return cp;
+  return utf8procFold(cp);
+}
+
 CharAt foldedAt(std::string_view s, std::size_t pos) {
+  const auto b = static_cast<unsigned char>(s[pos]);
+  if (b < 0x80) return {asciiFold(b), 1};
   const DecodedChar d = decodeUtf8(s, pos);
-  if (!d.valid) return {kInvalidByteBase + static_cast<unsigned char>(s[pos]), 1};
+  if (!d.valid) return {kInvalidByteBase + b, 1};
   return {simpleFold(d.codePoint), d.length};
+}
+
+bool isLeadByte(unsigned char b) { return b >= 0xC2 && b <= 0xF4; }
+
+// Whether `needle` matches `hay` at `pos` when folded; the matched length in
+// `length`.
+bool foldedMatchAt(std::string_view hay, std::size_t pos, std::string_view needle,
+                   std::size_t& length) {
+  std::size_t hp = pos, np = 0;
+  while (np < needle.size()) {
+    if (hp >= hay.size()) return false;
+    const auto hb = static_cast<unsigned char>(hay[hp]);
+    const auto nb = static_cast<unsigned char>(needle[np]);
+    if ((hb | nb) < 0x80) {  // both ASCII: no decoding needed
+      if (asciiFold(hb) != asciiFold(nb)) return false;
+      ++hp;
+      ++np;
+      continue;
+    }
+    const CharAt a = foldedAt(hay, hp);
+    const CharAt b = foldedAt(needle, np);
+    if (a.folded != b.folded) return false;
+    hp += a.length;
+    np += b.length;
+  }
+  length = hp - pos;
+  return true;
 }
 
 class Utf8Codec final : public TextCodec {
@@ -73,19 +139,45 @@ class Utf8Codec final : public TextCodec {
       return {};
     }
     const CharAt first = foldedAt(needle, 0);
-    for (std::size_t i = from; i < hay.size(); i += charLength(hay, i)) {
-      const CharAt h = foldedAt(hay, i);
-      if (h.folded != first.folded) continue;
-      std::size_t hp = i + h.length;
-      std::size_t np = first.length;
-      while (np < needle.size() && hp < hay.size()) {
-        const CharAt a = foldedAt(hay, hp);
-        const CharAt b = foldedAt(needle, np);
-        if (a.folded != b.folded) break;
-        hp += a.length;
-        np += b.length;
+    std::size_t length = 0;
+    if (first.folded < 0x80 && foldTable().startBytes[first.folded].size() <= 8) {
+      // Only a few bytes can start a hit (the letter's two cases and the lead
+      // bytes of the odd characters folding with it): jump between them with
+      // memchr instead of looking at every character.
+      const std::string& starts = foldTable().startBytes[first.folded];
+      const char* const begin = hay.data();
+      const char* const end = begin + hay.size();
+      auto next = [end](const char* at, char c) -> const char* {
+        if (at >= end) return nullptr;
+        return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+      };
+      std::array<const char*, 8> at{};
+      const std::size_t streams = starts.size();
+      for (std::size_t k = 0; k < streams; ++k) at[k] = next(begin + from, starts[k]);
+      for (;;) {
+        std::size_t best = streams;
+        for (std::size_t k = 0; k < streams; ++k) {
+          if (at[k] != nullptr && (best == streams || at[k] < at[best])) best = k;
+        }
+        if (best == streams) return {};
+        const auto pos = static_cast<std::size_t>(at[best] - begin);
+        if (foldedMatchAt(hay, pos, needle, length)) return {pos, length};
+        at[best] = next(at[best] + 1, starts[best]);
       }
-      if (np == needle.size()) return {i, hp - i};
+    }
+    if (first.folded >= kInvalidByteBase) {
+      // A needle that starts with an invalid byte: walk character by character.
+      for (std::size_t i = from; i < hay.size(); i += charLength(hay, i)) {
+        if (foldedMatchAt(hay, i, needle, length)) return {i, length};
+      }
+      return {};
+    }
+    // Every ASCII byte and every lead byte starts a character, so a hit can
+    // be looked for at those bytes alone, without decoding the rest.
+    for (std::size_t i = from; i < hay.size(); ++i) {
+      const auto b = static_cast<unsigned char>(hay[i]);
+      if (b < 0x80 ? asciiFold(b) != first.folded : !isLeadByte(b)) continue;
+      if (foldedMatchAt(hay, i, needle, length)) return {i, length};
     }
     return {};
   }
@@ -135,6 +227,10 @@ class Utf8Codec final : public TextCodec {
 };
 
 }  // namespace
+
+bool asciiFoldIsClosed(unsigned char b) {
+  return b < 0x80 && !foldTable().asciiShared[asciiFold(b)];
+}
 
 const TextCodec& utf8Codec() {
   static const Utf8Codec codec;

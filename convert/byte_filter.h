@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/codec.h"
+#include "base/utf8.h"
 #include "base/text.h"
 #include "convert/page_rules.h"
 #include "rules/constraint_row.h"
@@ -83,12 +84,19 @@ class RowFilter {
     actsWithoutMatch_ = row.kind == ConstraintType::RemoveBlock &&
                         row.replace == kEndOfLineMarker && !row.search.empty();
     const bool folded = row.kind != ConstraintType::HeaderLine && !row.caseSensitive;
-    if (folded && codec.encoding() != Encoding::Windows1252) {
-      always_ = true;  // Unicode folding may change bytes and lengths
-    }
+    const bool unicode = folded && codec.encoding() != Encoding::Windows1252;
     for (char c : needed) {
       const auto b = static_cast<unsigned char>(c);
-      const unsigned char other = folded ? windows1252OtherCase()[b] : b;
+      // Under Unicode folding only an ASCII letter that no other character
+      // folds with must occur in one of its two cases; other bytes may be
+      // matched by characters made of other bytes, so they require nothing.
+      if (unicode && !asciiFoldIsClosed(b)) continue;
+      const unsigned char other =
+          !folded ? b
+          : unicode ? static_cast<unsigned char>((b >= 'a' && b <= 'z')   ? b - 32
+                                                 : (b >= 'A' && b <= 'Z') ? b + 32
+                                                                          : b)
+                    : windows1252OtherCase()[b];
       if (need_.find(static_cast<char>(b)) == std::string::npos) {
         need_.push_back(static_cast<char>(b));
         needOther_.push_back(static_cast<char>(other));
@@ -103,7 +111,6 @@ class RowFilter {
   }
 
   bool mayMatch(const LineBytes& line) const {
-    if (always_) return true;
     for (std::size_t i = 0; i < need_.size(); ++i) {
       if (!line.has(static_cast<unsigned char>(need_[i])) &&
           !line.has(static_cast<unsigned char>(needOther_[i]))) {
@@ -121,7 +128,6 @@ class RowFilter {
   std::string need_;       // distinct bytes the line must hold ...
   std::string needOther_;  // ... each in this case or in its own
   std::string inserted_;   // distinct bytes
-  bool always_ = false;    // no test possible: always search
   bool actsWithoutMatch_ = false;
 };
 

@@ -46,6 +46,17 @@ TEST(Utf8Operations, CaseFoldingBeyondLatin) {
   EXPECT_EQ(ApplySearchReplace("ωω", "Ω", "ω", false, u8), "ωω");
 }
 
+TEST(Utf8Operations, LettersThatShareTheirFoldingWithOtherCharactersStillMatch) {
+  // The Kelvin sign folds with k, the long s with s, dotless and dotted i
+  // with i: a search for the ASCII letter finds them, and the other way round.
+  EXPECT_EQ(u8.find("x \u212Aelvin", "kelvin", 0, false).pos, 2u);
+  EXPECT_EQ(u8.find("x \u212Aelvin", "kelvin", 0, false).length, 8u);
+  EXPECT_EQ(ApplySearchReplace("Me\u017Fs and mess", "mess", "-", false, u8), "- and -");
+  EXPECT_EQ(u8.find("KELVIN", "\u212Aelvin", 0, false).pos, 0u);
+  EXPECT_TRUE(u8.find("\u0130stanbul", "istanbul", 0, false).found());
+  EXPECT_FALSE(u8.find("kelvin", "\u212Aelvin", 0, true).found());
+}
+
 TEST(Utf8Operations, InvalidBytesMatchOnlyThemselves) {
   EXPECT_EQ(ApplySearchReplace("a\xFF" "b\xFE", "\xFF", "?", false, u8), "a?b\xFE");
   EXPECT_EQ(u8.upper("a\xC3z"), "A\xC3Z");
