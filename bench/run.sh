@@ -116,6 +116,15 @@ cpu_between() {
 
 run_loomwise() { "$batch" --quiet --rules "$rules" "$in" "$out"; }
 run_loomwise_1() { "$batch" --quiet --jobs 1 --rules "$rules" "$in" "$out"; }
+# The same corpus as UTF-8 text, converted in UTF-8 mode (case-insensitive
+# rows fold all of Unicode there), beside the Windows-1252 run above.
+in_utf8="$corpus/in-utf8"
+if [ ! -d "$in_utf8" ] || [ "$in_utf8" -ot "$corpus/stamp" ]; then
+  rm -rf "$in_utf8"; mkdir -p "$in_utf8"
+  for f in "$in"/*; do iconv -f WINDOWS-1252 -t UTF-8 "$f" >"$in_utf8/${f##*/}"; done
+fi
+cat "$in_utf8"/* >/dev/null
+run_loomwise_utf8() { "$batch" --quiet --encoding utf-8 --rules "$rules" "$in_utf8" "$out"; }
 run_cat() { local f; for f in "$in"/*; do cat "$f" >"$out/${f##*/}"; done; }
 run_cp() { cp "$in"/* "$out"/; }
 run_sed_loop() {
@@ -157,6 +166,8 @@ load0=$(cut -d' ' -f1-3 /proc/loadavg)
 say "Timing, median of $runs run(s):"
 time_tool "loomwise-batch" "$bytes" 1 fresh_out run_loomwise
 time_tool "loomwise-batch --jobs 1" "$bytes" 1 fresh_out run_loomwise_1
+time_tool "loomwise-batch --encoding utf-8 (the corpus as UTF-8)" "$(bytes_of "$in_utf8")" 1 \
+  fresh_out run_loomwise_utf8
 time_tool "cat, one process per file" "$bytes" 1 fresh_out run_cat
 time_tool "cp, one process" "$bytes" 1 fresh_out run_cp
 time_tool "sed, one process per file" "$bytes" 1 fresh_out run_sed_loop
@@ -313,6 +324,9 @@ if s:
 s = find("txt2html")
 if s:
     target("at least 20x faster than txt2html (%.0fx)" % (s / base), s >= 20 * base)
+s = find("loomwise-batch --encoding utf-8")
+if s:
+    target("UTF-8 mode within 1.3x of Windows-1252 mode (%.2fx)" % (s / base), s <= 1.3 * base)
 peak = int(g[0][3]) / 1024
 target("peak memory at most 64 MB (%.1f MB)" % peak, peak <= 64)
 spread = max(per_mb) / min(per_mb) - 1
