@@ -47,10 +47,16 @@ fi
 
 # --- the other tools ---------------------------------------------------
 missing=()
-command -v txt2html >/dev/null || missing+=(txt2html)
-command -v pandoc >/dev/null || missing+=(pandoc)
+# The script itself needs these, in the smoke run too.
+command -v bc >/dev/null || missing+=(bc)
+command -v python3 >/dev/null || missing+=(python3)
+command -v iconv >/dev/null || missing+=(libc-bin)
 [ -x /usr/bin/time ] || missing+=(time)
-if [ ${#missing[@]} -gt 0 ] && [ "$smoke" = 0 ]; then
+if [ "$smoke" = 0 ]; then
+  command -v txt2html >/dev/null || missing+=(txt2html)
+  command -v pandoc >/dev/null || missing+=(pandoc)
+fi
+if [ ${#missing[@]} -gt 0 ]; then
   say "Installing ${missing[*]}"
   sudo_cmd=""; [ "$(id -u)" != 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get install -y "${missing[@]}" >&2 || say "could not install ${missing[*]}"
