@@ -59,7 +59,7 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   say "Installing ${missing[*]}"
   sudo_cmd=""; [ "$(id -u)" != 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get install -y "${missing[@]}" >&2 || say "could not install ${missing[*]}"
+  { $sudo_cmd apt-get update -qq && $sudo_cmd apt-get install -y "${missing[@]}"; } >&2 || say "could not install ${missing[*]}"
 fi
 have() { command -v "$1" >/dev/null; }
 
