@@ -79,8 +79,12 @@ class PosixFileSystem final : public FileSystem {
     if (!handle) throw ioError("Cannot list the input directory", dir, errno);
     std::vector<std::string> names;
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
-    errno = 0;
-    while (const dirent* entry = ::readdir(handle.get())) {
+    for (;;) {
+      // readdir reports an error only through errno, which the stat of a
+      // dangling link below sets too: clear it before every call.
+      errno = 0;
+      const dirent* entry = ::readdir(handle.get());
+      if (entry == nullptr) break;
       const std::string name = entry->d_name;
       if (name.empty() || name[0] == '.') continue;
       bool regular = entry->d_type == DT_REG;
