@@ -1,5 +1,7 @@
 #include "app/pair.h"
 
+#include <vector>
+
 #include "base/text.h"
 #include "base/utf8.h"
 

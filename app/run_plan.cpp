@@ -277,9 +277,9 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
   }
   // Each setting on its own, so that every missing row is reported at once.
   GlobalSettings stored;
-  auto setting = [&](const char* key, std::string& into, bool optional = false) {
+  auto setting = [&](const char* key, std::string& into) {
     try {
-      if (auto value = settingFrom(tables, key, request.rulesPath, optional)) into = *value;
+      into = *settingFrom(tables, key, request.rulesPath);
       return true;
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
@@ -291,10 +291,10 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
                             setting(kHeaderKey, stored.header) + setting(kFooterKey, stored.footer) +
                             setting(kIndexPageNameKey, stored.indexPageName);
   const bool settingsOk = settingsFound == 4;
-  std::string encoding;
-  if (setting(kEncodingKey, encoding, /*optional=*/true) &&
-      settingFrom(tables, kEncodingKey, request.rulesPath, true)) {
-    stored.encoding = encoding;
+  try {
+    stored.encoding = settingFrom(tables, kEncodingKey, request.rulesPath, /*optional=*/true);
+  } catch (const LoomError& e) {
+    problems.push_back({e.kind(), e.what()});
   }
   const TextCodec* codec = chooseCodec(request, stored, problems);
   if (codec == nullptr) return false;

@@ -27,12 +27,4 @@ bool LineReader::next(std::string_view& line) {
   return true;
 }
 
-std::vector<std::string> splitLines(std::string_view contents) {
-  std::vector<std::string> lines;
-  LineReader reader(contents);
-  std::string_view line;
-  while (reader.next(line)) lines.emplace_back(line);
-  return lines;
-}
-
 }  // namespace loom

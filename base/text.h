@@ -3,7 +3,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace loom {
 
@@ -25,7 +24,5 @@ class LineReader {
  private:
   std::string_view rest_;
 };
-
-std::vector<std::string> splitLines(std::string_view contents);
 
 }  // namespace loom
