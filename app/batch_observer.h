@@ -24,6 +24,10 @@ enum class WarningKind {
   ErrorCondition,  // a constraint row with a Type other than 1 to 4; ignored
   SkippedFile,     // a file name without "."; no page, no entry
   InvalidText,     // bytes that are not valid in the run's encoding; passed through
+  LoneLineFeeds,   // a file with LF but no CR while lines end only at CR LF or CR
+  CharsetMismatch,  // the Header declares another charset than the run writes
+  MarkupInText,    // source text that browsers read as markup, EscapeText not set
+  PageNameCollision,  // two files give the same page name; the later page wins
 };
 
 class BatchObserver {

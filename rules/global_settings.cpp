@@ -54,9 +54,9 @@ GlobalSettings globalSettingsFrom(const RuleTables& tables, const std::string& r
   s.header = requiredSetting(tables, kHeaderKey, rulesPath);
   s.footer = requiredSetting(tables, kFooterKey, rulesPath);
   s.indexPageName = requiredSetting(tables, kIndexPageNameKey, rulesPath);
-  if (findSetting(tables, kEncodingKey) != nullptr) {
-    s.encoding = requiredSetting(tables, kEncodingKey, rulesPath);
-  }
+  s.encoding = settingFrom(tables, kEncodingKey, rulesPath, /*optional=*/true);
+  s.lineEnds = settingFrom(tables, kLineEndsKey, rulesPath, /*optional=*/true);
+  s.escapeText = settingFrom(tables, kEscapeTextKey, rulesPath, /*optional=*/true);
   return s;
 }
 
@@ -71,6 +71,8 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
       {kFooterKey, &settings.footer},
       {kIndexPageNameKey, &settings.indexPageName}};
   if (settings.encoding) rows.emplace_back(kEncodingKey, &*settings.encoding);
+  if (settings.lineEnds) rows.emplace_back(kLineEndsKey, &*settings.lineEnds);
+  if (settings.escapeText) rows.emplace_back(kEscapeTextKey, &*settings.escapeText);
 
   Database db(rulesPath, Database::Mode::ReadWrite);
   if (!db.hasTable("GlobalDefs")) {

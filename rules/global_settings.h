@@ -14,14 +14,20 @@ inline constexpr const char* kHeaderKey = "Header";
 inline constexpr const char* kFooterKey = "Footer";
 inline constexpr const char* kIndexPageNameKey = "IndexPageName";
 inline constexpr const char* kEncodingKey = "Encoding";
+inline constexpr const char* kLineEndsKey = "LineEnds";
+inline constexpr const char* kEscapeTextKey = "EscapeText";
 
 struct GlobalSettings {
   std::string endOfLineTag = "<P>";
   std::string header = "<HTML><BODY>";
   std::string footer = "</BODY></HTML>";
   std::string indexPageName = "index.html";
-  // The optional "Encoding" row; nothing when the database has none.
+  // The optional rows; nothing when the database has none, which keeps the
+  // behaviour stored databases were written for (Windows-1252, lines end at
+  // CR LF or CR, source text copied as it is).
   std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;    // "crlf" or "any"
+  std::optional<std::string> escapeText;  // "yes" or "no"
 };
 
 // Reads the settings rows, keys compared without regard to case. A missing
@@ -38,8 +44,8 @@ std::optional<std::string> settingFrom(const RuleTables& tables, const std::stri
 // Writes the settings back as the Setup window does on closing: each value
 // with leading and trailing spaces removed (tabs and line breaks stay), all
 // rows in one transaction, so a failure writes nothing and is thrown to the
-// caller. A missing row is created; no other row is ever touched. The
-// encoding row is written only when `settings.encoding` holds a value.
+// caller. A missing row is created; no other row is ever touched. An
+// optional row is written only when its member holds a value.
 void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& settings);
 
 }  // namespace loom
