@@ -210,7 +210,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 }
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const RunPlan plan = planRun({options.pair, options.rulesPath, options.encoding}, fs);
+  const RunPlan plan = planRun({options.dirs, options.rulesPath, options.encoding}, fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     BatchSummary summary;

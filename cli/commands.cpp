@@ -18,7 +18,7 @@ int newRules(const Options& options) {
 
 int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
-  const Explanation ex = explainFile({"", rulesPath, options.encoding}, options.file, *fs);
+  const Explanation ex = explainFile({{}, rulesPath, options.encoding}, options.file, *fs);
   std::fputs(formatExplanation(ex).c_str(), stdout);
   return 0;
 }

@@ -50,14 +50,18 @@ struct Workspace {
 
 TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   Workspace w;
-  for (const std::vector<std::string>& pair :
-       {std::vector<std::string>{w.in, w.out}, std::vector<std::string>{w.in + "," + w.out}}) {
+  const std::string comma = w.dir / "out,c";
+  std::filesystem::create_directory(comma);
+  // Two arguments are two directories as typed; only one argument is split.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{w.in, w.out}, w.out}, {{w.in + "," + w.out}, w.out}, {{w.in, comma}, comma}};
+  for (const auto& [pair, out] : rows) {
     std::vector<std::string> args{"--rules", w.db.path()};
     args.insert(args.end(), pair.begin(), pair.end());
     const CommandResult r = batch(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, w.out + "/index.html\n");
-    EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+    EXPECT_EQ(r.out, out + "/index.html\n");
+    EXPECT_EQ(namesIn(out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
     // The row of Type 7 is reported once, not once per line or file.
     const std::size_t first = r.err.find("Error condition");
     EXPECT_NE(first, std::string::npos) << r.err;

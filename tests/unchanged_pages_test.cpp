@@ -36,7 +36,7 @@ TEST(UnchangedPages, AreNotRewrittenAndOnlyChangedPagesAre) {
   testing::writeFile(dir / "in/b.txt", "Beta\r\n");
   const auto fs = makePosixFileSystem();
   BatchObserver quiet;
-  const BatchOptions options{dir / "in" + "," + dir / "out", rules.path(), std::nullopt, 2, false};
+  const BatchOptions options{{dir / "in/", dir / "out/"}, rules.path(), std::nullopt, 2, false};
 
   BatchSummary first = RunBatch(options, *fs, quiet);
   EXPECT_EQ(first.pagesNew, 2u);

@@ -88,7 +88,7 @@ class Utf8Run : public ::testing::Test {
     fs.addDirectory("/out/");
   }
   BatchSummary run(std::optional<std::string> encoding = std::nullopt) {
-    return RunBatch({"/in,/out", rules.path(), std::move(encoding), 1, false}, fs, observer);
+    return RunBatch({{"/in/", "/out/"}, rules.path(), std::move(encoding), 1, false}, fs, observer);
   }
 };
 
