@@ -24,7 +24,7 @@ const char* const kUsage =
     "                       (default: the rule database's Encoding setting, else windows-1252)\n"
     "  --quiet              print only warnings and errors\n"
     "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
-    "  --export-rules FILE  write the whole rule database as a text file (JSON)\n"
+    "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
     "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
     "  --new-rules FILE     create a new rule database at FILE (never overwrites)\n"
     "  --help               show this help\n"
