@@ -61,6 +61,30 @@ std::string directoryOf(const std::string& path) {
 
 std::string_view temporaryPrefix() { return ".loomwise-"; }
 
+// mkostemp's six letters and digits after the process id.
+constexpr std::string_view kTemporarySuffix = "XXXXXX";
+
+// The process whose write made a file of this name, or nothing when no
+// write of this program makes such a name.
+std::optional<pid_t> temporaryOwner(std::string_view name) {
+  const std::string_view marker = temporaryPrefix();
+  if (name.substr(0, marker.size()) != marker) return std::nullopt;
+  const std::string_view rest = name.substr(marker.size());
+  const std::size_t dash = rest.find('-');
+  if (dash == std::string_view::npos || dash == 0 || rest[0] == '0' ||
+      rest.size() - dash - 1 != kTemporarySuffix.size()) {
+    return std::nullopt;
+  }
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + dash, pid);
+  if (error != std::errc() || end != rest.data() + dash || pid <= 0) return std::nullopt;
+  for (const char c : rest.substr(dash + 1)) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return std::nullopt;
+  }
+  return pid;
+}
+
 // How the failures of a write speak of the file.
 struct WriteWords {
   const char* create;
@@ -82,7 +106,7 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes, 
   // The name carries the process id, so that a later run can tell the
   // leftovers of a killed run from the files of one still writing.
   std::string temp = directoryOf(path) + "/" + std::string(temporaryPrefix()) +
-                     std::to_string(::getpid()) + "-XXXXXX";
+                     std::to_string(::getpid()) + "-" + std::string(kTemporarySuffix);
   FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) throw ioError(words.create, shown, errno);
   // From here on, every way out removes the temporary file unless the
@@ -237,18 +261,17 @@ class PosixFileSystem final : public FileSystem {
     std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
     if (!handle) return;
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
-    const std::string_view marker = temporaryPrefix();
     while (const dirent* entry = ::readdir(handle.get())) {
-      const std::string_view name = entry->d_name;
-      if (name.substr(0, marker.size()) != marker) continue;
-      const std::string_view rest = name.substr(marker.size());
-      pid_t pid = 0;
-      const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-      if (error != std::errc() || pid <= 0 || end == rest.data() + rest.size() || *end != '-') {
+      const std::optional<pid_t> owner = temporaryOwner(entry->d_name);
+      if (!owner) continue;
+      if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;  // that process still runs
+      const std::string path = prefix + entry->d_name;
+      // A file of another user, or anything but a plain file, is not ours.
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         continue;
       }
-      if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // that process still runs
-      ::unlink((prefix + std::string(name)).c_str());
+      ::unlink(path.c_str());
     }
   }
 
