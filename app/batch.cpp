@@ -5,9 +5,9 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "base/error.h"
 #include "base/utf8.h"
@@ -52,18 +52,20 @@ class Runner {
     }
     writes_.assign(plan.files.size(), false);
     for (const auto& [name, index] : last) writes_[index] = true;
-    // When the output directory is the input directory, a page can replace an
-    // input file that is still to be converted (foo.txt's page lwfoo.htm).
-    // Such files are read before any page is written, so that each converts
-    // as it was when the run began.
-    std::unordered_set<std::string> pagePaths;
-    for (const auto& [name, index] : last) pagePaths.insert(collapseSlashes(plan.dirs.output + name));
+    // When the output directory is the input directory (however spelled), or
+    // an input file is a link to a page, a page can replace an input file
+    // that is still to be converted (foo.txt's page lwfoo.htm). Such files
+    // are read before any page is written, so that each converts as it was
+    // when the run began.
+    std::set<FileIdentity> pageFiles;
+    for (const auto& [name, index] : last) {
+      if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
+    }
     early_.resize(plan.files.size());
-    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {
       const std::string path = plan.dirs.input + plan.files[i].name;
-      if (plan.files[i].pageName && pagePaths.count(collapseSlashes(path))) {
-        early_[i] = fs.readFile(path);
-      }
+      const auto id = plan.files[i].pageName ? fs.identity(path) : std::nullopt;
+      if (id && pageFiles.count(*id)) early_[i] = fs.readFile(path);
     }
   }
 
@@ -118,12 +120,6 @@ class Runner {
     return "File \"" + path + "\" is not valid UTF-8: " + std::to_string(count) +
            " invalid byte(s), the first in line " + std::to_string(firstLine) + " at byte " +
            std::to_string(firstColumn) + "; they are passed through unchanged";
-  }
-
-  static std::string collapseSlashes(std::string path) {
-    const auto doubled = [](char a, char b) { return a == '/' && b == '/'; };
-    path.erase(std::unique(path.begin(), path.end(), doubled), path.end());
-    return path;
   }
 
   const RunPlan& plan_;

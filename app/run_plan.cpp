@@ -101,6 +101,31 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
   }
 }
 
+// The index page is written last, over whatever has its name: never over a
+// page of the same run, nor over an input file when input and output are one
+// directory (compared as files, so "d" and "d/." are one).
+void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+  if (plan.indexPageName.empty()) return;
+  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.indexPageName);
+  for (const InputFile& file : plan.files) {
+    if (file.pageName == plan.indexPageName) {
+      problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
+                                                quoted(plan.dirs.input + file.name) +
+                                                "; the index page would replace it"});
+      break;
+    }
+  }
+  const auto input = fs.identity(plan.dirs.input);
+  if (!input || input != fs.identity(plan.dirs.output)) return;
+  for (const InputFile& file : plan.files) {
+    if (file.name == plan.indexPageName) {
+      problems.push_back({ErrorKind::Rules, where + " is the name of the input file " +
+                                                quoted(plan.dirs.input + file.name) +
+                                                "; the index page would replace it"});
+    }
+  }
+}
+
 void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
   std::map<std::string, std::vector<std::string>> filesByExtension;
   for (const InputFile& file : plan.files) {
@@ -344,6 +369,7 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
       problems.push_back({e.kind(), e.what()});
     }
   }
+  checkIndexPageTarget(plan, fs, problems);
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);

@@ -19,7 +19,7 @@ enum class PathKind { Missing, Directory, RegularFile, Other };
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
+  auto operator<=>(const FileIdentity&) const = default;
 };
 
 class FileSystem {

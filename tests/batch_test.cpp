@@ -279,14 +279,27 @@ TEST(RunBatch, CheckReportsEveryProblemAtOnceAndWritesNothing) {
   EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
 }
 
-TEST(RunBatch, IndexPageNameMustBeAPlainFileName) {
-  for (const std::string name : {"", "../x.html", "a/b.html", "/etc/x.html", ".."}) {
+TEST(RunBatch, IndexPageNameMustBeAPlainFileNameThatReplacesNoFileOfTheRun) {
+  const struct {
+    std::string name, output, message;
+  } rows[] = {
+      {"", "/out/", "IndexPageName\": Content is empty"},
+      {"../x.html", "/out/", "is not a plain file name"},
+      {"a/b.html", "/out/", "is not a plain file name"},
+      {"/etc/x.html", "/out/", "is not a plain file name"},
+      {"..", "/out/", "is not a plain file name"},
+      {"lwa.htm", "/out/", "\"lwa.htm\" is also the page of the file \"/in/a.txt\""},
+      {"a.txt", "/in/./", "\"a.txt\" is the name of the input file \"/in/a.txt\""},
+  };
+  for (const auto& row : rows) {
     Site site;
-    site.db.setting("IndexPageName", name);
+    site.db.setting("IndexPageName", row.name);
     site.fs.addFile("/in/a.txt", "A");
+    site.dirs.output = row.output;
     const std::vector<std::string> problems = site.problems();
-    EXPECT_TRUE(mentions(problems, "IndexPageName")) << '"' << name << "\"\n" << joined(problems);
-    EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << name;
+    EXPECT_TRUE(mentions(problems, row.message)) << '"' << row.name << "\"\n" << joined(problems);
+    EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << row.name;
+    EXPECT_EQ(site.fs.contents("/in/a.txt"), "A");
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "app/batch.h"
@@ -78,20 +79,32 @@ TEST(ContentCatalogueRuns, InputEqualToOutputDoesNotConvertThePagesOfTheSameRun)
 }
 
 TEST(ContentCatalogueRuns, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
-  // foo.txt's page is lwfoo.htm, which is also an input file of the run.
-  Site site;  // for the rule database
-  site.rules().fileType("HTM", "1", "", "", "ART");
-  MemoryFileSystem fs;
-  fs.addDirectory("/d/");
-  fs.addFile("/d/foo.txt", "Foo\r\n");
-  fs.addFile("/d/lwfoo.htm", "Old page\r\n");
-  BatchOptions options;
-  options.dirs = {"/d/", "/d/"};
-  options.rulesPath = site.rulesPath();
-  BatchObserver quiet;
-  RunBatch(options, fs, quiet);
-  EXPECT_EQ(fs.contents("/d/lwfoo.htm"), sitePage({"<TITLE>Foo</TITLE><P>"}));
-  EXPECT_EQ(fs.contents("/d/lwlwfoo.htm"), sitePage({"<TITLE>Old page</TITLE><P>"}));
+  // p0.txt's page is lwp0.htm, which is also an input file of the run; the
+  // output directory is the input directory however it is spelled. Eight
+  // such pairs, so that in the directory's own order some page comes first.
+  const struct {
+    const char* output;  // appended to the input directory
+    const char* jobs;
+  } rows[] = {{"", "1"}, {"/.", "1"}, {"/.", "4"}, {"/../in", "4"}, {"/../link", "1"}};
+  for (const auto& row : rows) {
+    Site site;
+    site.rules().fileType("HTM", "1", "", "", "ART");
+    std::filesystem::create_directory_symlink(site.in(), site.dir / "link");
+    for (char i = '0'; i < '8'; ++i) {
+      site.input(std::string("p") + i + ".txt", std::string("Foo") + i + "\r\n");
+      site.input(std::string("lwp") + i + ".htm", std::string("Old") + i + "\r\n");
+    }
+    const std::string out = site.in() + row.output;
+    const ToolResult r =
+        runBatchTool({"--quiet", "--jobs", row.jobs, "--rules", site.rulesPath(), site.in(), out});
+    ASSERT_EQ(r.exitCode, kExitOk) << r.err;
+    for (char i = '0'; i < '8'; ++i) {
+      EXPECT_EQ(readFile(site.in() + "/lwp" + i + ".htm"),
+                sitePage({std::string("<TITLE>Foo") + i + "</TITLE><P>"})) << out;
+      EXPECT_EQ(readFile(site.in() + "/lwlwp" + i + ".htm"),
+                sitePage({std::string("<TITLE>Old") + i + "</TITLE><P>"})) << out;
+    }
+  }
 }
 
 TEST(ContentCatalogueRuns, TwoFilesWithOnePageNameGiveTheLaterPageAndTwoLinks) {
