@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -25,10 +27,10 @@ enum class WriteOutcome { New, Changed, Unchanged };
 
 // Writes a page unless the file already holds exactly these bytes.
 WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
-  const std::optional<std::string> old = fs.tryReadFile(path);
-  if (old && *old == bytes) return WriteOutcome::Unchanged;
+  if (fs.holds(path, bytes)) return WriteOutcome::Unchanged;
+  const bool existed = fs.kind(path) == PathKind::RegularFile;
   fs.writeFileAtomically(path, bytes);
-  return old ? WriteOutcome::Changed : WriteOutcome::New;
+  return existed ? WriteOutcome::Changed : WriteOutcome::New;
 }
 
 // What converting one file leaves for the in-order part of the run.
@@ -75,13 +77,17 @@ class Runner {
       const InputFile& file = plan_.files[i];
       if (file.pageName) {
         const std::string path = plan_.dirs.input + file.name;
-        const std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
+        std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
         if (plan_.codec->encoding() == Encoding::Utf8) result.invalidText = checkUtf8(path, contents);
-        const ConvertedPage page = ConvertFile(contents, path, plan_.rulesByExtension.at(file.extension),
+        ConvertedPage page = ConvertFile(std::move(contents), path, plan_.rulesByExtension.at(file.extension),
                                                plan_.settings, *plan_.codec);
-        result.title = page.title;
+        result.title = std::move(page.title);
         if (writes_[i]) result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
       }
+    } catch (const std::bad_alloc&) {
+      result.error = std::make_exception_ptr(
+          LoomError(ErrorKind::Io, "Not enough memory to convert the file \"" + plan_.dirs.input +
+                                       plan_.files[i].name + "\"; nothing more was written"));
     } catch (...) {
       result.error = std::current_exception();
     }
@@ -148,11 +154,18 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
   std::vector<std::jthread> workers;
+  workers.reserve(jobs);
   if (jobs > 1) {
     for (unsigned w = 0; w < jobs; ++w) {
-      workers.emplace_back([&] {
-        for (std::size_t i; !stop && (i = next++) < n;) runner.convert(i);
-      });
+      try {
+        workers.emplace_back([&] {
+          for (std::size_t i; !stop && (i = next++) < n;) runner.convert(i);
+        });
+      } catch (const std::system_error&) {
+        // A process limit: the threads that started do the work (or, with
+        // none, this thread does).
+        break;
+      }
     }
   }
   // Stops and joins the workers on every way out.

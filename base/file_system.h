@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace loom {
@@ -39,6 +40,11 @@ class FileSystem {
   virtual std::string readFile(const std::string& path) const = 0;
   // The current contents of a file, or nothing when it cannot be read.
   virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;
+  // Whether the file exists and holds exactly `bytes`.
+  virtual bool holds(const std::string& path, std::string_view bytes) const {
+    const std::optional<std::string> old = tryReadFile(path);
+    return old && *old == bytes;
+  }
   // Replaces the file at `path` with `bytes` so that a reader, a crash or a
   // full disk sees either the old file or the complete new one: the bytes go
   // to a temporary file in the same directory, which is then renamed into
@@ -64,5 +70,7 @@ bool sameFile(const std::string& a, const std::string& b);
 // refused rather than waited for); a directory is refused. Messages name
 // `path`.
 void writeNamedFile(const std::string& path, const std::string& bytes);
+// Reads a file the user named: a pipe such as /dev/stdin is read too.
+std::string readNamedFile(const std::string& path);
 
 }  // namespace loom

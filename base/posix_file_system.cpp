@@ -61,6 +61,14 @@ std::string directoryOf(const std::string& path) {
 
 std::string_view temporaryPrefix() { return ".loomwise-"; }
 
+const char* kindName(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a plain file";
+}
+
 // mkostemp's six letters and digits after the process id.
 constexpr std::string_view kTemporarySuffix = "XXXXXX";
 
@@ -215,10 +223,19 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::string readFile(const std::string& path) const override {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO put in the place of a listed file cannot
+    // stop the run waiting for a writer; what was opened is then checked.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0) throw ioError("Cannot open the input file", path, errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw ioError("Cannot read the input file", path, errno);
+    if (!S_ISREG(st.st_mode)) {
+      throw LoomError(ErrorKind::Io, "The input file \"" + path +
+                                         "\" is not a regular file any more (" + kindName(st.st_mode) +
+                                         "); it is not read");
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     std::string bytes;
     // One byte more than the size: the read that meets the end then needs no
     // larger buffer, which would copy the file and clear 64 KiB each time.
@@ -244,6 +261,28 @@ class PosixFileSystem final : public FileSystem {
       return readFile(path);
     } catch (const LoomError&) {
       return std::nullopt;
+    }
+  }
+
+  bool holds(const std::string& path, std::string_view bytes) const override {
+    // Compared a piece at a time: the old page is never held beside the new.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) != bytes.size()) {
+      return false;
+    }
+    char buf[65536];
+    std::size_t at = 0;
+    for (;;) {
+      const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return n == 0 && at == bytes.size();
+      const auto got = static_cast<std::size_t>(n);
+      if (at + got > bytes.size() || bytes.compare(at, got, std::string_view(buf, got)) != 0) {
+        return false;
+      }
+      at += got;
     }
   }
 
@@ -286,6 +325,22 @@ bool sameFile(const std::string& a, const std::string& b) {
   const PosixFileSystem fs;
   const std::optional<FileIdentity> first = fs.identity(a);
   return first && first == fs.identity(b);
+}
+
+std::string readNamedFile(const std::string& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) throw ioError("Cannot read", path, errno);
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw ioError("Cannot read", path, errno);
+    }
+    if (n == 0) return bytes;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
 }
 
 void writeNamedFile(const std::string& path, const std::string& bytes) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #include "app/batch.h"
 #include "base/error.h"
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
   } catch (const loom::LoomError& e) {
     printError(e.what());
     return loom::exitCodeFor(e.kind());
+  } catch (const std::bad_alloc&) {
+    printError("not enough memory to finish; pages written so far are complete");
+    return loom::exitCodeFor(loom::ErrorKind::Io);
   } catch (const std::exception& e) {
     printError(std::string("unexpected failure: ") + e.what());
     return loom::exitCodeFor(loom::ErrorKind::Io);

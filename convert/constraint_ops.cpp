@@ -1,6 +1,7 @@
 #include "convert/constraint_ops.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "base/text.h"
 #include "convert/rescan_buffer.h"
@@ -91,7 +92,14 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   if (codec.encoding() == Encoding::Windows1252 &&
       (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
     std::string out;
-    out.reserve(line.size() + inserted.size() + 16);
+    std::size_t size = line.size() + inserted.size() + 16;
+    if (line.size() >= (std::size_t{1} << 20) && inserted.size() > search.size()) {
+      // A huge line gets exactly its result's room, not twice it.
+      for (Match m = hit; m.found(); m = codec.find(line, search, m.pos + m.length, caseSensitive)) {
+        size += inserted.size() - std::min(inserted.size(), m.length);
+      }
+    }
+    out.reserve(size);
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);
@@ -147,7 +155,11 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     RescanBuffer work(line);
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
+    // A huge line is remembered by its hash, not held once more; a collision
+    // (one in 2^64) would only end a search early.
+    const bool huge = line.size() >= (std::size_t{1} << 20);
     std::string seen;
+    std::size_t seenHash = 0, seenSize = std::string::npos;
     std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
     for (;;) {
       const std::string_view text = work.view();
@@ -164,11 +176,18 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
       }
       const std::string_view now = work.view();
       searched += now.size();
-      if (now == seen || pastBudget(++rewrites, now.size(), searched, line.size(), textsLength)) {
+      const bool again = huge ? now.size() == seenSize && std::hash<std::string_view>{}(now) == seenHash
+                              : now == seen;
+      if (again || pastBudget(++rewrites, now.size(), searched, line.size(), textsLength)) {
         break;
       }
       if (++sinceSeen == span) {
-        seen.assign(now);
+        if (huge) {
+          seenHash = std::hash<std::string_view>{}(now);
+          seenSize = now.size();
+        } else {
+          seen.assign(now);
+        }
         span *= 2;
         sinceSeen = 0;
       }

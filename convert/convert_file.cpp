@@ -69,8 +69,43 @@ void applyConstraint(std::string& line, const PreparedConstraint& row, const Tex
   applyRow(line, row, codec, true);
 }
 
-ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
-                          const PageSettings& settings, const TextCodec& codec) {
+namespace {
+
+// Lines from this length on are worth not holding twice.
+constexpr std::size_t kHugeLine = std::size_t{1} << 20;
+
+// The line to work on: a copy of `raw`, or, when `raw` is the last line of
+// contents the caller gave away, the contents' own buffer, so that a file of
+// one huge line is not held twice.
+void takeLine(std::string& line, std::string_view raw, std::string* owned) {
+  if (owned != nullptr && raw.size() >= kHugeLine) {
+    const std::size_t from = static_cast<std::size_t>(raw.data() - owned->data());
+    const std::string_view tail = std::string_view(*owned).substr(from + raw.size());
+    if (tail.empty() || tail == "\r" || tail == "\r\n") {
+      owned->erase(from + raw.size());
+      owned->erase(0, from);
+      line = std::move(*owned);
+      return;
+    }
+  }
+  line.assign(raw);
+}
+
+// Appends the parts of one page line; a huge line gets room for exactly
+// itself and an estimate of what follows, not twice the page.
+void appendPageLine(std::string& page, std::initializer_list<std::string_view> parts,
+                    std::size_t following) {
+  std::size_t size = 0;
+  for (const std::string_view part : parts) size += part.size();
+  if (size >= kHugeLine && page.size() + size > page.capacity()) {
+    page.reserve(page.size() + size + following);
+  }
+  for (const std::string_view part : parts) page.append(part);
+}
+
+ConvertedPage convert(std::string_view contents, std::string* owned, std::string_view path,
+                      const PageRules& rules, const PageSettings& settings,
+                      const TextCodec& codec) {
   ConvertedPage page;
   page.bytes.reserve(contents.size() + contents.size() / 8 + settings.header.size() +
                      settings.footer.size() + 64);
@@ -88,29 +123,44 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   std::int64_t lineNumber = 0;
   while (reader.next(raw)) {
     ++lineNumber;
-    line.assign(raw);
+    const std::size_t rest = static_cast<std::size_t>(contents.data() + contents.size() -
+                                                      (raw.data() + raw.size()));
+    takeLine(line, raw, owned);
     bytes.scan(line);
     for (std::size_t i = 0; i < filters.size(); ++i) {
       const bool mayMatch = filters[i].mayMatch(bytes);
       if (!mayMatch && !filters[i].actsWithoutMatch()) continue;
       if (applyRow(line, rules.constraints[i], codec, mayMatch)) filters[i].addInserted(bytes);
     }
-    std::string_view trimmed = trimSpaces(line);
+    const std::size_t following = rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
+    const std::string_view trimmed = trimSpaces(line);
     if (lineNumber == rules.titleLine) {
       page.title.assign(trimmed);
-      line = "<TITLE>" + page.title + "</TITLE>";
-      trimmed = line;
+      if (line.size() >= kHugeLine) std::string().swap(line);  // the title holds it now
+      appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", settings.endOfLineTag, "\r\n"},
+                     following);
+      continue;
     }
     if (trimmed.empty()) continue;
-    page.bytes.append(trimmed);
-    page.bytes.append(settings.endOfLineTag);
-    page.bytes.append("\r\n");
+    appendPageLine(page.bytes, {trimmed, settings.endOfLineTag, "\r\n"}, following);
   }
 
   if (!rules.endSection.empty()) appendLine(page.bytes, rules.endSection);
   appendLine(page.bytes, settings.footer);
   if (page.title.empty()) page.title.assign(trimSpaces(path));
   return page;
+}
+
+}  // namespace
+
+ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
+                          const PageSettings& settings, const TextCodec& codec) {
+  return convert(contents, nullptr, path, rules, settings, codec);
+}
+
+ConvertedPage ConvertFile(std::string&& contents, std::string_view path, const PageRules& rules,
+                          const PageSettings& settings, const TextCodec& codec) {
+  return convert(contents, &contents, path, rules, settings, codec);
 }
 
 }  // namespace loom

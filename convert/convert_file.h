@@ -25,6 +25,10 @@ struct ConvertedPage {
 // give a line "Hello world<P>" between header and footer.
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
                           const PageSettings& settings, const TextCodec& codec);
+// The same, using the contents' buffer for a huge last line (a file of one
+// line), so that the file is not held twice; `contents` is left unspecified.
+ConvertedPage ConvertFile(std::string&& contents, std::string_view path, const PageRules& rules,
+                          const PageSettings& settings, const TextCodec& codec);
 
 // Applies one prepared row to a line, in place.
 void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec);

@@ -6,6 +6,7 @@
 // prefix no longer needs, so a rewrite costs the length of what it writes,
 // not the length of the line.
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@ class RescanBuffer {
                std::size_t keepTo, std::string_view back) {
     const std::size_t keep = keepTo > keepFrom ? keepTo - keepFrom : 0;
     const std::size_t total = front.size() + keep + back.size();
+    makeRoom(start);
     done_.append(buf_, cursor_, start);
     const std::size_t absEnd = cursor_ + end;
     if (total <= absEnd) {
@@ -40,7 +42,9 @@ class RescanBuffer {
     }
     // Not enough room before the rest: rebuild with slack in front, so the
     // next rewrites again fit in place.
-    const std::size_t slack = total + buf_.size() - absEnd;
+    // An eighth of the rest as slack keeps a huge line from being held twice
+    // over, and still leaves each rebuild to pay for many rewrites.
+    const std::size_t slack = total + (buf_.size() - absEnd) / 8;
     std::string next;
     next.reserve(slack + total + buf_.size() - absEnd);
     next.append(slack, '\0');
@@ -54,16 +58,26 @@ class RescanBuffer {
 
   // Marks the first `count` characters of view() as final.
   void skip(std::size_t count) {
+    makeRoom(count);
     done_.append(buf_, cursor_, count);
     cursor_ += count;
   }
 
   std::string finish() && {
+    makeRoom(buf_.size() - cursor_);
     done_.append(buf_, cursor_, std::string::npos);
     return std::move(done_);
   }
 
  private:
+  // Grows the result by what is still to come rather than by doubling, so
+  // that the result of a huge line is not allocated twice its size.
+  void makeRoom(std::size_t adding) {
+    if (done_.size() + adding <= done_.capacity()) return;
+    const std::size_t rest = buf_.size() - cursor_;
+    done_.reserve(std::max(done_.size() + adding + rest, done_.capacity() + done_.capacity() / 8));
+  }
+
   std::string buf_;
   std::size_t cursor_ = 0;
   std::string done_;

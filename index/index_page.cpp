@@ -13,6 +13,7 @@ void IndexList::add(IndexEntry entry) {
 }
 
 const std::vector<IndexEntry>& IndexList::entries() const {
+  if (!sorted_ && entries_.size() < 2) sorted_ = true;  // nothing to sort, no key to copy
   if (!sorted_) {
     std::vector<std::pair<std::string, std::size_t>> keys;
     keys.reserve(entries_.size());
@@ -56,6 +57,12 @@ std::string linkAddress(const std::string& pageName) {
 std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::string& header,
                            const std::string& footer, const GroupLookup& lookupGroup) {
   std::string page;
+  // Room for the whole page at once: a page of huge titles is not held twice
+  // while it grows. Group texts are few and short: a sixteenth covers them.
+  std::size_t size = header.size() + footer.size() + 4096;
+  for (const IndexEntry& entry : entries) size += entry.title.size() + 3 * entry.pageName.size() + 24;
+  size += size / 16;
+  page.reserve(size);
   auto appendLine = [&page](std::string_view item) {
     page.append(item);
     page.append("\r\n");

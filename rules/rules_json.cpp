@@ -250,7 +250,7 @@ void refuseTheRuleDatabase(const std::string& rulesPath, const std::string& file
 }
 
 void importRulesFile(const std::string& rulesPath, const std::string& file) {
-  const std::string text = makePosixFileSystem()->readFile(file);
+  const std::string text = readNamedFile(file);
   importRulesText(rulesPath, text, file);
 }
 

@@ -4,10 +4,12 @@
 // complete, no index page is written, no temporary file stays.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "app/batch.h"
@@ -86,20 +88,32 @@ TEST_F(DiskFaultTest, InputFileThatVanishesAfterTheListingIsNamed) {
   expectOnlyCompletePages();
 }
 
-TEST_F(DiskFaultTest, InputFileThatBecomesUnreadableAfterTheListingIsNamed) {
+TEST_F(DiskFaultTest, InputFileThatCannotBeReadAfterTheListingIsNamedAndNeverWaitedFor) {
   // Permissions do not stop the superuser; a directory in the file's place
-  // cannot be read by anyone.
+  // cannot be read by anyone, and a FIFO there must not wait for a writer.
   const std::string victim = dir / "in/b.txt";
-  const std::string message = failingRun([&](FaultyFileSystem& f) {
-    f.beforeRead = [victim](const std::string& path) {
-      if (path != victim) return;
-      fs::remove(path);
-      fs::create_directory(path);
-    };
-  });
-  EXPECT_NE(message.find("input file \"" + victim + "\""), std::string::npos) << message;
-  EXPECT_NE(message.find("Is a directory"), std::string::npos) << message;
-  expectOnlyCompletePages();
+  const struct {
+    std::function<void()> change;
+    std::string message;
+  } rows[] = {
+      {[&] { fs::create_directory(victim); }, "is not a regular file any more (a directory)"},
+      {[&] { ::mkfifo(victim.c_str(), 0600); }, "is not a regular file any more (a FIFO)"},
+      {[] { throw std::bad_alloc(); }, "Not enough memory to convert the file"},
+  };
+  for (const auto& row : rows) {
+    writeFile(victim, "Title b\r\nbody\r\n");
+    const std::string message = failingRun([&](FaultyFileSystem& f) {
+      f.beforeRead = [&](const std::string& path) {
+        if (path != victim) return;
+        fs::remove(path);
+        row.change();
+      };
+    });
+    EXPECT_NE(message.find("file \"" + victim + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find(row.message), std::string::npos) << message;
+    expectOnlyCompletePages();
+    fs::remove(victim);
+  }
 }
 
 TEST_F(DiskFaultTest, OutputDirectoryRemovedDuringTheRunIsNamed) {

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Peak memory of loomwise-batch on one huge single-line file: the bound is the
+# file's size plus twice its page's size plus a few MB. Prints a Markdown
+# table for bench/RESULTS.md.
+#
+#   bench/single_line_memory.sh [LOOMWISE-BATCH] [MB ...]   (default: build/, 50 200)
+#
+# The file is one line of ordinary words with rules that change it (the
+# bundled example rules), so the line is rewritten, not only copied. Work
+# files go to $LOOMWISE_BENCH_DIR (default bench/out/single-line).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+batch="${1:-$root/build/loomwise-batch}"
+shift || true
+sizes=("$@")
+[ ${#sizes[@]} -eq 0 ] && sizes=(50 200)
+work="${LOOMWISE_BENCH_DIR:-$root/bench/out/single-line}"
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+
+mkdir -p "$work"
+rules="$work/rules.mdb"
+rm -f "$rules"
+sqlite3 "$rules" <"$root/data/schema.sql"
+sqlite3 "$rules" <"$root/data/settings.sql"
+sqlite3 "$rules" <"$root/data/bundled.sql"
+# The same rules without the Replace Formatting rows (Type 3), whose search
+# restarts from the line as it was and so hold it once more.
+plain="$work/rules-no-formatting.mdb"
+rm -f "$plain"
+cp "$rules" "$plain"
+sqlite3 "$plain" "DELETE FROM Constraints WHERE Type = 3"
+
+echo "| Single-line file | Rules | MB | Page MB | Bound MB (file + 2 x page + 8) | Peak memory MB | Seconds |"
+echo "|---|---|---:|---:|---:|---:|---:|"
+for mb in "${sizes[@]}"; do
+for set in bundled no-formatting; do
+  db="$rules"
+  [ "$set" = no-formatting ] && db="$plain"
+  rm -rf "$work/in" "$work/out"
+  mkdir -p "$work/in" "$work/out"
+  python3 - "$work/in/long.txt" "$mb" <<'PY'
+import sys
+path, mb = sys.argv[1], int(sys.argv[2])
+chunk = ("The harbour was built in 1832 -- long before the *railway* reached "
+         "the town, and (c) it stayed. ") * 1000
+with open(path, "w") as f:
+    left = mb * 10**6
+    while left > 0:
+        part = chunk[:left]
+        f.write(part)
+        left -= len(part)
+PY
+  /usr/bin/time -f '%M %e' -o "$work/time" "$batch" --quiet --jobs 1 --rules "$db" \
+    "$work/in" "$work/out" >/dev/null
+  read -r kb seconds <"$work/time"
+  file=$(stat -c %s "$work/in/long.txt")
+  page=$(stat -c %s "$work/out/lwlong.htm")
+  awk -v mb="$mb" -v set="$set" -v f="$file" -v p="$page" -v kb="$kb" -v s="$seconds" 'BEGIN {
+    printf "| %d MB, one line | %s | %.1f | %.1f | %.1f | %.1f | %.2f |\n",
+      mb, set, f / 1e6, p / 1e6, (f + 2 * p) / 1e6 + 8, kb * 1024 / 1e6, s }'
+done
+done
+rm -rf "$work/in" "$work/out"
