@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/stop_signal.h"
 #include "cli/terminal_progress.h"
 #include "rules/rule_database.h"
 
@@ -51,13 +52,18 @@ int run(const loom::cli::Options& options) {
   batch.checkOnly = options.command == Command::Check;
   auto fs = loom::makePosixFileSystem();
   loom::cli::TerminalProgress progress(stderr, options.quiet);
+  if (!batch.checkOnly) loom::cli::installStopSignals();
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {
     std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
                  progress.warnings() ? " (see the warnings above)" : "");
     return 0;
   }
-  if (summary.stopped) return kExitStopped;
+  if (summary.stopped) {
+    printError("the run was stopped; the pages written so far are complete, the index page "
+               "was not written");
+    return kExitStopped;
+  }
   if (!options.quiet) std::printf("%s\n", summary.indexPath.c_str());
   return 0;
 }

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include "cli/stop_signal.h"
+
 namespace loom::cli {
 
 TerminalProgress::TerminalProgress(std::FILE* out, bool quiet)
     : out_(out), quiet_(quiet), terminal_(::isatty(::fileno(out)) == 1) {}
+
+bool TerminalProgress::stopRequested() { return stopSignalled(); }
 
 void TerminalProgress::endLine() {
   if (lineOpen_) std::fputc('\n', out_);

@@ -17,6 +17,8 @@ class TerminalProgress final : public BatchObserver {
   void indexStarted() override;
   void runFinished(const BatchSummary& summary) override;
   void warning(WarningKind kind, const std::string& message) override;
+  // After Ctrl-C or SIGTERM (see stop_signal.h).
+  bool stopRequested() override;
   std::size_t warnings() const { return warnings_; }
 
  private:

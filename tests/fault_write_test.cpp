@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/faulty_tool.h"
 #include "support/rule_db.h"
@@ -82,6 +86,47 @@ TEST_P(WriteFaultTest, TheNextRunOnAHealthyDiskCompletesTheOutput) {
   EXPECT_EQ(readFile(dir / "out/lwbig.htm"), page);
   EXPECT_EQ(readFile(dir / "out/index.html"), index);
   EXPECT_EQ(directoryNames(dir / "out"), directoryNames(dir / "ref"));
+}
+
+TEST(StopSignal, StopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
+  const struct {
+    std::vector<int> signals;
+    int exitCode;
+    const char* message;
+  } rows[] = {
+      {{SIGINT}, 1, "the run was stopped"},
+      {{SIGTERM}, 1, "the run was stopped"},
+      {{SIGINT, SIGINT}, 128 + SIGINT, ""},
+  };
+  for (const auto& row : rows) {
+    TempDir dir;
+    RuleDb(dir / "rules.mdb").fileType("TXT", "1", "", "", "ART").group("ART", "<H2>A</H2>", "");
+    for (const char* d : {"in", "out", "ref"}) std::filesystem::create_directory(dir / d);
+    for (char c = 'a'; c < 'i'; ++c) writeFile(dir / "in/" + c + ".txt", std::string("Title ") + c);
+    ASSERT_EQ(runBatchTool({"--quiet", "--rules", dir / "rules.mdb", dir / "in", dir / "ref"}).exitCode, 0);
+    // Every write into out/ takes a while, so the signals land in the middle.
+    const ToolResult r = runBatchTool(
+        {"--quiet", "--jobs", "1", "--rules", dir / "rules.mdb", dir / "in", dir / "out"},
+        {"LD_PRELOAD=" LOOMWISE_WRITE_FAULT_PATH, "LOOMWISE_FAULT_DIR=" + (dir / "out"),
+         "LOOMWISE_WRITE_DELAY_MS=150", "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"},
+        [&](int pid) {
+          for (int i = 0; i < 2000 && directoryNames(dir / "out").empty(); ++i) ::usleep(5000);
+          for (const int sig : row.signals) {
+            ::kill(pid, sig);
+            ::usleep(20000);
+          }
+        });
+    EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir / "out/index.html"));
+    if (row.exitCode == 1) {
+      EXPECT_TRUE(temporaryFiles(dir / "out").empty());
+      EXPECT_LT(directoryNames(dir / "out").size(), 8u);
+      for (const std::string& name : directoryNames(dir / "out")) {
+        EXPECT_EQ(readFile(dir / "out/" + name), readFile(dir / "ref/" + name)) << name;
+      }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(DiskFaults, WriteFaultTest,

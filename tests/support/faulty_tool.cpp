@@ -14,7 +14,8 @@ extern char** environ;
 
 namespace loom::testing {
 
-ToolResult runBatchTool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+ToolResult runBatchTool(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                        const std::function<void(int pid)>& whileRunning) {
   TempDir capture;
   const std::string outPath = capture / "out";
   const std::string errPath = capture / "err";
@@ -47,6 +48,7 @@ ToolResult runBatchTool(const std::vector<std::string>& args, const std::vector<
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
+  if (whileRunning) whileRunning(pid);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
   }

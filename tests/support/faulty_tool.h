@@ -2,6 +2,7 @@
 // Runs the real loomwise-batch for the fault and catalogue tests: exit status,
 // what it printed, and what it left in a directory.
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,9 +16,10 @@ struct ToolResult {
 };
 
 // Runs loomwise-batch with `args`, adding `env` ("NAME=value") to the
-// environment.
+// environment; `whileRunning` gets its process id before it is waited for.
 ToolResult runBatchTool(const std::vector<std::string>& args,
-                        const std::vector<std::string>& env = {});
+                        const std::vector<std::string>& env = {},
+                        const std::function<void(int pid)>& whileRunning = {});
 
 // Every name in `dir`, hidden ones too, sorted.
 std::vector<std::string> directoryNames(const std::string& dir);
