@@ -11,7 +11,7 @@ enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, 
 struct Options {
   Command command = Command::Run;
   std::string pair;
-  std::string rulesPath;  // empty: loomwise.mdb beside the executable
+  std::string rulesPath;  // empty: the one chooseRules() names
   std::optional<std::string> encoding;
   unsigned jobs = 0;  // 0: one per core
   bool quiet = false;

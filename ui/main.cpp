@@ -7,7 +7,10 @@
 #include <QMetaObject>
 
 #include "app/pair.h"
+#include "base/error.h"
+#include "base/file_system.h"
 #include "rules/rule_database.h"
+#include "rules/rules_location.h"
 #include "ui/main_window.h"
 #include "ui/message_sink.h"
 #include "ui/resources.h"
@@ -23,7 +26,18 @@ int main(int argc, char** argv) {
 
   loomui::MessageBoxSink messages;
   loomui::MainWindowOptions options;
-  options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+  try {
+    const loom::RulesChoice rules =
+        loom::chooseRules(std::nullopt, loom::rulesPlacesOfThisProcess(),
+                          *loom::makePosixFileSystem());
+    options.rulesPath = QString::fromStdString(rules.path);
+    options.rulesNote = QString::fromStdString(loom::describeRules(rules));
+    loom::prepareRules(rules);
+  } catch (const loom::LoomError& e) {
+    // Said once here; the windows name the file again when they cannot open it.
+    if (options.rulesPath.isEmpty()) options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+    messages.show(nullptr, {loomui::Message::Kind::Error, QString::fromStdString(e.what()), {}});
+  }
   options.argumentText = QString::fromStdString(argumentText);
   options.messages = &messages;
   options.endProgram = [](int status) {
