@@ -25,23 +25,16 @@ void printError(const std::string& message) {
 int run(const loom::cli::Options& options) {
   using loom::cli::Command;
   auto fs = loom::makePosixFileSystem();
-  const auto choose = [&] {
-    return loom::chooseRules(options.rulesPath.empty() ? std::nullopt
-                                                        : std::optional(options.rulesPath),
-                             loom::rulesPlacesOfThisProcess(), *fs);
-  };
+  const std::optional<std::string> rulesOption =
+      options.rulesPath.empty() ? std::nullopt : std::optional(options.rulesPath);
   if (options.command == Command::Help) {
-    std::fputs(loom::cli::kUsage, stdout);
-    try {
-      std::printf("\n%s\n", loom::describeRules(choose()).c_str());
-    } catch (const loom::LoomError& e) {
-      std::printf("\n%s\n", e.what());
-    }
+    std::printf("%s\n%s\n", loom::cli::kUsage, loom::rulesInUseLine(rulesOption).c_str());
     return 0;
   }
   std::string rules;
   if (options.command != Command::Version && options.command != Command::NewRules) {
-    const loom::RulesChoice choice = choose();
+    const loom::RulesChoice choice =
+        loom::chooseRules(rulesOption, loom::rulesPlacesOfThisProcess(), *fs);
     loom::prepareRules(choice);
     rules = choice.path;
   }

@@ -152,4 +152,12 @@ std::string describeRules(const RulesChoice& choice) {
          " when it is missing)";
 }
 
+std::string rulesInUseLine(const std::optional<std::string>& option) {
+  try {
+    return describeRules(chooseRules(option, rulesPlacesOfThisProcess(), *makePosixFileSystem()));
+  } catch (const LoomError& e) {
+    return e.what();
+  }
+}
+
 }  // namespace loom

@@ -51,5 +51,7 @@ void prepareRules(const RulesChoice& choice);
 
 // One line for --help and the About page: which file is in use and why.
 std::string describeRules(const RulesChoice& choice);
+// That line for this process, or the reason no file can be chosen.
+std::string rulesInUseLine(const std::optional<std::string>& option);
 
 }  // namespace loom
