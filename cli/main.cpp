@@ -46,6 +46,8 @@ int run(const loom::cli::Options& options) {
   batch.pair = options.pair;
   batch.rulesPath = rules;
   batch.encoding = options.encoding;
+  batch.lineEnds = options.lineEnds;
+  batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
   auto fs = loom::makePosixFileSystem();

@@ -13,6 +13,8 @@ struct Options {
   std::string pair;
   std::string rulesPath;  // empty: loomwise.mdb beside the executable
   std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
   unsigned jobs = 0;  // 0: one per core
   bool quiet = false;
   std::string file;   // of --new-rules, --explain, --export-rules, --import-rules

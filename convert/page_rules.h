@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "rules/constraint_row.h"
 
 namespace loom {
@@ -35,6 +36,10 @@ struct PageSettings {
   std::string header;
   std::string footer;
   std::string endOfLineTag;
+  LineEnds lineEnds = LineEnds::CrLf;
+  // Write "&", "<" and ">" of the source text as character references; what
+  // rules and settings insert stays as it is.
+  bool escapeText = false;
 };
 
 }  // namespace loom
