@@ -245,8 +245,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
   const RunPlan plan = planRun(
-      {options.pair, options.rulesPath, options.encoding, options.lineEnds, options.escapeText},
-      fs);
+      {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText}, fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);

@@ -371,11 +371,8 @@ void addFiles(RunPlan& plan, std::vector<std::string> names) {
 }  // namespace
 
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
-  const std::optional<DirectoryPair> dirs = SplitPair(request.pair);
-  if (!dirs) throw LoomError(ErrorKind::Usage, kBothPathsMessage);
-
   RunPlan plan;
-  plan.dirs = *dirs;
+  plan.dirs = request.dirs;
   std::vector<Problem> problems;
   checkDirectories(plan.dirs, fs, problems);
   RuleTables tables;

@@ -49,7 +49,7 @@ struct RunPlan {
 };
 
 struct PlanRequest {
-  std::string pair;
+  DirectoryPair dirs;
   std::string rulesPath;
   // Overrides of the optional settings "Encoding", "LineEnds" and
   // "EscapeText" for one run.
@@ -58,8 +58,7 @@ struct PlanRequest {
   std::optional<std::string> escapeText;
 };
 
-// Throws LoomError(Usage, kBothPathsMessage) for a pair it cannot split, and
-// ValidationError listing every problem found otherwise.
+// Throws ValidationError listing every problem found.
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs);
 
 // The constraint rows that apply to files of `extension` (its own and
@@ -71,7 +70,7 @@ std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const T
                                                std::vector<PlanWarning>& warnings);
 
 // Plans the conversion of the named files of `inputDir` alone, with no output
-// directory (for explaining one file's conversion). `request.pair` is unused.
+// directory (for explaining one file's conversion). `request.dirs` is unused.
 RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
                   std::vector<std::string> names);
 

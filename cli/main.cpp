@@ -43,7 +43,7 @@ int run(const loom::cli::Options& options) {
       break;
   }
   loom::BatchOptions batch;
-  batch.pair = options.pair;
+  batch.dirs = options.dirs;
   batch.rulesPath = rules;
   batch.encoding = options.encoding;
   batch.lineEnds = options.lineEnds;

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -26,7 +28,7 @@ const char* const kUsage =
     "                       browser shows them (default: the EscapeText setting, else no)\n"
     "  --quiet              print only warnings and errors\n"
     "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
-    "  --export-rules FILE  write the whole rule database as a text file (JSON)\n"
+    "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
     "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
     "  --new-rules FILE     create a new rule database at FILE (never overwrites) for text\n"
     "                       of this platform: utf-8, line ends any, escape-text yes\n"
@@ -110,21 +112,25 @@ Options parseOptions(int argc, const char* const argv[]) {
     if (!positional.empty()) throw usage("unexpected argument \"" + positional.front() + "\"");
     return options;
   }
-  bool anyComma = false;
-  for (const std::string& p : positional) anyComma = anyComma || p.find(',') != std::string::npos;
-  if (anyComma || positional.size() == 1) {
+  std::optional<DirectoryPair> dirs;
+  if (positional.size() == 2) {
+    // Two directories, each as typed: a comma in one is part of its name.
+    dirs = TypedPair(positional[0], positional[1]);
+  } else if (positional.size() == 1 ||
+             (positional.size() > 2 && std::any_of(positional.begin(), positional.end(),
+                                                   [](const std::string& p) {
+                                                     return p.find(',') != std::string::npos;
+                                                   }))) {
     // One pair text, perhaps split by the shell at blanks inside it.
     std::vector<const char*> words;
     for (const std::string& p : positional) words.push_back(p.c_str());
-    options.pair = joinArguments(static_cast<int>(words.size()), words.data(), 0);
-  } else if (positional.size() == 2) {
-    options.pair = positional[0] + "," + positional[1];
-  } else if (positional.empty()) {
-    throw usage(kBothPathsMessage);
-  } else {
+    dirs = SplitPair(joinArguments(static_cast<int>(words.size()), words.data(), 0));
+  } else if (!positional.empty()) {
     throw usage("expected INPUT-DIR OUTPUT-DIR, or one 'INPUT-DIR,OUTPUT-DIR', got " +
                 std::to_string(positional.size()) + " arguments");
   }
+  if (!dirs) throw usage(kBothPathsMessage);
+  options.dirs = std::move(*dirs);
   return options;
 }
 

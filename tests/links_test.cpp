@@ -33,7 +33,7 @@ TEST(Links, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
   const auto fs = makePosixFileSystem();
   BatchObserver quiet;
   BatchOptions options;
-  options.pair = dir / "in" + "," + dir / "out";
+  options.dirs = {dir / "in/", dir / "out/"};
   options.rulesPath = rules.path();
   const BatchSummary summary = RunBatch(options, *fs, quiet);
   EXPECT_EQ(summary.fileCount, 1u);  // the link to a file; not the directory, not the dangling link

@@ -37,7 +37,7 @@ TEST(UnchangedPages, AreNotRewrittenAndOnlyChangedPagesAre) {
   const auto fs = makePosixFileSystem();
   BatchObserver quiet;
   BatchOptions options;
-  options.pair = dir / "in" + "," + dir / "out";
+  options.dirs = {dir / "in/", dir / "out/"};
   options.rulesPath = rules.path();
   options.jobs = 2;
 

@@ -89,7 +89,7 @@ class Utf8Run : public ::testing::Test {
   }
   BatchSummary run(std::optional<std::string> encoding = std::nullopt) {
     BatchOptions options;
-    options.pair = "/in,/out";
+    options.dirs = {"/in/", "/out/"};
     options.rulesPath = rules.path();
     options.encoding = std::move(encoding);
     return RunBatch(options, fs, observer);
