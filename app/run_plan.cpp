@@ -387,6 +387,7 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);
+  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }
@@ -416,6 +417,7 @@ RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);
+  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }

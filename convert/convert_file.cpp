@@ -1,11 +1,13 @@
 #include "convert/convert_file.h"
 
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
 #include "convert/byte_filter.h"
 #include "convert/constraint_ops.h"
 #include "convert/line_origin.h"
+#include "convert/row_screen.h"
 
 namespace loom {
 namespace {
@@ -78,6 +80,10 @@ bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec&
 
 }  // namespace
 
+void compileRows(PageRules& rules, const TextCodec& codec) {
+  rules.screen = std::make_shared<const RowScreen>(rules.constraints, codec);
+}
+
 void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec) {
   applyRow(line, row, codec, true, nullptr);
 }
@@ -90,9 +96,12 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   appendLine(page.bytes, settings.header);
   if (!rules.beginSection.empty()) appendLine(page.bytes, rules.beginSection);
 
-  std::vector<RowFilter> filters;
-  filters.reserve(rules.constraints.size());
-  for (const PreparedConstraint& row : rules.constraints) filters.emplace_back(row, codec);
+  std::optional<RowScreen> uncompiled;
+  const RowScreen* screen = rules.screen.get();
+  if (screen == nullptr) screen = &uncompiled.emplace(rules.constraints, codec, false);
+  // Which rows the screen found in the current line: those marked `mark`.
+  std::vector<std::uint32_t> seen(screen->size(), 0);
+  std::uint32_t mark = 0;
 
   LineBytes bytes;
   LineReader reader(contents, settings.lineEnds);
@@ -106,11 +115,23 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
     line.assign(raw);
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
-    for (std::size_t i = 0; i < filters.size(); ++i) {
-      const bool mayMatch = filters[i].mayMatch(bytes);
-      if (!mayMatch && !filters[i].actsWithoutMatch()) continue;
+    // The line is screened when a row first asks, and again after a row
+    // changed it, so that the rows after it see what it made.
+    bool screened = false;
+    for (std::size_t i = 0; i < screen->size(); ++i) {
+      if (!screen->alwaysTried(i)) {
+        if (!screened) {
+          screen->scan(line, seen, ++mark);
+          screened = true;
+        }
+        if (seen[i] != mark) continue;
+      }
+      const RowFilter& filter = screen->filter(i);
+      const bool mayMatch = filter.mayMatch(bytes);
+      if (!mayMatch && !filter.actsWithoutMatch()) continue;
       if (applyRow(line, rules.constraints[i], codec, mayMatch, origin)) {
-        filters[i].addInserted(bytes);
+        filter.addInserted(bytes);
+        screened = false;
       }
     }
     std::string_view trimmed = trimSpaces(line);
