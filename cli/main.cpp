@@ -57,9 +57,11 @@ int run(const loom::cli::Options& options) {
       break;
   }
   loom::BatchOptions batch;
-  batch.pair = options.pair;
+  batch.dirs = options.dirs;
   batch.rulesPath = rules;
   batch.encoding = options.encoding;
+  batch.lineEnds = options.lineEnds;
+  batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
   loom::cli::TerminalProgress progress(stderr, options.quiet);

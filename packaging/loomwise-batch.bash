@@ -23,6 +23,14 @@ _loomwise_batch() {
       COMPREPLY=($(compgen -W 'utf-8 windows-1252' -- "$cur"))
       return
       ;;
+    --line-ends)
+      COMPREPLY=($(compgen -W 'crlf any' -- "$cur"))
+      return
+      ;;
+    --escape-text)
+      COMPREPLY=($(compgen -W 'yes no' -- "$cur"))
+      return
+      ;;
     --jobs)
       return
       ;;

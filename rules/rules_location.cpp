@@ -129,7 +129,7 @@ void prepareRules(const RulesChoice& choice) {
     return;
   }
   try {
-    createRuleDatabase(choice.path, NewDatabaseContents::Bundled, "");
+    createRuleDatabase(choice.path, NewDatabaseContents::Bundled);
   } catch (const LoomError&) {
     // Another start may have made it meanwhile; that one is as good.
     if (::access(choice.path.c_str(), F_OK) != 0) throw;

@@ -103,7 +103,7 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
 TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   TempDir dir;
   const std::string bundled = dir / "bundled.mdb";
-  createRuleDatabase(bundled, NewDatabaseContents::Bundled, "utf-8");
+  createRuleDatabase(bundled, NewDatabaseContents::Bundled);
   const std::string bundledBytes = testing::readFile(bundled);
   struct Row {
     std::string what, path, from, before, after;  // before "": no file yet
@@ -139,7 +139,7 @@ TEST(RuleDatabaseFile, CreatingNeverOverwrites) {
   const std::string path = dir / "rules.mdb";
   testing::writeFile(path, "precious");
   try {
-    createRuleDatabase(path, NewDatabaseContents::Bundled, "");
+    createRuleDatabase(path, NewDatabaseContents::Bundled);
     FAIL() << "no error";
   } catch (const LoomError& e) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
@@ -147,14 +147,14 @@ TEST(RuleDatabaseFile, CreatingNeverOverwrites) {
   EXPECT_EQ(testing::readFile(path), "precious");
 
   const std::string fresh = dir / "fresh.mdb";
-  createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly, "");
+  createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly);
   const GlobalSettings s = LoadGlobalSettings(fresh);
   EXPECT_EQ(s.endOfLineTag, "<P>");
   EXPECT_EQ(s.header, "<HTML><BODY>");
   EXPECT_EQ(s.footer, "</BODY></HTML>");
   EXPECT_EQ(s.indexPageName, "index.html");
   EXPECT_FALSE(s.encoding.has_value());
-  EXPECT_THROW(createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly, ""), LoomError);
+  EXPECT_THROW(createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly), LoomError);
 }
 
 TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {

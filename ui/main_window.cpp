@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/batch.h"
+#include "app/pair.h"
 #include "base/error.h"
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
@@ -169,8 +170,18 @@ void MainWindow::startSession() {
 }
 
 void MainWindow::runBatch() {
+  const QString pair = sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_;
+  const std::optional<loom::DirectoryPair> dirs = loom::SplitPair(pair.toStdString());
+  if (!dirs) {
+    // Not a failure: the user can pick the directories again.
+    options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
+    enableButtons();
+    progress_->hide();
+    emit runEnded();
+    return;
+  }
   loom::BatchOptions batch;
-  batch.pair = (sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_).toStdString();
+  batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.jobs = 0;  // the pages and the order of the reports do not depend on it
   pendingWarnings_.clear();
@@ -235,15 +246,6 @@ void MainWindow::showWarningSummary() {
 }
 
 void MainWindow::onFailed(int kind, const QString& message, const QStringList& problems) {
-  if (static_cast<loom::ErrorKind>(kind) == loom::ErrorKind::Usage &&
-      message == loom::kBothPathsMessage) {
-    // Not a failure: the user can pick the directories again.
-    options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
-    enableButtons();
-    progress_->hide();
-    emit runEnded();
-    return;
-  }
   showWarningSummary();
   const QString detail = problems.isEmpty() ? QString()
                                             : QStringLiteral("Nothing was written.");
