@@ -30,9 +30,7 @@ std::string join(const std::string& dir, const std::string& name) {
 }
 
 LoomError cannotMake(const std::string& path, const std::string& why) {
-  return LoomError(ErrorKind::Rules,
-                   "Cannot make your rule database \"" + path + "\": " + why +
-                       " (give another one with --rules FILE)");
+  return LoomError(ErrorKind::Rules, "Cannot make your rule database \"" + path + "\": " + why);
 }
 
 // Creates the missing directories of `dir`, private to the user as the XDG
@@ -42,8 +40,8 @@ void makeDirectories(const std::string& dir, const std::string& forFile) {
   if (dir.empty() || ::stat(dir.c_str(), &st) == 0) return;
   makeDirectories(parentOf(dir), forFile);
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw cannotMake(forFile, "cannot create the directory \"" + dir + "\": " +
-                                  std::strerror(errno));
+    throw cannotMake(forFile,
+                     "cannot create the directory \"" + dir + "\": " + std::strerror(errno));
   }
 }
 
@@ -105,10 +103,10 @@ RulesChoice chooseRules(const std::optional<std::string>& option, const RulesPla
   } else {
     throw LoomError(ErrorKind::Rules,
                     "The rule database beside the program cannot be used and neither HOME nor "
-                    "XDG_DATA_HOME names a directory for your own; give one with --rules FILE");
+                    "XDG_DATA_HOME names a directory for your own: set one of them (loomwise-batch "
+                    "also takes --rules FILE)");
   }
-  RulesChoice choice{join(join(dataHome, "loomwise"), kFileName), RulesSource::UserData,
-                     false, ""};
+  RulesChoice choice{join(join(dataHome, "loomwise"), kFileName), RulesSource::UserData, false, ""};
   choice.toCreate = fs.kind(choice.path) == PathKind::Missing;
   // The copy beside the program is what an older install used, so a user's
   // own copy starts from it; a package has its bundled rules in share/.

@@ -54,15 +54,16 @@ int main(int argc, char** argv) {
   loomui::MessageBoxSink messages;
   loomui::MainWindowOptions options;
   try {
-    const loom::RulesChoice rules =
-        loom::chooseRules(std::nullopt, loom::rulesPlacesOfThisProcess(),
-                          *loom::makePosixFileSystem());
+    const loom::RulesChoice rules = loom::chooseRules(
+        std::nullopt, loom::rulesPlacesOfThisProcess(), *loom::makePosixFileSystem());
     options.rulesPath = QString::fromStdString(rules.path);
     options.rulesNote = QString::fromStdString(loom::describeRules(rules));
     loom::prepareRules(rules);
   } catch (const loom::LoomError& e) {
     // Said once here; the windows name the file again when they cannot open it.
-    if (options.rulesPath.isEmpty()) options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+    if (options.rulesPath.isEmpty()) {
+      options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+    }
     messages.show(nullptr, {loomui::Message::Kind::Error, QString::fromStdString(e.what()), {}});
   }
   options.argumentText = QString::fromStdString(argumentText);
