@@ -41,6 +41,9 @@ struct RunPlan {
   std::map<std::string, std::string> groupByExtension;  // GroupID as stored, run encoding
   std::vector<std::pair<std::string, GroupTexts>> groups;  // rows in stored order
   std::vector<PlanWarning> warnings;
+  // Whether EscapeText was given (stored or for this run): when it was not,
+  // sources that hold markup-like text are worth a warning.
+  bool escapeTextChosen = false;
 
   std::optional<GroupTexts> findGroup(const std::string& group) const;
 };
@@ -48,7 +51,11 @@ struct RunPlan {
 struct PlanRequest {
   DirectoryPair dirs;
   std::string rulesPath;
-  std::optional<std::string> encoding;  // overrides the "Encoding" setting
+  // Overrides of the optional settings "Encoding", "LineEnds" and
+  // "EscapeText" for one run.
+  std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
 };
 
 // Throws ValidationError listing every problem found.

@@ -14,14 +14,15 @@ namespace loom::cli {
 
 int newRules(const Options& options) {
   createRuleDatabase(options.file, NewDatabaseContents::SettingsOnly,
-                     options.encoding.value_or("utf-8"));
+                     platformSettings(options.encoding, options.lineEnds, options.escapeText));
   if (!options.quiet) std::printf("Created the rule database %s\n", options.file.c_str());
   return 0;
 }
 
 int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
-  const Explanation ex = explainFile({{}, rulesPath, options.encoding}, options.file, *fs);
+  const Explanation ex = explainFile(
+      {{}, rulesPath, options.encoding, options.lineEnds, options.escapeText}, options.file, *fs);
   std::fputs(formatExplanation(ex).c_str(), stdout);
   return 0;
 }

@@ -17,16 +17,21 @@ const char* const kUsage =
     "writes an index page that links them all, by the rules of a rule database.\n"
     "\n"
     "Options:\n"
-    "  --rules FILE         the rule database (default: loomwise.mdb beside this program)\n"
+    "  --rules FILE         the rule database (default: see Rule database below)\n"
     "  --check              check the run and list every problem at once; write nothing\n"
     "  --jobs N             convert on N threads (default: one per core); output is the same\n"
     "  --encoding NAME      text encoding of the run: windows-1252 or utf-8\n"
     "                       (default: the rule database's Encoding setting, else windows-1252)\n"
+    "  --line-ends crlf|any what ends a line of the input files: CR LF or CR only, or\n"
+    "                       also a lone LF (default: the LineEnds setting, else crlf)\n"
+    "  --escape-text yes|no write & < > of the input text as &amp; &lt; &gt; so that a\n"
+    "                       browser shows them (default: the EscapeText setting, else no)\n"
     "  --quiet              print only warnings and errors\n"
     "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
     "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
     "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
-    "  --new-rules FILE     create a new rule database at FILE (never overwrites)\n"
+    "  --new-rules FILE     create a new rule database at FILE (never overwrites) for text\n"
+    "                       of this platform: utf-8, line ends any, escape-text yes\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
     "\n"
@@ -73,6 +78,10 @@ Options parseOptions(int argc, const char* const argv[]) {
       options.rulesPath = value("rules");
     } else if (arg == "--encoding") {
       options.encoding = value("encoding");
+    } else if (arg == "--line-ends") {
+      options.lineEnds = value("line-ends");
+    } else if (arg == "--escape-text") {
+      options.escapeText = value("escape-text");
     } else if (arg == "--jobs" || arg == "-j") {
       const std::string n = value("jobs");
       if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||

@@ -49,6 +49,7 @@ struct Site {
   MemoryFileSystem fs;
   Recorder recorder;
   DirectoryPair dirs{"/in/", "/out/"};
+  BatchOptions options;  // overrides; dirs, rules and jobs are set by run()
 
   Site() {
     db.fileType("TXT", "1", "", "", "DOC").fileType("LST", "1", "", "", "DOC");
@@ -57,7 +58,6 @@ struct Site {
     fs.addDirectory("/out/");
   }
   BatchSummary run(unsigned jobs = 1) {
-    BatchOptions options;
     options.dirs = dirs;
     options.rulesPath = db.path();
     options.jobs = jobs;
@@ -277,6 +277,84 @@ TEST(RunBatch, CheckReportsEveryProblemAtOnceAndWritesNothing) {
   }
   EXPECT_FALSE(mentions(problems, "row 4")) << joined(problems);
   EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
+}
+
+// The text settings and the warnings that say when they do not fit the text:
+// the check and the run say the same, in the same order.
+struct TextSettingsCase {
+  const char* name;
+  std::map<std::string, std::string> settings;  // GlobalDefs rows
+  std::map<std::string, std::string> files;     // under /in/
+  std::vector<std::string> warnings;            // fragments, in order; none other
+};
+
+TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
+  const std::string lf = ": each LF stays inside a line; set LineEnds to any";
+  const std::string markup = "; set EscapeText to yes (or to no if the text holds HTML on purpose)";
+  const std::vector<TextSettingsCase> cases = {
+      {"CrLfTextIsQuiet", {}, {{"a.txt", "A\r\nb\r\n"}, {"b.txt", "one line"}}, {}},
+      {"LfOnlyFilesAreNamed",
+       {},
+       {{"a.txt", "A\nb\n"}, {"b.txt", "B\r\nc\n"}, {"c.txt", "C\n"}},
+       {"File \"/in/a.txt\" has no CR LF line ends" + lf,
+        "File \"/in/c.txt\" has no CR LF line ends" + lf}},
+      {"ManyLfOnlyFilesAreSummedUp",
+       {},
+       {{"a.txt", "\n"}, {"b.txt", "\n"}, {"c.txt", "\n"}, {"d.txt", "\n"}},
+       {"4 files have no CR LF line ends, the first \"/in/a.txt\"" + lf}},
+      {"LineEndsAnyIsQuiet", {{"LineEnds", "Any"}}, {{"a.txt", "A\nb\n"}}, {}},
+      {"MarkupWithoutEscapeTextRow",
+       {},
+       {{"a.txt", "T\r\nMail Ann <ann@example.org>\r\n"},
+        {"b.txt", "a & b, a &amp; b\r\n"},
+        {"c.txt", "1 < 2 && 3 > 2\r\n"}},
+       {"2 files hold text that browsers read as markup and hide, first \"/in/a.txt\" line 2: "
+        "\"<ann@example.org>\"" + markup}},
+      {"MarkupLineCountsWithTheLineEnds",
+       {{"LineEnds", "any"}},
+       {{"a.txt", "T\n\n<!-- x -->\n"}},
+       {"1 file holds text that browsers read as markup and hide, first \"/in/a.txt\" line 3: "
+        "\"<!-- x -->\"" + markup}},
+      {"EscapeTextNoSaysTheTextHoldsHtml", {{"EscapeText", "no"}}, {{"a.txt", "<B>b</B>"}}, {}},
+      {"EscapeTextYesIsQuiet", {{"EscapeText", " YES "}}, {{"a.txt", "<B>b</B>"}}, {}},
+      {"HeaderDeclaringAnotherCharset",
+       {{"Header", "<html><meta http-equiv=\"Content-Type\" content=\"text/html; CharSet=UTF-8\">"}},
+       {{"a.txt", "A"}},
+       {"GlobalDefs row \"Header\" declares charset \"utf-8\", but the pages are written in "
+        "windows-1252: browsers will read them as utf-8"}},
+      {"HeaderDeclaringLatin1IsReadAsWindows1252",
+       {{"Header", "<meta charset='ISO-8859-1'>"}},
+       {{"a.txt", "A"}},
+       {}},
+      {"Utf8WithoutCharset",
+       {{"Encoding", "utf-8"}},
+       {{"a.txt", "A"}},
+       {"GlobalDefs row \"Header\" declares no charset, but the pages are written in utf-8: "
+        "browsers will assume windows-1252"}},
+      {"Utf8DeclaredIsQuiet",
+       {{"Encoding", "utf-8"}, {"Header", "<HTML><META charset=\"utf-8\"><BODY>"}},
+       {{"a.txt", "A"}},
+       {}},
+  };
+  for (const TextSettingsCase& c : cases) {
+    std::vector<std::vector<std::string>> heard;
+    for (const bool checkOnly : {true, false}) {
+      Site site;
+      for (const auto& [key, value] : c.settings) site.db.setting(key, value);
+      for (const auto& [name, bytes] : c.files) site.fs.addFile("/in/" + name, bytes);
+      site.options.checkOnly = checkOnly;
+      site.run();
+      std::vector<std::string> messages;
+      for (const auto& [kind, message] : site.recorder.warnings) messages.push_back(message);
+      heard.push_back(messages);
+    }
+    EXPECT_EQ(heard[0], heard[1]) << c.name << ": the check and the run differ";
+    ASSERT_EQ(heard[1].size(), c.warnings.size()) << c.name << "\n" << joined(heard[1]);
+    for (std::size_t i = 0; i < c.warnings.size(); ++i) {
+      EXPECT_NE(heard[1][i].find(c.warnings[i]), std::string::npos)
+          << c.name << "\n" << heard[1][i] << "\nlacks\n" << c.warnings[i];
+    }
+  }
 }
 
 TEST(RunBatch, IndexPageNameMustBeAPlainFileNameThatReplacesNoFileOfTheRun) {

@@ -145,7 +145,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::openSetup() {
   if (isRunning()) return;
-  if (!setup_) setup_ = new SetupWindow(options_.rulesPath, *options_.messages, this);
+  if (!setup_) {
+    setup_ = new SetupWindow(options_.rulesPath, *options_.messages, this);
+    setup_->setRulesNote(options_.rulesNote);
+  }
   try {
     setup_->load();
   } catch (const loom::LoomError& e) {

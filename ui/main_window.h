@@ -22,7 +22,8 @@ class SetupWindow;
 class StartSessionDialog;
 
 struct MainWindowOptions {
-  QString rulesPath;     // the rule database; main() passes defaultRulesPath()
+  QString rulesPath;     // the rule database
+  QString rulesNote;     // which one it is and why, for the About page
   QString argumentText;  // the command-line arguments joined; empty: interactive
   MessageSink* messages = nullptr;  // required
   // Ends the program after a failure has been reported (exit status).
