@@ -1,5 +1,6 @@
 #include "app/run_plan.h"
 
+#include <algorithm>
 #include <set>
 
 #include "app/source_warnings.h"
@@ -121,15 +122,95 @@ void chooseTextSettings(const PlanRequest& request, const GlobalSettings& stored
   plan.escapeTextChosen = request.escapeText.has_value() || stored.escapeText.has_value();
 }
 
+// A name as it can be shown in one message line: control characters, NUL
+// among them, as escapes.
+std::string visible(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += "\\x";
+      out += hex[b >> 4];
+      out += hex[b & 15];
+    }
+  }
+  return out;
+}
+
 void checkIndexPageName(const std::string& name, std::vector<Problem>& problems) {
+  constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
+  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(visible(name));
+  const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
   if (name.empty()) {
     problems.push_back({ErrorKind::Rules, "GlobalDefs row \"IndexPageName\": Content is empty; "
                                           "the index page needs a file name"});
-  } else if (name.find('/') != std::string::npos || name.find("..") != std::string::npos ||
-             name.find('\0') != std::string::npos) {
-    problems.push_back({ErrorKind::Rules, "GlobalDefs row \"IndexPageName\": " + quoted(name) +
-                                              " is not a plain file name; the index page must be "
-                                              "written inside the output directory"});
+  } else if (name == "." || name == ".." || name.find('/') != std::string::npos) {
+    problems.push_back({ErrorKind::Rules, where + " is not a plain file name; the index page must be "
+                                                  "written inside the output directory"});
+  } else if (control) {
+    problems.push_back({ErrorKind::Rules, where + " holds a control character (shown as \\x..); a "
+                                                  "file name must not"});
+  } else if (name.size() > kLongestName) {
+    problems.push_back({ErrorKind::Rules, where + " is " + std::to_string(name.size()) +
+                                              " bytes long; a file name can have at most " +
+                                              std::to_string(kLongestName)});
+  }
+}
+
+// What would make the run fail after it has written pages, found before
+// any: an input file that cannot be read or is no plain file any more, and a
+// directory (or other non-file) where a page or the index page must go.
+void checkRunTargets(const RunPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+  for (const InputFile& file : plan.files) {
+    if (!file.pageName) continue;
+    const std::string path = plan.dirs.input + file.name;
+    if (!fs.isReadableFile(path)) {
+      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
+                                             " cannot be read (no permission, or not a plain file "
+                                             "any more)"});
+    }
+  }
+  std::set<std::string> targets;
+  for (const InputFile& file : plan.files) {
+    if (file.pageName) targets.insert(*file.pageName);
+  }
+  if (!plan.indexPageName.empty()) targets.insert(plan.indexPageName);
+  for (const std::string& name : targets) {
+    const std::string path = plan.dirs.output + name;
+    const PathKind kind = fs.entryKind(path);
+    if (kind == PathKind::Directory || kind == PathKind::Other) {
+      problems.push_back({ErrorKind::Io, "Output directory holds " +
+                                             std::string(kind == PathKind::Directory
+                                                             ? "a directory"
+                                                             : "something that is not a file") +
+                                             " named " + quoted(visible(name)) +
+                                             ", where the run must write a page; move it away"});
+    }
+  }
+}
+
+// Two files whose names give one page: the later file's page replaces the
+// earlier's, and both keep their index entry; said once per pair.
+void warnPageNameCollisions(RunPlan& plan) {
+  std::map<std::string, const InputFile*> previous;
+  for (const InputFile& file : plan.files) {
+    if (!file.pageName) continue;
+    const auto [it, first] = previous.emplace(*file.pageName, &file);
+    if (first) continue;
+    plan.warnings.push_back(
+        {WarningKind::PageNameCollision,
+         "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
+             quoted(plan.dirs.input + file.name) + " both give the page " + quoted(*file.pageName) +
+             "; the page of the later, " + quoted(file.name) +
+             ", replaces the other's, and both keep their index entry"});
+    it->second = &file;
   }
 }
 
@@ -410,6 +491,8 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
     }
   }
   checkIndexPageTarget(plan, fs, problems);
+  checkRunTargets(plan, fs, problems);
+  warnPageNameCollisions(plan);
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);

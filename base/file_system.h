@@ -28,6 +28,13 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
+  // Whether `path` is a plain file this process may read.
+  virtual bool isReadableFile(const std::string& path) const {
+    return kind(path) == PathKind::RegularFile;
+  }
+  // What the directory entry at `path` itself is, for a write that replaces
+  // it: a symbolic link counts as a file (the write replaces the link).
+  virtual PathKind entryKind(const std::string& path) const { return kind(path); }
   // Nothing when `path` does not exist.
   virtual std::optional<FileIdentity> identity(const std::string& path) const = 0;
   // Whether new files can be created in the directory.

@@ -195,6 +195,17 @@ class PosixFileSystem final : public FileSystem {
     return PathKind::Other;
   }
 
+  PathKind entryKind(const std::string& path) const override {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISLNK(st.st_mode) || S_ISREG(st.st_mode)) return PathKind::RegularFile;
+    return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
+  }
+
+  bool isReadableFile(const std::string& path) const override {
+    return kind(path) == PathKind::RegularFile && ::access(path.c_str(), R_OK) == 0;
+  }
+
   bool isWritableDirectory(const std::string& path) const override {
     return kind(path) == PathKind::Directory && ::access(path.c_str(), W_OK | X_OK) == 0;
   }

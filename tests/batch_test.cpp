@@ -112,6 +112,21 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
 }
 
 TEST(RunBatch, FilesWithTheSamePageNameShareOnePageAndKeepTheirEntries) {
+  for (const bool checkOnly : {true, false}) {
+    Site site;
+    site.fs.addFile("/in/report.txt", "x");
+    site.fs.addFile("/in/report.lst", "x");
+    site.fs.addFile("/in/other.txt", "x");
+    site.fs.addFile("/in/xxreport.txt", "x");  // the six after the first two: one more
+    site.options.checkOnly = checkOnly;
+    site.run();
+    // Said once per pair, naming both files and the page, by the check too.
+    ASSERT_EQ(site.recorder.count(WarningKind::PageNameCollision), 2u) << checkOnly;
+    const std::string first = site.recorder.warnings[0].second;
+    for (const char* part : {"\"/in/report.txt\" and \"/in/report.lst\"", "\"lwreport.htm\""}) {
+      EXPECT_NE(first.find(part), std::string::npos) << first;
+    }
+  }
   Site site;
   site.fs.addFile("/in/report.txt", "Text report\r\nfrom txt");
   site.fs.addFile("/in/report.lst", "List report\r\nfrom lst");
@@ -368,12 +383,27 @@ TEST(RunBatch, IndexPageNameMustBeAPlainFileNameThatReplacesNoFileOfTheRun) {
       {"..", "/out/", "is not a plain file name"},
       {"lwa.htm", "/out/", "\"lwa.htm\" is also the page of the file \"/in/a.txt\""},
       {"a.txt", "/in/./", "\"a.txt\" is the name of the input file \"/in/a.txt\""},
+      {".", "/out/", "\".\" is not a plain file name"},
+      {std::string(256, 'x'), "/out/", "is 256 bytes long"},
+      {"a\nb.html", "/out/", "\"a\\nb.html\" holds a control character"},
+      {std::string("a\0b\x1F", 4), "/out/", "\"a\\x00b\\x1F\" holds a control character"},
+      {"a..b.html", "/out/", ""},  // a plain name
+      {"index.html", "/out/", "Output directory holds a directory named \"index.html\""},
+      {"index.html", "/out/", "Output directory holds a directory named \"lwa.htm\""},
   };
   for (const auto& row : rows) {
     Site site;
     site.db.setting("IndexPageName", row.name);
     site.fs.addFile("/in/a.txt", "A");
     site.dirs.output = row.output;
+    if (row.message.find("a directory named") != std::string::npos) {
+      site.fs.addDirectory(row.message.find("lwa") != std::string::npos ? "/out/lwa.htm/"
+                                                                       : "/out/index.html/");
+    }
+    if (row.message.empty()) {
+      EXPECT_EQ(site.run().indexPath, "/out/" + row.name);
+      continue;
+    }
     const std::vector<std::string> problems = site.problems();
     EXPECT_TRUE(mentions(problems, row.message)) << '"' << row.name << "\"\n" << joined(problems);
     EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << row.name;

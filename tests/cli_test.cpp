@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -178,6 +179,34 @@ TEST(LoomwiseBatch, CheckListsEveryProblemAndWritesNothing) {
   const CommandResult good = batch({"--check", "--rules", w.db.path(), w.in, w.out});
   EXPECT_EQ(good.exitCode, 0) << good.err;
   EXPECT_TRUE(namesIn(w.out).empty());
+}
+
+TEST(LoomwiseBatch, CheckFindsWhatWouldStopTheRunAfterItsFirstPage) {
+  struct Row {
+    std::function<void(const Workspace&)> setup;
+    std::string message;
+  };
+  std::vector<Row> rows = {
+      {[](const Workspace& w) { std::filesystem::create_directory(w.out + "/lwtwo.htm"); },
+       "a directory named \"lwtwo.htm\""},
+      {[](const Workspace& w) { ::mkfifo((w.out + "/index.html").c_str(), 0600); },
+       "something that is not a file named \"index.html\""},
+  };
+  if (::geteuid() != 0) {  // permissions do not stop the superuser
+    rows.push_back({[](const Workspace& w) { ::chmod((w.in + "/two.txt").c_str(), 0); },
+                    "two.txt\" cannot be read"});
+  }
+  for (const Row& row : rows) {
+    Workspace w;
+    row.setup(w);
+    const std::set<std::string> before = namesIn(w.out);
+    for (const char* check : {"--check", "--quiet"}) {
+      const CommandResult r = batch({check, "--rules", w.db.path(), w.in, w.out});
+      EXPECT_EQ(r.exitCode, 4) << check << "\n" << r.err;
+      EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+      EXPECT_EQ(namesIn(w.out), before) << check;
+    }
+  }
 }
 
 TEST(LoomwiseBatch, NewRulesNeverOverwrites) {

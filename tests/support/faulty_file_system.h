@@ -18,6 +18,8 @@ class FaultyFileSystem : public FileSystem {
   std::function<void(const std::string& path)> beforeWrite;
 
   PathKind kind(const std::string& path) const override { return inner_.kind(path); }
+  PathKind entryKind(const std::string& path) const override { return inner_.entryKind(path); }
+  bool isReadableFile(const std::string& path) const override { return inner_.isReadableFile(path); }
   std::optional<FileIdentity> identity(const std::string& path) const override {
     return inner_.identity(path);
   }
