@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/explain.h"
+#include "base/codec.h"
 #include "base/error.h"
 #include "rules/rule_database.h"
 #include "rules/rules_json.h"
@@ -13,6 +14,12 @@
 namespace loom::cli {
 
 int newRules(const Options& options) {
+  // A database in an encoding no run can read would be refused by every run.
+  if (options.encoding && codecByName(*options.encoding) == nullptr) {
+    throw LoomError(ErrorKind::Usage, "Unknown encoding \"" + *options.encoding +
+                                          "\"; use windows-1252 or utf-8. No rule database was "
+                                          "created");
+  }
   createRuleDatabase(options.file, NewDatabaseContents::SettingsOnly,
                      platformSettings(options.encoding, options.lineEnds, options.escapeText));
   if (!options.quiet) std::printf("Created the rule database %s\n", options.file.c_str());

@@ -2,12 +2,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <map>
 #include <vector>
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "base/utf8.h"
 #include "rules/sqlite.h"
 
 namespace loom {
@@ -92,6 +96,35 @@ std::map<std::string, std::vector<std::size_t>> recordLines(std::string_view tex
   return lines;
 }
 
+// Columns that hold whole numbers.
+bool wholeNumberColumn(const std::string& column) {
+  return column == "Title Line" || column == "Type" || column == "CaseSensitive";
+}
+
+// Why a number cannot be stored as it is written, or "" when it can.
+std::string numberProblem(const Json& value, const std::string& column) {
+  if (value.is_number_unsigned() &&
+      value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
+    return "the number " + value.dump() + " is out of range (at most 9223372036854775807)";
+  }
+  if (value.is_number_float()) {
+    const double d = value.get<double>();
+    if (!std::isfinite(d)) return "the number is not finite";
+    if (wholeNumberColumn(column) && (d != std::floor(d) || d < -9.2e18 || d > 9.2e18)) {
+      return "needs a whole number, not " + value.dump();
+    }
+  }
+  return "";
+}
+
+// ASCII letters folded, as the key columns compare (COLLATE NOCASE).
+std::string foldAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
 LoomError importError(const std::string& source, std::size_t line, const std::string& what) {
   return LoomError(ErrorKind::Usage, "\"" + source + "\", line " + std::to_string(line) + ": " +
                                          what + "; the rule database was not changed");
@@ -127,13 +160,23 @@ std::string exportRulesText(const std::string& rulesPath) {
             record[table.columns[c]] = v.integer;
             break;
           case SQLITE_FLOAT:
+            if (!std::isfinite(v.real)) {
+              throw LoomError(ErrorKind::Rules, where + ": holds a number that is not finite, which "
+                                                        "a rules file cannot hold; store a finite one");
+            }
             record[table.columns[c]] = v.real;
             break;
           case SQLITE_TEXT:
             record[table.columns[c]] = v.text;
             break;
           default:
-            throw LoomError(ErrorKind::Rules, where + ": holds binary data, which has no text form");
+            // The run reads a blob of UTF-8 as its text; so does the export.
+            if (firstInvalidUtf8(v.text) != std::string::npos) {
+              throw LoomError(ErrorKind::Rules,
+                              where + ": holds binary data that is not UTF-8 text, which has no "
+                                      "text form");
+            }
+            record[table.columns[c]] = v.text;
         }
       }
       try {
@@ -159,6 +202,17 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
     std::size_t line = 1;
     for (std::size_t i = 0; i < e.byte && i < text.size(); ++i) line += text[i] == '\n';
     throw importError(source, line, "not valid JSON (" + std::string(e.what()) + ")");
+  } catch (const Json::out_of_range& e) {
+    // A number too large for any column ("1e400"); the library names it.
+    const std::string what = e.what();
+    const std::size_t open = what.find('\'');
+    const std::size_t close = what.rfind('\'');
+    const std::string number =
+        open < close ? what.substr(open + 1, close - open - 1) : std::string("a number");
+    const std::size_t at = text.find(number);
+    const std::size_t line =
+        at == std::string_view::npos ? 1 : 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+    throw importError(source, line, "the number " + number + " is out of range");
   }
   if (!doc.is_object() || !doc.contains("format") || doc["format"] != kFormat) {
     throw importError(source, 1, "not a Loomwise rules file (\"format\": \"" +
@@ -171,6 +225,7 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
   };
   // Check everything before touching the database.
   bool settings[4] = {};
+  std::map<std::string, std::size_t> settingIds;  // folded ID -> record
   const char* settingKeys[4] = {"EndofLine", "Header", "Footer", "IndexPageName"};
   for (const TableColumns& table : tables()) {
     if (!doc.contains(table.table) || !doc[table.table].is_array()) {
@@ -190,6 +245,9 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
           throw importError(source, line, what + ", column \"" + key +
                                               "\": only text, numbers and null are allowed");
         }
+        if (const std::string problem = numberProblem(value, key); !problem.empty()) {
+          throw importError(source, line, what + ", column \"" + key + "\": " + problem);
+        }
       }
       for (const char* column : table.columns) {
         if (!record.contains(column)) {
@@ -197,6 +255,14 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
         }
       }
       if (std::string(table.table) == "GlobalDefs" && record["ID"].is_string()) {
+        // ID is the key of the table: the import would fail half-way.
+        const std::string id = foldAscii(record["ID"].get<std::string>());
+        const auto [it, first] = settingIds.emplace(id, r + 1);
+        if (!first) {
+          throw importError(source, line, what + ": the ID \"" + record["ID"].get<std::string>() +
+                                              "\" occurs already in GlobalDefs record " +
+                                              std::to_string(it->second));
+        }
         for (int k = 0; k < 4; ++k) settings[k] = settings[k] || record["ID"] == settingKeys[k];
       }
     }

@@ -220,6 +220,11 @@ TEST(LoomwiseBatch, NewRulesNeverOverwrites) {
   EXPECT_NE(again.exitCode, 0);
   EXPECT_NE(again.err.find(path), std::string::npos) << again.err;
   EXPECT_EQ(testing::readFile(path), bytes);
+  // An encoding no run could read creates nothing.
+  const CommandResult latin1 = batch({"--new-rules", dir / "latin1.mdb", "--encoding", "latin1"});
+  EXPECT_EQ(latin1.exitCode, 2);
+  EXPECT_NE(latin1.err.find("\"latin1\""), std::string::npos) << latin1.err;
+  EXPECT_FALSE(testing::fileExists(dir / "latin1.mdb"));
 }
 
 // The mode bits that say what a path is (link, FIFO, device, file), or 0.

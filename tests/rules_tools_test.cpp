@@ -102,6 +102,14 @@ TEST_F(RulesTools, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredO
   EXPECT_LT(text.find("third"), text.find("fourth"));
   EXPECT_EQ(text.find("second"), std::string::npos);
 
+  // What the run accepts, the export writes (a blob of text); what JSON
+  // cannot hold it refuses rather than write null.
+  RuleDb odd(dir / "odd.mdb");
+  odd.exec("UPDATE GlobalDefs SET Content = CAST('<HTML>' AS BLOB) WHERE ID = 'Header'");
+  EXPECT_TRUE(contains(exportRulesText(odd.path()), "{\"ID\":\"Header\",\"Content\":\"<HTML>\"}"));
+  odd.fileType("TXT", "1", "", "", "G").exec("UPDATE FileTypes SET \"Title Line\" = 9e999");
+  EXPECT_THROW(exportRulesText(odd.path()), LoomError);
+
   RuleDb fresh(dir / "fresh.mdb");
   importRulesText(fresh.path(), text, "rules.json");
   EXPECT_EQ(exportRulesText(fresh.path()), text);
@@ -126,8 +134,21 @@ TEST_F(RulesTools, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
   missingColumn.replace(missingColumn.find(",\"GroupID\":\"G\""), 14, "");
   std::string broken = good;
   broken.replace(broken.find("\"Groups\""), 8, "\"Groups\" oops");
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string titleLine = "\"Title Line\":1";
+  const std::string lastSetting = "{\"ID\":\"IndexPageName\"";
   const Case cases[] = {
       {missingColumn, "line 4: FileTypes record 1 has no column \"GroupID\""},
+      {with(titleLine, "\"Title Line\":18446744073709551615"), "line 4: FileTypes record 1, column "
+       "\"Title Line\": the number 18446744073709551615 is out of range"},
+      {with(titleLine, "\"Title Line\":1e400"), "line 4: the number 1e400 is out of range"},
+      {with(titleLine, "\"Title Line\":1.5"), "line 4: FileTypes record 1, column \"Title Line\": "
+       "needs a whole number, not 1.5"},
+      {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
+       "the ID \"header\" occurs already in GlobalDefs record 2"},
       {broken, "line 6: not valid JSON"},
       {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
       {"[]", "line 1: not a Loomwise rules file"},
