@@ -65,8 +65,12 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (fs.kind(path) != PathKind::RegularFile) {
-    throw LoomError(ErrorKind::Io, "\"" + path + "\" is not a file that can be explained");
+  const PathKind kind = fs.kind(path);
+  if (kind == PathKind::Missing) {
+    throw LoomError(ErrorKind::Io, "File \"" + path + "\" does not exist");
+  }
+  if (kind != PathKind::RegularFile) {
+    throw LoomError(ErrorKind::Io, "\"" + path + "\" is not a plain file, so it cannot be explained");
   }
   Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}};
   const InputFile& file = ex.plan.files.front();

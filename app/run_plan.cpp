@@ -239,6 +239,15 @@ void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs, std::vector
   }
 }
 
+// Why a stored value that should be a whole number is not one, naming how
+// it is stored when that is the reason.
+std::string notAWholeNumber(const StoredValue& value) {
+  if (value.type == SQLITE_BLOB) {
+    return "is stored as binary data (a blob), not as a number; store it as a whole number";
+  }
+  return quoted(value.asText().value_or("")) + " is not a whole number";
+}
+
 void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
   std::map<std::string, std::vector<std::string>> filesByExtension;
   for (const InputFile& file : plan.files) {
@@ -268,9 +277,7 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     } else if (const auto n = row->titleLine.asInteger()) {
       rules.titleLine = *n;
     } else {
-      check.problem(ErrorKind::Rules, where + ": Title Line " +
-                                          quoted(row->titleLine.asText().value_or("")) +
-                                          " is not a whole number");
+      check.problem(ErrorKind::Rules, where + ": Title Line " + notAWholeNumber(row->titleLine));
     }
     // A section text of spaces only adds no line.
     if (auto begin = check.text(row->beginSection, where, "BeginSection")) {
@@ -359,8 +366,11 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
       if (folded == "TRUE" || folded == "FALSE") {
         row.caseSensitive = folded == "TRUE";
       } else {
-        check.problem(ErrorKind::Rules,
-                      where + ": CaseSensitive " + quoted(t) + " is not a number (0 or 1)");
+        // A fraction is a number, just not a flag.
+        check.problem(ErrorKind::Rules, where + ": CaseSensitive " +
+                                            (r.caseSensitive.type == SQLITE_FLOAT
+                                                 ? quoted(t) + " is not 0 or 1"
+                                                 : notAWholeNumber(r.caseSensitive) + " (0 or 1)"));
         ok = false;
       }
     }

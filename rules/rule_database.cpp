@@ -69,7 +69,8 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
       ::unlink((name + "-journal").c_str());
     }
   } cleanup{temp};
-  {
+  // The temporary name is ours; a message names the file the user gave.
+  try {
     Database db(temp, Database::Mode::Create);
     Transaction transaction(db);
     db.exec(sql::kSchema);
@@ -86,6 +87,12 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
       }
     }
     transaction.commit();
+  } catch (const LoomError& e) {
+    std::string message = e.what();
+    for (std::size_t at; (at = message.find(temp)) != std::string::npos;) {
+      message.replace(at, temp.size(), path);
+    }
+    throw LoomError(e.kind(), message);
   }
   if (::link(temp.c_str(), path.c_str()) != 0) {
     throw LoomError(errno == EEXIST ? ErrorKind::Usage : ErrorKind::Io,

@@ -15,6 +15,7 @@ Statement selectAll(Database& db, const char* table, std::initializer_list<const
     throw LoomError(ErrorKind::Rules,
                     "Rule database \"" + db.path() + "\" has no table " + table + "");
   }
+  db.requireRowOrder(table);
   std::string sql = "SELECT rowid";
   for (const char* column : columns) {
     if (!db.hasColumn(table, column)) {

@@ -142,6 +142,7 @@ std::string exportRulesText(const std::string& rulesPath) {
       throw LoomError(ErrorKind::Rules,
                       "Rule database \"" + rulesPath + "\" has no table " + table.table);
     }
+    db.requireRowOrder(table.table);
     Statement st = db.prepare(selectSql(table));
     out += "\"" + std::string(table.table) + "\": [";
     std::size_t row = 0;

@@ -1,5 +1,7 @@
 #include "rules/sqlite.h"
 
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -14,6 +16,12 @@ namespace loom {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 LoomError rulesError(const std::string& path, const std::string& what) {
   return LoomError(ErrorKind::Rules, "Rule database \"" + path + "\": " + what);
@@ -73,8 +81,15 @@ void Database::fail(const std::string& what) const {
              "has finished";
   } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
     detail = "the file is damaged or is not a rule database (" + detail + ")";
-  } else if ((code & 0xFF) == SQLITE_READONLY) {
-    detail = "the file cannot be written (read-only)";
+  } else if ((code & 0xFF) == SQLITE_READONLY || (code & 0xFF) == SQLITE_CANTOPEN) {
+    // SQLite writes a journal file beside the database: a directory that
+    // cannot be written stops it as surely as a read-only file.
+    if (::access(path_.c_str(), W_OK) != 0) {
+      detail = "the file cannot be written (read-only)";
+    } else if ((code & 0xFF) == SQLITE_READONLY || ::access(directoryOf(path_).c_str(), W_OK) != 0) {
+      detail = "its directory \"" + directoryOf(path_) +
+               "\" cannot be written, and changes need a journal file there";
+    }
   }
   throw rulesError(path_, what + ": " + detail);
 }
@@ -93,6 +108,17 @@ bool Database::hasTable(std::string_view table) {
   Statement st(*this, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
   st.bind(1, table);
   return st.step();
+}
+
+void Database::requireRowOrder(std::string_view table) {
+  Statement st(*this, "SELECT upper(sql) FROM sqlite_master WHERE type = 'table' AND name = ?1 "
+                      "COLLATE NOCASE");
+  st.bind(1, table);
+  if (st.step() && st.value(0).text.find("WITHOUT ROWID") != std::string::npos) {
+    throw rulesError(path_, "table " + std::string(table) +
+                                " was made WITHOUT ROWID, so its rows have no stored order; make "
+                                "it again as an ordinary table");
+  }
 }
 
 bool Database::hasColumn(std::string_view table, std::string_view column) {

@@ -33,6 +33,9 @@ class Database {
   Statement prepare(std::string_view sql);
   bool hasTable(std::string_view table);
   bool hasColumn(std::string_view table, std::string_view column);
+  // A table made WITHOUT ROWID has no stored order of its rows; throws a
+  // LoomError (Rules) naming it.
+  void requireRowOrder(std::string_view table);
 
   // Message for the last error of this handle, naming the file and `what`.
   [[noreturn]] void fail(const std::string& what) const;

@@ -315,6 +315,33 @@ INSTANTIATE_TEST_SUITE_P(
                  kExitRules,
                  {"GlobalDefs row \"IndexPageName\": Content is empty (NULL)"},
                  {}},
+        // Messages say what is wrong, not what the engine tripped over.
+        RuleCase{"TitleLineStoredAsBlob",
+                 [](RuleDb& db) {
+                   doc(db);
+                   db.exec("UPDATE FileTypes SET \"Title Line\" = CAST('01' AS BLOB)");
+                 },
+                 kExitRules,
+                 {"Title Line is stored as binary data (a blob), not as a number"},
+                 {}},
+        RuleCase{"CaseSensitiveFraction",
+                 [](RuleDb& db) {
+                   doc(db);
+                   db.constraint("GEN", "1", "a", "b").exec("UPDATE Constraints SET CaseSensitive = 1.5");
+                 },
+                 kExitRules,
+                 {row1("GEN") + "CaseSensitive \"1.5\" is not 0 or 1"},
+                 {}},
+        RuleCase{"TableWithoutRowid",
+                 [](RuleDb& db) {
+                   doc(db);
+                   db.exec("CREATE TABLE g2 (ID TEXT PRIMARY KEY, Content TEXT) WITHOUT ROWID;"
+                           "INSERT INTO g2 SELECT ID, Content FROM GlobalDefs; DROP TABLE GlobalDefs;"
+                           "ALTER TABLE g2 RENAME TO GlobalDefs");
+                 },
+                 kExitRules,
+                 {"table GlobalDefs was made WITHOUT ROWID"},
+                 {}},
         RuleCase{"HeaderRowMissing",
                  [](RuleDb& db) {
                    doc(db);

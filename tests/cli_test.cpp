@@ -225,6 +225,13 @@ TEST(LoomwiseBatch, NewRulesNeverOverwrites) {
   EXPECT_EQ(latin1.exitCode, 2);
   EXPECT_NE(latin1.err.find("\"latin1\""), std::string::npos) << latin1.err;
   EXPECT_FALSE(testing::fileExists(dir / "latin1.mdb"));
+  // A failure names the file the user gave, never an internal one.
+  const CommandResult nowhere = batch({"--new-rules", dir / "no/such/dir.mdb"});
+  EXPECT_NE(nowhere.exitCode, 0);
+  EXPECT_NE(nowhere.err.find(dir / "no/such/dir.mdb\""), std::string::npos) << nowhere.err;
+  const CommandResult missing = batch({"--explain", dir / "missing.txt"});
+  EXPECT_EQ(missing.exitCode, 4);
+  EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
 }
 
 // The mode bits that say what a path is (link, FIFO, device, file), or 0.
