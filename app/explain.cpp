@@ -72,10 +72,19 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   if (kind != PathKind::RegularFile) {
     throw LoomError(ErrorKind::Io, "\"" + path + "\" is not a plain file, so it cannot be explained");
   }
-  Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}};
+  Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}, {}};
   const InputFile& file = ex.plan.files.front();
   ex.extension = file.extension;
   ex.pageName = file.pageName;
+  if (ex.pageName) {
+    try {
+      for (const std::string& other : fs.listPlainFiles(dir)) {
+        if (other != name && PageName(other) == ex.pageName) ex.samePage.push_back(other);
+      }
+    } catch (const LoomError&) {
+      // A directory that cannot be listed has no other files to tell of.
+    }
+  }
   for (const PlanWarning& w : ex.plan.warnings) {
     if (w.kind == WarningKind::ErrorCondition) ex.ignoredRows.push_back(w.message);
   }
@@ -119,6 +128,12 @@ std::string formatExplanation(const Explanation& ex) {
          std::to_string(rules.titleLine) + ", BeginSection " + visible(codec, rules.beginSection) +
          ", EndSection " + visible(codec, rules.endSection) + ", GroupID " +
          visible(codec, ex.plan.groupByExtension.at(ex.extension)) + "\n";
+  if (!ex.samePage.empty()) {
+    out += "Page " + *ex.pageName + " is also the page of";
+    for (const std::string& other : ex.samePage) out += " \"" + other + "\"";
+    out += " in the same directory: in a run the later file's page replaces the others, and "
+           "every file keeps its index entry\n";
+  }
   out += "Encoding: " + std::string(codec.name()) + "\n";
   out += "Line ends: " + std::string(lineEndsName(ex.plan.settings.lineEnds)) +
          (ex.plan.settings.lineEnds == LineEnds::Any ? " (CR LF, CR or LF)\n"

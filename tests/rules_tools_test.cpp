@@ -55,6 +55,12 @@ TEST_F(RulesTools, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) 
   EXPECT_TRUE(contains(text, "before: \xC2\xAB" "aa\xC2\xB7x\xC2\xBB")) << text;
   EXPECT_TRUE(contains(text, "Never fired")) << text;
   EXPECT_FALSE(contains(text, "row 5")) << text;
+
+  // A file whose page another file of the directory also gives is told so.
+  testing::writeFile(dir / "notes.lst", "x");
+  const std::string shared =
+      formatExplanation(explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs));
+  EXPECT_TRUE(contains(shared, "Page lwnotes.htm is also the page of \"notes.lst\"")) << shared;
 }
 
 TEST_F(RulesTools, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
