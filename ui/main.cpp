@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMetaObject>
 
 #include "app/pair.h"
 #include "rules/rule_database.h"
@@ -26,11 +25,6 @@ int main(int argc, char** argv) {
   options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
   options.argumentText = QString::fromStdString(argumentText);
   options.messages = &messages;
-  options.endProgram = [](int status) {
-    // Queued, so that it also works before the event loop has started.
-    QMetaObject::invokeMethod(
-        qApp, [status] { QApplication::exit(status); }, Qt::QueuedConnection);
-  };
   loomui::MainWindow window(std::move(options));
   window.load();
   return QApplication::exec();
