@@ -10,6 +10,8 @@
 #include <unordered_set>
 
 #include "base/error.h"
+#include "app/source_warnings.h"
+#include "base/text.h"
 #include "base/utf8.h"
 #include "convert/convert_file.h"
 
@@ -38,11 +40,13 @@ struct FileResult {
   std::string title;
   std::optional<WriteOutcome> outcome;
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
+  SourceFacts facts;
 };
 
 class Runner {
  public:
-  Runner(const RunPlan& plan, FileSystem& fs) : plan_(plan), fs_(fs), results_(plan.files.size()) {
+  Runner(const RunPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
+      : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(plan.files.size()) {
     // A later file overwrites an earlier one with the same page name; only
     // the last of them needs writing, which also lets files convert in any
     // order.
@@ -74,7 +78,13 @@ class Runner {
       if (file.pageName) {
         const std::string path = plan_.dirs.input + file.name;
         const std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
-        if (plan_.codec->encoding() == Encoding::Utf8) result.invalidText = checkUtf8(path, contents);
+        if (plan_.codec->encoding() == Encoding::Utf8) {
+          result.invalidText = checkUtf8(path, contents, plan_.settings.lineEnds);
+        }
+        if (sourceWarnings_.wanted()) {
+          result.facts =
+              inspectSource(contents, plan_.settings.lineEnds, sourceWarnings_.wantsMarkup());
+        }
         const ConvertedPage page = ConvertFile(contents, path, plan_.rulesByExtension.at(file.extension),
                                                plan_.settings, *plan_.codec);
         result.title = page.title;
@@ -96,23 +106,21 @@ class Runner {
   }
 
  private:
-  static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents) {
+  static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents,
+                                              LineEnds ends) {
     if (firstInvalidUtf8(contents) == std::string_view::npos) return std::nullopt;
-    std::size_t count = 0, line = 1, lineStart = 0, firstLine = 0, firstColumn = 0;
-    for (std::size_t pos = 0; pos < contents.size();) {
-      const char c = contents[pos];
-      if (c == '\r') {
-        ++line;
-        pos += (pos + 1 < contents.size() && contents[pos + 1] == '\n') ? 2 : 1;
-        lineStart = pos;
-        continue;
+    std::size_t count = 0, firstLine = 0, firstColumn = 0;
+    LineReader reader(contents, ends);
+    std::string_view line;
+    for (std::size_t number = 1; reader.next(line); ++number) {
+      for (std::size_t pos = 0; pos < line.size();) {
+        const DecodedChar d = decodeUtf8(line, pos);
+        if (!d.valid && count++ == 0) {
+          firstLine = number;
+          firstColumn = pos + 1;
+        }
+        pos += d.length;
       }
-      const DecodedChar d = decodeUtf8(contents, pos);
-      if (!d.valid && count++ == 0) {
-        firstLine = line;
-        firstColumn = pos - lineStart + 1;
-      }
-      pos += d.length;
     }
     if (count == 0) return std::nullopt;
     return "File \"" + path + "\" is not valid UTF-8: " + std::to_string(count) +
@@ -128,12 +136,35 @@ class Runner {
 
   const RunPlan& plan_;
   FileSystem& fs_;
+  const SourceWarnings& sourceWarnings_;
   std::vector<bool> writes_;
   std::vector<std::optional<std::string>> early_;  // files read before the first page
   std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<FileResult> results_;
 };
+
+// The check reads every file the run would convert, so that it finds what
+// the run would: a file that cannot be read, and what the files' text says
+// about the settings.
+std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs) {
+  SourceWarnings warnings(plan);
+  std::vector<Problem> problems;
+  for (const InputFile& file : plan.files) {
+    if (!file.pageName) continue;
+    const std::string path = plan.dirs.input + file.name;
+    try {
+      const std::string contents = fs.readFile(path);
+      if (warnings.wanted()) {
+        warnings.add(path, inspectSource(contents, plan.settings.lineEnds, warnings.wantsMarkup()));
+      }
+    } catch (const LoomError& e) {
+      problems.push_back({e.kind(), e.what()});
+    }
+  }
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return warnings.warnings();
+}
 
 }  // namespace
 
@@ -148,7 +179,8 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
   // Temporary files of an earlier run that was killed go before new ones come.
   fs.removeStaleTemporaryFiles(plan.dirs.output);
-  Runner runner(plan, fs);
+  SourceWarnings sourceWarnings(plan);
+  Runner runner(plan, fs, sourceWarnings);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
   std::vector<std::jthread> workers;
@@ -180,6 +212,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
     if (result.error) std::rethrow_exception(result.error);
     if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
     const InputFile& file = plan.files[i];
+    if (file.pageName) sourceWarnings.add(plan.dirs.input + file.name, result.facts);
     if (file.pageName) {
       ++summary.pagesWritten;
       if (result.outcome) {
@@ -199,6 +232,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
     return summary;
   }
 
+  for (const PlanWarning& w : sourceWarnings.warnings()) observer.warning(w.kind, w.message);
   observer.indexStarted();
   const std::string indexBytes =
       WriteIndexPage(index.entries(), plan.settings.header, plan.settings.footer,
@@ -210,9 +244,11 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 }
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const RunPlan plan = planRun({options.pair, options.rulesPath, options.encoding}, fs);
+  const RunPlan plan = planRun(
+      {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText}, fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
+    for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
     BatchSummary summary;
     summary.fileCount = plan.files.size();
     return summary;

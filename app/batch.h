@@ -6,15 +6,19 @@
 #include <string>
 
 #include "app/batch_observer.h"
+#include "app/pair.h"
 #include "app/run_plan.h"
 #include "base/file_system.h"
 
 namespace loom {
 
 struct BatchOptions {
-  std::string pair;       // "input,output", as typed or as joined arguments
+  DirectoryPair dirs;     // the front end has taken apart what the user gave
   std::string rulesPath;  // the rule database file
-  std::optional<std::string> encoding;  // overrides the database's "Encoding" row
+  // Overrides of the database's "Encoding", "LineEnds" and "EscapeText" rows.
+  std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
   // Threads that convert files; 0 means one per core. The pages, the index
   // page and the order of the progress reports are the same for any number.
   unsigned jobs = 1;
@@ -22,8 +26,7 @@ struct BatchOptions {
 };
 
 // Runs one batch. Before any page is written the whole run is checked; a
-// run that fails the check throws ValidationError listing every problem, a
-// pair it cannot split throws LoomError(Usage, kBothPathsMessage). A failure
+// run that fails the check throws ValidationError listing every problem. A failure
 // during the run (a file that vanished, a full disk) throws LoomError(Io);
 // pages written before stay complete, no page is left half-written, and the
 // index page is not written. Pages whose bytes are already on disk are not

@@ -81,7 +81,7 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   const PageRules& rules = ex.plan.rulesByExtension.at(file.extension);
   const TextCodec& codec = *ex.plan.codec;
   std::set<std::size_t> fired;
-  LineReader reader(contents);
+  LineReader reader(contents, ex.plan.settings.lineEnds);
   std::string_view raw;
   std::string line;
   for (std::size_t number = 1; reader.next(raw); ++number) {
@@ -116,6 +116,12 @@ std::string formatExplanation(const Explanation& ex) {
          ", EndSection " + visible(codec, rules.endSection) + ", GroupID " +
          visible(codec, ex.plan.groupByExtension.at(ex.extension)) + "\n";
   out += "Encoding: " + std::string(codec.name()) + "\n";
+  out += "Line ends: " + std::string(lineEndsName(ex.plan.settings.lineEnds)) +
+         (ex.plan.settings.lineEnds == LineEnds::Any ? " (CR LF, CR or LF)\n"
+                                                     : " (CR LF or CR; an LF stays in the line)\n");
+  out += std::string("Escape text: ") +
+         (ex.plan.settings.escapeText ? "yes (& < > of the text are written as &amp; &lt; &gt;)\n"
+                                      : "no (the text is copied as it is)\n");
   out += "Rows that apply, in stored order: " + std::to_string(rules.constraints.size()) + "\n";
   for (const LineTrace& trace : ex.changedLines) {
     out += "\nLine " + std::to_string(trace.lineNumber) + ":\n";

@@ -21,6 +21,13 @@ std::optional<DirectoryPair> SplitPair(std::string_view pair) {
   return dirs;
 }
 
+std::optional<DirectoryPair> TypedPair(std::string input, std::string output) {
+  if (input.empty() || output.empty()) return std::nullopt;
+  if (input.back() != '/') input += '/';
+  if (output.back() != '/') output += '/';
+  return DirectoryPair{std::move(input), std::move(output)};
+}
+
 std::string joinArguments(int argc, const char* const argv[], int first) {
   std::string joined;
   for (int i = first; i < argc; ++i) {

@@ -26,6 +26,12 @@ struct DirectoryPair {
 // trimming, gives nothing (the caller shows kBothPathsMessage).
 std::optional<DirectoryPair> SplitPair(std::string_view pair);
 
+// Two directories given separately, each taken as typed (a comma is part of
+// the name), with a "/" appended where it does not end in one. An empty one
+// gives nothing (the caller shows kBothPathsMessage): it would read from or
+// write into the file system root.
+std::optional<DirectoryPair> TypedPair(std::string input, std::string output);
+
 // Joins separately delivered command-line arguments into the one pair text,
 // with one blank between them, so "/my texts,/my site" survives the shell
 // splitting it.

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/source_warnings.h"
 #include "base/text.h"
 #include "rules/global_settings.h"
 #include "rules/rule_tables.h"
@@ -76,22 +77,53 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
   }
 }
 
+// An optional setting's value for this run: the run's own override, else the
+// stored row, else `fallback` (what stored databases without the row were
+// written for). A value `parse` does not know is a problem naming where it
+// came from: the option (a usage error) or the GlobalDefs row.
+template <typename T, typename Parse>
+std::optional<T> chooseSetting(const std::optional<std::string>& override,
+                               const std::optional<std::string>& stored, const char* key,
+                               const char* optionWords, const char* choices, T fallback,
+                               Parse parse, std::vector<Problem>& problems) {
+  if (override) {
+    if (std::optional<T> value = parse(*override)) return value;
+    problems.push_back({ErrorKind::Usage, std::string("Unknown ") + optionWords + " " +
+                                              quoted(*override) + "; use " + choices});
+    return std::nullopt;
+  }
+  if (!stored) return fallback;
+  if (std::optional<T> value = parse(*stored)) return value;
+  problems.push_back({ErrorKind::Rules, std::string("GlobalDefs row \"") + key + "\": Content " +
+                                            quoted(*stored) + " is not " + choices});
+  return std::nullopt;
+}
+
+std::optional<const TextCodec*> codecNamed(std::string_view name) {
+  if (const TextCodec* codec = codecByName(std::string(trimSpaces(name)))) return codec;
+  return std::nullopt;
+}
+
 const TextCodec* chooseCodec(const PlanRequest& request, const GlobalSettings& settings,
                              std::vector<Problem>& problems) {
-  if (request.encoding) {
-    if (const TextCodec* codec = codecByName(*request.encoding)) return codec;
-    problems.push_back({ErrorKind::Usage, "Unknown encoding " + quoted(*request.encoding) +
-                                              "; use windows-1252 or utf-8"});
-    return nullptr;
-  }
-  if (!settings.encoding) return &windows1252Codec();
-  if (const TextCodec* codec = codecByName(std::string(trimSpaces(*settings.encoding)))) {
-    return codec;
-  }
-  problems.push_back({ErrorKind::Rules, "GlobalDefs row \"Encoding\": Content " +
-                                            quoted(*settings.encoding) +
-                                            " is not windows-1252 or utf-8"});
-  return nullptr;
+  return chooseSetting(request.encoding, settings.encoding, kEncodingKey, "encoding",
+                       "windows-1252 or utf-8", &windows1252Codec(), codecNamed, problems)
+      .value_or(nullptr);
+}
+
+// The run's line ends and escaping; a bad value adds a problem and leaves the
+// default in place, so that the rest of the check still runs.
+void chooseTextSettings(const PlanRequest& request, const GlobalSettings& stored,
+                        RunPlan& plan, std::vector<Problem>& problems) {
+  plan.settings.lineEnds =
+      chooseSetting(request.lineEnds, stored.lineEnds, kLineEndsKey, "line ends", "crlf or any",
+                    LineEnds::CrLf, lineEndsByName, problems)
+          .value_or(LineEnds::CrLf);
+  plan.settings.escapeText =
+      chooseSetting(request.escapeText, stored.escapeText, kEscapeTextKey, "escape-text value",
+                    "yes or no", false, yesNoByName, problems)
+          .value_or(false);
+  plan.escapeTextChosen = request.escapeText.has_value() || stored.escapeText.has_value();
 }
 
 void checkIndexPageName(const std::string& name, std::vector<Problem>& problems) {
@@ -313,11 +345,16 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
                             setting(kHeaderKey, stored.header) + setting(kFooterKey, stored.footer) +
                             setting(kIndexPageNameKey, stored.indexPageName);
   const bool settingsOk = settingsFound == 4;
-  try {
-    stored.encoding = settingFrom(tables, kEncodingKey, request.rulesPath, /*optional=*/true);
-  } catch (const LoomError& e) {
-    problems.push_back({e.kind(), e.what()});
+  for (auto [key, into] : {std::pair{kEncodingKey, &stored.encoding},
+                           std::pair{kLineEndsKey, &stored.lineEnds},
+                           std::pair{kEscapeTextKey, &stored.escapeText}}) {
+    try {
+      *into = settingFrom(tables, key, request.rulesPath, /*optional=*/true);
+    } catch (const LoomError& e) {
+      problems.push_back({e.kind(), e.what()});
+    }
   }
+  chooseTextSettings(request, stored, plan, problems);
   const TextCodec* codec = chooseCodec(request, stored, problems);
   if (codec == nullptr) return false;
   plan.codec = codec;
@@ -331,6 +368,9 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
         check.text(stored.header, "GlobalDefs row \"Header\"", "Content").value_or("");
     plan.settings.footer =
         check.text(stored.footer, "GlobalDefs row \"Footer\"", "Content").value_or("");
+    if (auto warning = headerCharsetWarning(plan.settings.header, *codec)) {
+      plan.warnings.push_back({WarningKind::CharsetMismatch, std::move(*warning)});
+    }
   }
   return true;
 }
@@ -353,11 +393,8 @@ void addFiles(RunPlan& plan, std::vector<std::string> names) {
 }  // namespace
 
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
-  const std::optional<DirectoryPair> dirs = SplitPair(request.pair);
-  if (!dirs) throw LoomError(ErrorKind::Usage, kBothPathsMessage);
-
   RunPlan plan;
-  plan.dirs = *dirs;
+  plan.dirs = request.dirs;
   std::vector<Problem> problems;
   checkDirectories(plan.dirs, fs, problems);
   RuleTables tables;
@@ -372,6 +409,7 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);
+  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }
@@ -426,6 +464,7 @@ RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
   Checker check(*plan.codec, problems);
   prepareFileTypes(plan, tables, check);
   prepareConstraints(plan, tables, check);
+  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }

@@ -41,18 +41,24 @@ struct RunPlan {
   std::map<std::string, std::string> groupByExtension;  // GroupID as stored, run encoding
   std::vector<std::pair<std::string, GroupTexts>> groups;  // rows in stored order
   std::vector<PlanWarning> warnings;
+  // Whether EscapeText was given (stored or for this run): when it was not,
+  // sources that hold markup-like text are worth a warning.
+  bool escapeTextChosen = false;
 
   std::optional<GroupTexts> findGroup(const std::string& group) const;
 };
 
 struct PlanRequest {
-  std::string pair;
+  DirectoryPair dirs;
   std::string rulesPath;
-  std::optional<std::string> encoding;  // overrides the "Encoding" setting
+  // Overrides of the optional settings "Encoding", "LineEnds" and
+  // "EscapeText" for one run.
+  std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
 };
 
-// Throws LoomError(Usage, kBothPathsMessage) for a pair it cannot split, and
-// ValidationError listing every problem found otherwise.
+// Throws ValidationError listing every problem found.
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs);
 
 // The constraint rows that apply to files of `extension` (its own and
@@ -71,7 +77,7 @@ std::vector<Problem> checkGroupRow(const GroupRecord& row, const TextCodec& code
 std::vector<Problem> checkConstraintRow(const ConstraintRecord& row, const TextCodec& codec);
 
 // Plans the conversion of the named files of `inputDir` alone, with no output
-// directory (for explaining one file's conversion). `request.pair` is unused.
+// directory (for explaining one file's conversion). `request.dirs` is unused.
 RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
                   std::vector<std::string> names);
 

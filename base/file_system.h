@@ -14,11 +14,21 @@ namespace loom {
 
 enum class PathKind { Missing, Directory, RegularFile, Other };
 
+// Which file a path names, links followed: two spellings ("d", "d/.", an
+// absolute path, a link) name the same file when their identities are equal.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
+  // Nothing when `path` does not exist.
+  virtual std::optional<FileIdentity> identity(const std::string& path) const = 0;
   // Whether new files can be created in the directory.
   virtual bool isWritableDirectory(const std::string& path) const = 0;
   // Names (without directory) of the plain files of `dir`: regular files and
@@ -42,5 +52,17 @@ class FileSystem {
 
 // The real file system of this platform.
 std::unique_ptr<FileSystem> makePosixFileSystem();
+
+// Whether both paths exist and name the same file on the real file system.
+bool sameFile(const std::string& a, const std::string& b);
+
+// Writes a file the user named on the command line (not a page of a run),
+// never replacing what is not ours: a regular file or a new name is replaced
+// through a temporary file and a rename, keeping the file's permissions; a
+// symbolic link is followed and its target replaced, the link stays; a
+// device or a FIFO is written through (a FIFO that no program reads is
+// refused rather than waited for); a directory is refused. Messages name
+// `path`.
+void writeNamedFile(const std::string& path, const std::string& bytes);
 
 }  // namespace loom

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <string_view>
@@ -55,6 +57,97 @@ std::string directoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string_view temporaryPrefix() { return ".loomwise-"; }
+
+// How the failures of a write speak of the file.
+struct WriteWords {
+  const char* create;
+  const char* write;
+  const char* rename;
+};
+constexpr WriteWords kPageWords{"Cannot create a file in the output directory", "Cannot write the page",
+                                "Cannot put the page in place"};
+constexpr WriteWords kNamedFileWords{"Cannot create a temporary file beside", "Cannot write",
+                                     "Cannot replace"};
+
+// Puts `bytes` at `path` so that a reader, a crash or a full disk sees
+// either the old file or the complete new one: the bytes go to a temporary
+// file in the same directory, which is then renamed into place. `named` is
+// the path as the user gave it, for messages.
+void replaceThroughTemporary(const std::string& path, const std::string& bytes, const WriteWords& words,
+                             mode_t mode, const std::string& named = {}) {
+  const std::string& shown = named.empty() ? path : named;
+  // The name carries the process id, so that a later run can tell the
+  // leftovers of a killed run from the files of one still writing.
+  std::string temp = directoryOf(path) + "/" + std::string(temporaryPrefix()) +
+                     std::to_string(::getpid()) + "-XXXXXX";
+  FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.get() < 0) throw ioError(words.create, shown, errno);
+  // From here on, every way out removes the temporary file unless the
+  // rename has put it into place.
+  struct TempGuard {
+    const std::string& name;
+    bool keep = false;
+    ~TempGuard() {
+      if (!keep) ::unlink(name.c_str());
+    }
+  } guard{temp};
+  ::fchmod(fd.get(), mode);
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw ioError(words.write, shown, errno);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (fd.closeNow() != 0) throw ioError(words.write, shown, errno);
+  if (::rename(temp.c_str(), path.c_str()) != 0) throw ioError(words.rename, shown, errno);
+  guard.keep = true;
+}
+
+// The path a chain of symbolic links ends at, whether or not that exists.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return path;
+    target.resize(static_cast<std::size_t>(n));
+    path = !target.empty() && target[0] == '/' ? target : directoryOf(path) + "/" + target;
+  }
+  throw ioError("Cannot write", path, ELOOP);
+}
+
+// Writes into a device, a FIFO or a descriptor's file as it is.
+void writeThrough(const std::string& path, const std::string& bytes) {
+  // Non-blocking, so that a FIFO without a reader is an error, not a hang;
+  // appending, so that a file behind /dev/stdout keeps what is already there.
+  FileDescriptor fd(
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENXIO) {
+      throw LoomError(ErrorKind::Io, "Cannot write \"" + path +
+                                         "\": it is a FIFO that no program is reading");
+    }
+    throw ioError("Cannot write", path, errno);
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw ioError("Cannot write", path, errno);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (fd.closeNow() != 0) throw ioError("Cannot write", path, errno);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -130,37 +223,14 @@ class PosixFileSystem final : public FileSystem {
     }
   }
 
+  std::optional<FileIdentity> identity(const std::string& path) const override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  }
+
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
-    // The name carries the process id, so that a later run can tell the
-    // leftovers of a killed run from the files of one still writing.
-    std::string temp = directoryOf(path) + "/" + std::string(temporaryPrefix()) +
-                       std::to_string(::getpid()) + "-XXXXXX";
-    FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) throw ioError("Cannot create a file in the output directory", path, errno);
-    // From here on, every way out removes the temporary file unless the
-    // rename has put it into place.
-    struct TempGuard {
-      const std::string& name;
-      bool keep = false;
-      ~TempGuard() {
-        if (!keep) ::unlink(name.c_str());
-      }
-    } guard{temp};
-    ::fchmod(fd.get(), newFileMode());
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw ioError("Cannot write the page", path, errno);
-      }
-      written += static_cast<std::size_t>(n);
-    }
-    if (fd.closeNow() != 0) throw ioError("Cannot write the page", path, errno);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      throw ioError("Cannot put the page in place", path, errno);
-    }
-    guard.keep = true;
+    replaceThroughTemporary(path, bytes, kPageWords, newFileMode());
   }
 
   void removeStaleTemporaryFiles(const std::string& dir) override {
@@ -183,11 +253,38 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
-  static std::string_view temporaryPrefix() { return ".loomwise-"; }
 };
 
 }  // namespace
 
 std::unique_ptr<FileSystem> makePosixFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+bool sameFile(const std::string& a, const std::string& b) {
+  const PosixFileSystem fs;
+  const std::optional<FileIdentity> first = fs.identity(a);
+  return first && first == fs.identity(b);
+}
+
+void writeNamedFile(const std::string& path, const std::string& bytes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) throw ioError("Cannot write", path, errno);
+    // A new name, or a link to one: the link stays and its target is made.
+    replaceThroughTemporary(followLinks(path), bytes, kNamedFileWords, newFileMode(), path);
+    return;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    throw LoomError(ErrorKind::Io, "Cannot write \"" + path + "\": it is a directory");
+  }
+  // /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for a descriptor the
+  // caller opened: what is behind it is written, whatever it is.
+  const bool descriptor = path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
+  if (!S_ISREG(st.st_mode) || descriptor) return writeThrough(path, bytes);
+  // realpath, not followLinks: /dev/stdout and its like end in links that
+  // only the kernel can resolve.
+  std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
+  if (!real) throw ioError("Cannot write", path, errno);
+  replaceThroughTemporary(real.get(), bytes, kNamedFileWords, st.st_mode & 07777, path);
+}
 
 }  // namespace loom

@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace loom {
@@ -11,19 +12,51 @@ std::string_view trimSpaces(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
-bool LineReader::next(std::string_view& line) {
-  if (rest_.empty()) return false;
-  const void* cr = std::memchr(rest_.data(), '\r', rest_.size());
-  if (cr == nullptr) {
-    line = rest_;
-    rest_ = {};
+std::optional<LineEnds> lineEndsByName(std::string_view name) {
+  const std::string_view t = trimSpaces(name);
+  const auto is = [t](std::string_view word) {
+    if (t.size() != word.size()) return false;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if ((t[i] | 0x20) != word[i]) return false;
+    }
     return true;
+  };
+  if (is("crlf")) return LineEnds::CrLf;
+  if (is("any")) return LineEnds::Any;
+  return std::nullopt;
+}
+
+const char* lineEndsName(LineEnds ends) { return ends == LineEnds::Any ? "any" : "crlf"; }
+
+namespace {
+
+// The offset of the first `c` at or after `from`, or npos.
+std::size_t findByte(std::string_view text, char c, std::size_t from) {
+  if (from >= text.size()) return std::string_view::npos;
+  const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data())
+             : std::string_view::npos;
+}
+
+}  // namespace
+
+LineReader::LineReader(std::string_view contents, LineEnds ends)
+    : text_(contents),
+      cr_(findByte(contents, '\r', 0)),
+      lf_(ends == LineEnds::Any ? findByte(contents, '\n', 0) : std::string_view::npos) {}
+
+bool LineReader::next(std::string_view& line) {
+  constexpr std::size_t npos = std::string_view::npos;
+  if (pos_ >= text_.size()) return false;
+  if (cr_ != npos && cr_ < pos_) cr_ = findByte(text_, '\r', pos_);
+  if (lf_ != npos && lf_ < pos_) lf_ = findByte(text_, '\n', pos_);
+  const std::size_t end = std::min({cr_, lf_, text_.size()});
+  line = text_.substr(pos_, end - pos_);
+  pos_ = end;
+  if (end < text_.size()) {
+    ++pos_;  // the CR or LF
+    if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
   }
-  const std::size_t end = static_cast<const char*>(cr) - rest_.data();
-  line = rest_.substr(0, end);
-  std::size_t skip = end + 1;
-  if (skip < rest_.size() && rest_[skip] == '\n') ++skip;
-  rest_.remove_prefix(skip);
   return true;
 }
 

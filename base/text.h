@@ -1,6 +1,7 @@
 #pragma once
 // Byte-string helpers used across the engine.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,19 +11,39 @@ namespace loom {
 // breaks stay. trimSpaces("  a\tb  ") == "a\tb".
 std::string_view trimSpaces(std::string_view s);
 
-// Splits file contents into lines. A line ends at CR LF or at a lone CR; a
-// lone LF does not end a line and stays in it. The terminator is not part of
-// the line, and a last line without terminator counts too, so "a\r\nb" gives
-// {"a", "b"}, "a\r\n" gives {"a"} and "" gives no line at all.
+// What ends a line of a source file. Text from the platform the rules were
+// first written for ends its lines in CR LF (or CR), and there a lone LF is
+// a character inside the line; text from this platform ends them in LF.
+enum class LineEnds {
+  CrLf,  // CR LF or a lone CR; a lone LF stays inside the line
+  Any,   // CR LF, a lone CR or a lone LF
+};
+
+// The setting's value, "crlf" or "any", letter case and surrounding spaces
+// ignored; nothing for any other text.
+std::optional<LineEnds> lineEndsByName(std::string_view name);
+const char* lineEndsName(LineEnds ends);
+
+// Splits file contents into lines. The terminator is not part of the line,
+// and a last line without terminator counts too, so "a\r\nb" gives
+// {"a", "b"}, "a\r\n" gives {"a"} and "" gives no line at all. With
+// LineEnds::CrLf, "a\nb\r\n" is the one line "a\nb"; with LineEnds::Any it is
+// {"a", "b"}.
 class LineReader {
  public:
-  explicit LineReader(std::string_view contents) : rest_(contents) {}
+  explicit LineReader(std::string_view contents, LineEnds ends = LineEnds::CrLf);
   // Stores the next line in `line` (a view into the contents) and returns
   // true, or returns false at the end.
   bool next(std::string_view& line);
 
  private:
-  std::string_view rest_;
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  // Offsets of the next CR and LF at or after pos_ (npos: none, or LF does
+  // not end lines). Each is searched again only once passed, so a file whose
+  // lines all end in the other byte is not searched to its end per line.
+  std::size_t cr_;
+  std::size_t lf_;
 };
 
 }  // namespace loom

@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "app/explain.h"
@@ -11,19 +14,40 @@ namespace loom::cli {
 
 int newRules(const Options& options) {
   createRuleDatabase(options.file, NewDatabaseContents::SettingsOnly,
-                     options.encoding.value_or("utf-8"));
+                     platformSettings(options.encoding, options.lineEnds, options.escapeText));
   if (!options.quiet) std::printf("Created the rule database %s\n", options.file.c_str());
   return 0;
 }
 
 int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
-  const Explanation ex = explainFile({"", rulesPath, options.encoding}, options.file, *fs);
+  const Explanation ex = explainFile(
+      {{}, rulesPath, options.encoding, options.lineEnds, options.escapeText}, options.file, *fs);
   std::fputs(formatExplanation(ex).c_str(), stdout);
   return 0;
 }
 
+namespace {
+
+// "-", or a name of what standard output already is (/dev/stdout, the file
+// it was redirected to): written through stdout, with no other line on it.
+bool isStandardOutput(const std::string& path) {
+  if (path == "-") return true;
+  struct stat out {}, named {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 int exportRules(const Options& options, const std::string& rulesPath) {
+  if (isStandardOutput(options.file)) {
+    const std::string text = exportRulesText(rulesPath);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+      throw LoomError(ErrorKind::Io, "Cannot write the rules to standard output");
+    }
+    return 0;
+  }
   exportRulesFile(rulesPath, options.file);
   if (!options.quiet) std::printf("Wrote the rules of %s to %s\n", rulesPath.c_str(), options.file.c_str());
   return 0;

@@ -43,9 +43,11 @@ int run(const loom::cli::Options& options) {
       break;
   }
   loom::BatchOptions batch;
-  batch.pair = options.pair;
+  batch.dirs = options.dirs;
   batch.rulesPath = rules;
   batch.encoding = options.encoding;
+  batch.lineEnds = options.lineEnds;
+  batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
   auto fs = loom::makePosixFileSystem();

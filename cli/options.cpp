@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -20,11 +22,16 @@ const char* const kUsage =
     "  --jobs N             convert on N threads (default: one per core); output is the same\n"
     "  --encoding NAME      text encoding of the run: windows-1252 or utf-8\n"
     "                       (default: the rule database's Encoding setting, else windows-1252)\n"
+    "  --line-ends crlf|any what ends a line of the input files: CR LF or CR only, or\n"
+    "                       also a lone LF (default: the LineEnds setting, else crlf)\n"
+    "  --escape-text yes|no write & < > of the input text as &amp; &lt; &gt; so that a\n"
+    "                       browser shows them (default: the EscapeText setting, else no)\n"
     "  --quiet              print only warnings and errors\n"
     "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
-    "  --export-rules FILE  write the whole rule database as a text file (JSON)\n"
+    "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
     "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
-    "  --new-rules FILE     create a new rule database at FILE (never overwrites)\n"
+    "  --new-rules FILE     create a new rule database at FILE (never overwrites) for text\n"
+    "                       of this platform: utf-8, line ends any, escape-text yes\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
     "\n"
@@ -71,6 +78,10 @@ Options parseOptions(int argc, const char* const argv[]) {
       options.rulesPath = value("rules");
     } else if (arg == "--encoding") {
       options.encoding = value("encoding");
+    } else if (arg == "--line-ends") {
+      options.lineEnds = value("line-ends");
+    } else if (arg == "--escape-text") {
+      options.escapeText = value("escape-text");
     } else if (arg == "--jobs" || arg == "-j") {
       const std::string n = value("jobs");
       if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
@@ -101,21 +112,25 @@ Options parseOptions(int argc, const char* const argv[]) {
     if (!positional.empty()) throw usage("unexpected argument \"" + positional.front() + "\"");
     return options;
   }
-  bool anyComma = false;
-  for (const std::string& p : positional) anyComma = anyComma || p.find(',') != std::string::npos;
-  if (anyComma || positional.size() == 1) {
+  std::optional<DirectoryPair> dirs;
+  if (positional.size() == 2) {
+    // Two directories, each as typed: a comma in one is part of its name.
+    dirs = TypedPair(positional[0], positional[1]);
+  } else if (positional.size() == 1 ||
+             (positional.size() > 2 && std::any_of(positional.begin(), positional.end(),
+                                                   [](const std::string& p) {
+                                                     return p.find(',') != std::string::npos;
+                                                   }))) {
     // One pair text, perhaps split by the shell at blanks inside it.
     std::vector<const char*> words;
     for (const std::string& p : positional) words.push_back(p.c_str());
-    options.pair = joinArguments(static_cast<int>(words.size()), words.data(), 0);
-  } else if (positional.size() == 2) {
-    options.pair = positional[0] + "," + positional[1];
-  } else if (positional.empty()) {
-    throw usage(kBothPathsMessage);
-  } else {
+    dirs = SplitPair(joinArguments(static_cast<int>(words.size()), words.data(), 0));
+  } else if (!positional.empty()) {
     throw usage("expected INPUT-DIR OUTPUT-DIR, or one 'INPUT-DIR,OUTPUT-DIR', got " +
                 std::to_string(positional.size()) + " arguments");
   }
+  if (!dirs) throw usage(kBothPathsMessage);
+  options.dirs = std::move(*dirs);
   return options;
 }
 

@@ -4,15 +4,19 @@
 #include <optional>
 #include <string>
 
+#include "app/pair.h"
+
 namespace loom::cli {
 
 enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, ImportRules };
 
 struct Options {
   Command command = Command::Run;
-  std::string pair;
+  DirectoryPair dirs;  // of Run and Check
   std::string rulesPath;  // empty: loomwise.mdb beside the executable
   std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
   unsigned jobs = 0;  // 0: one per core
   bool quiet = false;
   std::string file;   // of --new-rules, --explain, --export-rules, --import-rules

@@ -74,7 +74,7 @@ bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
 
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
-                               const TextCodec& codec) {
+                               const TextCodec& codec, std::string* origin) {
   if (search.empty()) return std::string(line);
   Match hit = codec.find(line, search, 0, caseSensitive);
   if (!hit.found()) return std::string(line);
@@ -90,31 +90,40 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   // a stray continuation byte after it), and folding may change lengths.
   if (codec.encoding() == Encoding::Windows1252 &&
       (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
-    std::string out;
+    std::string out, outOrigin;
     out.reserve(line.size() + inserted.size() + 16);
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);
+      if (origin) {
+        outOrigin.append(*origin, from, hit.pos - from).append(inserted.size(), kFromRule);
+      }
       from = hit.pos + hit.length;
       hit = codec.find(line, search, from, caseSensitive);
     }
     out.append(line.substr(from));
+    if (origin) {
+      outOrigin.append(*origin, from);
+      origin->swap(outOrigin);
+    }
     return out;
   }
-  RescanBuffer work(line);
+  RescanBuffer work(line, origin);
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});
     if (resumeAfter) work.skip(inserted.size());
     hit = codec.find(work.view(), search, 0, caseSensitive);
   }
-  return std::move(work).finish();
+  return std::move(work).finish(origin);
 }
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
-                             bool caseSensitive, const TextCodec& codec) {
-  if (end == kEndOfLineMarker) return ApplyRemoveToEndOfLine(line, begin, caseSensitive, codec);
+                             bool caseSensitive, const TextCodec& codec, std::string* origin) {
+  if (end == kEndOfLineMarker) {
+    return ApplyRemoveToEndOfLine(line, begin, caseSensitive, codec, origin);
+  }
   if (begin.empty() || end.empty()) return std::string(line);
-  RescanBuffer work(line);
+  RescanBuffer work(line, origin);
   for (;;) {
     const std::string_view text = work.view();
     const Match s = codec.find(text, begin, 0, caseSensitive);
@@ -123,28 +132,35 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
     if (!e.found()) break;
     work.rewrite(s.pos, e.pos + e.length, {}, 0, 0, {});
   }
-  return std::move(work).finish();
+  return std::move(work).finish(origin);
 }
 
 std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin,
-                                   bool caseSensitive, const TextCodec& codec) {
+                                   bool caseSensitive, const TextCodec& codec,
+                                   std::string* origin) {
   if (begin.empty()) return std::string(line);
   const Match s = codec.find(line, begin, 0, caseSensitive);
-  return std::string(trimSpaces(s.found() ? line.substr(0, s.pos) : line));
+  const std::string_view kept = trimSpaces(s.found() ? line.substr(0, s.pos) : line);
+  if (origin) {
+    const std::size_t first = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
+    *origin = origin->substr(first, kept.size());
+  }
+  return std::string(kept);
 }
 
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
                                    std::string_view end, bool caseSensitive,
                                    std::string_view front, std::string_view back,
-                                   const TextCodec& codec) {
+                                   const TextCodec& codec, std::string* origin) {
   if (end == kEndOfLineMarker) {
-    return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec);
+    return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec,
+                                             origin);
   }
   if (begin.empty() || end.empty()) return std::string(line);
   const std::size_t textsLength = begin.size() + end.size() + front.size() + back.size();
   bool resumeAfter = replaceFormattingNeverEnds(begin, end, front, back, caseSensitive, codec);
   for (;;) {
-    RescanBuffer work(line);
+    RescanBuffer work(line, origin);
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
     std::string seen;
@@ -152,9 +168,9 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     for (;;) {
       const std::string_view text = work.view();
       const Match s = codec.find(text, begin, 0, caseSensitive);
-      if (!s.found()) return std::move(work).finish();
+      if (!s.found()) return std::move(work).finish(origin);
       const Match e = codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive);
-      if (!e.found()) return std::move(work).finish();
+      if (!e.found()) return std::move(work).finish(origin);
       const std::size_t middleFrom = s.pos + s.length;
       const std::size_t middleTo = e.pos > middleFrom ? e.pos : middleFrom;
       work.rewrite(s.pos, e.pos + e.length, front, middleFrom, middleTo, back);
@@ -179,20 +195,29 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
 
 std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string_view begin,
                                               bool caseSensitive, std::string_view front,
-                                              std::string_view back, const TextCodec& codec) {
+                                              std::string_view back, const TextCodec& codec,
+                                              std::string* origin) {
   if (begin.empty()) return std::string(line);
   const Match s = codec.find(line, begin, 0, caseSensitive);
   if (!s.found()) return std::string(line);
   std::string out;
   out.reserve(line.size() + front.size() + back.size());
   out.append(line.substr(0, s.pos)).append(front).append(line.substr(s.pos + s.length)).append(back);
+  if (origin) {
+    std::string mask;
+    mask.reserve(out.size());
+    mask.append(*origin, 0, s.pos).append(front.size(), kFromRule);
+    mask.append(*origin, s.pos + s.length).append(back.size(), kFromRule);
+    origin->swap(mask);
+  }
   return out;
 }
 
 std::string ApplyHeaderLine(std::string_view line, std::string_view header,
-                            std::string_view replacement) {
-  if (trimSpaces(line) == trimSpaces(header)) return std::string(replacement);
-  return std::string(line);
+                            std::string_view replacement, std::string* origin) {
+  if (trimSpaces(line) != trimSpaces(header)) return std::string(line);
+  if (origin) origin->assign(replacement.size(), kFromRule);
+  return std::string(replacement);
 }
 
 }  // namespace loom

@@ -3,6 +3,12 @@
 // and texts are byte strings in the encoding of `codec`; positions and
 // "characters" are the codec's. Case-insensitive matching folds every letter
 // of the encoding, not only A-Z.
+//
+// Each operation takes an optional `origin`: the mask of `line` (one byte
+// per byte, kFromSource or kFromRule, see convert/line_origin.h). When given,
+// it is replaced by the mask of the result, in which the texts the row
+// inserts are kFromRule and everything kept from the line keeps its origin.
+// Without it the operations do no such bookkeeping.
 
 #include <string>
 #include <string_view>
@@ -24,7 +30,8 @@ namespace loom {
 // caller trims both texts of the row); an empty one changes nothing.
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
-                               const TextCodec& codec = windows1252Codec());
+                               const TextCodec& codec = windows1252Codec(),
+                               std::string* origin = nullptr);
 
 // What a search-and-replace row inserts for each hit: one double or single
 // quote when the search text begins with one, else the replacement.
@@ -42,14 +49,16 @@ bool searchReplaceNeverEnds(std::string_view search, std::string_view replacemen
 // An unmatched begin marker stays. With `end` == "(EOL)" this is
 // ApplyRemoveToEndOfLine. An empty begin or end marker changes nothing.
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
-                             bool caseSensitive, const TextCodec& codec = windows1252Codec());
+                             bool caseSensitive, const TextCodec& codec = windows1252Codec(),
+                             std::string* origin = nullptr);
 
 // Cuts the line at the first `begin` and trims spaces from the result, which
 // is trimmed also when `begin` does not occur:
 //   ApplyRemoveToEndOfLine("  ab xxcd", "xx") == "ab"
 // An empty begin marker changes nothing.
 std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin,
-                                   bool caseSensitive, const TextCodec& codec = windows1252Codec());
+                                   bool caseSensitive, const TextCodec& codec = windows1252Codec(),
+                                   std::string* origin = nullptr);
 
 // Replaces the markers of every block and keeps the text between them,
 // resuming at the inserted front text:
@@ -63,7 +72,8 @@ std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
                                    std::string_view end, bool caseSensitive,
                                    std::string_view front, std::string_view back,
-                                   const TextCodec& codec = windows1252Codec());
+                                   const TextCodec& codec = windows1252Codec(),
+                                   std::string* origin = nullptr);
 
 // Whether a formatting row makes a new block out of its own front and back
 // texts after every rewrite, so that resuming at the front text would never
@@ -78,12 +88,13 @@ bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
 std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string_view begin,
                                               bool caseSensitive, std::string_view front,
                                               std::string_view back,
-                                              const TextCodec& codec = windows1252Codec());
+                                              const TextCodec& codec = windows1252Codec(),
+                                              std::string* origin = nullptr);
 
 // Returns `replacement` exactly as given when the line, trimmed of spaces,
 // equals `header` trimmed of spaces, case-sensitively; otherwise the line.
 //   ApplyHeaderLine("  Contents ", "Contents", "<H2>Contents</H2>") == "<H2>Contents</H2>"
 std::string ApplyHeaderLine(std::string_view line, std::string_view header,
-                            std::string_view replacement);
+                            std::string_view replacement, std::string* origin = nullptr);
 
 }  // namespace loom

@@ -1,10 +1,13 @@
 #include "convert/convert_file.h"
 
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
 #include "convert/byte_filter.h"
 #include "convert/constraint_ops.h"
+#include "convert/line_origin.h"
+#include "convert/row_screen.h"
 
 namespace loom {
 namespace {
@@ -14,48 +17,60 @@ void appendLine(std::string& page, std::string_view item) {
   page.append("\r\n");
 }
 
-// Removes leading and trailing spaces in place, keeping the line's buffer.
-void trimInPlace(std::string& line) {
+// Removes leading and trailing spaces in place, keeping the line's buffer
+// (and the origin mask's, when there is one).
+void trimInPlace(std::string& line, std::string* origin) {
   const std::string_view kept = trimSpaces(line);
   if (kept.empty()) {
     line.clear();
+    if (origin) origin->clear();
     return;
   }
   const std::size_t first = static_cast<std::size_t>(kept.data() - line.data());
-  line.erase(first + kept.size());
+  const std::size_t size = kept.size();
+  line.erase(first + size);
   line.erase(0, first);
+  if (origin) {
+    origin->erase(first + size);
+    origin->erase(0, first);
+  }
 }
 
 // Rows leave most lines alone. Each case first looks for what the row acts on
 // and touches the line only on a hit, so a line no row changes is never
 // copied, and the cases that can be done in place keep the line's buffer.
 // `mayHit` false says the caller knows the row's texts do not occur. Returns
-// whether the line may have changed other than by losing bytes.
+// whether the line may have changed other than by losing bytes. `origin`,
+// when given, is the line's origin mask and is kept in step with it.
 bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec,
-              bool mayHit) {
+              bool mayHit, std::string* origin) {
   if (row.kind == ConstraintType::HeaderLine) {
     if (!mayHit || trimSpaces(line) != trimSpaces(row.search)) return false;
     line.assign(row.replace);
+    if (origin) origin->assign(line.size(), kFromRule);
     return true;
   }
   if (row.search.empty()) return false;  // an empty search text or begin marker changes nothing
   const Match hit = mayHit ? codec.find(line, row.search, 0, row.caseSensitive) : Match{};
   if (row.kind == ConstraintType::RemoveBlock && row.replace == kEndOfLineMarker) {
-    if (hit.found()) line.erase(hit.pos);
-    trimInPlace(line);  // also when the begin marker does not occur
+    if (hit.found()) {
+      line.erase(hit.pos);
+      if (origin) origin->erase(hit.pos);
+    }
+    trimInPlace(line, origin);  // also when the begin marker does not occur
     return false;
   }
   if (!hit.found()) return false;
   switch (row.kind) {
     case ConstraintType::SearchReplace:
-      line = ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec);
+      line = ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec, origin);
       break;
     case ConstraintType::RemoveBlock:
-      line = ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec);
+      line = ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec, origin);
       break;
     case ConstraintType::ReplaceFormatting:
       line = ApplyReplaceFormatting(line, row.search, row.replace, row.caseSensitive, row.front,
-                                    row.back, codec);
+                                    row.back, codec, origin);
       break;
     case ConstraintType::HeaderLine:
       break;
@@ -65,8 +80,12 @@ bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec&
 
 }  // namespace
 
+void compileRows(PageRules& rules, const TextCodec& codec) {
+  rules.screen = std::make_shared<const RowScreen>(rules.constraints, codec);
+}
+
 void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec) {
-  applyRow(line, row, codec, true);
+  applyRow(line, row, codec, true, nullptr);
 }
 
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
@@ -77,25 +96,51 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   appendLine(page.bytes, settings.header);
   if (!rules.beginSection.empty()) appendLine(page.bytes, rules.beginSection);
 
-  std::vector<RowFilter> filters;
-  filters.reserve(rules.constraints.size());
-  for (const PreparedConstraint& row : rules.constraints) filters.emplace_back(row, codec);
+  std::optional<RowScreen> uncompiled;
+  const RowScreen* screen = rules.screen.get();
+  if (screen == nullptr) screen = &uncompiled.emplace(rules.constraints, codec, false);
+  // Which rows the screen found in the current line: those marked `mark`.
+  std::vector<std::uint32_t> seen(screen->size(), 0);
+  std::uint32_t mark = 0;
 
   LineBytes bytes;
-  LineReader reader(contents);
+  LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
+  std::string originMask;
+  std::string* origin = settings.escapeText ? &originMask : nullptr;
   std::int64_t lineNumber = 0;
   while (reader.next(raw)) {
     ++lineNumber;
     line.assign(raw);
+    if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
-    for (std::size_t i = 0; i < filters.size(); ++i) {
-      const bool mayMatch = filters[i].mayMatch(bytes);
-      if (!mayMatch && !filters[i].actsWithoutMatch()) continue;
-      if (applyRow(line, rules.constraints[i], codec, mayMatch)) filters[i].addInserted(bytes);
+    // The line is screened when a row first asks, and again after a row
+    // changed it, so that the rows after it see what it made.
+    bool screened = false;
+    for (std::size_t i = 0; i < screen->size(); ++i) {
+      if (!screen->alwaysTried(i)) {
+        if (!screened) {
+          screen->scan(line, seen, ++mark);
+          screened = true;
+        }
+        if (seen[i] != mark) continue;
+      }
+      const RowFilter& filter = screen->filter(i);
+      const bool mayMatch = filter.mayMatch(bytes);
+      if (!mayMatch && !filter.actsWithoutMatch()) continue;
+      if (applyRow(line, rules.constraints[i], codec, mayMatch, origin)) {
+        filter.addInserted(bytes);
+        screened = false;
+      }
     }
     std::string_view trimmed = trimSpaces(line);
+    std::string escaped;
+    if (origin) {
+      const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
+      appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()));
+      trimmed = escaped;
+    }
     if (lineNumber == rules.titleLine) {
       page.title.assign(trimmed);
       line = "<TITLE>" + page.title + "</TITLE>";
@@ -109,7 +154,14 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
 
   if (!rules.endSection.empty()) appendLine(page.bytes, rules.endSection);
   appendLine(page.bytes, settings.footer);
-  if (page.title.empty()) page.title.assign(trimSpaces(path));
+  if (page.title.empty()) {
+    // A file's name is source text like its lines.
+    if (settings.escapeText) {
+      page.title = escapeMarkup(trimSpaces(path));
+    } else {
+      page.title.assign(trimSpaces(path));
+    }
+  }
   return page;
 }
 

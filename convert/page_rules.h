@@ -4,9 +4,12 @@
 // to its extension (its own and "GEN", in stored order), and the settings.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/codec.h"
+#include "base/text.h"
 #include "rules/constraint_row.h"
 
 namespace loom {
@@ -22,6 +25,8 @@ struct PreparedConstraint {
   bool caseSensitive = false;
 };
 
+class RowScreen;
+
 struct PageRules {
   // The line that becomes the title; 0, a negative number or one past the
   // last line means none.
@@ -29,12 +34,22 @@ struct PageRules {
   std::string beginSection;  // empty when the stored text is empty or blank
   std::string endSection;
   std::vector<PreparedConstraint> constraints;
+  // The rows compiled once for the whole run (see convert/row_screen.h);
+  // without it each conversion tries every row on every line.
+  std::shared_ptr<const RowScreen> screen;
 };
+
+// Compiles `rules.constraints` into `rules.screen`, in the run's codec.
+void compileRows(PageRules& rules, const TextCodec& codec);
 
 struct PageSettings {
   std::string header;
   std::string footer;
   std::string endOfLineTag;
+  LineEnds lineEnds = LineEnds::CrLf;
+  // Write "&", "<" and ">" of the source text as character references; what
+  // rules and settings insert stays as it is.
+  bool escapeText = false;
 };
 
 }  // namespace loom

@@ -4,17 +4,24 @@
 // point of the last rewrite is final and moves to the result; the rewritten
 // text is placed right before the untouched rest, in space the finished
 // prefix no longer needs, so a rewrite costs the length of what it writes,
-// not the length of the line.
+// not the length of the line. When given the line's origin mask, the buffer
+// keeps it in step: the kept middle keeps its origin, front and back texts
+// come from the rule.
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "convert/line_origin.h"
+
 namespace loom {
 
 class RescanBuffer {
  public:
-  explicit RescanBuffer(std::string_view line) : buf_(line) {}
+  explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr)
+      : buf_(line), tracked_(origin != nullptr) {
+    if (tracked_) origin_ = *origin;
+  }
 
   // The text still being worked on; positions of the operations count from
   // its start.
@@ -28,6 +35,7 @@ class RescanBuffer {
     const std::size_t keep = keepTo > keepFrom ? keepTo - keepFrom : 0;
     const std::size_t total = front.size() + keep + back.size();
     done_.append(buf_, cursor_, start);
+    if (tracked_) originDone_.append(origin_, cursor_, start);
     const std::size_t absEnd = cursor_ + end;
     if (total <= absEnd) {
       const std::size_t dst = absEnd - total;
@@ -35,6 +43,12 @@ class RescanBuffer {
       if (keep) std::memmove(data + dst + front.size(), data + cursor_ + keepFrom, keep);
       if (!front.empty()) std::memcpy(data + dst, front.data(), front.size());
       if (!back.empty()) std::memcpy(data + absEnd - back.size(), back.data(), back.size());
+      if (tracked_) {
+        char* mask = origin_.data();
+        if (keep) std::memmove(mask + dst + front.size(), mask + cursor_ + keepFrom, keep);
+        std::memset(mask + dst, kFromRule, front.size());
+        std::memset(mask + absEnd - back.size(), kFromRule, back.size());
+      }
       cursor_ = dst;
       return;
     }
@@ -49,17 +63,34 @@ class RescanBuffer {
     next.append(back);
     next.append(buf_, absEnd, std::string::npos);
     buf_.swap(next);
+    if (tracked_) {
+      std::string mask;
+      mask.reserve(next.capacity());
+      mask.append(slack, kFromRule);
+      mask.append(front.size(), kFromRule);
+      mask.append(origin_, cursor_ + keepFrom, keep);
+      mask.append(back.size(), kFromRule);
+      mask.append(origin_, absEnd, std::string::npos);
+      origin_.swap(mask);
+    }
     cursor_ = slack;
   }
 
   // Marks the first `count` characters of view() as final.
   void skip(std::size_t count) {
     done_.append(buf_, cursor_, count);
+    if (tracked_) originDone_.append(origin_, cursor_, count);
     cursor_ += count;
   }
 
-  std::string finish() && {
+  // The finished line; `origin`, when the buffer tracks one, receives its
+  // mask.
+  std::string finish(std::string* origin = nullptr) && {
     done_.append(buf_, cursor_, std::string::npos);
+    if (tracked_ && origin != nullptr) {
+      originDone_.append(origin_, cursor_, std::string::npos);
+      origin->swap(originDone_);
+    }
     return std::move(done_);
   }
 
@@ -67,6 +98,9 @@ class RescanBuffer {
   std::string buf_;
   std::size_t cursor_ = 0;
   std::string done_;
+  bool tracked_;
+  std::string origin_;  // beside buf_
+  std::string originDone_;  // beside done_
 };
 
 }  // namespace loom

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   }
   if (::access(argv[1], F_OK) == 0) return 0;
   try {
-    loom::createRuleDatabase(argv[1], loom::NewDatabaseContents::Bundled, "");
+    loom::createRuleDatabase(argv[1], loom::NewDatabaseContents::Bundled);
   } catch (const loom::LoomError& e) {
     std::fprintf(stderr, "make-bundled-rules: %s\n", e.what());
     return 1;

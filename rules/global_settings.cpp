@@ -42,6 +42,13 @@ std::string requiredSetting(const RuleTables& tables, const std::string& key,
 
 }  // namespace
 
+std::optional<bool> yesNoByName(std::string_view text) {
+  const std::string t(trimSpaces(text));
+  if (sameKey(t, "yes")) return true;
+  if (sameKey(t, "no")) return false;
+  return std::nullopt;
+}
+
 std::optional<std::string> settingFrom(const RuleTables& tables, const std::string& key,
                                        const std::string& rulesPath, bool optional) {
   if (optional && findSetting(tables, key) == nullptr) return std::nullopt;

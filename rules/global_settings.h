@@ -30,6 +30,10 @@ struct GlobalSettings {
   std::optional<std::string> escapeText;  // "yes" or "no"
 };
 
+// The EscapeText setting's value: "yes" or "no", letter case and surrounding
+// spaces ignored; nothing for any other text.
+std::optional<bool> yesNoByName(std::string_view text);
+
 // Reads the settings rows, keys compared without regard to case. A missing
 // row or a NULL Content is a LoomError (Rules) such as
 //   GlobalDefs has no row for "Header"

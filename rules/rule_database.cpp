@@ -6,7 +6,10 @@
 #include <climits>
 #include <cstring>
 
+#include "base/codec.h"
 #include "base/error.h"
+#include "base/text.h"
+#include "rules/global_settings.h"
 #include "rules/sql_texts.h"
 #include "rules/sqlite.h"
 
@@ -23,8 +26,33 @@ std::string programDirectory() {
 
 std::string defaultRulesPath() { return programDirectory() + "/loomwise.mdb"; }
 
+std::vector<SettingRow> platformSettings(const std::optional<std::string>& encoding,
+                                         const std::optional<std::string>& lineEnds,
+                                         const std::optional<std::string>& escapeText) {
+  const std::string encodingName(trimSpaces(encoding.value_or("utf-8")));
+  const TextCodec* codec = codecByName(encodingName);
+  if (codec == nullptr) {
+    throw LoomError(ErrorKind::Usage,
+                    "Unknown encoding \"" + encodingName + "\"; use windows-1252 or utf-8");
+  }
+  const std::string ends(trimSpaces(lineEnds.value_or("any")));
+  if (!lineEndsByName(ends)) {
+    throw LoomError(ErrorKind::Usage, "Unknown line ends \"" + ends + "\"; use crlf or any");
+  }
+  const std::string escape(trimSpaces(escapeText.value_or("yes")));
+  if (!yesNoByName(escape)) {
+    throw LoomError(ErrorKind::Usage,
+                    "Unknown escape-text value \"" + escape + "\"; use yes or no");
+  }
+  return {{kEncodingKey, std::string(codec->name())},
+          {kLineEndsKey, ends},
+          {kEscapeTextKey, escape},
+          {kHeaderKey,
+           "<HTML><HEAD><META charset=\"" + std::string(codec->name()) + "\"></HEAD><BODY>"}};
+}
+
 void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
-                        const std::string& encodingRow) {
+                        const std::vector<SettingRow>& settings) {
   if (::access(path.c_str(), F_OK) == 0) {
     throw LoomError(ErrorKind::Usage,
                     "\"" + path + "\" already exists; a new rule database is never written over "
@@ -47,10 +75,15 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
     db.exec(sql::kSchema);
     db.exec(sql::kSettings);
     if (contents == NewDatabaseContents::Bundled) db.exec(sql::kBundled);
-    if (!encodingRow.empty()) {
-      db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES ('Encoding', ?1)")
-          .bind(1, encodingRow)
-          .run();
+    Statement update = db.prepare("UPDATE GlobalDefs SET Content = ?2 WHERE ID = ?1");
+    Statement insert = db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)");
+    for (const SettingRow& row : settings) {
+      update.reset();
+      update.bind(1, row.id).bind(2, row.content).run();
+      if (sqlite3_changes(db.handle()) == 0) {
+        insert.reset();
+        insert.bind(1, row.id).bind(2, row.content).run();
+      }
     }
     transaction.commit();
   }

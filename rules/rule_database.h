@@ -1,7 +1,9 @@
 #pragma once
 // Where the rule database lives and how a new one is made.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace loom {
 
@@ -16,10 +18,27 @@ enum class NewDatabaseContents {
   Bundled,       // settings plus the file types, groups and constraints of the examples
 };
 
+// One GlobalDefs row: its ID and its Content.
+struct SettingRow {
+  std::string id;
+  std::string content;
+};
+
+// The settings that make a rule database fit text of this platform, beside
+// the four defaults: the encoding (utf-8 unless `encoding` names another),
+// lines that end in LF too ("any" unless `lineEnds` says otherwise), source
+// text escaped ("yes" unless `escapeText` says otherwise), and a Header that
+// declares the encoding to browsers. A value that a run would refuse is a
+// LoomError (Usage) naming it, so that no database is made that every run
+// refuses.
+std::vector<SettingRow> platformSettings(const std::optional<std::string>& encoding,
+                                         const std::optional<std::string>& lineEnds,
+                                         const std::optional<std::string>& escapeText);
+
 // Creates a rule database at `path` with the four tables. Never overwrites:
 // an existing file at `path` is an error (kind Usage) that names it.
-// `encodingRow`, when not empty, adds the optional "Encoding" setting.
+// `settings` rows replace the default rows of the same ID or are added.
 void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
-                        const std::string& encodingRow);
+                        const std::vector<SettingRow>& settings = {});
 
 }  // namespace loom

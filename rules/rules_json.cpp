@@ -238,8 +238,15 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
 }
 
 void exportRulesFile(const std::string& rulesPath, const std::string& file) {
-  const std::string text = exportRulesText(rulesPath);
-  makePosixFileSystem()->writeFileAtomically(file, text);
+  refuseTheRuleDatabase(rulesPath, file);
+  writeNamedFile(file, exportRulesText(rulesPath));
+}
+
+void refuseTheRuleDatabase(const std::string& rulesPath, const std::string& file) {
+  if (sameFile(rulesPath, file)) {
+    throw LoomError(ErrorKind::Usage, "\"" + file + "\" is the rule database \"" + rulesPath +
+                                          "\" itself; it is left as it is");
+  }
 }
 
 void importRulesFile(const std::string& rulesPath, const std::string& file) {

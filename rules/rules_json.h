@@ -20,8 +20,13 @@ std::string exportRulesText(const std::string& rulesPath);
 void importRulesText(const std::string& rulesPath, std::string_view text,
                      const std::string& source);
 
-// File versions of the above; the export is written atomically.
+// File versions of the above. The export never writes over the rule database
+// and never replaces a device, a FIFO or a link (see writeNamedFile).
 void exportRulesFile(const std::string& rulesPath, const std::string& file);
 void importRulesFile(const std::string& rulesPath, const std::string& file);
+
+// A LoomError (Usage) when `file` is the rule database at `rulesPath`, however
+// either is spelled: a file the user names as a target of the rules commands.
+void refuseTheRuleDatabase(const std::string& rulesPath, const std::string& file);
 
 }  // namespace loom

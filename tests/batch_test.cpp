@@ -48,7 +48,8 @@ struct Site {
   RuleDb db{dir / "rules.mdb"};
   MemoryFileSystem fs;
   Recorder recorder;
-  std::string pair = "/in,/out";
+  DirectoryPair dirs{"/in/", "/out/"};
+  BatchOptions options;  // overrides; dirs, rules and jobs are set by run()
   std::vector<Problem> found;  // of the last refused run
 
   Site() {
@@ -58,8 +59,7 @@ struct Site {
     fs.addDirectory("/out/");
   }
   BatchSummary run(unsigned jobs = 1) {
-    BatchOptions options;
-    options.pair = pair;
+    options.dirs = dirs;
     options.rulesPath = db.path();
     options.jobs = jobs;
     return RunBatch(options, fs, recorder);
@@ -259,7 +259,7 @@ TEST(RunBatch, DotsInTheDirectoryPathDoNotMatter) {
   Site site;
   site.fs.addDirectory("/srv/v1.2/in/");
   site.fs.addFile("/srv/v1.2/in/a.txt", "A");
-  site.pair = "/srv/v1.2/in,/out";
+  site.dirs.input = "/srv/v1.2/in/";
   site.run();
   EXPECT_NE(site.page("index.html").find(">A</a>"), std::string::npos);
 }
@@ -336,6 +336,84 @@ TEST(RunBatch, RowChecksNameTheColumnAtFault) {
   EXPECT_EQ(columns(checkConstraintRow(row, codec)), "");
 }
 
+// The text settings and the warnings that say when they do not fit the text:
+// the check and the run say the same, in the same order.
+struct TextSettingsCase {
+  const char* name;
+  std::map<std::string, std::string> settings;  // GlobalDefs rows
+  std::map<std::string, std::string> files;     // under /in/
+  std::vector<std::string> warnings;            // fragments, in order; none other
+};
+
+TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
+  const std::string lf = ": each LF stays inside a line; set LineEnds to any";
+  const std::string markup = "; set EscapeText to yes (or to no if the text holds HTML on purpose)";
+  const std::vector<TextSettingsCase> cases = {
+      {"CrLfTextIsQuiet", {}, {{"a.txt", "A\r\nb\r\n"}, {"b.txt", "one line"}}, {}},
+      {"LfOnlyFilesAreNamed",
+       {},
+       {{"a.txt", "A\nb\n"}, {"b.txt", "B\r\nc\n"}, {"c.txt", "C\n"}},
+       {"File \"/in/a.txt\" has no CR LF line ends" + lf,
+        "File \"/in/c.txt\" has no CR LF line ends" + lf}},
+      {"ManyLfOnlyFilesAreSummedUp",
+       {},
+       {{"a.txt", "\n"}, {"b.txt", "\n"}, {"c.txt", "\n"}, {"d.txt", "\n"}},
+       {"4 files have no CR LF line ends, the first \"/in/a.txt\"" + lf}},
+      {"LineEndsAnyIsQuiet", {{"LineEnds", "Any"}}, {{"a.txt", "A\nb\n"}}, {}},
+      {"MarkupWithoutEscapeTextRow",
+       {},
+       {{"a.txt", "T\r\nMail Ann <ann@example.org>\r\n"},
+        {"b.txt", "a & b, a &amp; b\r\n"},
+        {"c.txt", "1 < 2 && 3 > 2\r\n"}},
+       {"2 files hold text that browsers read as markup and hide, first \"/in/a.txt\" line 2: "
+        "\"<ann@example.org>\"" + markup}},
+      {"MarkupLineCountsWithTheLineEnds",
+       {{"LineEnds", "any"}},
+       {{"a.txt", "T\n\n<!-- x -->\n"}},
+       {"1 file holds text that browsers read as markup and hide, first \"/in/a.txt\" line 3: "
+        "\"<!-- x -->\"" + markup}},
+      {"EscapeTextNoSaysTheTextHoldsHtml", {{"EscapeText", "no"}}, {{"a.txt", "<B>b</B>"}}, {}},
+      {"EscapeTextYesIsQuiet", {{"EscapeText", " YES "}}, {{"a.txt", "<B>b</B>"}}, {}},
+      {"HeaderDeclaringAnotherCharset",
+       {{"Header", "<html><meta http-equiv=\"Content-Type\" content=\"text/html; CharSet=UTF-8\">"}},
+       {{"a.txt", "A"}},
+       {"GlobalDefs row \"Header\" declares charset \"utf-8\", but the pages are written in "
+        "windows-1252: browsers will read them as utf-8"}},
+      {"HeaderDeclaringLatin1IsReadAsWindows1252",
+       {{"Header", "<meta charset='ISO-8859-1'>"}},
+       {{"a.txt", "A"}},
+       {}},
+      {"Utf8WithoutCharset",
+       {{"Encoding", "utf-8"}},
+       {{"a.txt", "A"}},
+       {"GlobalDefs row \"Header\" declares no charset, but the pages are written in utf-8: "
+        "browsers will assume windows-1252"}},
+      {"Utf8DeclaredIsQuiet",
+       {{"Encoding", "utf-8"}, {"Header", "<HTML><META charset=\"utf-8\"><BODY>"}},
+       {{"a.txt", "A"}},
+       {}},
+  };
+  for (const TextSettingsCase& c : cases) {
+    std::vector<std::vector<std::string>> heard;
+    for (const bool checkOnly : {true, false}) {
+      Site site;
+      for (const auto& [key, value] : c.settings) site.db.setting(key, value);
+      for (const auto& [name, bytes] : c.files) site.fs.addFile("/in/" + name, bytes);
+      site.options.checkOnly = checkOnly;
+      site.run();
+      std::vector<std::string> messages;
+      for (const auto& [kind, message] : site.recorder.warnings) messages.push_back(message);
+      heard.push_back(messages);
+    }
+    EXPECT_EQ(heard[0], heard[1]) << c.name << ": the check and the run differ";
+    ASSERT_EQ(heard[1].size(), c.warnings.size()) << c.name << "\n" << joined(heard[1]);
+    for (std::size_t i = 0; i < c.warnings.size(); ++i) {
+      EXPECT_NE(heard[1][i].find(c.warnings[i]), std::string::npos)
+          << c.name << "\n" << heard[1][i] << "\nlacks\n" << c.warnings[i];
+    }
+  }
+}
+
 TEST(RunBatch, IndexPageNameMustBeAPlainFileName) {
   for (const std::string name : {"", "../x.html", "a/b.html", "/etc/x.html", ".."}) {
     Site site;
@@ -347,9 +425,9 @@ TEST(RunBatch, IndexPageNameMustBeAPlainFileName) {
   }
 }
 
-TEST(RunBatch, DirectoriesAndThePairAreChecked) {
+TEST(RunBatch, DirectoriesAreChecked) {
   Site site;
-  site.pair = "/nope,/gone";
+  site.dirs = {"/nope/", "/gone/"};
   const std::vector<std::string> problems = site.problems();
   EXPECT_TRUE(mentions(problems, "Input directory \"/nope/\" does not exist")) << joined(problems);
   EXPECT_TRUE(mentions(problems, "Output directory \"/gone/\" does not exist")) << joined(problems);
@@ -359,20 +437,9 @@ TEST(RunBatch, DirectoriesAndThePairAreChecked) {
 
   Site readOnly;
   readOnly.fs.addDirectory("/locked/", /*writable=*/false);
-  readOnly.pair = "/in,/locked";
+  readOnly.dirs.output = "/locked/";
   EXPECT_TRUE(mentions(readOnly.problems(), "cannot be written"));
 
-  for (const std::string pair : {"/in", "/in,", " ,/out"}) {
-    Site noPair;
-    noPair.pair = pair;
-    try {
-      noPair.run();
-      ADD_FAILURE() << pair;
-    } catch (const LoomError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Usage);
-      EXPECT_STREQ(e.what(), kBothPathsMessage);
-    }
-  }
 }
 
 TEST(RunBatch, UnchangedPagesAreNotWrittenAgain) {
@@ -423,7 +490,7 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   auto fs = makePosixFileSystem();
   for (const auto& [out, jobs] : {std::pair{"one", 1u}, std::pair{"four", 4u}}) {
     BatchOptions options;
-    options.pair = dir / "in" + "," + (dir / out);
+    options.dirs = {dir / "in/", dir / out + "/"};
     options.rulesPath = db.path();
     options.jobs = jobs;
     Recorder recorder;

@@ -86,7 +86,7 @@ TEST(ContentCatalogueRuns, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsI
   fs.addFile("/d/foo.txt", "Foo\r\n");
   fs.addFile("/d/lwfoo.htm", "Old page\r\n");
   BatchOptions options;
-  options.pair = "/d,/d";
+  options.dirs = {"/d/", "/d/"};
   options.rulesPath = site.rulesPath();
   BatchObserver quiet;
   RunBatch(options, fs, quiet);
@@ -119,7 +119,7 @@ TEST(ContentCatalogueRuns, HundredThousandFilesAllBecomePagesAndLinks) {
     fs.addFile(name, "T" + std::to_string(i) + "\r\n");
   }
   BatchOptions options;
-  options.pair = "/in,/out";
+  options.dirs = {"/in/", "/out/"};
   options.rulesPath = site.rulesPath();
   BatchObserver quiet;
   const BatchSummary summary = RunBatch(options, fs, quiet);

@@ -109,7 +109,7 @@ TEST(PairCatalogueMemory, OutputDirectoryThatCannotBeWrittenIsRefusedBeforeAnyPa
   fs.addDirectory("/out/", /*writable=*/false);
   fs.addFile("/in/a.txt", "Title\r\n");
   BatchOptions options;
-  options.pair = "/in,/out";
+  options.dirs = {"/in/", "/out/"};
   options.rulesPath = site.rulesPath();
   BatchObserver quiet;
   try {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,14 +53,18 @@ struct Workspace {
 
 TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   Workspace w;
-  for (const std::vector<std::string>& pair :
-       {std::vector<std::string>{w.in, w.out}, std::vector<std::string>{w.in + "," + w.out}}) {
+  const std::string comma = w.dir / "out,c";
+  std::filesystem::create_directory(comma);
+  // Two arguments are two directories as typed; only one argument is split.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{w.in, w.out}, w.out}, {{w.in + "," + w.out}, w.out}, {{w.in, comma}, comma}};
+  for (const auto& [pair, out] : rows) {
     std::vector<std::string> args{"--rules", w.db.path()};
     args.insert(args.end(), pair.begin(), pair.end());
     const CommandResult r = batch(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, w.out + "/index.html\n");
-    EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+    EXPECT_EQ(r.out, out + "/index.html\n");
+    EXPECT_EQ(namesIn(out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
     // The row of Type 7 is reported once, not once per line or file.
     const std::size_t first = r.err.find("Error condition");
     EXPECT_NE(first, std::string::npos) << r.err;
@@ -155,6 +162,53 @@ TEST(LoomwiseBatch, NewRulesNeverOverwrites) {
   EXPECT_NE(again.exitCode, 0);
   EXPECT_NE(again.err.find(path), std::string::npos) << again.err;
   EXPECT_EQ(testing::readFile(path), bytes);
+}
+
+// The mode bits that say what a path is (link, FIFO, device, file), or 0.
+unsigned typeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
+  struct Row {
+    std::string command, target;  // the target relative to the workspace, or absolute
+    std::function<void(const std::string& dir)> setup;
+    int exitCode;
+    std::string message;  // on stderr, or on stdout for a success
+  };
+  auto link = [](const char* to, const char* name) {
+    return [=](const std::string& d) { std::filesystem::create_symlink(d + "/" + to, d + "/" + name); };
+  };
+  const std::string format = "loomwise-rules 1";
+  const std::vector<Row> rows = {
+      {"--export-rules", "-", {}, 0, format},
+      {"--export-rules", "/dev/stdout", {}, 0, format},
+      {"--export-rules", "/dev/null", {}, 0, ""},
+      {"--export-rules", "in/../rules.mdb", {}, 2, "is the rule database"},
+      {"--export-rules", "rules.link", link("rules.mdb", "rules.link"), 2, "is the rule database"},
+      {"--new-rules", "in/../rules.mdb", {}, 2, "already exists"},
+      {"--export-rules", "new.json", link("made.json", "new.json"), 0, ""},
+      {"--export-rules", "fifo", [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); },
+       4, "no program is reading"},
+      {"--export-rules", "in", {}, 4, "in\": it is a directory"},
+  };
+  for (const Row& row : rows) {
+    Workspace w;
+    if (row.setup) row.setup(w.dir.path());
+    const std::string target = row.target == "-" || row.target[0] == '/' ? row.target : w.dir / row.target;
+    const std::string rules = testing::readFile(w.db.path());
+    const unsigned type = typeOf(target);
+    const CommandResult r = batch({"--rules", w.db.path(), row.command, target});
+    EXPECT_EQ(r.exitCode, row.exitCode) << row.target << "\n" << r.err;
+    EXPECT_NE((row.exitCode == 0 ? r.out : r.err).find(row.message), std::string::npos)
+        << row.target << "\n" << r.out << r.err;
+    EXPECT_EQ(testing::readFile(w.db.path()), rules) << row.target;
+    EXPECT_EQ(typeOf(target), type) << row.target << " was replaced";
+    if (row.exitCode == 0 && row.target[0] != '/' && row.target != "-") {
+      EXPECT_NE(testing::readFile(target).find(format), std::string::npos) << row.target;
+    }
+  }
 }
 
 TEST(LoomwiseBatch, HelpAndVersion) {

@@ -78,10 +78,26 @@ TEST(ConvertFile, TrimsSpacesButNotTabsAndDropsBlankLines) {
   EXPECT_EQ(page.bytes, "H\r\nHello world<P>\r\n\t<P>\r\n\tx\t<P>\r\nF\r\n");
 }
 
-TEST(ConvertFile, LinesEndAtCrLfOrLoneCrButNotAtLoneLf) {
-  const ConvertedPage page = convert("a\r\nb\rc\nd\r\n\re", rules(), settings("H", "F", ""));
-  EXPECT_EQ(page.bytes, "H\r\na\r\nb\r\nc\nd\r\ne\r\nF\r\n");
-  EXPECT_EQ(convert("last\r\n", rules(), settings("H", "F")).bytes, "H\r\nlast<P>\r\nF\r\n");
+TEST(ConvertFile, LinesEndAsTheLineEndsSettingSays) {
+  struct Case {
+    std::string contents;
+    LineEnds ends;
+    std::string lines;  // between "H\r\n" and "F\r\n"
+  };
+  for (const Case& c : std::vector<Case>{
+           {"a\r\nb\rc\nd\r\n\re", LineEnds::CrLf, "a\r\nb\r\nc\nd\r\ne\r\n"},
+           {"a\r\nb\rc\nd\r\n\re", LineEnds::Any, "a\r\nb\r\nc\r\nd\r\ne\r\n"},
+           {"last\r\n", LineEnds::CrLf, "last\r\n"},
+           {"one\ntwo\n\nthree", LineEnds::Any, "one\r\ntwo\r\nthree\r\n"},
+           // LF CR is two line ends; CR LF one.
+           {"a\n\rb\r\n\nc", LineEnds::Any, "a\r\nb\r\nc\r\n"},
+           {"\n\n", LineEnds::Any, ""},
+           {"a\rb\rc", LineEnds::Any, "a\r\nb\r\nc\r\n"},
+       }) {
+    PageSettings s = settings("H", "F", "");
+    s.lineEnds = c.ends;
+    EXPECT_EQ(convert(c.contents, rules(), s).bytes, "H\r\n" + c.lines + "F\r\n") << c.contents;
+  }
 }
 
 TEST(ConvertFile, EmptyHeaderStillGivesAFirstLineAndMultiLineTextsStayWhole) {
@@ -111,6 +127,76 @@ TEST(ConvertFile, EveryKindOfRowReachesItsOperation) {
                    row(ConstraintType::RemoveBlock, "##", "(EOL)")};
   EXPECT_EQ(convert("a[x]*b*\r\n=> item ## note\r\n  keep  ", r, settings("H", "F", "")).bytes,
             "H\r\na<B>b</B>\r\n<LI>item\r\nkeep\r\nF\r\n");
+}
+
+// With EscapeText, "&", "<" and ">" from the source become references while
+// what the rows insert stays HTML; rows still match the source as it was.
+TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
+  using K = ConstraintType;
+  struct Case {
+    const char* line;
+    std::vector<PreparedConstraint> rows;
+    std::string escaped;   // the page line with EscapeText
+    std::string verbatim;  // and without
+    const TextCodec& codec = windows1252Codec();
+  };
+  const auto tag = row(K::SearchReplace, "<x>", "<B>x</B>");
+  const auto italic = row(K::ReplaceFormatting, "[", "]", true, "<I>", "</I>");
+  const auto arrow = row(K::SearchReplace, "->", "&rarr;");
+  const std::vector<Case> cases = {
+      {"see <x> here", {tag, italic, arrow}, "see <B>x</B> here", "see <B>x</B> here"},
+      {"[a<b] end", {tag, italic, arrow}, "<I>a&lt;b</I> end", "<I>a<b</I> end"},
+      {"x -> y & z", {tag, italic, arrow}, "x &rarr; y &amp; z", "x &rarr; y & z"},
+      // A row that matches what an earlier row inserted.
+      {"<x> & <x>",
+       {tag, row(K::SearchReplace, "<B>", "<STRONG>")},
+       "<STRONG>x</B> &amp; <STRONG>x</B>",
+       "<STRONG>x</B> & <STRONG>x</B>"},
+      // Formatting markers that are "<" and ">" themselves.
+      {"1 <em> 2 > 0",
+       {row(K::ReplaceFormatting, "<", ">", true, "[", "]")},
+       "1 [em] 2 &gt; 0",
+       "1 [em] 2 > 0"},
+      {"a <!-- hidden & <b> --> b & c",
+       {row(K::RemoveBlock, "<!--", "-->")},
+       "a  b &amp; c",
+       "a  b & c"},
+      {"  <keep> & // drop <that>",
+       {row(K::RemoveBlock, "//", "(EOL)")},
+       "&lt;keep&gt; &amp;",
+       "<keep> &"},
+      {"# A&B", {row(K::ReplaceFormatting, "#", "(EOL)", true, "<H1>", "</H1>")},
+       "<H1> A&amp;B</H1>", "<H1> A&B</H1>"},
+      {" Q&A ", {row(K::HeaderLine, "Q&A", "<H2>Q&amp;A</H2>")}, "<H2>Q&amp;A</H2>",
+       "<H2>Q&amp;A</H2>"},
+      // A case-insensitive hit that is longer in bytes than the search text.
+      {"Maß & <Co>",
+       {row(K::SearchReplace, "ẞ", "<SS>", false)},
+       "Ma<SS> &amp; &lt;Co&gt;",
+       "Ma<SS> & <Co>",
+       utf8Codec()},
+      {"a<b>c", {row(K::SearchReplace, "b", "&", true)}, "a&lt;&&gt;c", "a<&>c", utf8Codec()},
+  };
+  for (const Case& c : cases) {
+    PageRules r = rules();
+    r.constraints = c.rows;
+    for (const bool escape : {true, false}) {
+      PageSettings s = settings("H", "F", "");
+      s.escapeText = escape;
+      EXPECT_EQ(ConvertFile(c.line, "/in/a.txt", r, s, c.codec).bytes,
+                "H\r\n" + (escape ? c.escaped : c.verbatim) + "\r\nF\r\n")
+          << c.line << (escape ? " escaped" : " verbatim");
+    }
+  }
+}
+
+TEST(ConvertFile, EscapedTitleIsWhatTheIndexLinkShows) {
+  PageSettings s = settings("H", "F", "<P>");
+  s.escapeText = true;
+  const ConvertedPage titled = convert("Q&A <intro>\r\nbody", rules(1), s);
+  EXPECT_EQ(titled.title, "Q&amp;A &lt;intro&gt;");
+  EXPECT_EQ(titled.bytes, "H\r\n<TITLE>Q&amp;A &lt;intro&gt;</TITLE><P>\r\nbody<P>\r\nF\r\n");
+  EXPECT_EQ(convert("", rules(1), s, "/in/R&D <1>.txt").title, "/in/R&amp;D &lt;1&gt;.txt");
 }
 
 TEST(ConvertFile, KeepsEveryByteOfTheLine) {

@@ -37,7 +37,7 @@ class DiskFaultTest : public ::testing::Test {
 
   BatchOptions options(const std::string& out) {
     BatchOptions o;
-    o.pair = (dir / "in") + "," + (dir / out);
+    o.dirs = {dir / "in/", dir / (out + "/")};
     o.rulesPath = dir / "rules.mdb";
     o.jobs = 1;
     return o;

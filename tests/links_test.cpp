@@ -32,8 +32,10 @@ TEST(Links, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
 
   const auto fs = makePosixFileSystem();
   BatchObserver quiet;
-  const BatchSummary summary = RunBatch(
-      {dir / "in" + "," + dir / "out", rules.path(), std::nullopt, 1, false}, *fs, quiet);
+  BatchOptions options;
+  options.dirs = {dir / "in/", dir / "out/"};
+  options.rulesPath = rules.path();
+  const BatchSummary summary = RunBatch(options, *fs, quiet);
   EXPECT_EQ(summary.fileCount, 1u);  // the link to a file; not the directory, not the dangling link
   EXPECT_EQ(testing::readFile(dir / "precious.html"), "keep me");
   for (const char* name : {"out/lwlinked.htm", "out/index.html"}) {

@@ -48,7 +48,7 @@ TEST(RuleDatabaseFile, CreatingNeverOverwrites) {
   const std::string path = dir / "rules.mdb";
   testing::writeFile(path, "precious");
   try {
-    createRuleDatabase(path, NewDatabaseContents::Bundled, "");
+    createRuleDatabase(path, NewDatabaseContents::Bundled);
     FAIL() << "no error";
   } catch (const LoomError& e) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
@@ -56,14 +56,14 @@ TEST(RuleDatabaseFile, CreatingNeverOverwrites) {
   EXPECT_EQ(testing::readFile(path), "precious");
 
   const std::string fresh = dir / "fresh.mdb";
-  createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly, "");
+  createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly);
   const GlobalSettings s = LoadGlobalSettings(fresh);
   EXPECT_EQ(s.endOfLineTag, "<P>");
   EXPECT_EQ(s.header, "<HTML><BODY>");
   EXPECT_EQ(s.footer, "</BODY></HTML>");
   EXPECT_EQ(s.indexPageName, "index.html");
   EXPECT_FALSE(s.encoding.has_value());
-  EXPECT_THROW(createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly, ""), LoomError);
+  EXPECT_THROW(createRuleDatabase(fresh, NewDatabaseContents::SettingsOnly), LoomError);
 }
 
 TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {

@@ -36,7 +36,7 @@ TEST_F(RulesTools, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) 
       .constraint("LST", "1", "a", "z");           // row 5: other type, not listed
   testing::writeFile(dir / "notes.txt", "aa x\r\n\r\nnone\r\n");
   const auto fs = makePosixFileSystem();
-  const Explanation ex = explainFile({"", rules.path(), std::nullopt}, dir / "notes.txt", *fs);
+  const Explanation ex = explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs);
   ASSERT_EQ(ex.changedLines.size(), 1u);
   const LineTrace& line = ex.changedLines[0];
   EXPECT_EQ(line.lineNumber, 1u);

@@ -36,7 +36,10 @@ TEST(UnchangedPages, AreNotRewrittenAndOnlyChangedPagesAre) {
   testing::writeFile(dir / "in/b.txt", "Beta\r\n");
   const auto fs = makePosixFileSystem();
   BatchObserver quiet;
-  const BatchOptions options{dir / "in" + "," + dir / "out", rules.path(), std::nullopt, 2, false};
+  BatchOptions options;
+  options.dirs = {dir / "in/", dir / "out/"};
+  options.rulesPath = rules.path();
+  options.jobs = 2;
 
   BatchSummary first = RunBatch(options, *fs, quiet);
   EXPECT_EQ(first.pagesNew, 2u);

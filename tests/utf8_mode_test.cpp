@@ -88,7 +88,11 @@ class Utf8Run : public ::testing::Test {
     fs.addDirectory("/out/");
   }
   BatchSummary run(std::optional<std::string> encoding = std::nullopt) {
-    return RunBatch({"/in,/out", rules.path(), std::move(encoding), 1, false}, fs, observer);
+    BatchOptions options;
+    options.dirs = {"/in/", "/out/"};
+    options.rulesPath = rules.path();
+    options.encoding = std::move(encoding);
+    return RunBatch(options, fs, observer);
   }
 };
 
@@ -100,12 +104,14 @@ TEST_F(Utf8Run, RulesApplyToMultiByteTextAndInvalidBytesPassThroughWithOneWarnin
   EXPECT_EQ(fs.contents("/out/lwписьмо.htm"),
             "<html>\r\n<TITLE>Здравствуйте мир</TITLE><br>\r\nok\xFF<br>\r\n"
             "bad \xC3\x28 twice \xE2<br>\r\n</html>\r\n");
-  ASSERT_EQ(observer.warnings.size(), 1u);
-  EXPECT_EQ(observer.warnings[0].first, WarningKind::InvalidText);
-  EXPECT_NE(observer.warnings[0].second.find("/in/письмо.txt"), std::string::npos);
-  EXPECT_NE(observer.warnings[0].second.find("3 invalid byte(s), the first in line 2 at byte 3"),
+  // The Header "<html>" declares no charset: said once, before the files.
+  ASSERT_EQ(observer.warnings.size(), 2u);
+  EXPECT_EQ(observer.warnings[0].first, WarningKind::CharsetMismatch);
+  EXPECT_EQ(observer.warnings[1].first, WarningKind::InvalidText);
+  EXPECT_NE(observer.warnings[1].second.find("/in/письмо.txt"), std::string::npos);
+  EXPECT_NE(observer.warnings[1].second.find("3 invalid byte(s), the first in line 2 at byte 3"),
             std::string::npos)
-      << observer.warnings[0].second;
+      << observer.warnings[1].second;
   // The link to a page whose name is not ASCII is percent-encoded UTF-8.
   EXPECT_NE(fs.contents("/out/index.html")
                 .find("<A HREF=\"lw%D0%BF%D0%B8%D1%81%D1%8C%D0%BC%D0%BE.htm\">"),

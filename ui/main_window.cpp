@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/batch.h"
+#include "app/pair.h"
 #include "base/error.h"
 #include "rules/global_settings.h"
 #include "ui/batch_runner.h"
@@ -198,9 +199,19 @@ void MainWindow::startSession() {
 }
 
 void MainWindow::runBatch() {
+  const QString pair = sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_;
+  const std::optional<loom::DirectoryPair> dirs = loom::SplitPair(pair.toStdString());
+  if (!dirs) {
+    // Not a failure: the user can pick the directories again.
+    options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
+    enableButtons();
+    progress_->hide();
+    emit runEnded();
+    return;
+  }
   loom::BatchOptions batch;
-  runPair_ = sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_;
-  batch.pair = runPair_.toStdString();
+  runPair_ = pair;
+  batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.jobs = 0;  // the pages and the order of the reports do not depend on it
   pendingWarnings_.clear();
@@ -324,16 +335,9 @@ void MainWindow::switchSetting(const char* key, const char* value) {
   }
 }
 
-void MainWindow::onFailed(int kind, const QString& message,
+void MainWindow::onFailed(int /*kind*/, const QString& message,
                           const std::vector<loom::Problem>& problems) {
   returnToIdle();
-  if (static_cast<loom::ErrorKind>(kind) == loom::ErrorKind::Usage &&
-      message == loom::kBothPathsMessage) {
-    // The user can pick the directories again.
-    options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
-    emit runEnded();
-    return;
-  }
   showWarningSummary();
   // Nothing was run, or pages written stay complete: either way the window
   // stays, with what the user typed, and offers the fix where there is one.

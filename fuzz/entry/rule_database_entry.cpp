@@ -57,7 +57,7 @@ void ruleDatabase(const std::uint8_t* data, std::size_t size) {
   fs.addFile("/in/README", "no extension\r\n");
 
   BatchOptions options;
-  options.pair = "/in,/out";
+  options.dirs = {"/in/", "/out/"};
   options.rulesPath = path;
   BatchObserver quiet;
   try {

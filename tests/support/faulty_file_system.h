@@ -18,6 +18,9 @@ class FaultyFileSystem : public FileSystem {
   std::function<void(const std::string& path)> beforeWrite;
 
   PathKind kind(const std::string& path) const override { return inner_.kind(path); }
+  std::optional<FileIdentity> identity(const std::string& path) const override {
+    return inner_.identity(path);
+  }
   bool isWritableDirectory(const std::string& path) const override {
     return inner_.isWritableDirectory(path);
   }

@@ -5,19 +5,42 @@
 namespace loom::testing {
 
 std::string MemoryFileSystem::normalizeDir(std::string dir) {
-  while (dir.size() > 1 && dir.back() == '/' && dir[dir.size() - 2] == '/') dir.pop_back();
+  for (;;) {
+    while (dir.size() > 1 && dir.back() == '/' && dir[dir.size() - 2] == '/') dir.pop_back();
+    if (dir.size() >= 2 && dir.compare(dir.size() - 2, 2, "/.") == 0) {
+      dir.pop_back();
+    } else if (dir.size() >= 3 && dir.compare(dir.size() - 3, 3, "/./") == 0) {
+      dir.resize(dir.size() - 2);
+    } else {
+      break;
+    }
+  }
   if (dir.empty() || dir.back() != '/') dir += '/';
   return dir;
+}
+
+std::uint64_t MemoryFileSystem::inodeOf(const std::string& normalized) {
+  return inodes_.emplace(normalized, inodes_.size() + 1).first->second;
+}
+
+std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  const bool file = files_.count(path) > 0;
+  if (!file && !dirs_.count(normalizeDir(path))) return std::nullopt;
+  const auto it = inodes_.find(file ? path : normalizeDir(path));
+  return FileIdentity{1, it == inodes_.end() ? 0 : it->second};
 }
 
 void MemoryFileSystem::addDirectory(const std::string& dir, bool writable) {
   std::lock_guard lock(mutex_);
   dirs_[normalizeDir(dir)] = writable;
+  inodeOf(normalizeDir(dir));
 }
 
 void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(mutex_);
   if (files_.count(path) == 0) order_.push_back(path);
+  inodeOf(path);
   files_[path] = bytes;
 }
 

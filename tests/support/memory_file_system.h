@@ -31,6 +31,8 @@ class MemoryFileSystem : public FileSystem {
   int writes(const std::string& path) const;
 
   PathKind kind(const std::string& path) const override;
+  // "d", "d/", "d//" and "d/." name the same directory.
+  std::optional<FileIdentity> identity(const std::string& path) const override;
   bool isWritableDirectory(const std::string& path) const override;
   std::vector<std::string> listPlainFiles(const std::string& dir) const override;
   std::string readFile(const std::string& path) const override;
@@ -39,10 +41,12 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   static std::string normalizeDir(std::string dir);
+  std::uint64_t inodeOf(const std::string& normalized);
   std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
   std::map<std::string, std::string> files_;
   std::vector<std::string> order_;    // files in the order they were first added
   std::map<std::string, int> writeCounts_;
+  std::map<std::string, std::uint64_t> inodes_;  // file, or directory ending in "/"
   // Runs with several jobs read and write from worker threads.
   mutable std::recursive_mutex mutex_;
 };

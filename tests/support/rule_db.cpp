@@ -6,7 +6,7 @@
 namespace loom::testing {
 
 RuleDb::RuleDb(std::string path) : path_(std::move(path)) {
-  createRuleDatabase(path_, NewDatabaseContents::SettingsOnly, "");
+  createRuleDatabase(path_, NewDatabaseContents::SettingsOnly);
 }
 
 RuleDb& RuleDb::fileType(const Cell& identifier, const Cell& titleLine, const Cell& beginSection,

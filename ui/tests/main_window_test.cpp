@@ -60,6 +60,9 @@ class HookedFileSystem : public loom::FileSystem {
   explicit HookedFileSystem(std::function<void(int)> afterWrite)
       : afterWrite_(std::move(afterWrite)), real_(loom::makePosixFileSystem()) {}
   loom::PathKind kind(const std::string& p) const override { return real_->kind(p); }
+  std::optional<loom::FileIdentity> identity(const std::string& p) const override {
+    return real_->identity(p);
+  }
   bool isWritableDirectory(const std::string& p) const override { return real_->isWritableDirectory(p); }
   std::vector<std::string> listPlainFiles(const std::string& d) const override {
     return real_->listPlainFiles(d);

@@ -24,7 +24,7 @@ QStringList RecordingSink::texts() const {
 
 Workspace::Workspace() {
   if (!dir_.isValid()) throw std::runtime_error("cannot make a temporary directory");
-  loom::createRuleDatabase(rulesPath().toStdString(), loom::NewDatabaseContents::Bundled, "");
+  loom::createRuleDatabase(rulesPath().toStdString(), loom::NewDatabaseContents::Bundled);
 }
 
 QString Workspace::makeDir(const QString& name) const {

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   const QDir out(QString::fromLocal8Bit(argv[1]));
   QTemporaryDir work;
   const QString rules = work.filePath("loomwise.mdb");
-  loom::createRuleDatabase(rules.toStdString(), loom::NewDatabaseContents::Bundled, "");
+  loom::createRuleDatabase(rules.toStdString(), loom::NewDatabaseContents::Bundled);
   const QString input = work.filePath("texts");
   const QString output = work.filePath("site");
   QDir().mkpath(input);

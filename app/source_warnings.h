@@ -1,0 +1,43 @@
+#pragma once
+// Warnings about text settings that do not fit the run's text: said once per
+// run (or once per file, summed up when many files have it), in the run and
+// in the check alike, so that a user learns of them before the pages are
+// read in a browser.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/run_plan.h"
+#include "convert/source_facts.h"
+
+namespace loom {
+
+// A warning when the Header declares a charset other than the one the pages
+// are written in, or none while they are written in UTF-8 (browsers then
+// assume Windows-1252). `header` is in the run's encoding. Nothing when the
+// declaration fits.
+std::optional<std::string> headerCharsetWarning(std::string_view header, const TextCodec& codec);
+
+// Gathers what the files of a run say about LineEnds and EscapeText, in file
+// order, and words it as warnings.
+class SourceWarnings {
+ public:
+  explicit SourceWarnings(const RunPlan& plan);
+  // Whether the files need looking at at all, and for markup.
+  bool wanted() const { return lineFeeds_ || markup_; }
+  bool wantsMarkup() const { return markup_; }
+  void add(const std::string& path, const SourceFacts& facts);
+  std::vector<PlanWarning> warnings() const;
+
+ private:
+  const TextCodec& codec_;
+  bool lineFeeds_;
+  bool markup_;
+  std::vector<std::string> lineFeedFiles_;
+  std::size_t markupFiles_ = 0;
+  std::string firstMarkupFile_;
+  MarkupSample firstMarkup_;
+};
+
+}  // namespace loom

@@ -1,0 +1,31 @@
+#pragma once
+// Where each byte of a line came from: the source file, or a rule or setting.
+// A page may escape what came from the source (so that "a < b" and
+// "<someone@example.org>" stay text in a browser) while keeping what the
+// rules insert as the HTML its author wrote. Rules match the text alone, so
+// the origin rides beside the line as a mask of one byte per byte, which
+// every operation that rewrites the line keeps in step.
+
+#include <string>
+#include <string_view>
+
+namespace loom {
+
+inline constexpr char kFromSource = 0;
+inline constexpr char kFromRule = 1;
+
+// The mask of a line read from the source file.
+inline std::string sourceOrigin(std::size_t length) { return std::string(length, kFromSource); }
+
+// Appends `line` to `out`, writing each "&", "<" and ">" whose origin is the
+// source as "&amp;", "&lt;" and "&gt;"; bytes from rules are copied as they
+// are. `origin` is the mask of `line` (same length):
+//   appendEscaped(out, "a<b <I>", {src, src, src, src, rule, rule, rule})
+//   appends "a&lt;b <I>".
+void appendEscaped(std::string& out, std::string_view line, std::string_view origin);
+
+// `text` with every "&", "<" and ">" written as a character reference, as
+// when all of it came from the source.
+std::string escapeMarkup(std::string_view text);
+
+}  // namespace loom

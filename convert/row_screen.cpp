@@ -1,0 +1,152 @@
+#include "convert/row_screen.h"
+
+#include <limits>
+
+#include "base/text.h"
+#include "base/utf8.h"
+
+namespace loom {
+namespace {
+
+constexpr std::uint32_t kNoEdge = std::numeric_limits<std::uint32_t>::max();
+
+// The byte every byte is compared as: its upper case in Windows-1252 (where
+// case pairs are byte pairs), its ASCII upper case in UTF-8 (where keys of
+// case-insensitive rows hold only ASCII that folds with nothing else).
+std::array<unsigned char, 256> foldOf(const TextCodec& codec) {
+  std::array<unsigned char, 256> fold{};
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    if (codec.encoding() == Encoding::Windows1252) {
+      fold[b] = static_cast<unsigned char>(codec.upper(std::string_view(&c, 1))[0]);
+    } else {
+      fold[b] = static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 32 : b);
+    }
+  }
+  return fold;
+}
+
+// The text every line the row changes must hold; empty when there is none.
+std::string keyOf(const PreparedConstraint& row, const TextCodec& codec) {
+  const std::string_view text =
+      row.kind == ConstraintType::HeaderLine ? trimSpaces(row.search) : row.search;
+  if (row.caseSensitive || row.kind == ConstraintType::HeaderLine ||
+      codec.encoding() == Encoding::Windows1252) {
+    return std::string(text);
+  }
+  // A character outside ASCII, or an ASCII letter that another character
+  // folds with (k and the Kelvin sign), may be matched by other bytes.
+  std::size_t bestFrom = 0, bestLength = 0;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t to = from;
+    while (to < text.size() && static_cast<unsigned char>(text[to]) < 0x80 &&
+           asciiFoldIsClosed(static_cast<unsigned char>(text[to]))) {
+      ++to;
+    }
+    if (to - from > bestLength) {
+      bestFrom = from;
+      bestLength = to - from;
+    }
+    from = to + 1;
+  }
+  return std::string(text.substr(bestFrom, bestLength));
+}
+
+}  // namespace
+
+RowScreen::RowScreen(const std::vector<PreparedConstraint>& rows, const TextCodec& codec,
+                     bool multiPattern) {
+  filters_.reserve(rows.size());
+  always_.assign(rows.size(), 1);
+  std::vector<std::pair<std::string, std::size_t>> keys;
+  const std::array<unsigned char, 256> fold = foldOf(codec);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    filters_.emplace_back(rows[i], codec);
+    if (!multiPattern || filters_.back().actsWithoutMatch()) continue;
+    std::string key = keyOf(rows[i], codec);
+    if (key.empty()) continue;
+    for (char& c : key) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
+    keys.emplace_back(std::move(key), i);
+    always_[i] = 0;
+  }
+  if (keys.empty()) return;
+  // Input classes: one per byte value that occurs in a key, one for the rest.
+  std::array<std::uint16_t, 256> classOfFolded{};
+  classes_ = 1;
+  for (const auto& [key, row] : keys) {
+    for (char c : key) {
+      auto& cls = classOfFolded[static_cast<unsigned char>(c)];
+      if (cls == 0) cls = static_cast<std::uint16_t>(classes_++);
+    }
+  }
+  for (int b = 0; b < 256; ++b) classOf_[b] = classOfFolded[fold[b]];
+  build(keys);
+}
+
+void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& keys) {
+  // The trie of the keys.
+  std::vector<std::uint32_t> edges(classes_, kNoEdge);
+  std::vector<std::vector<std::uint32_t>> ends(1);
+  for (const auto& [key, row] : keys) {
+    std::uint32_t state = 0;
+    for (char c : key) {
+      std::uint32_t& next = edges[state * classes_ + classOf_[static_cast<unsigned char>(c)]];
+      if (next == kNoEdge) {
+        next = static_cast<std::uint32_t>(ends.size());
+        ends.emplace_back();
+        edges.resize(edges.size() + classes_, kNoEdge);
+      }
+      state = edges[state * classes_ + classOf_[static_cast<unsigned char>(c)]];
+    }
+    ends[state].push_back(static_cast<std::uint32_t>(row));
+  }
+  // Breadth first, each state falls back to the longest proper suffix that is
+  // also a state, takes over its rows, and gets a move for every class.
+  const std::size_t states = ends.size();
+  std::vector<std::uint32_t> fail(states, 0), queue;
+  queue.reserve(states);
+  for (std::size_t c = 0; c < classes_; ++c) {
+    std::uint32_t& next = edges[c];
+    if (next == kNoEdge) {
+      next = 0;
+    } else {
+      queue.push_back(next);
+    }
+  }
+  for (std::size_t at = 0; at < queue.size(); ++at) {
+    const std::uint32_t state = queue[at];
+    for (std::uint32_t row : ends[fail[state]]) ends[state].push_back(row);
+    for (std::size_t c = 0; c < classes_; ++c) {
+      std::uint32_t& next = edges[state * classes_ + c];
+      const std::uint32_t fallback = edges[fail[state] * classes_ + c];
+      if (next == kNoEdge) {
+        next = fallback;
+      } else {
+        fail[next] = fallback;
+        queue.push_back(next);
+      }
+    }
+  }
+  delta_ = std::move(edges);
+  outputFrom_.reserve(states + 1);
+  for (const auto& rows : ends) {
+    outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
+    outputs_.insert(outputs_.end(), rows.begin(), rows.end());
+  }
+  outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
+}
+
+void RowScreen::scan(std::string_view line, std::vector<std::uint32_t>& seen,
+                     std::uint32_t mark) const {
+  if (delta_.empty()) return;
+  const std::uint32_t* delta = delta_.data();
+  const std::uint32_t* from = outputFrom_.data();
+  const std::size_t classes = classes_;
+  std::uint32_t state = 0;
+  for (char c : line) {
+    state = delta[state * classes + classOf_[static_cast<unsigned char>(c)]];
+    for (std::uint32_t k = from[state]; k < from[state + 1]; ++k) seen[outputs_[k]] = mark;
+  }
+}
+
+}  // namespace loom

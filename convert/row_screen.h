@@ -1,0 +1,58 @@
+#pragma once
+// A file type's rows compiled once per run, so that the cost of a line does
+// not grow with the number of rows that cannot change it. One pass of a
+// multi-pattern automaton (Aho-Corasick) over the line names the rows whose
+// key text occurs in it; only those rows are tried, in row order. A row's key
+// is text that every line it can change must hold: its search text or begin
+// marker (for a header line the header itself), or for a case-insensitive
+// UTF-8 row the longest run of ASCII characters that no other character folds
+// with. The line is matched with the codec's case folding, so the screen may
+// name a row that then finds nothing, never the other way round.
+//
+// Example: rows "colour" -> "color" and "[" ... "]" -> "<I>" ... "</I>" on the
+// line "a [b] c" name only the second row; "colour" costs nothing more.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/codec.h"
+#include "convert/byte_filter.h"
+#include "convert/page_rules.h"
+
+namespace loom {
+
+class RowScreen {
+ public:
+  // `multiPattern` false leaves out the automaton: every row is then tried
+  // on every line, as a screen of the byte test alone (for tests that
+  // compare the two).
+  RowScreen(const std::vector<PreparedConstraint>& rows, const TextCodec& codec,
+            bool multiPattern = true);
+
+  std::size_t size() const { return filters_.size(); }
+  const RowFilter& filter(std::size_t row) const { return filters_[row]; }
+  // Whether the row must be tried whatever the line holds (it has no key,
+  // or it acts on lines without its texts).
+  bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
+  bool usesAutomaton() const { return !delta_.empty(); }
+
+  // Marks in `seen` (one entry per row) the rows whose key occurs in `line`
+  // by setting their entry to `mark`.
+  void scan(std::string_view line, std::vector<std::uint32_t>& seen, std::uint32_t mark) const;
+
+ private:
+  void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
+
+  std::vector<RowFilter> filters_;
+  std::vector<char> always_;
+  std::array<std::uint16_t, 256> classOf_{};  // folded byte -> input class
+  std::size_t classes_ = 0;
+  std::vector<std::uint32_t> delta_;       // state * classes_ + class -> state
+  std::vector<std::uint32_t> outputFrom_;  // state -> first of its rows in outputs_
+  std::vector<std::uint32_t> outputs_;     // rows whose key ends in each state
+};
+
+}  // namespace loom

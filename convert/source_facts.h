@@ -1,0 +1,34 @@
+#pragma once
+// What a source file's bytes say about the settings it needs, found in a
+// quick pass before or beside its conversion: lines that end in LF alone,
+// and text that a browser would read as markup.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+
+namespace loom {
+
+struct MarkupSample {
+  std::int64_t line = 0;  // 1-based, counted with the run's line ends
+  std::string text;       // the markup-like text, e.g. "<deltaone@debian.org>"
+};
+
+struct SourceFacts {
+  // The file holds LF bytes but no CR: with LineEnds::CrLf it is one line.
+  bool lineFeedsOnly = false;
+  // The first "<" followed by a letter, "/", "!" or "?", or "&" followed by
+  // a letter or "#": text a browser takes for a tag or a character
+  // reference and does not show as written.
+  std::optional<MarkupSample> markup;
+};
+
+// Looks at `contents` for the facts above; markup only when `findMarkup`.
+// Example: "a\nb <x@y.org>\n" with LineEnds::Any gives lineFeedsOnly and the
+// markup "<x@y.org>" in line 2.
+SourceFacts inspectSource(std::string_view contents, LineEnds ends, bool findMarkup);
+
+}  // namespace loom
