@@ -175,21 +175,17 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
 
 // An optional setting as its box holds it: an empty box leaves a missing
 // row missing; a stored row cannot be emptied, since the run would refuse it.
-std::optional<std::string> SetupWindow::optionalSetting(QLineEdit* box,
-                                                        const std::optional<std::string>& stored,
-                                                        const char* what,
-                                                        std::initializer_list<const char*> allowed,
-                                                        QLineEdit*& bad) const {
+// `known` is the run's own reading of the value.
+std::optional<std::string> SetupWindow::optionalSetting(
+    QLineEdit* box, const std::optional<std::string>& stored, const char* what,
+    const char* values, const std::function<bool(std::string_view)>& known,
+    QLineEdit*& bad) const {
   const std::string value = forStore(box->text(), stored.value_or(""));
   const std::string_view name = loom::trimSpaces(value);
   if (name.empty() && !stored) return std::nullopt;
-  std::string names;
-  for (const char* a : allowed) {
-    if (loom::windows1252Codec().equalNoCase(name, a)) return value;
-    names += names.empty() ? a : std::string(" or ") + a;
-  }
+  if (known(name)) return value;
   bad = box;
-  throw loom::LoomError(loom::ErrorKind::Usage, std::string(what) + " must be " + names +
+  throw loom::LoomError(loom::ErrorKind::Usage, std::string(what) + " must be " + values +
                                                     ", not \"" + std::string(name) + "\".");
 }
 
@@ -199,12 +195,15 @@ loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
-  settings.encoding = optionalSetting(encoding_, loaded_.encoding, "The text encoding",
-                                      {"windows-1252", "utf-8"}, bad);
-  settings.lineEnds =
-      optionalSetting(lineEnds_, loaded_.lineEnds, "The line ends setting", {"crlf", "any"}, bad);
-  settings.escapeText = optionalSetting(escapeText_, loaded_.escapeText, "The escape text setting",
-                                        {"yes", "no"}, bad);
+  settings.encoding = optionalSetting(
+      encoding_, loaded_.encoding, "The text encoding", "windows-1252 or utf-8",
+      [](std::string_view v) { return loom::codecByName(v) != nullptr; }, bad);
+  settings.lineEnds = optionalSetting(
+      lineEnds_, loaded_.lineEnds, "LineEnds", "crlf or any",
+      [](std::string_view v) { return loom::lineEndsByName(v).has_value(); }, bad);
+  settings.escapeText = optionalSetting(
+      escapeText_, loaded_.escapeText, "EscapeText", "yes or no",
+      [](std::string_view v) { return loom::yesNoByName(v).has_value(); }, bad);
   return settings;
 }
 

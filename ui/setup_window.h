@@ -5,9 +5,9 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
-#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/error.h"
 #include "rules/global_settings.h"
@@ -75,8 +75,8 @@ class SetupWindow : public QDialog {
   loom::GlobalSettings settingsFromBoxes(QLineEdit*& bad) const;
   std::optional<std::string> optionalSetting(QLineEdit* box,
                                              const std::optional<std::string>& stored,
-                                             const char* what,
-                                             std::initializer_list<const char*> allowed,
+                                             const char* what, const char* values,
+                                             const std::function<bool(std::string_view)>& known,
                                              QLineEdit*& bad) const;
   bool saveAll();
   void closeDatabase();
