@@ -90,7 +90,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   site_->setWordWrap(true);
   site_->setTextFormat(Qt::PlainText);
   site_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 3);
+  // The counts, and a path that may take two lines.
+  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 3 + 4);
   site_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   openSite_ = new QPushButton(QStringLiteral("Open site"), this);
   openSite_->setAutoDefault(false);
@@ -101,9 +102,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     w->setSizePolicy(policy);
     w->hide();
   }
-  auto* siteRow = new QHBoxLayout;
-  siteRow->addWidget(site_, 1);
-  siteRow->addWidget(openSite_, 0, Qt::AlignTop);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->addWidget(status_, 1);
+  statusRow->addWidget(openSite_);
 
   auto* right = new QVBoxLayout;
   right->addWidget(welcome);
@@ -114,11 +115,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addWidget(separatorLine(Qt::white, this));
   right->setSpacing(0);
   right->addSpacing(10);
-  right->addWidget(status_);
+  right->addLayout(statusRow);
   right->addSpacing(6);
   right->addWidget(progress_);
-  right->addSpacing(8);
-  right->addLayout(siteRow);
+  right->addSpacing(6);
+  right->addWidget(site_);
   right->addStretch(1);
   right->addSpacing(8);
 
@@ -141,7 +142,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(runner_, &BatchRunner::finished, this, &MainWindow::onFinished);
   connect(runner_, &BatchRunner::failed, this, &MainWindow::onFailed);
 
-  setFixedSize(QSize(560, sizeHint().height()).expandedTo(sizeHint()));
+  setFixedSize(QSize(600, sizeHint().height()).expandedTo(sizeHint()));
 }
 
 // A run still going ends before the window's parts go away.
@@ -271,12 +272,12 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
   setStatus(loom::kFinishedText);
   returnToIdle();
   indexPath_ = QString::fromStdString(summary.indexPath);
-  QString counts = QStringLiteral("%1 new, %2 changed, %3 unchanged, %4 skipped")
+  QString counts = QStringLiteral("Pages: %1 new, %2 changed, %3 unchanged; %4 files skipped")
                        .arg(summary.pagesNew)
                        .arg(summary.pagesChanged)
                        .arg(summary.pagesUnchanged)
                        .arg(summary.skippedFiles);
-  site_->setText(wrapFriendly(QStringLiteral("Pages: %1\nIndex page: %2").arg(counts, indexPath_)));
+  site_->setText(wrapFriendly(QStringLiteral("%1\nIndex page: %2").arg(counts, indexPath_)));
   site_->show();
   openSite_->setVisible(!indexPath_.isEmpty());
   showWarningSummary();
