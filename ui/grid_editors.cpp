@@ -131,7 +131,7 @@ void CellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
       return;
     }
     case Editor::Group:
-      model->setData(index, static_cast<QComboBox*>(editor)->currentText().toUpper());  // "" stays ''
+      model->setData(index, static_cast<QComboBox*>(editor)->currentText().toUpper());
       return;
     case Editor::Identifier:
     case Editor::Usual:

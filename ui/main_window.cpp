@@ -319,8 +319,9 @@ void MainWindow::showWarningSummary() {
     message.actions << QStringLiteral("Set %1 to %2").arg(s.key, s.value);
   }
   const int chosen = options_.messages->show(this, message);
-  if (chosen >= 0) switchSetting(offered[static_cast<std::size_t>(chosen)].key,
-                                 offered[static_cast<std::size_t>(chosen)].value);
+  if (chosen < 0) return;
+  switchSetting(offered[static_cast<std::size_t>(chosen)].key,
+                offered[static_cast<std::size_t>(chosen)].value);
 }
 
 void MainWindow::switchSetting(const char* key, const char* value) {
@@ -330,9 +331,9 @@ void MainWindow::switchSetting(const char* key, const char* value) {
     (std::string(key) == loom::kLineEndsKey ? settings.lineEnds : settings.escapeText) = value;
     loom::SaveGlobalSettings(options_.rulesPath.toStdString(), settings);
   } catch (const loom::LoomError& e) {
-    options_.messages->show(this, {Message::Kind::Error,
-                                   QStringLiteral("%1 was not changed.").arg(key),
-                                   QString::fromStdString(e.what())});
+    options_.messages->show(this,
+                            {Message::Kind::Error, QStringLiteral("%1 was not changed.").arg(key),
+                             QString::fromStdString(e.what())});
   }
 }
 
@@ -364,7 +365,9 @@ void MainWindow::offerFixes(const std::vector<loom::Problem>& problems, Message 
   QString missingDirectory;
   std::vector<loom::Problem> missingRows;
   for (const loom::Problem& p : problems) {
-    if (p.missing == loom::Missing::OutputDirectory) missingDirectory = QString::fromStdString(p.subject);
+    if (p.missing == loom::Missing::OutputDirectory) {
+      missingDirectory = QString::fromStdString(p.subject);
+    }
     if (p.missing == loom::Missing::FileTypesRow || p.missing == loom::Missing::GroupsRow) {
       missingRows.push_back(p);
     }
@@ -381,9 +384,10 @@ void MainWindow::offerFixes(const std::vector<loom::Problem>& problems, Message 
   }
   if (!QDir().mkpath(missingDirectory)) {
     options_.messages->show(
-        this, {Message::Kind::Error,
-               QStringLiteral("The output directory \"%1\" could not be created.").arg(missingDirectory),
-               QStringLiteral("Choose another one, or create it yourself.")});
+        this,
+        {Message::Kind::Error,
+         QStringLiteral("The output directory \"%1\" could not be created.").arg(missingDirectory),
+         QStringLiteral("Choose another one, or create it yourself.")});
     return;
   }
   // The session goes on with the same pair.

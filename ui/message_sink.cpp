@@ -78,9 +78,9 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const Message& mess
   QString detail = firstLines(message.detail, budget, omitted);
   if (omitted > 0) {
     if (!detail.isEmpty()) detail += '\n';
-    detail += omitted == 1 ? QStringLiteral("...and 1 more line under \"Show Details...\".")
-                           : QStringLiteral("...and %1 more lines under \"Show Details...\".")
-                                 .arg(omitted);
+    detail += omitted == 1
+                  ? QStringLiteral("...and 1 more line under \"Show Details...\".")
+                  : QStringLiteral("...and %1 more lines under \"Show Details...\".").arg(omitted);
     QString all = message.text;
     if (!message.detail.isEmpty()) all += '\n' + message.detail;
     box->setDetailedText(all);

@@ -81,14 +81,15 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
   tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
   std::vector<const char*> explanations(kSettingExplanations.begin(), kSettingExplanations.end());
-  for (const char* optional : {kEncodingExplanation, kLineEndsExplanation, kEscapeTextExplanation}) {
+  for (const char* optional :
+       {kEncodingExplanation, kLineEndsExplanation, kEscapeTextExplanation}) {
     explanations.push_back(optional);
   }
-  tabs_->addTab(settingsPage(explanations,
-                             {endOfLine_, header_, footer_, indexPage_, encoding_, lineEnds_,
-                              escapeText_},
-                             kSettingExplanations.size(), tabs_),
-                kSetupTabs[4]);
+  tabs_->addTab(
+      settingsPage(explanations,
+                   {endOfLine_, header_, footer_, indexPage_, encoding_, lineEnds_, escapeText_},
+                   kSettingExplanations.size(), tabs_),
+      kSetupTabs[4]);
   tabs_->addTab(aboutPage(tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
 
@@ -177,9 +178,8 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
 // row missing; a stored row cannot be emptied, since the run would refuse it.
 // `known` is the run's own reading of the value.
 std::optional<std::string> SetupWindow::optionalSetting(
-    QLineEdit* box, const std::optional<std::string>& stored, const char* what,
-    const char* values, const std::function<bool(std::string_view)>& known,
-    QLineEdit*& bad) const {
+    QLineEdit* box, const std::optional<std::string>& stored, const char* what, const char* values,
+    const std::function<bool(std::string_view)>& known, QLineEdit*& bad) const {
   const std::string value = forStore(box->text(), stored.value_or(""));
   const std::string_view name = loom::trimSpaces(value);
   if (name.empty() && !stored) return std::nullopt;

@@ -6,13 +6,13 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QInputDialog>
-#include <QMessageBox>
-#include <QSettings>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -197,9 +197,9 @@ void StartSessionDialog::makeFolder(int column) {
   if (name.isEmpty()) return;
   const QModelIndex made = model_->mkdir(parent, name);
   if (!made.isValid()) {
-    QMessageBox::warning(this, kProgramTitle,
-                         QStringLiteral("The folder \"%1\" could not be made in \"%2\".")
-                             .arg(name, where));
+    QMessageBox::warning(
+        this, kProgramTitle,
+        QStringLiteral("The folder \"%1\" could not be made in \"%2\".").arg(name, where));
     return;
   }
   c.tree->setCurrentIndex(made);

@@ -321,9 +321,11 @@ void TableGrid::deleteSelectedRows() {
   const QString question =
       rows.size() == 1 ? QStringLiteral("Delete row %1 of %2?").arg(rows[0] + 1).arg(table_)
                        : QStringLiteral("Delete %1 rows of %2?").arg(rows.size()).arg(table_);
-  Message ask{Message::Kind::Warning, question,
+  Message ask{Message::Kind::Warning,
+              question,
               QStringLiteral("The rows are removed from the rule database at once."),
-              {QStringLiteral("Delete")}, QStringLiteral("Cancel")};
+              {QStringLiteral("Delete")},
+              QStringLiteral("Cancel")};
   if (messages_.show(this, ask) != 0) return;
   view_->setCurrentIndex(QModelIndex());
   for (int row : rows) {
