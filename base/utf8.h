@@ -19,8 +19,8 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // "U+20AC" style name of a code point, for messages.
 std::string codePointName(char32_t codePoint);
 // Whether no character other than the two ASCII cases of `b` folds with it
-// under Unicode simple case folding (false for k, s and i, which share their
-// folding with the Kelvin sign, the long s and the dotted and dotless i).
+// under Unicode simple case folding (false for k and s, which share their
+// folding with the Kelvin sign and the long s).
 bool asciiFoldIsClosed(unsigned char b);
 
 // Offset of the first byte that is not part of a valid sequence, or npos.

@@ -1,9 +1,12 @@
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "base/case_folding_table.h"
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/utf8.h"
@@ -22,16 +25,20 @@ struct CharAt {
 
 char32_t asciiFold(unsigned char b) { return (b >= 'A' && b <= 'Z') ? b + 32u : b; }
 
-char32_t utf8procFold(char32_t cp) {
-  // Lower of upper gives the simple case folding for every letter that has a
-  // one-to-one case mapping (ſ, ς and the like fold with their partners).
-  const auto c = static_cast<utf8proc_int32_t>(cp);
-  return static_cast<char32_t>(utf8proc_tolower(utf8proc_toupper(c)));
+// The folding Unicode's CaseFolding.txt gives `cp` (statuses C and S), or
+// `cp` itself.
+char32_t foldByRuns(char32_t cp) {
+  const auto after = std::upper_bound(kCaseFoldingRuns.begin(), kCaseFoldingRuns.end(), cp,
+                                      [](char32_t c, const FoldRun& r) { return c < r.first; });
+  if (after == kCaseFoldingRuns.begin()) return cp;
+  const FoldRun& run = *(after - 1);
+  if (cp > run.last || (cp - run.first) % static_cast<char32_t>(run.stride) != 0) return cp;
+  return static_cast<char32_t>(static_cast<std::int32_t>(cp) + run.delta);
 }
 
-// The folding of the Basic Multilingual Plane, looked up instead of asked
+// The folding of the Basic Multilingual Plane, looked up instead of searched
 // for character by character, and the ASCII letters that some other
-// character folds with (k and the Kelvin sign, s and the long s, ...).
+// character folds with (k and the Kelvin sign, s and the long s).
 struct FoldTable {
   std::vector<char32_t> bmp;
   std::array<bool, 128> asciiShared{};
@@ -39,14 +46,19 @@ struct FoldTable {
   // start with: its two cases and the lead bytes of its other partners.
   std::array<std::string, 128> startBytes;
   FoldTable() : bmp(0x10000) {
-    for (char32_t cp = 0; cp < 0x10000; ++cp) bmp[cp] = cp < 0x80 ? asciiFold(cp) : utf8procFold(cp);
-    for (char32_t cp = 0; cp < 0x10000; ++cp) {
-      if (bmp[cp] >= 0x80) continue;
-      std::string bytes;
-      appendUtf8(bytes, cp);
-      std::string& starts = startBytes[bmp[cp]];
-      if (starts.find(bytes[0]) == std::string::npos) starts.push_back(bytes[0]);
-      if (cp >= 0x80) asciiShared[bmp[cp]] = true;
+    for (char32_t cp = 0; cp < 0x10000; ++cp) bmp[cp] = cp;
+    for (char32_t cp = 0; cp < 0x80; ++cp) startBytes[cp].push_back(static_cast<char>(cp));
+    for (const FoldRun& run : kCaseFoldingRuns) {
+      for (char32_t cp = run.first; cp <= run.last; cp += static_cast<char32_t>(run.stride)) {
+        const auto folded = static_cast<char32_t>(static_cast<std::int32_t>(cp) + run.delta);
+        if (cp < 0x10000) bmp[cp] = folded;
+        if (folded >= 0x80) continue;
+        std::string bytes;
+        appendUtf8(bytes, cp);
+        std::string& starts = startBytes[folded];
+        if (starts.find(bytes[0]) == std::string::npos) starts.push_back(bytes[0]);
+        if (cp >= 0x80) asciiShared[folded] = true;
+      }
     }
   }
 };
@@ -59,7 +71,7 @@ const FoldTable& foldTable() {
 char32_t simpleFold(char32_t cp) {
   if (cp < 0x10000) return foldTable().bmp[cp];
   if (cp >= kInvalidByteBase) return cp;
-  return utf8procFold(cp);
+  return foldByRuns(cp);
 }
 
 CharAt foldedAt(std::string_view s, std::size_t pos) {

@@ -4,13 +4,15 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "app/batch.h"
 #include "base/error.h"
+#include "base/file_system.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
-#include "rules/rule_database.h"
+#include "rules/rules_location.h"
 
 namespace {
 
@@ -22,10 +24,22 @@ void printError(const std::string& message) {
 
 int run(const loom::cli::Options& options) {
   using loom::cli::Command;
-  const std::string rules = options.rulesPath.empty() ? loom::defaultRulesPath() : options.rulesPath;
+  auto fs = loom::makePosixFileSystem();
+  const std::optional<std::string> rulesOption =
+      options.rulesPath.empty() ? std::nullopt : std::optional(options.rulesPath);
+  if (options.command == Command::Help) {
+    std::printf("%s\n%s\n", loom::cli::kUsage, loom::rulesInUseLine(rulesOption).c_str());
+    return 0;
+  }
+  std::string rules;
+  if (options.command != Command::Version && options.command != Command::NewRules) {
+    const loom::RulesChoice choice =
+        loom::chooseRules(rulesOption, loom::rulesPlacesOfThisProcess(), *fs);
+    loom::prepareRules(choice);
+    rules = choice.path;
+  }
   switch (options.command) {
-    case Command::Help:
-      std::fputs(loom::cli::kUsage, stdout);
+    case Command::Help:  // answered above
       return 0;
     case Command::Version:
       std::printf("loomwise-batch %s\n", LOOMWISE_VERSION);
@@ -50,7 +64,6 @@ int run(const loom::cli::Options& options) {
   batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
-  auto fs = loom::makePosixFileSystem();
   loom::cli::TerminalProgress progress(stderr, options.quiet);
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {

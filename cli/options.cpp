@@ -17,7 +17,7 @@ const char* const kUsage =
     "writes an index page that links them all, by the rules of a rule database.\n"
     "\n"
     "Options:\n"
-    "  --rules FILE         the rule database (default: loomwise.mdb beside this program)\n"
+    "  --rules FILE         the rule database (default: see Rule database below)\n"
     "  --check              check the run and list every problem at once; write nothing\n"
     "  --jobs N             convert on N threads (default: one per core); output is the same\n"
     "  --encoding NAME      text encoding of the run: windows-1252 or utf-8\n"

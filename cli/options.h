@@ -13,7 +13,7 @@ enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, 
 struct Options {
   Command command = Command::Run;
   DirectoryPair dirs;  // of Run and Check
-  std::string rulesPath;  // empty: loomwise.mdb beside the executable
+  std::string rulesPath;  // empty: the one chooseRules() names
   std::optional<std::string> encoding;
   std::optional<std::string> lineEnds;
   std::optional<std::string> escapeText;

@@ -9,8 +9,8 @@ namespace loom {
 
 // The directory of the running executable, from /proc/self/exe.
 std::string programDirectory();
-// programDirectory() + "/loomwise.mdb": the one place the desktop program
-// reads its rules from.
+// programDirectory() + "/loomwise.mdb": the rules beside the program, which
+// a front end uses when that directory is writable (see rules_location.h).
 std::string defaultRulesPath();
 
 enum class NewDatabaseContents {

@@ -7,7 +7,7 @@ packages=(
   libsqlite3-dev libutf8proc-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6sql6-sqlite
-  python3
+  python3 unicode-data
 )
 missing=()
 for p in "${packages[@]}"; do

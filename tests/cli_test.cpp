@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -114,14 +115,42 @@ TEST(LoomwiseBatch, MissingRulesExitWithThreeAndNameTheFile) {
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_NE(r.err.find(w.dir / "none.mdb"), std::string::npos) << r.err;
 
-  // Without --rules the file beside the program is used.
-  TempDir elsewhere;
-  const std::string copy = elsewhere / "loomwise-batch";
-  std::filesystem::copy_file(kBatch, copy);
-  const CommandResult beside = testing::runCommand(copy, {w.in, w.out});
-  EXPECT_EQ(beside.exitCode, 3);
-  EXPECT_NE(beside.err.find(elsewhere / "loomwise.mdb"), std::string::npos) << beside.err;
   EXPECT_TRUE(namesIn(w.out).empty());
+}
+
+// Without --rules: the file beside a program in a writable directory, else
+// the user's own copy, made at the first run; --help names the one in use.
+TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
+  Workspace w;
+  TempDir data;
+  ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+  const std::string mine = data / "loomwise/loomwise.mdb";
+  struct Row {
+    std::string beside;  // bytes of loomwise.mdb beside the program; "": none
+    int exitCode;
+    std::string inUse;  // relative to the program's directory unless absolute
+  } rows[] = {
+      {"not a database", 3, "loomwise.mdb"},
+      {"", 0, mine},
+  };
+  for (const Row& r : rows) {
+    TempDir program;
+    const std::string copy = program / "loomwise-batch";
+    std::filesystem::copy_file(kBatch, copy);
+    if (!r.beside.empty()) testing::writeFile(program / "loomwise.mdb", r.beside);
+    const std::string inUse = r.inUse[0] == '/' ? r.inUse : program / r.inUse;
+    const CommandResult help = testing::runCommand(copy, {"--help"});
+    EXPECT_NE(help.out.find("Rule database: " + inUse + " ("), std::string::npos) << help.out;
+    EXPECT_FALSE(testing::fileExists(mine)) << "--help made a file";
+    const CommandResult run = testing::runCommand(copy, {w.in, w.out});
+    EXPECT_EQ(run.exitCode, r.exitCode) << run.err;
+    if (r.exitCode != 0) {
+      EXPECT_NE(run.err.find(inUse), std::string::npos) << run.err;
+    }
+  }
+  ::unsetenv("XDG_DATA_HOME");
+  EXPECT_TRUE(testing::fileExists(mine));
+  EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
 }
 
 TEST(LoomwiseBatch, MissingInputDirectoryExitsWithFour) {

@@ -2,7 +2,11 @@
 
 #include "base/codec.h"
 #include "base/error.h"
+#include "base/utf8.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -97,6 +101,50 @@ TEST(Utf8Codec, FindsWholeCharactersAndFoldsUnicodeLetters) {
   EXPECT_EQ(codecByName("UTF-8"), &utf8Codec());
   EXPECT_EQ(codecByName("Windows-1252"), &windows1252Codec());
   EXPECT_EQ(codecByName("latin1"), nullptr);
+}
+
+// The codec against the table itself: every character matches its folding
+// (through find too, whose fast paths start at a letter's known partners),
+// and no two characters match unless the table folds them together.
+TEST(Utf8Codec, FoldsExactlyAsUnicodeSimpleCaseFolding) {
+  const char* const path = "/usr/share/unicode/CaseFolding.txt";
+  std::ifstream in(path);
+  if (!in) GTEST_SKIP() << path << " is missing (Debian package unicode-data)";
+  const TextCodec& codec = utf8Codec();
+  std::vector<char32_t> fold(0x110000);
+  for (char32_t cp = 0; cp < fold.size(); ++cp) fold[cp] = cp;
+  std::size_t entries = 0;
+  for (std::string line; std::getline(in, line);) {
+    char status = 0;
+    unsigned from = 0, to = 0;
+    if (std::sscanf(line.c_str(), "%x; %c; %x;", &from, &status, &to) != 3) continue;
+    if (status != 'C' && status != 'S') continue;
+    fold[from] = to;
+    ++entries;
+    std::string a, b;
+    appendUtf8(a, from);
+    appendUtf8(b, to);
+    EXPECT_TRUE(codec.equalNoCase(a, b)) << line;
+    EXPECT_EQ(codec.find("-" + a, b, 0, false).pos, 1u) << line;
+    EXPECT_EQ(codec.find("-" + b, a, 0, false).pos, 1u) << line;
+  }
+  ASSERT_GT(entries, 1000u) << path << " holds too few entries";
+  // Sorted by the codec, characters it matches together are neighbours.
+  std::vector<std::pair<std::string, char32_t>> all;
+  for (char32_t cp = 0; cp < fold.size(); ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    all.emplace_back(std::string(), cp);
+    appendUtf8(all.back().first, cp);
+  }
+  std::sort(all.begin(), all.end(), [&](const auto& x, const auto& y) {
+    return codec.compareNoCase(x.first, y.first) < 0;
+  });
+  for (std::size_t i = 1; i < all.size(); ++i) {
+    if (codec.equalNoCase(all[i - 1].first, all[i].first)) {
+      EXPECT_EQ(fold[all[i - 1].second], fold[all[i].second])
+          << codePointName(all[i - 1].second) << " matches " << codePointName(all[i].second);
+    }
+  }
 }
 
 TEST(Windows1252Codec, StoredTextThatIsNotUtf8IsAnErrorNamingThePlace) {

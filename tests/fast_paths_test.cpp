@@ -20,11 +20,28 @@ namespace {
 const std::string kAlphabet =
     "aAbBeE\xE9\xC9\x9A\x8A\xFF\x9F\xDF\xD7\xF7[]*_-\"' ~(c)C";
 
-std::string randomText(std::mt19937& rng, std::size_t maxLength) {
+// For UTF-8: letters that share their folding with a sign or another letter,
+// letters with three forms or partners of another byte length, letters that
+// fold with nothing else, markers, blanks and an invalid byte.
+const std::vector<std::string> kUtf8Units = {
+    "k", "K", "\u212A", "s", "S", "\u017F", "i", "I", "\u0131", "\u0130", "\u00DF", "\u1E9E",
+    "\u023A", "\u2C65", "\u03C3", "\u03C2", "\u03A3", "[", "]", "*", "-", "'", " ", "(", ")",
+    "\xFF"};
+
+std::string randomText(std::mt19937& rng, std::size_t maxLength,
+                       const TextCodec& codec = windows1252Codec()) {
   std::uniform_int_distribution<std::size_t> length(0, maxLength);
-  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-  std::string s(length(rng), ' ');
-  for (char& c : s) c = kAlphabet[pick(rng)];
+  const bool utf8 = codec.encoding() == Encoding::Utf8;
+  std::uniform_int_distribution<std::size_t> pick(
+      0, (utf8 ? kUtf8Units.size() : kAlphabet.size()) - 1);
+  std::string s;
+  for (std::size_t n = length(rng); n > 0; --n) {
+    if (utf8) {
+      s += kUtf8Units[pick(rng)];
+    } else {
+      s.push_back(kAlphabet[pick(rng)]);
+    }
+  }
   return s;
 }
 
@@ -95,9 +112,9 @@ TEST(FastPaths, SearchReplaceEqualsResumingAtEveryHit) {
   int checked = 0;
   for (const TextCodec* codec : {&windows1252Codec(), &utf8Codec()}) {
     for (int i = 0; i < 20000; ++i) {
-      const std::string line = randomText(rng, 30);
-      std::string search = randomText(rng, 3);
-      const std::string replacement = randomText(rng, 4);
+      const std::string line = randomText(rng, 30, *codec);
+      std::string search = randomText(rng, 3, *codec);
+      const std::string replacement = randomText(rng, 4, *codec);
       const bool cs = std::uniform_int_distribution<int>(0, 1)(rng) == 1;
       if (search.empty()) search.push_back('a');
       // Rows that would insert forever resume after the inserted text
@@ -113,13 +130,14 @@ TEST(FastPaths, SearchReplaceEqualsResumingAtEveryHit) {
   EXPECT_GT(checked, 20000);
 }
 
-PreparedConstraint randomRow(std::mt19937& rng) {
+PreparedConstraint randomRow(std::mt19937& rng, const TextCodec& codec) {
   PreparedConstraint row;
   row.kind = static_cast<ConstraintType>(std::uniform_int_distribution<int>(1, 4)(rng));
-  row.search = randomText(rng, 2);
-  row.replace = std::uniform_int_distribution<int>(0, 4)(rng) == 0 ? "(EOL)" : randomText(rng, 3);
-  row.front = randomText(rng, 2);
-  row.back = randomText(rng, 2);
+  row.search = randomText(rng, 2, codec);
+  row.replace =
+      std::uniform_int_distribution<int>(0, 4)(rng) == 0 ? "(EOL)" : randomText(rng, 3, codec);
+  row.front = randomText(rng, 2, codec);
+  row.back = randomText(rng, 2, codec);
   row.caseSensitive = std::uniform_int_distribution<int>(0, 1)(rng) == 1;
   // Rows of kind 1 arrive trimmed and never empty.
   if (row.kind == ConstraintType::SearchReplace) {
@@ -168,11 +186,11 @@ TEST(FastPaths, ConversionEqualsCallingTheOperationOfEveryRowOnEveryLine) {
     for (int page = 0; page < 400; ++page) {
       PageRules rules;
       const int rows = std::uniform_int_distribution<int>(1, 8)(rng);
-      for (int r = 0; r < rows; ++r) rules.constraints.push_back(randomRow(rng));
+      for (int r = 0; r < rows; ++r) rules.constraints.push_back(randomRow(rng, *codec));
       std::vector<std::string> lines;
       std::string contents;
       for (int l = 0; l < 12; ++l) {
-        lines.push_back(randomText(rng, 30));
+        lines.push_back(randomText(rng, 30, *codec));
         contents += lines.back() + "\r\n";
       }
       const ConvertedPage got = ConvertFile(contents, "x.txt", rules, PageSettings{}, *codec);

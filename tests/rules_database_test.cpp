@@ -16,7 +16,9 @@
 #include "rules/global_settings.h"
 #include "rules/rule_database.h"
 #include "rules/rule_tables.h"
+#include "rules/rules_location.h"
 #include "rules/sqlite.h"
+#include "support/memory_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
 
@@ -41,6 +43,95 @@ TEST(RuleDatabaseFile, LivesBesideTheRunningProgram) {
   const std::string exe = std::filesystem::canonical("/proc/self/exe").string();
   EXPECT_EQ(programDirectory(), exe.substr(0, exe.rfind('/')));
   EXPECT_EQ(defaultRulesPath(), programDirectory() + "/loomwise.mdb");
+}
+
+// Which database a front end uses: beside a program the user can write,
+// otherwise the user's own copy of the bundled rules; --rules always wins.
+TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
+  constexpr bool writable = true, readOnly = false;
+  const std::string mine = "/home/u/.local/share/loomwise/loomwise.mdb";
+  const std::string shared = "/usr/share/loomwise/loomwise.mdb";
+  struct Row {
+    std::string what;
+    bool binWritable;
+    std::vector<std::string> files;
+    RulesPlaces places;
+    std::optional<std::string> option;
+    RulesChoice want;  // createFrom is checked for UserData only
+  } rows[] = {
+      {"build tree", writable, {"/usr/bin/loomwise.mdb"}, {"/usr/bin", "", "/home/u"}, {},
+       {"/usr/bin/loomwise.mdb", RulesSource::BesideProgram, false, ""}},
+      {"--rules wins", writable, {"/usr/bin/loomwise.mdb"}, {"/usr/bin", "", "/home/u"}, "r.mdb",
+       {"r.mdb", RulesSource::Option, false, ""}},
+      {"package, first start", readOnly, {shared}, {"/usr/bin", "", "/home/u"}, {},
+       {mine, RulesSource::UserData, true, shared}},
+      {"package, later start", readOnly, {shared, mine}, {"/usr/bin", "", "/home/u"}, {},
+       {mine, RulesSource::UserData, false, shared}},
+      {"package run by root: nothing is made in /usr/bin", writable, {shared},
+       {"/usr/bin", "", "/home/u"}, {}, {mine, RulesSource::UserData, true, shared}},
+      {"read-only install with rules beside", readOnly, {"/usr/bin/loomwise.mdb", shared},
+       {"/usr/bin", "", "/home/u"}, {},
+       {mine, RulesSource::UserData, true, "/usr/bin/loomwise.mdb"}},
+      {"no bundled file: the built-in rules", readOnly, {}, {"/usr/bin", "", "/home/u"}, {},
+       {mine, RulesSource::UserData, true, ""}},
+      {"XDG_DATA_HOME", readOnly, {shared}, {"/usr/bin", "/data/", "/home/u"}, {},
+       {"/data/loomwise/loomwise.mdb", RulesSource::UserData, true, shared}},
+      {"relative XDG_DATA_HOME is ignored", readOnly, {shared}, {"/usr/bin", "data", "/home/u"},
+       {}, {mine, RulesSource::UserData, true, shared}},
+  };
+  for (const Row& r : rows) {
+    testing::MemoryFileSystem fs;
+    fs.addDirectory("/usr/bin", r.binWritable);
+    for (const char* dir : {"/usr/share/loomwise", "/home/u/.local/share/loomwise"}) {
+      fs.addDirectory(dir, false);
+    }
+    for (const std::string& file : r.files) fs.addFile(file, "rules");
+    const RulesChoice got = chooseRules(r.option, r.places, fs);
+    EXPECT_EQ(got.path, r.want.path) << r.what;
+    EXPECT_EQ(got.source, r.want.source) << r.what;
+    EXPECT_EQ(got.toCreate, r.want.toCreate) << r.what;
+    if (r.want.source == RulesSource::UserData) {
+      EXPECT_EQ(got.createFrom, r.want.createFrom) << r.what;
+    }
+    EXPECT_NE(describeRules(got).find(got.path), std::string::npos) << r.what;
+  }
+  testing::MemoryFileSystem fs;
+  const std::string noHome = errorOf([&] { chooseRules({}, {"/usr/bin", "", ""}, fs); });
+  EXPECT_NE(noHome.find("--rules FILE"), std::string::npos) << noHome;
+}
+
+TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
+  TempDir dir;
+  const std::string bundled = dir / "bundled.mdb";
+  createRuleDatabase(bundled, NewDatabaseContents::Bundled);
+  const std::string bundledBytes = testing::readFile(bundled);
+  struct Row {
+    std::string what, path, from, before, after;  // before "": no file yet
+  } rows[] = {
+      {"copied into new directories", dir / "a/b/loomwise/loomwise.mdb", bundled, "",
+       bundledBytes},
+      {"an existing copy stays", dir / "c.mdb", bundled, "my rules", "my rules"},
+  };
+  for (const Row& r : rows) {
+    if (!r.before.empty()) testing::writeFile(r.path, r.before);
+    prepareRules({r.path, RulesSource::UserData, r.before.empty(), r.from});
+    EXPECT_EQ(testing::readFile(r.path), r.after) << r.what;
+    prepareRules({r.path, RulesSource::UserData, true, r.from});  // a second start
+    EXPECT_EQ(testing::readFile(r.path), r.after) << r.what;
+  }
+  EXPECT_EQ(std::filesystem::status(dir / "a/b").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+  // Without a bundled file the copy holds the rules built into the program.
+  const std::string builtIn = dir / "d/loomwise.mdb";
+  prepareRules({builtIn, RulesSource::UserData, true, ""});
+  EXPECT_FALSE(readRuleTables(builtIn).fileTypes.empty());
+  // A missing bundled file is said with both names, and leaves nothing behind.
+  const std::string lost = dir / "e/loomwise.mdb";
+  const std::string message =
+      errorOf([&] { prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"}); });
+  EXPECT_NE(message.find(lost), std::string::npos) << message;
+  EXPECT_NE(message.find(dir / "gone.mdb"), std::string::npos) << message;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
 }
 
 TEST(RuleDatabaseFile, CreatingNeverOverwrites) {

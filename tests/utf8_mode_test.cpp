@@ -6,6 +6,7 @@
 #include "app/batch.h"
 #include "app/pair.h"
 #include "convert/constraint_ops.h"
+#include "convert/convert_file.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -46,14 +47,56 @@ TEST(Utf8Operations, CaseFoldingBeyondLatin) {
   EXPECT_EQ(ApplySearchReplace("ωω", "Ω", "ω", false, u8), "ωω");
 }
 
-TEST(Utf8Operations, LettersThatShareTheirFoldingWithOtherCharactersStillMatch) {
-  // The Kelvin sign folds with k, the long s with s, dotless and dotted i
-  // with i: a search for the ASCII letter finds them, and the other way round.
-  EXPECT_EQ(u8.find("x \u212Aelvin", "kelvin", 0, false).pos, 2u);
-  EXPECT_EQ(u8.find("x \u212Aelvin", "kelvin", 0, false).length, 8u);
-  EXPECT_EQ(ApplySearchReplace("Me\u017Fs and mess", "mess", "-", false, u8), "- and -");
-  EXPECT_EQ(u8.find("KELVIN", "\u212Aelvin", 0, false).pos, 0u);
-  EXPECT_TRUE(u8.find("\u0130stanbul", "istanbul", 0, false).found());
+// The odd classes of Unicode's simple case folding: signs that fold with a
+// letter, letters with three forms, partners of different byte lengths or
+// outside the BMP, and letters that fold with nothing else.
+TEST(Utf8Operations, OddCaseClassesMatchExactlyTheirPartners) {
+  constexpr std::size_t none = Match::npos;
+  struct Row {
+    std::string hay, needle;
+    std::size_t pos, length;
+  } rows[] = {
+      {"x \u212Aelvin", "kelvin", 2, 8},  // Kelvin sign
+      {"KELVIN", "\u212Aelvin", 0, 6},
+      {"10 \u212B", "\u00E5", 3, 3},  // Angstrom sign, a ring
+      {"\u00C5", "\u212B", 0, 2},
+      {"Me\u017Fs", "MESS", 0, 5},  // long s
+      {"less", "\u017F\u017F", 2, 2},
+      {"\u03BB\u03CC\u03B3\u03BF\u03C2", "\u039B\u038C\u0393\u039F\u03A3", 0, 10},  // final sigma
+      {"\u03C2", "\u03C3", 0, 2},
+      {"x\u01C4", "\u01C5", 1, 2},  // DZ caron: capital, title case, small
+      {"\u01C6", "\u01C5", 0, 2},
+      {"a\U00010400", "\U00010428", 1, 4},  // Deseret
+      {"\U00010428", "\U00010400", 0, 4},
+      {"x\u2C65y", "\u023A", 1, 3},  // A with stroke: 2 bytes, small 3 bytes
+      {"x\u023Ay", "\u2C65", 1, 2},
+      {"Stra\u00DFe", "STRA\u1E9EE", 0, 7},  // sharp s, capital sharp s
+      {"\u1E9E", "\u00DF", 0, 3},
+      {"ss", "\u00DF", none, 0},
+      {"\u0131n", "in", none, 0},  // dotless i, dotted I: only themselves
+      {"in", "\u0131n", none, 0},
+      {"I", "\u0131", none, 0},
+      {"\u0130stanbul", "istanbul", none, 0},
+      {"ISTANBUL", "\u0130stanbul", none, 0},
+      {"i", "\u0130", none, 0},
+      {"\u0131 \u0130", "\u0130", 3, 2},
+  };
+  for (const Row& r : rows) {
+    const Match m = u8.find(r.hay, r.needle, 0, false);
+    EXPECT_EQ(m.pos, r.pos) << r.needle << " in " << r.hay;
+    if (m.found()) {
+      EXPECT_EQ(m.length, r.length) << r.needle << " in " << r.hay;
+      EXPECT_TRUE(u8.equalNoCase(r.hay.substr(m.pos, m.length), r.needle));
+    }
+    // The conversion's quick test that passes over rows must agree.
+    PageRules rules;
+    rules.constraints.push_back({1, "GEN", ConstraintType::SearchReplace, r.needle, "#", "", "",
+                                 false});
+    const bool replaced =
+        ConvertFile(r.hay + "\r\n", "x.txt", rules, PageSettings{}, u8).bytes.find('#') !=
+        std::string::npos;
+    EXPECT_EQ(replaced, r.pos != none) << r.needle << " in " << r.hay;
+  }
   EXPECT_FALSE(u8.find("kelvin", "\u212Aelvin", 0, true).found());
 }
 

@@ -4,14 +4,44 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <cstring>
 
 #include "app/pair.h"
+#include "base/error.h"
+#include "base/file_system.h"
 #include "rules/rule_database.h"
+#include "rules/rules_location.h"
 #include "ui/main_window.h"
 #include "ui/message_sink.h"
 #include "ui/resources.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: loomwise [INPUT-DIR,OUTPUT-DIR]\n"
+    "The desktop program of Loomwise. Without arguments it shows the main window,\n"
+    "from which a session converts a directory of plain text files into a web site\n"
+    "and the Setup window edits the rules. With a directory pair (blanks in the\n"
+    "names may stay unquoted) it converts INPUT-DIR into OUTPUT-DIR at once and\n"
+    "stays open.\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this help\n"
+    "  --version  show the version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Answered without a display, for scripts and manual pages.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("loomwise %s\n", LOOMWISE_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf("%s\n%s\n", kUsage, loom::rulesInUseLine(std::nullopt).c_str());
+    return 0;
+  }
   // The arguments are taken before Qt removes the ones it knows.
   const std::string argumentText = loom::joinArguments(argc, argv, 1);
   QApplication app(argc, argv);
@@ -22,7 +52,19 @@ int main(int argc, char** argv) {
 
   loomui::MessageBoxSink messages;
   loomui::MainWindowOptions options;
-  options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+  try {
+    const loom::RulesChoice rules = loom::chooseRules(
+        std::nullopt, loom::rulesPlacesOfThisProcess(), *loom::makePosixFileSystem());
+    options.rulesPath = QString::fromStdString(rules.path);
+    options.rulesNote = QString::fromStdString(loom::describeRules(rules));
+    loom::prepareRules(rules);
+  } catch (const loom::LoomError& e) {
+    // Said once here; the windows name the file again when they cannot open it.
+    if (options.rulesPath.isEmpty()) {
+      options.rulesPath = QString::fromStdString(loom::defaultRulesPath());
+    }
+    messages.show(nullptr, {loomui::Message::Kind::Error, QString::fromStdString(e.what()), {}});
+  }
   options.argumentText = QString::fromStdString(argumentText);
   options.messages = &messages;
   loomui::MainWindow window(std::move(options));

@@ -174,7 +174,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::openSetup(const std::vector<loom::Problem>& missingRows) {
   if (isRunning()) return;
-  if (!setup_) setup_ = new SetupWindow(options_.rulesPath, *options_.messages, this);
+  if (!setup_) {
+    setup_ = new SetupWindow(options_.rulesPath, *options_.messages, this);
+    setup_->setRulesNote(options_.rulesNote);
+  }
   try {
     setup_->load();
   } catch (const loom::LoomError& e) {

@@ -27,7 +27,8 @@ class SetupWindow;
 class StartSessionDialog;
 
 struct MainWindowOptions {
-  QString rulesPath;     // the rule database; main() passes defaultRulesPath()
+  QString rulesPath;     // the rule database
+  QString rulesNote;     // which one it is and why, for the About page
   QString argumentText;  // the command-line arguments joined; empty: interactive
   MessageSink* messages = nullptr;  // required
   std::shared_ptr<loom::FileSystem> fileSystem;  // null: the real one

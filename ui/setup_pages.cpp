@@ -212,7 +212,7 @@ QWidget* settingsPage(const std::vector<const char*>& explanations,
   return page;
 }
 
-QWidget* aboutPage(QWidget* parent) {
+QWidget* aboutPage(QLabel* rulesNote, QWidget* parent) {
   auto* page = new QWidget(parent);
   QVBoxLayout* layout = pageLayout(page);
   layout->addStretch(1);
@@ -239,6 +239,11 @@ QWidget* aboutPage(QWidget* parent) {
   row->addWidget(paragraph, 4);
   row->addStretch(1);
   layout->addLayout(row);
+  rulesNote->setParent(page);
+  rulesNote->setAlignment(Qt::AlignCenter);
+  rulesNote->setWordWrap(true);
+  rulesNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(rulesNote);
   layout->addStretch(2);
   return page;
 }

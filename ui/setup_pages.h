@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 
 namespace loomui {
@@ -20,6 +21,7 @@ QWidget* constraintsPage(TableGrid* grid, QPushButton* formButton, QWidget* pare
 QWidget* settingsPage(const std::vector<const char*>& explanations,
                       const std::vector<QWidget*>& boxes, std::size_t firstOptional,
                       QWidget* parent);
-QWidget* aboutPage(QWidget* parent);
+// `rulesNote` says which rule database is in use.
+QWidget* aboutPage(QLabel* rulesNote, QWidget* parent);
 
 }  // namespace loomui

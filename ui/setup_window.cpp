@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -90,7 +91,8 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
                    {endOfLine_, header_, footer_, indexPage_, encoding_, lineEnds_, escapeText_},
                    kSettingExplanations.size(), tabs_),
       kSetupTabs[4]);
-  tabs_->addTab(aboutPage(tabs_), kSetupTabs[5]);
+  rulesNote_ = new QLabel(this);
+  tabs_->addTab(aboutPage(rulesNote_, tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
 
   // Rules as one text file, to keep in version control or to move.
@@ -124,6 +126,8 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
 }
 
 SetupWindow::~SetupWindow() { closeDatabase(); }
+
+void SetupWindow::setRulesNote(const QString& note) { rulesNote_->setText(note); }
 
 void SetupWindow::load() {
   centreOnScreen(this);

@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "rules/global_settings.h"
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -38,6 +39,8 @@ class SetupWindow : public QDialog {
   // database, on the page "About ...". Throws LoomError when the database or
   // one of its tables cannot be read.
   void load();
+  // Which rule database is in use and why, shown on the page "About ...".
+  void setRulesNote(const QString& note);
 
   QTabWidget* tabs() const { return tabs_; }
   TableGrid* fileTypesGrid() const { return fileTypes_; }
@@ -86,6 +89,7 @@ class SetupWindow : public QDialog {
   QString connection_;  // the name of this window's database connection
   loom::GlobalSettings loaded_;  // as stored, to keep untouched texts byte for byte
   QTabWidget* tabs_ = nullptr;
+  QLabel* rulesNote_ = nullptr;
   TableGrid* fileTypes_ = nullptr;
   TableGrid* groups_ = nullptr;
   TableGrid* constraints_ = nullptr;
