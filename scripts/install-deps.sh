@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what building and testing Loomwise needs on Debian 12, skipping
-# the package index update when everything is already there.
+# Installs what building and testing Loomwise needs on Debian 12, and the
+# packages named as arguments, skipping the package index update when
+# everything is already there.
 set -euo pipefail
-packages=(
+packages=("$@"
   cmake g++ make pkg-config
   libsqlite3-dev libutf8proc-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

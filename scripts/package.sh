@@ -10,20 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${LOOMWISE_BUILD_DIR:-build}"
 
-scripts/install-deps.sh
-needed=(help2man gzip file dpkg-dev lintian desktop-file-utils appstream man-db bash-completion)
-missing=()
-for p in "${needed[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh help2man gzip file dpkg-dev lintian desktop-file-utils appstream man-db \
+  bash-completion
 
 scripts/build.sh
 rm -f "$build"/loomwise_*.deb
