@@ -64,9 +64,11 @@ int run(const loom::cli::Options& options) {
   batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
+  batch.prune = options.prune;
   loom::cli::TerminalProgress progress(stderr, options.quiet);
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {
+    for (const std::string& page : summary.removedPages) std::printf("Would remove %s\n", page.c_str());
     std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
                  progress.warnings() ? " (see the warnings above)" : "");
     return 0;

@@ -19,6 +19,7 @@ struct Options {
   std::optional<std::string> escapeText;
   unsigned jobs = 0;  // 0: one per core
   bool quiet = false;
+  bool prune = false;  // remove the pages of deleted sources
   std::string file;   // of --new-rules, --explain, --export-rules, --import-rules
 };
 

@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/batch.h"
+#include "app/manifest.h"
 #include "base/error.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
@@ -441,6 +445,93 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   EXPECT_EQ(one, filesOf(dir / "four"));
   EXPECT_GT(one.size(), 10u);
   EXPECT_TRUE(one.count("lwreport.htm"));
+}
+
+
+// A --prune run after a plain one: b.txt is gone before it, and each row
+// changes something more. What the output directory holds afterwards is
+// checked by name: the user's own files and anything edited or not listed
+// stay, whatever the list of pages says.
+TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
+  using testing::writeFile;
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> between;
+    std::set<std::string> left;  // in out/ besides index.html and the list of pages
+    std::optional<WarningKind> warning;
+    bool checkOnly = false;
+  };
+  const std::string list = std::string("out/") + kManifestName;
+  const auto entry = [](const std::string& page, const std::string& source, const std::string& bytes) {
+    return ManifestEntry{page, source, pageHash(bytes)};
+  };
+  const std::vector<Case> cases = {
+      {"source deleted", [](const TempDir&) {}, {"lwa.htm", "mine.htm"}, {}},
+      {"page edited by hand since",
+       [](const TempDir& d) { writeFile(d / "out/lwb.htm", "my notes"); },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       WarningKind::StalePageKept},
+      {"manifest missing", [&](const TempDir& d) { std::filesystem::remove(d / list); },
+       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::ManifestUnusable},
+      {"manifest damaged",
+       [&](const TempDir& d) { writeFile(d / list, testing::readFile(d / list).substr(0, 40)); },
+       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::ManifestUnusable},
+      {"foreign entries leaving the directory",
+       [&](const TempDir& d) {
+         const std::string a = testing::readFile(d / "in/a.txt");
+         writeFile(d / list, formatManifest({entry("../in/a.txt", "gone.txt", a),
+                                             entry("..", "gone.txt", ""),
+                                             entry(d / "in/a.txt", "gone.txt", a),
+                                             entry("mine.htm", "../in/gone.txt", "mine")}));
+       },
+       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::StalePageKept},
+      {"a user file with the name of a page, not listed",
+       [&](const TempDir& d) {
+         writeFile(d / "out/lwc.htm", "mine too");
+       },
+       {"lwa.htm", "lwc.htm", "mine.htm"}, {}},
+      {"same page name now made from another file",
+       [](const TempDir& d) { writeFile(d / "in/b.lst", "B list\r\n"); }, {"lwa.htm", "lwb.htm", "mine.htm"}, {}},
+      {"check lists and removes nothing", [](const TempDir&) {}, {"lwa.htm", "lwb.htm", "mine.htm"}, {}, true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    RuleDb db(dir / "rules.mdb");
+    db.fileType("TXT", "1", "", "", "DOC").fileType("LST", "1", "", "", "DOC").group("DOC", "", "");
+    for (const char* sub : {"in", "out"}) std::filesystem::create_directory(dir / sub);
+    writeFile(dir / "in/a.txt", "A\r\n");
+    writeFile(dir / "in/b.txt", "B\r\n");
+    writeFile(dir / "out/mine.htm", "mine");
+    auto fs = makePosixFileSystem();
+    BatchOptions options;
+    options.dirs = {dir / "in/", dir / "out/"};
+    options.rulesPath = db.path();
+    Recorder first;
+    RunBatch(options, *fs, first);
+    std::filesystem::remove(dir / "in/b.txt");
+    c.between(dir);
+    options.prune = true;
+    options.checkOnly = c.checkOnly;
+    Recorder second;
+    const BatchSummary summary = RunBatch(options, *fs, second);
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : filesOf(dir / "out")) left.insert(name);
+    left.erase("index.html");
+    left.erase(kManifestName);
+    EXPECT_EQ(left, c.left) << c.what;
+    const bool removes = !c.left.count("lwb.htm") || c.checkOnly;
+    EXPECT_EQ(summary.removedPages,
+              removes ? std::vector<std::string>{dir / "out/lwb.htm"} : std::vector<std::string>{})
+        << c.what;
+    EXPECT_EQ(summary.pagesRemoved, c.checkOnly ? 0u : summary.removedPages.size()) << c.what;
+    EXPECT_EQ(testing::readFile(dir / "in/a.txt"), "A\r\n") << c.what;
+    if (c.warning) {
+      EXPECT_GE(second.count(*c.warning), 1u) << c.what;
+    }
+    EXPECT_EQ(second.count(WarningKind::StalePageKept) + second.count(WarningKind::ManifestUnusable),
+              c.warning ? 1u + (std::string(c.what).find("foreign") != std::string::npos ? 3u : 0u) : 0u)
+        << c.what;
+  }
 }
 
 }  // namespace

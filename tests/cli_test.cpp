@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/manifest.h"
 #include "app/pair.h"
 #include "support/rule_db.h"
 #include "support/run_command.h"
@@ -65,7 +66,7 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
     const CommandResult r = batch(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, out + "/index.html\n");
-    EXPECT_EQ(namesIn(out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+    EXPECT_EQ(namesIn(out), (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
     // The row of Type 7 is reported once, not once per line or file.
     const std::size_t first = r.err.find("Error condition");
     EXPECT_NE(first, std::string::npos) << r.err;
@@ -150,7 +151,7 @@ TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
   }
   ::unsetenv("XDG_DATA_HOME");
   EXPECT_TRUE(testing::fileExists(mine));
-  EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+  EXPECT_EQ(namesIn(w.out), (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
 }
 
 TEST(LoomwiseBatch, MissingInputDirectoryExitsWithFour) {
@@ -253,7 +254,7 @@ TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
   TempDir out;
   const CommandResult r = batch({std::string(LOOMWISE_SOURCE_DIR) + "/examples", out.path()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"index.html", "lwdec26.htm", "lwferry.htm",
+  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{kManifestName, "index.html", "lwdec26.htm", "lwferry.htm",
                                                         "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
   const std::string index = testing::readFile(out / "index.html");
   for (const char* page : {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
@@ -261,6 +262,7 @@ TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
   }
   EXPECT_NE(index.find("<H2>News</H2>"), std::string::npos);
 }
+
 
 }  // namespace
 }  // namespace loom
