@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "base/error.h"
 #include "app/manifest.h"
 #include "app/source_warnings.h"
+#include "base/error.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "convert/convert_file.h"
@@ -189,8 +189,8 @@ std::set<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) 
 // Removes the stale pages of the run before, then lists this run's pages
 // (and the earlier ones still ours) for the next run. A page that cannot be
 // removed stays listed, so that a later run tries again.
-void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bool prune, FileSystem& fs,
-                     BatchObserver& observer, BatchSummary& summary) {
+void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bool prune,
+                     FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   entries.insert(entries.end(), stale.carried.begin(), stale.carried.end());
@@ -301,7 +301,8 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     if (options.prune) {
       PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, true);
       for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
-      for (const ManifestEntry& e : stale.remove) summary.removedPages.push_back(plan.dirs.output + e.page);
+      for (const ManifestEntry& e : stale.remove)
+        summary.removedPages.push_back(plan.dirs.output + e.page);
     }
     return summary;
   }

@@ -60,7 +60,8 @@ bool isPlainName(std::string_view name) {
 }
 
 std::string manifestProblem(const std::string& path, std::size_t line, const std::string& what) {
-  return "The list of pages \"" + path + "\" is damaged in line " + std::to_string(line) + ": " + what;
+  return "The list of pages \"" + path + "\" is damaged in line " + std::to_string(line) + ": " +
+         what;
 }
 
 }  // namespace
@@ -97,7 +98,8 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end + 1);
     if (++number == 1) {
-      if (line != kFirstLine) throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "unknown format"));
+      if (line != kFirstLine)
+        throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "unknown format"));
       continue;
     }
     const std::size_t tab1 = line.find('\t');
@@ -117,8 +119,8 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
   return entries;
 }
 
-PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages, const FileSystem& fs,
-                    bool prune) {
+PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+                    const FileSystem& fs, bool prune) {
   PrunePlan result;
   const std::string path = dirs.output + kManifestName;
   const auto keptWarning = [&](const std::string& message) {
@@ -132,8 +134,9 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
                                  "No list of the pages of an earlier run in \"" + dirs.output +
                                      "\" (" + kManifestName + "); no page is removed this time"});
     } else if (prune) {
-      result.warnings.push_back({WarningKind::ManifestUnusable, "Cannot read the list of pages \"" +
-                                                                     path + "\"; no page is removed"});
+      result.warnings.push_back(
+          {WarningKind::ManifestUnusable,
+           "Cannot read the list of pages \"" + path + "\"; no page is removed"});
     }
     return result;
   }
@@ -148,7 +151,8 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
   }
   std::set<std::string> seen;
   for (ManifestEntry& e : entries) {
-    if (!isPlainName(e.page) || (!e.source.empty() && !isPlainName(e.source)) || e.page == kManifestName) {
+    if (!isPlainName(e.page) || (!e.source.empty() && !isPlainName(e.source)) ||
+        e.page == kManifestName) {
       keptWarning("The list of pages \"" + path + "\" names \"" + e.page +
                   "\", which is not a page of the output directory; it is ignored");
       continue;
@@ -157,7 +161,8 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
     const std::string pagePath = dirs.output + e.page;
     const std::optional<std::string> bytes = fs.tryReadFile(pagePath);
     if (!bytes) continue;  // gone already, or not ours to read
-    const bool sourceGone = !e.source.empty() && fs.kind(dirs.input + e.source) == PathKind::Missing;
+    const bool sourceGone =
+        !e.source.empty() && fs.kind(dirs.input + e.source) == PathKind::Missing;
     if (pageHash(*bytes) != e.hash) {
       // Someone changed it: from now on it is theirs.
       if (sourceGone) {

@@ -37,8 +37,8 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
 
 // What a run does with the pages of the run before it.
 struct PrunePlan {
-  std::vector<ManifestEntry> remove;    // the stale pages, with --prune only
-  std::vector<ManifestEntry> carried;   // earlier pages still ours, listed again
+  std::vector<ManifestEntry> remove;   // the stale pages, with --prune only
+  std::vector<ManifestEntry> carried;  // earlier pages still ours, listed again
   std::vector<PlanWarning> warnings;
 };
 
@@ -48,7 +48,7 @@ struct PrunePlan {
 // its bytes are still those written; with `prune` such pages go into
 // `remove`. Nothing else is ever removed: not a file the manifest does not
 // list, not a page edited since, not a name that leaves the directory.
-PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages, const FileSystem& fs,
-                    bool prune);
+PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+                    const FileSystem& fs, bool prune);
 
 }  // namespace loom

@@ -447,7 +447,6 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   EXPECT_TRUE(one.count("lwreport.htm"));
 }
 
-
 // A --prune run after a plain one: b.txt is gone before it, and each row
 // changes something more. What the output directory holds afterwards is
 // checked by name: the user's own files and anything edited or not listed
@@ -462,7 +461,8 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
     bool checkOnly = false;
   };
   const std::string list = std::string("out/") + kManifestName;
-  const auto entry = [](const std::string& page, const std::string& source, const std::string& bytes) {
+  const auto entry = [](const std::string& page, const std::string& source,
+                        const std::string& bytes) {
     return ManifestEntry{page, source, pageHash(bytes)};
   };
   const std::vector<Case> cases = {
@@ -471,28 +471,37 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
        [](const TempDir& d) { writeFile(d / "out/lwb.htm", "my notes"); },
        {"lwa.htm", "lwb.htm", "mine.htm"},
        WarningKind::StalePageKept},
-      {"manifest missing", [&](const TempDir& d) { std::filesystem::remove(d / list); },
-       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::ManifestUnusable},
+      {"manifest missing",
+       [&](const TempDir& d) { std::filesystem::remove(d / list); },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       WarningKind::ManifestUnusable},
       {"manifest damaged",
        [&](const TempDir& d) { writeFile(d / list, testing::readFile(d / list).substr(0, 40)); },
-       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::ManifestUnusable},
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       WarningKind::ManifestUnusable},
       {"foreign entries leaving the directory",
        [&](const TempDir& d) {
          const std::string a = testing::readFile(d / "in/a.txt");
-         writeFile(d / list, formatManifest({entry("../in/a.txt", "gone.txt", a),
-                                             entry("..", "gone.txt", ""),
-                                             entry(d / "in/a.txt", "gone.txt", a),
-                                             entry("mine.htm", "../in/gone.txt", "mine")}));
+         writeFile(d / list,
+                   formatManifest({entry("../in/a.txt", "gone.txt", a), entry("..", "gone.txt", ""),
+                                   entry(d / "in/a.txt", "gone.txt", a),
+                                   entry("mine.htm", "../in/gone.txt", "mine")}));
        },
-       {"lwa.htm", "lwb.htm", "mine.htm"}, WarningKind::StalePageKept},
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       WarningKind::StalePageKept},
       {"a user file with the name of a page, not listed",
-       [&](const TempDir& d) {
-         writeFile(d / "out/lwc.htm", "mine too");
-       },
-       {"lwa.htm", "lwc.htm", "mine.htm"}, {}},
+       [&](const TempDir& d) { writeFile(d / "out/lwc.htm", "mine too"); },
+       {"lwa.htm", "lwc.htm", "mine.htm"},
+       {}},
       {"same page name now made from another file",
-       [](const TempDir& d) { writeFile(d / "in/b.lst", "B list\r\n"); }, {"lwa.htm", "lwb.htm", "mine.htm"}, {}},
-      {"check lists and removes nothing", [](const TempDir&) {}, {"lwa.htm", "lwb.htm", "mine.htm"}, {}, true},
+       [](const TempDir& d) { writeFile(d / "in/b.lst", "B list\r\n"); },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       {}},
+      {"check lists and removes nothing",
+       [](const TempDir&) {},
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       {},
+       true},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -528,8 +537,9 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
     if (c.warning) {
       EXPECT_GE(second.count(*c.warning), 1u) << c.what;
     }
-    EXPECT_EQ(second.count(WarningKind::StalePageKept) + second.count(WarningKind::ManifestUnusable),
-              c.warning ? 1u + (std::string(c.what).find("foreign") != std::string::npos ? 3u : 0u) : 0u)
+    EXPECT_EQ(
+        second.count(WarningKind::StalePageKept) + second.count(WarningKind::ManifestUnusable),
+        c.warning ? 1u + (std::string(c.what).find("foreign") != std::string::npos ? 3u : 0u) : 0u)
         << c.what;
   }
 }
