@@ -55,6 +55,7 @@ command -v iconv >/dev/null || missing+=(libc-bin)
 if [ "$smoke" = 0 ]; then
   command -v txt2html >/dev/null || missing+=(txt2html)
   command -v pandoc >/dev/null || missing+=(pandoc)
+  python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   say "Installing ${missing[*]}"
@@ -342,5 +343,12 @@ text = "\n".join(out) + "\n"
 open(results, "w").write(text)
 print(text)
 PY
+# How the cost grows with the rule table and with the number of files, in a
+# RAM-backed directory where there is one; the plots beside the results.
+say "Rule-count and file-count curves"
+curve_args=(--runs "$runs")
+[ "$smoke" = 1 ] && curve_args+=(--smoke)
+[ "$smoke" = 0 ] && curve_args+=(--plots "$(dirname "$results")")
+{ echo; echo "## How the cost grows"; echo; python3 "$root/bench/curves.py" "$batch" "$corpus" "${curve_args[@]}"; } >>"$results"
 say "Wrote $results"
 rm -rf "$runs_dir" "$work"/old-runs-*

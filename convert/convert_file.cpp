@@ -1,5 +1,6 @@
 #include "convert/convert_file.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -102,6 +103,14 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
   // Which rows the screen found in the current line: those marked `mark`.
   std::vector<std::uint32_t> seen(screen->size(), 0);
   std::uint32_t mark = 0;
+  std::vector<std::uint32_t> tryRows;
+  const auto nextMark = [&] {
+    if (++mark == 0) {  // wrapped around: old marks could look current
+      std::fill(seen.begin(), seen.end(), 0);
+      mark = 1;
+    }
+    return mark;
+  };
 
   LineBytes bytes;
   LineReader reader(contents, settings.lineEnds);
@@ -115,23 +124,18 @@ ConvertedPage ConvertFile(std::string_view contents, std::string_view path, cons
     line.assign(raw);
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
-    // The line is screened when a row first asks, and again after a row
-    // changed it, so that the rows after it see what it made.
-    bool screened = false;
-    for (std::size_t i = 0; i < screen->size(); ++i) {
-      if (!screen->alwaysTried(i)) {
-        if (!screened) {
-          screen->scan(line, seen, ++mark);
-          screened = true;
-        }
-        if (seen[i] != mark) continue;
-      }
+    // After a row changed the line, the rows after it are screened again on
+    // what it made.
+    screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
+    for (std::size_t at = 0; at < tryRows.size();) {
+      const std::uint32_t i = tryRows[at++];
       const RowFilter& filter = screen->filter(i);
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
       if (applyRow(line, rules.constraints[i], codec, mayMatch, origin)) {
         filter.addInserted(bytes);
-        screened = false;
+        screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
+        at = 0;
       }
     }
     std::string_view trimmed = trimSpaces(line);

@@ -1,5 +1,6 @@
 #include "convert/row_screen.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "base/text.h"
@@ -9,6 +10,7 @@ namespace loom {
 namespace {
 
 constexpr std::uint32_t kNoEdge = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kHasRows = 1u << 31;
 
 // The byte every byte is compared as: its upper case in Windows-1252 (where
 // case pairs are byte pairs), its ASCII upper case in UTF-8 (where keys of
@@ -69,6 +71,11 @@ RowScreen::RowScreen(const std::vector<PreparedConstraint>& rows, const TextCode
     keys.emplace_back(std::move(key), i);
     always_[i] = 0;
   }
+  keyedFrom_.assign(rows.size() + 1, 0);
+  for (std::size_t i = rows.size(); i-- > 0;) keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (always_[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
+  }
   if (keys.empty()) return;
   // Input classes: one per byte value that occurs in a key, one for the rest.
   std::array<std::uint16_t, 256> classOfFolded{};
@@ -127,6 +134,11 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
       }
     }
   }
+  // Moves land on state * classes_ directly, flagged when rows end there,
+  // so the scan needs one load per byte and no multiplication.
+  for (std::uint32_t& next : edges) {
+    next = static_cast<std::uint32_t>(next * classes_) | (ends[next].empty() ? 0 : kHasRows);
+  }
   delta_ = std::move(edges);
   outputFrom_.reserve(states + 1);
   for (const auto& rows : ends) {
@@ -136,17 +148,42 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
   outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
 }
 
-void RowScreen::scan(std::string_view line, std::vector<std::uint32_t>& seen,
-                     std::uint32_t mark) const {
-  if (delta_.empty()) return;
-  const std::uint32_t* delta = delta_.data();
-  const std::uint32_t* from = outputFrom_.data();
-  const std::size_t classes = classes_;
-  std::uint32_t state = 0;
-  for (char c : line) {
-    state = delta[state * classes + classOf_[static_cast<unsigned char>(c)]];
-    for (std::uint32_t k = from[state]; k < from[state + 1]; ++k) seen[outputs_[k]] = mark;
+void RowScreen::rowsToTry(std::string_view line, std::size_t first,
+                          std::vector<std::uint32_t>& seen, std::uint32_t mark,
+                          std::vector<std::uint32_t>& rows) const {
+  rows.clear();
+  // A pass over the line costs about as much as the byte test of a few dozen
+  // rows: for fewer rows, each is tried and the byte test screens it.
+  constexpr std::size_t kRowsWorthAPass = 32;
+  if (delta_.empty() || first >= size() || keyedFrom_[first] < kRowsWorthAPass) {
+    for (std::size_t i = first; i < size(); ++i) rows.push_back(static_cast<std::uint32_t>(i));
+    return;
   }
+  {
+    const std::uint32_t* delta = delta_.data();
+    std::uint32_t at = 0;
+    for (char c : line) {
+      at = delta[at + classOf_[static_cast<unsigned char>(c)]];
+      if (at & kHasRows) {
+        at &= ~kHasRows;
+        const std::size_t state = at / classes_;
+        for (std::uint32_t k = outputFrom_[state]; k < outputFrom_[state + 1]; ++k) {
+          const std::uint32_t row = outputs_[k];
+          if (row >= first && seen[row] != mark) {
+            seen[row] = mark;
+            rows.push_back(row);
+          }
+        }
+      }
+    }
+    std::sort(rows.begin(), rows.end());
+  }
+  // Merge in the rows tried on every line.
+  const auto from = std::lower_bound(alwaysRows_.begin(), alwaysRows_.end(), first);
+  if (from == alwaysRows_.end()) return;
+  const std::size_t found = rows.size();
+  rows.insert(rows.end(), from, alwaysRows_.end());
+  std::inplace_merge(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(found), rows.end());
 }
 
 }  // namespace loom

@@ -39,18 +39,25 @@ class RowScreen {
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
 
-  // Marks in `seen` (one entry per row) the rows whose key occurs in `line`
-  // by setting their entry to `mark`.
-  void scan(std::string_view line, std::vector<std::uint32_t>& seen, std::uint32_t mark) const;
+  // The rows from `first` on to try on `line`, in row order, into `rows`:
+  // those whose key occurs in it and those always tried. `seen` (one entry
+  // per row, kept by the caller between calls) and `mark` (a new value per
+  // call) spare clearing a per-row table for every line.
+  void rowsToTry(std::string_view line, std::size_t first, std::vector<std::uint32_t>& seen,
+                 std::uint32_t mark, std::vector<std::uint32_t>& rows) const;
 
  private:
   void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
 
   std::vector<RowFilter> filters_;
   std::vector<char> always_;
+  std::vector<std::uint32_t> alwaysRows_;  // ascending
+  std::vector<std::uint32_t> keyedFrom_;   // row -> rows with a key from it on
   std::array<std::uint16_t, 256> classOf_{};  // folded byte -> input class
   std::size_t classes_ = 0;
-  std::vector<std::uint32_t> delta_;       // state * classes_ + class -> state
+  // (state * classes_ + class) -> next state * classes_, with kHasRows set
+  // when rows end in the next state.
+  std::vector<std::uint32_t> delta_;
   std::vector<std::uint32_t> outputFrom_;  // state -> first of its rows in outputs_
   std::vector<std::uint32_t> outputs_;     // rows whose key ends in each state
 };

@@ -300,7 +300,7 @@ TEST(ConstraintProperties, ScreenedConversionEqualsTryingEveryRow) {
     for (int i = 0; i < 3000; ++i) {
       PageRules rules;
       rules.titleLine = pick(3);
-      for (int n = 1 + pick(12); n > 0; --n) {
+      for (int n = 1 + pick(i % 2 ? 12 : 80); n > 0; --n) {
         PreparedConstraint row;
         row.kind = static_cast<ConstraintType>(1 + pick(4));
         row.search = nonEmpty(3);
