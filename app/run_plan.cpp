@@ -18,8 +18,12 @@ class Checker {
   Checker(const TextCodec& codec, std::vector<Problem>& problems)
       : codec_(codec), problems_(problems) {}
 
-  void problem(ErrorKind kind, std::string message) {
-    problems_.push_back({kind, std::move(message)});
+  void problem(ErrorKind kind, std::string message, Missing missing = Missing::Nothing,
+               std::string subject = {}) {
+    problems_.push_back({kind, std::move(message), missing, std::move(subject), {}});
+  }
+  void columnProblem(const std::string& column, std::string message) {
+    problems_.push_back({ErrorKind::Rules, std::move(message), Missing::Nothing, {}, column});
   }
 
   // The text of a column that the run reads; a NULL or an untranslatable
@@ -27,13 +31,13 @@ class Checker {
   std::optional<std::string> text(const Text& value, const std::string& where,
                                   const std::string& column) {
     if (!value) {
-      problem(ErrorKind::Rules, where + ": " + column + " is empty (NULL)");
+      columnProblem(column, where + ": " + column + " is empty (NULL)");
       return std::nullopt;
     }
     try {
       return codec_.fromStore(*value, where + ", column " + quoted(column));
     } catch (const LoomError& e) {
-      problem(ErrorKind::Rules, e.what());
+      columnProblem(column, e.what());
       return std::nullopt;
     }
   }
@@ -64,7 +68,8 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
   }
   const PathKind out = fs.kind(dirs.output);
   if (out == PathKind::Missing) {
-    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " does not exist"});
+    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " does not exist",
+                        Missing::OutputDirectory, dirs.output});
   } else if (out != PathKind::Directory) {
     problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
   } else if (!fs.isWritableDirectory(dirs.output)) {
@@ -133,6 +138,38 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
   }
 }
 
+// The page rules of one FileTypes row; `group` gets its GroupID in the run's
+// encoding. What the run cannot use goes to `check`.
+PageRules fileTypeRules(const FileTypeRecord& row, const std::string& where, Checker& check,
+                        std::optional<std::string>& group) {
+  PageRules rules;
+  if (row.titleLine.isNull()) {
+    check.columnProblem("Title Line", where + ": Title Line is empty (NULL)");
+  } else if (const auto n = row.titleLine.asInteger()) {
+    rules.titleLine = *n;
+  } else {
+    check.columnProblem("Title Line", where + ": Title Line " +
+                                          quoted(row.titleLine.asText().value_or("")) +
+                                          " is not a whole number");
+  }
+  // A section text of spaces only adds no line.
+  if (auto begin = check.text(row.beginSection, where, "BeginSection")) {
+    if (!trimSpaces(*begin).empty()) rules.beginSection = std::move(*begin);
+  }
+  if (auto end = check.text(row.endSection, where, "EndSection")) {
+    if (!trimSpaces(*end).empty()) rules.endSection = std::move(*end);
+  }
+  group = check.text(row.groupId, where, "GroupID");
+  return rules;
+}
+
+GroupTexts groupTexts(const GroupRecord& g, Checker& check) {
+  const std::string where = "Groups row " + quoted(g.groupId.value_or(""));
+  const auto header = check.text(g.header, where, "Header");
+  const auto footer = check.text(g.footer, where, "Footer");
+  return GroupTexts{header.value_or(""), footer.value_or("")};
+}
+
 void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
   std::map<std::string, std::vector<std::string>> filesByExtension;
   for (const InputFile& file : plan.files) {
@@ -151,29 +188,15 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     if (row == nullptr) {
       std::string example = quoted(names.front());
       if (names.size() > 1) example += " and " + std::to_string(names.size() - 1) + " more";
-      check.problem(ErrorKind::Rules, "FileTypes has no row for " + quoted(extension) +
-                                          " (needed by file " + example + ")");
+      check.problem(ErrorKind::Rules,
+                    "FileTypes has no row for " + quoted(extension) + " (needed by file " +
+                        example + ")",
+                    Missing::FileTypesRow, plan.codec->toStore(extension));
       continue;
     }
-    const std::string where = "FileTypes row " + quoted(extension);
-    PageRules rules;
-    if (row->titleLine.isNull()) {
-      check.problem(ErrorKind::Rules, where + ": Title Line is empty (NULL)");
-    } else if (const auto n = row->titleLine.asInteger()) {
-      rules.titleLine = *n;
-    } else {
-      check.problem(ErrorKind::Rules, where + ": Title Line " +
-                                          quoted(row->titleLine.asText().value_or("")) +
-                                          " is not a whole number");
-    }
-    // A section text of spaces only adds no line.
-    if (auto begin = check.text(row->beginSection, where, "BeginSection")) {
-      if (!trimSpaces(*begin).empty()) rules.beginSection = std::move(*begin);
-    }
-    if (auto end = check.text(row->endSection, where, "EndSection")) {
-      if (!trimSpaces(*end).empty()) rules.endSection = std::move(*end);
-    }
-    if (auto group = check.text(row->groupId, where, "GroupID")) {
+    std::optional<std::string> group;
+    PageRules rules = fileTypeRules(*row, "FileTypes row " + quoted(extension), check, group);
+    if (group) {
       usedGroups.insert(*group);
       plan.groupByExtension[extension] = std::move(*group);
     }
@@ -187,10 +210,7 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     bool needed = false;
     for (const std::string& used : usedGroups) needed = needed || plan.codec->equalNoCase(*id, used);
     if (!needed || plan.findGroup(*id)) continue;
-    const std::string where = "Groups row " + quoted(*g.groupId);
-    const auto header = check.text(g.header, where, "Header");
-    const auto footer = check.text(g.footer, where, "Footer");
-    plan.groups.emplace_back(*id, GroupTexts{header.value_or(""), footer.value_or("")});
+    plan.groups.emplace_back(*id, groupTexts(g, check));
   }
   for (const std::string& used : usedGroups) {
     if (used.empty() || plan.findGroup(used)) continue;
@@ -198,8 +218,10 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     for (const auto& [extension, group] : plan.groupByExtension) {
       if (group == used) users += (users.empty() ? "" : ", ") + quoted(extension);
     }
-    check.problem(ErrorKind::Rules, "Groups has no row for " + quoted(used) +
-                                        " (named by FileTypes row " + users + ")");
+    check.problem(ErrorKind::Rules,
+                  "Groups has no row for " + quoted(used) + " (named by FileTypes row " + users +
+                      ")",
+                  Missing::GroupsRow, plan.codec->toStore(used));
   }
 }
 
@@ -243,7 +265,7 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
   }
   if (row.kind != ConstraintType::HeaderLine) {
     if (r.caseSensitive.isNull()) {
-      check.problem(ErrorKind::Rules, where + ": CaseSensitive is empty (NULL)");
+      check.columnProblem("CaseSensitive", where + ": CaseSensitive is empty (NULL)");
       ok = false;
     } else if (const auto flag = r.caseSensitive.asInteger()) {
       row.caseSensitive = *flag != 0;
@@ -253,8 +275,8 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
       if (folded == "TRUE" || folded == "FALSE") {
         row.caseSensitive = folded == "TRUE";
       } else {
-        check.problem(ErrorKind::Rules,
-                      where + ": CaseSensitive " + quoted(t) + " is not a number (0 or 1)");
+        check.columnProblem("CaseSensitive",
+                            where + ": CaseSensitive " + quoted(t) + " is not a number (0 or 1)");
         ok = false;
       }
     }
@@ -263,8 +285,8 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
     row.search = std::string(trimSpaces(row.search));
     row.replace = std::string(trimSpaces(row.replace));
     if (row.search.empty()) {
-      check.problem(ErrorKind::Rules, where + ": Search String is empty or only spaces; a "
-                                              "search and replace row needs a text to find");
+      check.columnProblem("Search String", where + ": Search String is empty or only spaces; a "
+                                                   "search and replace row needs a text to find");
       ok = false;
     }
   }
@@ -404,6 +426,31 @@ std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const T
     if (auto row = prepareRow(r, *fileType, codec, check, warnings)) rows.push_back(std::move(*row));
   }
   return rows;
+}
+
+std::vector<Problem> checkFileTypeRow(const FileTypeRecord& row, const TextCodec& codec) {
+  std::vector<Problem> problems;
+  Checker check(codec, problems);
+  std::optional<std::string> group;
+  fileTypeRules(row, "FileTypes row " + quoted(row.identifier.value_or("")), check, group);
+  return problems;
+}
+
+std::vector<Problem> checkGroupRow(const GroupRecord& row, const TextCodec& codec) {
+  std::vector<Problem> problems;
+  Checker check(codec, problems);
+  groupTexts(row, check);
+  return problems;
+}
+
+std::vector<Problem> checkConstraintRow(const ConstraintRecord& row, const TextCodec& codec) {
+  std::vector<Problem> problems;
+  Checker check(codec, problems);
+  std::vector<PlanWarning> warnings;
+  prepareRow(row, row.fileType.value_or(""), codec, check, warnings);
+  // A row of an unknown Type is not refused but ignored, with a message.
+  for (PlanWarning& w : warnings) check.columnProblem("Type", std::move(w.message));
+  return problems;
 }
 
 RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,

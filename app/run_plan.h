@@ -69,6 +69,13 @@ std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const T
                                                std::vector<Problem>& problems,
                                                std::vector<PlanWarning>& warnings);
 
+// The problems a run would find in one stored row whenever it uses the row,
+// each naming its column in `Problem::column`, with the run's own messages.
+// Used to mark rows while they are edited, before any run.
+std::vector<Problem> checkFileTypeRow(const FileTypeRecord& row, const TextCodec& codec);
+std::vector<Problem> checkGroupRow(const GroupRecord& row, const TextCodec& codec);
+std::vector<Problem> checkConstraintRow(const ConstraintRecord& row, const TextCodec& codec);
+
 // Plans the conversion of the named files of `inputDir` alone, with no output
 // directory (for explaining one file's conversion). `request.dirs` is unused.
 RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,

@@ -40,11 +40,23 @@ inline int exitCodeFor(ErrorKind kind) {
   return 4;
 }
 
+// What a problem says is missing, for the few a front end can offer to mend
+// (create the directory, add the row); `Nothing` for every other problem.
+enum class Missing {
+  Nothing,
+  OutputDirectory,  // `subject`: the directory's path
+  FileTypesRow,     // `subject`: the extension, upper-cased, in UTF-8 as stored
+  GroupsRow,        // `subject`: the GroupID a FileTypes row names, in UTF-8
+};
+
 // One finding of the pre-run check. The check reports every problem at once
 // instead of stopping at the first, so a user can mend them all in one go.
 struct Problem {
   ErrorKind kind;
   std::string message;
+  Missing missing = Missing::Nothing;
+  std::string subject = {};  // what is missing; empty with Missing::Nothing
+  std::string column = {};   // the column of a stored row at fault, when there is one
 };
 
 // Thrown when the pre-run check found problems; carries all of them.

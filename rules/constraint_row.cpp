@@ -31,7 +31,7 @@ ConstraintRow constraintFromForm(const ConstraintFormFields& form) {
   return row;
 }
 
-void SaveConstraint(const std::string& rulesPath, const ConstraintRow& row) {
+std::size_t SaveConstraint(const std::string& rulesPath, const ConstraintRow& row) {
   Database db(rulesPath, Database::Mode::ReadWrite);
   if (!db.hasTable("Constraints")) {
     throw LoomError(ErrorKind::Rules,
@@ -49,7 +49,15 @@ void SaveConstraint(const std::string& rulesPath, const ConstraintRow& row) {
       .bind(6, static_cast<std::int64_t>(row.caseSensitive ? 1 : 0))
       .bind(7, row.fileType)
       .run();
+  std::size_t position = 0;
+  {
+    Statement place =
+        db.prepare("SELECT COUNT(*) FROM Constraints WHERE rowid <= last_insert_rowid()");
+    place.step();
+    position = static_cast<std::size_t>(place.value(0).integer);
+  }
   transaction.commit();
+  return position;
 }
 
 }  // namespace loom

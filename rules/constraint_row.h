@@ -2,6 +2,7 @@
 // Constraint rows: the kinds, the two fixed markers, and the one way the
 // program writes a row (the Constraint Form's save). Texts are UTF-8.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -47,8 +48,9 @@ struct ConstraintFormFields {
 // marker is empty or only spaces is refused with a LoomError (Usage).
 ConstraintRow constraintFromForm(const ConstraintFormFields& form);
 
-// Adds one row at the end of Constraints, in one transaction; a failure adds
-// nothing and is thrown to the caller.
-void SaveConstraint(const std::string& rulesPath, const ConstraintRow& row);
+// Adds one row at the end of Constraints, in one transaction, and returns
+// its 1-based place in stored order; a failure adds nothing and is thrown to
+// the caller.
+std::size_t SaveConstraint(const std::string& rulesPath, const ConstraintRow& row);
 
 }  // namespace loom

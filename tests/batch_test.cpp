@@ -53,6 +53,7 @@ struct Site {
   Recorder recorder;
   DirectoryPair dirs{"/in/", "/out/"};
   BatchOptions options;  // overrides; dirs, rules and jobs are set by run()
+  std::vector<Problem> found;  // of the last refused run
 
   Site() {
     db.fileType("TXT", "1", "", "", "DOC").fileType("LST", "1", "", "", "DOC");
@@ -70,6 +71,7 @@ struct Site {
     try {
       run();
     } catch (const ValidationError& e) {
+      found = e.problems();
       std::vector<std::string> messages;
       for (const Problem& p : e.problems()) messages.push_back(p.message);
       return messages;
@@ -78,6 +80,16 @@ struct Site {
     return {};
   }
   std::string page(const std::string& name) const { return fs.contents("/out/" + name); }
+  // What the refused run said is missing, as "kind subject".
+  std::vector<std::string> missing() const {
+    std::vector<std::string> result;
+    for (const Problem& p : found) {
+      if (p.missing != Missing::Nothing) {
+        result.push_back(std::to_string(static_cast<int>(p.missing)) + " " + p.subject);
+      }
+    }
+    return result;
+  }
 };
 
 bool mentions(const std::vector<std::string>& messages, const std::string& text) {
@@ -279,7 +291,52 @@ TEST(RunBatch, CheckReportsEveryProblemAtOnceAndWritesNothing) {
     EXPECT_TRUE(mentions(problems, expected)) << expected << "\nin:\n" << joined(problems);
   }
   EXPECT_FALSE(mentions(problems, "row 4")) << joined(problems);
+  // The two a front end can offer to add, and nothing else.
+  EXPECT_EQ(site.missing(), (std::vector<std::string>{
+                                std::to_string(static_cast<int>(Missing::FileTypesRow)) + " DOC",
+                                std::to_string(static_cast<int>(Missing::GroupsRow)) + " ZZZ"}));
   EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
+}
+
+// The one-row checks give the run's own messages, each with its column, so
+// an editor can mark the very cell a run would refuse.
+TEST(RunBatch, RowChecksNameTheColumnAtFault) {
+  const TextCodec& codec = windows1252Codec();
+  auto columns = [](const std::vector<Problem>& problems) {
+    std::string all;
+    for (const Problem& p : problems) all += p.column + ": " + p.message + "\n";
+    return all;
+  };
+  FileTypeRecord type;
+  type.identifier = "BAD";
+  type.titleLine.type = SQLITE_TEXT;
+  type.titleLine.text = "first";
+  type.endSection = "";
+  type.groupId = "DOC";
+  EXPECT_EQ(columns(checkFileTypeRow(type, codec)),
+            "Title Line: FileTypes row \"BAD\": Title Line \"first\" is not a whole number\n"
+            "BeginSection: FileTypes row \"BAD\": BeginSection is empty (NULL)\n");
+  GroupRecord group;
+  group.groupId = "DOC";
+  group.header = "";
+  EXPECT_EQ(columns(checkGroupRow(group, codec)),
+            "Footer: Groups row \"DOC\": Footer is empty (NULL)\n");
+  ConstraintRecord row;
+  row.position = 3;
+  row.fileType = "TXT";
+  row.type.type = SQLITE_INTEGER;
+  row.type.integer = 1;
+  row.searchString = " ";
+  row.replaceString = "x";
+  row.caseSensitive.type = SQLITE_INTEGER;
+  EXPECT_EQ(columns(checkConstraintRow(row, codec)),
+            "Search String: Constraints row 3 (FileType \"TXT\"): Search String is empty or "
+            "only spaces; a search and replace row needs a text to find\n");
+  row.type.integer = 7;
+  EXPECT_NE(columns(checkConstraintRow(row, codec)).find("Type: "), std::string::npos);
+  row.type.integer = 1;
+  row.searchString = "teh";
+  EXPECT_EQ(columns(checkConstraintRow(row, codec)), "");
 }
 
 // The text settings and the warnings that say when they do not fit the text:
@@ -377,6 +434,9 @@ TEST(RunBatch, DirectoriesAreChecked) {
   const std::vector<std::string> problems = site.problems();
   EXPECT_TRUE(mentions(problems, "Input directory \"/nope/\" does not exist")) << joined(problems);
   EXPECT_TRUE(mentions(problems, "Output directory \"/gone/\" does not exist")) << joined(problems);
+  EXPECT_EQ(site.missing(), std::vector<std::string>{
+                                std::to_string(static_cast<int>(Missing::OutputDirectory)) +
+                                " /gone/"});
 
   Site readOnly;
   readOnly.fs.addDirectory("/locked/", /*writable=*/false);

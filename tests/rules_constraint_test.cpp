@@ -83,9 +83,12 @@ TEST(SaveConstraint, AddsOneRowAtTheEndWithTheFormsTexts) {
   testing::TempDir dir;
   testing::RuleDb db(dir / "rules.mdb");
   db.constraint("GEN", "1", "first", "x");
-  SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
-                                                    {"*", "", "<B>", "</B>"}, false, true)));
-  SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::SearchReplace, {"it's", "it is"})));
+  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
+                                                              {"*", "", "<B>", "</B>"}, false, true))),
+            2u);
+  EXPECT_EQ(SaveConstraint(db.path(),
+                           constraintFromForm(form(ConstraintType::SearchReplace, {"it's", "it is"}))),
+            3u);
   const RuleTables tables = readRuleTables(db.path());
   ASSERT_EQ(tables.constraints.size(), 3u);
   const ConstraintRecord& kind3 = tables.constraints[1];

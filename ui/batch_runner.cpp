@@ -60,12 +60,9 @@ void BatchRunner::onEnded() {
 void BatchRunner::work(loom::BatchOptions options) {
   Observer observer(*this);
   try {
-    const loom::BatchSummary summary = loom::RunBatch(options, *fs_, observer);
-    emit finished(summary.stopped);
+    emit finished(loom::RunBatch(options, *fs_, observer));
   } catch (const loom::ValidationError& e) {
-    QStringList problems;
-    for (const loom::Problem& p : e.problems()) problems << fromUtf8(p.message);
-    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), problems);
+    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), e.problems());
   } catch (const loom::LoomError& e) {
     emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), {});
   } catch (const std::exception& e) {

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/batch.h"
+#include "base/error.h"
 #include "base/file_system.h"
 
 namespace loomui {
@@ -39,9 +41,10 @@ class BatchRunner : public QObject {
   void fileDone(int k, int fileCount);
   void indexStarted();
   void warning(int kind, const QString& message);  // kind: loom::WarningKind
-  void finished(bool stopped);
-  // kind: loom::ErrorKind; problems: every finding of the pre-run check.
-  void failed(int kind, const QString& message, const QStringList& problems);
+  void finished(const loom::BatchSummary& summary);
+  // kind: loom::ErrorKind; problems: every finding of the pre-run check
+  // (none for a failure during the run).
+  void failed(int kind, const QString& message, const std::vector<loom::Problem>& problems);
 
  private:
   class Observer;

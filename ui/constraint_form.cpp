@@ -54,7 +54,9 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   help_->setWordWrap(true);
   help_->setTextFormat(Qt::PlainText);
   help_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  help_->setMinimumHeight(help_->fontMetrics().lineSpacing() * 4 + 4);
+  // The longest help text takes five lines; a fixed height keeps the rows
+  // below in place when the kind changes.
+  help_->setFixedHeight(help_->fontMetrics().lineSpacing() * 5 + 4);
   auto* top = new QHBoxLayout;
   top->addWidget(logo);
   top->addSpacing(8);
@@ -75,9 +77,14 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
     b->setAutoDefault(false);
     b->setMinimumWidth(150);
   }
+  saved_ = new QLabel(this);
+  saved_->setWordWrap(true);
+  saved_->setTextFormat(Qt::PlainText);
+  saved_->setFixedWidth(150);
   auto* buttons = new QVBoxLayout;
   buttons->addWidget(save_);
   buttons->addWidget(clear_);
+  buttons->addWidget(saved_);
   buttons->addStretch(1);
   auto* middle = new QHBoxLayout;
   middle->addWidget(kindFrame, 1);
@@ -91,7 +98,9 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
     labels_[i] = steady(new QLabel(kInitialFieldCaption, fieldsFrame));
     boxes_[i] = steady(new QLineEdit(fieldsFrame));
     fields->addWidget(labels_[i], i * 2, 0, 1, 2);
-    fields->addWidget(boxes_[i], i * 2 + 1, 0);
+    // Each box takes the frame's width, but the one that shares its row
+    // with "Apply to end of line".
+    fields->addWidget(boxes_[i], i * 2 + 1, 0, 1, i == 1 ? 1 : 2);
   }
   endOfLine_ = steady(new QCheckBox(kApplyToEndOfLine, fieldsFrame));
   fields->addWidget(endOfLine_, 3, 1);
@@ -101,18 +110,26 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   auto* bottomRow = new QHBoxLayout;
   bottomRow->addWidget(caseSensitive_);
   bottomRow->addStretch(1);
-  bottomRow->addWidget(new QLabel(kFileTypeLabel, fieldsFrame));
+  auto* fileTypeLabel = new QLabel(kFileTypeLabel, fieldsFrame);
+  fileTypeLabel->setBuddy(fileType_);
+  bottomRow->addWidget(fileTypeLabel);
+  bottomRow->addSpacing(8);
   bottomRow->addWidget(fileType_);
   fields->setRowMinimumHeight(8, 8);
   fields->addLayout(bottomRow, 9, 0, 1, 2);
   fields->setColumnStretch(0, 1);
 
-  auto* form = new QVBoxLayout;
+  // Fixed column widths: the captions of a kind must not push the option
+  // buttons or the preview sideways.
+  auto* formColumn = new QWidget(this);
+  formColumn->setFixedWidth(580);
+  auto* form = new QVBoxLayout(formColumn);
+  form->setContentsMargins(0, 0, 0, 0);
   form->addLayout(top);
   form->addLayout(middle);
   form->addWidget(fieldsFrame);
   auto* layout = new QHBoxLayout(this);
-  layout->addLayout(form);
+  layout->addWidget(formColumn);
   layout->addWidget(makePreview(), 1);
 
   QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2], boxes_[3], caseSensitive_,
@@ -182,7 +199,11 @@ loom::ConstraintFormFields ConstraintForm::formFields() const {
   return form;
 }
 
-void ConstraintForm::schedulePreview() { previewTimer_->start(); }
+void ConstraintForm::schedulePreview() {
+  if (holdPreview_) return;
+  saved_->clear();
+  previewTimer_->start();
+}
 
 void ConstraintForm::updatePreview() {
   previewTimer_->stop();
@@ -208,6 +229,7 @@ void ConstraintForm::load() {
   caseSensitive_->setChecked(false);
   fileType_->clear();
   sample_->clear();
+  saved_->clear();
   chooseKind(0);
   updatePreview();
   centreOnScreen(this);
@@ -286,8 +308,12 @@ void ConstraintForm::saveConstraint() {
     messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
     return;
   }
+  // The preview shows the row as it is saved, before it is among the
+  // saved rows the preview applies first.
+  updatePreview();
+  std::size_t place = 0;
   try {
-    loom::SaveConstraint(rulesPath_.toStdString(), row);
+    place = loom::SaveConstraint(rulesPath_.toStdString(), row);
   } catch (const loom::LoomError& e) {
     // The form and its texts stay, so the user can try again.
     messages_.show(this, {Message::Kind::Error,
@@ -295,7 +321,10 @@ void ConstraintForm::saveConstraint() {
                           QString::fromStdString(e.what())});
     return;
   }
+  holdPreview_ = true;
   clearFields();
+  holdPreview_ = false;
+  saved_->setText(QStringLiteral("Saved as row %1 of Constraints").arg(place));
 }
 
 }  // namespace loomui

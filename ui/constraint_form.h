@@ -45,6 +45,8 @@ class ConstraintForm : public QDialog {
   QPlainTextEdit* previewBox() const { return preview_; }
   // Shown instead of the preview when the row cannot give one.
   QLabel* previewNote() const { return note_; }
+  // Says where the last saved row went.
+  QLabel* savedLabel() const { return saved_; }
 
  signals:
   void previewUpdated();
@@ -76,7 +78,9 @@ class ConstraintForm : public QDialog {
   QPlainTextEdit* sample_ = nullptr;
   QPlainTextEdit* preview_ = nullptr;
   QLabel* note_ = nullptr;
+  QLabel* saved_ = nullptr;
   QTimer* previewTimer_ = nullptr;
+  bool holdPreview_ = false;  // the saved row's preview stays while the boxes empty
 };
 
 }  // namespace loomui

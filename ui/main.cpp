@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMetaObject>
 #include <cstdio>
 #include <cstring>
 
@@ -68,11 +67,6 @@ int main(int argc, char** argv) {
   }
   options.argumentText = QString::fromStdString(argumentText);
   options.messages = &messages;
-  options.endProgram = [](int status) {
-    // Queued, so that it also works before the event loop has started.
-    QMetaObject::invokeMethod(
-        qApp, [status] { QApplication::exit(status); }, Qt::QueuedConnection);
-  };
   loomui::MainWindow window(std::move(options));
   window.load();
   return QApplication::exec();

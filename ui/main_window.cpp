@@ -1,17 +1,22 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <algorithm>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/batch.h"
 #include "app/pair.h"
 #include "base/error.h"
+#include "rules/global_settings.h"
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
 #include "ui/message_sink.h"
@@ -80,6 +85,27 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   keep.setRetainSizeWhenHidden(true);
   progress_->setSizePolicy(keep);
 
+  // What a finished run made: where its index page is, and the way there.
+  site_ = new QLabel(this);
+  site_->setWordWrap(true);
+  site_->setTextFormat(Qt::PlainText);
+  site_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // The counts, and a path that may take two lines.
+  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 3 + 4);
+  site_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  openSite_ = new QPushButton(QStringLiteral("Open site"), this);
+  openSite_->setAutoDefault(false);
+  openSite_->setToolTip(QStringLiteral("Opens the index page in the desktop's web browser"));
+  for (QWidget* w : std::initializer_list<QWidget*>{site_, openSite_}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    w->hide();
+  }
+  auto* statusRow = new QHBoxLayout;
+  statusRow->addWidget(status_, 1);
+  statusRow->addWidget(openSite_);
+
   auto* right = new QVBoxLayout;
   right->addWidget(welcome);
   right->addSpacing(10);
@@ -89,9 +115,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addWidget(separatorLine(Qt::white, this));
   right->setSpacing(0);
   right->addSpacing(10);
-  right->addWidget(status_);
+  right->addLayout(statusRow);
   right->addSpacing(6);
   right->addWidget(progress_);
+  right->addSpacing(6);
+  right->addWidget(site_);
   right->addStretch(1);
   right->addSpacing(8);
 
@@ -102,8 +130,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   layout->setContentsMargins(12, 12, 16, 12);
 
   setTabOrder(setupButton_, sessionButton_);
-  connect(setupButton_, &QPushButton::clicked, this, &MainWindow::openSetup);
+  connect(setupButton_, &QPushButton::clicked, this, [this] { openSetup(); });
   connect(sessionButton_, &QPushButton::clicked, this, &MainWindow::startSession);
+  connect(openSite_, &QPushButton::clicked, this, &MainWindow::openSite);
 
   runner_ = new BatchRunner(options_.fileSystem, this);
   connect(runner_, &BatchRunner::runStarted, this, &MainWindow::onRunStarted);
@@ -113,7 +142,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(runner_, &BatchRunner::finished, this, &MainWindow::onFinished);
   connect(runner_, &BatchRunner::failed, this, &MainWindow::onFailed);
 
-  setFixedSize(QSize(520, sizeHint().height()).expandedTo(sizeHint()));
+  setFixedSize(QSize(600, sizeHint().height()).expandedTo(sizeHint()));
 }
 
 // A run still going ends before the window's parts go away.
@@ -143,7 +172,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void MainWindow::openSetup() {
+void MainWindow::openSetup(const std::vector<loom::Problem>& missingRows) {
   if (isRunning()) return;
   if (!setup_) {
     setup_ = new SetupWindow(options_.rulesPath, *options_.messages, this);
@@ -152,8 +181,12 @@ void MainWindow::openSetup() {
   try {
     setup_->load();
   } catch (const loom::LoomError& e) {
-    fail(QString::fromStdString(e.what()), {});
+    // The user can mend or replace the file and try again.
+    options_.messages->show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});
     return;
+  }
+  for (const loom::Problem& p : missingRows) {
+    setup_->addMissingRow(p.missing, QString::fromStdString(p.subject));
   }
   setup_->exec();
 }
@@ -181,10 +214,14 @@ void MainWindow::runBatch() {
     return;
   }
   loom::BatchOptions batch;
+  runPair_ = pair;
   batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.jobs = 0;  // the pages and the order of the reports do not depend on it
   pendingWarnings_.clear();
+  pendingKinds_.clear();
+  site_->hide();
+  openSite_->hide();
   runner_->start(batch);
 }
 
@@ -214,25 +251,51 @@ void MainWindow::onFileDone(int k, int fileCount) {
 void MainWindow::onIndexStarted() { setStatus(loom::kCreatingIndexText); }
 
 void MainWindow::onWarning(int kind, const QString& message) {
-  if (static_cast<loom::WarningKind>(kind) == loom::WarningKind::ErrorCondition) {
+  const auto warning = static_cast<loom::WarningKind>(kind);
+  if (warning == loom::WarningKind::ErrorCondition) {
     options_.messages->show(this, {Message::Kind::Warning, loom::kErrorConditionText, message});
   } else {
     pendingWarnings_ << message;
+    pendingKinds_.push_back(warning);
   }
 }
 
-void MainWindow::onFinished(bool stopped) {
-  if (stopped) {
+void MainWindow::returnToIdle() {
+  enableButtons();
+  progress_->setValue(0);
+  progress_->hide();
+  sessionPaths_.clear();
+}
+
+void MainWindow::onFinished(const loom::BatchSummary& summary) {
+  if (summary.stopped) {
     emit runEnded();
     return;
   }
   setStatus(loom::kFinishedText);
-  progress_->setValue(0);
-  enableButtons();
-  progress_->hide();
-  sessionPaths_.clear();
+  returnToIdle();
+  indexPath_ = QString::fromStdString(summary.indexPath);
+  QString counts = QStringLiteral("Pages: %1 new, %2 changed, %3 unchanged; %4 files skipped")
+                       .arg(summary.pagesNew)
+                       .arg(summary.pagesChanged)
+                       .arg(summary.pagesUnchanged)
+                       .arg(summary.skippedFiles);
+  site_->setText(wrapFriendly(QStringLiteral("%1\nIndex page: %2").arg(counts, indexPath_)));
+  site_->show();
+  openSite_->setVisible(!indexPath_.isEmpty());
   showWarningSummary();
   emit runEnded();
+}
+
+void MainWindow::openSite() {
+  if (indexPath_.isEmpty()) return;
+  const QUrl url = QUrl::fromLocalFile(indexPath_);
+  const bool opened = options_.openUrl ? options_.openUrl(url) : QDesktopServices::openUrl(url);
+  if (!opened) {
+    options_.messages->show(
+        this, {Message::Kind::Warning, QStringLiteral("No web browser could open the index page."),
+               QStringLiteral("Open \"%1\" in a browser yourself.").arg(indexPath_)});
+  }
 }
 
 void MainWindow::showWarningSummary() {
@@ -242,22 +305,99 @@ void MainWindow::showWarningSummary() {
                            : QStringLiteral("The run finished with %1 warnings.")
                                  .arg(pendingWarnings_.size());
   const QStringList warnings = std::exchange(pendingWarnings_, {});
-  options_.messages->show(this, {Message::Kind::Warning, text, warnings.join('\n')});
+  const std::vector<loom::WarningKind> kinds = std::exchange(pendingKinds_, {});
+  // The two settings a warning names can be switched from here.
+  struct Switch {
+    loom::WarningKind kind;
+    const char* key;
+    const char* value;
+  };
+  std::vector<Switch> offered;
+  for (const Switch& s : {Switch{loom::WarningKind::LoneLineFeeds, loom::kLineEndsKey, "any"},
+                          Switch{loom::WarningKind::MarkupInText, loom::kEscapeTextKey, "yes"}}) {
+    if (std::find(kinds.begin(), kinds.end(), s.kind) != kinds.end()) offered.push_back(s);
+  }
+  Message message{Message::Kind::Warning, text, warnings.join('\n'), {}, {}};
+  for (const Switch& s : offered) {
+    message.actions << QStringLiteral("Set %1 to %2").arg(s.key, s.value);
+  }
+  const int chosen = options_.messages->show(this, message);
+  if (chosen < 0) return;
+  switchSetting(offered[static_cast<std::size_t>(chosen)].key,
+                offered[static_cast<std::size_t>(chosen)].value);
 }
 
-void MainWindow::onFailed(int kind, const QString& message, const QStringList& problems) {
+void MainWindow::switchSetting(const char* key, const char* value) {
+  try {
+    // Every other setting is written back as it was read.
+    loom::GlobalSettings settings = loom::LoadGlobalSettings(options_.rulesPath.toStdString());
+    (std::string(key) == loom::kLineEndsKey ? settings.lineEnds : settings.escapeText) = value;
+    loom::SaveGlobalSettings(options_.rulesPath.toStdString(), settings);
+  } catch (const loom::LoomError& e) {
+    options_.messages->show(this,
+                            {Message::Kind::Error, QStringLiteral("%1 was not changed.").arg(key),
+                             QString::fromStdString(e.what())});
+  }
+}
+
+void MainWindow::onFailed(int /*kind*/, const QString& message,
+                          const std::vector<loom::Problem>& problems) {
+  returnToIdle();
   showWarningSummary();
-  const QString detail = problems.isEmpty() ? QString()
-                                            : QStringLiteral("Nothing was written.");
-  const int code = loom::exitCodeFor(static_cast<loom::ErrorKind>(kind));
-  options_.messages->show(this, {Message::Kind::Error, message, detail});
+  // Nothing was run, or pages written stay complete: either way the window
+  // stays, with what the user typed, and offers the fix where there is one.
+  Message report{Message::Kind::Error, message, {}, {}, {}};
+  if (problems.empty()) {
+    setStatus(QStringLiteral("The run failed; the index page was not written."));
+    report.detail = QStringLiteral("Pages written before the failure are complete.");
+    options_.messages->show(this, report);
+    emit runEnded();
+    return;
+  }
+  setStatus(QStringLiteral("The run was refused; nothing was written."));
+  report.text = problems.size() == 1
+                    ? QStringLiteral("The run cannot start; nothing was written.")
+                    : QStringLiteral("The run cannot start (%1 problems); nothing was written.")
+                          .arg(problems.size());
+  report.detail = message;
   emit runEnded();
-  if (options_.endProgram) options_.endProgram(code);
+  offerFixes(problems, report);
 }
 
-void MainWindow::fail(const QString& text, const QString& detail) {
-  options_.messages->show(this, {Message::Kind::Error, text, detail});
-  if (options_.endProgram) options_.endProgram(loom::exitCodeFor(loom::ErrorKind::Rules));
+void MainWindow::offerFixes(const std::vector<loom::Problem>& problems, Message message) {
+  QString missingDirectory;
+  std::vector<loom::Problem> missingRows;
+  for (const loom::Problem& p : problems) {
+    if (p.missing == loom::Missing::OutputDirectory) {
+      missingDirectory = QString::fromStdString(p.subject);
+    }
+    if (p.missing == loom::Missing::FileTypesRow || p.missing == loom::Missing::GroupsRow) {
+      missingRows.push_back(p);
+    }
+  }
+  const QString createIt = QStringLiteral("Create it");
+  const QString openSetupText = QStringLiteral("Open Setup");
+  if (!missingDirectory.isEmpty()) message.actions << createIt;
+  if (!missingRows.empty()) message.actions << openSetupText;
+  const int chosen = options_.messages->show(this, message);
+  if (chosen < 0) return;
+  if (message.actions[chosen] == openSetupText) {
+    openSetup(missingRows);
+    return;
+  }
+  if (!QDir().mkpath(missingDirectory)) {
+    options_.messages->show(
+        this,
+        {Message::Kind::Error,
+         QStringLiteral("The output directory \"%1\" could not be created.").arg(missingDirectory),
+         QStringLiteral("Choose another one, or create it yourself.")});
+    return;
+  }
+  // The session goes on with the same pair.
+  sessionPaths_ = runPair_;
+  setupButton_->setEnabled(false);
+  sessionButton_->setEnabled(false);
+  runBatch();
 }
 
 }  // namespace loomui

@@ -7,10 +7,14 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "app/batch_observer.h"
+#include "base/error.h"
 #include "base/file_system.h"
 
 class QLabel;
+class QUrl;
 class QProgressBar;
 class QPushButton;
 
@@ -18,6 +22,7 @@ namespace loomui {
 
 class BatchRunner;
 class MessageSink;
+struct Message;
 class SetupWindow;
 class StartSessionDialog;
 
@@ -26,9 +31,9 @@ struct MainWindowOptions {
   QString rulesNote;     // which one it is and why, for the About page
   QString argumentText;  // the command-line arguments joined; empty: interactive
   MessageSink* messages = nullptr;  // required
-  // Ends the program after a failure has been reported (exit status).
-  std::function<void(int)> endProgram;
   std::shared_ptr<loom::FileSystem> fileSystem;  // null: the real one
+  // Opens the finished site's index page; null: the desktop's browser.
+  std::function<bool(const QUrl&)> openUrl;
 };
 
 class MainWindow : public QWidget {
@@ -48,6 +53,10 @@ class MainWindow : public QWidget {
   QPushButton* sessionButton() const { return sessionButton_; }
   QLabel* statusLabel() const { return status_; }
   QProgressBar* progressBar() const { return progress_; }
+  // The finished run's index page and counts, and the button that opens it;
+  // hidden until a run has finished.
+  QLabel* siteLabel() const { return site_; }
+  QPushButton* openSiteButton() const { return openSite_; }
   // Created on first use; null before.
   StartSessionDialog* startSessionDialog() const { return session_; }
   SetupWindow* setupWindow() const { return setup_; }
@@ -60,27 +69,36 @@ class MainWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void openSetup();
+  // Opens the Setup window, with a new row for each missing one.
+  void openSetup(const std::vector<loom::Problem>& missingRows = {});
   void startSession();
   void runBatch();
+  void returnToIdle();
+  void offerFixes(const std::vector<loom::Problem>& problems, Message message);
+  void switchSetting(const char* key, const char* value);
+  void openSite();
   void setStatus(const QString& text);
   void enableButtons();
   void onRunStarted(int fileCount);
   void onFileDone(int k, int fileCount);
   void onIndexStarted();
   void onWarning(int kind, const QString& message);
-  void onFinished(bool stopped);
-  void onFailed(int kind, const QString& message, const QStringList& problems);
+  void onFinished(const loom::BatchSummary& summary);
+  void onFailed(int kind, const QString& message, const std::vector<loom::Problem>& problems);
   void showWarningSummary();
-  void fail(const QString& text, const QString& detail);
 
   MainWindowOptions options_;
   QString sessionPaths_;
+  QString runPair_;  // the pair of the last run, for running it again
+  QString indexPath_;  // the last finished run's index page
   QStringList pendingWarnings_;  // shown together when the run ends
+  std::vector<loom::WarningKind> pendingKinds_;
   QPushButton* setupButton_ = nullptr;
   QPushButton* sessionButton_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* site_ = nullptr;
+  QPushButton* openSite_ = nullptr;
   BatchRunner* runner_ = nullptr;
   StartSessionDialog* session_ = nullptr;
   SetupWindow* setup_ = nullptr;

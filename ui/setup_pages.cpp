@@ -181,15 +181,32 @@ QWidget* constraintsPage(TableGrid* grid, QPushButton* formButton, QWidget* pare
 }
 
 QWidget* settingsPage(const std::vector<const char*>& explanations,
-                      const std::vector<QWidget*>& boxes, QWidget* parent) {
+                      const std::vector<QWidget*>& boxes, std::size_t firstOptional,
+                      QWidget* parent) {
   auto* page = new QWidget(parent);
   QVBoxLayout* layout = pageLayout(page);
   layout->addWidget(heading("The following global settings must be defined:", page));
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
+  for (std::size_t i = 0; i < firstOptional && i < boxes.size(); ++i) {
     layout->addSpacing(4);
     layout->addWidget(text(explanations[i], page));
     boxes[i]->setParent(page);
     layout->addWidget(boxes[i]);
+  }
+  if (firstOptional < boxes.size()) {
+    // Short values: each box beside its explanation, so the page fits.
+    layout->addSpacing(10);
+    layout->addWidget(heading(kOptionalSettingsHeading, page));
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    for (std::size_t i = firstOptional; i < boxes.size(); ++i) {
+      const int row = static_cast<int>(i - firstOptional);
+      grid->addWidget(text(explanations[i], page), row, 0);
+      boxes[i]->setParent(page);
+      boxes[i]->setFixedWidth(180);
+      grid->addWidget(boxes[i], row, 1, Qt::AlignTop);
+    }
+    grid->setColumnStretch(0, 1);
+    layout->addLayout(grid);
   }
   layout->addStretch(1);
   return page;

@@ -16,9 +16,11 @@ QWidget* aboutSetupPage(QWidget* parent);
 QWidget* fileTypesPage(TableGrid* grid, QWidget* parent);
 QWidget* groupsPage(TableGrid* grid, QWidget* parent);
 QWidget* constraintsPage(TableGrid* grid, QPushButton* formButton, QWidget* parent);
-// `explanations` and `boxes` pair up in order.
+// `explanations` and `boxes` pair up in order; the boxes from
+// `firstOptional` on are the optional settings, under a heading of their own.
 QWidget* settingsPage(const std::vector<const char*>& explanations,
-                      const std::vector<QWidget*>& boxes, QWidget* parent);
+                      const std::vector<QWidget*>& boxes, std::size_t firstOptional,
+                      QWidget* parent);
 // `rulesNote` says which rule database is in use.
 QWidget* aboutPage(QLabel* rulesNote, QWidget* parent);
 

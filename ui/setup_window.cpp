@@ -70,15 +70,27 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   footer_ = multiLineBox(this);
   indexPage_ = new QLineEdit(this);
   encoding_ = new QLineEdit(this);
+  lineEnds_ = new QLineEdit(this);
+  escapeText_ = new QLineEdit(this);
+  // What the run uses when the row is left out.
+  encoding_->setPlaceholderText(QStringLiteral("windows-1252"));
+  lineEnds_->setPlaceholderText(QStringLiteral("crlf"));
+  escapeText_->setPlaceholderText(QStringLiteral("no"));
 
   tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
   tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
   tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
   tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
   std::vector<const char*> explanations(kSettingExplanations.begin(), kSettingExplanations.end());
-  explanations.push_back(kEncodingExplanation);
-  tabs_->addTab(settingsPage(explanations, {endOfLine_, header_, footer_, indexPage_, encoding_}, tabs_),
-                kSetupTabs[4]);
+  for (const char* optional :
+       {kEncodingExplanation, kLineEndsExplanation, kEscapeTextExplanation}) {
+    explanations.push_back(optional);
+  }
+  tabs_->addTab(
+      settingsPage(explanations,
+                   {endOfLine_, header_, footer_, indexPage_, encoding_, lineEnds_, escapeText_},
+                   kSettingExplanations.size(), tabs_),
+      kSetupTabs[4]);
   rulesNote_ = new QLabel(this);
   tabs_->addTab(aboutPage(rulesNote_, tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
@@ -123,6 +135,12 @@ void SetupWindow::load() {
   fillSettings(loom::GlobalSettings{});  // the texts the boxes carry before loading
   loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
   fillSettings(loaded_);
+  // The grids mark what a run in the stored encoding would refuse.
+  const loom::TextCodec* codec =
+      loaded_.encoding ? loom::codecByName(loom::trimSpaces(*loaded_.encoding)) : nullptr;
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
+    grid->setCodec(codec ? *codec : loom::windows1252Codec());
+  }
 
   closeDatabase();
   connection_ = QStringLiteral("loomwise-setup-%1").arg(++nextConnection);
@@ -156,35 +174,51 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
   footer_->setPlainText(forBox(settings.footer));
   indexPage_->setText(QString::fromStdString(settings.indexPageName));
   encoding_->setText(QString::fromStdString(settings.encoding.value_or("")));
+  lineEnds_->setText(QString::fromStdString(settings.lineEnds.value_or("")));
+  escapeText_->setText(QString::fromStdString(settings.escapeText.value_or("")));
 }
 
-loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
+// An optional setting as its box holds it: an empty box leaves a missing
+// row missing; a stored row cannot be emptied, since the run would refuse it.
+// `known` is the run's own reading of the value.
+std::optional<std::string> SetupWindow::optionalSetting(
+    QLineEdit* box, const std::optional<std::string>& stored, const char* what, const char* values,
+    const std::function<bool(std::string_view)>& known, QLineEdit*& bad) const {
+  const std::string value = forStore(box->text(), stored.value_or(""));
+  const std::string_view name = loom::trimSpaces(value);
+  if (name.empty() && !stored) return std::nullopt;
+  if (known(name)) return value;
+  bad = box;
+  throw loom::LoomError(loom::ErrorKind::Usage, std::string(what) + " must be " + values +
+                                                    ", not \"" + std::string(name) + "\".");
+}
+
+loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
   loom::GlobalSettings settings;
   settings.endOfLineTag = forStore(endOfLine_->text(), loaded_.endOfLineTag);
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
-  // The encoding row is optional: an empty box leaves a missing row missing.
-  const std::string encoding = forStore(encoding_->text(), loaded_.encoding.value_or(""));
-  const std::string_view name = loom::trimSpaces(encoding);
-  if (!name.empty() || loaded_.encoding) {
-    if (!loom::codecByName(name)) {
-      throw loom::LoomError(loom::ErrorKind::Usage,
-                            "The text encoding must be windows-1252 or utf-8, not \"" +
-                                std::string(name) + "\".");
-    }
-    settings.encoding = encoding;
-  }
+  settings.encoding = optionalSetting(
+      encoding_, loaded_.encoding, "The text encoding", "windows-1252 or utf-8",
+      [](std::string_view v) { return loom::codecByName(v) != nullptr; }, bad);
+  settings.lineEnds = optionalSetting(
+      lineEnds_, loaded_.lineEnds, "LineEnds", "crlf or any",
+      [](std::string_view v) { return loom::lineEndsByName(v).has_value(); }, bad);
+  settings.escapeText = optionalSetting(
+      escapeText_, loaded_.escapeText, "EscapeText", "yes or no",
+      [](std::string_view v) { return loom::yesNoByName(v).has_value(); }, bad);
   return settings;
 }
 
 bool SetupWindow::saveAll() {
   loom::GlobalSettings settings;
+  QLineEdit* bad = nullptr;
   try {
-    settings = settingsFromBoxes();
+    settings = settingsFromBoxes(bad);
   } catch (const loom::LoomError& e) {
     tabs_->setCurrentIndex(4);
-    encoding_->setFocus();
+    if (bad) bad->setFocus();
     messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
     return false;
   }
@@ -259,6 +293,22 @@ void SetupWindow::importRules() {
     }
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});
+  }
+}
+
+void SetupWindow::addMissingRow(loom::Missing what, const QString& identifier) {
+  switch (what) {
+    case loom::Missing::FileTypesRow:
+      tabs_->setCurrentIndex(1);
+      fileTypes_->addRow({{QStringLiteral("Identifier"), identifier}});
+      break;
+    case loom::Missing::GroupsRow:
+      tabs_->setCurrentIndex(2);
+      groups_->addRow({{QStringLiteral("GroupID"), identifier}});
+      break;
+    case loom::Missing::Nothing:
+    case loom::Missing::OutputDirectory:
+      break;
   }
 }
 

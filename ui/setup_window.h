@@ -5,7 +5,11 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "base/error.h"
 #include "rules/global_settings.h"
 
 class QLabel;
@@ -48,10 +52,15 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footerBox() const { return footer_; }
   QLineEdit* indexPageBox() const { return indexPage_; }
   QLineEdit* encodingBox() const { return encoding_; }
+  QLineEdit* lineEndsBox() const { return lineEnds_; }
+  QLineEdit* escapeTextBox() const { return escapeText_; }
   ConstraintForm* constraintForm() const { return form_; }
   QPushButton* exportButton() const { return export_; }
   QPushButton* importButton() const { return import_; }
   void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+  // After load(): shows the page of the table that lacks a row and adds
+  // that row, holding `identifier`, for the user to complete.
+  void addMissingRow(loom::Missing what, const QString& identifier);
 
  public slots:
   // Closing saves the settings and the grids; when that fails the window
@@ -64,9 +73,14 @@ class SetupWindow : public QDialog {
   void importRules();
   void openGrids();
   void fillSettings(const loom::GlobalSettings& settings);
-  // The settings as the boxes hold them; throws LoomError (Usage) for a text
-  // encoding the program does not know.
-  loom::GlobalSettings settingsFromBoxes() const;
+  // The settings as the boxes hold them; throws LoomError (Usage) for a
+  // value the program does not know, with `bad` set to its box.
+  loom::GlobalSettings settingsFromBoxes(QLineEdit*& bad) const;
+  std::optional<std::string> optionalSetting(QLineEdit* box,
+                                             const std::optional<std::string>& stored,
+                                             const char* what, const char* values,
+                                             const std::function<bool(std::string_view)>& known,
+                                             QLineEdit*& bad) const;
   bool saveAll();
   void closeDatabase();
 
@@ -85,6 +99,8 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footer_ = nullptr;
   QLineEdit* indexPage_ = nullptr;
   QLineEdit* encoding_ = nullptr;
+  QLineEdit* lineEnds_ = nullptr;
+  QLineEdit* escapeText_ = nullptr;
   ConstraintForm* form_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* import_ = nullptr;

@@ -5,11 +5,14 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -25,6 +28,16 @@ namespace {
 
 QString trimmed(const QString& text) {
   return QString::fromStdString(std::string(loom::trimSpaces(text.toStdString())));
+}
+
+// Where the last pair is kept between sessions.
+const QString kLastInput = QStringLiteral("session/input");
+const QString kLastOutput = QStringLiteral("session/output");
+
+// The directory the trees start in.
+QString startDirectory() {
+  const QString current = QDir::currentPath();
+  return current == QDir::rootPath() ? QDir::homePath() : current;
 }
 
 }  // namespace
@@ -84,6 +97,10 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   setTabOrder(columns_[1].tree, use_);
   setTabOrder(use_, cancel_);
 
+  nameFolder_ = [](QWidget* dialog, const QString& parent) {
+    return QInputDialog::getText(dialog, QStringLiteral("New Folder"),
+                                 QStringLiteral("Name of the new folder in %1:").arg(parent));
+  };
   connect(use_, &QPushButton::clicked, this, &StartSessionDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &StartSessionDialog::cancelSession);
   setFixedSize(720, 480);
@@ -105,13 +122,20 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   c.tree->setExpandsOnDoubleClick(true);
   auto* specified = new QLabel(kYouHaveSpecified, box);
   c.path = new QLineEdit(box);
+  c.newFolder = new QPushButton(QStringLiteral("New Folder"), box);
+  c.newFolder->setAutoDefault(false);
+  c.newFolder->setToolTip(QStringLiteral("Makes a folder in the directory chosen above"));
+  auto* pickers = new QHBoxLayout;
+  pickers->addWidget(c.volumes, 1);
+  pickers->addWidget(c.newFolder);
   layout->addWidget(title);
-  layout->addWidget(c.volumes);
+  layout->addLayout(pickers);
   layout->addWidget(c.tree, 1);
   layout->addWidget(specified);
   layout->addWidget(c.path);
 
   connect(c.volumes, &QComboBox::activated, this, [this, column] { volumeChosen(column); });
+  connect(c.newFolder, &QPushButton::clicked, this, [this, column] { makeFolder(column); });
   connect(c.tree, &QTreeView::activated, this,
           [this, column](const QModelIndex& index) { directoryOpened(column, index); });
   return box;
@@ -120,6 +144,9 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
 void StartSessionDialog::fillVolumes(int column) {
   QComboBox* combo = columns_[column].volumes;
   combo->clear();
+  if (startDirectory() != QDir::homePath()) {
+    combo->addItem(QStringLiteral("Current (%1)").arg(startDirectory()), startDirectory());
+  }
   combo->addItem(QStringLiteral("Home (%1)").arg(QDir::homePath()), QDir::homePath());
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
     if (!volume.isValid() || !volume.isReady()) continue;
@@ -131,14 +158,17 @@ void StartSessionDialog::fillVolumes(int column) {
 
 void StartSessionDialog::load() {
   result_.reset();
+  const QSettings settings;
+  const QString last[2] = {settings.value(kLastInput).toString(),
+                           settings.value(kLastOutput).toString()};
   for (int column = 0; column < 2; ++column) {
     Column& c = columns_[column];
     fillVolumes(column);
     c.volumes->setCurrentIndex(0);
-    c.tree->setRootIndex(model_->index(QDir::homePath()));
+    c.tree->setRootIndex(model_->index(startDirectory()));
     c.tree->collapseAll();
     c.tree->clearSelection();
-    c.path->clear();
+    c.path->setText(last[column]);
   }
   centreOnScreen(this);
   columns_[0].path->setFocus();
@@ -158,11 +188,34 @@ void StartSessionDialog::directoryOpened(int column, const QModelIndex& index) {
   columns_[column].path->setText(model_->filePath(index));
 }
 
+void StartSessionDialog::makeFolder(int column) {
+  Column& c = columns_[column];
+  QModelIndex parent = c.tree->currentIndex();
+  if (!parent.isValid()) parent = c.tree->rootIndex();
+  const QString where = model_->filePath(parent);
+  const QString name = nameFolder_(this, where).trimmed();
+  if (name.isEmpty()) return;
+  const QModelIndex made = model_->mkdir(parent, name);
+  if (!made.isValid()) {
+    QMessageBox::warning(
+        this, kProgramTitle,
+        QStringLiteral("The folder \"%1\" could not be made in \"%2\".").arg(name, where));
+    return;
+  }
+  c.tree->setCurrentIndex(made);
+  c.path->setText(model_->filePath(made));
+}
+
 void StartSessionDialog::accept() {
   const QString input = columns_[0].path->text();
   const QString output = columns_[1].path->text();
   // A box of blanks counts as filled; the batch run judges it.
-  if (!input.isEmpty() && !output.isEmpty()) result_ = trimmed(input) + ',' + trimmed(output);
+  if (!input.isEmpty() && !output.isEmpty()) {
+    result_ = trimmed(input) + ',' + trimmed(output);
+    QSettings settings;
+    settings.setValue(kLastInput, trimmed(input));
+    settings.setValue(kLastOutput, trimmed(output));
+  }
   QDialog::accept();
 }
 

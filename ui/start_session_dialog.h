@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 class QComboBox;
@@ -22,8 +23,12 @@ class StartSessionDialog : public QDialog {
  public:
   explicit StartSessionDialog(QWidget* parent = nullptr);
 
-  // Loads the dialog afresh: empty boxes, each tree at the user's home,
-  // centred on the screen.
+  // Asks for the name of a new folder below `parent`; empty: none.
+  using FolderNamer = std::function<QString(QWidget* dialog, const QString& parent)>;
+
+  // Loads the dialog afresh: the boxes hold the pair last used (QSettings),
+  // each tree starts in the current directory (the home directory when that
+  // is "/"), centred on the screen.
   void load();
   // What the dialog leaves for the session pair once it has closed: the
   // trimmed pair ("input,output") after "&Use these directories" with both
@@ -36,6 +41,8 @@ class StartSessionDialog : public QDialog {
   QComboBox* volumes(int column) const { return columns_[column].volumes; }
   QPushButton* useButton() const { return use_; }
   QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* newFolderButton(int column) const { return columns_[column].newFolder; }
+  void setFolderNamer(FolderNamer namer) { nameFolder_ = std::move(namer); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -45,11 +52,13 @@ class StartSessionDialog : public QDialog {
     QComboBox* volumes = nullptr;
     QTreeView* tree = nullptr;
     QLineEdit* path = nullptr;
+    QPushButton* newFolder = nullptr;
   };
   QWidget* makeColumn(int column, const char* heading);
   void fillVolumes(int column);
   void volumeChosen(int column);
   void directoryOpened(int column, const QModelIndex& index);
+  void makeFolder(int column);
   void accept() override;
   void cancelSession();
 
@@ -58,6 +67,7 @@ class StartSessionDialog : public QDialog {
   QPushButton* use_ = nullptr;
   QPushButton* cancel_ = nullptr;
   std::optional<QString> result_;
+  FolderNamer nameFolder_;
 };
 
 }  // namespace loomui

@@ -1,16 +1,22 @@
 #include "ui/table_grid.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "base/error.h"
+#include "app/run_plan.h"
+#include "base/codec.h"
+#include "rules/rule_tables.h"
+#include "ui/grid_editors.h"
 #include "ui/message_sink.h"
 
 namespace loomui {
@@ -19,10 +25,137 @@ namespace {
 // The hidden counter that keeps the stored order and is the table's key, so
 // an edit reaches the row the user edited even when two rows are identical.
 const QString kRowKey = QStringLiteral("RowKey");
+const QString kCaseSensitive = QStringLiteral("CaseSensitive");
+
+loom::Text textOf(const QVariant& v) {
+  if (v.isNull()) return std::nullopt;
+  return v.toString().toStdString();
+}
+
+loom::StoredValue storedOf(const QVariant& v) {
+  loom::StoredValue stored;
+  if (v.isNull()) return stored;
+  switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+      stored.type = SQLITE_INTEGER;
+      stored.integer = v.toLongLong();
+      break;
+    case QMetaType::Double:
+      stored.type = SQLITE_FLOAT;
+      stored.real = v.toDouble();
+      break;
+    default:
+      stored.type = SQLITE_TEXT;
+      stored.text = v.toString().toStdString();
+  }
+  return stored;
+}
+
 }  // namespace
 
+QString GridModel::columnName(int column) const { return record().fieldName(column); }
+
+bool GridModel::isFlagColumn(int column) const {
+  return tableName() == QLatin1String("Constraints") && columnName(column) == kCaseSensitive;
+}
+
+std::vector<loom::Problem> GridModel::rowProblems(int row) const {
+  const QSqlRecord r = record(row);
+  const loom::TextCodec& codec = codec_ ? *codec_ : loom::windows1252Codec();
+  auto value = [&r](const char* column) { return r.value(QString::fromLatin1(column)); };
+  const QString table = tableName();
+  if (table == QLatin1String("FileTypes")) {
+    loom::FileTypeRecord rec;
+    rec.identifier = textOf(value("Identifier"));
+    rec.titleLine = storedOf(value("Title Line"));
+    rec.beginSection = textOf(value("BeginSection"));
+    rec.endSection = textOf(value("EndSection"));
+    rec.groupId = textOf(value("GroupID"));
+    return loom::checkFileTypeRow(rec, codec);
+  }
+  if (table == QLatin1String("Groups")) {
+    loom::GroupRecord rec;
+    rec.groupId = textOf(value("GroupID"));
+    rec.header = textOf(value("Header"));
+    rec.footer = textOf(value("Footer"));
+    return loom::checkGroupRow(rec, codec);
+  }
+  if (table == QLatin1String("Constraints")) {
+    loom::ConstraintRecord rec;
+    rec.position = static_cast<std::size_t>(row) + 1;  // rows are listed in stored order
+    rec.fileType = textOf(value("FileType"));
+    rec.type = storedOf(value("Type"));
+    rec.searchString = textOf(value("Search String"));
+    rec.replaceString = textOf(value("Replace String"));
+    rec.rFirst = textOf(value("RFirst"));
+    rec.rLast = textOf(value("RLast"));
+    rec.caseSensitive = storedOf(value("CaseSensitive"));
+    return loom::checkConstraintRow(rec, codec);
+  }
+  return {};
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (role == Qt::BackgroundRole || role == Qt::ToolTipRole) {
+    QStringList messages;
+    const QString column = columnName(index.column());
+    for (const loom::Problem& p : rowProblems(index.row())) {
+      if (QString::fromStdString(p.column) == column) messages << QString::fromStdString(p.message);
+    }
+    if (messages.isEmpty()) return QSqlTableModel::data(index, role);
+    if (role == Qt::ToolTipRole) return messages.join('\n');
+    return QBrush(QColor(0xff, 0xd6, 0xc2));
+  }
+  if (isFlagColumn(index.column()) && (role == Qt::CheckStateRole || role == Qt::DisplayRole)) {
+    const loom::StoredValue flag = storedOf(QSqlTableModel::data(index, Qt::EditRole));
+    const std::optional<std::int64_t> n = flag.asInteger();
+    if (role == Qt::CheckStateRole) return n && *n != 0 ? Qt::Checked : Qt::Unchecked;
+    // 0 and 1 are the box; anything else is shown as it is stored.
+    if (n && (*n == 0 || *n == 1)) return QString();
+  }
+  if (role == Qt::DisplayRole && tableName() == QLatin1String("Constraints") &&
+      columnName(index.column()) == QLatin1String("Type")) {
+    const QVariant type = QSqlTableModel::data(index, role);
+    bool ok = false;
+    const QString name = kindName(type.toInt(&ok));
+    if (ok && !name.isEmpty()) return QStringLiteral("%1 %2").arg(type.toInt()).arg(name);
+    return type;
+  }
+  return QSqlTableModel::data(index, role);
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QSqlTableModel::flags(index);
+  if (index.isValid() && isFlagColumn(index.column()) && !writingFlag_) {
+    f = (f & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable;
+  }
+  return f;
+}
+
+bool GridModel::addRecord(const QSqlRecord& record) {
+  writingFlag_ = true;
+  const bool added = insertRecord(-1, record);
+  writingFlag_ = false;
+  return added;
+}
+
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (QSqlTableModel::setData(index, value, role)) return true;
+  QVariant v = value;
+  if (role == Qt::CheckStateRole && isFlagColumn(index.column())) {
+    v = value.value<Qt::CheckState>() == Qt::Checked ? 1 : 0;
+  }
+  // A cell emptied in its editor holds the empty text, never NULL.
+  if (v.typeId() == QMetaType::QString && v.toString().isNull()) v = QStringLiteral("");
+  const bool tick = role == Qt::CheckStateRole && isFlagColumn(index.column());
+  const bool before = writingFlag_;
+  if (tick) writingFlag_ = true;
+  const bool written = QSqlTableModel::setData(index, v, tick ? Qt::EditRole : role);
+  writingFlag_ = before;
+  if (written) return true;
   if (lastError().isValid()) {
     const QString message = lastError().text();
     revertAll();  // the view must not show a value the table does not hold
@@ -36,11 +169,12 @@ TableGrid::TableGrid(MessageSink& messages, QWidget* parent)
   view_ = new QTableView(this);
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setAlternatingRowColors(true);
+  view_->setItemDelegate(new CellDelegate(view_));
   view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 8);
   view_->horizontalHeader()->setStretchLastSection(true);
   add_ = new QPushButton(QStringLiteral("Add row"), this);
   delete_ = new QPushButton(QStringLiteral("Delete row"), this);
-  add_->setToolTip(QStringLiteral("Adds an empty row at the end of the table"));
+  add_->setToolTip(QStringLiteral("Adds a row at the end of the table"));
   delete_->setToolTip(QStringLiteral("Deletes the selected rows from the table"));
   for (QPushButton* b : {add_, delete_}) b->setAutoDefault(false);
 
@@ -53,14 +187,20 @@ TableGrid::TableGrid(MessageSink& messages, QWidget* parent)
   layout->addWidget(view_, 1);
   layout->addLayout(buttons);
 
-  connect(add_, &QPushButton::clicked, this, &TableGrid::addRow);
+  connect(add_, &QPushButton::clicked, this, [this] { addRow(); });
   connect(delete_, &QPushButton::clicked, this, &TableGrid::deleteSelectedRows);
+}
+
+void TableGrid::setCodec(const loom::TextCodec& codec) {
+  codec_ = &codec;
+  if (model_) model_->setCodec(codec);
 }
 
 void TableGrid::open(const QSqlDatabase& db, const QString& table) {
   table_ = table;
   delete model_;
   model_ = new GridModel(this, db);
+  if (codec_) model_->setCodec(*codec_);
   model_->setTable(table);
   const int key = model_->record().indexOf(kRowKey);
   if (key < 0) {
@@ -116,23 +256,56 @@ void TableGrid::close() {
   model_ = nullptr;
 }
 
-void TableGrid::addRow() {
+QVariant TableGrid::defaultValue(const QString& column) const {
+  if (table_ == QLatin1String("FileTypes")) {
+    if (column == QLatin1String("Title Line")) return 1;
+    if (column == QLatin1String("GroupID")) {
+      // The first group, so the new file type's pages are listed at once.
+      QSqlQuery query(model_->database());
+      if (query.exec(QStringLiteral("SELECT GroupID FROM Groups WHERE GroupID IS NOT NULL "
+                                    "ORDER BY RowKey LIMIT 1")) &&
+          query.next()) {
+        return query.value(0).toString();
+      }
+    }
+  } else if (table_ == QLatin1String("Constraints")) {
+    if (column == QLatin1String("FileType")) return QStringLiteral("GEN");
+    if (column == QLatin1String("Type")) return 1;
+    // What the Constraint Form stores for the fields a kind does not use.
+    if (column == QLatin1String("RFirst") || column == QLatin1String("RLast")) {
+      return QStringLiteral(" ");
+    }
+    if (column == kCaseSensitive) return 0;
+  }
+  return QStringLiteral("");
+}
+
+void TableGrid::addRow(const QVariantMap& values) {
   if (!model_) return;
   view_->setCurrentIndex(QModelIndex());
   QSqlRecord row = model_->record();
-  const int key = row.indexOf(kRowKey);
-  // The key is left to the table; one explicit NULL makes a valid INSERT.
-  for (int c = 0; c < row.count(); ++c) row.setGenerated(c, false);
-  const int first = key == 0 ? 1 : 0;
-  row.setValue(first, QVariant());
-  row.setGenerated(first, true);
-  if (!model_->insertRecord(-1, row)) {
+  int first = -1;  // the first column the user still has to fill
+  for (int c = 0; c < row.count(); ++c) {
+    const QString name = row.fieldName(c);
+    if (name == kRowKey) {
+      row.setGenerated(c, false);  // the key is left to the table
+      continue;
+    }
+    if (values.contains(name)) {
+      row.setValue(c, values.value(name));
+    } else {
+      row.setValue(c, defaultValue(name));
+      if (first < 0) first = c;
+    }
+    row.setGenerated(c, true);
+  }
+  if (!model_->addRecord(row)) {
     report(QStringLiteral("add a row to"));
     model_->revertAll();
     return;
   }
   reload();
-  const QModelIndex cell = model_->index(model_->rowCount() - 1, first);
+  const QModelIndex cell = model_->index(model_->rowCount() - 1, std::max(first, 0));
   view_->scrollTo(cell);
   view_->setCurrentIndex(cell);
   view_->edit(cell);
@@ -144,8 +317,17 @@ void TableGrid::deleteSelectedRows() {
   for (const QModelIndex& index : view_->selectionModel()->selectedRows()) rows << index.row();
   if (rows.isEmpty() && view_->currentIndex().isValid()) rows << view_->currentIndex().row();
   if (rows.isEmpty()) return;
-  view_->setCurrentIndex(QModelIndex());
   std::sort(rows.begin(), rows.end(), std::greater<>());
+  const QString question =
+      rows.size() == 1 ? QStringLiteral("Delete row %1 of %2?").arg(rows[0] + 1).arg(table_)
+                       : QStringLiteral("Delete %1 rows of %2?").arg(rows.size()).arg(table_);
+  Message ask{Message::Kind::Warning,
+              question,
+              QStringLiteral("The rows are removed from the rule database at once."),
+              {QStringLiteral("Delete")},
+              QStringLiteral("Cancel")};
+  if (messages_.show(this, ask) != 0) return;
+  view_->setCurrentIndex(QModelIndex());
   for (int row : rows) {
     if (!model_->removeRow(row)) {
       report(QStringLiteral("delete a row of"));

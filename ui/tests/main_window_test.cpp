@@ -1,11 +1,18 @@
 // The main window as a user meets it: the two run modes, a session started
 // from the dialog, the messages, and closing in the middle of a run.
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTextLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTabWidget>
+#include <QUrl>
 #include <QtTest>
 #include <atomic>
 #include <thread>
@@ -14,9 +21,11 @@
 #include "app/pair.h"
 #include "ui/batch_runner.h"
 #include "ui/main_window.h"
+#include "ui/message_sink.h"
+#include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
+#include "ui/table_grid.h"
 #include "ui/tests/test_support.h"
-#include "ui/texts.h"
 
 using loomui::MainWindow;
 using loomui::MainWindowOptions;
@@ -44,12 +53,12 @@ struct StepRecorder {
   std::vector<Step> steps;
 };
 
-// Passes everything to the real file system; after the first page it asks
-// the window to close and holds that page's worker until the close has
-// asked the run to stop, so the stop lands in the middle of the run.
-class ClosingFileSystem : public loom::FileSystem {
+// Passes everything to the real file system and calls `afterWrite` with
+// the number of each page written, e.g. to close the window or fail.
+class HookedFileSystem : public loom::FileSystem {
  public:
-  explicit ClosingFileSystem(MainWindow*& window) : window_(window), real_(loom::makePosixFileSystem()) {}
+  explicit HookedFileSystem(std::function<void(int)> afterWrite)
+      : afterWrite_(std::move(afterWrite)), real_(loom::makePosixFileSystem()) {}
   loom::PathKind kind(const std::string& p) const override { return real_->kind(p); }
   std::optional<loom::FileIdentity> identity(const std::string& p) const override {
     return real_->identity(p);
@@ -64,19 +73,13 @@ class ClosingFileSystem : public loom::FileSystem {
   }
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
     real_->writeFileAtomically(path, bytes);
-    if (first_.exchange(false)) {
-      QMetaObject::invokeMethod(window_, "close", Qt::QueuedConnection);
-      auto* runner = window_->findChild<loomui::BatchRunner*>();
-      for (int i = 0; i < 20000 && !runner->stopRequested(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
+    afterWrite_(++written_);
   }
 
  private:
-  MainWindow*& window_;
+  std::function<void(int)> afterWrite_;
   std::unique_ptr<loom::FileSystem> real_;
-  std::atomic<bool> first_{true};
+  std::atomic<int> written_{0};
 };
 
 }  // namespace
@@ -87,22 +90,28 @@ class MainWindowTest : public QObject {
  private:
   RecordingSink sink_;
   std::unique_ptr<Workspace> ws_;
-  int endedWith_ = -1;
   QString in_, out_;
+  QList<QUrl> opened_;
+  QTemporaryDir settingsDir_;
 
   MainWindowOptions options(const QString& arguments = {}) {
     MainWindowOptions o;
     o.rulesPath = ws_->rulesPath();
     o.argumentText = arguments;
     o.messages = &sink_;
-    o.endProgram = [this](int status) { endedWith_ = status; };
+    o.openUrl = [this](const QUrl& url) {
+      opened_ << url;
+      return true;
+    };
     return o;
   }
 
+  // Waits until no run is going, also one that a fix started again.
   static void waitForRun(MainWindow& w) {
-    if (!w.isRunning()) return;
-    QSignalSpy ended(&w, &MainWindow::runEnded);
-    QVERIFY(ended.wait(30000));
+    while (w.isRunning()) {
+      QSignalSpy ended(&w, &MainWindow::runEnded);
+      QVERIFY(ended.wait(30000));
+    }
   }
 
   // The user types both directories (with blanks around them) and accepts.
@@ -119,10 +128,18 @@ class MainWindowTest : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    // The Start Session dialog remembers its pair here, not in the user's settings.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+  }
+
   void init() {
     ws_ = std::make_unique<Workspace>();
     sink_.messages.clear();
-    endedWith_ = -1;
+    sink_.choose.clear();
+    sink_.onShow = nullptr;
+    opened_.clear();
+    QSettings().clear();
     in_ = ws_->makeDir("in");
     out_ = ws_->makeDir("out");
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
@@ -133,17 +150,14 @@ class MainWindowTest : public QObject {
   void interactiveStartIsIdle() {
     MainWindow w(options());
     w.load();
-    QCOMPARE(w.windowTitle(), QString("Loomwise 1.0"));
     QVERIFY(w.isVisible());
     QVERIFY(w.setupButton()->isEnabled());
     QVERIFY(w.sessionButton()->isEnabled());
-    QCOMPARE(w.setupButton()->text(), QString("Loom Setup"));
-    QCOMPARE(w.sessionButton()->text(), QString("Start a Session!"));
     QVERIFY(!w.progressBar()->isVisible());
+    QVERIFY(!w.siteLabel()->isVisible() && !w.openSiteButton()->isVisible());
     QVERIFY(w.statusLabel()->text().isEmpty());
-    QVERIFY(loomui::testing::labelTexts(&w).contains(
-        "Welcome to Loomwise; the \"almost automatic\" WWW site generator!"));
     QCOMPARE(w.minimumSize(), w.maximumSize());  // fixed frame
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     // The buttons sit side by side, "Loom Setup" first, also for the keyboard.
     QVERIFY(w.setupButton()->x() < w.sessionButton()->x());
     QCOMPARE(w.setupButton()->y(), w.sessionButton()->y());
@@ -184,6 +198,26 @@ class MainWindowTest : public QObject {
     QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Title of b.txt"));
     QVERIFY(Workspace::readFile(QDir(out_).filePath("index.html")).contains("lwc.htm"));
     QVERIFY(sink_.messages.empty());
+
+    // The finished run shows its site and its counts, and opens the index page.
+    QVERIFY(w.siteLabel()->isVisible());
+    const QString shown = w.siteLabel()->text().remove(QChar(0x200B)).remove(QChar(0x2060));
+    QVERIFY2(shown.contains(QDir(out_).filePath("index.html")), qPrintable(shown));
+    QVERIFY2(shown.contains("3 new, 0 changed, 0 unchanged"), qPrintable(shown));
+    QTest::mouseClick(w.openSiteButton(), Qt::LeftButton);
+    QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(QDir(out_).filePath("index.html"))});
+    QVERIFY(sink_.messages.empty());
+  }
+
+  void openSiteSaysSoWhenNoBrowserOpensIt() {
+    MainWindowOptions o = options(in_ + "," + out_);
+    o.openUrl = [](const QUrl&) { return false; };
+    MainWindow w(o);
+    w.load();
+    waitForRun(w);
+    QTest::mouseClick(w.openSiteButton(), Qt::LeftButton);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QVERIFY(sink_.messages[0].detail.contains(QDir(out_).filePath("index.html")));
   }
 
   void noPairMeansBothPathsMessage_data() {
@@ -219,7 +253,6 @@ class MainWindowTest : public QObject {
     QVERIFY(w.setupButton()->isEnabled());
     QVERIFY(w.sessionButton()->isEnabled());
     QVERIFY(!w.progressBar()->isVisible());
-    QCOMPARE(endedWith_, -1);  // the program goes on
     QVERIFY(QDir(out_).isEmpty());
   }
 
@@ -235,6 +268,8 @@ class MainWindowTest : public QObject {
     waitForRun(w);
     QVERIFY(QFile::exists(QDir(out_).filePath("lwa.htm")));
     QVERIFY(sink_.messages.empty());
+    QVERIFY2(w.siteLabel()->text().contains("1 new, 0 changed, 2 unchanged"),
+             qPrintable(w.siteLabel()->text()));
   }
 
   void commandLineRunsAtOnce() {
@@ -287,19 +322,118 @@ class MainWindowTest : public QObject {
     QVERIFY(w.setupButton()->isEnabled());
     QVERIFY(w.sessionButton()->isEnabled());
     QVERIFY(!w.progressBar()->isVisible());
-    QCOMPARE(endedWith_, -1);
   }
 
-  void failedRunReportsAndEndsTheProgram() {
-    const QString missing = QDir(in_).filePath("no such directory");
-    MainWindow w(options(missing + "," + out_));
+  // A refused run leaves the window idle with what the user typed, and
+  // offers the fix where there is one.
+  void refusedRunReturnsToIdleAndOffersItsFix_data() {
+    QTest::addColumn<QString>("mistake");
+    QTest::addColumn<bool>("fromArguments");
+    QTest::addColumn<QStringList>("offered");
+    QTest::newRow("no output directory, session") << "output" << false << QStringList{"Create it"};
+    QTest::newRow("no output directory, arguments") << "output" << true << QStringList{"Create it"};
+    QTest::newRow("no FileTypes row") << "type" << false << QStringList{"Open Setup"};
+    QTest::newRow("no Groups row") << "group" << true << QStringList{"Open Setup"};
+    QTest::newRow("no input directory") << "input" << false << QStringList{};
+  }
+
+  void refusedRunReturnsToIdleAndOffersItsFix() {
+    QFETCH(QString, mistake);
+    QFETCH(bool, fromArguments);
+    QFETCH(QStringList, offered);
+    QString in = in_, out = out_;
+    if (mistake == "output") out = QDir(out_).filePath("new site");
+    if (mistake == "input") in = QDir(in_).filePath("no such directory");
+    if (mistake == "type") Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
+    if (mistake == "group") ws_->exec("UPDATE FileTypes SET GroupID = 'ZZZ' WHERE Identifier = 'TXT'");
+    sink_.choose = offered.value(0);
+    // What the Setup window shows when the fix opens it.
+    QString setupShowed;
+    sink_.onShow = [&setupShowed](const loomui::Message& m) {
+      if (!m.actions.contains("Open Setup")) return;
+      loomui::testing::whenModalOpens([&setupShowed](QWidget* modal) {
+        auto* setup = qobject_cast<loomui::SetupWindow*>(modal);
+        QVERIFY(setup);
+        const loomui::TableGrid* grid =
+            setup->tabs()->currentIndex() == 1 ? setup->fileTypesGrid() : setup->groupsGrid();
+        const int last = grid->model()->rowCount() - 1;
+        setupShowed = QString::number(setup->tabs()->currentIndex()) + " " +
+                      grid->model()->index(last, 1).data(Qt::EditRole).toString();
+        setup->close();
+      });
+    };
+    MainWindow w(options(fromArguments ? in + "," + out : QString()));
+    w.load();
+    if (!fromArguments) {
+      chooseDirectories(in, out);
+      QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+    }
+    waitForRun(w);
+    QVERIFY(!sink_.messages.empty());
+    const loomui::Message& refusal = sink_.messages.front();
+    QCOMPARE(refusal.kind, loomui::Message::Kind::Error);
+    QCOMPARE(refusal.actions, offered);
+    QVERIFY(w.isVisible());
+    QVERIFY(w.setupButton()->isEnabled() && w.sessionButton()->isEnabled());
+    QVERIFY(!w.progressBar()->isVisible());
+    if (mistake == "output") {
+      // Created, the session goes on and converts.
+      QCOMPARE(sink_.messages.size(), std::size_t{1});
+      QVERIFY(QFile::exists(QDir(out).filePath("index.html")));
+      QCOMPARE(w.statusLabel()->text(), QString("Finished processing files"));
+    } else {
+      QVERIFY(QDir(out_).isEmpty());
+    }
+    if (mistake == "input") QVERIFY2(refusal.detail.contains(in), qPrintable(refusal.detail));
+    if (mistake == "type") QCOMPARE(setupShowed, QString("1 DOC"));
+    if (mistake == "group") QCOMPARE(setupShowed, QString("2 ZZZ"));
+    if (mistake == "type") QVERIFY(ws_->rows("FileTypes").last().startsWith("DOC|"));
+    sink_.onShow = nullptr;
+  }
+
+  void failureDuringRunReturnsToIdle() {
+    MainWindowOptions o = options(in_ + "," + out_);
+    o.fileSystem = std::make_shared<HookedFileSystem>([](int written) {
+      if (written == 2) throw loom::LoomError(loom::ErrorKind::Io, "No space left on device");
+    });
+    MainWindow w(o);
     w.load();
     waitForRun(w);
     QCOMPARE(sink_.messages.size(), std::size_t{1});
-    QCOMPARE(sink_.messages[0].kind, loomui::Message::Kind::Error);
-    QVERIFY2(sink_.messages[0].text.contains(missing), qPrintable(sink_.messages[0].text));
-    QVERIFY(endedWith_ > 0);
-    QVERIFY(QDir(out_).isEmpty());
+    QVERIFY(sink_.messages[0].text.contains("No space left on device"));
+    QVERIFY(w.setupButton()->isEnabled() && w.sessionButton()->isEnabled());
+    QVERIFY(!QFile::exists(QDir(out_).filePath("index.html")));
+    QVERIFY(Workspace::readFile(QDir(out_).filePath("lwa.htm")).contains("Title of a.txt"));
+  }
+
+  // A warning that names a setting offers to switch it; the other settings
+  // stay as stored.
+  void warningOffersToSwitchItsSetting_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("row");  // the GlobalDefs row it adds; empty: none
+    QTest::newRow("lone line feeds") << static_cast<int>(loom::WarningKind::LoneLineFeeds)
+                                     << "Set LineEnds to any" << "LineEnds|any";
+    QTest::newRow("markup in text") << static_cast<int>(loom::WarningKind::MarkupInText)
+                                    << "Set EscapeText to yes" << "EscapeText|yes";
+    QTest::newRow("skipped file") << static_cast<int>(loom::WarningKind::SkippedFile) << ""
+                                  << "";
+  }
+
+  void warningOffersToSwitchItsSetting() {
+    QFETCH(int, kind);
+    QFETCH(QString, action);
+    QFETCH(QString, row);
+    const QStringList before = ws_->rows("GlobalDefs");
+    sink_.choose = action;
+    MainWindow w(options(in_ + "," + out_));
+    w.load();
+    // As the engine's observer reports it, while the run goes.
+    emit w.findChild<loomui::BatchRunner*>()->warning(kind, "File \"x.txt\" says so");
+    waitForRun(w);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QCOMPARE(sink_.messages[0].actions, action.isEmpty() ? QStringList{} : QStringList{action});
+    QCOMPARE(ws_->rows("GlobalDefs"), row.isEmpty() ? before : before + QStringList{row});
   }
 
   void unknownConstraintTypeShowsErrorConditionPerRow() {
@@ -321,16 +455,83 @@ class MainWindowTest : public QObject {
     QVERIFY2(others[0].contains("README"), qPrintable(others[0]));
     QCOMPARE(sink_.messages.back().kind, loomui::Message::Kind::Warning);
     QCOMPARE(w.statusLabel()->text(), QString("Finished processing files"));
-    QCOMPARE(endedWith_, -1);
+  }
+
+  // Eighty skipped files: the box keeps its OK button on the screen and
+  // the rest behind "Show Details...".
+  void longWarningSummaryFitsTheScreen() {
+    for (int i = 0; i < 80; ++i) Workspace::writeFile(in_, QString("README%1").arg(i), "x\r\n");
+    MainWindow w(options(in_ + "," + out_));
+    w.load();
+    waitForRun(w);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    const std::unique_ptr<QMessageBox> box = loomui::makeMessageBox(&w, sink_.messages[0]);
+    box->show();
+    QVERIFY(box->frameGeometry().height() <= box->screen()->availableGeometry().height() * 3 / 4);
+    QVERIFY(box->informativeText().count('\n') <= 11);
+    for (int i = 0; i < 80; ++i) {
+      QVERIFY(box->detailedText().contains(QString("README%1\"").arg(i)));
+    }
+  }
+
+  // Long paths break at "/", words and options never.
+  void longLinesBreakAtSlashesOnly_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("whole");
+    QTest::newRow("path") << "Output directory \"/home/someone/a-long-name/site-2024/pages/\" does "
+                             "not exist" << QStringList{"a-long-name", "site-2024"};
+    QTest::newRow("option") << "Run loomwise-batch --new-rules rules.mdb for windows-1252 or "
+                               "utf-8 text" << QStringList{"--new-rules", "loomwise-batch",
+                                                           "windows-1252"};
+  }
+
+  void longLinesBreakAtSlashesOnly() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, whole);
+    const QString wrapped = loomui::wrapFriendly(text);
+    for (int width : {60, 90, 120, 160}) {
+      QTextLayout layout(wrapped, QApplication::font());
+      QTextOption option;
+      option.setWrapMode(QTextOption::WordWrap);
+      layout.setTextOption(option);
+      QStringList lines;
+      layout.beginLayout();
+      for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << wrapped.mid(line.textStart(), line.textLength())
+                     .remove(QChar(0x200B))
+                     .remove(QChar(0x2060));
+      }
+      layout.endLayout();
+      QCOMPARE(lines.join(QString()), text);
+      for (int i = 0; i + 1 < lines.size(); ++i) {
+        QVERIFY2(lines[i].endsWith(' ') || lines[i].endsWith('/'), qPrintable(lines.join('|')));
+      }
+      for (const QString& word : whole) {
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&word](const QString& l) { return l.contains(word); }),
+                 qPrintable(word + " in " + lines.join('|')));
+      }
+    }
   }
 
   void closingDuringRunStopsWithoutIndexPage() {
     for (int i = 0; i < 6; ++i) {
       Workspace::writeFile(in_, QString("more%1.txt").arg(i), "More\r\ntext\r\n");
     }
+    // After the first page the window is asked to close; that page's worker
+    // waits until the close has asked the run to stop, so the stop lands in
+    // the middle of the run.
     MainWindow* window = nullptr;
     MainWindowOptions o = options(in_ + "," + out_);
-    o.fileSystem = std::make_shared<ClosingFileSystem>(window);
+    o.fileSystem = std::make_shared<HookedFileSystem>([&window](int written) {
+      if (written != 1) return;
+      QMetaObject::invokeMethod(window, "close", Qt::QueuedConnection);
+      auto* runner = window->findChild<loomui::BatchRunner*>();
+      for (int i = 0; i < 20000 && !runner->stopRequested(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
     MainWindow w(o);
     window = &w;
     w.load();

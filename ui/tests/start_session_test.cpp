@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeView>
 #include <QtTest>
 
@@ -18,26 +19,22 @@ using loomui::StartSessionDialog;
 class StartSessionTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir settingsDir_;
+
  private slots:
-  void textsAndCaption() {
+  void initTestCase() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+  }
+  void init() { QSettings().clear(); }
+
+  void buttonsAndColumns() {
     StartSessionDialog d;
     d.load();
     d.show();
-    QCOMPARE(d.windowTitle(), QString("Starting a Loomwise Session..."));
-    QCOMPARE(d.useButton()->text(), QString("&Use these directories"));
-    QCOMPARE(d.cancelButton()->text(), QString("&Cancel Session"));
-    const QStringList labels = loomui::testing::labelTexts(&d);
-    for (const char* text :
-         {"To start a Loomwise session you must specify two locations for your working files.  "
-          "Use the directory controls to indicate these paths:",
-          "Directory containing text files to be input:",
-          "Directory that results will be written to:"}) {
-      QVERIFY2(labels.contains(text), text);
-    }
-    QCOMPARE(labels.count("You have specified:"), 2);
     QVERIFY(!d.useButton()->isDefault() && !d.useButton()->autoDefault());
     QVERIFY(!d.cancelButton()->isDefault() && !d.cancelButton()->autoDefault());
     QCOMPARE(d.minimumSize(), d.maximumSize());
+    QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
     // The input column is on the left.
     QVERIFY(d.pathBox(0)->mapTo(&d, QPoint()).x() < d.pathBox(1)->mapTo(&d, QPoint()).x());
   }
@@ -138,13 +135,25 @@ class StartSessionTest : public QObject {
     QCOMPARE(d.pathBox(0)->text(), tmp.filePath("left/texts"));
   }
 
-  void treesStartAtHomeAndOfferVolumes() {
+  void treesStartInTheCurrentDirectory_data() {
+    QTest::addColumn<bool>("atRoot");
+    QTest::newRow("a directory") << false;
+    QTest::newRow("the root: home instead") << true;
+  }
+
+  void treesStartInTheCurrentDirectory() {
+    QFETCH(bool, atRoot);
+    QTemporaryDir tmp;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(atRoot ? QDir::rootPath() : tmp.path());
     StartSessionDialog d;
     d.load();
+    QDir::setCurrent(before);
     auto* model = qobject_cast<QFileSystemModel*>(d.tree(0)->model());
     for (int column = 0; column < 2; ++column) {
-      QCOMPARE(model->filePath(d.tree(column)->rootIndex()), QDir::homePath());
-      QVERIFY(d.volumes(column)->count() >= 2);  // home and at least the root volume
+      QCOMPARE(model->filePath(d.tree(column)->rootIndex()),
+               atRoot ? QDir::homePath() : QFileInfo(tmp.path()).canonicalFilePath());
+      QVERIFY(d.volumes(column)->count() >= 2);  // at least home and the root volume
       QVERIFY(d.pathBox(column)->text().isEmpty());
     }
     // Choosing a volume moves the tree there and names it in the box.
@@ -155,6 +164,46 @@ class StartSessionTest : public QObject {
     emit volumes->activated(root);
     QCOMPARE(model->filePath(d.tree(1)->rootIndex()), QDir::rootPath());
     QCOMPARE(d.pathBox(1)->text(), QDir::rootPath());
+    QVERIFY(d.pathBox(0)->text().isEmpty());
+  }
+
+  void remembersTheLastPair() {
+    StartSessionDialog d;
+    d.load();
+    d.show();
+    d.pathBox(0)->setText(" /texts ");
+    d.pathBox(1)->setText("/site");
+    QTest::mouseClick(d.useButton(), Qt::LeftButton);
+    StartSessionDialog next;  // as in the next program session
+    next.load();
+    QCOMPARE(next.pathBox(0)->text(), QString("/texts"));
+    QCOMPARE(next.pathBox(1)->text(), QString("/site"));
+    // A cancelled session forgets nothing.
+    next.show();
+    next.pathBox(0)->setText("/other");
+    QTest::mouseClick(next.cancelButton(), Qt::LeftButton);
+    next.load();
+    QCOMPARE(next.pathBox(0)->text(), QString("/texts"));
+  }
+
+  void newFolderIsMadeInTheChosenDirectory() {
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath("site");
+    StartSessionDialog d;
+    QStringList asked;
+    d.setFolderNamer([&asked](QWidget*, const QString& parent) {
+      asked << parent;
+      return QString(" 2024 ");
+    });
+    d.load();
+    auto* model = qobject_cast<QFileSystemModel*>(d.tree(1)->model());
+    const QModelIndex site = model->index(tmp.filePath("site"));
+    QVERIFY(site.isValid());
+    d.tree(1)->setCurrentIndex(site);
+    QTest::mouseClick(d.newFolderButton(1), Qt::LeftButton);
+    QCOMPARE(asked, QStringList{tmp.filePath("site")});
+    QVERIFY(QFileInfo(tmp.filePath("site/2024")).isDir());
+    QCOMPARE(d.pathBox(1)->text(), tmp.filePath("site/2024"));
     QVERIFY(d.pathBox(0)->text().isEmpty());
   }
 };

@@ -10,9 +10,10 @@
 
 namespace loomui::testing {
 
-void RecordingSink::show(QWidget*, const Message& message) {
+int RecordingSink::show(QWidget*, const Message& message) {
   messages.push_back(message);
   if (onShow) onShow(message);
+  return static_cast<int>(message.actions.indexOf(choose));
 }
 
 QStringList RecordingSink::texts() const {

@@ -14,11 +14,14 @@ namespace loomui::testing {
 
 class RecordingSink : public MessageSink {
  public:
-  void show(QWidget* parent, const Message& message) override;
+  int show(QWidget* parent, const Message& message) override;
   QStringList texts() const;
   std::vector<Message> messages;
   // Runs while a message is "on screen", e.g. to check what the user sees.
   std::function<void(const Message&)> onShow;
+  // The action the user picks (its caption); none, or one not offered,
+  // closes the box with OK.
+  QString choose;
 };
 
 // A temporary directory holding a copy of the bundled rules ("rules.mdb").

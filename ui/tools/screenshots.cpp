@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -31,8 +32,9 @@ namespace {
 
 class QuietSink : public loomui::MessageSink {
  public:
-  void show(QWidget*, const loomui::Message& message) override {
+  int show(QWidget*, const loomui::Message& message) override {
     std::fprintf(stderr, "message: %s\n", qPrintable(message.text));
+    return -1;
   }
 };
 
@@ -64,7 +66,11 @@ int main(int argc, char** argv) {
     QDir(home.path()).mkpath(dir);
   }
   qputenv("HOME", home.path().toLocal8Bit());
+  // The Start Session dialog's trees start in the current directory.
+  QDir::setCurrent(home.path());
   QApplication app(argc, argv);
+  // The Start Session dialog remembers its pair; not in the user's settings.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
   if (argc != 2) {
     std::fprintf(stderr, "usage: loomwise-screenshots <directory>\n");
     return 2;

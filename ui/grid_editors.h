@@ -1,0 +1,26 @@
+#pragma once
+// The editors of the rule grids' cells, each fitting its column: a number
+// for "Title Line", the four kinds by name for "Type", upper-cased
+// identifiers, and a choice of the existing groups for a file type's
+// "GroupID". Columns it does not know get the usual editor.
+
+#include <QStyledItemDelegate>
+
+namespace loomui {
+
+class CellDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override;
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override;
+};
+
+// The name the constraint kind `type` (1 to 4) goes by; empty for others.
+QString kindName(int type);
+
+}  // namespace loomui
