@@ -11,8 +11,9 @@
 #include <thread>
 #include <unordered_map>
 
-#include "base/error.h"
+#include "app/manifest.h"
 #include "app/source_warnings.h"
+#include "base/error.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "convert/convert_file.h"
@@ -41,6 +42,7 @@ struct FileResult {
   std::exception_ptr error;
   std::string title;
   std::optional<WriteOutcome> outcome;
+  std::string hash;  // of the page's bytes, when this file's page is the one written
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
   SourceFacts facts;
 };
@@ -93,7 +95,10 @@ class Runner {
             ConvertOwnedFile(std::move(contents), path, plan_.rulesByExtension.at(file.extension),
                              plan_.settings, *plan_.codec);
         result.title = std::move(page.title);
-        if (writes_[i]) result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
+        if (writes_[i]) {
+          result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
+          result.hash = pageHash(page.bytes);
+        }
       }
     } catch (const std::bad_alloc&) {
       result.error = std::make_exception_ptr(
@@ -169,9 +174,46 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
   return warnings.warnings();
 }
 
+// The names in the output directory that this run writes or reads: never
+// stale, whatever the last run's list says.
+std::set<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) {
+  std::set<std::string> names{plan.indexPageName};
+  for (const InputFile& file : plan.files) {
+    if (file.pageName) names.insert(*file.pageName);
+  }
+  const std::optional<FileIdentity> input = fs.identity(plan.dirs.input);
+  if (input && input == fs.identity(plan.dirs.output)) {
+    for (const InputFile& file : plan.files) names.insert(file.name);
+  }
+  return names;
+}
+
+// Removes the stale pages of the run before, then lists this run's pages
+// (and the earlier ones still ours) for the next run. A page that cannot be
+// removed stays listed, so that a later run tries again.
+void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bool prune,
+                     FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
+  PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
+  for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
+  entries.insert(entries.end(), stale.carried.begin(), stale.carried.end());
+  for (ManifestEntry& e : stale.remove) {
+    const std::string path = plan.dirs.output + e.page;
+    try {
+      fs.removeFile(path);
+      summary.removedPages.push_back(path);
+    } catch (const LoomError& error) {
+      observer.warning(WarningKind::StalePageKept, error.what());
+      entries.push_back(std::move(e));
+    }
+  }
+  summary.pagesRemoved = summary.removedPages.size();
+  fs.writeFileAtomically(plan.dirs.output + kManifestName, formatManifest(entries));
+}
+
 }  // namespace
 
-BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer) {
+BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer,
+                     bool prune) {
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
@@ -212,6 +254,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   } stopWorkers{stop, workers};
 
   IndexList index(*plan.codec);
+  std::vector<ManifestEntry> written;
   for (std::size_t i = 0; i < n; ++i) {
     if (observer.stopRequested()) {
       summary.stopped = true;
@@ -230,6 +273,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
         if (*result.outcome == WriteOutcome::Changed) ++summary.pagesChanged;
         if (*result.outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
       }
+      if (!result.hash.empty()) written.push_back({*file.pageName, file.name, result.hash});
       const auto group = plan.groupByExtension.find(file.extension);
       index.add({group->second, *file.pageName, std::move(result.title)});
     } else {
@@ -249,6 +293,8 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
                      [&plan](const std::string& group) { return plan.findGroup(group); });
   summary.indexPath = plan.dirs.output + plan.indexPageName;
   writePage(fs, summary.indexPath, indexBytes);
+  written.push_back({plan.indexPageName, {}, pageHash(indexBytes)});
+  replaceManifest(plan, std::move(written), prune, fs, observer, summary);
   observer.runFinished(summary);
   return summary;
 }
@@ -261,9 +307,15 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
     BatchSummary summary;
     summary.fileCount = plan.files.size();
+    if (options.prune) {
+      PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, true);
+      for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
+      for (const ManifestEntry& e : stale.remove)
+        summary.removedPages.push_back(plan.dirs.output + e.page);
+    }
     return summary;
   }
-  return runPlan(plan, options.jobs, fs, observer);
+  return runPlan(plan, options.jobs, fs, observer, options.prune);
 }
 
 }  // namespace loom

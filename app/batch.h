@@ -23,6 +23,9 @@ struct BatchOptions {
   // page and the order of the progress reports are the same for any number.
   unsigned jobs = 1;
   bool checkOnly = false;  // plan and check everything, write nothing
+  // Remove the pages the last run wrote whose source file is gone (see
+  // planPrune); with checkOnly, only list them.
+  bool prune = false;
 };
 
 // Runs one batch. Before any page is written the whole run is checked; a
@@ -30,10 +33,13 @@ struct BatchOptions {
 // during the run (a file that vanished, a full disk) throws LoomError(Io);
 // pages written before stay complete, no page is left half-written, and the
 // index page is not written. Pages whose bytes are already on disk are not
-// written again, so their modification time stays.
+// written again, so their modification time stays. A run that writes its
+// index page also writes the list of its pages (kManifestName) and, with
+// `prune`, then removes the stale pages of the run before.
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer);
 
 // Runs an already checked plan (the part of RunBatch after the check).
-BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer);
+BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer,
+                     bool prune = false);
 
 }  // namespace loom

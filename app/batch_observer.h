@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace loom {
 
@@ -16,6 +17,9 @@ struct BatchSummary {
   std::size_t pagesNew = 0;      // page files that did not exist before
   std::size_t pagesChanged = 0;  // page files whose bytes changed
   std::size_t pagesUnchanged = 0;  // page files left alone: same bytes as before
+  std::size_t pagesRemoved = 0;    // stale pages of the run before removed (--prune)
+  // The stale pages removed, or with checkOnly those that would be.
+  std::vector<std::string> removedPages;
   std::string indexPath;         // empty when the index page was not written
   bool stopped = false;          // the observer asked the run to stop
 };
@@ -28,6 +32,8 @@ enum class WarningKind {
   CharsetMismatch,  // the Header declares another charset than the run writes
   MarkupInText,    // source text that browsers read as markup, EscapeText not set
   PageNameCollision,  // two files give the same page name; the later page wins
+  ManifestUnusable,   // no readable list of the last run's pages; nothing is pruned
+  StalePageKept,      // a listed page that is not removed: edited since, or a foreign name
 };
 
 class BatchObserver {

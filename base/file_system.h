@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
+
 namespace loom {
 
 enum class PathKind { Missing, Directory, RegularFile, Other };
@@ -61,6 +63,11 @@ class FileSystem {
   // killed before its rename, say) left in `dir`; those of running processes
   // stay. Best effort: a file that cannot be removed is left.
   virtual void removeStaleTemporaryFiles(const std::string& /*dir*/) {}
+  // Removes one file (a page a run wrote and no longer makes). A file system
+  // that cannot remove files refuses, so that nothing is removed by mistake.
+  virtual void removeFile(const std::string& path) {
+    throw LoomError(ErrorKind::Io, "Cannot remove \"" + path + "\": not possible here");
+  }
 };
 
 // The real file system of this platform.

@@ -325,6 +325,10 @@ class PosixFileSystem final : public FileSystem {
     }
   }
 
+  void removeFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) throw ioError("Cannot remove the page", path, errno);
+  }
+
  private:
 };
 

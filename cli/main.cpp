@@ -14,6 +14,7 @@
 #include "cli/options.h"
 #include "cli/stop_signal.h"
 #include "cli/terminal_progress.h"
+#include "cli/watch_command.h"
 #include "rules/rules_location.h"
 
 namespace {
@@ -66,10 +67,14 @@ int run(const loom::cli::Options& options) {
   batch.escapeText = options.escapeText;
   batch.jobs = options.jobs;
   batch.checkOnly = options.command == Command::Check;
+  batch.prune = options.prune;
+  if (options.watch) return loom::cli::watch(options, batch);
   loom::cli::TerminalProgress progress(stderr, options.quiet);
   if (!batch.checkOnly) loom::cli::installStopSignals();
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {
+    for (const std::string& page : summary.removedPages)
+      std::printf("Would remove %s\n", page.c_str());
     std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
                  progress.warnings() ? " (see the warnings above)" : "");
     return 0;

@@ -26,6 +26,11 @@ const char* const kUsage =
     "                       also a lone LF (default: the LineEnds setting, else crlf)\n"
     "  --escape-text yes|no write & < > of the input text as &amp; &lt; &gt; so that a\n"
     "                       browser shows them (default: the EscapeText setting, else no)\n"
+    "  --prune              remove the pages that the last run wrote from input files\n"
+    "                       that are gone, unless edited since; with --check, list them\n"
+    "  --watch              run, then run again whenever the input directory or the\n"
+    "                       rule database changes, printing one line per run; Ctrl-C\n"
+    "                       or SIGTERM ends it (exit 0, or 1 when that stopped a run)\n"
     "  --quiet              print only warnings and errors\n"
     "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
     "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
@@ -72,6 +77,10 @@ Options parseOptions(int argc, const char* const argv[]) {
       setCommand(Command::Version, "version");
     } else if (arg == "--check") {
       setCommand(Command::Check, "check");
+    } else if (arg == "--prune") {
+      options.prune = true;
+    } else if (arg == "--watch") {
+      options.watch = true;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
     } else if (arg == "--rules") {
@@ -106,6 +115,9 @@ Options parseOptions(int argc, const char* const argv[]) {
     } else {
       positional.emplace_back(arg);
     }
+  }
+  if (options.watch && options.command != Command::Run) {
+    throw usage("--watch cannot be combined with another command");
   }
   const bool needsPair = options.command == Command::Run || options.command == Command::Check;
   if (!needsPair) {

@@ -19,6 +19,8 @@ struct Options {
   std::optional<std::string> escapeText;
   unsigned jobs = 0;  // 0: one per core
   bool quiet = false;
+  bool prune = false;  // remove the pages of deleted sources
+  bool watch = false;  // run again whenever the input or the rules change
   std::string file;   // of --new-rules, --explain, --export-rules, --import-rules
 };
 

@@ -8,9 +8,13 @@ namespace {
 
 std::atomic<bool> stopping{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+FileWatcher* wakeOnSignal = nullptr;
 
 extern "C" void onStopSignal(int sig) {
-  if (!stopping.exchange(true)) return;
+  if (!stopping.exchange(true)) {
+    if (wakeOnSignal) wakeOnSignal->wake();  // a write() to a pipe: safe here
+    return;
+  }
   // The second: the default action, which ends the program.
   std::signal(sig, SIG_DFL);
   std::raise(sig);
@@ -18,7 +22,8 @@ extern "C" void onStopSignal(int sig) {
 
 }  // namespace
 
-void installStopSignals() {
+void installStopSignals(FileWatcher* wake) {
+  wakeOnSignal = wake;
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);

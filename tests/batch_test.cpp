@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/batch.h"
+#include "app/manifest.h"
 #include "base/error.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
@@ -546,5 +549,105 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   EXPECT_TRUE(one.count("lwreport.htm"));
 }
 
+// A --prune run after a plain one: b.txt is gone before it, and each row
+// changes something more. What the output directory holds afterwards is
+// checked by name: the user's own files and anything edited or not listed
+// stay, whatever the list of pages says.
+TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
+  using testing::writeFile;
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&, const BatchOptions&)> between;
+    std::set<std::string> left;  // in out/ besides index.html and the list of pages
+    std::size_t kept = 0;        // StalePageKept warnings
+    std::size_t unusable = 0;    // ManifestUnusable warnings
+    bool checkOnly = false;
+  };
+  const std::string list = std::string("out/") + kManifestName;
+  const auto entry = [](const std::string& page, const std::string& source,
+                        const std::string& bytes) {
+    return ManifestEntry{page, source, pageHash(bytes)};
+  };
+  // Any byte but "/" and NUL can be part of a name, and stays in the list.
+  const std::vector<ManifestEntry> odd = {entry("lw%25\t\n\r.htm", "a%\t\n\r.txt", "x")};
+  EXPECT_EQ(parseManifest(formatManifest(odd), list), odd);
+  const auto nothing = [](const TempDir&, const BatchOptions&) {};
+  const std::vector<Case> cases = {
+      {"source deleted", nothing, {"lwa.htm", "mine.htm"}},
+      {"a run without --prune in between keeps the page listed",
+       [](const TempDir&, const BatchOptions& o) {
+         BatchObserver quiet;
+         RunBatch(o, *makePosixFileSystem(), quiet);
+       },
+       {"lwa.htm", "mine.htm"}},
+      {"page edited by hand since",
+       [](const TempDir& d, const BatchOptions&) { writeFile(d / "out/lwb.htm", "my notes"); },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       1},
+      {"manifest missing",
+       [&](const TempDir& d, const BatchOptions&) { std::filesystem::remove(d / list); },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       0,
+       1},
+      {"manifest damaged",
+       [&](const TempDir& d, const BatchOptions&) {
+         writeFile(d / list, testing::readFile(d / list).substr(0, 40));
+       },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       0,
+       1},
+      {"foreign entries leaving the directory",
+       [&](const TempDir& d, const BatchOptions&) {
+         const std::string a = testing::readFile(d / "in/a.txt");
+         writeFile(d / list,
+                   formatManifest({entry("../in/a.txt", "gone.txt", a), entry("..", "gone.txt", ""),
+                                   entry(d / "in/a.txt", "gone.txt", a),
+                                   entry("mine.htm", "../in/gone.txt", "mine")}));
+       },
+       {"lwa.htm", "lwb.htm", "mine.htm"},
+       4},
+      {"a user file with the name of a page, not listed",
+       [](const TempDir& d, const BatchOptions&) { writeFile(d / "out/lwc.htm", "mine too"); },
+       {"lwa.htm", "lwc.htm", "mine.htm"}},
+      {"same page name now made from another file",
+       [](const TempDir& d, const BatchOptions&) { writeFile(d / "in/b.lst", "B list\r\n"); },
+       {"lwa.htm", "lwb.htm", "mine.htm"}},
+      {"check lists and removes nothing", nothing, {"lwa.htm", "lwb.htm", "mine.htm"}, 0, 0, true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    RuleDb db(dir / "rules.mdb");
+    db.fileType("TXT", "1", "", "", "DOC").fileType("LST", "1", "", "", "DOC").group("DOC", "", "");
+    for (const char* sub : {"in", "out"}) std::filesystem::create_directory(dir / sub);
+    writeFile(dir / "in/a.txt", "A\r\n");
+    writeFile(dir / "in/b.txt", "B\r\n");
+    writeFile(dir / "out/mine.htm", "mine");
+    auto fs = makePosixFileSystem();
+    BatchOptions options;
+    options.dirs = {dir / "in/", dir / "out/"};
+    options.rulesPath = db.path();
+    Recorder first;
+    RunBatch(options, *fs, first);
+    std::filesystem::remove(dir / "in/b.txt");
+    c.between(dir, options);
+    options.prune = true;
+    options.checkOnly = c.checkOnly;
+    Recorder second;
+    const BatchSummary summary = RunBatch(options, *fs, second);
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : filesOf(dir / "out")) left.insert(name);
+    left.erase("index.html");
+    left.erase(kManifestName);
+    EXPECT_EQ(left, c.left) << c.what;
+    const bool removes = !c.left.count("lwb.htm") || c.checkOnly;
+    EXPECT_EQ(summary.removedPages,
+              removes ? std::vector<std::string>{dir / "out/lwb.htm"} : std::vector<std::string>{})
+        << c.what;
+    EXPECT_EQ(summary.pagesRemoved, c.checkOnly ? 0u : summary.removedPages.size()) << c.what;
+    EXPECT_EQ(testing::readFile(dir / "in/a.txt"), "A\r\n") << c.what;
+    EXPECT_EQ(second.count(WarningKind::StalePageKept), c.kept) << c.what;
+    EXPECT_EQ(second.count(WarningKind::ManifestUnusable), c.unusable) << c.what;
+  }
+}
 }  // namespace
 }  // namespace loom

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/batch.h"
+#include "app/manifest.h"
 #include "support/faulty_site.h"
 #include "support/memory_file_system.h"
 
@@ -74,7 +75,8 @@ TEST(ContentCatalogueRuns, InputEqualToOutputDoesNotConvertThePagesOfTheSameRun)
   const ToolResult r = runBatchTool({"--quiet", "--rules", site.rulesPath(), site.in(), site.in()});
   ASSERT_EQ(r.exitCode, kExitOk) << r.err;
   EXPECT_EQ(directoryNames(site.in()),
-            (std::vector<std::string>{"a.txt", "b.txt", "index.html", "lwa.htm", "lwb.htm"}));
+            (std::vector<std::string>{kManifestName, "a.txt", "b.txt", "index.html", "lwa.htm",
+                                      "lwb.htm"}));
   EXPECT_EQ(readFile(site.in() + "/lwa.htm"), sitePage({"<TITLE>A</TITLE><P>"}));
 }
 

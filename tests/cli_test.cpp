@@ -2,10 +2,11 @@
 // it prints, on temporary directories.
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/manifest.h"
 #include "app/pair.h"
 #include "support/rule_db.h"
 #include "support/run_command.h"
@@ -66,7 +68,8 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
     const CommandResult r = batch(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, out + "/index.html\n");
-    EXPECT_EQ(namesIn(out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+    EXPECT_EQ(namesIn(out),
+              (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
     // The row of Type 7 is reported once, not once per line or file.
     const std::size_t first = r.err.find("Error condition");
     EXPECT_NE(first, std::string::npos) << r.err;
@@ -151,7 +154,8 @@ TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
   }
   ::unsetenv("XDG_DATA_HOME");
   EXPECT_TRUE(testing::fileExists(mine));
-  EXPECT_EQ(namesIn(w.out), (std::set<std::string>{"index.html", "lwone.htm", "lwtwo.htm"}));
+  EXPECT_EQ(namesIn(w.out),
+            (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
 }
 
 TEST(LoomwiseBatch, MissingInputDirectoryExitsWithFour) {
@@ -294,13 +298,94 @@ TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
   TempDir out;
   const CommandResult r = batch({std::string(LOOMWISE_SOURCE_DIR) + "/examples", out.path()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"index.html", "lwdec26.htm", "lwferry.htm",
-                                                        "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
+  EXPECT_EQ(namesIn(out.path()),
+            (std::set<std::string>{kManifestName, "index.html", "lwdec26.htm", "lwferry.htm",
+                                   "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
   const std::string index = testing::readFile(out / "index.html");
   for (const char* page : {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
     EXPECT_NE(index.find(std::string("<A HREF=\"") + page + "\">"), std::string::npos) << page;
   }
   EXPECT_NE(index.find("<H2>News</H2>"), std::string::npos);
+}
+
+// Polls `done` every 10 ms for up to 20 s.
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    ::usleep(10000);
+  }
+  return done();
+}
+
+TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
+  Workspace w;
+  TempDir capture;
+  const std::string rules = w.db.path();
+  testing::RunningCommand watch(kBatch, {"--watch", "--prune", "--rules", rules, w.in, w.out},
+                                capture.path());
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    std::string line;  // the run's line, after its time
+    std::set<std::string> pages;
+  };
+  const std::string good = "0 problems";
+  const std::vector<Step> steps = {
+      {"first run",
+       [] {},
+       "2 new, 0 changed, 0 unchanged, 0 removed, " + good,
+       {"lwone.htm", "lwtwo.htm"}},
+      {"a file changed",
+       [&] { testing::writeFile(w.in + "/one.txt", "One again\r\n"); },
+       "0 new, 1 changed, 1 unchanged, 0 removed, " + good,
+       {"lwone.htm", "lwtwo.htm"}},
+      {"a file added",
+       [&] { testing::writeFile(w.in + "/three.txt", "Three\r\n"); },
+       "1 new, 0 changed, 2 unchanged, 0 removed, " + good,
+       {"lwone.htm", "lwthree.htm", "lwtwo.htm"}},
+      {"a file deleted",
+       [&] { std::filesystem::remove(w.in + "/two.txt"); },
+       "0 new, 0 changed, 2 unchanged, 1 removed, " + good,
+       {"lwone.htm", "lwthree.htm"}},
+      {"a rule changed",
+       [&] { w.db.exec("UPDATE FileTypes SET BeginSection = '<DIV>'"); },
+       "0 new, 2 changed, 0 unchanged, 0 removed, " + good,
+       {"lwone.htm", "lwthree.htm"}},
+      {"the rules renamed away: refused, the site stays",
+       [&] { std::filesystem::rename(rules, rules + ".off"); },
+       "1 problem(s); the site stays as it was",
+       {"lwone.htm", "lwthree.htm"}},
+      {"the rules renamed back",
+       [&] { std::filesystem::rename(rules + ".off", rules); },
+       "0 new, 0 changed, 2 unchanged, 0 removed, " + good,
+       {"lwone.htm", "lwthree.htm"}},
+  };
+  const auto lines = [&] {
+    std::vector<std::string> result;
+    const std::string out = watch.out();
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+      result.push_back(out.substr(at, end - at));
+    }
+    return result;
+  };
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    steps[i].change();
+    ASSERT_TRUE(eventually([&] { return lines().size() > i; })) << steps[i].what << "\n"
+                                                                << watch.err();
+    const std::string line = lines()[i];
+    EXPECT_EQ(line.substr(line.find(' ') + 1), steps[i].line) << steps[i].what << "\n"
+                                                              << watch.err();
+    std::set<std::string> pages = namesIn(w.out);
+    pages.erase("index.html");
+    pages.erase(kManifestName);
+    EXPECT_EQ(pages, steps[i].pages) << steps[i].what;
+  }
+  EXPECT_NE(testing::readFile(w.out + "/lwone.htm").find("<DIV>"), std::string::npos);
+  const CommandResult ended = watch.stop(SIGINT);
+  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  EXPECT_EQ(std::count(ended.out.begin(), ended.out.end(), '\n'), static_cast<long>(steps.size()))
+      << ended.out;
+  for (const std::string& name : namesIn(w.out)) EXPECT_NE(name.rfind(".loomwise-", 0), 0u) << name;
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ class FaultyFileSystem : public FileSystem {
   void removeStaleTemporaryFiles(const std::string& dir) override {
     inner_.removeStaleTemporaryFiles(dir);
   }
+  void removeFile(const std::string& path) override { inner_.removeFile(path); }
 
  private:
   FileSystem& inner_;

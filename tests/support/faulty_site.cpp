@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "app/manifest.h"
+
 namespace loom::testing {
 
 Site::Site() : rules_(dir / "rules.mdb") {
@@ -26,6 +28,12 @@ std::string sitePage(const std::vector<std::string>& lines) {
   std::string page = "<HTML><BODY>\r\n";
   for (const std::string& line : lines) page += line + "\r\n";
   return page + "</BODY></HTML>\r\n";
+}
+
+std::vector<std::string> Site::outputNames() const {
+  std::vector<std::string> names = directoryNames(out());
+  std::erase(names, std::string(kManifestName));
+  return names;
 }
 
 }  // namespace loom::testing

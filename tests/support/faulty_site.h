@@ -30,8 +30,9 @@ class Site {
   ToolResult run(const std::vector<std::string>& extra = {}) const;
   std::string page(const std::string& name) const { return readFile(out() + "/" + name); }
   std::string index() const { return page("index.html"); }
-  // out/'s names, hidden ones too.
-  std::vector<std::string> outputNames() const { return directoryNames(out()); }
+  // out/'s names, hidden ones too (stray temporary files), but not the list
+  // of pages every run keeps there.
+  std::vector<std::string> outputNames() const;
 
   TempDir dir;
 

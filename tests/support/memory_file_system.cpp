@@ -114,4 +114,12 @@ void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::s
   ++writeCounts_[path];
 }
 
+void MemoryFileSystem::removeFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (beforeAccess) beforeAccess("remove", path);
+  if (!files_.count(path))
+    throw LoomError(ErrorKind::Io, "Cannot remove the page \"" + path + "\"");
+  remove(path);
+}
+
 }  // namespace loom::testing

@@ -38,6 +38,7 @@ class MemoryFileSystem : public FileSystem {
   std::string readFile(const std::string& path) const override;
   std::optional<std::string> tryReadFile(const std::string& path) const override;
   void writeFileAtomically(const std::string& path, const std::string& bytes) override;
+  void removeFile(const std::string& path) override;
 
  private:
   static std::string normalizeDir(std::string dir);

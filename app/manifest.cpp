@@ -1,0 +1,183 @@
+#include "app/manifest.h"
+
+#include <cstdint>
+
+#include "base/error.h"
+
+namespace loom {
+namespace {
+
+constexpr std::string_view kFirstLine = "loomwise-manifest 1";
+constexpr char kHex[] = "0123456789abcdef";
+
+// File names may hold any byte but "/" and NUL; tabs, line ends and "%" are
+// written as %XX so that each entry stays one line of three fields.
+std::string escapeName(std::string_view name) {
+  std::string out;
+  for (const char c : name) {
+    if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
+      const auto byte = static_cast<unsigned char>(c);
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool unescapeName(std::string_view text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0) return false;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return true;
+}
+
+bool isHash(std::string_view text) {
+  return text.size() == 16 && text.find_first_not_of(kHex) == std::string_view::npos;
+}
+
+// A name of a file directly in the directory: no way up, down or out of it.
+bool isPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+std::string manifestProblem(const std::string& path, std::size_t line, const std::string& what) {
+  return "The list of pages \"" + path + "\" is damaged in line " + std::to_string(line) + ": " +
+         what;
+}
+
+}  // namespace
+
+std::string pageHash(std::string_view bytes) {
+  // FNV-1a, 64 bits.
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : bytes) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  std::string out(16, '0');
+  for (int i = 15; i >= 0; --i, h >>= 4) out[static_cast<std::size_t>(i)] = kHex[h & 15];
+  return out;
+}
+
+std::string formatManifest(const std::vector<ManifestEntry>& entries) {
+  std::string text(kFirstLine);
+  text += '\n';
+  for (const ManifestEntry& e : entries) {
+    text += e.hash + '\t' + escapeName(e.page) + '\t' + escapeName(e.source) + '\n';
+  }
+  return text;
+}
+
+std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
+  std::vector<ManifestEntry> entries;
+  std::size_t number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) {
+      throw LoomError(ErrorKind::Io, manifestProblem(path, number + 1, "the line does not end"));
+    }
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    if (++number == 1) {
+      if (line != kFirstLine)
+        throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "unknown format"));
+      continue;
+    }
+    const std::size_t tab1 = line.find('\t');
+    const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string_view::npos || line.find('\t', tab2 + 1) != std::string_view::npos) {
+      throw LoomError(ErrorKind::Io, manifestProblem(path, number, "expected three fields"));
+    }
+    ManifestEntry e;
+    e.hash = line.substr(0, tab1);
+    if (!isHash(e.hash) || !unescapeName(line.substr(tab1 + 1, tab2 - tab1 - 1), e.page) ||
+        !unescapeName(line.substr(tab2 + 1), e.source)) {
+      throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
+    }
+    entries.push_back(std::move(e));
+  }
+  if (number == 0) throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "the file is empty"));
+  return entries;
+}
+
+PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+                    const FileSystem& fs, bool prune) {
+  PrunePlan result;
+  const std::string path = dirs.output + kManifestName;
+  const auto keptWarning = [&](const std::string& message) {
+    if (prune) result.warnings.push_back({WarningKind::StalePageKept, message});
+  };
+  std::vector<ManifestEntry> entries;
+  const std::optional<std::string> text = fs.tryReadFile(path);
+  if (!text) {
+    if (prune && fs.kind(path) == PathKind::Missing) {
+      result.warnings.push_back({WarningKind::ManifestUnusable,
+                                 "No list of the pages of an earlier run in \"" + dirs.output +
+                                     "\" (" + kManifestName + "); no page is removed this time"});
+    } else if (prune) {
+      result.warnings.push_back(
+          {WarningKind::ManifestUnusable,
+           "Cannot read the list of pages \"" + path + "\"; no page is removed"});
+    }
+    return result;
+  }
+  try {
+    entries = parseManifest(*text, path);
+  } catch (const LoomError& e) {
+    if (prune) {
+      result.warnings.push_back(
+          {WarningKind::ManifestUnusable, std::string(e.what()) + "; no page is removed"});
+    }
+    return result;
+  }
+  std::set<std::string> seen;
+  for (ManifestEntry& e : entries) {
+    if (!isPlainName(e.page) || (!e.source.empty() && !isPlainName(e.source)) ||
+        e.page == kManifestName) {
+      keptWarning("The list of pages \"" + path + "\" names \"" + e.page +
+                  "\", which is not a page of the output directory; it is ignored");
+      continue;
+    }
+    if (pages.count(e.page) || !seen.insert(e.page).second) continue;  // this run writes it again
+    const std::string pagePath = dirs.output + e.page;
+    const std::optional<std::string> bytes = fs.tryReadFile(pagePath);
+    if (!bytes) continue;  // gone already, or not ours to read
+    const bool sourceGone =
+        !e.source.empty() && fs.kind(dirs.input + e.source) == PathKind::Missing;
+    if (pageHash(*bytes) != e.hash) {
+      // Someone changed it: from now on it is theirs.
+      if (sourceGone) {
+        keptWarning("Page \"" + pagePath + "\" was changed since it was written; its source \"" +
+                    e.source + "\" is gone, but the page stays");
+      }
+      continue;
+    }
+    if (sourceGone && prune) {
+      result.remove.push_back(std::move(e));
+    } else {
+      result.carried.push_back(std::move(e));
+    }
+  }
+  return result;
+}
+
+}  // namespace loom

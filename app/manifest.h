@@ -1,0 +1,54 @@
+#pragma once
+// The list of the pages a run wrote, kept as a hidden file in the output
+// directory, so that a later run can tell the pages it made and may remove
+// from the files a user keeps there.
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/pair.h"
+#include "app/run_plan.h"
+#include "base/file_system.h"
+
+namespace loom {
+
+// Hidden, so that it is never listed as an input file; not beginning with
+// the prefix of temporary files (".loomwise-"), so that it is never taken
+// for the leftover of a killed write.
+inline constexpr const char* kManifestName = ".loomwise.manifest";
+
+struct ManifestEntry {
+  std::string page;    // a plain file name in the output directory
+  std::string source;  // the input file the page was made from; empty for the index page
+  std::string hash;    // pageHash() of the bytes written
+  bool operator==(const ManifestEntry&) const = default;
+};
+
+// A fingerprint of a page's bytes: tells a page as written from one edited
+// since. Not meant to withstand a deliberate forgery.
+std::string pageHash(std::string_view bytes);
+
+std::string formatManifest(const std::vector<ManifestEntry>& entries);
+// Throws LoomError(Io) naming `path` and the line at fault when `text` is not
+// a manifest this program wrote.
+std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path);
+
+// What a run does with the pages of the run before it.
+struct PrunePlan {
+  std::vector<ManifestEntry> remove;   // the stale pages, with --prune only
+  std::vector<ManifestEntry> carried;  // earlier pages still ours, listed again
+  std::vector<PlanWarning> warnings;
+};
+
+// Compares the manifest in the output directory with the page names this
+// run writes (`pages`, the index page among them). A page is stale when the
+// manifest lists it, this run does not write it, its source file is gone and
+// its bytes are still those written; with `prune` such pages go into
+// `remove`. Nothing else is ever removed: not a file the manifest does not
+// list, not a page edited since, not a name that leaves the directory.
+PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+                    const FileSystem& fs, bool prune);
+
+}  // namespace loom
