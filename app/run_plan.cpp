@@ -509,6 +509,21 @@ void addFiles(RunPlan& plan, std::vector<std::string> names) {
 
 }  // namespace
 
+namespace {
+
+// The rules of the plan's files, compiled for the run; every problem found
+// on the way, also those found before, is thrown at once.
+RunPlan prepareRules(RunPlan plan, const RuleTables& tables, std::vector<Problem>& problems) {
+  Checker check(*plan.codec, problems);
+  prepareFileTypes(plan, tables, check);
+  prepareConstraints(plan, tables, check);
+  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return plan;
+}
+
+}  // namespace
+
 RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
   RunPlan plan;
   plan.dirs = request.dirs;
@@ -526,12 +541,7 @@ RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
   checkIndexPageTarget(plan, fs, problems);
   checkRunTargets(plan, fs, problems);
   warnPageNameCollisions(plan);
-  Checker check(*plan.codec, problems);
-  prepareFileTypes(plan, tables, check);
-  prepareConstraints(plan, tables, check);
-  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
-  if (!problems.empty()) throw ValidationError(std::move(problems));
-  return plan;
+  return prepareRules(std::move(plan), tables, problems);
 }
 
 std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
@@ -581,12 +591,7 @@ RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
   RuleTables tables;
   if (!loadRules(request, plan, tables, problems)) throw ValidationError(std::move(problems));
   addFiles(plan, std::move(names));
-  Checker check(*plan.codec, problems);
-  prepareFileTypes(plan, tables, check);
-  prepareConstraints(plan, tables, check);
-  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
-  if (!problems.empty()) throw ValidationError(std::move(problems));
-  return plan;
+  return prepareRules(std::move(plan), tables, problems);
 }
 
 }  // namespace loom

@@ -171,9 +171,12 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     RescanBuffer work(line, origin);
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
-    // A huge line is remembered by its hash, not held once more; a collision
-    // (one in 2^64) would only end a search early.
+    // A huge line is remembered by its first bytes and its hash, not held
+    // once more; a collision (one in 2^64) would only end a search early. The
+    // hash is taken only when length and first bytes agree, so hashing does
+    // not make each rewrite cost the whole line.
     const bool huge = line.size() >= (std::size_t{1} << 20);
+    constexpr std::size_t kHead = 256;
     std::string seen;
     std::size_t seenHash = 0, seenSize = std::string::npos;
     std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
@@ -192,7 +195,8 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
       }
       const std::string_view now = work.view();
       searched += now.size();
-      const bool again = huge ? now.size() == seenSize && std::hash<std::string_view>{}(now) == seenHash
+      const bool again = huge ? now.size() == seenSize && now.substr(0, kHead) == seen &&
+                                    std::hash<std::string_view>{}(now) == seenHash
                               : now == seen;
       if (again || pastBudget(++rewrites, now.size(), searched, line.size(), textsLength)) {
         break;
@@ -201,6 +205,7 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
         if (huge) {
           seenHash = std::hash<std::string_view>{}(now);
           seenSize = now.size();
+          seen.assign(now.substr(0, kHead));
         } else {
           seen.assign(now);
         }
