@@ -55,7 +55,9 @@ command -v iconv >/dev/null || missing+=(libc-bin)
 if [ "$smoke" = 0 ]; then
   command -v txt2html >/dev/null || missing+=(txt2html)
   command -v pandoc >/dev/null || missing+=(pandoc)
-  python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
+  # Debian's python3 (not one earlier on PATH) has Debian's matplotlib.
+  plot_python=/usr/bin/python3; [ -x "$plot_python" ] || plot_python=python3
+  "$plot_python" -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   say "Installing ${missing[*]}"
@@ -349,6 +351,6 @@ say "Rule-count and file-count curves"
 curve_args=(--runs "$runs")
 [ "$smoke" = 1 ] && curve_args+=(--smoke)
 [ "$smoke" = 0 ] && curve_args+=(--plots "$(dirname "$results")")
-{ echo; echo "## How the cost grows"; echo; python3 "$root/bench/curves.py" "$batch" "$corpus" "${curve_args[@]}"; } >>"$results"
+{ echo; echo "## How the cost grows"; echo; "${plot_python:-python3}" "$root/bench/curves.py" "$batch" "$corpus" "${curve_args[@]}"; } >>"$results"
 say "Wrote $results"
 rm -rf "$runs_dir" "$work"/old-runs-*
