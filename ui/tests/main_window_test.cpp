@@ -2,6 +2,7 @@
 // from the dialog, the messages, and closing in the middle of a run.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "app/batch_observer.h"
+#include "app/manifest.h"
 #include "app/pair.h"
 #include "ui/batch_runner.h"
 #include "ui/main_window.h"
@@ -513,6 +515,61 @@ class MainWindowTest : public QObject {
                  qPrintable(word + " in " + lines.join('|')));
       }
     }
+  }
+
+  void watchSessionRunsAgainAfterChanges_data() {
+    QTest::addColumn<bool>("prune");
+    QTest::addColumn<bool>("stopByClosing");
+    QTest::addColumn<QString>("rerun");
+    QTest::newRow("stale page kept, stop button") << false << false
+                                                  << "0 new, 1 changed, 1 unchanged, 0 removed";
+    QTest::newRow("stale page pruned, window closed") << true << true
+                                                      << "0 new, 1 changed, 1 unchanged, 1 removed";
+  }
+
+  void watchSessionRunsAgainAfterChanges() {
+    QFETCH(bool, prune);
+    QFETCH(bool, stopByClosing);
+    QFETCH(QString, rerun);
+    MainWindow w(options());
+    w.load();
+    loomui::testing::whenModalOpens([this, prune](QWidget* modal) {
+      auto* dialog = qobject_cast<StartSessionDialog*>(modal);
+      QVERIFY(dialog);
+      dialog->pathBox(0)->setText(in_);
+      dialog->pathBox(1)->setText(out_);
+      dialog->keepUpToDateBox()->setChecked(true);
+      dialog->pruneBox()->setChecked(prune);
+      QTest::mouseClick(dialog->useButton(), Qt::LeftButton);
+    });
+    QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("3 new, 0 changed, 0 unchanged"),
+                             30000);
+    // Watching: the window answers, and its session button stops the watch.
+    QVERIFY(w.isWatching() && w.isRunning());
+    QVERIFY(w.sessionButton()->isEnabled() && !w.setupButton()->isEnabled());
+    QVERIFY(QFile::exists(QDir(out_).filePath("lwa.htm")));
+
+    Workspace::writeFile(in_, "b.txt", "Title of b.txt\r\nWritten since\r\n");
+    QVERIFY(QFile::remove(QDir(in_).filePath("a.txt")));
+    QTRY_VERIFY2_WITH_TIMEOUT(w.statusLabel()->text().contains(rerun),
+                              qPrintable(w.statusLabel()->text()), 30000);
+    QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Written since"));
+    QCOMPARE(QFile::exists(QDir(out_).filePath("lwa.htm")), !prune);
+
+    if (stopByClosing) {
+      w.close();  // waits for the worker, which the watcher's wake frees at once
+      QVERIFY(!w.isRunning());
+    } else {
+      QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(!w.isWatching() && !w.isRunning(), 30000);
+      QVERIFY(w.sessionButton()->isEnabled() && w.setupButton()->isEnabled());
+    }
+    for (const QString& name : QDir(out_).entryList(QDir::Files | QDir::Hidden)) {
+      QVERIFY2(name.startsWith("lw") || name == "index.html" || name == loom::kManifestName,
+               qPrintable(name));  // no temporaries
+    }
+    QVERIFY(sink_.messages.empty());
   }
 
   void closingDuringRunStopsWithoutIndexPage() {
