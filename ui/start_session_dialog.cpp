@@ -91,8 +91,8 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   keepUpToDate_->setToolTip(
       QStringLiteral("Runs again whenever a text file or the rules change, until stopped"));
   prune_ = new QCheckBox(QStringLiteral("Remove pages whose source is gone"), this);
-  prune_->setToolTip(QStringLiteral(
-      "Removes only pages an earlier run wrote and nobody has changed since"));
+  prune_->setToolTip(
+      QStringLiteral("Removes only pages an earlier run wrote and nobody has changed since"));
   auto* choices = new QHBoxLayout;
   choices->addWidget(keepUpToDate_);
   choices->addSpacing(12);

@@ -521,10 +521,10 @@ class MainWindowTest : public QObject {
     QTest::addColumn<bool>("prune");
     QTest::addColumn<bool>("stopByClosing");
     QTest::addColumn<QString>("rerun");
-    QTest::newRow("stale page kept, stop button") << false << false
-                                                  << "0 new, 1 changed, 1 unchanged, 0 removed";
-    QTest::newRow("stale page pruned, window closed") << true << true
-                                                      << "0 new, 1 changed, 1 unchanged, 1 removed";
+    QTest::newRow("stale page kept, stop button")
+        << false << false << "0 new, 1 changed, 1 unchanged, 0 removed";
+    QTest::newRow("stale page pruned, window closed")
+        << true << true << "0 new, 1 changed, 1 unchanged, 1 removed";
   }
 
   void watchSessionRunsAgainAfterChanges() {
@@ -556,6 +556,14 @@ class MainWindowTest : public QObject {
                               qPrintable(w.statusLabel()->text()), 30000);
     QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Written since"));
     QCOMPARE(QFile::exists(QDir(out_).filePath("lwa.htm")), !prune);
+    // A run the check refuses is reported in the window, without a box, and
+    // leaves the site alone.
+    const QByteArray index = Workspace::readFile(QDir(out_).filePath("index.html"));
+    Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("1 problem(s)"), 30000);
+    QVERIFY2(w.siteLabel()->text().contains("DOC"), qPrintable(w.siteLabel()->text()));
+    QCOMPARE(Workspace::readFile(QDir(out_).filePath("index.html")), index);
+    QVERIFY(w.isWatching());
 
     if (stopByClosing) {
       w.close();  // waits for the worker, which the watcher's wake frees at once
