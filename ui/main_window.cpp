@@ -234,6 +234,7 @@ void MainWindow::runBatch() {
   pendingWarnings_.clear();
   pendingKinds_.clear();
   site_->hide();
+  site_->setToolTip({});
   openSite_->hide();
   // Only a session from the dialog keeps watching; a command-line pair runs once.
   watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
@@ -271,7 +272,9 @@ void MainWindow::onIndexStarted() { setStatus(loom::kCreatingIndexText); }
 
 void MainWindow::onWarning(int kind, const QString& message) {
   const auto warning = static_cast<loom::WarningKind>(kind);
-  if (warning == loom::WarningKind::ErrorCondition) {
+  // While watching, a box per warning of every run would bury the window;
+  // the status line counts them instead.
+  if (warning == loom::WarningKind::ErrorCondition && !watching_) {
     options_.messages->show(this, {Message::Kind::Warning, loom::kErrorConditionText, message});
   } else {
     pendingWarnings_ << message;
@@ -329,9 +332,9 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
   const QString time =
       QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(run.started))
           .toString(QStringLiteral("HH:mm:ss"));
-  // One run's warnings would otherwise pile up into one box per run.
-  const qsizetype warnings = std::exchange(pendingWarnings_, {}).size();
+  const QStringList warnings = std::exchange(pendingWarnings_, {});
   pendingKinds_.clear();
+  site_->setToolTip(warnings.join('\n'));
   progress_->setValue(0);
   if (!run.summary) {
     QStringList problems;
@@ -350,7 +353,9 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
                      .arg(s.pagesChanged)
                      .arg(s.pagesUnchanged)
                      .arg(s.pagesRemoved);
-  if (warnings > 0) line += QStringLiteral("; %1 warning(s)").arg(warnings);
+  if (!warnings.isEmpty()) {
+    line += QStringLiteral("; %1 warning(s)").arg(warnings.size());
+  }
   setStatus(line);
   showSite(QStringLiteral("Watching for changes; %1 files skipped").arg(s.skippedFiles),
            QString::fromStdString(s.indexPath));

@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QtTest>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "app/batch_observer.h"
@@ -531,6 +532,7 @@ class MainWindowTest : public QObject {
     QFETCH(bool, prune);
     QFETCH(bool, stopByClosing);
     QFETCH(QString, rerun);
+    Workspace::writeFile(in_, "README", "no extension\r\n");
     MainWindow w(options());
     w.load();
     loomui::testing::whenModalOpens([this, prune](QWidget* modal) {
@@ -550,11 +552,16 @@ class MainWindowTest : public QObject {
     QVERIFY(w.sessionButton()->isEnabled() && !w.setupButton()->isEnabled());
     QVERIFY(QFile::exists(QDir(out_).filePath("lwa.htm")));
 
-    Workspace::writeFile(in_, "b.txt", "Title of b.txt\r\nWritten since\r\n");
-    QVERIFY(QFile::remove(QDir(in_).filePath("a.txt")));
+    // One rename both changes b.txt and removes a.txt, so one run sees both.
+    QVERIFY(std::rename(qPrintable(QDir(in_).filePath("a.txt")),
+                        qPrintable(QDir(in_).filePath("b.txt"))) == 0);
     QTRY_VERIFY2_WITH_TIMEOUT(w.statusLabel()->text().contains(rerun),
                               qPrintable(w.statusLabel()->text()), 30000);
-    QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Written since"));
+    // Each run's warning is counted, not put in a box.
+    QVERIFY2(w.statusLabel()->text().endsWith("; 1 warning(s)"),
+             qPrintable(w.statusLabel()->text()));
+    QVERIFY(w.siteLabel()->toolTip().contains("README"));
+    QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Title of a.txt"));
     QCOMPARE(QFile::exists(QDir(out_).filePath("lwa.htm")), !prune);
     // A run the check refuses is reported in the window, without a box, and
     // leaves the site alone.
