@@ -535,16 +535,19 @@ class MainWindowTest : public QObject {
     Workspace::writeFile(in_, "README", "no extension\r\n");
     MainWindow w(options());
     w.load();
-    loomui::testing::whenModalOpens([this, prune](QWidget* modal) {
-      auto* dialog = qobject_cast<StartSessionDialog*>(modal);
-      QVERIFY(dialog);
-      dialog->pathBox(0)->setText(in_);
-      dialog->pathBox(1)->setText(out_);
-      dialog->keepUpToDateBox()->setChecked(true);
-      dialog->pruneBox()->setChecked(prune);
-      QTest::mouseClick(dialog->useButton(), Qt::LeftButton);
-    });
-    QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+    const auto startWatch = [this, prune, &w] {
+      loomui::testing::whenModalOpens([this, prune](QWidget* modal) {
+        auto* dialog = qobject_cast<StartSessionDialog*>(modal);
+        QVERIFY(dialog);
+        dialog->pathBox(0)->setText(in_);
+        dialog->pathBox(1)->setText(out_);
+        dialog->keepUpToDateBox()->setChecked(true);
+        dialog->pruneBox()->setChecked(prune);
+        QTest::mouseClick(dialog->useButton(), Qt::LeftButton);
+      });
+      QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+    };
+    startWatch();
     QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("3 new, 0 changed, 0 unchanged"),
                              30000);
     // Watching: the window answers, and its session button stops the watch.
@@ -585,6 +588,16 @@ class MainWindowTest : public QObject {
                qPrintable(name));  // no temporaries
     }
     QVERIFY(sink_.messages.empty());
+    if (stopByClosing) return;
+
+    // A watch whose first run is refused does not begin: the refusal comes
+    // as from any session, and the window is idle again.
+    startWatch();
+    waitForRun(w);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QCOMPARE(sink_.messages[0].kind, loomui::Message::Kind::Error);
+    QVERIFY(!w.isWatching());
+    QVERIFY(w.sessionButton()->isEnabled() && w.setupButton()->isEnabled());
   }
 
   void closingDuringRunStopsWithoutIndexPage() {
