@@ -38,16 +38,37 @@ BatchRunner::BatchRunner(std::shared_ptr<loom::FileSystem> fs, QObject* parent)
 
 BatchRunner::~BatchRunner() { stopAndWait(); }
 
-void BatchRunner::start(const loom::BatchOptions& options) {
+void BatchRunner::start(const loom::BatchOptions& options, bool keepUpToDate) {
   if (running_) return;
   if (worker_.joinable()) worker_.join();
+  watcher_.reset();
+  if (keepUpToDate) {
+    try {
+      watcher_ = loom::makeFileWatcher();
+    } catch (const loom::LoomError& e) {
+      // Reported like any failure of a run, after the caller has returned.
+      QMetaObject::invokeMethod(
+          this,
+          [this, kind = static_cast<int>(e.kind()), message = fromUtf8(e.what())] {
+            emit failed(kind, message, {});
+          },
+          Qt::QueuedConnection);
+      running_ = true;
+      return;
+    }
+  }
   running_ = true;
   stop_ = false;
   worker_ = std::jthread([this, options] { work(options); });
 }
 
-void BatchRunner::stopAndWait() {
+void BatchRunner::requestStop() {
   stop_ = true;
+  if (watcher_) watcher_->wake();
+}
+
+void BatchRunner::stopAndWait() {
+  requestStop();
   if (worker_.joinable()) worker_.join();
   running_ = false;
 }
@@ -60,7 +81,11 @@ void BatchRunner::onEnded() {
 void BatchRunner::work(loom::BatchOptions options) {
   Observer observer(*this);
   try {
-    emit finished(loom::RunBatch(options, *fs_, observer));
+    if (watcher_) {
+      watch(options, observer);
+    } else {
+      emit finished(loom::RunBatch(options, *fs_, observer));
+    }
   } catch (const loom::ValidationError& e) {
     emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), e.problems());
   } catch (const loom::LoomError& e) {
@@ -68,6 +93,12 @@ void BatchRunner::work(loom::BatchOptions options) {
   } catch (const std::exception& e) {
     emit failed(static_cast<int>(loom::ErrorKind::Io), fromUtf8(e.what()), {});
   }
+}
+
+void BatchRunner::watch(const loom::BatchOptions& options, Observer& observer) {
+  const loom::WatchHooks hooks{observer, [this](const loom::WatchRun& run) { emit runDone(run); },
+                               [this] { return stop_.load(); }};
+  emit finished(loom::watchSite(options, *fs_, *watcher_, hooks));
 }
 
 }  // namespace loomui

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <algorithm>
 #include <QDesktopServices>
 #include <QDir>
@@ -15,6 +16,7 @@
 
 #include "app/batch.h"
 #include "app/pair.h"
+#include "app/watch.h"
 #include "base/error.h"
 #include "rules/global_settings.h"
 #include "ui/batch_runner.h"
@@ -140,6 +142,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(runner_, &BatchRunner::indexStarted, this, &MainWindow::onIndexStarted);
   connect(runner_, &BatchRunner::warning, this, &MainWindow::onWarning);
   connect(runner_, &BatchRunner::finished, this, &MainWindow::onFinished);
+  connect(runner_, &BatchRunner::runDone, this, &MainWindow::onRunDone);
   connect(runner_, &BatchRunner::failed, this, &MainWindow::onFailed);
 
   setFixedSize(QSize(600, sizeHint().height()).expandedTo(sizeHint()));
@@ -165,9 +168,9 @@ void MainWindow::load() {
 bool MainWindow::isRunning() const { return runner_->isRunning(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Ends the program, also in the middle of a run: the file being worked on
-  // is finished (pages are written whole or not at all), the index page is
-  // not written.
+  // Ends the program, also in the middle of a run or a watch: the file being
+  // worked on is finished (pages are written whole or not at all), the index
+  // page is not written, and a waiting watch is woken at once.
   runner_->stopAndWait();
   event->accept();
 }
@@ -192,11 +195,20 @@ void MainWindow::openSetup(const std::vector<loom::Problem>& missingRows) {
 }
 
 void MainWindow::startSession() {
+  if (watching_) {
+    // The button reads "Stop watching"; the window goes idle when the
+    // worker says the watch has ended.
+    sessionButton_->setEnabled(false);
+    runner_->requestStop();
+    return;
+  }
   if (isRunning()) return;
   if (!session_) session_ = new StartSessionDialog(this);
   session_->load();
   session_->exec();
   if (const std::optional<QString> chosen = session_->sessionPaths()) sessionPaths_ = *chosen;
+  keepUpToDate_ = session_->keepUpToDate();
+  prune_ = session_->prune();
   setupButton_->setEnabled(false);
   sessionButton_->setEnabled(false);
   runBatch();
@@ -218,11 +230,19 @@ void MainWindow::runBatch() {
   batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.jobs = 0;  // the pages and the order of the reports do not depend on it
+  batch.prune = prune_;
   pendingWarnings_.clear();
   pendingKinds_.clear();
   site_->hide();
+  site_->setToolTip({});
   openSite_->hide();
-  runner_->start(batch);
+  // Only a session from the dialog keeps watching; a command-line pair runs once.
+  watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
+  if (watching_) {
+    sessionButton_->setText(QStringLiteral("Stop watching"));
+    sessionButton_->setEnabled(true);
+  }
+  runner_->start(batch, watching_);
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -252,7 +272,9 @@ void MainWindow::onIndexStarted() { setStatus(loom::kCreatingIndexText); }
 
 void MainWindow::onWarning(int kind, const QString& message) {
   const auto warning = static_cast<loom::WarningKind>(kind);
-  if (warning == loom::WarningKind::ErrorCondition) {
+  // While watching, a box per warning of every run would bury the window;
+  // the status line counts them instead.
+  if (warning == loom::WarningKind::ErrorCondition && !watching_) {
     options_.messages->show(this, {Message::Kind::Warning, loom::kErrorConditionText, message});
   } else {
     pendingWarnings_ << message;
@@ -261,6 +283,10 @@ void MainWindow::onWarning(int kind, const QString& message) {
 }
 
 void MainWindow::returnToIdle() {
+  if (watching_) {
+    watching_ = false;
+    sessionButton_->setText(kStartSessionButton);
+  }
   enableButtons();
   progress_->setValue(0);
   progress_->hide();
@@ -268,23 +294,71 @@ void MainWindow::returnToIdle() {
 }
 
 void MainWindow::onFinished(const loom::BatchSummary& summary) {
+  if (watching_) {
+    // The watch has ended; the site stays as the last complete run left it.
+    if (summary.stopped) {
+      setStatus(QStringLiteral("Stopped watching during a run; the index page was not updated."));
+    }
+    returnToIdle();
+    emit runEnded();
+    return;
+  }
   if (summary.stopped) {
     emit runEnded();
     return;
   }
   setStatus(loom::kFinishedText);
   returnToIdle();
-  indexPath_ = QString::fromStdString(summary.indexPath);
   QString counts = QStringLiteral("Pages: %1 new, %2 changed, %3 unchanged; %4 files skipped")
                        .arg(summary.pagesNew)
                        .arg(summary.pagesChanged)
                        .arg(summary.pagesUnchanged)
                        .arg(summary.skippedFiles);
+  if (summary.pagesRemoved > 0) counts += QStringLiteral("; %1 removed").arg(summary.pagesRemoved);
+  showSite(counts, QString::fromStdString(summary.indexPath));
+  showWarningSummary();
+  emit runEnded();
+}
+
+void MainWindow::showSite(const QString& counts, const QString& indexPath) {
+  indexPath_ = indexPath;
   site_->setText(wrapFriendly(QStringLiteral("%1\nIndex page: %2").arg(counts, indexPath_)));
   site_->show();
   openSite_->setVisible(!indexPath_.isEmpty());
-  showWarningSummary();
-  emit runEnded();
+}
+
+void MainWindow::onRunDone(const loom::WatchRun& run) {
+  if (!watching_) return;  // a report that crossed the end of the watch
+  const QString time =
+      QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(run.started))
+          .toString(QStringLiteral("HH:mm:ss"));
+  const QStringList warnings = std::exchange(pendingWarnings_, {});
+  pendingKinds_.clear();
+  site_->setToolTip(warnings.join('\n'));
+  progress_->setValue(0);
+  if (!run.summary) {
+    QStringList problems;
+    for (const std::string& p : run.problems) problems << QString::fromStdString(p);
+    setStatus(QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
+                  .arg(time)
+                  .arg(problems.size()));
+    site_->setText(wrapFriendly(problems.join('\n')));
+    site_->show();
+    return;
+  }
+  const loom::BatchSummary& s = *run.summary;
+  QString line = QStringLiteral("Last run %1: %2 new, %3 changed, %4 unchanged, %5 removed")
+                     .arg(time)
+                     .arg(s.pagesNew)
+                     .arg(s.pagesChanged)
+                     .arg(s.pagesUnchanged)
+                     .arg(s.pagesRemoved);
+  if (!warnings.isEmpty()) {
+    line += QStringLiteral("; %1 warning(s)").arg(warnings.size());
+  }
+  setStatus(line);
+  showSite(QStringLiteral("Watching for changes; %1 files skipped").arg(s.skippedFiles),
+           QString::fromStdString(s.indexPath));
 }
 
 void MainWindow::openSite() {

@@ -13,6 +13,10 @@
 #include "base/error.h"
 #include "base/file_system.h"
 
+namespace loom {
+struct WatchRun;
+}
+
 class QLabel;
 class QUrl;
 class QProgressBar;
@@ -47,6 +51,8 @@ class MainWindow : public QWidget {
   // the command-line pair at once or wait for the user.
   void load();
   bool isRunning() const;
+  // Whether the session keeps the site up to date (until stopped).
+  bool isWatching() const { return watching_; }
   const QString& sessionPaths() const { return sessionPaths_; }
 
   QPushButton* setupButton() const { return setupButton_; }
@@ -84,12 +90,18 @@ class MainWindow : public QWidget {
   void onIndexStarted();
   void onWarning(int kind, const QString& message);
   void onFinished(const loom::BatchSummary& summary);
+  void onRunDone(const loom::WatchRun& run);
+  void showSite(const QString& counts, const QString& indexPath);
   void onFailed(int kind, const QString& message, const std::vector<loom::Problem>& problems);
   void showWarningSummary();
 
   MainWindowOptions options_;
   QString sessionPaths_;
   QString runPair_;  // the pair of the last run, for running it again
+  // The choices of the session's dialog, for running it again.
+  bool keepUpToDate_ = false;
+  bool prune_ = false;
+  bool watching_ = false;  // a session that keeps the site up to date is going
   QString indexPath_;  // the last finished run's index page
   QStringList pendingWarnings_;  // shown together when the run ends
   std::vector<loom::WarningKind> pendingKinds_;

@@ -1,5 +1,6 @@
 #include "ui/start_session_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
@@ -33,6 +34,8 @@ QString trimmed(const QString& text) {
 // Where the last pair is kept between sessions.
 const QString kLastInput = QStringLiteral("session/input");
 const QString kLastOutput = QStringLiteral("session/output");
+const QString kLastKeepUpToDate = QStringLiteral("session/keepUpToDate");
+const QString kLastPrune = QStringLiteral("session/prune");
 
 // The directory the trees start in.
 QString startDirectory() {
@@ -84,17 +87,32 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   columns->addSpacing(12);
   columns->addWidget(makeColumn(1, kOutputHeading), 1);
 
+  keepUpToDate_ = new QCheckBox(QStringLiteral("Keep the site up to date"), this);
+  keepUpToDate_->setToolTip(
+      QStringLiteral("Runs again whenever a text file or the rules change, until stopped"));
+  prune_ = new QCheckBox(QStringLiteral("Remove pages whose source is gone"), this);
+  prune_->setToolTip(
+      QStringLiteral("Removes only pages an earlier run wrote and nobody has changed since"));
+  auto* choices = new QHBoxLayout;
+  choices->addWidget(keepUpToDate_);
+  choices->addSpacing(12);
+  choices->addWidget(prune_);
+  choices->addStretch(1);
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addSpacing(8);
   layout->addLayout(columns, 1);
+  layout->addLayout(choices);
 
   setTabOrder(columns_[0].path, columns_[1].path);
   setTabOrder(columns_[1].path, columns_[0].volumes);
   setTabOrder(columns_[0].volumes, columns_[0].tree);
   setTabOrder(columns_[0].tree, columns_[1].volumes);
   setTabOrder(columns_[1].volumes, columns_[1].tree);
-  setTabOrder(columns_[1].tree, use_);
+  setTabOrder(columns_[1].tree, keepUpToDate_);
+  setTabOrder(keepUpToDate_, prune_);
+  setTabOrder(prune_, use_);
   setTabOrder(use_, cancel_);
 
   nameFolder_ = [](QWidget* dialog, const QString& parent) {
@@ -170,9 +188,15 @@ void StartSessionDialog::load() {
     c.tree->clearSelection();
     c.path->setText(last[column]);
   }
+  keepUpToDate_->setChecked(settings.value(kLastKeepUpToDate, false).toBool());
+  prune_->setChecked(settings.value(kLastPrune, false).toBool());
   centreOnScreen(this);
   columns_[0].path->setFocus();
 }
+
+bool StartSessionDialog::keepUpToDate() const { return keepUpToDate_->isChecked(); }
+
+bool StartSessionDialog::prune() const { return prune_->isChecked(); }
 
 void StartSessionDialog::volumeChosen(int column) {
   const QString root = columns_[column].volumes->currentData().toString();
@@ -215,6 +239,8 @@ void StartSessionDialog::accept() {
     QSettings settings;
     settings.setValue(kLastInput, trimmed(input));
     settings.setValue(kLastOutput, trimmed(output));
+    settings.setValue(kLastKeepUpToDate, keepUpToDate_->isChecked());
+    settings.setValue(kLastPrune, prune_->isChecked());
   }
   QDialog::accept();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
 class QLineEdit;
@@ -35,6 +36,11 @@ class StartSessionDialog : public QDialog {
   // boxes filled, "" after "&Cancel Session", nothing (keep the pair as it
   // was) after the close box or with a box left empty.
   const std::optional<QString>& sessionPaths() const { return result_; }
+  // What the session does besides one run: go on running after each change
+  // of the input or the rules, and remove the pages of sources that are gone.
+  // Remembered with the pair.
+  bool keepUpToDate() const;
+  bool prune() const;
 
   QLineEdit* pathBox(int column) const { return columns_[column].path; }
   QTreeView* tree(int column) const { return columns_[column].tree; }
@@ -42,6 +48,8 @@ class StartSessionDialog : public QDialog {
   QPushButton* useButton() const { return use_; }
   QPushButton* cancelButton() const { return cancel_; }
   QPushButton* newFolderButton(int column) const { return columns_[column].newFolder; }
+  QCheckBox* keepUpToDateBox() const { return keepUpToDate_; }
+  QCheckBox* pruneBox() const { return prune_; }
   void setFolderNamer(FolderNamer namer) { nameFolder_ = std::move(namer); }
 
  protected:
@@ -66,6 +74,8 @@ class StartSessionDialog : public QDialog {
   std::array<Column, 2> columns_;
   QPushButton* use_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QCheckBox* keepUpToDate_ = nullptr;
+  QCheckBox* prune_ = nullptr;
   std::optional<QString> result_;
   FolderNamer nameFolder_;
 };

@@ -2,6 +2,7 @@
 // from the dialog, the messages, and closing in the middle of a run.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -15,9 +16,11 @@
 #include <QUrl>
 #include <QtTest>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "app/batch_observer.h"
+#include "app/manifest.h"
 #include "app/pair.h"
 #include "ui/batch_runner.h"
 #include "ui/main_window.h"
@@ -513,6 +516,88 @@ class MainWindowTest : public QObject {
                  qPrintable(word + " in " + lines.join('|')));
       }
     }
+  }
+
+  void watchSessionRunsAgainAfterChanges_data() {
+    QTest::addColumn<bool>("prune");
+    QTest::addColumn<bool>("stopByClosing");
+    QTest::addColumn<QString>("rerun");
+    QTest::newRow("stale page kept, stop button")
+        << false << false << "0 new, 1 changed, 1 unchanged, 0 removed";
+    QTest::newRow("stale page pruned, window closed")
+        << true << true << "0 new, 1 changed, 1 unchanged, 1 removed";
+  }
+
+  void watchSessionRunsAgainAfterChanges() {
+    QFETCH(bool, prune);
+    QFETCH(bool, stopByClosing);
+    QFETCH(QString, rerun);
+    Workspace::writeFile(in_, "README", "no extension\r\n");
+    MainWindow w(options());
+    w.load();
+    const auto startWatch = [this, prune, &w] {
+      loomui::testing::whenModalOpens([this, prune](QWidget* modal) {
+        auto* dialog = qobject_cast<StartSessionDialog*>(modal);
+        QVERIFY(dialog);
+        dialog->pathBox(0)->setText(in_);
+        dialog->pathBox(1)->setText(out_);
+        dialog->keepUpToDateBox()->setChecked(true);
+        dialog->pruneBox()->setChecked(prune);
+        QTest::mouseClick(dialog->useButton(), Qt::LeftButton);
+      });
+      QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+    };
+    startWatch();
+    QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("3 new, 0 changed, 0 unchanged"),
+                             30000);
+    // Watching: the window answers, and its session button stops the watch.
+    QVERIFY(w.isWatching() && w.isRunning());
+    QVERIFY(w.sessionButton()->isEnabled() && !w.setupButton()->isEnabled());
+    QVERIFY(QFile::exists(QDir(out_).filePath("lwa.htm")));
+
+    // One rename both changes b.txt and removes a.txt, so one run sees both.
+    QVERIFY(std::rename(qPrintable(QDir(in_).filePath("a.txt")),
+                        qPrintable(QDir(in_).filePath("b.txt"))) == 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(w.statusLabel()->text().contains(rerun),
+                              qPrintable(w.statusLabel()->text()), 30000);
+    // Each run's warning is counted, not put in a box.
+    QVERIFY2(w.statusLabel()->text().endsWith("; 1 warning(s)"),
+             qPrintable(w.statusLabel()->text()));
+    QVERIFY(w.siteLabel()->toolTip().contains("README"));
+    QVERIFY(Workspace::readFile(QDir(out_).filePath("lwb.htm")).contains("Title of a.txt"));
+    QCOMPARE(QFile::exists(QDir(out_).filePath("lwa.htm")), !prune);
+    // A run the check refuses is reported in the window, without a box, and
+    // leaves the site alone.
+    const QByteArray index = Workspace::readFile(QDir(out_).filePath("index.html"));
+    Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("1 problem(s)"), 30000);
+    QVERIFY2(w.siteLabel()->text().contains("DOC"), qPrintable(w.siteLabel()->text()));
+    QCOMPARE(Workspace::readFile(QDir(out_).filePath("index.html")), index);
+    QVERIFY(w.isWatching());
+
+    if (stopByClosing) {
+      w.close();  // waits for the worker, which the watcher's wake frees at once
+      QVERIFY(!w.isRunning());
+    } else {
+      QTest::mouseClick(w.sessionButton(), Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(!w.isWatching() && !w.isRunning(), 30000);
+      QVERIFY(w.sessionButton()->isEnabled() && w.setupButton()->isEnabled());
+    }
+    for (const QString& name : QDir(out_).entryList(QDir::Files | QDir::Hidden)) {
+      QVERIFY2(name.startsWith("lw") || name == "index.html" || name == loom::kManifestName,
+               qPrintable(name));  // no temporaries
+    }
+    QVERIFY(sink_.messages.empty());
+    if (stopByClosing) return;
+
+    // A watch whose first run is refused does not begin: the refusal comes
+    // as from any session, and the window is idle again.
+    startWatch();
+    waitForRun(w);
+    QCOMPARE(sink_.messages.size(), std::size_t{1});
+    QCOMPARE(sink_.messages[0].kind, loomui::Message::Kind::Error);
+    QVERIFY(!w.isWatching());
+    QVERIFY(w.sessionButton()->isEnabled() && w.setupButton()->isEnabled());
   }
 
   void closingDuringRunStopsWithoutIndexPage() {

@@ -1,6 +1,7 @@
 // The Start Session dialog on its own: its texts, the keyboard order, the
 // directory trees, and what each way of closing it leaves for the session.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
@@ -173,17 +174,31 @@ class StartSessionTest : public QObject {
     d.show();
     d.pathBox(0)->setText(" /texts ");
     d.pathBox(1)->setText("/site");
+    QVERIFY(!d.keepUpToDate() && !d.prune());  // nothing remembered yet
+    QTest::mouseClick(d.keepUpToDateBox(), Qt::LeftButton);
+    QVERIFY(d.keepUpToDate() && !d.prune());
     QTest::mouseClick(d.useButton(), Qt::LeftButton);
     StartSessionDialog next;  // as in the next program session
     next.load();
     QCOMPARE(next.pathBox(0)->text(), QString("/texts"));
     QCOMPARE(next.pathBox(1)->text(), QString("/site"));
+    QVERIFY(next.keepUpToDate() && !next.prune());
     // A cancelled session forgets nothing.
     next.show();
     next.pathBox(0)->setText("/other");
+    QTest::mouseClick(next.pruneBox(), Qt::LeftButton);
+    QTest::mouseClick(next.keepUpToDateBox(), Qt::LeftButton);
     QTest::mouseClick(next.cancelButton(), Qt::LeftButton);
     next.load();
     QCOMPARE(next.pathBox(0)->text(), QString("/texts"));
+    QVERIFY(next.keepUpToDate() && !next.prune());
+    // The next accepted session remembers its own choice.
+    next.show();
+    QTest::mouseClick(next.pruneBox(), Qt::LeftButton);
+    QTest::mouseClick(next.keepUpToDateBox(), Qt::LeftButton);
+    QTest::mouseClick(next.useButton(), Qt::LeftButton);
+    next.load();
+    QVERIFY(!next.keepUpToDate() && next.prune());
   }
 
   void newFolderIsMadeInTheChosenDirectory() {
