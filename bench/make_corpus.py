@@ -179,6 +179,9 @@ def write_rules(out, source_dir):
     db.execute("UPDATE GlobalDefs SET Content = ? WHERE ID = 'Header'", (HEADER,))
     db.execute("UPDATE GlobalDefs SET Content = ? WHERE ID = 'Footer'", (FOOTER,))
     db.execute("UPDATE GlobalDefs SET Content = ? WHERE ID = 'EndofLine'", (END_OF_LINE,))
+    # The texts hold HTML comments on purpose, which rules remove: say so, as a
+    # user would, so that runs neither escape nor warn about them.
+    db.execute("INSERT INTO GlobalDefs (ID, Content) VALUES ('EscapeText', 'no')")
     db.executemany("INSERT INTO Groups (GroupID, Header, Footer) VALUES (?, ?, ?)",
                    [("ART", "<H2>Articles</H2>", "<P></P>"), ("NWS", "<H2>News</H2>", "")])
     for ext, _prefix, title, group, _share in TYPES:
