@@ -6,8 +6,8 @@
 #include <exception>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -301,7 +301,8 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
   const RunPlan plan = planRun(
-      {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText}, fs);
+      {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText},
+      fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);

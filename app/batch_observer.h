@@ -11,26 +11,26 @@
 namespace loom {
 
 struct BatchSummary {
-  std::size_t fileCount = 0;     // plain files listed at the start
-  std::size_t pagesWritten = 0;  // files converted into a page
-  std::size_t skippedFiles = 0;  // names without "."
-  std::size_t pagesNew = 0;      // page files that did not exist before
-  std::size_t pagesChanged = 0;  // page files whose bytes changed
+  std::size_t fileCount = 0;       // plain files listed at the start
+  std::size_t pagesWritten = 0;    // files converted into a page
+  std::size_t skippedFiles = 0;    // names without "."
+  std::size_t pagesNew = 0;        // page files that did not exist before
+  std::size_t pagesChanged = 0;    // page files whose bytes changed
   std::size_t pagesUnchanged = 0;  // page files left alone: same bytes as before
   std::size_t pagesRemoved = 0;    // stale pages of the run before removed (--prune)
   // The stale pages removed, or with checkOnly those that would be.
   std::vector<std::string> removedPages;
-  std::string indexPath;         // empty when the index page was not written
-  bool stopped = false;          // the observer asked the run to stop
+  std::string indexPath;  // empty when the index page was not written
+  bool stopped = false;   // the observer asked the run to stop
 };
 
 enum class WarningKind {
-  ErrorCondition,  // a constraint row with a Type other than 1 to 4; ignored
-  SkippedFile,     // a file name without "."; no page, no entry
-  InvalidText,     // bytes that are not valid in the run's encoding; passed through
-  LoneLineFeeds,   // a file with LF but no CR while lines end only at CR LF or CR
-  CharsetMismatch,  // the Header declares another charset than the run writes
-  MarkupInText,    // source text that browsers read as markup, EscapeText not set
+  ErrorCondition,     // a constraint row with a Type other than 1 to 4; ignored
+  SkippedFile,        // a file name without "."; no page, no entry
+  InvalidText,        // bytes that are not valid in the run's encoding; passed through
+  LoneLineFeeds,      // a file with LF but no CR while lines end only at CR LF or CR
+  CharsetMismatch,    // the Header declares another charset than the run writes
+  MarkupInText,       // source text that browsers read as markup, EscapeText not set
   PageNameCollision,  // two files give the same page name; the later page wins
   ManifestUnusable,   // no readable list of the last run's pages; nothing is pruned
   StalePageKept,      // a listed page that is not removed: edited since, or a foreign name

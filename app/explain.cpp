@@ -70,7 +70,8 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
     throw LoomError(ErrorKind::Io, "File \"" + path + "\" does not exist");
   }
   if (kind != PathKind::RegularFile) {
-    throw LoomError(ErrorKind::Io, "\"" + path + "\" is not a plain file, so it cannot be explained");
+    throw LoomError(ErrorKind::Io,
+                    "\"" + path + "\" is not a plain file, so it cannot be explained");
   }
   Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}, {}};
   const InputFile& file = ex.plan.files.front();
@@ -131,8 +132,9 @@ std::string formatExplanation(const Explanation& ex) {
   if (!ex.samePage.empty()) {
     out += "Page " + *ex.pageName + " is also the page of";
     for (const std::string& other : ex.samePage) out += " \"" + other + "\"";
-    out += " in the same directory: in a run the later file's page replaces the others, and "
-           "every file keeps its index entry\n";
+    out +=
+        " in the same directory: in a run the later file's page replaces the others, and "
+        "every file keeps its index entry\n";
   }
   out += "Encoding: " + std::string(codec.name()) + "\n";
   out += "Line ends: " + std::string(lineEndsName(ex.plan.settings.lineEnds)) +

@@ -31,7 +31,7 @@ struct Explanation {
   std::optional<std::string> pageName;
   std::vector<const PreparedConstraint*> neverFired;  // applied to no line
   std::vector<std::string> ignoredRows;  // rows with a Type other than 1 to 4, with the reason
-  std::vector<std::string> samePage;  // other files of its directory that give the same page
+  std::vector<std::string> samePage;     // other files of its directory that give the same page
 };
 
 // Converts the file at `path` in memory with the rules of `request` and

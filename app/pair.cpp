@@ -57,7 +57,8 @@ std::optional<std::string> PageName(std::string_view fileName) {
 std::string fileExtension(std::string_view fileName, const TextCodec& codec) {
   const std::size_t dot = fileName.find('.');
   const std::string_view ext = dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
-  if (codec.encoding() == Encoding::Windows1252 && firstInvalidUtf8(ext) == std::string_view::npos) {
+  if (codec.encoding() == Encoding::Windows1252 &&
+      firstInvalidUtf8(ext) == std::string_view::npos) {
     // File names are UTF-8 on this platform; compare them with the rules in
     // the encoding of the run, as a name typed on Windows would be.
     try {

@@ -69,9 +69,10 @@ PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFo
     row.replace = std::string(trimSpaces(row.replace));
   }
   if (neverEnds(row, *codec)) {
-    return note("This constraint would never finish a line: what it inserts contains what it "
-                "searches for. A run applies it once per hit and goes on after the inserted "
-                "text.");
+    return note(
+        "This constraint would never finish a line: what it inserts contains what it "
+        "searches for. A run applies it once per hit and goes on after the inserted "
+        "text.");
   }
   rows.push_back(row);
 

@@ -63,18 +63,23 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
                       std::vector<Problem>& problems) {
   const PathKind in = fs.kind(dirs.input);
   if (in == PathKind::Missing) {
-    problems.push_back({ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
+    problems.push_back(
+        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
   } else if (in != PathKind::Directory) {
-    problems.push_back({ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
+    problems.push_back(
+        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
   }
   const PathKind out = fs.kind(dirs.output);
   if (out == PathKind::Missing) {
-    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " does not exist",
+    problems.push_back({ErrorKind::Io,
+                        "Output directory " + quoted(dirs.output) + " does not exist",
                         Missing::OutputDirectory, dirs.output});
   } else if (out != PathKind::Directory) {
-    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
+    problems.push_back(
+        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
   } else if (!fs.isWritableDirectory(dirs.output)) {
-    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " cannot be written"});
+    problems.push_back(
+        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " cannot be written"});
   }
 }
 
@@ -114,8 +119,8 @@ const TextCodec* chooseCodec(const PlanRequest& request, const GlobalSettings& s
 
 // The run's line ends and escaping; a bad value adds a problem and leaves the
 // default in place, so that the rest of the check still runs.
-void chooseTextSettings(const PlanRequest& request, const GlobalSettings& stored,
-                        RunPlan& plan, std::vector<Problem>& problems) {
+void chooseTextSettings(const PlanRequest& request, const GlobalSettings& stored, RunPlan& plan,
+                        std::vector<Problem>& problems) {
   plan.settings.lineEnds =
       chooseSetting(request.lineEnds, stored.lineEnds, kLineEndsKey, "line ends", "crlf or any",
                     LineEnds::CrLf, lineEndsByName, problems)
@@ -154,11 +159,13 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
   });
   if (name.empty()) {
-    problems.push_back({ErrorKind::Rules, "GlobalDefs row \"IndexPageName\": Content is empty; "
-                                          "the index page needs a file name"});
+    problems.push_back({ErrorKind::Rules,
+                        "GlobalDefs row \"IndexPageName\": Content is empty; "
+                        "the index page needs a file name"});
   } else if (name == "." || name == ".." || name.find('/') != std::string::npos) {
-    problems.push_back({ErrorKind::Rules, where + " is not a plain file name; the index page must be "
-                                                  "written inside the output directory"});
+    problems.push_back({ErrorKind::Rules, where +
+                                              " is not a plain file name; the index page must be "
+                                              "written inside the output directory"});
   } else if (control) {
     problems.push_back({ErrorKind::Rules, where + " holds a control character (shown as \\x..); a "
                                                   "file name must not"});
@@ -209,12 +216,12 @@ void warnPageNameCollisions(RunPlan& plan) {
     if (!file.pageName) continue;
     const auto [it, first] = previous.emplace(*file.pageName, &file);
     if (first) continue;
-    plan.warnings.push_back(
-        {WarningKind::PageNameCollision,
-         "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
-             quoted(plan.dirs.input + file.name) + " both give the page " + quoted(*file.pageName) +
-             "; the page of the later, " + quoted(file.name) +
-             ", replaces the other's, and both keep their index entry"});
+    plan.warnings.push_back({WarningKind::PageNameCollision,
+                             "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
+                                 quoted(plan.dirs.input + file.name) + " both give the page " +
+                                 quoted(*file.pageName) + "; the page of the later, " +
+                                 quoted(file.name) +
+                                 ", replaces the other's, and both keep their index entry"});
     it->second = &file;
   }
 }
@@ -222,7 +229,8 @@ void warnPageNameCollisions(RunPlan& plan) {
 // The index page is written last, over whatever has its name: never over a
 // page of the same run, nor over an input file when input and output are one
 // directory (compared as files, so "d" and "d/." are one).
-void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs,
+                          std::vector<Problem>& problems) {
   if (plan.indexPageName.empty()) return;
   const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.indexPageName);
   for (const InputFile& file : plan.files) {
@@ -301,10 +309,10 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     if (row == nullptr) {
       std::string example = quoted(names.front());
       if (names.size() > 1) example += " and " + std::to_string(names.size() - 1) + " more";
-      check.problem(ErrorKind::Rules,
-                    "FileTypes has no row for " + quoted(extension) + " (needed by file " +
-                        example + ")",
-                    Missing::FileTypesRow, plan.codec->toStore(extension));
+      check.problem(
+          ErrorKind::Rules,
+          "FileTypes has no row for " + quoted(extension) + " (needed by file " + example + ")",
+          Missing::FileTypesRow, plan.codec->toStore(extension));
       continue;
     }
     std::optional<std::string> group;
@@ -321,7 +329,8 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     const std::optional<std::string> id = keyInRunEncoding(g.groupId, *plan.codec);
     if (!id) continue;
     bool needed = false;
-    for (const std::string& used : usedGroups) needed = needed || plan.codec->equalNoCase(*id, used);
+    for (const std::string& used : usedGroups)
+      needed = needed || plan.codec->equalNoCase(*id, used);
     if (!needed || plan.findGroup(*id)) continue;
     plan.groups.emplace_back(*id, groupTexts(g, check));
   }
@@ -331,10 +340,10 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
     for (const auto& [extension, group] : plan.groupByExtension) {
       if (group == used) users += (users.empty() ? "" : ", ") + quoted(extension);
     }
-    check.problem(ErrorKind::Rules,
-                  "Groups has no row for " + quoted(used) + " (named by FileTypes row " + users +
-                      ")",
-                  Missing::GroupsRow, plan.codec->toStore(used));
+    check.problem(
+        ErrorKind::Rules,
+        "Groups has no row for " + quoted(used) + " (named by FileTypes row " + users + ")",
+        Missing::GroupsRow, plan.codec->toStore(used));
   }
 }
 
@@ -352,10 +361,10 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
   const std::string where = describeRow(r);
   const auto type = r.type.asInteger();
   if (!type || *type < 1 || *type > 4) {
-    warnings.push_back(
-        {WarningKind::ErrorCondition,
-         where + ": Type " + (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
-             " is not 1 to 4; the row is ignored"});
+    warnings.push_back({WarningKind::ErrorCondition,
+                        where + ": Type " +
+                            (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
+                            " is not 1 to 4; the row is ignored"});
     return std::nullopt;
   }
   PreparedConstraint row;
@@ -402,8 +411,9 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
     row.search = std::string(trimSpaces(row.search));
     row.replace = std::string(trimSpaces(row.replace));
     if (row.search.empty()) {
-      check.columnProblem("Search String", where + ": Search String is empty or only spaces; a "
-                                                   "search and replace row needs a text to find");
+      check.columnProblem("Search String", where +
+                                               ": Search String is empty or only spaces; a "
+                                               "search and replace row needs a text to find");
       ok = false;
     }
   }
@@ -458,13 +468,13 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
     }
   };
   // Every setting is read, so that every missing one is reported.
-  const int settingsFound = setting(kEndOfLineKey, stored.endOfLineTag) +
-                            setting(kHeaderKey, stored.header) + setting(kFooterKey, stored.footer) +
-                            setting(kIndexPageNameKey, stored.indexPageName);
+  const int settingsFound =
+      setting(kEndOfLineKey, stored.endOfLineTag) + setting(kHeaderKey, stored.header) +
+      setting(kFooterKey, stored.footer) + setting(kIndexPageNameKey, stored.indexPageName);
   const bool settingsOk = settingsFound == 4;
-  for (auto [key, into] : {std::pair{kEncodingKey, &stored.encoding},
-                           std::pair{kLineEndsKey, &stored.lineEnds},
-                           std::pair{kEscapeTextKey, &stored.escapeText}}) {
+  for (auto [key, into] :
+       {std::pair{kEncodingKey, &stored.encoding}, std::pair{kLineEndsKey, &stored.lineEnds},
+        std::pair{kEscapeTextKey, &stored.escapeText}}) {
     try {
       *into = settingFrom(tables, key, request.rulesPath, /*optional=*/true);
     } catch (const LoomError& e) {
@@ -553,7 +563,8 @@ std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const T
   for (const ConstraintRecord& r : tables.constraints) {
     const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, codec);
     if (!fileType || (*fileType != kGenericFileType && *fileType != extension)) continue;
-    if (auto row = prepareRow(r, *fileType, codec, check, warnings)) rows.push_back(std::move(*row));
+    if (auto row = prepareRow(r, *fileType, codec, check, warnings))
+      rows.push_back(std::move(*row));
   }
   return rows;
 }

@@ -21,7 +21,7 @@
 namespace loom {
 
 struct InputFile {
-  std::string name;  // without directory, as listed
+  std::string name;                     // without directory, as listed
   std::optional<std::string> pageName;  // nothing: the name has no "."
   std::string extension;
 };
@@ -34,11 +34,11 @@ struct PlanWarning {
 struct RunPlan {
   const TextCodec* codec = &windows1252Codec();
   DirectoryPair dirs;
-  PageSettings settings;       // in the encoding of the run
-  std::string indexPageName;   // a plain file name, as stored
+  PageSettings settings;         // in the encoding of the run
+  std::string indexPageName;     // a plain file name, as stored
   std::vector<InputFile> files;  // one snapshot, in enumeration order
   std::map<std::string, PageRules> rulesByExtension;
-  std::map<std::string, std::string> groupByExtension;  // GroupID as stored, run encoding
+  std::map<std::string, std::string> groupByExtension;     // GroupID as stored, run encoding
   std::vector<std::pair<std::string, GroupTexts>> groups;  // rows in stored order
   std::vector<PlanWarning> warnings;
   // Whether EscapeText was given (stored or for this run): when it was not,

@@ -39,9 +39,9 @@ std::string_view browserEncoding(std::string_view label) {
   static constexpr std::array<std::string_view, 6> utf8 = {
       "utf-8", "utf8", "unicode-1-1-utf-8", "unicode11utf8", "unicode20utf8", "x-unicode20utf8"};
   static constexpr std::array<std::string_view, 17> windows1252 = {
-      "windows-1252", "cp1252",     "x-cp1252", "iso-8859-1", "iso8859-1",  "iso_8859-1",
-      "iso88591",     "latin1",     "l1",       "us-ascii",   "ascii",      "ansi_x3.4-1968",
-      "cp819",        "ibm819",     "csisolatin1", "iso-ir-100", "iso_8859-1:1987"};
+      "windows-1252", "cp1252", "x-cp1252",    "iso-8859-1", "iso8859-1",      "iso_8859-1",
+      "iso88591",     "latin1", "l1",          "us-ascii",   "ascii",          "ansi_x3.4-1968",
+      "cp819",        "ibm819", "csisolatin1", "iso-ir-100", "iso_8859-1:1987"};
   for (std::string_view name : utf8) {
     if (label == name) return "utf-8";
   }
@@ -97,23 +97,21 @@ std::vector<PlanWarning> SourceWarnings::warnings() const {
                      "File " + quoted(path) + " has no CR LF line ends" + advice});
     }
   } else {
-    out.push_back({WarningKind::LoneLineFeeds,
-                   std::to_string(lineFeedFiles_.size()) +
-                       " files have no CR LF line ends, the first " +
-                       quoted(lineFeedFiles_.front()) + advice});
+    out.push_back({WarningKind::LoneLineFeeds, std::to_string(lineFeedFiles_.size()) +
+                                                   " files have no CR LF line ends, the first " +
+                                                   quoted(lineFeedFiles_.front()) + advice});
   }
   if (markupFiles_ > 0) {
     std::string sample = codec_.toStore(firstMarkup_.text);
     for (char& c : sample) {
       if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
-    out.push_back({WarningKind::MarkupInText,
-                   std::to_string(markupFiles_) +
-                       (markupFiles_ == 1 ? " file holds" : " files hold") +
-                       " text that browsers read as markup and hide, first " +
-                       quoted(firstMarkupFile_) + " line " + std::to_string(firstMarkup_.line) +
-                       ": " + quoted(sample) +
-                       "; set EscapeText to yes (or to no if the text holds HTML on purpose)"});
+    out.push_back(
+        {WarningKind::MarkupInText,
+         std::to_string(markupFiles_) + (markupFiles_ == 1 ? " file holds" : " files hold") +
+             " text that browsers read as markup and hide, first " + quoted(firstMarkupFile_) +
+             " line " + std::to_string(firstMarkup_.line) + ": " + quoted(sample) +
+             "; set EscapeText to yes (or to no if the text holds HTML on purpose)"});
   }
   return out;
 }

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -99,8 +99,8 @@ struct WriteWords {
   const char* write;
   const char* rename;
 };
-constexpr WriteWords kPageWords{"Cannot create a file in the output directory", "Cannot write the page",
-                                "Cannot put the page in place"};
+constexpr WriteWords kPageWords{"Cannot create a file in the output directory",
+                                "Cannot write the page", "Cannot put the page in place"};
 constexpr WriteWords kNamedFileWords{"Cannot create a temporary file beside", "Cannot write",
                                      "Cannot replace"};
 
@@ -108,8 +108,8 @@ constexpr WriteWords kNamedFileWords{"Cannot create a temporary file beside", "C
 // either the old file or the complete new one: the bytes go to a temporary
 // file in the same directory, which is then renamed into place. `named` is
 // the path as the user gave it, for messages.
-void replaceThroughTemporary(const std::string& path, const std::string& bytes, const WriteWords& words,
-                             mode_t mode, const std::string& named = {}) {
+void replaceThroughTemporary(const std::string& path, const std::string& bytes,
+                             const WriteWords& words, mode_t mode, const std::string& named = {}) {
   const std::string& shown = named.empty() ? path : named;
   // The name carries the process id, so that a later run can tell the
   // leftovers of a killed run from the files of one still writing.
@@ -159,12 +159,11 @@ std::string followLinks(std::string path) {
 void writeThrough(const std::string& path, const std::string& bytes) {
   // Non-blocking, so that a FIFO without a reader is an error, not a hang;
   // appending, so that a file behind /dev/stdout keeps what is already there.
-  FileDescriptor fd(
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENXIO) {
-      throw LoomError(ErrorKind::Io, "Cannot write \"" + path +
-                                         "\": it is a FIFO that no program is reading");
+      throw LoomError(ErrorKind::Io,
+                      "Cannot write \"" + path + "\": it is a FIFO that no program is reading");
     }
     throw ioError("Cannot write", path, errno);
   }
@@ -242,8 +241,8 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(fd.get(), &st) != 0) throw ioError("Cannot read the input file", path, errno);
     if (!S_ISREG(st.st_mode)) {
       throw LoomError(ErrorKind::Io, "The input file \"" + path +
-                                         "\" is not a regular file any more (" + kindName(st.st_mode) +
-                                         "); it is not read");
+                                         "\" is not a regular file any more (" +
+                                         kindName(st.st_mode) + "); it is not read");
     }
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
@@ -300,7 +299,8 @@ class PosixFileSystem final : public FileSystem {
   std::optional<FileIdentity> identity(const std::string& path) const override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
   }
 
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {

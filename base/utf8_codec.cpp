@@ -228,8 +228,7 @@ class Utf8Codec final : public TextCodec {
     if (pos == 0 || pos >= s.size()) return true;
     // Walk back to the start of the sequence this byte may belong to.
     std::size_t start = pos;
-    while (start > 0 && pos - start < 3 &&
-           (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) {
+    while (start > 0 && pos - start < 3 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) {
       --start;
     }
     if (start == pos) return true;

@@ -79,4 +79,9 @@ void BM_ConvertFile(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ConvertFile)->ArgNames({"long", "cs"})->Args({0, 1})->Args({0, 0})->Args({1, 1})->Args({1, 0});
+BENCHMARK(BM_ConvertFile)
+    ->ArgNames({"long", "cs"})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({1, 0});

@@ -40,7 +40,8 @@ namespace {
 // it was redirected to): written through stdout, with no other line on it.
 bool isStandardOutput(const std::string& path) {
   if (path == "-") return true;
-  struct stat out {}, named {};
+  struct stat out {
+  }, named{};
   return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 &&
          out.st_dev == named.st_dev && out.st_ino == named.st_ino;
 }
@@ -50,19 +51,22 @@ bool isStandardOutput(const std::string& path) {
 int exportRules(const Options& options, const std::string& rulesPath) {
   if (isStandardOutput(options.file)) {
     const std::string text = exportRulesText(rulesPath);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
       throw LoomError(ErrorKind::Io, "Cannot write the rules to standard output");
     }
     return 0;
   }
   exportRulesFile(rulesPath, options.file);
-  if (!options.quiet) std::printf("Wrote the rules of %s to %s\n", rulesPath.c_str(), options.file.c_str());
+  if (!options.quiet)
+    std::printf("Wrote the rules of %s to %s\n", rulesPath.c_str(), options.file.c_str());
   return 0;
 }
 
 int importRules(const Options& options, const std::string& rulesPath) {
   importRulesFile(rulesPath, options.file);
-  if (!options.quiet) std::printf("Replaced the rules of %s with %s\n", rulesPath.c_str(), options.file.c_str());
+  if (!options.quiet)
+    std::printf("Replaced the rules of %s with %s\n", rulesPath.c_str(), options.file.c_str());
   return 0;
 }
 

@@ -80,8 +80,9 @@ int run(const loom::cli::Options& options) {
     return 0;
   }
   if (summary.stopped) {
-    printError("the run was stopped; the pages written so far are complete, the index page "
-               "was not written");
+    printError(
+        "the run was stopped; the pages written so far are complete, the index page "
+        "was not written");
     return kExitStopped;
   }
   if (!options.quiet) std::printf("%s\n", summary.indexPath.c_str());

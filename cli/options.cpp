@@ -129,10 +129,9 @@ Options parseOptions(int argc, const char* const argv[]) {
     // Two directories, each as typed: a comma in one is part of its name.
     dirs = TypedPair(positional[0], positional[1]);
   } else if (positional.size() == 1 ||
-             (positional.size() > 2 && std::any_of(positional.begin(), positional.end(),
-                                                   [](const std::string& p) {
-                                                     return p.find(',') != std::string::npos;
-                                                   }))) {
+             (positional.size() > 2 &&
+              std::any_of(positional.begin(), positional.end(),
+                          [](const std::string& p) { return p.find(',') != std::string::npos; }))) {
     // One pair text, perhaps split by the shell at blanks inside it.
     std::vector<const char*> words;
     for (const std::string& p : positional) words.push_back(p.c_str());

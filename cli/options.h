@@ -12,7 +12,7 @@ enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, 
 
 struct Options {
   Command command = Command::Run;
-  DirectoryPair dirs;  // of Run and Check
+  DirectoryPair dirs;     // of Run and Check
   std::string rulesPath;  // empty: the one chooseRules() names
   std::optional<std::string> encoding;
   std::optional<std::string> lineEnds;
@@ -21,7 +21,7 @@ struct Options {
   bool quiet = false;
   bool prune = false;  // remove the pages of deleted sources
   bool watch = false;  // run again whenever the input or the rules change
-  std::string file;   // of --new-rules, --explain, --export-rules, --import-rules
+  std::string file;    // of --new-rules, --explain, --export-rules, --import-rules
 };
 
 // Parses the arguments; throws LoomError(Usage) with a message naming the

@@ -34,8 +34,8 @@ void TerminalProgress::fileDone(std::size_t k, std::size_t fileCount) {
     if (k != fileCount && now - lastDraw_ < std::chrono::milliseconds(50)) return;
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::fprintf(out_, "\r%s (%d%%, %.0f files/s)\033[K", statusText(k, fileCount).c_str(),
-                 percent, seconds > 0 ? static_cast<double>(k) / seconds : 0.0);
+    std::fprintf(out_, "\r%s (%d%%, %.0f files/s)\033[K", statusText(k, fileCount).c_str(), percent,
+                 seconds > 0 ? static_cast<double>(k) / seconds : 0.0);
     lineOpen_ = true;
   } else {
     if (percent == lastPercent_ && k != fileCount) return;
@@ -67,7 +67,8 @@ void TerminalProgress::runFinished(const BatchSummary& s) {
 void TerminalProgress::warning(WarningKind kind, const std::string& message) {
   ++warnings_;
   endLine();
-  std::fprintf(out_, "%s: %s\n", kind == WarningKind::ErrorCondition ? kErrorConditionText : "warning",
+  std::fprintf(out_, "%s: %s\n",
+               kind == WarningKind::ErrorCondition ? kErrorConditionText : "warning",
                message.c_str());
 }
 

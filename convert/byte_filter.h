@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "base/codec.h"
-#include "base/utf8.h"
 #include "base/text.h"
+#include "base/utf8.h"
 #include "convert/page_rules.h"
 #include "rules/constraint_row.h"
 
@@ -45,7 +45,7 @@ class LineBytes {
  public:
   void scan(std::string_view line) {
     const std::uint32_t mark = ++mark_;  // a local, so the stores cannot alias it
-    if (mark == 0) {  // wrapped around: old marks could look current
+    if (mark == 0) {                     // wrapped around: old marks could look current
       seen_.fill(0);
       scan(line);
       return;
@@ -91,12 +91,12 @@ class RowFilter {
       // folds with must occur in one of its two cases; other bytes may be
       // matched by characters made of other bytes, so they require nothing.
       if (unicode && !asciiFoldIsClosed(b)) continue;
-      const unsigned char other =
-          !folded ? b
-          : unicode ? static_cast<unsigned char>((b >= 'a' && b <= 'z')   ? b - 32
-                                                 : (b >= 'A' && b <= 'Z') ? b + 32
-                                                                          : b)
-                    : windows1252OtherCase()[b];
+      const unsigned char other = !folded ? b
+                                  : unicode
+                                      ? static_cast<unsigned char>((b >= 'a' && b <= 'z')   ? b - 32
+                                                                   : (b >= 'A' && b <= 'Z') ? b + 32
+                                                                                            : b)
+                                      : windows1252OtherCase()[b];
       if (need_.find(static_cast<char>(b)) == std::string::npos) {
         need_.push_back(static_cast<char>(b));
         needOther_.push_back(static_cast<char>(other));

@@ -60,8 +60,8 @@ bool searchReplaceNeverEnds(std::string_view search, std::string_view replacemen
 }
 
 bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
-                                std::string_view front, std::string_view back,
-                                bool caseSensitive, const TextCodec& codec) {
+                                std::string_view front, std::string_view back, bool caseSensitive,
+                                const TextCodec& codec) {
   if (begin.empty() || end.empty() || end == kEndOfLineMarker) return false;
   // After a rewrite the search starts again at the front text, so a block
   // inside the front or back text, or one from a begin marker in the front to
@@ -95,7 +95,8 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
     std::size_t size = line.size() + inserted.size() + 16;
     if (line.size() >= (std::size_t{1} << 20) && inserted.size() > search.size()) {
       // A huge line gets exactly its result's room, not twice it.
-      for (Match m = hit; m.found(); m = codec.find(line, search, m.pos + m.length, caseSensitive)) {
+      for (Match m = hit; m.found();
+           m = codec.find(line, search, m.pos + m.length, caseSensitive)) {
         size += inserted.size() - std::min(inserted.size(), m.length);
       }
     }
@@ -150,16 +151,17 @@ std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin
   const Match s = codec.find(line, begin, 0, caseSensitive);
   const std::string_view kept = trimSpaces(s.found() ? line.substr(0, s.pos) : line);
   if (origin) {
-    const std::size_t first = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
+    const std::size_t first =
+        kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
     *origin = origin->substr(first, kept.size());
   }
   return std::string(kept);
 }
 
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
-                                   std::string_view end, bool caseSensitive,
-                                   std::string_view front, std::string_view back,
-                                   const TextCodec& codec, std::string* origin) {
+                                   std::string_view end, bool caseSensitive, std::string_view front,
+                                   std::string_view back, const TextCodec& codec,
+                                   std::string* origin) {
   if (end == kEndOfLineMarker) {
     return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec,
                                              origin);
@@ -226,7 +228,10 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
   if (!s.found()) return std::string(line);
   std::string out;
   out.reserve(line.size() + front.size() + back.size());
-  out.append(line.substr(0, s.pos)).append(front).append(line.substr(s.pos + s.length)).append(back);
+  out.append(line.substr(0, s.pos))
+      .append(front)
+      .append(line.substr(s.pos + s.length))
+      .append(back);
   if (origin) {
     std::string mask;
     mask.reserve(out.size());

@@ -70,8 +70,8 @@ std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin
 // after the replaced block instead. An empty begin or end marker changes
 // nothing.
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
-                                   std::string_view end, bool caseSensitive,
-                                   std::string_view front, std::string_view back,
+                                   std::string_view end, bool caseSensitive, std::string_view front,
+                                   std::string_view back,
                                    const TextCodec& codec = windows1252Codec(),
                                    std::string* origin = nullptr);
 
@@ -79,8 +79,8 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
 // texts after every rewrite, so that resuming at the front text would never
 // finish a line with a block.
 bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
-                                std::string_view front, std::string_view back,
-                                bool caseSensitive, const TextCodec& codec = windows1252Codec());
+                                std::string_view front, std::string_view back, bool caseSensitive,
+                                const TextCodec& codec = windows1252Codec());
 
 // Replaces the first `begin` with `front` and appends `back` at the end of
 // the line; a line without `begin` is returned unchanged:

@@ -43,8 +43,8 @@ void trimInPlace(std::string& line, std::string* origin) {
 // `mayHit` false says the caller knows the row's texts do not occur. Returns
 // whether the line may have changed other than by losing bytes. `origin`,
 // when given, is the line's origin mask and is kept in step with it.
-bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec,
-              bool mayHit, std::string* origin) {
+bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec, bool mayHit,
+              std::string* origin) {
   if (row.kind == ConstraintType::HeaderLine) {
     if (!mayHit || trimSpaces(line) != trimSpaces(row.search)) return false;
     line.assign(row.replace);
@@ -159,8 +159,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   bool taken = false;
   while (!taken && reader.next(raw)) {
     ++lineNumber;
-    const std::size_t rest = static_cast<std::size_t>(contents.data() + contents.size() -
-                                                      (raw.data() + raw.size()));
+    const std::size_t rest =
+        static_cast<std::size_t>(contents.data() + contents.size() - (raw.data() + raw.size()));
     taken = takeLine(line, raw, owned);
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
@@ -178,7 +178,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         at = 0;
       }
     }
-    const std::size_t following = rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
+    const std::size_t following =
+        rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
     std::string_view trimmed = trimSpaces(line);
     std::string escaped;
     if (origin) {

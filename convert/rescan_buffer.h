@@ -113,7 +113,7 @@ class RescanBuffer {
   std::size_t cursor_ = 0;
   std::string done_;
   bool tracked_;
-  std::string origin_;  // beside buf_
+  std::string origin_;      // beside buf_
   std::string originDone_;  // beside done_
 };
 

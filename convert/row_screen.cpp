@@ -72,7 +72,8 @@ RowScreen::RowScreen(const std::vector<PreparedConstraint>& rows, const TextCode
     always_[i] = 0;
   }
   keyedFrom_.assign(rows.size() + 1, 0);
-  for (std::size_t i = rows.size(); i-- > 0;) keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
+  for (std::size_t i = rows.size(); i-- > 0;)
+    keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (always_[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
   }

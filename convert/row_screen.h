@@ -51,8 +51,8 @@ class RowScreen {
 
   std::vector<RowFilter> filters_;
   std::vector<char> always_;
-  std::vector<std::uint32_t> alwaysRows_;  // ascending
-  std::vector<std::uint32_t> keyedFrom_;   // row -> rows with a key from it on
+  std::vector<std::uint32_t> alwaysRows_;     // ascending
+  std::vector<std::uint32_t> keyedFrom_;      // row -> rows with a key from it on
   std::array<std::uint16_t, 256> classOf_{};  // folded byte -> input class
   std::size_t classes_ = 0;
   // (state * classes_ + class) -> next state * classes_, with kHasRows set

@@ -60,7 +60,8 @@ std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::st
   // Room for the whole page at once: a page of huge titles is not held twice
   // while it grows. Group texts are few and short: a sixteenth covers them.
   std::size_t size = header.size() + footer.size() + 4096;
-  for (const IndexEntry& entry : entries) size += entry.title.size() + 3 * entry.pageName.size() + 24;
+  for (const IndexEntry& entry : entries)
+    size += entry.title.size() + 3 * entry.pageName.size() + 24;
   size += size / 16;
   page.reserve(size);
   auto appendLine = [&page](std::string_view item) {
@@ -71,8 +72,7 @@ std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::st
   const std::string* previousGroup = nullptr;
   std::string groupFooter;
   for (const IndexEntry& entry : entries) {
-    const bool sameGroup =
-        previousGroup ? *previousGroup == entry.group : entry.group.empty();
+    const bool sameGroup = previousGroup ? *previousGroup == entry.group : entry.group.empty();
     if (!sameGroup) {
       if (!groupFooter.empty()) appendLine(groupFooter);
       const std::optional<GroupTexts> texts = lookupGroup(entry.group);

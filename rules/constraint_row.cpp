@@ -11,7 +11,7 @@ ConstraintRow constraintFromForm(const ConstraintFormFields& form) {
   if (trimSpaces(form.fields[0]).empty()) {
     const char* what = form.kind == ConstraintType::SearchReplace ? "the text to search for"
                        : form.kind == ConstraintType::HeaderLine  ? "the text of the header line"
-                                                                  : "the text marking the beginning";
+                                                                 : "the text marking the beginning";
     throw LoomError(ErrorKind::Usage, std::string("Please enter ") + what +
                                           " in the first field; a constraint without it can "
                                           "never apply.");

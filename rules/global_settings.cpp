@@ -83,7 +83,8 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
 
   Database db(rulesPath, Database::Mode::ReadWrite);
   if (!db.hasTable("GlobalDefs")) {
-    throw LoomError(ErrorKind::Rules, "Rule database \"" + rulesPath + "\" has no table GlobalDefs");
+    throw LoomError(ErrorKind::Rules,
+                    "Rule database \"" + rulesPath + "\" has no table GlobalDefs");
   }
   Transaction transaction(db);
   Statement update = db.prepare(

@@ -55,8 +55,9 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
                         const std::vector<SettingRow>& settings) {
   if (::access(path.c_str(), F_OK) == 0) {
     throw LoomError(ErrorKind::Usage,
-                    "\"" + path + "\" already exists; a new rule database is never written over "
-                                  "an existing file");
+                    "\"" + path +
+                        "\" already exists; a new rule database is never written over "
+                        "an existing file");
   }
   // Build the file under a temporary name and link it into place, so that a
   // failure leaves no half-made database and a file that appeared meanwhile

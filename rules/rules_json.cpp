@@ -1,12 +1,11 @@
 #include "rules/rules_json.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "base/error.h"
@@ -33,8 +32,7 @@ const std::array<TableColumns, 4>& tables() {
         "GroupID"}},
       {"Groups", {"GroupID", "Header", "Footer"}},
       {"Constraints",
-       {"FileType", "Type", "Search String", "Replace String", "RFirst", "RLast",
-        "CaseSensitive"}},
+       {"FileType", "Type", "Search String", "Replace String", "RFirst", "RLast", "CaseSensitive"}},
       {"GlobalDefs", {"ID", "Content"}},
   }};
   return all;
@@ -162,8 +160,9 @@ std::string exportRulesText(const std::string& rulesPath) {
             break;
           case SQLITE_FLOAT:
             if (!std::isfinite(v.real)) {
-              throw LoomError(ErrorKind::Rules, where + ": holds a number that is not finite, which "
-                                                        "a rules file cannot hold; store a finite one");
+              throw LoomError(ErrorKind::Rules, where +
+                                                    ": holds a number that is not finite, which "
+                                                    "a rules file cannot hold; store a finite one");
             }
             record[table.columns[c]] = v.real;
             break;
@@ -174,8 +173,9 @@ std::string exportRulesText(const std::string& rulesPath) {
             // The run reads a blob of UTF-8 as its text; so does the export.
             if (firstInvalidUtf8(v.text) != std::string::npos) {
               throw LoomError(ErrorKind::Rules,
-                              where + ": holds binary data that is not UTF-8 text, which has no "
-                                      "text form");
+                              where +
+                                  ": holds binary data that is not UTF-8 text, which has no "
+                                  "text form");
             }
             record[table.columns[c]] = v.text;
         }
@@ -212,12 +212,15 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
         open < close ? what.substr(open + 1, close - open - 1) : std::string("a number");
     const std::size_t at = text.find(number);
     const std::size_t line =
-        at == std::string_view::npos ? 1 : 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+        at == std::string_view::npos
+            ? 1
+            : 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     throw importError(source, line, "the number " + number + " is out of range");
   }
   if (!doc.is_object() || !doc.contains("format") || doc["format"] != kFormat) {
-    throw importError(source, 1, "not a Loomwise rules file (\"format\": \"" +
-                                     std::string(kFormat) + "\" is missing)");
+    throw importError(
+        source, 1,
+        "not a Loomwise rules file (\"format\": \"" + std::string(kFormat) + "\" is missing)");
   }
   const auto lines = recordLines(text);
   auto lineOf = [&](const char* table, std::size_t index) -> std::size_t {
@@ -241,10 +244,12 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
       for (const auto& [key, value] : record.items()) {
         bool known = false;
         for (const char* column : table.columns) known = known || key == column;
-        if (!known) throw importError(source, line, what + " has an unknown column \"" + key + "\"");
+        if (!known)
+          throw importError(source, line, what + " has an unknown column \"" + key + "\"");
         if (!(value.is_null() || value.is_string() || value.is_number())) {
-          throw importError(source, line, what + ", column \"" + key +
-                                              "\": only text, numbers and null are allowed");
+          throw importError(
+              source, line,
+              what + ", column \"" + key + "\": only text, numbers and null are allowed");
         }
         if (const std::string problem = numberProblem(value, key); !problem.empty()) {
           throw importError(source, line, what + ", column \"" + key + "\": " + problem);
@@ -260,9 +265,10 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
         const std::string id = foldAscii(record["ID"].get<std::string>());
         const auto [it, first] = settingIds.emplace(id, r + 1);
         if (!first) {
-          throw importError(source, line, what + ": the ID \"" + record["ID"].get<std::string>() +
-                                              "\" occurs already in GlobalDefs record " +
-                                              std::to_string(it->second));
+          throw importError(source, line,
+                            what + ": the ID \"" + record["ID"].get<std::string>() +
+                                "\" occurs already in GlobalDefs record " +
+                                std::to_string(it->second));
         }
         for (int k = 0; k < 4; ++k) settings[k] = settings[k] || record["ID"] == settingKeys[k];
       }
@@ -270,7 +276,8 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
   }
   for (int k = 0; k < 4; ++k) {
     if (!settings[k]) {
-      throw importError(source, 1, std::string("GlobalDefs has no row for \"") + settingKeys[k] + "\"");
+      throw importError(source, 1,
+                        std::string("GlobalDefs has no row for \"") + settingKeys[k] + "\"");
     }
   }
 

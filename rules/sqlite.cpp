@@ -1,8 +1,7 @@
 #include "rules/sqlite.h"
 
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -42,15 +41,16 @@ void checkIsSqliteFile(const std::string& path) {
   const std::string_view bytes(head, static_cast<std::size_t>(in.gcount()));
   if (bytes.empty()) throw rulesError(path, "is empty; it holds no rule tables");
   if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return;
-  if (bytes.size() >= 19 && (bytes.substr(4, 15) == "Standard Jet DB" ||
-                             bytes.substr(4, 15) == "Standard ACE DB")) {
+  if (bytes.size() >= 19 &&
+      (bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB")) {
     throw rulesError(path,
                      "is a Microsoft Access (Jet) database, which this program cannot read. "
                      "Move its rows into a new rule database made with "
                      "'loomwise-batch --new-rules FILE'.");
   }
-  throw rulesError(path, "is not a Loomwise rule database (not an SQLite 3 file) and cannot be "
-                         "read");
+  throw rulesError(path,
+                   "is not a Loomwise rule database (not an SQLite 3 file) and cannot be "
+                   "read");
 }
 
 }  // namespace
@@ -63,8 +63,8 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
   const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   db_.reset(raw);
   if (rc != SQLITE_OK) {
-    throw rulesError(path, std::string("cannot be opened: ") +
-                               (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+    throw rulesError(
+        path, std::string("cannot be opened: ") + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
   }
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   sqlite3_extended_result_codes(raw, 1);
@@ -77,8 +77,9 @@ void Database::fail(const std::string& what) const {
   const int code = sqlite3_errcode(db_.get());
   std::string detail = sqlite3_errmsg(db_.get());
   if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
-    detail = "the file is locked by another program that is writing to it; try again when it "
-             "has finished";
+    detail =
+        "the file is locked by another program that is writing to it; try again when it "
+        "has finished";
   } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
     detail = "the file is damaged or is not a rule database (" + detail + ")";
   } else if ((code & 0xFF) == SQLITE_READONLY || (code & 0xFF) == SQLITE_CANTOPEN) {
@@ -86,7 +87,8 @@ void Database::fail(const std::string& what) const {
     // cannot be written stops it as surely as a read-only file.
     if (::access(path_.c_str(), W_OK) != 0) {
       detail = "the file cannot be written (read-only)";
-    } else if ((code & 0xFF) == SQLITE_READONLY || ::access(directoryOf(path_).c_str(), W_OK) != 0) {
+    } else if ((code & 0xFF) == SQLITE_READONLY ||
+               ::access(directoryOf(path_).c_str(), W_OK) != 0) {
       detail = "its directory \"" + directoryOf(path_) +
                "\" cannot be written, and changes need a journal file there";
     }
@@ -105,14 +107,16 @@ void Database::exec(const std::string& sql) {
 Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
 
 bool Database::hasTable(std::string_view table) {
-  Statement st(*this, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  Statement st(*this,
+               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
   st.bind(1, table);
   return st.step();
 }
 
 void Database::requireRowOrder(std::string_view table) {
-  Statement st(*this, "SELECT upper(sql) FROM sqlite_master WHERE type = 'table' AND name = ?1 "
-                      "COLLATE NOCASE");
+  Statement st(*this,
+               "SELECT upper(sql) FROM sqlite_master WHERE type = 'table' AND name = ?1 "
+               "COLLATE NOCASE");
   st.bind(1, table);
   if (st.step() && st.value(0).text.find("WITHOUT ROWID") != std::string::npos) {
     throw rulesError(path_, "table " + std::string(table) +
@@ -166,7 +170,8 @@ std::optional<std::int64_t> StoredValue::asInteger() const {
   }
 }
 
-Statement::Statement(Database& db, std::string_view sql) : db_(&db), stmt_(nullptr, &sqlite3_finalize) {
+Statement::Statement(Database& db, std::string_view sql)
+    : db_(&db), stmt_(nullptr, &sqlite3_finalize) {
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
       SQLITE_OK) {
@@ -241,7 +246,8 @@ StoredValue Statement::value(int column) const {
                              ? static_cast<const void*>(sqlite3_column_text(s, column))
                              : sqlite3_column_blob(s, column);
       const int size = sqlite3_column_bytes(s, column);
-      if (data != nullptr) v.text.assign(static_cast<const char*>(data), static_cast<std::size_t>(size));
+      if (data != nullptr)
+        v.text.assign(static_cast<const char*>(data), static_cast<std::size_t>(size));
       break;
     }
     default:

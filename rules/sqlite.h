@@ -64,7 +64,9 @@ class Statement {
   Statement(Statement&&) = default;
 
   Statement& bind(int index, std::string_view text);
-  Statement& bind(int index, const std::string& text) { return bind(index, std::string_view(text)); }
+  Statement& bind(int index, const std::string& text) {
+    return bind(index, std::string_view(text));
+  }
   Statement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
   Statement& bind(int index, std::int64_t value);
   Statement& bind(int index, const std::optional<std::string>& text);

@@ -2,6 +2,8 @@
 // what the observer hears, which pages and index entries come out, what the
 // check before the run refuses.
 
+#include "app/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "app/batch.h"
 #include "app/manifest.h"
 #include "base/error.h"
 #include "support/memory_file_system.h"
@@ -52,7 +53,7 @@ struct Site {
   MemoryFileSystem fs;
   Recorder recorder;
   DirectoryPair dirs{"/in/", "/out/"};
-  BatchOptions options;  // overrides; dirs, rules and jobs are set by run()
+  BatchOptions options;        // overrides; dirs, rules and jobs are set by run()
   std::vector<Problem> found;  // of the last refused run
 
   Site() {
@@ -110,9 +111,9 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
   site.fs.addFile("/in/c.txt", "Gamma\r\n");
   const BatchSummary summary = site.run();
   EXPECT_EQ(site.recorder.events,
-            (std::vector<std::string>{"started 3", "Processing file 1 of 3", "Processing file 2 of 3",
-                                      "Processing file 3 of 3", "Creating index file...",
-                                      "Finished processing files"}));
+            (std::vector<std::string>{"started 3", "Processing file 1 of 3",
+                                      "Processing file 2 of 3", "Processing file 3 of 3",
+                                      "Creating index file...", "Finished processing files"}));
   EXPECT_EQ(summary.fileCount, 3u);
   EXPECT_EQ(summary.pagesWritten, 3u);
   EXPECT_EQ(summary.indexPath, "/out/index.html");
@@ -222,16 +223,17 @@ TEST(RunBatch, StoredOrderDecidesBetweenGenericAndOwnRows) {
     site.db.constraint("LST", "1", kNull, kNull);  // applies to no file here, so never read
     site.fs.addFile("/in/notes.txt", "title\r\naXa");
     site.run();
-    EXPECT_EQ(site.page("lwnotes.htm"),
-              std::string("<HTML><BODY>\r\n<TITLE>title</TITLE><P>\r\n") +
-                  (genericFirst ? "cXc" : "bXb") + "<P>\r\n</BODY></HTML>\r\n");
+    EXPECT_EQ(site.page("lwnotes.htm"), std::string("<HTML><BODY>\r\n<TITLE>title</TITLE><P>\r\n") +
+                                            (genericFirst ? "cXc" : "bXb") +
+                                            "<P>\r\n</BODY></HTML>\r\n");
   }
 }
 
 TEST(RunBatch, SectionTextsOfSpacesAddNoLineOthersKeepTheirSpaces) {
   Site site;
-  site.db.exec("UPDATE FileTypes SET BeginSection = '   ', EndSection = '  </DIV>', "
-               "\"Title Line\" = 0 WHERE Identifier = 'TXT'");
+  site.db.exec(
+      "UPDATE FileTypes SET BeginSection = '   ', EndSection = '  </DIV>', "
+      "\"Title Line\" = 0 WHERE Identifier = 'TXT'");
   site.db.setting("Header", "");
   site.fs.addFile("/in/a.txt", "x");
   site.run();
@@ -256,8 +258,9 @@ TEST(RunBatch, KeysWithApostrophesAndOtherLetterCasesFindTheirRows) {
 
 TEST(RunBatch, StoredTextIsTranscodedToWindows1252) {
   Site site;
-  site.db.exec("UPDATE FileTypes SET BeginSection = '\xE2\x82\xAC\xC5\xB8\xC2\x81\xC3\xA9' "
-               "WHERE Identifier = 'TXT'");
+  site.db.exec(
+      "UPDATE FileTypes SET BeginSection = '\xE2\x82\xAC\xC5\xB8\xC2\x81\xC3\xA9' "
+      "WHERE Identifier = 'TXT'");
   site.fs.addFile("/in/a.txt", "caf\xE9");
   site.run();
   EXPECT_EQ(site.page("lwa.htm"),
@@ -384,16 +387,19 @@ TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
         {"b.txt", "a & b, a &amp; b\r\n"},
         {"c.txt", "1 < 2 && 3 > 2\r\n"}},
        {"2 files hold text that browsers read as markup and hide, first \"/in/a.txt\" line 2: "
-        "\"<ann@example.org>\"" + markup}},
+        "\"<ann@example.org>\"" +
+        markup}},
       {"MarkupLineCountsWithTheLineEnds",
        {{"LineEnds", "any"}},
        {{"a.txt", "T\n\n<!-- x -->\n"}},
        {"1 file holds text that browsers read as markup and hide, first \"/in/a.txt\" line 3: "
-        "\"<!-- x -->\"" + markup}},
+        "\"<!-- x -->\"" +
+        markup}},
       {"EscapeTextNoSaysTheTextHoldsHtml", {{"EscapeText", "no"}}, {{"a.txt", "<B>b</B>"}}, {}},
       {"EscapeTextYesIsQuiet", {{"EscapeText", " YES "}}, {{"a.txt", "<B>b</B>"}}, {}},
       {"HeaderDeclaringAnotherCharset",
-       {{"Header", "<html><meta http-equiv=\"Content-Type\" content=\"text/html; CharSet=UTF-8\">"}},
+       {{"Header",
+         "<html><meta http-equiv=\"Content-Type\" content=\"text/html; CharSet=UTF-8\">"}},
        {{"a.txt", "A"}},
        {"GlobalDefs row \"Header\" declares charset \"utf-8\", but the pages are written in "
         "windows-1252: browsers will read them as utf-8"}},
@@ -426,8 +432,9 @@ TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
     EXPECT_EQ(heard[0], heard[1]) << c.name << ": the check and the run differ";
     ASSERT_EQ(heard[1].size(), c.warnings.size()) << c.name << "\n" << joined(heard[1]);
     for (std::size_t i = 0; i < c.warnings.size(); ++i) {
-      EXPECT_NE(heard[1][i].find(c.warnings[i]), std::string::npos)
-          << c.name << "\n" << heard[1][i] << "\nlacks\n" << c.warnings[i];
+      EXPECT_NE(heard[1][i].find(c.warnings[i]), std::string::npos) << c.name << "\n"
+                                                                    << heard[1][i] << "\nlacks\n"
+                                                                    << c.warnings[i];
     }
   }
 }
@@ -458,7 +465,7 @@ TEST(RunBatch, IndexPageNameMustBeAPlainFileNameThatReplacesNoFileOfTheRun) {
     site.dirs.output = row.output;
     if (row.message.find("a directory named") != std::string::npos) {
       site.fs.addDirectory(row.message.find("lwa") != std::string::npos ? "/out/lwa.htm/"
-                                                                       : "/out/index.html/");
+                                                                        : "/out/index.html/");
     }
     if (row.message.empty()) {
       EXPECT_EQ(site.run().indexPath, "/out/" + row.name);
@@ -477,15 +484,14 @@ TEST(RunBatch, DirectoriesAreChecked) {
   const std::vector<std::string> problems = site.problems();
   EXPECT_TRUE(mentions(problems, "Input directory \"/nope/\" does not exist")) << joined(problems);
   EXPECT_TRUE(mentions(problems, "Output directory \"/gone/\" does not exist")) << joined(problems);
-  EXPECT_EQ(site.missing(), std::vector<std::string>{
-                                std::to_string(static_cast<int>(Missing::OutputDirectory)) +
-                                " /gone/"});
+  EXPECT_EQ(site.missing(),
+            std::vector<std::string>{std::to_string(static_cast<int>(Missing::OutputDirectory)) +
+                                     " /gone/"});
 
   Site readOnly;
   readOnly.fs.addDirectory("/locked/", /*writable=*/false);
   readOnly.dirs.output = "/locked/";
   EXPECT_TRUE(mentions(readOnly.problems(), "cannot be written"));
-
 }
 
 TEST(RunBatch, UnchangedPagesAreNotWrittenAgain) {
@@ -523,11 +529,12 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   RuleDb db(dir / "rules.mdb");
   db.fileType("TXT", "1", "<DIV>", "</DIV>", "DOC").fileType("LST", "2", "", "", "LST");
   db.group("DOC", "<H2>Docs</H2>", "<HR>").group("LST", "", "");
-  db.constraint("GEN", "3", "*", "*", "<B>", "</B>").constraint("TXT", "1", "a", "A", " ", " ", "0");
+  db.constraint("GEN", "3", "*", "*", "<B>", "</B>")
+      .constraint("TXT", "1", "a", "A", " ", " ", "0");
   for (const char* sub : {"in", "one", "four"}) std::filesystem::create_directory(dir / sub);
   for (int i = 0; i < 40; ++i) {
-    const std::string name = (i % 3 == 0 ? "report" : "file" + std::to_string(i)) +
-                             std::string(i % 2 ? ".lst" : ".txt");
+    const std::string name =
+        (i % 3 == 0 ? "report" : "file" + std::to_string(i)) + std::string(i % 2 ? ".lst" : ".txt");
     testing::writeFile(dir / ("in/" + std::to_string(i % 5) + name),
                        "Title *" + std::to_string(i) + "*\r\nline a\r\nmore *text*");
   }

@@ -102,9 +102,11 @@ TEST(ContentCatalogueRuns, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsI
     ASSERT_EQ(r.exitCode, kExitOk) << r.err;
     for (char i = '0'; i < '8'; ++i) {
       EXPECT_EQ(readFile(site.in() + "/lwp" + i + ".htm"),
-                sitePage({std::string("<TITLE>Foo") + i + "</TITLE><P>"})) << out;
+                sitePage({std::string("<TITLE>Foo") + i + "</TITLE><P>"}))
+          << out;
       EXPECT_EQ(readFile(site.in() + "/lwlwp" + i + ".htm"),
-                sitePage({std::string("<TITLE>Old") + i + "</TITLE><P>"})) << out;
+                sitePage({std::string("<TITLE>Old") + i + "</TITLE><P>"}))
+          << out;
     }
   }
 }

@@ -327,7 +327,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"CaseSensitiveFraction",
                  [](RuleDb& db) {
                    doc(db);
-                   db.constraint("GEN", "1", "a", "b").exec("UPDATE Constraints SET CaseSensitive = 1.5");
+                   db.constraint("GEN", "1", "a", "b")
+                       .exec("UPDATE Constraints SET CaseSensitive = 1.5");
                  },
                  kExitRules,
                  {row1("GEN") + "CaseSensitive \"1.5\" is not 0 or 1"},
@@ -335,9 +336,10 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"TableWithoutRowid",
                  [](RuleDb& db) {
                    doc(db);
-                   db.exec("CREATE TABLE g2 (ID TEXT PRIMARY KEY, Content TEXT) WITHOUT ROWID;"
-                           "INSERT INTO g2 SELECT ID, Content FROM GlobalDefs; DROP TABLE GlobalDefs;"
-                           "ALTER TABLE g2 RENAME TO GlobalDefs");
+                   db.exec(
+                       "CREATE TABLE g2 (ID TEXT PRIMARY KEY, Content TEXT) WITHOUT ROWID;"
+                       "INSERT INTO g2 SELECT ID, Content FROM GlobalDefs; DROP TABLE GlobalDefs;"
+                       "ALTER TABLE g2 RENAME TO GlobalDefs");
                  },
                  kExitRules,
                  {"table GlobalDefs was made WITHOUT ROWID"},

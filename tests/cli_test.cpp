@@ -28,7 +28,9 @@ using testing::TempDir;
 
 const std::string kBatch = LOOMWISE_BATCH_PATH;
 
-CommandResult batch(const std::vector<std::string>& args) { return testing::runCommand(kBatch, args); }
+CommandResult batch(const std::vector<std::string>& args) {
+  return testing::runCommand(kBatch, args);
+}
 
 std::set<std::string> namesIn(const std::string& dir) {
   std::set<std::string> names;
@@ -174,8 +176,9 @@ TEST(LoomwiseBatch, CheckListsEveryProblemAndWritesNothing) {
   testing::writeFile(w.in + "/four.lst", "x");
   const CommandResult bad = batch({"--check", "--rules", w.db.path(), w.in, w.out});
   EXPECT_EQ(bad.exitCode, 3);
-  for (const char* problem : {"FileTypes has no row for \"DOC\"", "Groups has no row for \"NOGROUP\"",
-                              "Title Line \"x\" is not a whole number", "3 problem(s)"}) {
+  for (const char* problem :
+       {"FileTypes has no row for \"DOC\"", "Groups has no row for \"NOGROUP\"",
+        "Title Line \"x\" is not a whole number", "3 problem(s)"}) {
     EXPECT_NE(bad.err.find(problem), std::string::npos) << problem << "\n" << bad.err;
   }
   std::filesystem::remove(w.in + "/three.doc");
@@ -252,7 +255,9 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
     std::string message;  // on stderr, or on stdout for a success
   };
   auto link = [](const char* to, const char* name) {
-    return [=](const std::string& d) { std::filesystem::create_symlink(d + "/" + to, d + "/" + name); };
+    return [=](const std::string& d) {
+      std::filesystem::create_symlink(d + "/" + to, d + "/" + name);
+    };
   };
   const std::string format = "loomwise-rules 1";
   const std::vector<Row> rows = {
@@ -263,20 +268,23 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {"--export-rules", "rules.link", link("rules.mdb", "rules.link"), 2, "is the rule database"},
       {"--new-rules", "in/../rules.mdb", {}, 2, "already exists"},
       {"--export-rules", "new.json", link("made.json", "new.json"), 0, ""},
-      {"--export-rules", "fifo", [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); },
-       4, "no program is reading"},
+      {"--export-rules", "fifo",
+       [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); }, 4,
+       "no program is reading"},
       {"--export-rules", "in", {}, 4, "in\": it is a directory"},
   };
   for (const Row& row : rows) {
     Workspace w;
     if (row.setup) row.setup(w.dir.path());
-    const std::string target = row.target == "-" || row.target[0] == '/' ? row.target : w.dir / row.target;
+    const std::string target =
+        row.target == "-" || row.target[0] == '/' ? row.target : w.dir / row.target;
     const std::string rules = testing::readFile(w.db.path());
     const unsigned type = typeOf(target);
     const CommandResult r = batch({"--rules", w.db.path(), row.command, target});
     EXPECT_EQ(r.exitCode, row.exitCode) << row.target << "\n" << r.err;
     EXPECT_NE((row.exitCode == 0 ? r.out : r.err).find(row.message), std::string::npos)
-        << row.target << "\n" << r.out << r.err;
+        << row.target << "\n"
+        << r.out << r.err;
     EXPECT_EQ(testing::readFile(w.db.path()), rules) << row.target;
     EXPECT_EQ(typeOf(target), type) << row.target << " was replaced";
     if (row.exitCode == 0 && row.target[0] != '/' && row.target != "-") {
@@ -302,7 +310,8 @@ TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
             (std::set<std::string>{kManifestName, "index.html", "lwdec26.htm", "lwferry.htm",
                                    "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
   const std::string index = testing::readFile(out / "index.html");
-  for (const char* page : {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
+  for (const char* page :
+       {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
     EXPECT_NE(index.find(std::string("<A HREF=\"") + page + "\">"), std::string::npos) << page;
   }
   EXPECT_NE(index.find("<H2>News</H2>"), std::string::npos);

@@ -1,14 +1,15 @@
-#include <gtest/gtest.h>
-
 #include "base/codec.h"
-#include "base/error.h"
-#include "base/utf8.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "base/error.h"
+#include "base/utf8.h"
 
 namespace loom {
 namespace {
@@ -34,7 +35,6 @@ TEST(Windows1252Codec, CharacterWithoutWindows1252FormIsAnErrorNamingThePlace) {
   }
 }
 
-
 struct FindRow {
   std::string hay, needle;
   std::size_t from;
@@ -51,12 +51,12 @@ TEST(Windows1252Codec, FindFoldsEveryLetterPairWhenCaseIsIgnored) {
       {"abc", "c", 3, false, none},  // from the end finds nothing
       {"abc", "", 3, false, 3},
       {"abc", "", 4, false, none},
-      {"caf\xC9", "\xE9", 0, false, 3},      // É é
-      {"\xC0\xDE", "\xE0\xFE", 0, false, 0},  // À..Þ fold with à..þ
+      {"caf\xC9", "\xE9", 0, false, 3},                       // É é
+      {"\xC0\xDE", "\xE0\xFE", 0, false, 0},                  // À..Þ fold with à..þ
       {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", 0, false, 0},  // Š Œ Ž Ÿ
-      {"\xDF", "\xFF", 0, false, none},      // ß pairs with nothing
-      {"\xD7", "\xF7", 0, false, none},      // × ÷ are no letters
-      {"\xB5", "\xCE\xBC", 0, false, none}, // µ stays one byte
+      {"\xDF", "\xFF", 0, false, none},                       // ß pairs with nothing
+      {"\xD7", "\xF7", 0, false, none},                       // × ÷ are no letters
+      {"\xB5", "\xCE\xBC", 0, false, none},                   // µ stays one byte
       {"\x80\x81", "\x81", 0, false, 1},
       {std::string("a\0b", 3), std::string("\0b", 2), 0, true, 1},
   };
@@ -82,11 +82,13 @@ TEST(Utf8Codec, FindsWholeCharactersAndFoldsUnicodeLetters) {
   const TextCodec& codec = utf8Codec();
   constexpr std::size_t none = Match::npos;
   const std::vector<FindRow> rows = {
-      {"caf\xC3\xA9", "\xC3\x89", 0, false, 3},   // é found by É
+      {"caf\xC3\xA9", "\xC3\x89", 0, false, 3},  // é found by É
       {"caf\xC3\xA9", "\xC3\x89", 0, true, none},
-      {"\xCE\xA3\xCE\xB1", "\xCF\x83", 0, false, 0},  // Σ by σ
+      {"\xCE\xA3\xCE\xB1", "\xCF\x83", 0, false, 0},            // Σ by σ
       {"\xE4\xB8\xAD\xE6\x96\x87", "\xB8\xAD", 0, true, none},  // not inside a character
-      {"a\xFF" "b", "\xFF", 0, false, 1},             // an invalid byte matches itself
+      {"a\xFF"
+       "b",
+       "\xFF", 0, false, 1},  // an invalid byte matches itself
   };
   for (const FindRow& r : rows) {
     EXPECT_EQ(codec.find(r.hay, r.needle, r.from, r.caseSensitive).pos, r.pos)

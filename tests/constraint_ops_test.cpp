@@ -1,12 +1,12 @@
 // The four constraint operations on worked lines: each row is a line, the
 // operands and the line the operation must give.
 
+#include "convert/constraint_ops.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "convert/constraint_ops.h"
 
 namespace loom {
 namespace {
@@ -51,8 +51,8 @@ TEST(ApplySearchReplace, WorkedLines) {
   };
   for (const SearchReplaceRow& r : rows) {
     EXPECT_EQ(ApplySearchReplace(r.line, r.search, r.replacement, r.caseSensitive), r.expected)
-        << "line \"" << r.line << "\" search \"" << r.search << "\" replacement \""
-        << r.replacement << "\" case " << r.caseSensitive;
+        << "line \"" << r.line << "\" search \"" << r.search << "\" replacement \"" << r.replacement
+        << "\" case " << r.caseSensitive;
   }
 }
 
@@ -100,14 +100,10 @@ TEST(ApplyRemoveBlock, WorkedLines) {
 
 TEST(ApplyRemoveToEndOfLine, CutsAtTheFirstBeginMarkerAndTrims) {
   const std::vector<BlockRow> rows = {
-      {"  ab xxcd", "xx", "", kCase, "ab"},
-      {"  ab  ", "xx", "", kCase, "ab"},
-      {"\tab xx", "xx", "", kCase, "\tab"},
-      {"a xx b xx c", "xx", "", kCase, "a"},
-      {"a XX b", "xx", "", kNoCase, "a"},
-      {"a XX b", "xx", "", kCase, "a XX b"},
-      {"xx at the start", "xx", "", kCase, ""},
-      {"  untouched  ", "", "", kCase, "  untouched  "},
+      {"  ab xxcd", "xx", "", kCase, "ab"},     {"  ab  ", "xx", "", kCase, "ab"},
+      {"\tab xx", "xx", "", kCase, "\tab"},     {"a xx b xx c", "xx", "", kCase, "a"},
+      {"a XX b", "xx", "", kNoCase, "a"},       {"a XX b", "xx", "", kCase, "a XX b"},
+      {"xx at the start", "xx", "", kCase, ""}, {"  untouched  ", "", "", kCase, "  untouched  "},
   };
   for (const BlockRow& r : rows) {
     EXPECT_EQ(ApplyRemoveToEndOfLine(r.line, r.begin, r.caseSensitive), r.expected)
@@ -149,8 +145,8 @@ TEST(ApplyReplaceFormatting, WorkedLines) {
   for (const FormattingRow& r : rows) {
     EXPECT_EQ(ApplyReplaceFormatting(r.line, r.begin, r.end, r.caseSensitive, r.front, r.back),
               r.expected)
-        << "line \"" << r.line << "\" begin \"" << r.begin << "\" end \"" << r.end
-        << "\" front \"" << r.front << "\" back \"" << r.back << "\"";
+        << "line \"" << r.line << "\" begin \"" << r.begin << "\" end \"" << r.end << "\" front \""
+        << r.front << "\" back \"" << r.back << "\"";
   }
 }
 
@@ -196,8 +192,15 @@ TEST(ConstraintOperations, FoldWindows1252LettersWhenCaseIsIgnored) {
   EXPECT_EQ(ApplySearchReplace("caf\xC9", "\xE9", "e", kNoCase), "cafe");
   EXPECT_EQ(ApplySearchReplace("\xDF\xD7", "\xFF", "#", kNoCase), "\xDF\xD7");
   EXPECT_EQ(ApplyRemoveBlock("a\xC9x\xE9z", "\xE9", "\xC9", kNoCase), "az");
-  EXPECT_EQ(ApplyReplaceFormatting("\x8A" "b\x9A", "\x9A", "\x8A", kNoCase, "<", ">"), "<b>");
-  EXPECT_EQ(ApplyReplaceFormatting("\x8A" "b\x9A", "\x9A", "\x8A", kCase, "<", ">"), "\x8A" "b\x9A");
+  EXPECT_EQ(ApplyReplaceFormatting("\x8A"
+                                   "b\x9A",
+                                   "\x9A", "\x8A", kNoCase, "<", ">"),
+            "<b>");
+  EXPECT_EQ(ApplyReplaceFormatting("\x8A"
+                                   "b\x9A",
+                                   "\x9A", "\x8A", kCase, "<", ">"),
+            "\x8A"
+            "b\x9A");
 }
 
 TEST(ConstraintOperations, BytesOutsideAsciiPassThroughUnchanged) {

@@ -54,7 +54,9 @@ std::string left(const std::string& s, std::size_t n) { return s.substr(0, n); }
 std::string mid(const std::string& s, std::size_t p) {
   return p > s.size() ? std::string() : s.substr(p - 1);
 }
-std::string mid(const std::string& s, std::size_t p, std::size_t n) { return mid(s, p).substr(0, n); }
+std::string mid(const std::string& s, std::size_t p, std::size_t n) {
+  return mid(s, p).substr(0, n);
+}
 
 struct Outcome {
   std::string line;
@@ -69,8 +71,9 @@ Outcome searchReplace(std::string line, const std::string& search, const std::st
     const std::size_t found = inStr(p, line, search, cs);
     if (found == 0) return {line, step, true};
     p = found;
-    const std::string inserted =
-        search[0] == '"' ? std::string("\"") : search[0] == '\'' ? std::string("'") : replacement;
+    const std::string inserted = search[0] == '"'    ? std::string("\"")
+                                 : search[0] == '\'' ? std::string("'")
+                                                     : replacement;
     line = left(line, p - 1) + inserted + mid(line, p + search.size());
     if (resumeAfter) p += inserted.size();
   }
@@ -110,8 +113,8 @@ Outcome replaceFormatting(std::string line, const std::string& begin, const std:
     s = inStr(s, line, begin, cs);
     e = inStr(s == 0 ? 1 : s + 1, line, end, cs);
     if (s == 0 || e == 0) return {line, step, true};
-    const long middleLength = static_cast<long>(e) - static_cast<long>(s) -
-                              static_cast<long>(begin.size());
+    const long middleLength =
+        static_cast<long>(e) - static_cast<long>(s) - static_cast<long>(begin.size());
     const std::string middle =
         middleLength > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(middleLength)) : "";
     line = left(line, s - 1) + front + middle + back + mid(line, e + end.size());
@@ -134,7 +137,8 @@ class RandomText {
   std::string text(std::size_t maxLength) {
     static const std::string alphabet = "aAbB \"'\xE9\xC9*";
     std::string s(std::uniform_int_distribution<std::size_t>(0, maxLength)(rng_), ' ');
-    for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng_)];
+    for (char& c : s)
+      c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng_)];
     return s;
   }
   std::string nonEmpty(std::size_t maxLength) {
@@ -186,7 +190,9 @@ TEST(ConstraintProperties, SearchReplaceMatchesTheReference) {
     const std::string replacement = random.text(4);
     const bool cs = random.coin();
     const auto expected = expectedLine(
-        [&](bool after, int cap) { return searchReplace(line, search, replacement, cs, after, cap); },
+        [&](bool after, int cap) {
+          return searchReplace(line, search, replacement, cs, after, cap);
+        },
         neverEnding, undecided);
     if (!expected) continue;
     ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs), *expected)
@@ -233,8 +239,8 @@ TEST(ConstraintProperties, ReplaceFormattingMatchesTheReference) {
         neverEnding, undecided);
     if (!expected) continue;
     ASSERT_EQ(ApplyReplaceFormatting(line, begin, end, cs, front, back), *expected)
-        << "line " << show(line) << " begin " << show(begin) << " end " << show(end)
-        << " front " << show(front) << " back " << show(back) << " case " << cs;
+        << "line " << show(line) << " begin " << show(begin) << " end " << show(end) << " front "
+        << show(front) << " back " << show(back) << " case " << cs;
     ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, begin, cs, front, back),
               replaceFormattingToEndOfLine(line, begin, cs, front, back))
         << "line " << show(line) << " begin " << show(begin);
@@ -279,7 +285,8 @@ TEST(ConstraintProperties, ScreenedConversionEqualsTryingEveryRow) {
     std::vector<std::string> tokens;
   };
   const std::vector<Alphabet> alphabets = {
-      {windows1252Codec(), {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
+      {windows1252Codec(),
+       {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
       {utf8Codec(),
        {"a", "A", "k", "K", "\u212A", "s", "S", "\u017F", "\u00E9", "\u00C9", " ", "<", "&",
         "\u00DF", "\u1E9E", "\r\n"}},
@@ -317,8 +324,8 @@ TEST(ConstraintProperties, ScreenedConversionEqualsTryingEveryRow) {
       const ConvertedPage everyRow = ConvertFile(contents, "p", rules, settings, alphabet.codec);
       compileRows(rules, alphabet.codec);
       const ConvertedPage screened = ConvertFile(contents, "p", rules, settings, alphabet.codec);
-      ASSERT_EQ(screened.bytes, everyRow.bytes) << alphabet.codec.name() << " case " << i << " "
-                                                << show(contents);
+      ASSERT_EQ(screened.bytes, everyRow.bytes)
+          << alphabet.codec.name() << " case " << i << " " << show(contents);
       ASSERT_EQ(screened.title, everyRow.title);
     }
   }

@@ -1,11 +1,11 @@
 // One input file to the bytes of its page and its title.
 
+#include "convert/convert_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "convert/convert_file.h"
 
 namespace loom {
 namespace {
@@ -165,9 +165,13 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
        {row(K::RemoveBlock, "//", "(EOL)")},
        "&lt;keep&gt; &amp;",
        "<keep> &"},
-      {"# A&B", {row(K::ReplaceFormatting, "#", "(EOL)", true, "<H1>", "</H1>")},
-       "<H1> A&amp;B</H1>", "<H1> A&B</H1>"},
-      {" Q&A ", {row(K::HeaderLine, "Q&A", "<H2>Q&amp;A</H2>")}, "<H2>Q&amp;A</H2>",
+      {"# A&B",
+       {row(K::ReplaceFormatting, "#", "(EOL)", true, "<H1>", "</H1>")},
+       "<H1> A&amp;B</H1>",
+       "<H1> A&B</H1>"},
+      {" Q&A ",
+       {row(K::HeaderLine, "Q&A", "<H2>Q&amp;A</H2>")},
+       "<H2>Q&amp;A</H2>",
        "<H2>Q&amp;A</H2>"},
       // A case-insensitive hit that is longer in bytes than the search text.
       {"Maß & <Co>",

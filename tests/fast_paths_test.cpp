@@ -17,16 +17,15 @@ namespace {
 
 // Letters with two cases (ASCII, accented, the 0x8A/0x9A and 0x9F/0xFF
 // pairs), bytes with one (sharp s, the multiplication sign), markers, blanks.
-const std::string kAlphabet =
-    "aAbBeE\xE9\xC9\x9A\x8A\xFF\x9F\xDF\xD7\xF7[]*_-\"' ~(c)C";
+const std::string kAlphabet = "aAbBeE\xE9\xC9\x9A\x8A\xFF\x9F\xDF\xD7\xF7[]*_-\"' ~(c)C";
 
 // For UTF-8: letters that share their folding with a sign or another letter,
 // letters with three forms or partners of another byte length, letters that
 // fold with nothing else, markers, blanks and an invalid byte.
 const std::vector<std::string> kUtf8Units = {
-    "k", "K", "\u212A", "s", "S", "\u017F", "i", "I", "\u0131", "\u0130", "\u00DF", "\u1E9E",
-    "\u023A", "\u2C65", "\u03C3", "\u03C2", "\u03A3", "[", "]", "*", "-", "'", " ", "(", ")",
-    "\xFF"};
+    "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",      "I",      "\u0131",
+    "\u0130", "\u00DF", "\u1E9E", "\u023A", "\u2C65", "\u03C3", "\u03C2", "\u03A3", "[",
+    "]",      "*",      "-",      "'",      " ",      "(",      ")",      "\xFF"};
 
 std::string randomText(std::mt19937& rng, std::size_t maxLength,
                        const TextCodec& codec = windows1252Codec()) {
@@ -79,14 +78,13 @@ TEST(FastPaths, CaseInsensitiveFindMatchesBothCasesOfTheFirstLetter) {
     std::string hay, needle;
     std::size_t from, pos;
   } cases[] = {
-      {"xx\xC9t\xE9", "\xE9T", 0, 2},    // capital E acute finds small
-      {"xx\xC9t\xE9t", "\xE9T", 3, 4},   // the second, from past the first
-      {"\x9F\xFF", "\xFF\xFF", 0, 0},    // Y diaeresis pairs across 0x9F/0xFF
-      {"a\xDF", "\xDF", 0, 1},           // sharp s has one case
-      {"\xD7\xF7", "\xF7", 0, 1},        // the signs are not a pair
-      {"abcABC", "cab", 0, 2},
-      {"ab", "abc", 0, Match::npos},     // longer than the text
-      {"abc", "c", 3, Match::npos},      // from the end
+      {"xx\xC9t\xE9", "\xE9T", 0, 2},   // capital E acute finds small
+      {"xx\xC9t\xE9t", "\xE9T", 3, 4},  // the second, from past the first
+      {"\x9F\xFF", "\xFF\xFF", 0, 0},   // Y diaeresis pairs across 0x9F/0xFF
+      {"a\xDF", "\xDF", 0, 1},          // sharp s has one case
+      {"\xD7\xF7", "\xF7", 0, 1},       // the signs are not a pair
+      {"abcABC", "cab", 0, 2},         {"ab", "abc", 0, Match::npos},  // longer than the text
+      {"abc", "c", 3, Match::npos},                                    // from the end
   };
   for (const Case& c : cases) {
     EXPECT_EQ(codec.find(c.hay, c.needle, c.from, false).pos, c.pos) << c.hay << " / " << c.needle;

@@ -167,7 +167,8 @@ TEST_F(DiskFaultTest, OnlyStaleTemporaryFilesOfThisProgramAreRemovedByTheNextRun
   auto posix = makePosixFileSystem();
   BatchObserver quiet;
   RunBatch(options("out"), *posix, quiet);
-  for (const auto& row : rows) EXPECT_NE(fs::exists(dir / "out/" + row.name), row.removed) << row.name;
+  for (const auto& row : rows)
+    EXPECT_NE(fs::exists(dir / "out/" + row.name), row.removed) << row.name;
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // leaves every file either as it was or complete, with no temporary file.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -103,7 +102,9 @@ TEST(StopSignal, StopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
     RuleDb(dir / "rules.mdb").fileType("TXT", "1", "", "", "ART").group("ART", "<H2>A</H2>", "");
     for (const char* d : {"in", "out", "ref"}) std::filesystem::create_directory(dir / d);
     for (char c = 'a'; c < 'i'; ++c) writeFile(dir / "in/" + c + ".txt", std::string("Title ") + c);
-    ASSERT_EQ(runBatchTool({"--quiet", "--rules", dir / "rules.mdb", dir / "in", dir / "ref"}).exitCode, 0);
+    ASSERT_EQ(
+        runBatchTool({"--quiet", "--rules", dir / "rules.mdb", dir / "in", dir / "ref"}).exitCode,
+        0);
     // Every write into out/ takes a while, so the signals land in the middle.
     const ToolResult r = runBatchTool(
         {"--quiet", "--jobs", "1", "--rules", dir / "rules.mdb", dir / "in", dir / "out"},

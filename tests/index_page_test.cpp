@@ -1,5 +1,7 @@
 // The index page, byte for byte, from entries in the order a run adds them.
 
+#include "index/index_page.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "base/error.h"
-#include "index/index_page.h"
 
 namespace loom {
 namespace {
@@ -78,8 +79,9 @@ TEST(WriteIndexPage, EntriesWithoutGroupSortFirstAndGetNoHeader) {
 
 TEST(WriteIndexPage, GroupsThatDifferInCaseMixAndRepeatTheirHeader) {
   Groups groups{{{"GEN", {"<H2>G</H2>", "<HR>"}}}, {}};
-  const std::string page = indexPage(
-      {{"GEN", "lwa.htm", "a"}, {"gen", "lwb.htm", "b"}, {"GEN", "lwc.htm", "c"}}, groups, "H", "F");
+  const std::string page =
+      indexPage({{"GEN", "lwa.htm", "a"}, {"gen", "lwb.htm", "b"}, {"GEN", "lwc.htm", "c"}}, groups,
+                "H", "F");
   EXPECT_EQ(page,
             "H\r\n"
             "<H2>G</H2>\r\n<A HREF=\"lwa.htm\">a</a><BR>\r\n<HR>\r\n"
@@ -103,8 +105,8 @@ TEST(WriteIndexPage, DuplicatesStayAndTitlesAreNotEscaped) {
 
 TEST(WriteIndexPage, MarkersInsideGroupOrTitleStayWhole) {
   Groups groups{{{"A-+-B", {"<H2>plus</H2>", ""}}, {"X-=-Y", {"<H2>equals</H2>", ""}}}, {}};
-  const std::string page = indexPage(
-      {{"A-+-B", "lwx.htm", "T-=-U-+-V"}, {"X-=-Y", "lwy.htm", "-+-"}}, groups, "H", "F");
+  const std::string page =
+      indexPage({{"A-+-B", "lwx.htm", "T-=-U-+-V"}, {"X-=-Y", "lwy.htm", "-+-"}}, groups, "H", "F");
   EXPECT_EQ(page,
             "H\r\n<H2>plus</H2>\r\n<A HREF=\"lwx.htm\">T-=-U-+-V</a><BR>\r\n"
             "<H2>equals</H2>\r\n<A HREF=\"lwy.htm\">-+-</a><BR>\r\nF\r\n");
@@ -126,12 +128,13 @@ TEST(WriteIndexPage, GroupWithoutRowIsAnErrorNamingIt) {
 TEST(IndexList, SortsByTheJoinedTextIgnoringCaseAndKeepsEqualEntriesInOrder) {
   IndexList list(windows1252Codec());
   const std::vector<IndexEntry> added = {
-      {"nws", "lwb.htm", "second"}, {"DOC", "lwz.htm", "z"},    {"NWS", "lwa.htm", "first"},
+      {"nws", "lwb.htm", "second"}, {"DOC", "lwz.htm", "z"},     {"NWS", "lwa.htm", "first"},
       {"doc", "lwZ.htm", "Z"},      {"", "lwq.htm", "no group"}, {"NWS", "lwb.htm", "second"},
   };
   for (const IndexEntry& e : added) list.add(e);
   std::vector<std::string> order;
-  for (const IndexEntry& e : list.entries()) order.push_back(e.group + "|" + e.pageName + "|" + e.title);
+  for (const IndexEntry& e : list.entries())
+    order.push_back(e.group + "|" + e.pageName + "|" + e.title);
   EXPECT_EQ(order, (std::vector<std::string>{"|lwq.htm|no group", "DOC|lwz.htm|z", "doc|lwZ.htm|Z",
                                              "NWS|lwa.htm|first", "nws|lwb.htm|second",
                                              "NWS|lwb.htm|second"}));

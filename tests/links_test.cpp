@@ -2,10 +2,9 @@
 // and a link planted in the output directory is replaced, never written
 // through, so a run cannot be turned into writing outside its directory.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "app/batch.h"
 #include "support/rule_db.h"

@@ -1,12 +1,12 @@
 // Taking the directory pair apart, naming pages and finding a file's type.
 
+#include "app/pair.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "app/pair.h"
 
 namespace loom {
 namespace {
@@ -38,8 +38,8 @@ TEST(SplitPair, WorkedPairs) {
 
 TEST(SplitPair, RefusesPairsWithoutBothPaths) {
   // An empty part would otherwise read from or write into the root directory.
-  for (const std::string pair : {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site",
-                                 ",", " , "}) {
+  for (const std::string pair :
+       {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site", ",", " , "}) {
     EXPECT_FALSE(SplitPair(pair).has_value()) << '"' << pair << '"';
   }
   EXPECT_STREQ(kBothPathsMessage, "You must specify both an input and output path");
@@ -91,9 +91,9 @@ TEST(FileExtension, ComesFromTheFileNameAlone) {
     std::string file, extension;
   };
   const std::vector<Row> rows = {
-      {"notes.txt", "TXT"},      {"README.TXT", "TXT"},     {"Readme.Txt", "TXT"},
-      {"a.b.txt", "B.TXT"},      {"archive.tar.gz", "TAR.GZ"}, {"README", "README"},
-      {".hidden", "HIDDEN"},     {"it's.t'x", "T'X"},       {"x.", ""},
+      {"notes.txt", "TXT"},  {"README.TXT", "TXT"},        {"Readme.Txt", "TXT"},
+      {"a.b.txt", "B.TXT"},  {"archive.tar.gz", "TAR.GZ"}, {"README", "README"},
+      {".hidden", "HIDDEN"}, {"it's.t'x", "T'X"},          {"x.", ""},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(fileExtension(r.file, windows1252Codec()), r.extension) << r.file;

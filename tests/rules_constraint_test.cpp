@@ -35,16 +35,16 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
       {form(ConstraintType::RemoveBlock, {"[", "]", "x", "y"}), "[", "]", " ", " "},
       {form(ConstraintType::RemoveBlock, {"##", "ignored"}, true), "##", "(EOL)", " ", " "},
       {form(ConstraintType::ReplaceFormatting, {"*", "*", "<B>", "</B>"}), "*", "*", "<B>", "</B>"},
-      {form(ConstraintType::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true), "=> ",
-       "(EOL)", "<LI>", "</LI>"},
+      {form(ConstraintType::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true), "=> ", "(EOL)",
+       "<LI>", "</LI>"},
       {form(ConstraintType::ReplaceFormatting, {"*", "", "", ""}), "*", "", "", ""},
       {form(ConstraintType::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true), "Contents",
        "<H2>C</H2>", " ", " "},
   };
   for (const Row& r : rows) {
     const ConstraintRow row = constraintFromForm(r.form);
-    const std::string what = "kind " + std::to_string(static_cast<int>(r.form.kind)) + " search " +
-                             r.search;
+    const std::string what =
+        "kind " + std::to_string(static_cast<int>(r.form.kind)) + " search " + r.search;
     EXPECT_EQ(row.type, static_cast<int>(r.form.kind)) << what;
     EXPECT_EQ(row.searchString, r.search) << what;
     EXPECT_EQ(row.replaceString, r.replace) << what;
@@ -55,18 +55,22 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
 }
 
 TEST(ConstraintFromForm, UpperCasesTheFileTypeAndKeepsTheCaseFlag) {
-  EXPECT_EQ(constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true, "gen")).fileType,
-            "GEN");
-  EXPECT_EQ(constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true, "t\xC3\xA9x"))
-                .fileType,
-            "T\xC3\x89X");
-  EXPECT_TRUE(constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true)).caseSensitive);
+  EXPECT_EQ(
+      constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true, "gen")).fileType,
+      "GEN");
+  EXPECT_EQ(
+      constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true, "t\xC3\xA9x"))
+          .fileType,
+      "T\xC3\x89X");
+  EXPECT_TRUE(
+      constraintFromForm(form(ConstraintType::SearchReplace, {"a"}, false, true)).caseSensitive);
   EXPECT_FALSE(constraintFromForm(form(ConstraintType::SearchReplace, {"a"})).caseSensitive);
 }
 
 TEST(ConstraintFromForm, RefusesAnEmptySearchTextOrBeginMarker) {
-  for (const ConstraintType kind : {ConstraintType::SearchReplace, ConstraintType::RemoveBlock,
-                                    ConstraintType::ReplaceFormatting, ConstraintType::HeaderLine}) {
+  for (const ConstraintType kind :
+       {ConstraintType::SearchReplace, ConstraintType::RemoveBlock,
+        ConstraintType::ReplaceFormatting, ConstraintType::HeaderLine}) {
     for (const std::string first : {"", "   "}) {
       try {
         constraintFromForm(form(kind, {first, "x", "y", "z"}));
@@ -83,11 +87,12 @@ TEST(SaveConstraint, AddsOneRowAtTheEndWithTheFormsTexts) {
   testing::TempDir dir;
   testing::RuleDb db(dir / "rules.mdb");
   db.constraint("GEN", "1", "first", "x");
-  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
-                                                              {"*", "", "<B>", "</B>"}, false, true))),
-            2u);
-  EXPECT_EQ(SaveConstraint(db.path(),
-                           constraintFromForm(form(ConstraintType::SearchReplace, {"it's", "it is"}))),
+  EXPECT_EQ(
+      SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
+                                                        {"*", "", "<B>", "</B>"}, false, true))),
+      2u);
+  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(
+                                          form(ConstraintType::SearchReplace, {"it's", "it is"}))),
             3u);
   const RuleTables tables = readRuleTables(db.path());
   ASSERT_EQ(tables.constraints.size(), 3u);
@@ -114,11 +119,13 @@ TEST(SaveConstraint, AFailureAddsNothingAndNamesTheFile) {
     SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::SearchReplace, {"a", "b"})));
     FAIL() << "no error";
   } catch (const LoomError& e) {
-    EXPECT_NE(std::string(e.what()).find("has no table Constraints"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("has no table Constraints"), std::string::npos)
+        << e.what();
     EXPECT_NE(std::string(e.what()).find(db.path()), std::string::npos) << e.what();
   }
   testing::RuleDb refusing(dir / "b.mdb");
-  refusing.exec("CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
+  refusing.exec(
+      "CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
   EXPECT_THROW(SaveConstraint(refusing.path(),
                               constraintFromForm(form(ConstraintType::SearchReplace, {"a", "b"}))),
                LoomError);

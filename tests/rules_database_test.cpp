@@ -59,25 +59,60 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
     std::optional<std::string> option;
     RulesChoice want;  // createFrom is checked for UserData only
   } rows[] = {
-      {"build tree", writable, {"/usr/bin/loomwise.mdb"}, {"/usr/bin", "", "/home/u"}, {},
+      {"build tree",
+       writable,
+       {"/usr/bin/loomwise.mdb"},
+       {"/usr/bin", "", "/home/u"},
+       {},
        {"/usr/bin/loomwise.mdb", RulesSource::BesideProgram, false, ""}},
-      {"--rules wins", writable, {"/usr/bin/loomwise.mdb"}, {"/usr/bin", "", "/home/u"}, "r.mdb",
+      {"--rules wins",
+       writable,
+       {"/usr/bin/loomwise.mdb"},
+       {"/usr/bin", "", "/home/u"},
+       "r.mdb",
        {"r.mdb", RulesSource::Option, false, ""}},
-      {"package, first start", readOnly, {shared}, {"/usr/bin", "", "/home/u"}, {},
+      {"package, first start",
+       readOnly,
+       {shared},
+       {"/usr/bin", "", "/home/u"},
+       {},
        {mine, RulesSource::UserData, true, shared}},
-      {"package, later start", readOnly, {shared, mine}, {"/usr/bin", "", "/home/u"}, {},
+      {"package, later start",
+       readOnly,
+       {shared, mine},
+       {"/usr/bin", "", "/home/u"},
+       {},
        {mine, RulesSource::UserData, false, shared}},
-      {"package run by root: nothing is made in /usr/bin", writable, {shared},
-       {"/usr/bin", "", "/home/u"}, {}, {mine, RulesSource::UserData, true, shared}},
-      {"read-only install with rules beside", readOnly, {"/usr/bin/loomwise.mdb", shared},
-       {"/usr/bin", "", "/home/u"}, {},
+      {"package run by root: nothing is made in /usr/bin",
+       writable,
+       {shared},
+       {"/usr/bin", "", "/home/u"},
+       {},
+       {mine, RulesSource::UserData, true, shared}},
+      {"read-only install with rules beside",
+       readOnly,
+       {"/usr/bin/loomwise.mdb", shared},
+       {"/usr/bin", "", "/home/u"},
+       {},
        {mine, RulesSource::UserData, true, "/usr/bin/loomwise.mdb"}},
-      {"no bundled file: the built-in rules", readOnly, {}, {"/usr/bin", "", "/home/u"}, {},
+      {"no bundled file: the built-in rules",
+       readOnly,
+       {},
+       {"/usr/bin", "", "/home/u"},
+       {},
        {mine, RulesSource::UserData, true, ""}},
-      {"XDG_DATA_HOME", readOnly, {shared}, {"/usr/bin", "/data/", "/home/u"}, {},
+      {"XDG_DATA_HOME",
+       readOnly,
+       {shared},
+       {"/usr/bin", "/data/", "/home/u"},
+       {},
        {"/data/loomwise/loomwise.mdb", RulesSource::UserData, true, shared}},
-      {"relative XDG_DATA_HOME is ignored", readOnly, {shared}, {"/usr/bin", "data", "/home/u"},
-       {}, {mine, RulesSource::UserData, true, shared}},
+      {"relative XDG_DATA_HOME is ignored",
+       readOnly,
+       {shared},
+       {"/usr/bin", "data", "/home/u"},
+       {},
+       {mine, RulesSource::UserData, true, shared}},
   };
   for (const Row& r : rows) {
     testing::MemoryFileSystem fs;
@@ -108,8 +143,7 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   struct Row {
     std::string what, path, from, before, after;  // before "": no file yet
   } rows[] = {
-      {"copied into new directories", dir / "a/b/loomwise/loomwise.mdb", bundled, "",
-       bundledBytes},
+      {"copied into new directories", dir / "a/b/loomwise/loomwise.mdb", bundled, "", bundledBytes},
       {"an existing copy stays", dir / "c.mdb", bundled, "my rules", "my rules"},
   };
   for (const Row& r : rows) {
@@ -127,8 +161,9 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   EXPECT_FALSE(readRuleTables(builtIn).fileTypes.empty());
   // A missing bundled file is said with both names, and leaves nothing behind.
   const std::string lost = dir / "e/loomwise.mdb";
-  const std::string message =
-      errorOf([&] { prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"}); });
+  const std::string message = errorOf([&] {
+    prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
+  });
   EXPECT_NE(message.find(lost), std::string::npos) << message;
   EXPECT_NE(message.find(dir / "gone.mdb"), std::string::npos) << message;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
@@ -229,7 +264,8 @@ TEST(RuleTables, ConstraintsComeInStoredOrderAfterInsertsAndDeletes) {
   db.exec("UPDATE Constraints SET \"Search String\" = 'ONE' WHERE \"Search String\" = 'one'");
   const RuleTables tables = readRuleTables(db.path());
   std::vector<std::string> order;
-  for (const ConstraintRecord& r : tables.constraints) order.push_back(r.searchString.value_or("?"));
+  for (const ConstraintRecord& r : tables.constraints)
+    order.push_back(r.searchString.value_or("?"));
   EXPECT_EQ(order, (std::vector<std::string>{"ONE", "three", "five", "six"}));
   for (std::size_t i = 0; i < tables.constraints.size(); ++i) {
     EXPECT_EQ(tables.constraints[i].position, i + 1);
@@ -285,8 +321,9 @@ TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
 
   // Keys are found whatever their letter case; the empty text is a value.
   RuleDb cased(dir / "c.mdb");
-  cased.exec("UPDATE GlobalDefs SET ID = 'ENDOFLINE', Content = '' WHERE ID = 'EndofLine';"
-             "UPDATE GlobalDefs SET ID = 'indexpagename' WHERE ID = 'IndexPageName'");
+  cased.exec(
+      "UPDATE GlobalDefs SET ID = 'ENDOFLINE', Content = '' WHERE ID = 'EndofLine';"
+      "UPDATE GlobalDefs SET ID = 'indexpagename' WHERE ID = 'IndexPageName'");
   const GlobalSettings s = LoadGlobalSettings(cased.path());
   EXPECT_EQ(s.endOfLineTag, "");
   EXPECT_EQ(s.indexPageName, "index.html");
@@ -299,7 +336,8 @@ TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransactio
   Database writer(db.path(), Database::Mode::ReadWrite);
   {
     Transaction pending(writer);
-    writer.exec("INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
+    writer.exec(
+        "INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
     // The other handle reads the committed rows and does not wait for the writer.
     const RuleTables during = readRuleTables(db.path());
     EXPECT_EQ(during.constraints.size(), 1u);

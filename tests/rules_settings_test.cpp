@@ -44,8 +44,9 @@ TEST(SaveGlobalSettings, AFailureHalfWayWritesNothingAndReachesTheCaller) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   // The third row refuses the write after the first two were updated.
-  db.exec("CREATE TRIGGER refuse BEFORE UPDATE ON GlobalDefs WHEN NEW.ID = 'Footer' "
-          "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  db.exec(
+      "CREATE TRIGGER refuse BEFORE UPDATE ON GlobalDefs WHEN NEW.ID = 'Footer' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
   EXPECT_THROW(SaveGlobalSettings(db.path(), values("<BR>", "<H>", "<F>", "x.html")), LoomError);
   EXPECT_EQ(db.content("EndofLine"), "<P>");
   EXPECT_EQ(db.content("Header"), "<HTML><BODY>");

@@ -29,11 +29,12 @@ class RulesTools : public ::testing::Test {
 };
 
 TEST_F(RulesTools, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
-  rules.constraint("GEN", "1", "a", "b")           // row 1: runs first
-      .constraint("TXT", "1", "b", "c")            // row 2: sees row 1's result
-      .constraint("TXT", "4", "Nothing", "<H1>")   // row 3: never fires
-      .constraint("GEN", "9", "x", "y")            // row 4: unknown Type
-      .constraint("LST", "1", "a", "z");           // row 5: other type, not listed
+  rules
+      .constraint("GEN", "1", "a", "b")           // row 1: runs first
+      .constraint("TXT", "1", "b", "c")           // row 2: sees row 1's result
+      .constraint("TXT", "4", "Nothing", "<H1>")  // row 3: never fires
+      .constraint("GEN", "9", "x", "y")           // row 4: unknown Type
+      .constraint("LST", "1", "a", "z");          // row 5: other type, not listed
   testing::writeFile(dir / "notes.txt", "aa x\r\n\r\nnone\r\n");
   const auto fs = makePosixFileSystem();
   const Explanation ex = explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs);
@@ -52,7 +53,10 @@ TEST_F(RulesTools, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) 
   EXPECT_EQ(ex.title, "cc x");
   EXPECT_EQ(ex.pageName, "lwnotes.htm");
   const std::string text = formatExplanation(ex);
-  EXPECT_TRUE(contains(text, "before: \xC2\xAB" "aa\xC2\xB7x\xC2\xBB")) << text;
+  EXPECT_TRUE(contains(text,
+                       "before: \xC2\xAB"
+                       "aa\xC2\xB7x\xC2\xBB"))
+      << text;
   EXPECT_TRUE(contains(text, "Never fired")) << text;
   EXPECT_FALSE(contains(text, "row 5")) << text;
 
@@ -64,7 +68,9 @@ TEST_F(RulesTools, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) 
 }
 
 TEST_F(RulesTools, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
-  rules.constraint("GEN", "1", "a", "b").constraint("TXT", "1", "x", "y").constraint("LST", "1", "b", "q");
+  rules.constraint("GEN", "1", "a", "b")
+      .constraint("TXT", "1", "x", "y")
+      .constraint("LST", "1", "b", "q");
   ConstraintFormFields form;
   form.kind = ConstraintType::SearchReplace;
   form.fields[0] = "b";
@@ -148,10 +154,12 @@ TEST_F(RulesTools, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
   const std::string lastSetting = "{\"ID\":\"IndexPageName\"";
   const Case cases[] = {
       {missingColumn, "line 4: FileTypes record 1 has no column \"GroupID\""},
-      {with(titleLine, "\"Title Line\":18446744073709551615"), "line 4: FileTypes record 1, column "
+      {with(titleLine, "\"Title Line\":18446744073709551615"),
+       "line 4: FileTypes record 1, column "
        "\"Title Line\": the number 18446744073709551615 is out of range"},
       {with(titleLine, "\"Title Line\":1e400"), "line 4: the number 1e400 is out of range"},
-      {with(titleLine, "\"Title Line\":1.5"), "line 4: FileTypes record 1, column \"Title Line\": "
+      {with(titleLine, "\"Title Line\":1.5"),
+       "line 4: FileTypes record 1, column \"Title Line\": "
        "needs a whole number, not 1.5"},
       {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
        "the ID \"header\" occurs already in GlobalDefs record 2"},

@@ -1,10 +1,9 @@
 // A second run over unchanged input touches no file, so rsync, make or a web
 // server's cache see only real changes.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
-
-#include <gtest/gtest.h>
 
 #include "app/batch.h"
 #include "support/rule_db.h"

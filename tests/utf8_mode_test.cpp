@@ -32,7 +32,8 @@ TEST(Utf8Operations, WorkedExamplesWithMultiByteLetters) {
   EXPECT_EQ(ApplyRemoveBlock("xéééy", "éé", "é", true, u8), "xéy");
   EXPECT_EQ(ApplyReplaceFormatting("a·b·c·d·e", "·", "·", true, "[", "]", u8), "a[b]c[d]e");
   EXPECT_EQ(ApplyReplaceFormattingToEndOfLine("ж:aж:b", "ж:", true, "[", "]", u8), "[aж:b]");
-  EXPECT_EQ(ApplyRemoveToEndOfLine("  ab ßßcd", "SS", false, u8), "ab ßßcd");  // ß has no simple fold to ss
+  EXPECT_EQ(ApplyRemoveToEndOfLine("  ab ßßcd", "SS", false, u8),
+            "ab ßßcd");  // ß has no simple fold to ss
 }
 
 TEST(Utf8Operations, CaseFoldingBeyondLatin) {
@@ -90,8 +91,8 @@ TEST(Utf8Operations, OddCaseClassesMatchExactlyTheirPartners) {
     }
     // The conversion's quick test that passes over rows must agree.
     PageRules rules;
-    rules.constraints.push_back({1, "GEN", ConstraintType::SearchReplace, r.needle, "#", "", "",
-                                 false});
+    rules.constraints.push_back(
+        {1, "GEN", ConstraintType::SearchReplace, r.needle, "#", "", "", false});
     const bool replaced =
         ConvertFile(r.hay + "\r\n", "x.txt", rules, PageSettings{}, u8).bytes.find('#') !=
         std::string::npos;
@@ -101,7 +102,10 @@ TEST(Utf8Operations, OddCaseClassesMatchExactlyTheirPartners) {
 }
 
 TEST(Utf8Operations, InvalidBytesMatchOnlyThemselves) {
-  EXPECT_EQ(ApplySearchReplace("a\xFF" "b\xFE", "\xFF", "?", false, u8), "a?b\xFE");
+  EXPECT_EQ(ApplySearchReplace("a\xFF"
+                               "b\xFE",
+                               "\xFF", "?", false, u8),
+            "a?b\xFE");
   EXPECT_EQ(u8.upper("a\xC3z"), "A\xC3Z");
 }
 

@@ -132,9 +132,9 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   layout->addWidget(formColumn);
   layout->addWidget(makePreview(), 1);
 
-  QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2], boxes_[3], caseSensitive_,
+  QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2],   boxes_[3],   caseSensitive_,
                       options_[0], options_[1], options_[2], options_[3], save_,
-                      clear_,      endOfLine_,  fileType_, sample_};
+                      clear_,      endOfLine_,  fileType_,   sample_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(endOfLine_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
@@ -147,7 +147,8 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   previewTimer_->setSingleShot(true);
   previewTimer_->setInterval(250);
   connect(previewTimer_, &QTimer::timeout, this, &ConstraintForm::updatePreview);
-  for (QLineEdit* box : boxes_) connect(box, &QLineEdit::textChanged, this, &ConstraintForm::schedulePreview);
+  for (QLineEdit* box : boxes_)
+    connect(box, &QLineEdit::textChanged, this, &ConstraintForm::schedulePreview);
   connect(fileType_, &QLineEdit::textChanged, this, &ConstraintForm::schedulePreview);
   connect(sample_, &QPlainTextEdit::textChanged, this, &ConstraintForm::schedulePreview);
   for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
@@ -316,9 +317,9 @@ void ConstraintForm::saveConstraint() {
     place = loom::SaveConstraint(rulesPath_.toStdString(), row);
   } catch (const loom::LoomError& e) {
     // The form and its texts stay, so the user can try again.
-    messages_.show(this, {Message::Kind::Error,
-                          QStringLiteral("The constraint could not be saved."),
-                          QString::fromStdString(e.what())});
+    messages_.show(this,
+                   {Message::Kind::Error, QStringLiteral("The constraint could not be saved."),
+                    QString::fromStdString(e.what())});
     return;
   }
   holdPreview_ = true;

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
-#include <algorithm>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
@@ -13,6 +12,7 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/batch.h"
 #include "app/pair.h"
@@ -22,15 +22,14 @@
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
 #include "ui/message_sink.h"
+#include "ui/resources.h"
 #include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
-#include "ui/resources.h"
 #include "ui/texts.h"
 
 namespace loomui {
 
 namespace {
-
 
 // One line of a two-tone etched separator.
 QFrame* separatorLine(const QColor& colour, QWidget* parent) {
@@ -374,10 +373,10 @@ void MainWindow::openSite() {
 
 void MainWindow::showWarningSummary() {
   if (pendingWarnings_.isEmpty()) return;
-  const QString text = pendingWarnings_.size() == 1
-                           ? QStringLiteral("The run finished with a warning.")
-                           : QStringLiteral("The run finished with %1 warnings.")
-                                 .arg(pendingWarnings_.size());
+  const QString text =
+      pendingWarnings_.size() == 1
+          ? QStringLiteral("The run finished with a warning.")
+          : QStringLiteral("The run finished with %1 warnings.").arg(pendingWarnings_.size());
   const QStringList warnings = std::exchange(pendingWarnings_, {});
   const std::vector<loom::WarningKind> kinds = std::exchange(pendingKinds_, {});
   // The two settings a warning names can be switched from here.

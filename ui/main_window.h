@@ -31,9 +31,9 @@ class SetupWindow;
 class StartSessionDialog;
 
 struct MainWindowOptions {
-  QString rulesPath;     // the rule database
-  QString rulesNote;     // which one it is and why, for the About page
-  QString argumentText;  // the command-line arguments joined; empty: interactive
+  QString rulesPath;                // the rule database
+  QString rulesNote;                // which one it is and why, for the About page
+  QString argumentText;             // the command-line arguments joined; empty: interactive
   MessageSink* messages = nullptr;  // required
   std::shared_ptr<loom::FileSystem> fileSystem;  // null: the real one
   // Opens the finished site's index page; null: the desktop's browser.
@@ -101,8 +101,8 @@ class MainWindow : public QWidget {
   // The choices of the session's dialog, for running it again.
   bool keepUpToDate_ = false;
   bool prune_ = false;
-  bool watching_ = false;  // a session that keeps the site up to date is going
-  QString indexPath_;  // the last finished run's index page
+  bool watching_ = false;        // a session that keeps the site up to date is going
+  QString indexPath_;            // the last finished run's index page
   QStringList pendingWarnings_;  // shown together when the run ends
   std::vector<loom::WarningKind> pendingKinds_;
   QPushButton* setupButton_ = nullptr;

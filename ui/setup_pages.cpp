@@ -68,30 +68,30 @@ QWidget* aboutSetupPage(QWidget* parent) {
   layout->addSpacing(12);
   auto* texts = new QVBoxLayout;
   texts->setSpacing(10);
-  for (const char* s : {
-           "Loomwise is a specialized text processor designed to compile text files with varying "
-           "formats into a homogenus web site.  If you can export your source material to text and "
-           "can define some simple unchanging rules about these files, Loomwise can make a site "
-           "for you.",
-           "Loomwise requires a set of rules to be defined for the files it will encounter.  In "
-           "these dialogs you can configure rules for your files that will define appearance, "
-           "categorization and indexing order.",
-           "Loomwise requires a good knowledge of HTML to properly produce your pages.  You will "
-           "be required to insert the necessary code for headers, page colors and backgrounds, "
-           "etc... as well as identify the line number in the text file that will be used as the "
-           "page title and its corresponding index page tag.",
-           "While I have made every effort to ensure that Loomwise is as easy to use as possible, "
-           "the very nature of this program demands that the user have a good working knowledge "
-           "of HTML and that the documentation be reviewed to understand the processing involved. "
-           " This is not a beginner-level program to figure everything out for you.  This is a "
-           "high level tool to allow experienced HTML authors a way to automate procedures they "
-           "might otherwise be forced to do manually.  ",
-           "You may wish to stop now and review the included documentation to see if Loomwise "
-           "will fulfil your expectations.  This is a niche tool for experienced users; not a GUI "
-           "layout program or a generic \"paste a header on a text file\" setup.  Loomwise "
-           "demands time spent in planning the processes that will be applied and the "
-           "indentifying characteristics of the files to be processed, and a review of the "
-           "documentation before using or configuring Loomwise will be well worth your time."}) {
+  for (const char* s :
+       {"Loomwise is a specialized text processor designed to compile text files with varying "
+        "formats into a homogenus web site.  If you can export your source material to text and "
+        "can define some simple unchanging rules about these files, Loomwise can make a site "
+        "for you.",
+        "Loomwise requires a set of rules to be defined for the files it will encounter.  In "
+        "these dialogs you can configure rules for your files that will define appearance, "
+        "categorization and indexing order.",
+        "Loomwise requires a good knowledge of HTML to properly produce your pages.  You will "
+        "be required to insert the necessary code for headers, page colors and backgrounds, "
+        "etc... as well as identify the line number in the text file that will be used as the "
+        "page title and its corresponding index page tag.",
+        "While I have made every effort to ensure that Loomwise is as easy to use as possible, "
+        "the very nature of this program demands that the user have a good working knowledge "
+        "of HTML and that the documentation be reviewed to understand the processing involved. "
+        " This is not a beginner-level program to figure everything out for you.  This is a "
+        "high level tool to allow experienced HTML authors a way to automate procedures they "
+        "might otherwise be forced to do manually.  ",
+        "You may wish to stop now and review the included documentation to see if Loomwise "
+        "will fulfil your expectations.  This is a niche tool for experienced users; not a GUI "
+        "layout program or a generic \"paste a header on a text file\" setup.  Loomwise "
+        "demands time spent in planning the processes that will be applied and the "
+        "indentifying characteristics of the files to be processed, and a review of the "
+        "documentation before using or configuring Loomwise will be well worth your time."}) {
     texts->addWidget(text(s, page));
   }
   texts->addStretch(1);
@@ -116,7 +116,8 @@ QWidget* fileTypesPage(TableGrid* grid, QWidget* parent) {
         "name"},
        {"Description:",
         "an arbitrary text description for documentation purposes only - not used in parsing"},
-       {"Title Line:", "the line # in the file that contains the text to be used as the page title"},
+       {"Title Line:",
+        "the line # in the file that contains the text to be used as the page title"},
        {"End of Line:", "the HTML code to be applied after a hard line break"},
        {"Begin Section:",
         "the HTML code to be applied before the text begins on this individual page"},

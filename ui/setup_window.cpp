@@ -19,9 +19,9 @@
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
 #include "ui/message_sink.h"
+#include "ui/resources.h"
 #include "ui/setup_pages.h"
 #include "ui/table_grid.h"
-#include "ui/resources.h"
 #include "ui/texts.h"
 
 namespace loomui {
@@ -116,11 +116,11 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   connect(import_, &QPushButton::clicked, this, &SetupWindow::importRules);
   chooseFile_ = [](QWidget* parent, bool forSaving) {
     const QString filter = QStringLiteral("Loomwise rules (*.json);;All files (*)");
-    return forSaving ? QFileDialog::getSaveFileName(parent, QStringLiteral("Export rules"),
-                                                    QDir::home().filePath("loomwise-rules.json"),
-                                                    filter)
-                     : QFileDialog::getOpenFileName(parent, QStringLiteral("Import rules"),
-                                                    QDir::homePath(), filter);
+    return forSaving
+               ? QFileDialog::getSaveFileName(parent, QStringLiteral("Export rules"),
+                                              QDir::home().filePath("loomwise-rules.json"), filter)
+               : QFileDialog::getOpenFileName(parent, QStringLiteral("Import rules"),
+                                              QDir::homePath(), filter);
   };
   setFixedSize(860, 680);
 }

@@ -86,7 +86,7 @@ class SetupWindow : public QDialog {
 
   QString rulesPath_;
   MessageSink& messages_;
-  QString connection_;  // the name of this window's database connection
+  QString connection_;           // the name of this window's database connection
   loom::GlobalSettings loaded_;  // as stored, to keep untouched texts byte for byte
   QTabWidget* tabs_ = nullptr;
   QLabel* rulesNote_ = nullptr;

@@ -235,9 +235,9 @@ void TableGrid::reload() {
 }
 
 bool TableGrid::report(const QString& action) {
-  messages_.show(this, {Message::Kind::Error,
-                        QStringLiteral("Could not %1 the table %2.").arg(action, table_),
-                        model_->lastError().text()});
+  messages_.show(
+      this, {Message::Kind::Error, QStringLiteral("Could not %1 the table %2.").arg(action, table_),
+             model_->lastError().text()});
   return false;
 }
 

@@ -20,8 +20,8 @@ const char* const kOutputHeading = "Directory that results will be written to:";
 const char* const kYouHaveSpecified = "You have specified:";
 
 const char* const kSetupCaption = "Loomwise Setup";
-const std::array<const char*, 6> kSetupTabs = {
-    "About Setup", "File Types", "File Groups", "Constraints", "Global Settings", "About ..."};
+const std::array<const char*, 6> kSetupTabs = {"About Setup", "File Types",      "File Groups",
+                                               "Constraints", "Global Settings", "About ..."};
 const char* const kConstraintFormButton = "Constraint Form";
 const std::array<const char*, 4> kSettingExplanations = {
     "End of Line Tag:  the default tag to be applied when the program encounters a carriage return",
@@ -47,8 +47,8 @@ const char* const kFormWelcome =
     "constraints to apply towards your text documents.  From this screen you can select the type "
     "of constraint you wish to apply and the necessary parameters for each.";
 const char* const kKindFrame = "Type of Constraint";
-const std::array<const char*, 4> kKindOptions = {
-    "Search && Replace", "Remove blocks of text", "Replace Formatting", "Identify Header Lines"};
+const std::array<const char*, 4> kKindOptions = {"Search && Replace", "Remove blocks of text",
+                                                 "Replace Formatting", "Identify Header Lines"};
 const std::array<const char*, 4> kKindHelp = {
     "This is a simple search and replace function.  Enter the text you would like to be replaced "
     "in the first field and the text you wish to replace it with in the second.   Be sure to "

@@ -8,7 +8,7 @@
 namespace loomui {
 
 // Message boxes and the main window.
-extern const char* const kProgramTitle;         // message box title
+extern const char* const kProgramTitle;  // message box title
 extern const char* const kMainCaption;
 extern const char* const kWelcomeText;
 extern const char* const kLoomSetupButton;

@@ -38,7 +38,8 @@ const Fault& fault() {
     const char* error = ::getenv("LOOMWISE_FAULT_ERRNO");
     const char* delay = ::getenv("LOOMWISE_WRITE_DELAY_MS");
     char real[PATH_MAX];
-    if (dir == nullptr || (after == nullptr && delay == nullptr) || ::realpath(dir, real) == nullptr) {
+    if (dir == nullptr || (after == nullptr && delay == nullptr) ||
+        ::realpath(dir, real) == nullptr) {
       return out;
     }
     out.active = true;

@@ -19,7 +19,9 @@ class FaultyFileSystem : public FileSystem {
 
   PathKind kind(const std::string& path) const override { return inner_.kind(path); }
   PathKind entryKind(const std::string& path) const override { return inner_.entryKind(path); }
-  bool isReadableFile(const std::string& path) const override { return inner_.isReadableFile(path); }
+  bool isReadableFile(const std::string& path) const override {
+    return inner_.isReadableFile(path);
+  }
   std::optional<FileIdentity> identity(const std::string& path) const override {
     return inner_.identity(path);
   }

@@ -106,7 +106,8 @@ void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::s
   std::lock_guard lock(mutex_);
   if (beforeAccess) beforeAccess("write", path);
   const std::size_t slash = path.rfind('/');
-  const std::string dir = normalizeDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+  const std::string dir =
+      normalizeDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));
   if (!isWritableDirectory(dir)) {
     throw LoomError(ErrorKind::Io, "Cannot write the page \"" + path + "\": no writable directory");
   }

@@ -45,7 +45,7 @@ class MemoryFileSystem : public FileSystem {
   std::uint64_t inodeOf(const std::string& normalized);
   std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
   std::map<std::string, std::string> files_;
-  std::vector<std::string> order_;    // files in the order they were first added
+  std::vector<std::string> order_;  // files in the order they were first added
   std::map<std::string, int> writeCounts_;
   std::map<std::string, std::uint64_t> inodes_;  // file, or directory ending in "/"
   // Runs with several jobs read and write from worker threads.

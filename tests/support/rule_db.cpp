@@ -54,8 +54,9 @@ RuleDb& RuleDb::constraint(const Cell& fileType, const Cell& type, const Cell& s
 
 RuleDb& RuleDb::setting(const std::string& id, const Cell& content) {
   Database db(path_, Database::Mode::ReadWrite);
-  db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2) "
-             "ON CONFLICT(ID) DO UPDATE SET Content = excluded.Content")
+  db.prepare(
+        "INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2) "
+        "ON CONFLICT(ID) DO UPDATE SET Content = excluded.Content")
       .bind(1, id)
       .bind(2, content)
       .run();

@@ -1,17 +1,18 @@
 // The Constraint Form: the layout of each kind, the check boxes, Clear
 // Fields, and the rows that "&Save Constraint" adds.
 
+#include "ui/constraint_form.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QtTest>
 
-#include "ui/constraint_form.h"
 #include "ui/tests/test_support.h"
 
 using loomui::ConstraintForm;
@@ -85,11 +86,15 @@ class ConstraintFormTest : public QObject {
     auto where = [this] {
       QList<QRect> places;
       for (int i = 0; i < 4; ++i) {
-        places << QRect(form_->kindOption(i)->mapTo(form_.get(), QPoint()), form_->kindOption(i)->size());
-        places << QRect(form_->fieldBox(i)->mapTo(form_.get(), QPoint()), form_->fieldBox(i)->size());
+        places << QRect(form_->kindOption(i)->mapTo(form_.get(), QPoint()),
+                        form_->kindOption(i)->size());
+        places << QRect(form_->fieldBox(i)->mapTo(form_.get(), QPoint()),
+                        form_->fieldBox(i)->size());
       }
-      places << QRect(form_->previewBox()->mapTo(form_.get(), QPoint()), form_->previewBox()->size());
-      places << QRect(form_->fileTypeBox()->mapTo(form_.get(), QPoint()), form_->fileTypeBox()->size());
+      places << QRect(form_->previewBox()->mapTo(form_.get(), QPoint()),
+                      form_->previewBox()->size());
+      places << QRect(form_->fileTypeBox()->mapTo(form_.get(), QPoint()),
+                      form_->fileTypeBox()->size());
       return places;
     };
     QCoreApplication::processEvents();
@@ -156,10 +161,11 @@ class ConstraintFormTest : public QObject {
 
   void keyboardOrder() {
     const QList<QWidget*> order = {
-        form_->fieldBox(0),   form_->fieldBox(1),   form_->fieldBox(2),   form_->fieldBox(3),
-        form_->caseSensitiveBox(), form_->kindOption(0), form_->kindOption(1),
-        form_->kindOption(2), form_->kindOption(3), form_->saveButton(), form_->clearButton(),
-        form_->endOfLineBox(), form_->fileTypeBox()};
+        form_->fieldBox(0),   form_->fieldBox(1),        form_->fieldBox(2),
+        form_->fieldBox(3),   form_->caseSensitiveBox(), form_->kindOption(0),
+        form_->kindOption(1), form_->kindOption(2),      form_->kindOption(3),
+        form_->saveButton(),  form_->clearButton(),      form_->endOfLineBox(),
+        form_->fileTypeBox()};
     for (int i = 1; i < order.size(); ++i) {
       QWidget* w = order[i - 1]->nextInFocusChain();
       while (!order.contains(w)) w = w->nextInFocusChain();
@@ -178,16 +184,19 @@ class ConstraintFormTest : public QObject {
                             << "GEN|1|(c)|&copy;| | |0";
     QTest::newRow("kind 1 blanks kept") << 0 << QStringList{" -- ", ""} << false << true << "txt"
                                         << "TXT|1| -- || | |1";
-    QTest::newRow("kind 2 to end of line") << 1 << QStringList{"##", "ignored"} << true << false
-                                           << "nws" << "NWS|2|##|(EOL)| | |0";
+    QTest::newRow("kind 2 to end of line")
+        << 1 << QStringList{"##", "ignored"} << true << false << "nws"
+        << "NWS|2|##|(EOL)| | |0";
     QTest::newRow("kind 2 block") << 1 << QStringList{"[note:", "]"} << false << false << "Txt"
                                   << "TXT|2|[note:|]| | |0";
     QTest::newRow("kind 3") << 2 << QStringList{"*", "*", "<B>", "</B>"} << false << true << "TXT"
                             << "TXT|3|*|*|<B>|</B>|1";
-    QTest::newRow("kind 3 to end of line") << 2 << QStringList{"=> ", "x", "<LI>", "</LI>"} << true
-                                           << false << "NWS" << "NWS|3|=> |(EOL)|<LI>|</LI>|0";
+    QTest::newRow("kind 3 to end of line")
+        << 2 << QStringList{"=> ", "x", "<LI>", "</LI>"} << true << false << "NWS"
+        << "NWS|3|=> |(EOL)|<LI>|</LI>|0";
     QTest::newRow("kind 4") << 3 << QStringList{"Contents", "<H2>Contents</H2>"} << false << false
-                            << "faq" << "FAQ|4|Contents|<H2>Contents</H2>| | |0";
+                            << "faq"
+                            << "FAQ|4|Contents|<H2>Contents</H2>| | |0";
   }
 
   void savesTheRowOfEachKind() {
@@ -269,7 +278,8 @@ class ConstraintFormTest : public QObject {
     QTest::keyClicks(form_->fileTypeBox(), "TXT");
     QTest::mouseClick(form_->saveButton(), Qt::LeftButton);
     QCOMPARE(sink_.messages.size(), std::size_t{1});
-    QVERIFY2(sink_.messages[0].detail.contains("Constraints"), qPrintable(sink_.messages[0].detail));
+    QVERIFY2(sink_.messages[0].detail.contains("Constraints"),
+             qPrintable(sink_.messages[0].detail));
     QVERIFY(form_->isVisible());
     QCOMPARE(form_->fieldBox(0)->text(), QString("teh"));
     QCOMPARE(form_->fieldBox(1)->text(), QString("the"));

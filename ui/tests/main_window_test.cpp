@@ -1,18 +1,20 @@
 // The main window as a user meets it: the two run modes, a session started
 // from the dialog, the messages, and closing in the middle of a run.
 
+#include "ui/main_window.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
-#include <QMessageBox>
-#include <QScreen>
-#include <QTextLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTextLayout>
 #include <QUrl>
 #include <QtTest>
 #include <atomic>
@@ -23,7 +25,6 @@
 #include "app/manifest.h"
 #include "app/pair.h"
 #include "ui/batch_runner.h"
-#include "ui/main_window.h"
 #include "ui/message_sink.h"
 #include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
@@ -66,7 +67,9 @@ class HookedFileSystem : public loom::FileSystem {
   std::optional<loom::FileIdentity> identity(const std::string& p) const override {
     return real_->identity(p);
   }
-  bool isWritableDirectory(const std::string& p) const override { return real_->isWritableDirectory(p); }
+  bool isWritableDirectory(const std::string& p) const override {
+    return real_->isWritableDirectory(p);
+  }
   std::vector<std::string> listPlainFiles(const std::string& d) const override {
     return real_->listPlainFiles(d);
   }
@@ -348,7 +351,8 @@ class MainWindowTest : public QObject {
     if (mistake == "output") out = QDir(out_).filePath("new site");
     if (mistake == "input") in = QDir(in_).filePath("no such directory");
     if (mistake == "type") Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
-    if (mistake == "group") ws_->exec("UPDATE FileTypes SET GroupID = 'ZZZ' WHERE Identifier = 'TXT'");
+    if (mistake == "group")
+      ws_->exec("UPDATE FileTypes SET GroupID = 'ZZZ' WHERE Identifier = 'TXT'");
     sink_.choose = offered.value(0);
     // What the Setup window shows when the fix opens it.
     QString setupShowed;
@@ -415,10 +419,12 @@ class MainWindowTest : public QObject {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("row");  // the GlobalDefs row it adds; empty: none
-    QTest::newRow("lone line feeds") << static_cast<int>(loom::WarningKind::LoneLineFeeds)
-                                     << "Set LineEnds to any" << "LineEnds|any";
-    QTest::newRow("markup in text") << static_cast<int>(loom::WarningKind::MarkupInText)
-                                    << "Set EscapeText to yes" << "EscapeText|yes";
+    QTest::newRow("lone line feeds")
+        << static_cast<int>(loom::WarningKind::LoneLineFeeds) << "Set LineEnds to any"
+        << "LineEnds|any";
+    QTest::newRow("markup in text")
+        << static_cast<int>(loom::WarningKind::MarkupInText) << "Set EscapeText to yes"
+        << "EscapeText|yes";
     QTest::newRow("skipped file") << static_cast<int>(loom::WarningKind::SkippedFile) << ""
                                   << "";
   }
@@ -482,10 +488,11 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("whole");
     QTest::newRow("path") << "Output directory \"/home/someone/a-long-name/site-2024/pages/\" does "
-                             "not exist" << QStringList{"a-long-name", "site-2024"};
+                             "not exist"
+                          << QStringList{"a-long-name", "site-2024"};
     QTest::newRow("option") << "Run loomwise-batch --new-rules rules.mdb for windows-1252 or "
-                               "utf-8 text" << QStringList{"--new-rules", "loomwise-batch",
-                                                           "windows-1252"};
+                               "utf-8 text"
+                            << QStringList{"--new-rules", "loomwise-batch", "windows-1252"};
   }
 
   void longLinesBreakAtSlashesOnly() {

@@ -1,11 +1,13 @@
 // The Setup window: pages and texts, the grids over the rule tables, the
 // settings saved on closing, and the Constraint Form opened over it.
 
+#include "ui/setup_window.h"
+
 #include <QComboBox>
 #include <QLineEdit>
-#include <QSpinBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSqlRecord>
 #include <QTabWidget>
 #include <QTableView>
@@ -13,7 +15,6 @@
 
 #include "ui/constraint_form.h"
 #include "ui/main_window.h"
-#include "ui/setup_window.h"
 #include "ui/table_grid.h"
 #include "ui/tests/test_support.h"
 
@@ -77,8 +78,9 @@ class SetupWindowTest : public QObject {
 
   void gridsListEveryRowInStoredOrder() {
     ws_->exec("DELETE FROM Groups WHERE GroupID = 'ART'");
-    ws_->exec("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('ZZZ', NULL, ''), "
-              "('AAA', 'h', 'f')");
+    ws_->exec(
+        "INSERT INTO Groups (GroupID, Header, Footer) VALUES ('ZZZ', NULL, ''), "
+        "('AAA', 'h', 'f')");
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
     const struct {
@@ -112,8 +114,9 @@ class SetupWindowTest : public QObject {
 
   void editIsWrittenToTheEditedRow() {
     // Two identical rows: the edit must reach the second only.
-    ws_->exec("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DUP', '<H2>x</H2>', ''), "
-              "('DUP', '<H2>x</H2>', '')");
+    ws_->exec(
+        "INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DUP', '<H2>x</H2>', ''), "
+        "('DUP', '<H2>x</H2>', '')");
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
     w.show();
@@ -178,18 +181,27 @@ class SetupWindowTest : public QObject {
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("stored");  // the row's stored text after the edit
-    QTest::newRow("title line") << 1 << "Title Line" << "3"
+    QTest::newRow("title line") << 1 << "Title Line"
+                                << "3"
                                 << "TXT|Articles|3|<P>|<DIV class=\"article\">|</DIV><P><A "
                                    "HREF=\"index.html\">All pages</A></P>|ART";
-    QTest::newRow("identifier") << 1 << "Identifier" << "doc"
+    QTest::newRow("identifier") << 1 << "Identifier"
+                                << "doc"
                                 << "DOC|Articles|1|<P>|<DIV class=\"article\">|</DIV><P><A "
                                    "HREF=\"index.html\">All pages</A></P>|ART";
-    QTest::newRow("group of a type") << 1 << "GroupID" << "NWS"
+    QTest::newRow("group of a type") << 1 << "GroupID"
+                                     << "NWS"
                                      << "TXT|Articles|1|<P>|<DIV class=\"article\">|</DIV><P><A "
                                         "HREF=\"index.html\">All pages</A></P>|NWS";
-    QTest::newRow("group id") << 2 << "GroupID" << "art2" << "ART2|<H2>Articles and guides</H2>|<P></P>";
-    QTest::newRow("kind") << 3 << "Type" << "4" << "GEN|4|--|&mdash;| | |1";
-    QTest::newRow("case box") << 3 << "CaseSensitive" << "0" << "GEN|1|--|&mdash;| | |0";
+    QTest::newRow("group id") << 2 << "GroupID"
+                              << "art2"
+                              << "ART2|<H2>Articles and guides</H2>|<P></P>";
+    QTest::newRow("kind") << 3 << "Type"
+                          << "4"
+                          << "GEN|4|--|&mdash;| | |1";
+    QTest::newRow("case box") << 3 << "CaseSensitive"
+                              << "0"
+                              << "GEN|1|--|&mdash;| | |0";
   }
 
   void editorsFitTheirColumns() {
@@ -201,7 +213,9 @@ class SetupWindowTest : public QObject {
     w.load();
     w.show();
     w.tabs()->setCurrentIndex(tab);
-    TableGrid* grid = tab == 1 ? w.fileTypesGrid() : tab == 2 ? w.groupsGrid() : w.constraintsGrid();
+    TableGrid* grid = tab == 1   ? w.fileTypesGrid()
+                      : tab == 2 ? w.groupsGrid()
+                                 : w.constraintsGrid();
     const QModelIndex cell = grid->model()->index(0, ::column(grid, column.toLatin1().constData()));
     if (column == "CaseSensitive") {
       QVERIFY(grid->model()->flags(cell) & Qt::ItemIsUserCheckable);
@@ -210,8 +224,8 @@ class SetupWindowTest : public QObject {
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
       grid->view()->setCurrentIndex(cell);
       grid->view()->edit(cell);
-      QWidget* editor = grid->view()->viewport()->findChild<QWidget*>(
-          QString(), Qt::FindDirectChildrenOnly);
+      QWidget* editor =
+          grid->view()->viewport()->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
       QVERIFY(editor);
       if (auto* spin = qobject_cast<QSpinBox*>(editor)) {
         spin->setValue(input.toInt());
@@ -235,8 +249,9 @@ class SetupWindowTest : public QObject {
 
   // A cell the run would refuse is tinted, with the run's message as tooltip.
   void rowsARunWouldRefuseAreMarked() {
-    ws_->exec("INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
-              "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART')");
+    ws_->exec(
+        "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
+        "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART')");
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
     w.show();
@@ -245,9 +260,11 @@ class SetupWindowTest : public QObject {
     auto tip = [types, bad](const char* name) {
       return types->model()->index(bad, column(types, name)).data(Qt::ToolTipRole).toString();
     };
-    QCOMPARE(tip("Title Line"), QString("FileTypes row \"BAD\": Title Line \"first\" is not a whole number"));
+    QCOMPARE(tip("Title Line"),
+             QString("FileTypes row \"BAD\": Title Line \"first\" is not a whole number"));
     QCOMPARE(tip("BeginSection"), QString("FileTypes row \"BAD\": BeginSection is empty (NULL)"));
-    QVERIFY(types->model()->index(bad, column(types, "Title Line")).data(Qt::BackgroundRole).isValid());
+    QVERIFY(
+        types->model()->index(bad, column(types, "Title Line")).data(Qt::BackgroundRole).isValid());
     QVERIFY(tip("EndSection").isEmpty());
     QVERIFY(types->model()->index(0, column(types, "Title Line")).data(Qt::ToolTipRole).isNull());
     // Mended, the mark goes.
@@ -269,8 +286,9 @@ class SetupWindowTest : public QObject {
   }
 
   void settingsLoadedAndTrimmedOnClose() {
-    ws_->exec("UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' "
-              "WHERE ID = 'Header'");
+    ws_->exec(
+        "UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' "
+        "WHERE ID = 'Header'");
     SetupWindow w(ws_->rulesPath(), sink_);
     w.load();
     w.show();
@@ -333,15 +351,42 @@ class SetupWindowTest : public QObject {
     QTest::addColumn<QString>("stored");  // "-": no row
     QTest::addColumn<QString>("typed");   // "-": untouched
     QTest::addColumn<QString>("saved");   // "-": no row
-    QTest::newRow("no row, box left empty") << "Encoding" << "-" << "-" << "-";
-    QTest::newRow("no row, utf-8 typed") << "Encoding" << "-" << " utf-8 " << "utf-8";
-    QTest::newRow("row kept") << "Encoding" << "windows-1252" << "-" << "windows-1252";
-    QTest::newRow("row changed, case kept") << "Encoding" << "utf-8" << "Windows-1252" << "Windows-1252";
-    QTest::newRow("line ends left out") << "LineEnds" << "-" << "-" << "-";
-    QTest::newRow("line ends typed") << "LineEnds" << "-" << "any" << "any";
-    QTest::newRow("line ends kept") << "LineEnds" << "crlf" << "-" << "crlf";
-    QTest::newRow("escape text typed") << "EscapeText" << "-" << "yes" << "yes";
-    QTest::newRow("escape text changed") << "EscapeText" << "yes" << "no" << "no";
+    QTest::newRow("no row, box left empty") << "Encoding"
+                                            << "-"
+                                            << "-"
+                                            << "-";
+    QTest::newRow("no row, utf-8 typed") << "Encoding"
+                                         << "-"
+                                         << " utf-8 "
+                                         << "utf-8";
+    QTest::newRow("row kept") << "Encoding"
+                              << "windows-1252"
+                              << "-"
+                              << "windows-1252";
+    QTest::newRow("row changed, case kept") << "Encoding"
+                                            << "utf-8"
+                                            << "Windows-1252"
+                                            << "Windows-1252";
+    QTest::newRow("line ends left out") << "LineEnds"
+                                        << "-"
+                                        << "-"
+                                        << "-";
+    QTest::newRow("line ends typed") << "LineEnds"
+                                     << "-"
+                                     << "any"
+                                     << "any";
+    QTest::newRow("line ends kept") << "LineEnds"
+                                    << "crlf"
+                                    << "-"
+                                    << "crlf";
+    QTest::newRow("escape text typed") << "EscapeText"
+                                       << "-"
+                                       << "yes"
+                                       << "yes";
+    QTest::newRow("escape text changed") << "EscapeText"
+                                         << "yes"
+                                         << "no"
+                                         << "no";
   }
 
   void optionalSettingsLoadAndSave() {
@@ -372,10 +417,18 @@ class SetupWindowTest : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("said");
-    QTest::newRow("unknown encoding") << "Encoding" << "latin-1" << "windows-1252 or utf-8";
-    QTest::newRow("emptied encoding") << "Encoding" << "" << "windows-1252 or utf-8";
-    QTest::newRow("unknown line ends") << "LineEnds" << "lf" << "crlf or any";
-    QTest::newRow("unknown escape text") << "EscapeText" << "true" << "yes or no";
+    QTest::newRow("unknown encoding") << "Encoding"
+                                      << "latin-1"
+                                      << "windows-1252 or utf-8";
+    QTest::newRow("emptied encoding") << "Encoding"
+                                      << ""
+                                      << "windows-1252 or utf-8";
+    QTest::newRow("unknown line ends") << "LineEnds"
+                                       << "lf"
+                                       << "crlf or any";
+    QTest::newRow("unknown escape text") << "EscapeText"
+                                         << "true"
+                                         << "yes or no";
   }
 
   void unknownSettingKeepsTheWindowOpen() {
@@ -448,7 +501,8 @@ class SetupWindowTest : public QObject {
   void malformedImportChangesNothing() {
     QTemporaryDir dir;
     const QString file = dir.filePath("broken.json");
-    Workspace::writeFile(dir.path(), "broken.json", "{\n  \"format\": \"loomwise-rules 1\",\n  oops\n");
+    Workspace::writeFile(dir.path(), "broken.json",
+                         "{\n  \"format\": \"loomwise-rules 1\",\n  oops\n");
     SetupWindow w(ws_->rulesPath(), sink_);
     w.setFileChooser([&](QWidget*, bool) { return file; });
     w.load();

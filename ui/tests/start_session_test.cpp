@@ -43,7 +43,7 @@ class StartSessionTest : public QObject {
   void keyboardOrder() {
     StartSessionDialog d;
     d.load();
-    const QList<QWidget*> expected = {d.pathBox(0), d.pathBox(1), d.volumes(0), d.tree(0),
+    const QList<QWidget*> expected = {d.pathBox(0), d.pathBox(1), d.volumes(0),  d.tree(0),
                                       d.volumes(1), d.tree(1),    d.useButton(), d.cancelButton()};
     QWidget* w = expected.front();
     for (int i = 1; i < expected.size(); ++i) {
@@ -59,15 +59,24 @@ class StartSessionTest : public QObject {
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("chosen");
     QTest::addColumn<QString>("pair");
-    QTest::newRow("plain") << "/texts" << "/site" << true << "/texts,/site";
-    QTest::newRow("blanks trimmed") << "  /d/in " << " /d/out  " << true << "/d/in,/d/out";
-    QTest::newRow("left blanks only") << "   " << "/site" << true << ",/site";
-    QTest::newRow("right blanks only") << "/texts" << "  " << true << "/texts,";
-    QTest::newRow("same on both sides") << "/x" << "/x" << true << "/x,/x";
-    QTest::newRow("comma in a path") << "/a,b" << "/c" << true << "/a,b,/c";
-    QTest::newRow("left empty") << "" << "/site" << false << "";
-    QTest::newRow("right empty") << "/texts" << "" << false << "";
-    QTest::newRow("tab stays") << "\t/in" << "/out" << true << "\t/in,/out";
+    QTest::newRow("plain") << "/texts"
+                           << "/site" << true << "/texts,/site";
+    QTest::newRow("blanks trimmed") << "  /d/in "
+                                    << " /d/out  " << true << "/d/in,/d/out";
+    QTest::newRow("left blanks only") << "   "
+                                      << "/site" << true << ",/site";
+    QTest::newRow("right blanks only") << "/texts"
+                                       << "  " << true << "/texts,";
+    QTest::newRow("same on both sides") << "/x"
+                                        << "/x" << true << "/x,/x";
+    QTest::newRow("comma in a path") << "/a,b"
+                                     << "/c" << true << "/a,b,/c";
+    QTest::newRow("left empty") << ""
+                                << "/site" << false << "";
+    QTest::newRow("right empty") << "/texts"
+                                 << "" << false << "";
+    QTest::newRow("tab stays") << "\t/in"
+                               << "/out" << true << "\t/in,/out";
   }
 
   void acceptTrimsAndJoins() {

@@ -61,7 +61,7 @@ QStringList Workspace::rows(const std::string& table) const {
     QStringList columns;
     for (int c = first; c < select.columnCount(); ++c) {
       const loom::StoredValue v = select.value(c);
-      columns << (v.isNull() ? QStringLiteral("<null>")
+      columns << (v.isNull()                 ? QStringLiteral("<null>")
                   : v.type == SQLITE_INTEGER ? QString::number(v.integer)
                                              : QString::fromStdString(v.text));
     }

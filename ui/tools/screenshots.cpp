@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileSystemModel>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
 
     loomui::SetupWindow setup(rules, sink, &idle);
     setup.load();
-    const char* names[] = {"about-setup", "file-types", "file-groups",
+    const char* names[] = {"about-setup", "file-types",      "file-groups",
                            "constraints", "global-settings", "about"};
     for (int tab = 0; tab < setup.tabs()->count(); ++tab) {
       setup.tabs()->setCurrentIndex(tab);
