@@ -8,13 +8,10 @@ namespace {
 
 std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 // The charset a Header declares (in a <meta charset=...> or a Content-Type's
 // "charset=..."), lower-cased; empty when it declares none.
 std::string declaredCharset(std::string_view header) {
-  std::string folded(header);
-  for (char& c : folded) c = lower(c);
+  const std::string folded = asciiLower(header);
   for (std::size_t at = folded.find("charset"); at != std::string::npos;
        at = folded.find("charset", at + 1)) {
     std::size_t i = at + 7;

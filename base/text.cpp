@@ -12,17 +12,30 @@ std::string_view trimSpaces(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
+namespace {
+
+char asciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+std::string asciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = asciiLowerChar(c);
+  return out;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (asciiLowerChar(a[i]) != asciiLowerChar(b[i])) return false;
+  }
+  return true;
+}
+
 std::optional<LineEnds> lineEndsByName(std::string_view name) {
   const std::string_view t = trimSpaces(name);
-  const auto is = [t](std::string_view word) {
-    if (t.size() != word.size()) return false;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      if ((t[i] | 0x20) != word[i]) return false;
-    }
-    return true;
-  };
-  if (is("crlf")) return LineEnds::CrLf;
-  if (is("any")) return LineEnds::Any;
+  if (equalsIgnoringAsciiCase(t, "crlf")) return LineEnds::CrLf;
+  if (equalsIgnoringAsciiCase(t, "any")) return LineEnds::Any;
   return std::nullopt;
 }
 

@@ -11,6 +11,11 @@ namespace loom {
 // breaks stay. trimSpaces("  a\tb  ") == "a\tb".
 std::string_view trimSpaces(std::string_view s);
 
+// `s` with A-Z made a-z; other bytes stay. For keys and names that compare
+// without regard to ASCII letter case ("EndofLine", "UTF-8", "charset").
+std::string asciiLower(std::string_view s);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // What ends a line of a source file. Text from the platform the rules were
 // first written for ends its lines in CR LF (or CR), and there a lone LF is
 // a character inside the line; text from this platform ends them in LF.

@@ -9,6 +9,7 @@
 #include "base/case_folding_table.h"
 #include "base/codec.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "base/utf8.h"
 
 namespace loom {
@@ -249,8 +250,7 @@ const TextCodec& utf8Codec() {
 }
 
 const TextCodec* codecByName(std::string_view name) {
-  std::string lower;
-  for (char c : name) lower.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+  const std::string lower = asciiLower(name);
   if (lower == "windows-1252") return &windows1252Codec();
   if (lower == "utf-8") return &utf8Codec();
   return nullptr;

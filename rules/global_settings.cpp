@@ -9,18 +9,9 @@
 namespace loom {
 namespace {
 
-bool sameKey(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (low(a[i]) != low(b[i])) return false;
-  }
-  return true;
-}
-
 const SettingRecord* findSetting(const RuleTables& tables, const std::string& key) {
   for (const SettingRecord& r : tables.globalDefs) {
-    if (r.id && sameKey(*r.id, key)) return &r;
+    if (r.id && equalsIgnoringAsciiCase(*r.id, key)) return &r;
   }
   return nullptr;
 }
@@ -44,8 +35,8 @@ std::string requiredSetting(const RuleTables& tables, const std::string& key,
 
 std::optional<bool> yesNoByName(std::string_view text) {
   const std::string t(trimSpaces(text));
-  if (sameKey(t, "yes")) return true;
-  if (sameKey(t, "no")) return false;
+  if (equalsIgnoringAsciiCase(t, "yes")) return true;
+  if (equalsIgnoringAsciiCase(t, "no")) return false;
   return std::nullopt;
 }
 
@@ -65,6 +56,21 @@ GlobalSettings globalSettingsFrom(const RuleTables& tables, const std::string& r
   s.lineEnds = settingFrom(tables, kLineEndsKey, rulesPath, /*optional=*/true);
   s.escapeText = settingFrom(tables, kEscapeTextKey, rulesPath, /*optional=*/true);
   return s;
+}
+
+void writeSettingRow(Database& db, std::string_view id, std::string_view content) {
+  db.prepare(
+        "UPDATE GlobalDefs SET Content = ?2 WHERE rowid = "
+        "(SELECT rowid FROM GlobalDefs WHERE ID = ?1 COLLATE NOCASE ORDER BY rowid LIMIT 1)")
+      .bind(1, id)
+      .bind(2, content)
+      .run();
+  if (sqlite3_changes(db.handle()) == 0) {
+    db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)")
+        .bind(1, id)
+        .bind(2, content)
+        .run();
+  }
 }
 
 GlobalSettings LoadGlobalSettings(const std::string& rulesPath) {
@@ -87,19 +93,7 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
                     "Rule database \"" + rulesPath + "\" has no table GlobalDefs");
   }
   Transaction transaction(db);
-  Statement update = db.prepare(
-      "UPDATE GlobalDefs SET Content = ?2 WHERE rowid = "
-      "(SELECT rowid FROM GlobalDefs WHERE ID = ?1 COLLATE NOCASE ORDER BY rowid LIMIT 1)");
-  Statement insert = db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)");
-  for (const auto& [key, value] : rows) {
-    const std::string_view trimmed = trimSpaces(*value);
-    update.reset();
-    update.bind(1, std::string_view(key)).bind(2, trimmed).run();
-    if (sqlite3_changes(db.handle()) == 0) {
-      insert.reset();
-      insert.bind(1, std::string_view(key)).bind(2, trimmed).run();
-    }
-  }
+  for (const auto& [key, value] : rows) writeSettingRow(db, key, trimSpaces(*value));
   transaction.commit();
 }
 

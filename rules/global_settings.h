@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "rules/rule_tables.h"
 
@@ -44,6 +45,11 @@ GlobalSettings globalSettingsFrom(const RuleTables& tables, const std::string& r
 // when their row is missing.
 std::optional<std::string> settingFrom(const RuleTables& tables, const std::string& key,
                                        const std::string& rulesPath, bool optional = false);
+
+// Sets the Content of the GlobalDefs row `id` (the first, ID compared
+// without regard to case), adding the row when there is none. Part of the
+// caller's transaction.
+void writeSettingRow(Database& db, std::string_view id, std::string_view content);
 
 // Writes the settings back as the Setup window does on closing: each value
 // with leading and trailing spaces removed (tabs and line breaks stay), all

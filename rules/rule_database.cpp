@@ -77,16 +77,7 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
     db.exec(sql::kSchema);
     db.exec(sql::kSettings);
     if (contents == NewDatabaseContents::Bundled) db.exec(sql::kBundled);
-    Statement update = db.prepare("UPDATE GlobalDefs SET Content = ?2 WHERE ID = ?1");
-    Statement insert = db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)");
-    for (const SettingRow& row : settings) {
-      update.reset();
-      update.bind(1, row.id).bind(2, row.content).run();
-      if (sqlite3_changes(db.handle()) == 0) {
-        insert.reset();
-        insert.bind(1, row.id).bind(2, row.content).run();
-      }
-    }
+    for (const SettingRow& row : settings) writeSettingRow(db, row.id, row.content);
     transaction.commit();
   } catch (const LoomError& e) {
     std::string message = e.what();
