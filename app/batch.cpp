@@ -152,20 +152,19 @@ class Runner {
   std::vector<FileResult> results_;
 };
 
-// The check reads every file the run would convert, so that it finds what
-// the run would: a file that cannot be read, and what the files' text says
-// about the settings.
+// What the files' text says about the settings, as the run would say it.
+// The plan has already found files that cannot be read; the files are read
+// only when the settings leave something to warn about.
 std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs) {
   SourceWarnings warnings(plan);
+  if (!warnings.wanted()) return {};
   std::vector<Problem> problems;
   for (const InputFile& file : plan.files) {
     if (!file.pageName) continue;
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
-      if (warnings.wanted()) {
-        warnings.add(path, inspectSource(contents, plan.settings.lineEnds, warnings.wantsMarkup()));
-      }
+      warnings.add(path, inspectSource(contents, plan.settings.lineEnds, warnings.wantsMarkup()));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
