@@ -65,7 +65,7 @@ void writeSettingRow(Database& db, std::string_view id, std::string_view content
       .bind(1, id)
       .bind(2, content)
       .run();
-  if (sqlite3_changes(db.handle()) == 0) {
+  if (db.changes() == 0) {
     db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)")
         .bind(1, id)
         .bind(2, content)

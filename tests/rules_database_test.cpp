@@ -346,7 +346,7 @@ TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransactio
   EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
 }
 
-TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
+TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockThenSaysItIsLocked) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   Database holder(db.path(), Database::Mode::ReadWrite);
@@ -360,6 +360,14 @@ TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
   EXPECT_NO_THROW(db.constraint("GEN", "1", "after", "x"));
   release.join();
   EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
+
+  // A lock held past the wait is refused, naming the file.
+  const testing::ShortBusyTimeout shortWait;
+  holder.exec("BEGIN EXCLUSIVE");
+  const std::string message = errorOf([&] { readRuleTables(db.path()); });
+  EXPECT_NE(message.find("locked by another program"), std::string::npos) << message;
+  EXPECT_NE(message.find(db.path()), std::string::npos) << message;
+  holder.exec("COMMIT");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "rules/rules_json.h"
+#include "rules/sqlite.h"
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
 #include "ui/message_sink.h"
@@ -146,7 +147,8 @@ void SetupWindow::load() {
   connection_ = QStringLiteral("loomwise-setup-%1").arg(++nextConnection);
   QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
   db.setDatabaseName(rulesPath_);
-  db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+  // The grids wait for another writer as long as the rest of the program does.
+  db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(loom::busyTimeout().count()));
   if (!db.open()) {
     const std::string message = "Cannot open the rule database \"" + rulesPath_.toStdString() +
                                 "\": " + db.lastError().text().toStdString();
