@@ -16,6 +16,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "rules/rules_json.h"
+#include "rules/schema.h"
 #include "rules/sqlite.h"
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
@@ -165,9 +166,9 @@ void SetupWindow::load() {
 
 void SetupWindow::openGrids() {
   const QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  fileTypes_->open(db, QStringLiteral("FileTypes"));
-  groups_->open(db, QStringLiteral("Groups"));
-  constraints_->open(db, QStringLiteral("Constraints"));
+  fileTypes_->open(db, loom::schema::kFileTypes);
+  groups_->open(db, loom::schema::kGroups);
+  constraints_->open(db, loom::schema::kConstraints);
 }
 
 void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
@@ -302,11 +303,11 @@ void SetupWindow::addMissingRow(loom::Missing what, const QString& identifier) {
   switch (what) {
     case loom::Missing::FileTypesRow:
       tabs_->setCurrentIndex(1);
-      fileTypes_->addRow({{QStringLiteral("Identifier"), identifier}});
+      fileTypes_->addRow({{qtName(loom::schema::kIdentifier.name), identifier}});
       break;
     case loom::Missing::GroupsRow:
       tabs_->setCurrentIndex(2);
-      groups_->addRow({{QStringLiteral("GroupID"), identifier}});
+      groups_->addRow({{qtName(loom::schema::kGroupId.name), identifier}});
       break;
     case loom::Missing::Nothing:
     case loom::Missing::OutputDirectory:
