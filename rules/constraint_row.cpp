@@ -3,6 +3,7 @@
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "rules/schema.h"
 #include "rules/sqlite.h"
 
 namespace loom {
@@ -32,27 +33,26 @@ ConstraintRow constraintFromForm(const ConstraintFormFields& form) {
 }
 
 std::size_t SaveConstraint(const std::string& rulesPath, const ConstraintRow& row) {
+  using namespace schema;
   Database db(rulesPath, Database::Mode::ReadWrite);
-  if (!db.hasTable("Constraints")) {
-    throw LoomError(ErrorKind::Rules,
-                    "Rule database \"" + rulesPath + "\" has no table Constraints");
-  }
+  requireTable(db, kConstraints);
   Transaction transaction(db);
-  db.prepare(
-        "INSERT INTO Constraints (\"Search String\", \"Replace String\", Type, Rfirst, RLast, "
-        "CaseSensitive, Filetype) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
-      .bind(1, row.searchString)
-      .bind(2, row.replaceString)
-      .bind(3, static_cast<std::int64_t>(row.type))
-      .bind(4, row.rFirst)
-      .bind(5, row.rLast)
-      .bind(6, static_cast<std::int64_t>(row.caseSensitive ? 1 : 0))
-      .bind(7, row.fileType)
+  auto at = [](const ColumnDef& column) {
+    return static_cast<int>(kConstraints.indexOf(column.name)) + 1;
+  };
+  db.prepare(insertSql(kConstraints))
+      .bind(at(kFileType), row.fileType)
+      .bind(at(kType), static_cast<std::int64_t>(row.type))
+      .bind(at(kSearchString), row.searchString)
+      .bind(at(kReplaceString), row.replaceString)
+      .bind(at(kRFirst), row.rFirst)
+      .bind(at(kRLast), row.rLast)
+      .bind(at(kCaseSensitive), static_cast<std::int64_t>(row.caseSensitive ? 1 : 0))
       .run();
   std::size_t position = 0;
   {
-    Statement place =
-        db.prepare("SELECT COUNT(*) FROM Constraints WHERE rowid <= last_insert_rowid()");
+    Statement place = db.prepare("SELECT COUNT(*) FROM " + quoteIdentifier(kConstraints.name) +
+                                 " WHERE rowid <= last_insert_rowid()");
     place.step();
     position = static_cast<std::size_t>(place.value(0).integer);
   }

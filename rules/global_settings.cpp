@@ -5,6 +5,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "rules/schema.h"
 
 namespace loom {
 namespace {
@@ -65,7 +66,7 @@ void writeSettingRow(Database& db, std::string_view id, std::string_view content
       .bind(1, id)
       .bind(2, content)
       .run();
-  if (sqlite3_changes(db.handle()) == 0) {
+  if (db.changes() == 0) {
     db.prepare("INSERT INTO GlobalDefs (ID, Content) VALUES (?1, ?2)")
         .bind(1, id)
         .bind(2, content)
@@ -88,10 +89,7 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
   if (settings.escapeText) rows.emplace_back(kEscapeTextKey, &*settings.escapeText);
 
   Database db(rulesPath, Database::Mode::ReadWrite);
-  if (!db.hasTable("GlobalDefs")) {
-    throw LoomError(ErrorKind::Rules,
-                    "Rule database \"" + rulesPath + "\" has no table GlobalDefs");
-  }
+  requireTable(db, schema::kGlobalDefs);
   Transaction transaction(db);
   for (const auto& [key, value] : rows) writeSettingRow(db, key, trimSpaces(*value));
   transaction.commit();

@@ -2,6 +2,7 @@
 // The global settings: four rows of GlobalDefs (and an optional fifth, the
 // text encoding). Texts here are UTF-8 as stored.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ inline constexpr const char* kEndOfLineKey = "EndofLine";
 inline constexpr const char* kHeaderKey = "Header";
 inline constexpr const char* kFooterKey = "Footer";
 inline constexpr const char* kIndexPageNameKey = "IndexPageName";
+// The rows every rule database needs.
+inline constexpr std::array<const char*, 4> kRequiredSettingKeys = {kEndOfLineKey, kHeaderKey,
+                                                                    kFooterKey, kIndexPageNameKey};
 inline constexpr const char* kEncodingKey = "Encoding";
 inline constexpr const char* kLineEndsKey = "LineEnds";
 inline constexpr const char* kEscapeTextKey = "EscapeText";

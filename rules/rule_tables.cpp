@@ -1,83 +1,107 @@
 #include "rules/rule_tables.h"
 
-#include <initializer_list>
-
 #include "base/error.h"
+#include "rules/schema.h"
 
 namespace loom {
 namespace {
 
+// A row's values looked up by column.
+struct Row {
+  const TableDef& table;
+  RowValues values;
+  const StoredValue& value(const ColumnDef& column) const {
+    return values[table.indexOf(column.name)];
+  }
+  Text text(const ColumnDef& column) const { return value(column).asText(); }
+};
+
 // Builds "SELECT rowid, <columns> FROM <table> ORDER BY rowid" after checking
 // that each column is there, so a hand-edited file gets a message naming the
 // missing table or column rather than an engine code.
-Statement selectAll(Database& db, const char* table, std::initializer_list<const char*> columns) {
-  if (!db.hasTable(table)) {
-    throw LoomError(ErrorKind::Rules,
-                    "Rule database \"" + db.path() + "\" has no table " + table + "");
-  }
-  db.requireRowOrder(table);
+Statement selectAll(Database& db, const TableDef& table) {
+  requireTable(db, table);
+  db.requireRowOrder(table.name);
   std::string sql = "SELECT rowid";
-  for (const char* column : columns) {
-    if (!db.hasColumn(table, column)) {
-      throw LoomError(ErrorKind::Rules, "Rule database \"" + db.path() + "\": table " + table +
-                                            " has no column \"" + column + "\"");
+  for (const ColumnDef& column : table.columns) {
+    if (!db.hasColumn(table.name, column.name)) {
+      throw LoomError(ErrorKind::Rules, "Rule database \"" + db.path() + "\": table " +
+                                            std::string(table.name) + " has no column \"" +
+                                            std::string(column.name) + "\"");
     }
-    sql += ", " + quoteIdentifier(column);
+    sql += ", " + quoteIdentifier(column.name);
   }
-  sql += " FROM " + quoteIdentifier(table) + " ORDER BY rowid";
+  sql += " FROM " + quoteIdentifier(table.name) + " ORDER BY rowid";
   return db.prepare(sql);
+}
+
+// Calls `each(rowId, values)` for every row of `table` in stored order.
+template <class Each>
+void readRows(Database& db, const TableDef& table, Each each) {
+  Statement st = selectAll(db, table);
+  std::vector<StoredValue> values(table.columns.size());
+  while (st.step()) {
+    for (std::size_t c = 0; c < values.size(); ++c) values[c] = st.value(static_cast<int>(c + 1));
+    each(st.value(0).integer, RowValues(values));
+  }
 }
 
 }  // namespace
 
+FileTypeRecord fileTypeFrom(RowValues values) {
+  using namespace schema;
+  const Row row{kFileTypes, values};
+  FileTypeRecord r;
+  r.identifier = row.text(kIdentifier);
+  r.description = row.text(kDescription);
+  r.titleLine = row.value(kTitleLine);
+  r.endOfLine = row.text(kEndOfLine);
+  r.beginSection = row.text(kBeginSection);
+  r.endSection = row.text(kEndSection);
+  r.groupId = row.text(kGroupId);
+  return r;
+}
+
+GroupRecord groupFrom(RowValues values) {
+  using namespace schema;
+  const Row row{kGroups, values};
+  return {0, row.text(kGroupId), row.text(kHeader), row.text(kFooter)};
+}
+
+ConstraintRecord constraintFrom(RowValues values, std::size_t position) {
+  using namespace schema;
+  const Row row{kConstraints, values};
+  ConstraintRecord r;
+  r.position = position;
+  r.fileType = row.text(kFileType);
+  r.type = row.value(kType);
+  r.searchString = row.text(kSearchString);
+  r.replaceString = row.text(kReplaceString);
+  r.rFirst = row.text(kRFirst);
+  r.rLast = row.text(kRLast);
+  r.caseSensitive = row.value(kCaseSensitive);
+  return r;
+}
+
 RuleTables readRuleTables(Database& db) {
   RuleTables tables;
   Transaction snapshot(db, /*immediate=*/false);
-  {
-    Statement st = selectAll(db, "FileTypes",
-                             {"Identifier", "Description", "Title Line", "End of Line",
-                              "BeginSection", "EndSection", "GroupID"});
-    while (st.step()) {
-      FileTypeRecord r;
-      r.rowId = st.value(0).integer;
-      r.identifier = st.text(1);
-      r.description = st.text(2);
-      r.titleLine = st.value(3);
-      r.endOfLine = st.text(4);
-      r.beginSection = st.text(5);
-      r.endSection = st.text(6);
-      r.groupId = st.text(7);
-      tables.fileTypes.push_back(std::move(r));
-    }
-  }
-  {
-    Statement st = selectAll(db, "Groups", {"GroupID", "Header", "Footer"});
-    while (st.step()) {
-      tables.groups.push_back({st.value(0).integer, st.text(1), st.text(2), st.text(3)});
-    }
-  }
-  {
-    Statement st = selectAll(db, "Constraints",
-                             {"FileType", "Type", "Search String", "Replace String", "RFirst",
-                              "RLast", "CaseSensitive"});
-    while (st.step()) {
-      ConstraintRecord r;
-      r.rowId = st.value(0).integer;
-      r.position = tables.constraints.size() + 1;
-      r.fileType = st.text(1);
-      r.type = st.value(2);
-      r.searchString = st.text(3);
-      r.replaceString = st.text(4);
-      r.rFirst = st.text(5);
-      r.rLast = st.text(6);
-      r.caseSensitive = st.value(7);
-      tables.constraints.push_back(std::move(r));
-    }
-  }
-  {
-    Statement st = selectAll(db, "GlobalDefs", {"ID", "Content"});
-    while (st.step()) tables.globalDefs.push_back({st.text(1), st.text(2)});
-  }
+  readRows(db, schema::kFileTypes, [&](std::int64_t rowId, RowValues values) {
+    tables.fileTypes.push_back(fileTypeFrom(values));
+    tables.fileTypes.back().rowId = rowId;
+  });
+  readRows(db, schema::kGroups, [&](std::int64_t rowId, RowValues values) {
+    tables.groups.push_back(groupFrom(values));
+    tables.groups.back().rowId = rowId;
+  });
+  readRows(db, schema::kConstraints, [&](std::int64_t rowId, RowValues values) {
+    tables.constraints.push_back(constraintFrom(values, tables.constraints.size() + 1));
+    tables.constraints.back().rowId = rowId;
+  });
+  readRows(db, schema::kGlobalDefs, [&](std::int64_t, RowValues values) {
+    const Row row{schema::kGlobalDefs, values};
+    tables.globalDefs.push_back({row.text(schema::kId), row.text(schema::kContent)});
+  });
   snapshot.commit();
   return tables;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,13 @@ struct RuleTables {
   std::vector<ConstraintRecord> constraints;
   std::vector<SettingRecord> globalDefs;
 };
+
+// One row's values, in the order of its table's columns in rules/schema.h;
+// the grids hand over what they show the same way the reader does.
+using RowValues = std::span<const StoredValue>;
+FileTypeRecord fileTypeFrom(RowValues row);
+GroupRecord groupFrom(RowValues row);
+ConstraintRecord constraintFrom(RowValues row, std::size_t position);
 
 // Reads all four tables. A missing table or column is a LoomError (Rules)
 // that names the file, the table and the column.

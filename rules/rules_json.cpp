@@ -10,7 +10,10 @@
 
 #include "base/error.h"
 #include "base/file_system.h"
+#include "base/text.h"
 #include "base/utf8.h"
+#include "rules/global_settings.h"
+#include "rules/schema.h"
 #include "rules/sqlite.h"
 
 namespace loom {
@@ -20,40 +23,12 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kFormat = "loomwise-rules 1";
 
-struct TableColumns {
-  const char* table;
-  std::vector<const char*> columns;
-};
-
-const std::array<TableColumns, 4>& tables() {
-  static const std::array<TableColumns, 4> all = {{
-      {"FileTypes",
-       {"Identifier", "Description", "Title Line", "End of Line", "BeginSection", "EndSection",
-        "GroupID"}},
-      {"Groups", {"GroupID", "Header", "Footer"}},
-      {"Constraints",
-       {"FileType", "Type", "Search String", "Replace String", "RFirst", "RLast", "CaseSensitive"}},
-      {"GlobalDefs", {"ID", "Content"}},
-  }};
-  return all;
-}
-
-std::string selectSql(const TableColumns& t) {
+std::string selectSql(const TableDef& t) {
   std::string sql = "SELECT ";
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
-    sql += (i ? ", " : "") + quoteIdentifier(t.columns[i]);
+    sql += (i ? ", " : "") + quoteIdentifier(t.columns[i].name);
   }
-  return sql + " FROM " + quoteIdentifier(t.table) + " ORDER BY rowid";
-}
-
-std::string insertSql(const TableColumns& t) {
-  std::string sql = "INSERT INTO " + quoteIdentifier(t.table) + " (";
-  std::string values;
-  for (std::size_t i = 0; i < t.columns.size(); ++i) {
-    sql += (i ? ", " : "") + quoteIdentifier(t.columns[i]);
-    values += (i ? ", ?" : "?") + std::to_string(i + 1);
-  }
-  return sql + ") VALUES (" + values + ")";
+  return sql + " FROM " + quoteIdentifier(t.name) + " ORDER BY rowid";
 }
 
 // Line (1-based) of each record of each table in `text`, found by a scan
@@ -94,13 +69,8 @@ std::map<std::string, std::vector<std::size_t>> recordLines(std::string_view tex
   return lines;
 }
 
-// Columns that hold whole numbers.
-bool wholeNumberColumn(const std::string& column) {
-  return column == "Title Line" || column == "Type" || column == "CaseSensitive";
-}
-
 // Why a number cannot be stored as it is written, or "" when it can.
-std::string numberProblem(const Json& value, const std::string& column) {
+std::string numberProblem(const Json& value, ColumnKind kind) {
   if (value.is_number_unsigned() &&
       value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
     return "the number " + value.dump() + " is out of range (at most 9223372036854775807)";
@@ -108,19 +78,11 @@ std::string numberProblem(const Json& value, const std::string& column) {
   if (value.is_number_float()) {
     const double d = value.get<double>();
     if (!std::isfinite(d)) return "the number is not finite";
-    if (wholeNumberColumn(column) && (d != std::floor(d) || d < -9.2e18 || d > 9.2e18)) {
+    if (kind != ColumnKind::Text && (d != std::floor(d) || d < -9.2e18 || d > 9.2e18)) {
       return "needs a whole number, not " + value.dump();
     }
   }
   return "";
-}
-
-// ASCII letters folded, as the key columns compare (COLLATE NOCASE).
-std::string foldAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 LoomError importError(const std::string& source, std::size_t line, const std::string& what) {
@@ -134,29 +96,27 @@ std::string exportRulesText(const std::string& rulesPath) {
   Database db(rulesPath, Database::Mode::ReadOnly);
   Transaction snapshot(db, /*immediate=*/false);
   std::string out = "{\n\"format\": \"" + std::string(kFormat) + "\",\n";
-  for (std::size_t t = 0; t < tables().size(); ++t) {
-    const TableColumns& table = tables()[t];
-    if (!db.hasTable(table.table)) {
-      throw LoomError(ErrorKind::Rules,
-                      "Rule database \"" + rulesPath + "\" has no table " + table.table);
-    }
-    db.requireRowOrder(table.table);
+  for (const TableDef& table : schema::kTables) {
+    const std::string name(table.name);
+    requireTable(db, table);
+    db.requireRowOrder(table.name);
     Statement st = db.prepare(selectSql(table));
-    out += "\"" + std::string(table.table) + "\": [";
+    out += "\"" + name + "\": [";
     std::size_t row = 0;
     while (st.step()) {
       ++row;
       Json record = Json::object();
       for (std::size_t c = 0; c < table.columns.size(); ++c) {
         const StoredValue v = st.value(static_cast<int>(c));
-        const std::string where = std::string(table.table) + " row " + std::to_string(row) +
-                                  ", column \"" + table.columns[c] + "\"";
+        const std::string column(table.columns[c].name);
+        const std::string where =
+            name + " row " + std::to_string(row) + ", column \"" + column + "\"";
         switch (v.type) {
           case SQLITE_NULL:
-            record[table.columns[c]] = nullptr;
+            record[column] = nullptr;
             break;
           case SQLITE_INTEGER:
-            record[table.columns[c]] = v.integer;
+            record[column] = v.integer;
             break;
           case SQLITE_FLOAT:
             if (!std::isfinite(v.real)) {
@@ -164,10 +124,10 @@ std::string exportRulesText(const std::string& rulesPath) {
                                                     ": holds a number that is not finite, which "
                                                     "a rules file cannot hold; store a finite one");
             }
-            record[table.columns[c]] = v.real;
+            record[column] = v.real;
             break;
           case SQLITE_TEXT:
-            record[table.columns[c]] = v.text;
+            record[column] = v.text;
             break;
           default:
             // The run reads a blob of UTF-8 as its text; so does the export.
@@ -177,18 +137,18 @@ std::string exportRulesText(const std::string& rulesPath) {
                                   ": holds binary data that is not UTF-8 text, which has no "
                                   "text form");
             }
-            record[table.columns[c]] = v.text;
+            record[column] = v.text;
         }
       }
       try {
         out += (row == 1 ? "\n" : ",\n") + record.dump();
       } catch (const Json::exception&) {
-        throw LoomError(ErrorKind::Rules, std::string(table.table) + " row " + std::to_string(row) +
+        throw LoomError(ErrorKind::Rules, name + " row " + std::to_string(row) +
                                               ": holds text that is not valid UTF-8");
       }
     }
     out += row ? "\n]" : "]";
-    out += t + 1 < tables().size() ? ",\n" : "\n";
+    out += &table != &schema::kTables.back() ? ",\n" : "\n";
   }
   snapshot.commit();
   return out + "}\n";
@@ -223,77 +183,79 @@ void importRulesText(const std::string& rulesPath, std::string_view text,
         "not a Loomwise rules file (\"format\": \"" + std::string(kFormat) + "\" is missing)");
   }
   const auto lines = recordLines(text);
-  auto lineOf = [&](const char* table, std::size_t index) -> std::size_t {
+  auto lineOf = [&](const std::string& table, std::size_t index) -> std::size_t {
     const auto it = lines.find(table);
     return it != lines.end() && index < it->second.size() ? it->second[index] : 1;
   };
   // Check everything before touching the database.
-  bool settings[4] = {};
-  std::map<std::string, std::size_t> settingIds;  // folded ID -> record
-  const char* settingKeys[4] = {"EndofLine", "Header", "Footer", "IndexPageName"};
-  for (const TableColumns& table : tables()) {
-    if (!doc.contains(table.table) || !doc[table.table].is_array()) {
-      throw importError(source, 1, std::string("the table \"") + table.table + "\" is missing");
+  std::array<bool, kRequiredSettingKeys.size()> settings = {};
+  for (const TableDef& table : schema::kTables) {
+    const std::string name(table.name);
+    if (!doc.contains(name) || !doc[name].is_array()) {
+      throw importError(source, 1, "the table \"" + name + "\" is missing");
     }
-    const Json& rows = doc[table.table];
+    const Json& rows = doc[name];
+    std::map<std::string, std::size_t> keys;  // key, letters folded as it compares -> record
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const Json& record = rows[r];
-      const std::size_t line = lineOf(table.table, r);
-      const std::string what = std::string(table.table) + " record " + std::to_string(r + 1);
+      const std::size_t line = lineOf(name, r);
+      const std::string what = name + " record " + std::to_string(r + 1);
       if (!record.is_object()) throw importError(source, line, what + " is not an object");
       for (const auto& [key, value] : record.items()) {
-        bool known = false;
-        for (const char* column : table.columns) known = known || key == column;
-        if (!known)
+        const std::size_t column = table.indexOf(key);
+        if (column == table.columns.size())
           throw importError(source, line, what + " has an unknown column \"" + key + "\"");
         if (!(value.is_null() || value.is_string() || value.is_number())) {
           throw importError(
               source, line,
               what + ", column \"" + key + "\": only text, numbers and null are allowed");
         }
-        if (const std::string problem = numberProblem(value, key); !problem.empty()) {
+        if (const std::string problem = numberProblem(value, table.columns[column].kind);
+            !problem.empty()) {
           throw importError(source, line, what + ", column \"" + key + "\": " + problem);
         }
       }
-      for (const char* column : table.columns) {
-        if (!record.contains(column)) {
-          throw importError(source, line, what + " has no column \"" + column + "\"");
+      for (const ColumnDef& column : table.columns) {
+        if (!record.contains(std::string(column.name))) {
+          throw importError(source, line,
+                            what + " has no column \"" + std::string(column.name) + "\"");
         }
       }
-      if (std::string(table.table) == "GlobalDefs" && record["ID"].is_string()) {
-        // ID is the key of the table: the import would fail half-way.
-        const std::string id = foldAscii(record["ID"].get<std::string>());
-        const auto [it, first] = settingIds.emplace(id, r + 1);
+      const std::string key(table.key);
+      if (table.keyIsRuleColumn() && record[key].is_string()) {
+        // A key that occurs twice would make the import fail half-way.
+        const auto [it, first] = keys.emplace(asciiLower(record[key].get<std::string>()), r + 1);
         if (!first) {
           throw importError(source, line,
-                            what + ": the ID \"" + record["ID"].get<std::string>() +
-                                "\" occurs already in GlobalDefs record " +
+                            what + ": the " + key + " \"" + record[key].get<std::string>() +
+                                "\" occurs already in " + name + " record " +
                                 std::to_string(it->second));
         }
-        for (int k = 0; k < 4; ++k) settings[k] = settings[k] || record["ID"] == settingKeys[k];
+      }
+      if (table.name == schema::kGlobalDefs.name) {
+        for (std::size_t k = 0; k < settings.size(); ++k) {
+          settings[k] = settings[k] || record[key] == kRequiredSettingKeys[k];
+        }
       }
     }
   }
-  for (int k = 0; k < 4; ++k) {
+  for (std::size_t k = 0; k < settings.size(); ++k) {
     if (!settings[k]) {
-      throw importError(source, 1,
-                        std::string("GlobalDefs has no row for \"") + settingKeys[k] + "\"");
+      throw importError(
+          source, 1, std::string("GlobalDefs has no row for \"") + kRequiredSettingKeys[k] + "\"");
     }
   }
 
   Database db(rulesPath, Database::Mode::ReadWrite);
   Transaction transaction(db);
-  for (const TableColumns& table : tables()) {
-    if (!db.hasTable(table.table)) {
-      throw LoomError(ErrorKind::Rules,
-                      "Rule database \"" + rulesPath + "\" has no table " + table.table);
-    }
-    db.exec("DELETE FROM " + quoteIdentifier(table.table));
+  for (const TableDef& table : schema::kTables) {
+    requireTable(db, table);
+    db.exec("DELETE FROM " + quoteIdentifier(table.name));
     Statement insert = db.prepare(insertSql(table));
-    for (const Json& record : doc[table.table]) {
+    for (const Json& record : doc[std::string(table.name)]) {
       insert.reset();
       for (std::size_t c = 0; c < table.columns.size(); ++c) {
-        const Json& v = record[table.columns[c]];
+        const Json& v = record[std::string(table.columns[c].name)];
         const int index = static_cast<int>(c + 1);
         if (v.is_null()) {
           insert.bindNull(index);

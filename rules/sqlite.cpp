@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -14,7 +15,7 @@
 namespace loom {
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+std::atomic<std::chrono::milliseconds::rep> busyTimeoutMs{kDefaultBusyTimeout.count()};
 
 std::string directoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -55,6 +56,10 @@ void checkIsSqliteFile(const std::string& path) {
 
 }  // namespace
 
+void setBusyTimeout(std::chrono::milliseconds wait) { busyTimeoutMs = wait.count(); }
+
+std::chrono::milliseconds busyTimeout() { return std::chrono::milliseconds(busyTimeoutMs.load()); }
+
 Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullptr, &sqlite3_close) {
   if (mode != Mode::Create) checkIsSqliteFile(path);
   int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -66,7 +71,7 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
     throw rulesError(
         path, std::string("cannot be opened: ") + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
   }
-  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout().count()));
   sqlite3_extended_result_codes(raw, 1);
   // A header page that is not a database shows up at the first read.
   Statement probe(*this, "SELECT count(*) FROM sqlite_master");
@@ -103,6 +108,8 @@ void Database::exec(const std::string& sql) {
     fail("cannot run \"" + sql.substr(0, 60) + "\"");
   }
 }
+
+int Database::changes() const { return sqlite3_changes(db_.get()); }
 
 Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
 

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,22 +15,31 @@ namespace loom {
 
 class Statement;
 
+// How long a handle waits for another program that is writing the file
+// before it gives up with "locked by another program". One setting for the
+// whole process, read as each handle opens (the Setup window's connection
+// too); people get the default, tests shorten it.
+inline constexpr std::chrono::milliseconds kDefaultBusyTimeout{5000};
+void setBusyTimeout(std::chrono::milliseconds wait);
+std::chrono::milliseconds busyTimeout();
+
 class Database {
  public:
   enum class Mode { ReadOnly, ReadWrite, Create };
   // Opens the rule database at `path`. ReadOnly and ReadWrite require an
   // existing SQLite file and say clearly when the file is missing or is
   // something else (an Access .mdb from the Windows program, say). A second
-  // handle on a file that another handle is writing waits up to a few
-  // seconds for it instead of failing at once.
+  // handle on a file that another handle is writing waits up to busyTimeout()
+  // for it instead of failing at once.
   Database(const std::string& path, Mode mode);
   Database(const Database&) = delete;  // one owner closes the handle
   Database& operator=(const Database&) = delete;
 
   const std::string& path() const { return path_; }
-  sqlite3* handle() const { return db_.get(); }
 
   void exec(const std::string& sql);
+  // Rows changed by the last INSERT, UPDATE or DELETE.
+  int changes() const;
   Statement prepare(std::string_view sql);
   bool hasTable(std::string_view table);
   bool hasColumn(std::string_view table, std::string_view column);
@@ -41,6 +51,10 @@ class Database {
   [[noreturn]] void fail(const std::string& what) const;
 
  private:
+  friend class Statement;
+  friend class Transaction;
+  sqlite3* handle() const { return db_.get(); }
+
   std::string path_;
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_;
 };

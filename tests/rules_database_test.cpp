@@ -17,6 +17,7 @@
 #include "rules/rule_database.h"
 #include "rules/rule_tables.h"
 #include "rules/rules_location.h"
+#include "rules/schema.h"
 #include "rules/sqlite.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
@@ -255,6 +256,37 @@ TEST(RuleTables, NamesOfTablesAndColumnsIgnoreCase) {
   EXPECT_EQ(tables.constraints[0].rLast, "</B>");
 }
 
+// What data/schema.sql makes is the layout rules/schema.h describes: the
+// same tables in the same order, each column with its type and key.
+TEST(RuleTables, ANewDatabaseHasTheDescribedLayout) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  Database handle(db.path(), Database::Mode::ReadOnly);
+  std::vector<std::string> made;
+  Statement tables = handle.prepare(
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' "
+      "ORDER BY rowid");
+  while (tables.step()) {
+    Statement columns = handle.prepare("SELECT name, type, pk FROM pragma_table_info(?1)");
+    columns.bind(1, *tables.text(0));
+    while (columns.step()) {
+      made.push_back(*tables.text(0) + "." + *columns.text(0) + " " + *columns.text(1) +
+                     (columns.value(2).integer ? " key" : ""));
+    }
+  }
+  std::vector<std::string> described;
+  for (const TableDef& table : schema::kTables) {
+    const std::string name(table.name), key(table.key);
+    if (!table.keyIsRuleColumn()) described.push_back(name + "." + key + " INTEGER key");
+    for (const ColumnDef& c : table.columns) {
+      described.push_back(name + "." + std::string(c.name) +
+                          (c.kind == ColumnKind::Text ? " TEXT" : " INTEGER") +
+                          (c.name == table.key ? " key" : ""));
+    }
+  }
+  EXPECT_EQ(made, described);
+}
+
 TEST(RuleTables, ConstraintsComeInStoredOrderAfterInsertsAndDeletes) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
@@ -346,7 +378,7 @@ TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransactio
   EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
 }
 
-TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
+TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockThenSaysItIsLocked) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   Database holder(db.path(), Database::Mode::ReadWrite);
@@ -360,6 +392,14 @@ TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
   EXPECT_NO_THROW(db.constraint("GEN", "1", "after", "x"));
   release.join();
   EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
+
+  // A lock held past the wait is refused, naming the file.
+  const testing::ShortBusyTimeout shortWait;
+  holder.exec("BEGIN EXCLUSIVE");
+  const std::string message = errorOf([&] { readRuleTables(db.path()); });
+  EXPECT_NE(message.find("locked by another program"), std::string::npos) << message;
+  EXPECT_NE(message.find(db.path()), std::string::npos) << message;
+  holder.exec("COMMIT");
 }
 
 }  // namespace

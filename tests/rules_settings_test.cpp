@@ -58,6 +58,7 @@ TEST(SaveGlobalSettings, ALockedFileIsAnErrorAndNothingChanges) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   {
+    const testing::ShortBusyTimeout shortWait;
     Database other(db.path(), Database::Mode::ReadWrite);
     Transaction holding(other);  // holds the write lock past the wait, then rolls back
     try {

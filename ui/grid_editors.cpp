@@ -6,10 +6,13 @@
 #include <QSqlQuery>
 #include <QValidator>
 
+#include "rules/sqlite.h"
 #include "ui/table_grid.h"
 #include "ui/texts.h"
 
 namespace loomui {
+
+namespace schema = loom::schema;
 
 namespace {
 
@@ -29,32 +32,34 @@ enum class Editor { Usual, Number, Kind, Identifier, Group };
 Editor editorFor(const QModelIndex& index) {
   const auto* model = qobject_cast<const GridModel*>(index.model());
   if (!model) return Editor::Usual;
-  const QString table = model->tableName();
-  const QString column = model->columnName(index.column());
-  if (column == QLatin1String("Title Line")) return Editor::Number;
-  if (table == QLatin1String("Constraints") && column == QLatin1String("Type")) return Editor::Kind;
-  if (table == QLatin1String("FileTypes") && column == QLatin1String("GroupID")) {
-    return Editor::Group;
-  }
-  if (column == QLatin1String("Identifier") || column == QLatin1String("GroupID") ||
-      column == QLatin1String("FileType")) {
+  const int column = index.column();
+  auto is = [&](const loom::TableDef& table, const loom::ColumnDef& def) {
+    return model->isColumn(column, table, def);
+  };
+  if (is(schema::kFileTypes, schema::kTitleLine)) return Editor::Number;
+  if (is(schema::kConstraints, schema::kType)) return Editor::Kind;
+  if (is(schema::kFileTypes, schema::kGroupId)) return Editor::Group;
+  if (is(schema::kFileTypes, schema::kIdentifier) || is(schema::kGroups, schema::kGroupId) ||
+      is(schema::kConstraints, schema::kFileType)) {
     return Editor::Identifier;
   }
   return Editor::Usual;
 }
 
-QStringList groupIds(const QModelIndex& index) {
-  const auto* model = qobject_cast<const GridModel*>(index.model());
+}  // namespace
+
+QStringList groupIds(const QSqlDatabase& db) {
+  const std::string id = loom::quoteIdentifier(schema::kGroupId.name);
+  const std::string sql = "SELECT " + id + " FROM " + loom::quoteIdentifier(schema::kGroups.name) +
+                          " WHERE " + id + " IS NOT NULL ORDER BY " +
+                          loom::quoteIdentifier(schema::kGroups.key);
   QStringList ids;
-  QSqlQuery query(model->database());
-  if (query.exec(QStringLiteral("SELECT GroupID FROM Groups WHERE GroupID IS NOT NULL "
-                                "ORDER BY RowKey"))) {
+  QSqlQuery query(db);
+  if (query.exec(QString::fromStdString(sql))) {
     while (query.next()) ids << query.value(0).toString();
   }
   return ids;
 }
-
-}  // namespace
 
 QString kindName(int type) {
   if (type < 1 || type > 4) return {};
@@ -84,7 +89,7 @@ QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     case Editor::Group: {
       auto* combo = new QComboBox(parent);
       combo->setEditable(true);
-      combo->addItems(groupIds(index));
+      combo->addItems(groupIds(qobject_cast<const GridModel*>(index.model())->database()));
       combo->setValidator(new UpperCase(combo));
       return combo;
     }

@@ -4,7 +4,10 @@
 // identifiers, and a choice of the existing groups for a file type's
 // "GroupID". Columns it does not know get the usual editor.
 
+#include <QStringList>
 #include <QStyledItemDelegate>
+
+class QSqlDatabase;
 
 namespace loomui {
 
@@ -19,6 +22,9 @@ class CellDelegate : public QStyledItemDelegate {
   void setModelData(QWidget* editor, QAbstractItemModel* model,
                     const QModelIndex& index) const override;
 };
+
+// The GroupID of every row of Groups that has one, in stored order.
+QStringList groupIds(const QSqlDatabase& db);
 
 // The name the constraint kind `type` (1 to 4) goes by; empty for others.
 QString kindName(int type);

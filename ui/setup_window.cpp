@@ -16,6 +16,8 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "rules/rules_json.h"
+#include "rules/schema.h"
+#include "rules/sqlite.h"
 #include "ui/centre.h"
 #include "ui/constraint_form.h"
 #include "ui/message_sink.h"
@@ -146,7 +148,8 @@ void SetupWindow::load() {
   connection_ = QStringLiteral("loomwise-setup-%1").arg(++nextConnection);
   QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
   db.setDatabaseName(rulesPath_);
-  db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+  // The grids wait for another writer as long as the rest of the program does.
+  db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(loom::busyTimeout().count()));
   if (!db.open()) {
     const std::string message = "Cannot open the rule database \"" + rulesPath_.toStdString() +
                                 "\": " + db.lastError().text().toStdString();
@@ -163,9 +166,9 @@ void SetupWindow::load() {
 
 void SetupWindow::openGrids() {
   const QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  fileTypes_->open(db, QStringLiteral("FileTypes"));
-  groups_->open(db, QStringLiteral("Groups"));
-  constraints_->open(db, QStringLiteral("Constraints"));
+  fileTypes_->open(db, loom::schema::kFileTypes);
+  groups_->open(db, loom::schema::kGroups);
+  constraints_->open(db, loom::schema::kConstraints);
 }
 
 void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
@@ -300,11 +303,11 @@ void SetupWindow::addMissingRow(loom::Missing what, const QString& identifier) {
   switch (what) {
     case loom::Missing::FileTypesRow:
       tabs_->setCurrentIndex(1);
-      fileTypes_->addRow({{QStringLiteral("Identifier"), identifier}});
+      fileTypes_->addRow({{qtName(loom::schema::kIdentifier.name), identifier}});
       break;
     case loom::Missing::GroupsRow:
       tabs_->setCurrentIndex(2);
-      groups_->addRow({{QStringLiteral("GroupID"), identifier}});
+      groups_->addRow({{qtName(loom::schema::kGroupId.name), identifier}});
       break;
     case loom::Missing::Nothing:
     case loom::Missing::OutputDirectory:

@@ -15,27 +15,22 @@
 
 #include "app/run_plan.h"
 #include "base/codec.h"
+#include "rules/constraint_row.h"
 #include "rules/rule_tables.h"
 #include "ui/grid_editors.h"
 #include "ui/message_sink.h"
 
 namespace loomui {
 
+namespace schema = loom::schema;
+
 namespace {
-// The hidden counter that keeps the stored order and is the table's key, so
-// an edit reaches the row the user edited even when two rows are identical.
-const QString kRowKey = QStringLiteral("RowKey");
-const QString kCaseSensitive = QStringLiteral("CaseSensitive");
 
-loom::Text textOf(const QVariant& v) {
-  if (v.isNull()) return std::nullopt;
-  return v.toString().toStdString();
-}
-
-loom::StoredValue storedOf(const QVariant& v) {
+// A cell's value as the run reads it: a text column as text, whatever it holds.
+loom::StoredValue storedOf(const QVariant& v, loom::ColumnKind kind) {
   loom::StoredValue stored;
   if (v.isNull()) return stored;
-  switch (v.typeId()) {
+  switch (kind == loom::ColumnKind::Text ? QMetaType::QString : v.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
@@ -56,44 +51,39 @@ loom::StoredValue storedOf(const QVariant& v) {
 
 }  // namespace
 
+GridModel::GridModel(QObject* parent, const QSqlDatabase& db, const loom::TableDef& table)
+    : QSqlTableModel(parent, db), table_(table) {
+  setTable(qtName(table.name));
+}
+
 QString GridModel::columnName(int column) const { return record().fieldName(column); }
 
+bool GridModel::isColumn(int column, const loom::TableDef& in, const loom::ColumnDef& def) const {
+  return table_.name == in.name && columnName(column) == qtName(def.name);
+}
+
 bool GridModel::isFlagColumn(int column) const {
-  return tableName() == QLatin1String("Constraints") && columnName(column) == kCaseSensitive;
+  const std::size_t at = table_.indexOf(columnName(column).toStdString());
+  return at < table_.columns.size() && table_.columns[at].kind == loom::ColumnKind::Boolean;
 }
 
 std::vector<loom::Problem> GridModel::rowProblems(int row) const {
   const QSqlRecord r = record(row);
   const loom::TextCodec& codec = codec_ ? *codec_ : loom::windows1252Codec();
-  auto value = [&r](const char* column) { return r.value(QString::fromLatin1(column)); };
-  const QString table = tableName();
-  if (table == QLatin1String("FileTypes")) {
-    loom::FileTypeRecord rec;
-    rec.identifier = textOf(value("Identifier"));
-    rec.titleLine = storedOf(value("Title Line"));
-    rec.beginSection = textOf(value("BeginSection"));
-    rec.endSection = textOf(value("EndSection"));
-    rec.groupId = textOf(value("GroupID"));
-    return loom::checkFileTypeRow(rec, codec);
+  std::vector<loom::StoredValue> values;
+  for (const loom::ColumnDef& column : table_.columns) {
+    values.push_back(storedOf(r.value(qtName(column.name)), column.kind));
   }
-  if (table == QLatin1String("Groups")) {
-    loom::GroupRecord rec;
-    rec.groupId = textOf(value("GroupID"));
-    rec.header = textOf(value("Header"));
-    rec.footer = textOf(value("Footer"));
-    return loom::checkGroupRow(rec, codec);
+  if (table_.name == schema::kFileTypes.name) {
+    return loom::checkFileTypeRow(loom::fileTypeFrom(values), codec);
   }
-  if (table == QLatin1String("Constraints")) {
-    loom::ConstraintRecord rec;
-    rec.position = static_cast<std::size_t>(row) + 1;  // rows are listed in stored order
-    rec.fileType = textOf(value("FileType"));
-    rec.type = storedOf(value("Type"));
-    rec.searchString = textOf(value("Search String"));
-    rec.replaceString = textOf(value("Replace String"));
-    rec.rFirst = textOf(value("RFirst"));
-    rec.rLast = textOf(value("RLast"));
-    rec.caseSensitive = storedOf(value("CaseSensitive"));
-    return loom::checkConstraintRow(rec, codec);
+  if (table_.name == schema::kGroups.name) {
+    return loom::checkGroupRow(loom::groupFrom(values), codec);
+  }
+  if (table_.name == schema::kConstraints.name) {
+    // Rows are listed in stored order.
+    const std::size_t position = static_cast<std::size_t>(row) + 1;
+    return loom::checkConstraintRow(loom::constraintFrom(values, position), codec);
   }
   return {};
 }
@@ -111,14 +101,14 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     return QBrush(QColor(0xff, 0xd6, 0xc2));
   }
   if (isFlagColumn(index.column()) && (role == Qt::CheckStateRole || role == Qt::DisplayRole)) {
-    const loom::StoredValue flag = storedOf(QSqlTableModel::data(index, Qt::EditRole));
+    const loom::StoredValue flag =
+        storedOf(QSqlTableModel::data(index, Qt::EditRole), loom::ColumnKind::Boolean);
     const std::optional<std::int64_t> n = flag.asInteger();
     if (role == Qt::CheckStateRole) return n && *n != 0 ? Qt::Checked : Qt::Unchecked;
     // 0 and 1 are the box; anything else is shown as it is stored.
     if (n && (*n == 0 || *n == 1)) return QString();
   }
-  if (role == Qt::DisplayRole && tableName() == QLatin1String("Constraints") &&
-      columnName(index.column()) == QLatin1String("Type")) {
+  if (role == Qt::DisplayRole && isColumn(index.column(), schema::kConstraints, schema::kType)) {
     const QVariant type = QSqlTableModel::data(index, role);
     bool ok = false;
     const QString name = kindName(type.toInt(&ok));
@@ -196,17 +186,19 @@ void TableGrid::setCodec(const loom::TextCodec& codec) {
   if (model_) model_->setCodec(codec);
 }
 
-void TableGrid::open(const QSqlDatabase& db, const QString& table) {
-  table_ = table;
+void TableGrid::open(const QSqlDatabase& db, const loom::TableDef& table) {
+  table_ = qtName(table.name);
   delete model_;
-  model_ = new GridModel(this, db);
+  model_ = new GridModel(this, db, table);
   if (codec_) model_->setCodec(*codec_);
-  model_->setTable(table);
-  const int key = model_->record().indexOf(kRowKey);
+  // The key keeps the stored order and lets an edit reach the row the user
+  // edited even when two rows are identical.
+  const int key = model_->record().indexOf(qtName(table.key));
   if (key < 0) {
     throw loom::LoomError(loom::ErrorKind::Rules,
                           "Rule database \"" + db.databaseName().toStdString() + "\": table " +
-                              table.toStdString() + " is missing or has no column RowKey");
+                              std::string(table.name) + " is missing or has no column " +
+                              std::string(table.key));
   }
   model_->setEditStrategy(QSqlTableModel::OnFieldChange);
   model_->setSort(key, Qt::AscendingOrder);
@@ -256,27 +248,23 @@ void TableGrid::close() {
   model_ = nullptr;
 }
 
-QVariant TableGrid::defaultValue(const QString& column) const {
-  if (table_ == QLatin1String("FileTypes")) {
-    if (column == QLatin1String("Title Line")) return 1;
-    if (column == QLatin1String("GroupID")) {
-      // The first group, so the new file type's pages are listed at once.
-      QSqlQuery query(model_->database());
-      if (query.exec(QStringLiteral("SELECT GroupID FROM Groups WHERE GroupID IS NOT NULL "
-                                    "ORDER BY RowKey LIMIT 1")) &&
-          query.next()) {
-        return query.value(0).toString();
-      }
-    }
-  } else if (table_ == QLatin1String("Constraints")) {
-    if (column == QLatin1String("FileType")) return QStringLiteral("GEN");
-    if (column == QLatin1String("Type")) return 1;
-    // What the Constraint Form stores for the fields a kind does not use.
-    if (column == QLatin1String("RFirst") || column == QLatin1String("RLast")) {
-      return QStringLiteral(" ");
-    }
-    if (column == kCaseSensitive) return 0;
+QVariant TableGrid::defaultValue(int column) const {
+  auto is = [&](const loom::TableDef& table, const loom::ColumnDef& def) {
+    return model_->isColumn(column, table, def);
+  };
+  if (is(schema::kFileTypes, schema::kTitleLine)) return 1;
+  if (is(schema::kFileTypes, schema::kGroupId)) {
+    // The first group, so the new file type's pages are listed at once.
+    const QStringList groups = groupIds(model_->database());
+    if (!groups.isEmpty()) return groups.first();
   }
+  if (is(schema::kConstraints, schema::kFileType)) return qtName(loom::kGenericFileType);
+  if (is(schema::kConstraints, schema::kType))
+    return static_cast<int>(loom::ConstraintType::SearchReplace);
+  // What the Constraint Form stores for the fields a kind does not use.
+  if (is(schema::kConstraints, schema::kRFirst) || is(schema::kConstraints, schema::kRLast))
+    return qtName(loom::kUnusedOperand);
+  if (is(schema::kConstraints, schema::kCaseSensitive)) return 0;
   return QStringLiteral("");
 }
 
@@ -287,14 +275,14 @@ void TableGrid::addRow(const QVariantMap& values) {
   int first = -1;  // the first column the user still has to fill
   for (int c = 0; c < row.count(); ++c) {
     const QString name = row.fieldName(c);
-    if (name == kRowKey) {
+    if (name == qtName(model_->table().key)) {
       row.setGenerated(c, false);  // the key is left to the table
       continue;
     }
     if (values.contains(name)) {
       row.setValue(c, values.value(name));
     } else {
-      row.setValue(c, defaultValue(name));
+      row.setValue(c, defaultValue(c));
       if (first < 0) first = c;
     }
     row.setGenerated(c, true);

@@ -10,9 +10,11 @@
 #include <QString>
 #include <QVariantMap>
 #include <QWidget>
+#include <string_view>
 #include <vector>
 
 #include "base/error.h"
+#include "rules/schema.h"
 
 class QPushButton;
 class QSqlDatabase;
@@ -26,11 +28,18 @@ namespace loomui {
 
 class MessageSink;
 
+// A table or column name of the rule database as Qt takes it.
+inline QString qtName(std::string_view name) {
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 class GridModel : public QSqlTableModel {
   Q_OBJECT
 
  public:
-  GridModel(QObject* parent, const QSqlDatabase& db) : QSqlTableModel(parent, db) {}
+  // Over `table` of the open connection `db`.
+  GridModel(QObject* parent, const QSqlDatabase& db, const loom::TableDef& table);
+  const loom::TableDef& table() const { return table_; }
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -42,6 +51,8 @@ class GridModel : public QSqlTableModel {
   // What a run would refuse in `row`, each naming its column.
   std::vector<loom::Problem> rowProblems(int row) const;
   QString columnName(int column) const;
+  // Whether the grid's `column` is `def` of the table `in`.
+  bool isColumn(int column, const loom::TableDef& in, const loom::ColumnDef& def) const;
 
  signals:
   // The table refused a change; the message names the table.
@@ -49,6 +60,7 @@ class GridModel : public QSqlTableModel {
 
  private:
   bool isFlagColumn(int column) const;
+  const loom::TableDef& table_;
   const loom::TextCodec* codec_ = nullptr;
   bool writingFlag_ = false;  // the flag column has no editor, but takes the box's ticks
 };
@@ -60,7 +72,7 @@ class TableGrid : public QWidget {
   TableGrid(MessageSink& messages, QWidget* parent = nullptr);
 
   // Binds the grid to `table` of the open connection `db` and lists its rows.
-  void open(const QSqlDatabase& db, const QString& table);
+  void open(const QSqlDatabase& db, const loom::TableDef& table);
   // Writes what is still pending, a cell being edited included. Returns
   // false (after reporting) when the table refused it; nothing is dropped.
   bool submitPending();
@@ -83,7 +95,8 @@ class TableGrid : public QWidget {
 
  private:
   bool report(const QString& action);
-  QVariant defaultValue(const QString& column) const;
+  // The value a new row gets in the grid's `column`.
+  QVariant defaultValue(int column) const;
 
   MessageSink& messages_;
   QString table_;

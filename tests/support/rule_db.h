@@ -4,8 +4,11 @@
 // own types turn "1" into a number where the schema says INTEGER, and keep
 // "abc" as text, as a hand-edited grid would.
 
+#include <chrono>
 #include <optional>
 #include <string>
+
+#include "rules/sqlite.h"
 
 namespace loom::testing {
 
@@ -34,6 +37,16 @@ class RuleDb {
 
  private:
   std::string path_;
+};
+
+// While it lives, rule database handles opened meanwhile give up on another
+// writer's lock after a tenth of a second, so that a test of the refusal
+// does not wait out the five seconds people get.
+struct ShortBusyTimeout {
+  ShortBusyTimeout() { setBusyTimeout(std::chrono::milliseconds(100)); }
+  ~ShortBusyTimeout() { setBusyTimeout(kDefaultBusyTimeout); }
+  ShortBusyTimeout(const ShortBusyTimeout&) = delete;  // one restores the default
+  ShortBusyTimeout& operator=(const ShortBusyTimeout&) = delete;
 };
 
 }  // namespace loom::testing
