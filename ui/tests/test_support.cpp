@@ -1,8 +1,9 @@
 #include "ui/tests/test_support.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <memory>
+#include <QTimer>
 #include <stdexcept>
 
 #include "rules/rule_database.h"
@@ -42,19 +43,16 @@ void Workspace::writeFile(const QString& dir, const QString& name, const QByteAr
 
 QByteArray Workspace::readFile(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return file.readAll();
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void Workspace::exec(const std::string& sql) const {
-  loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadWrite);
-  db.exec(sql);
+  loom::Database(rulesPath().toStdString(), loom::Database::Mode::ReadWrite).exec(sql);
 }
 
 QStringList Workspace::rows(const std::string& table) const {
   loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadOnly);
-  // The grid tables lead with their hidden key; GlobalDefs has none.
-  const int first = db.hasColumn(table, "RowKey") ? 1 : 0;
+  const int first = db.hasColumn(table, "RowKey") ? 1 : 0;  // GlobalDefs has no key
   loom::Statement select = db.prepare("SELECT * FROM " + table + " ORDER BY rowid");
   QStringList result;
   while (select.step()) {
@@ -70,36 +68,20 @@ QStringList Workspace::rows(const std::string& table) const {
   return result;
 }
 
-}  // namespace loomui::testing
-
-#include <QApplication>
-#include <QLabel>
-#include <QTimer>
-
-namespace loomui::testing {
-
 void whenModalOpens(std::function<void(QWidget*)> action) {
   QWidget* before = QApplication::activeModalWidget();
   auto* timer = new QTimer(qApp);
   auto tries = std::make_shared<int>(0);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, before, action] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != before && modal->isVisible()) {
+    const bool open = modal && modal != before && modal->isVisible();
+    if (open || ++*tries > 1000) {
       timer->stop();
       timer->deleteLater();
-      action(modal);
-    } else if (++*tries > 1000) {
-      timer->stop();
-      timer->deleteLater();
+      if (open) action(modal);
     }
   });
   timer->start(10);
-}
-
-QStringList labelTexts(const QWidget* root) {
-  QStringList texts;
-  for (const QLabel* label : root->findChildren<QLabel*>()) texts << label->text();
-  return texts;
 }
 
 }  // namespace loomui::testing
