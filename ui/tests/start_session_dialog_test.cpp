@@ -90,38 +90,18 @@ class StartSessionDialogTest : public QObject {
     }
   }
 
-  void treesStartInTheCurrentDirectory_data() {
-    QTest::addColumn<bool>("atRoot");
+  void treesFillTheirOwnColumn_data() {
+    QTest::addColumn<bool>("atRoot");  // the current directory the trees start in
     QTest::newRow("a directory") << false;
     QTest::newRow("the root: home instead") << true;
   }
 
-  void treesStartInTheCurrentDirectory() {
+  void treesFillTheirOwnColumn() {
     QFETCH(bool, atRoot);
     QTemporaryDir tmp;
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(atRoot ? QDir::rootPath() : tmp.path());
-    StartSessionDialog d;
-    d.load();
-    QDir::setCurrent(before);
-    for (int column = 0; column < 2; ++column) {
-      QCOMPARE(model(d)->filePath(d.tree(column)->rootIndex()),
-               atRoot ? QDir::homePath() : QFileInfo(tmp.path()).canonicalFilePath());
-    }
-    // Choosing a volume moves the tree there and names it in its own box.
-    QComboBox* volumes = d.volumes(1);
-    const int root = volumes->findData(QDir::rootPath());
-    QVERIFY(root >= 0);
-    volumes->setCurrentIndex(root);
-    emit volumes->activated(root);
-    QCOMPARE(model(d)->filePath(d.tree(1)->rootIndex()), QDir::rootPath());
-    QCOMPARE(d.pathBox(1)->text(), QDir::rootPath());
-    QVERIFY(d.pathBox(0)->text().isEmpty());
-  }
-
-  void treesFillTheirOwnColumn() {
-    QTemporaryDir tmp;
     QDir(tmp.path()).mkpath("texts");
+    const QString texts = tmp.filePath("texts"), before = QDir::currentPath();
+    QDir::setCurrent(atRoot ? QDir::rootPath() : tmp.path());
     StartSessionDialog d;
     QStringList asked;
     d.setFolderNamer([&asked](QWidget*, const QString& parent) {
@@ -129,16 +109,25 @@ class StartSessionDialogTest : public QObject {
       return QString(" 2024 ");
     });
     d.load();
-    emit d.tree(0)->activated(model(d)->index(tmp.filePath("texts")));
-    QCOMPARE(d.pathBox(0)->text(), tmp.filePath("texts"));
-    QVERIFY(d.pathBox(1)->text().isEmpty());
+    QDir::setCurrent(before);
+    for (int column = 0; column < 2; ++column) {
+      QCOMPARE(model(d)->filePath(d.tree(column)->rootIndex()),
+               atRoot ? QDir::homePath() : QFileInfo(tmp.path()).canonicalFilePath());
+    }
+    emit d.tree(0)->activated(model(d)->index(texts));
+    QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|");
     // A new folder goes into the directory chosen in its column.
-    d.tree(1)->setCurrentIndex(model(d)->index(tmp.filePath("texts")));
+    d.tree(1)->setCurrentIndex(model(d)->index(texts));
     click(d.newFolderButton(1));
-    QCOMPARE(asked, QStringList{tmp.filePath("texts")});
-    QVERIFY(QFileInfo(tmp.filePath("texts/2024")).isDir());
-    QCOMPARE(d.pathBox(1)->text(), tmp.filePath("texts/2024"));
-    QCOMPARE(d.pathBox(0)->text(), tmp.filePath("texts"));
+    QCOMPARE(asked, QStringList{texts});
+    QCOMPARE(d.pathBox(1)->text(), texts + "/2024");
+    QVERIFY(QFileInfo(texts + "/2024").isDir());
+    // Choosing a volume moves the tree there and names it in the box.
+    QComboBox* volumes = d.volumes(1);
+    volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
+    emit volumes->activated(volumes->currentIndex());
+    QCOMPARE(model(d)->filePath(d.tree(1)->rootIndex()), QDir::rootPath());
+    QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + QDir::rootPath());
   }
 };
 

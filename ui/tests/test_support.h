@@ -2,21 +2,33 @@
 // What the window tests share: a message sink that records instead of
 // blocking, and a rule database of their own in a temporary directory.
 
-#include <QAbstractButton>
-#include <QStringList>
+#include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
+#include "rules/rule_database.h"
+#include "rules/sqlite.h"
 #include "ui/message_sink.h"
 
 namespace loomui::testing {
 
 class RecordingSink : public MessageSink {
  public:
-  int show(QWidget* parent, const Message& message) override;
-  QStringList texts() const;
+  int show(QWidget*, const Message& message) override {
+    messages.push_back(message);
+    if (onShow) onShow(message);
+    return static_cast<int>(message.actions.indexOf(choose));
+  }
+  QStringList texts() const {
+    QStringList result;
+    for (const Message& m : messages) result << m.text;
+    return result;
+  }
   std::vector<Message> messages;
   std::function<void(const Message&)> onShow;  // runs while the message is "on screen"
   QString choose;  // the action the user picks; none, or one not offered, is OK
@@ -25,15 +37,46 @@ class RecordingSink : public MessageSink {
 // A temporary directory holding a copy of the bundled rules ("rules.mdb").
 class Workspace {
  public:
-  Workspace();
+  Workspace() {
+    loom::createRuleDatabase(rulesPath().toStdString(), loom::NewDatabaseContents::Bundled);
+  }
   QString rulesPath() const { return dir_.filePath(QStringLiteral("rules.mdb")); }
-  QString makeDir(const QString& name) const;
-  static void writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
-  static QByteArray readFile(const QString& path);
-  void exec(const std::string& sql) const;
+  QString makeDir(const QString& name) const {
+    if (!QDir().mkpath(dir_.filePath(name))) throw std::runtime_error("cannot make a directory");
+    return dir_.filePath(name);
+  }
+  static void writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(QDir(dir).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+      throw std::runtime_error("cannot write " + file.fileName().toStdString());
+    }
+  }
+  static QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  void exec(const std::string& sql) const {
+    loom::Database(rulesPath().toStdString(), loom::Database::Mode::ReadWrite).exec(sql);
+  }
   // The rows of `table` in stored order, each as its columns but the hidden
   // key joined by "|" (NULL as "<null>").
-  QStringList rows(const std::string& table) const;
+  QStringList rows(const std::string& table) const {
+    loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadOnly);
+    const int first = db.hasColumn(table, "RowKey") ? 1 : 0;  // GlobalDefs has no key
+    loom::Statement select = db.prepare("SELECT * FROM " + table + " ORDER BY rowid");
+    QStringList result;
+    while (select.step()) {
+      QStringList columns;
+      for (int c = first; c < select.columnCount(); ++c) {
+        const loom::StoredValue v = select.value(c);
+        columns << (v.isNull()                 ? QStringLiteral("<null>")
+                    : v.type == SQLITE_INTEGER ? QString::number(v.integer)
+                                               : QString::fromStdString(v.text));
+      }
+      result << columns.join('|');
+    }
+    return result;
+  }
 
  private:
   QTemporaryDir dir_;
@@ -42,6 +85,19 @@ class Workspace {
 inline void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 // Calls `action` with the next modal window once its exec() loop has opened it.
-void whenModalOpens(std::function<void(QWidget*)> action);
+inline void whenModalOpens(std::function<void(QWidget*)> action) {
+  QWidget* before = QApplication::activeModalWidget();
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries = 0, before, action]() mutable {
+    QWidget* modal = QApplication::activeModalWidget();
+    const bool open = modal && modal != before && modal->isVisible();
+    if (open || ++tries > 1000) {
+      timer->stop();
+      timer->deleteLater();
+      if (open) action(modal);
+    }
+  });
+  timer->start(10);
+}
 
 }  // namespace loomui::testing
