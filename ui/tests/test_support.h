@@ -1,60 +1,103 @@
 #pragma once
 // What the window tests share: a message sink that records instead of
-// blocking, a rule database of their own, and input directories.
+// blocking, and a rule database of their own in a temporary directory.
 
-#include <QString>
-#include <QStringList>
+#include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
+#include "rules/rule_database.h"
+#include "rules/sqlite.h"
 #include "ui/message_sink.h"
 
 namespace loomui::testing {
 
 class RecordingSink : public MessageSink {
  public:
-  int show(QWidget* parent, const Message& message) override;
-  QStringList texts() const;
+  int show(QWidget*, const Message& message) override {
+    messages.push_back(message);
+    if (onShow) onShow(message);
+    return static_cast<int>(message.actions.indexOf(choose));
+  }
+  QStringList texts() const {
+    QStringList result;
+    for (const Message& m : messages) result << m.text;
+    return result;
+  }
   std::vector<Message> messages;
-  // Runs while a message is "on screen", e.g. to check what the user sees.
-  std::function<void(const Message&)> onShow;
-  // The action the user picks (its caption); none, or one not offered,
-  // closes the box with OK.
-  QString choose;
+  std::function<void(const Message&)> onShow;  // runs while the message is "on screen"
+  QString choose;  // the action the user picks; none, or one not offered, is OK
 };
 
 // A temporary directory holding a copy of the bundled rules ("rules.mdb").
 class Workspace {
  public:
-  Workspace();
+  Workspace() {
+    loom::createRuleDatabase(rulesPath().toStdString(), loom::NewDatabaseContents::Bundled);
+  }
   QString rulesPath() const { return dir_.filePath(QStringLiteral("rules.mdb")); }
-  // Makes a directory below the workspace and returns its path.
-  QString makeDir(const QString& name) const;
-  // Writes `bytes` into dir/name.
-  static void writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
-  static QByteArray readFile(const QString& path);
-  // Runs SQL on the rule database through the core's own access layer.
-  void exec(const std::string& sql) const;
-  // The rows of `table` in stored order, each as its columns joined by "|"
-  // (NULL as "<null>"), without the hidden key.
-  QStringList rows(const std::string& table) const;
+  QString makeDir(const QString& name) const {
+    if (!QDir().mkpath(dir_.filePath(name))) throw std::runtime_error("cannot make a directory");
+    return dir_.filePath(name);
+  }
+  static void writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(QDir(dir).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+      throw std::runtime_error("cannot write " + file.fileName().toStdString());
+    }
+  }
+  static QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  void exec(const std::string& sql) const {
+    loom::Database(rulesPath().toStdString(), loom::Database::Mode::ReadWrite).exec(sql);
+  }
+  // The rows of `table` in stored order, each as its columns but the hidden
+  // key joined by "|" (NULL as "<null>").
+  QStringList rows(const std::string& table) const {
+    loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadOnly);
+    const int first = db.hasColumn(table, "RowKey") ? 1 : 0;  // GlobalDefs has no key
+    loom::Statement select = db.prepare("SELECT * FROM " + table + " ORDER BY rowid");
+    QStringList result;
+    while (select.step()) {
+      QStringList columns;
+      for (int c = first; c < select.columnCount(); ++c) {
+        const loom::StoredValue v = select.value(c);
+        columns << (v.isNull()                 ? QStringLiteral("<null>")
+                    : v.type == SQLITE_INTEGER ? QString::number(v.integer)
+                                               : QString::fromStdString(v.text));
+      }
+      result << columns.join('|');
+    }
+    return result;
+  }
 
  private:
   QTemporaryDir dir_;
 };
 
-}  // namespace loomui::testing
+inline void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
-class QWidget;
-
-namespace loomui::testing {
-
-// Calls `action` with the next modal window once it is open (the tests run
-// the windows' own exec() loops, as a user would meet them).
-void whenModalOpens(std::function<void(QWidget*)> action);
-
-// The texts of every QLabel below `root`.
-QStringList labelTexts(const QWidget* root);
+// Calls `action` with the next modal window once its exec() loop has opened it.
+inline void whenModalOpens(std::function<void(QWidget*)> action) {
+  QWidget* before = QApplication::activeModalWidget();
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries = 0, before, action]() mutable {
+    QWidget* modal = QApplication::activeModalWidget();
+    const bool open = modal && modal != before && modal->isVisible();
+    if (open || ++tries > 1000) {
+      timer->stop();
+      timer->deleteLater();
+      if (open) action(modal);
+    }
+  });
+  timer->start(10);
+}
 
 }  // namespace loomui::testing
