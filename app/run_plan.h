@@ -25,8 +25,8 @@ namespace loom {
 // name when asked for, and the extension is held once per run (see
 // RunPlan::extensionOf), not beside every name.
 struct InputFile {
-  std::string name;         // without directory, as listed
-  std::uint32_t extension;  // in RunPlan::extensions
+  std::string name;             // without directory, as listed
+  std::uint32_t extension = 0;  // in RunPlan::extensions
 
   // Nothing when the name has no ".", for then the file has no type.
   std::optional<std::string> pageName() const { return PageName(name); }
