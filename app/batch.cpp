@@ -42,21 +42,34 @@ struct FileResult {
   std::exception_ptr error;
   std::string title;
   std::optional<WriteOutcome> outcome;
-  std::string hash;  // of the page's bytes, when this file's page is the one written
+  std::optional<std::uint64_t>
+      hash;  // of the page's bytes, when this file's page is the one written
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
   SourceFacts facts;
 };
 
+// The pages this run wrote, for the list of pages: which files' pages, and
+// their hashes in the order of the files.
+struct WrittenPages {
+  std::vector<bool> files;
+  std::vector<std::uint64_t> hashes;
+};
+
 class Runner {
  public:
+  // Converted files wait for the in-order part of the run in a window of
+  // this many: a run over a million files holds a few results, not one per
+  // file, and a thread that gets this far ahead waits.
+  static constexpr std::size_t kWindow = 64;
+
   Runner(const RunPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
-      : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(plan.files.size()) {
+      : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
     // A later file overwrites an earlier one with the same page name; only
     // the last of them needs writing, which also lets files convert in any
     // order.
     std::unordered_map<std::string, std::size_t> last;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-      if (plan.files[i].pageName) last[*plan.files[i].pageName] = i;
+      if (auto page = plan.files[i].pageName()) last[std::move(*page)] = i;
     }
     writes_.assign(plan.files.size(), false);
     for (const auto& [name, index] : last) writes_[index] = true;
@@ -69,21 +82,27 @@ class Runner {
     for (const auto& [name, index] : last) {
       if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
     }
-    early_.resize(plan.files.size());
     for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {
       const std::string path = plan.dirs.input + plan.files[i].name;
-      const auto id = plan.files[i].pageName ? fs.identity(path) : std::nullopt;
+      const auto id = plan.files[i].hasPage() ? fs.identity(path) : std::nullopt;
       if (id && pageFiles.count(*id)) early_[i] = fs.readFile(path);
     }
   }
 
   void convert(std::size_t i) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return i < taken_ + kWindow || stopped_; });
+      if (stopped_) return;
+    }
     FileResult result;
     try {
       const InputFile& file = plan_.files[i];
-      if (file.pageName) {
+      if (const std::optional<std::string> pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
-        std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
+        const auto early = early_.find(i);  // the map itself does not change any more
+        std::string contents =
+            early != early_.end() ? std::move(early->second) : fs_.readFile(path);
         if (plan_.codec->encoding() == Encoding::Utf8) {
           result.invalidText = checkUtf8(path, contents, plan_.settings.lineEnds);
         }
@@ -91,13 +110,13 @@ class Runner {
           result.facts =
               inspectSource(contents, plan_.settings.lineEnds, sourceWarnings_.wantsMarkup());
         }
-        ConvertedPage page =
-            ConvertOwnedFile(std::move(contents), path, plan_.rulesByExtension.at(file.extension),
-                             plan_.settings, *plan_.codec);
+        ConvertedPage page = ConvertOwnedFile(std::move(contents), path,
+                                              plan_.rulesByExtension.at(plan_.extensionOf(file)),
+                                              plan_.settings, *plan_.codec);
         result.title = std::move(page.title);
         if (writes_[i]) {
-          result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
-          result.hash = pageHash(page.bytes);
+          result.outcome = writePage(fs_, plan_.dirs.output + *pageName, page.bytes);
+          result.hash = pageHashValue(page.bytes);
         }
       }
     } catch (const std::bad_alloc&) {
@@ -109,14 +128,27 @@ class Runner {
     }
     result.ready = true;
     std::lock_guard lock(mutex_);
-    results_[i] = std::move(result);
-    ready_.notify_all();
+    results_[i % kWindow] = std::move(result);
+    changed_.notify_all();
   }
 
+  // The result of file `i`, the next in order, once it is there.
   FileResult take(std::size_t i) {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return results_[i].ready; });
-    return std::move(results_[i]);
+    FileResult& slot = results_[i % kWindow];
+    changed_.wait(lock, [&] { return slot.ready; });
+    FileResult result = std::move(slot);
+    slot = FileResult();
+    ++taken_;
+    changed_.notify_all();
+    return result;
+  }
+
+  // Lets threads waiting for room in the window go: the run ends.
+  void stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
   }
 
  private:
@@ -146,10 +178,12 @@ class Runner {
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
   std::vector<bool> writes_;
-  std::vector<std::optional<std::string>> early_;  // files read before the first page
+  std::unordered_map<std::size_t, std::string> early_;  // the few files read before any page
   std::mutex mutex_;
-  std::condition_variable ready_;
-  std::vector<FileResult> results_;
+  std::condition_variable changed_;
+  std::vector<FileResult> results_;  // file i's in slot i % kWindow
+  std::size_t taken_ = 0;            // the files before this one are taken
+  bool stopped_ = false;
 };
 
 // What the files' text says about the settings, as the run would say it.
@@ -160,7 +194,7 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
   if (!warnings.wanted()) return {};
   std::vector<Problem> problems;
   for (const InputFile& file : plan.files) {
-    if (!file.pageName) continue;
+    if (!file.hasPage()) continue;
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
@@ -174,39 +208,59 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
 }
 
 // The names in the output directory that this run writes or reads: never
-// stale, whatever the last run's list says.
-std::set<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) {
-  std::set<std::string> names{plan.indexPageName};
-  for (const InputFile& file : plan.files) {
-    if (file.pageName) names.insert(*file.pageName);
-  }
+// stale, whatever the last run's list says. Sorted.
+std::vector<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) {
   const std::optional<FileIdentity> input = fs.identity(plan.dirs.input);
-  if (input && input == fs.identity(plan.dirs.output)) {
-    for (const InputFile& file : plan.files) names.insert(file.name);
+  const bool inputIsOutput = input && input == fs.identity(plan.dirs.output);
+  std::vector<std::string> names;
+  names.reserve(1 + plan.files.size() * (inputIsOutput ? 2 : 1));
+  names.push_back(plan.indexPageName);
+  for (const InputFile& file : plan.files) {
+    if (auto page = file.pageName()) names.push_back(std::move(*page));
   }
+  if (inputIsOutput) {
+    for (const InputFile& file : plan.files) names.push_back(file.name);
+  }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
 // Removes the stale pages of the run before, then lists this run's pages
-// (and the earlier ones still ours) for the next run. A page that cannot be
-// removed stays listed, so that a later run tries again.
-void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bool prune,
-                     FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
+// (`written`, then the index page) and the earlier ones still ours for the
+// next run. A page that cannot be removed stays listed, so that a later run
+// tries again.
+void replaceManifest(const RunPlan& plan, const WrittenPages& written, const std::string& indexHash,
+                     bool prune, FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
-  entries.insert(entries.end(), stale.carried.begin(), stale.carried.end());
-  for (ManifestEntry& e : stale.remove) {
+  std::string text = formatManifest({});
+  // A line holds a hash, two tabs, the page name, the file name and a line
+  // end; room for them all at once, for the text is not held twice while it
+  // grows. A name with bytes to escape may still need more.
+  std::size_t size = text.size() + plan.indexPageName.size() + 19;
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    if (written.files[i]) size += 19 + 2 * plan.files[i].name.size() + 5;
+  }
+  text.reserve(size);
+  for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
+    if (!written.files[i]) continue;
+    const InputFile& file = plan.files[i];
+    appendManifestLine(text, hashText(written.hashes[k++]), *file.pageName(), file.name);
+  }
+  appendManifestLine(text, indexHash, plan.indexPageName, {});
+  for (const ManifestEntry& e : stale.carried) appendManifestLine(text, e.hash, e.page, e.source);
+  for (const ManifestEntry& e : stale.remove) {
     const std::string path = plan.dirs.output + e.page;
     try {
       fs.removeFile(path);
       summary.removedPages.push_back(path);
     } catch (const LoomError& error) {
       observer.warning(WarningKind::StalePageKept, error.what());
-      entries.push_back(std::move(e));
+      appendManifestLine(text, e.hash, e.page, e.source);
     }
   }
   summary.pagesRemoved = summary.removedPages.size();
-  fs.writeFileAtomically(plan.dirs.output + kManifestName, formatManifest(entries));
+  fs.writeFileAtomically(plan.dirs.output + kManifestName, text);
 }
 
 }  // namespace
@@ -245,15 +299,19 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   // Stops and joins the workers on every way out.
   struct StopWorkers {
     std::atomic<bool>& stop;
+    Runner& runner;
     std::vector<std::jthread>& workers;
     ~StopWorkers() {
       stop = true;
+      runner.stop();
       workers.clear();
     }
-  } stopWorkers{stop, workers};
+  } stopWorkers{stop, runner, workers};
 
-  IndexList index(*plan.codec);
-  std::vector<ManifestEntry> written;
+  std::optional<IndexList> index(std::in_place, *plan.codec);
+  index->reserve(n);
+  WrittenPages written{std::vector<bool>(n), {}};
+  written.hashes.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (observer.stopRequested()) {
       summary.stopped = true;
@@ -264,17 +322,20 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
     if (result.error) std::rethrow_exception(result.error);
     if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
     const InputFile& file = plan.files[i];
-    if (file.pageName) sourceWarnings.add(plan.dirs.input + file.name, result.facts);
-    if (file.pageName) {
+    if (const std::optional<std::string> pageName = file.pageName()) {
+      sourceWarnings.add(plan.dirs.input + file.name, result.facts);
       ++summary.pagesWritten;
       if (result.outcome) {
         if (*result.outcome == WriteOutcome::New) ++summary.pagesNew;
         if (*result.outcome == WriteOutcome::Changed) ++summary.pagesChanged;
         if (*result.outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
       }
-      if (!result.hash.empty()) written.push_back({*file.pageName, file.name, result.hash});
-      const auto group = plan.groupByExtension.find(file.extension);
-      index.add({group->second, *file.pageName, std::move(result.title)});
+      if (result.hash) {
+        written.files[i] = true;
+        written.hashes.push_back(*result.hash);
+      }
+      const auto group = plan.groupByExtension.find(plan.extensionOf(file));
+      index->add({group->second, *pageName, result.title});
     } else {
       ++summary.skippedFiles;
     }
@@ -287,13 +348,17 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
 
   for (const PlanWarning& w : sourceWarnings.warnings()) observer.warning(w.kind, w.message);
   observer.indexStarted();
-  const std::string indexBytes =
-      WriteIndexPage(index.entries(), plan.settings.header, plan.settings.footer,
-                     [&plan](const std::string& group) { return plan.findGroup(group); });
-  summary.indexPath = plan.dirs.output + plan.indexPageName;
-  writePage(fs, summary.indexPath, indexBytes);
-  written.push_back({plan.indexPageName, {}, pageHash(indexBytes)});
-  replaceManifest(plan, std::move(written), prune, fs, observer, summary);
+  std::string indexHash;
+  {
+    const std::string indexBytes =
+        WriteIndexPage(*index, plan.settings.header, plan.settings.footer,
+                       [&plan](const std::string& group) { return plan.findGroup(group); });
+    index.reset();  // its bytes go before the list of pages comes
+    summary.indexPath = plan.dirs.output + plan.indexPageName;
+    writePage(fs, summary.indexPath, indexBytes);
+    indexHash = pageHash(indexBytes);
+  }
+  replaceManifest(plan, written, indexHash, prune, fs, observer, summary);
   observer.runFinished(summary);
   return summary;
 }

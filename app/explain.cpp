@@ -75,8 +75,8 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   }
   Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}, {}};
   const InputFile& file = ex.plan.files.front();
-  ex.extension = file.extension;
-  ex.pageName = file.pageName;
+  ex.extension = ex.plan.extensionOf(file);
+  ex.pageName = file.pageName();
   if (ex.pageName) {
     try {
       for (const std::string& other : fs.listPlainFiles(dir)) {
@@ -89,10 +89,10 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   for (const PlanWarning& w : ex.plan.warnings) {
     if (w.kind == WarningKind::ErrorCondition) ex.ignoredRows.push_back(w.message);
   }
-  if (!file.pageName) return ex;
+  if (!file.hasPage()) return ex;
 
   const std::string contents = fs.readFile(path);
-  const PageRules& rules = ex.plan.rulesByExtension.at(file.extension);
+  const PageRules& rules = ex.plan.rulesByExtension.at(ex.extension);
   const TextCodec& codec = *ex.plan.codec;
   std::set<std::size_t> fired;
   LineReader reader(contents, ex.plan.settings.lineEnds);

@@ -1,6 +1,9 @@
 #include "app/manifest.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <set>
 
 #include "base/error.h"
 
@@ -66,7 +69,7 @@ std::string manifestProblem(const std::string& path, std::size_t line, const std
 
 }  // namespace
 
-std::string pageHash(std::string_view bytes) {
+std::uint64_t pageHashValue(std::string_view bytes) {
   // Four lanes of eight bytes at a time, mixed by multiplication, so that
   // hashing a page costs a fraction of writing it; the value only has to
   // tell a page we wrote from one changed since, and stays the same across
@@ -96,7 +99,10 @@ std::string pageHash(std::string_view bytes) {
   std::uint64_t h = bytes.size() * kMul;
   for (int k = 0; k < 4; ++k) h = (h ^ mix(lane[k])) * kMul;
   for (; n > 0; --n, ++p) h = (h ^ *p) * 0x100000001B3ull;
-  h = mix(h);
+  return mix(h);
+}
+
+std::string hashText(std::uint64_t h) {
   std::string out(16, '0');
   for (int i = 15; i >= 0; --i, h >>= 4) out[static_cast<std::size_t>(i)] = kHex[h & 15];
   return out;
@@ -105,14 +111,25 @@ std::string pageHash(std::string_view bytes) {
 std::string formatManifest(const std::vector<ManifestEntry>& entries) {
   std::string text(kFirstLine);
   text += '\n';
-  for (const ManifestEntry& e : entries) {
-    text += e.hash + '\t' + escapeName(e.page) + '\t' + escapeName(e.source) + '\n';
-  }
+  for (const ManifestEntry& e : entries) appendManifestLine(text, e.hash, e.page, e.source);
   return text;
+}
+
+void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
+                        std::string_view source) {
+  text.append(hash).append(1, '\t').append(escapeName(page));
+  text.append(1, '\t').append(escapeName(source)).append(1, '\n');
 }
 
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
   std::vector<ManifestEntry> entries;
+  forEachManifestEntry(text, path,
+                       [&entries](ManifestEntry&& e) { entries.push_back(std::move(e)); });
+  return entries;
+}
+
+void forEachManifestEntry(std::string_view text, const std::string& path,
+                          const std::function<void(ManifestEntry&&)>& visit) {
   std::size_t number = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
@@ -137,20 +154,18 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
         !unescapeName(line.substr(tab2 + 1), e.source)) {
       throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
     }
-    entries.push_back(std::move(e));
+    visit(std::move(e));
   }
   if (number == 0) throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "the file is empty"));
-  return entries;
 }
 
-PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
                     const FileSystem& fs, bool prune) {
   PrunePlan result;
   const std::string path = dirs.output + kManifestName;
   const auto keptWarning = [&](const std::string& message) {
     if (prune) result.warnings.push_back({WarningKind::StalePageKept, message});
   };
-  std::vector<ManifestEntry> entries;
   const std::optional<std::string> text = fs.tryReadFile(path);
   if (!text) {
     if (prune && fs.kind(path) == PathKind::Missing) {
@@ -165,7 +180,7 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
     return result;
   }
   try {
-    entries = parseManifest(*text, path);
+    forEachManifestEntry(*text, path, [](ManifestEntry&&) {});  // a damaged list is not used at all
   } catch (const LoomError& e) {
     if (prune) {
       result.warnings.push_back(
@@ -173,18 +188,22 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
     }
     return result;
   }
+  // Entries go one at a time, so that a list of many pages this run writes
+  // again is never held as entries.
   std::set<std::string> seen;
-  for (ManifestEntry& e : entries) {
+  forEachManifestEntry(*text, path, [&](ManifestEntry&& e) {
     if (!isPlainName(e.page) || (!e.source.empty() && !isPlainName(e.source)) ||
         e.page == kManifestName) {
       keptWarning("The list of pages \"" + path + "\" names \"" + e.page +
                   "\", which is not a page of the output directory; it is ignored");
-      continue;
+      return;
     }
-    if (pages.count(e.page) || !seen.insert(e.page).second) continue;  // this run writes it again
+    if (std::binary_search(pages.begin(), pages.end(), e.page) || !seen.insert(e.page).second) {
+      return;  // this run writes it again
+    }
     const std::string pagePath = dirs.output + e.page;
     const std::optional<std::string> bytes = fs.tryReadFile(pagePath);
-    if (!bytes) continue;  // gone already, or not ours to read
+    if (!bytes) return;  // gone already, or not ours to read
     const bool sourceGone =
         !e.source.empty() && fs.kind(dirs.input + e.source) == PathKind::Missing;
     if (pageHash(*bytes) != e.hash) {
@@ -193,14 +212,14 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& page
         keptWarning("Page \"" + pagePath + "\" was changed since it was written; its source \"" +
                     e.source + "\" is gone, but the page stays");
       }
-      continue;
+      return;
     }
     if (sourceGone && prune) {
       result.remove.push_back(std::move(e));
     } else {
       result.carried.push_back(std::move(e));
     }
-  }
+  });
   return result;
 }
 

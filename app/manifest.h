@@ -3,7 +3,8 @@
 // directory, so that a later run can tell the pages it made and may remove
 // from the files a user keeps there.
 
-#include <set>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,12 +29,22 @@ struct ManifestEntry {
 
 // A fingerprint of a page's bytes: tells a page as written from one edited
 // since. Not meant to withstand a deliberate forgery.
-std::string pageHash(std::string_view bytes);
+std::uint64_t pageHashValue(std::string_view bytes);
+// A fingerprint as the list of pages holds it: 16 hexadecimal digits.
+std::string hashText(std::uint64_t hash);
+inline std::string pageHash(std::string_view bytes) { return hashText(pageHashValue(bytes)); }
 
 std::string formatManifest(const std::vector<ManifestEntry>& entries);
+// Adds one entry's line to the text formatManifest makes.
+void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
+                        std::string_view source);
 // Throws LoomError(Io) naming `path` and the line at fault when `text` is not
 // a manifest this program wrote.
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path);
+// The same, one entry at a time; throws on reaching the fault, after the
+// entries before it.
+void forEachManifestEntry(std::string_view text, const std::string& path,
+                          const std::function<void(ManifestEntry&&)>& visit);
 
 // What a run does with the pages of the run before it.
 struct PrunePlan {
@@ -43,12 +54,12 @@ struct PrunePlan {
 };
 
 // Compares the manifest in the output directory with the page names this
-// run writes (`pages`, the index page among them). A page is stale when the
+// run writes (`pages`, sorted, the index page among them). A page is stale when the
 // manifest lists it, this run does not write it, its source file is gone and
 // its bytes are still those written; with `prune` such pages go into
 // `remove`. Nothing else is ever removed: not a file the manifest does not
 // list, not a page edited since, not a name that leaves the directory.
-PrunePlan planPrune(const DirectoryPair& dirs, const std::set<std::string>& pages,
+PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
                     const FileSystem& fs, bool prune);
 
 }  // namespace loom

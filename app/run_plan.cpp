@@ -181,7 +181,7 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
 // directory (or other non-file) where a page or the index page must go.
 void checkRunTargets(const RunPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
   for (const InputFile& file : plan.files) {
-    if (!file.pageName) continue;
+    if (!file.hasPage()) continue;
     const std::string path = plan.dirs.input + file.name;
     if (!fs.isReadableFile(path)) {
       problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
@@ -191,7 +191,7 @@ void checkRunTargets(const RunPlan& plan, const FileSystem& fs, std::vector<Prob
   }
   std::set<std::string> targets;
   for (const InputFile& file : plan.files) {
-    if (file.pageName) targets.insert(*file.pageName);
+    if (auto page = file.pageName()) targets.insert(std::move(*page));
   }
   if (!plan.indexPageName.empty()) targets.insert(plan.indexPageName);
   for (const std::string& name : targets) {
@@ -213,14 +213,14 @@ void checkRunTargets(const RunPlan& plan, const FileSystem& fs, std::vector<Prob
 void warnPageNameCollisions(RunPlan& plan) {
   std::map<std::string, const InputFile*> previous;
   for (const InputFile& file : plan.files) {
-    if (!file.pageName) continue;
-    const auto [it, first] = previous.emplace(*file.pageName, &file);
+    std::optional<std::string> page = file.pageName();
+    if (!page) continue;
+    const auto [it, first] = previous.emplace(*page, &file);
     if (first) continue;
     plan.warnings.push_back({WarningKind::PageNameCollision,
                              "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
                                  quoted(plan.dirs.input + file.name) + " both give the page " +
-                                 quoted(*file.pageName) + "; the page of the later, " +
-                                 quoted(file.name) +
+                                 quoted(*page) + "; the page of the later, " + quoted(file.name) +
                                  ", replaces the other's, and both keep their index entry"});
     it->second = &file;
   }
@@ -234,7 +234,7 @@ void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs,
   if (plan.indexPageName.empty()) return;
   const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.indexPageName);
   for (const InputFile& file : plan.files) {
-    if (file.pageName == plan.indexPageName) {
+    if (file.pageName() == plan.indexPageName) {
       problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
                                                 quoted(plan.dirs.input + file.name) +
                                                 "; the index page would replace it"});
@@ -294,7 +294,7 @@ GroupTexts groupTexts(const GroupRecord& g, Checker& check) {
 void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
   std::map<std::string, std::vector<std::string>> filesByExtension;
   for (const InputFile& file : plan.files) {
-    if (file.pageName) filesByExtension[file.extension].push_back(file.name);
+    if (file.hasPage()) filesByExtension[plan.extensionOf(file)].push_back(file.name);
   }
   std::set<std::string> usedGroups;
   for (const auto& [extension, names] : filesByExtension) {
@@ -503,16 +503,23 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
 }
 
 void addFiles(RunPlan& plan, std::vector<std::string> names) {
+  plan.files.reserve(plan.files.size() + names.size());
+  std::map<std::string, std::uint32_t> known;
+  for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
+    known.emplace(plan.extensions[k], static_cast<std::uint32_t>(k));
+  }
   for (std::string& name : names) {
     InputFile file;
-    file.pageName = PageName(name);
-    file.extension = fileExtension(name, *plan.codec);
-    if (!file.pageName) {
+    const auto [it, added] = known.emplace(fileExtension(name, *plan.codec),
+                                           static_cast<std::uint32_t>(plan.extensions.size()));
+    if (added) plan.extensions.push_back(it->first);
+    file.extension = it->second;
+    file.name = std::move(name);
+    if (!file.hasPage()) {
       plan.warnings.push_back({WarningKind::SkippedFile,
-                               "File " + quoted(plan.dirs.input + name) +
+                               "File " + quoted(plan.dirs.input + file.name) +
                                    " has no \".\" in its name, so it has no file type; skipped"});
     }
-    file.name = std::move(name);
     plan.files.push_back(std::move(file));
   }
 }

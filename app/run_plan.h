@@ -4,6 +4,7 @@
 // the encoding of the run for exactly the extensions that occur. Planning
 // collects every problem at once instead of stopping at the first.
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,10 +21,16 @@
 
 namespace loom {
 
+// Kept once per input file for the whole run: the page name is made from the
+// name when asked for, and the extension is held once per run (see
+// RunPlan::extensionOf), not beside every name.
 struct InputFile {
-  std::string name;                     // without directory, as listed
-  std::optional<std::string> pageName;  // nothing: the name has no "."
-  std::string extension;
+  std::string name;             // without directory, as listed
+  std::uint32_t extension = 0;  // in RunPlan::extensions
+
+  // Nothing when the name has no ".", for then the file has no type.
+  std::optional<std::string> pageName() const { return PageName(name); }
+  bool hasPage() const { return name.find('.') != std::string::npos; }
 };
 
 struct PlanWarning {
@@ -34,9 +41,10 @@ struct PlanWarning {
 struct RunPlan {
   const TextCodec* codec = &windows1252Codec();
   DirectoryPair dirs;
-  PageSettings settings;         // in the encoding of the run
-  std::string indexPageName;     // a plain file name, as stored
-  std::vector<InputFile> files;  // one snapshot, in enumeration order
+  PageSettings settings;                // in the encoding of the run
+  std::string indexPageName;            // a plain file name, as stored
+  std::vector<InputFile> files;         // one snapshot, in enumeration order
+  std::vector<std::string> extensions;  // the files' extensions, each once, run encoding
   std::map<std::string, PageRules> rulesByExtension;
   std::map<std::string, std::string> groupByExtension;     // GroupID as stored, run encoding
   std::vector<std::pair<std::string, GroupTexts>> groups;  // rows in stored order
@@ -46,6 +54,7 @@ struct RunPlan {
   bool escapeTextChosen = false;
 
   std::optional<GroupTexts> findGroup(const std::string& group) const;
+  const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
 };
 
 struct PlanRequest {

@@ -24,18 +24,28 @@ sqlite3 "$rules" <"$root/data/schema.sql"
 sqlite3 "$rules" <"$root/data/settings.sql"
 sqlite3 "$rules" <"$root/data/bundled.sql"
 # The same rules without the Replace Formatting rows (Type 3), whose search
-# restarts from the line as it was and so hold it once more.
+# may restart from the line as it was and so hold it beside its working copy.
 plain="$work/rules-no-formatting.mdb"
 rm -f "$plain"
 cp "$rules" "$plain"
 sqlite3 "$plain" "DELETE FROM Constraints WHERE Type = 3"
+# One row alone: a Search/Replace row whose inserted text can start a new hit
+# (so its search resumes at the hit), and a Remove Block row.
+one_row() {
+  rm -f "$2"
+  cp "$rules" "$2"
+  sqlite3 "$2" "DELETE FROM Constraints; INSERT INTO Constraints (FileType, Type,
+    \"Search String\", \"Replace String\", RFirst, RLast, CaseSensitive) VALUES ($1)"
+}
+one_row "'GEN', 1, '--', '<->-', ' ', ' ', 1" "$work/rules-search-replace.mdb"
+one_row "'GEN', 2, '(c)', '.', ' ', ' ', 0" "$work/rules-remove-block.mdb"
 
 echo "| Single-line file | Rules | MB | Page MB | Bound MB (file + 2 x page + 8) | Peak memory MB | Seconds |"
 echo "|---|---|---:|---:|---:|---:|---:|"
 for mb in "${sizes[@]}"; do
-for set in bundled no-formatting; do
-  db="$rules"
-  [ "$set" = no-formatting ] && db="$plain"
+for set in bundled no-formatting search-replace remove-block; do
+  db="$work/rules-$set.mdb"
+  [ "$set" = bundled ] && db="$rules"
   rm -rf "$work/in" "$work/out"
   mkdir -p "$work/in" "$work/out"
   python3 - "$work/in/long.txt" "$mb" <<'PY'

@@ -45,6 +45,39 @@ bool insertedStartsHit(std::string_view inserted, std::string_view search, bool 
   return false;
 }
 
+// How much a huge line grows when each hit of `search`, left to right, gives
+// way to `inserted`: the room its working buffer gets up front, so that the
+// line is not copied once more as it grows. Hits that the inserted texts make
+// themselves may need more, which the buffer then finds itself.
+std::size_t growthOfHits(std::string_view line, std::string_view search, std::string_view inserted,
+                         bool caseSensitive, const TextCodec& codec) {
+  std::size_t growth = 0;
+  if (line.size() < kHugeLine || inserted.size() <= search.size()) return growth;
+  for (Match m = codec.find(line, search, 0, caseSensitive); m.found();
+       m = codec.find(line, search, m.pos + m.length, caseSensitive)) {
+    growth += inserted.size() - std::min(inserted.size(), m.length);
+  }
+  return growth;
+}
+
+// The same for the blocks of a formatting row, each of which gives way to
+// front + middle + back.
+std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::string_view end,
+                           std::size_t texts, bool caseSensitive, const TextCodec& codec) {
+  std::size_t growth = 0;
+  if (line.size() < kHugeLine) return growth;
+  for (Match s = codec.find(line, begin, 0, caseSensitive); s.found();) {
+    const Match e = codec.find(line, end, s.pos + codec.charLength(line, s.pos), caseSensitive);
+    if (!e.found()) break;
+    const std::size_t middleFrom = s.pos + s.length;
+    const std::size_t middle = e.pos > middleFrom ? e.pos - middleFrom : 0;
+    const std::size_t removed = e.pos + e.length - s.pos - middle;
+    if (texts > removed) growth += texts - removed;
+    s = codec.find(line, begin, e.pos + e.length, caseSensitive);
+  }
+  return growth;
+}
+
 }  // namespace
 
 std::string_view insertedText(std::string_view search, std::string_view replacement) {
@@ -93,14 +126,8 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
       (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
     std::string out, outOrigin;
     std::size_t size = line.size() + inserted.size() + 16;
-    if (line.size() >= (std::size_t{1} << 20) && inserted.size() > search.size()) {
-      // A huge line gets exactly its result's room, not twice it.
-      for (Match m = hit; m.found();
-           m = codec.find(line, search, m.pos + m.length, caseSensitive)) {
-        size += inserted.size() - std::min(inserted.size(), m.length);
-      }
-    }
-    out.reserve(size);
+    // A huge line gets exactly its result's room, not twice it.
+    out.reserve(size + growthOfHits(line, search, inserted, caseSensitive, codec));
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);
@@ -117,7 +144,7 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
     }
     return out;
   }
-  RescanBuffer work(line, origin);
+  RescanBuffer work(line, origin, growthOfHits(line, search, inserted, caseSensitive, codec));
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});
     if (resumeAfter) work.skip(inserted.size());
@@ -169,15 +196,19 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
   if (begin.empty() || end.empty()) return std::string(line);
   const std::size_t textsLength = begin.size() + end.size() + front.size() + back.size();
   bool resumeAfter = replaceFormattingNeverEnds(begin, end, front, back, caseSensitive, codec);
+  // The line stays as it was beside its working copy: the search may have to
+  // start again from there.
+  const std::size_t room =
+      growthOfBlocks(line, begin, end, front.size() + back.size(), caseSensitive, codec);
   for (;;) {
-    RescanBuffer work(line, origin);
+    RescanBuffer work(line, origin, room);
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
     // A huge line is remembered by its first bytes and its hash, not held
     // once more; a collision (one in 2^64) would only end a search early. The
     // hash is taken only when length and first bytes agree, so hashing does
     // not make each rewrite cost the whole line.
-    const bool huge = line.size() >= (std::size_t{1} << 20);
+    const bool huge = line.size() >= kHugeLine;
     constexpr std::size_t kHead = 256;
     std::string seen;
     std::size_t seenHash = 0, seenSize = std::string::npos;

@@ -17,6 +17,9 @@
 
 namespace loom {
 
+// Lines from this length on are worth not holding once more than needed.
+inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
+
 // Replaces every occurrence of `search`, resuming at the hit: after each
 // replacement the search starts again at the first character of the text
 // just inserted, so each shortening is searched again.

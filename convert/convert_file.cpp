@@ -91,9 +91,6 @@ void applyConstraint(std::string& line, const PreparedConstraint& row, const Tex
 
 namespace {
 
-// Lines from this length on are worth not holding twice.
-constexpr std::size_t kHugeLine = std::size_t{1} << 20;
-
 // The line to work on: a copy of `raw`, or, when `raw` is the last line of
 // contents the caller gave away, the contents' own buffer, so that a file of
 // one huge line is not held twice. Returns whether it took the buffer, after

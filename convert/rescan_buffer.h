@@ -1,10 +1,12 @@
 #pragma once
 // The working line of an operation that rewrites a line and then searches
-// again from the start of what it wrote ("resume at the hit"). Text before the
-// point of the last rewrite is final and moves to the result; the rewritten
-// text is placed right before the untouched rest, in space the finished
-// prefix no longer needs, so a rewrite costs the length of what it writes,
-// not the length of the line. When given the line's origin mask, the buffer
+// again from the start of what it wrote ("resume at the hit"). One buffer
+// holds, in this order, the finished text, a gap, and the text still being
+// worked on. A rewrite puts its text right before the untouched rest, in the
+// gap the finished text has not used yet, so a rewrite costs the length of
+// what it writes, not the length of the line; text that becomes final moves
+// down to the end of the finished text. Only when the gap runs out is the
+// buffer rebuilt with more. When given the line's origin mask, the buffer
 // keeps it in step: the kept middle keeps its origin, front and back texts
 // come from the rule.
 
@@ -19,9 +21,17 @@ namespace loom {
 
 class RescanBuffer {
  public:
-  explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr)
-      : buf_(line), tracked_(origin != nullptr) {
-    if (tracked_) origin_ = *origin;
+  // `room` is how much the line is expected to grow: given up front, a huge
+  // line is not copied again when its rewrites lengthen it.
+  explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr,
+                        std::size_t room = 0)
+      : cursor_(room), tracked_(origin != nullptr) {
+    buf_.reserve(room + line.size());
+    buf_.append(room, '\0').append(line);
+    if (tracked_) {
+      origin_.reserve(buf_.size());
+      origin_.append(room, kFromRule).append(*origin);
+    }
   }
 
   // The text still being worked on; positions of the operations count from
@@ -35,86 +45,87 @@ class RescanBuffer {
                std::size_t keepTo, std::string_view back) {
     const std::size_t keep = keepTo > keepFrom ? keepTo - keepFrom : 0;
     const std::size_t total = front.size() + keep + back.size();
-    makeRoom(start);
-    done_.append(buf_, cursor_, start);
-    if (tracked_) originDone_.append(origin_, cursor_, start);
+    const std::size_t keepAt = cursor_ + keepFrom;  // the kept part lies after `start`
     const std::size_t absEnd = cursor_ + end;
-    if (total <= absEnd) {
+    skip(start);
+    if (done_ + total <= absEnd) {
       const std::size_t dst = absEnd - total;
-      char* data = buf_.data();
-      if (keep) std::memmove(data + dst + front.size(), data + cursor_ + keepFrom, keep);
-      if (!front.empty()) std::memcpy(data + dst, front.data(), front.size());
-      if (!back.empty()) std::memcpy(data + absEnd - back.size(), back.data(), back.size());
-      if (tracked_) {
-        char* mask = origin_.data();
-        if (keep) std::memmove(mask + dst + front.size(), mask + cursor_ + keepFrom, keep);
-        std::memset(mask + dst, kFromRule, front.size());
-        std::memset(mask + absEnd - back.size(), kFromRule, back.size());
-      }
+      place(buf_, dst, front, keepAt, keep, back, absEnd, false);
+      if (tracked_) place(origin_, dst, front, keepAt, keep, back, absEnd, true);
       cursor_ = dst;
       return;
     }
-    // Not enough room before the rest: rebuild with slack in front, so the
-    // next rewrites again fit in place.
-    // An eighth of the rest as slack keeps a huge line from being held twice
-    // over, and still leaves each rebuild to pay for many rewrites.
+    // The gap is used up: rebuild with a new one of an eighth of the rest,
+    // which keeps a huge line from being held twice over and still leaves
+    // each rebuild to pay for many rewrites.
     const std::size_t slack = total + (buf_.size() - absEnd) / 8;
-    std::string next;
-    next.reserve(slack + total + buf_.size() - absEnd);
-    next.append(slack, '\0');
-    next.append(front);
-    next.append(buf_, cursor_ + keepFrom, keep);
-    next.append(back);
-    next.append(buf_, absEnd, std::string::npos);
-    buf_.swap(next);
-    if (tracked_) {
-      std::string mask;
-      mask.reserve(next.capacity());
-      mask.append(slack, kFromRule);
-      mask.append(front.size(), kFromRule);
-      mask.append(origin_, cursor_ + keepFrom, keep);
-      mask.append(back.size(), kFromRule);
-      mask.append(origin_, absEnd, std::string::npos);
-      origin_.swap(mask);
-    }
-    cursor_ = slack;
+    rebuild(buf_, slack, front, keepAt, keep, back, absEnd, false);
+    if (tracked_) rebuild(origin_, slack, front, keepAt, keep, back, absEnd, true);
+    cursor_ = done_ + slack;
   }
 
   // Marks the first `count` characters of view() as final.
   void skip(std::size_t count) {
-    makeRoom(count);
-    done_.append(buf_, cursor_, count);
-    if (tracked_) originDone_.append(origin_, cursor_, count);
+    if (cursor_ != done_) {
+      std::memmove(buf_.data() + done_, buf_.data() + cursor_, count);
+      if (tracked_) std::memmove(origin_.data() + done_, origin_.data() + cursor_, count);
+    }
+    done_ += count;
     cursor_ += count;
   }
 
   // The finished line; `origin`, when the buffer tracks one, receives its
   // mask.
   std::string finish(std::string* origin = nullptr) && {
-    makeRoom(buf_.size() - cursor_);
-    done_.append(buf_, cursor_, std::string::npos);
+    skip(buf_.size() - cursor_);
+    buf_.resize(done_);
     if (tracked_ && origin != nullptr) {
-      originDone_.append(origin_, cursor_, std::string::npos);
-      origin->swap(originDone_);
+      origin_.resize(done_);
+      origin->swap(origin_);
     }
-    return std::move(done_);
+    return std::move(buf_);
   }
 
  private:
-  // Grows the result by what is still to come rather than by doubling, so
-  // that the result of a huge line is not allocated twice its size.
-  void makeRoom(std::size_t adding) {
-    if (done_.size() + adding <= done_.capacity()) return;
-    const std::size_t rest = buf_.size() - cursor_;
-    done_.reserve(std::max(done_.size() + adding + rest, done_.capacity() + done_.capacity() / 8));
+  // Writes front + [keepAt, keepAt + keep) + back so that it ends at `end`;
+  // in the mask, front and back are the rule's.
+  static void place(std::string& text, std::size_t dst, std::string_view front, std::size_t keepAt,
+                    std::size_t keep, std::string_view back, std::size_t end, bool mask) {
+    char* data = text.data();
+    if (keep) std::memmove(data + dst + front.size(), data + keepAt, keep);
+    if (mask) {
+      std::memset(data + dst, kFromRule, front.size());
+      std::memset(data + end - back.size(), kFromRule, back.size());
+      return;
+    }
+    if (!front.empty()) std::memcpy(data + dst, front.data(), front.size());
+    if (!back.empty()) std::memcpy(data + end - back.size(), back.data(), back.size());
+  }
+
+  // The finished text, a gap of `slack`, front + kept part + back, and the
+  // rest from `end` on, in a new buffer.
+  void rebuild(std::string& text, std::size_t slack, std::string_view front, std::size_t keepAt,
+               std::size_t keep, std::string_view back, std::size_t end, bool mask) const {
+    std::string next;
+    next.reserve(done_ + slack + front.size() + keep + back.size() + text.size() - end);
+    next.append(text, 0, done_);
+    next.append(slack, mask ? kFromRule : '\0');
+    if (mask) {
+      next.append(front.size(), kFromRule)
+          .append(text, keepAt, keep)
+          .append(back.size(), kFromRule);
+    } else {
+      next.append(front).append(text, keepAt, keep).append(back);
+    }
+    next.append(text, end, std::string::npos);
+    text.swap(next);
   }
 
   std::string buf_;
-  std::size_t cursor_ = 0;
-  std::string done_;
+  std::size_t done_ = 0;  // buf_[0, done_) is final
+  std::size_t cursor_;    // view() starts here; done_ <= cursor_
   bool tracked_;
-  std::string origin_;      // beside buf_
-  std::string originDone_;  // beside done_
+  std::string origin_;  // beside buf_, in the same layout
 };
 
 }  // namespace loom

@@ -7,43 +7,59 @@
 
 namespace loom {
 
-void IndexList::add(IndexEntry entry) {
-  entries_.push_back(std::move(entry));
+void IndexList::add(const IndexEntry& entry) {
+  const std::size_t at = text_.size();
+  text_.append(entry.group).append("-=-").append(entry.pageName).append("-+-").append(entry.title);
+  slots_.push_back({at, static_cast<std::uint32_t>(entry.group.size()),
+                    static_cast<std::uint32_t>(entry.pageName.size()), entry.title.size()});
   sorted_ = false;
 }
 
-const std::vector<IndexEntry>& IndexList::entries() const {
-  if (!sorted_ && entries_.size() < 2) sorted_ = true;  // nothing to sort, no key to copy
-  if (!sorted_) {
-    std::vector<std::pair<std::string, std::size_t>> keys;
-    keys.reserve(entries_.size());
-    for (std::size_t i = 0; i < entries_.size(); ++i) keys.emplace_back(entries_[i].joined(), i);
-    // A stable sort keeps equal entries in the order they were added.
-    std::stable_sort(keys.begin(), keys.end(), [this](const auto& a, const auto& b) {
-      return codec_->compareNoCase(a.first, b.first) < 0;
-    });
-    std::vector<IndexEntry> sorted;
-    sorted.reserve(entries_.size());
-    for (const auto& key : keys) sorted.push_back(std::move(entries_[key.second]));
-    entries_.swap(sorted);
-    sorted_ = true;
-  }
-  return entries_;
+std::string_view IndexList::joined(const Slot& slot) const {
+  return std::string_view(text_).substr(
+      slot.at, slot.groupLength + 3 + slot.pageLength + 3 + slot.titleLength);
 }
 
-std::string linkAddress(const std::string& pageName) {
+IndexEntry IndexList::operator[](std::size_t k) const {
+  if (!sorted_) {
+    // Entries that compare equal keep the order they were added in, which
+    // is the order of their joined texts in the buffer.
+    std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
+      const int order = codec_->compareNoCase(joined(a), joined(b));
+      return order != 0 ? order < 0 : a.at < b.at;
+    });
+    sorted_ = true;
+  }
+  const Slot& slot = slots_[k];
+  const std::string_view text = joined(slot);
+  return {text.substr(0, slot.groupLength), text.substr(slot.groupLength + 3, slot.pageLength),
+          text.substr(slot.groupLength + 3 + slot.pageLength + 3)};
+}
+
+namespace {
+
+// Bytes a browser would read as something else than part of the name: the
+// quote ends the attribute, "#" and "?" start a fragment or a query, "%" an
+// escape, "&" an entity, "\\" a directory separator.
+bool plainInLink(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x20 && b < 0x7F && std::string_view("\"#%&?\\").find(c) == std::string_view::npos;
+}
+
+std::size_t linkAddressSize(std::string_view pageName) {
+  return pageName.size() +
+         2 * static_cast<std::size_t>(std::count_if(pageName.begin(), pageName.end(),
+                                                    [](char c) { return !plainInLink(c); }));
+}
+
+}  // namespace
+
+std::string linkAddress(std::string_view pageName) {
   static const char* hex = "0123456789ABCDEF";
-  // Bytes a browser would read as something else than part of the name: the
-  // quote ends the attribute, "#" and "?" start a fragment or a query, "%"
-  // an escape, "&" an entity, "\\" a directory separator.
-  const auto plain = [](char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 0x20 && b < 0x7F && std::string_view("\"#%&?\\").find(c) == std::string_view::npos;
-  };
   std::string out;
   for (char c : pageName) {
     const auto b = static_cast<unsigned char>(c);
-    if (plain(c)) {
+    if (plainInLink(c)) {
       out.push_back(c);
     } else {
       out.push_back('%');
@@ -54,14 +70,14 @@ std::string linkAddress(const std::string& pageName) {
   return out;
 }
 
-std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::string& header,
+std::string WriteIndexPage(const IndexList& entries, const std::string& header,
                            const std::string& footer, const GroupLookup& lookupGroup) {
   std::string page;
   // Room for the whole page at once: a page of huge titles is not held twice
   // while it grows. Group texts are few and short: a sixteenth covers them.
   std::size_t size = header.size() + footer.size() + 4096;
-  for (const IndexEntry& entry : entries)
-    size += entry.title.size() + 3 * entry.pageName.size() + 24;
+  for (std::size_t k = 0; k < entries.size(); ++k)
+    size += entries[k].title.size() + linkAddressSize(entries[k].pageName) + 21;
   size += size / 16;
   page.reserve(size);
   auto appendLine = [&page](std::string_view item) {
@@ -69,16 +85,16 @@ std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::st
     page.append("\r\n");
   };
   appendLine(header);
-  const std::string* previousGroup = nullptr;
+  std::optional<std::string_view> previousGroup;
   std::string groupFooter;
-  for (const IndexEntry& entry : entries) {
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const IndexEntry entry = entries[k];
     const bool sameGroup = previousGroup ? *previousGroup == entry.group : entry.group.empty();
     if (!sameGroup) {
       if (!groupFooter.empty()) appendLine(groupFooter);
-      const std::optional<GroupTexts> texts = lookupGroup(entry.group);
-      if (!texts) {
-        throw LoomError(ErrorKind::Rules, "Groups has no row for \"" + entry.group + "\"");
-      }
+      const std::string group(entry.group);
+      const std::optional<GroupTexts> texts = lookupGroup(group);
+      if (!texts) throw LoomError(ErrorKind::Rules, "Groups has no row for \"" + group + "\"");
       groupFooter = texts->footer;
       appendLine(texts->header);
     }
@@ -87,7 +103,7 @@ std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::st
     page.append("\">");
     page.append(entry.title);
     page.append("</a><BR>\r\n");
-    previousGroup = &entry.group;
+    previousGroup = entry.group;
   }
   if (!groupFooter.empty()) appendLine(groupFooter);
   appendLine(footer);

@@ -2,9 +2,11 @@
 // The index page: one entry per page of the run, kept sorted, written after
 // the last file with a header and a footer around each group's links.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/codec.h"
@@ -15,28 +17,41 @@ namespace loom {
 // from one joined text), so a group, page name or title holding "-=-" or
 // "-+-" stays whole.
 struct IndexEntry {
-  std::string group;
-  std::string pageName;
-  std::string title;
-  // The text the entries sort by: group + "-=-" + page name + "-+-" + title.
-  std::string joined() const { return group + "-=-" + pageName + "-+-" + title; }
+  std::string_view group;
+  std::string_view pageName;
+  std::string_view title;
 };
 
-// The run's entries in ascending order of their joined text, compared
-// without regard to letter case; equal entries all stay, in the order they
-// were added.
+// The run's entries in ascending order of their joined text (group + "-=-" +
+// page name + "-+-" + title), compared without regard to letter case; equal
+// entries all stay, in the order they were added. The joined texts of all
+// entries share one buffer, so that a run over many files holds each entry's
+// bytes and a few numbers, not three strings of its own.
 class IndexList {
  public:
   explicit IndexList(const TextCodec& codec) : codec_(&codec) {}
-  void add(IndexEntry entry);
-  // The entries in sorted order. Sorting waits until they are asked for, so
-  // adding n entries costs n log n, not n squared.
-  const std::vector<IndexEntry>& entries() const;
-  std::size_t size() const { return entries_.size(); }
+  void add(const IndexEntry& entry);
+  // Room for this many entries, when known: a list grown one entry at a
+  // time holds up to twice what it needs.
+  void reserve(std::size_t entries) { slots_.reserve(entries); }
+  std::size_t size() const { return slots_.size(); }
+  // The k-th entry in sorted order, viewing the list's own bytes. Sorting
+  // waits until an entry is asked for, so adding n entries costs n log n,
+  // not n squared.
+  IndexEntry operator[](std::size_t k) const;
 
  private:
+  struct Slot {
+    std::size_t at;  // where the joined text begins; also the order of adding
+    std::uint32_t groupLength;
+    std::uint32_t pageLength;  // a file name: a few hundred bytes at most
+    std::size_t titleLength;
+  };
+  std::string_view joined(const Slot& slot) const;
+
   const TextCodec* codec_;
-  mutable std::vector<IndexEntry> entries_;
+  std::string text_;
+  mutable std::vector<Slot> slots_;
   mutable bool sorted_ = true;
 };
 
@@ -55,13 +70,13 @@ using GroupLookup = std::function<std::optional<GroupTexts>(const std::string& g
 // (<A HREF="page">title</a><BR>) and the group's footer when not empty; the
 // global footer. Entries with an empty group get no header, footer or lookup.
 // A group with no row is a LoomError (Rules) naming it.
-std::string WriteIndexPage(const std::vector<IndexEntry>& entries, const std::string& header,
+std::string WriteIndexPage(const IndexList& entries, const std::string& header,
                            const std::string& footer, const GroupLookup& lookupGroup);
 
 // The link address of a page: the name as it is, except that bytes outside
 // printable ASCII and the characters " # % & ? \ are percent-encoded, so
 // that every name links to its own page ("a#1.htm" -> "a%231.htm"; a name
 // need not be valid in the page's encoding).
-std::string linkAddress(const std::string& pageName);
+std::string linkAddress(std::string_view pageName);
 
 }  // namespace loom

@@ -1,6 +1,7 @@
 // The fast paths of the engine against plain reference code on random input:
-// the case-insensitive Windows-1252 search, and the conversion that passes
-// over rows whose texts cannot occur in a line.
+// the case-insensitive Windows-1252 search, the conversion that passes over
+// rows whose texts cannot occur in a line, and the huge lines whose working
+// buffer is sized up front.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "base/codec.h"
 #include "convert/constraint_ops.h"
 #include "convert/convert_file.h"
+#include "convert/line_origin.h"
 
 namespace loom {
 namespace {
@@ -150,17 +152,17 @@ PreparedConstraint randomRow(std::mt19937& rng, const TextCodec& codec) {
 
 // One row applied by calling its operation, with no shortcut.
 std::string applyPlainly(const std::string& line, const PreparedConstraint& row,
-                         const TextCodec& codec) {
+                         const TextCodec& codec, std::string* origin = nullptr) {
   switch (row.kind) {
     case ConstraintType::SearchReplace:
-      return ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec);
+      return ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec, origin);
     case ConstraintType::RemoveBlock:
-      return ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec);
+      return ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec, origin);
     case ConstraintType::ReplaceFormatting:
       return ApplyReplaceFormatting(line, row.search, row.replace, row.caseSensitive, row.front,
-                                    row.back, codec);
+                                    row.back, codec, origin);
     case ConstraintType::HeaderLine:
-      return ApplyHeaderLine(line, row.search, row.replace);
+      return ApplyHeaderLine(line, row.search, row.replace, origin);
   }
   return line;
 }
@@ -195,6 +197,53 @@ TEST(FastPaths, ConversionEqualsCallingTheOperationOfEveryRowOnEveryLine) {
       ASSERT_EQ(got.bytes, referencePage(lines, rules, *codec))
           << codec->name() << ", page " << page;
     }
+  }
+}
+
+// A huge line made of one piece again and again, where no hit spans two
+// pieces, becomes the piece's result again and again, and so does its mask.
+TEST(FastPaths, HugeLineGivesItsPiecesResultsInARow) {
+  struct Case {
+    const TextCodec* codec;
+    PreparedConstraint row;
+    std::string piece;
+  };
+  const auto row = [](ConstraintType kind, std::string search, std::string replace,
+                      std::string front = {}, std::string back = {}, bool cs = true) {
+    PreparedConstraint r;
+    r.kind = kind;
+    r.search = std::move(search);
+    r.replace = std::move(replace);
+    r.front = std::move(front);
+    r.back = std::move(back);
+    r.caseSensitive = cs;
+    return r;
+  };
+  using enum ConstraintType;
+  const std::vector<Case> cases = {
+      // grows by the blocks counted up front
+      {&windows1252Codec(), row(ReplaceFormatting, "*", "*", "<B>", "</B>"), "a *bc* d *e* "},
+      // a block found again in what a rewrite wrote: more growth than counted
+      {&windows1252Codec(), row(ReplaceFormatting, "[", "]", "((", "))"), "a[b[c]d]e "},
+      {&windows1252Codec(), row(SearchReplace, "ab", "xa"), "abb ab "},
+      {&windows1252Codec(), row(RemoveBlock, "(c)", ".", {}, {}, false), "x (C) y. z "},
+      {&utf8Codec(), row(SearchReplace, "\u00E9", "&eacute;"), "caf\u00E9 au lait "},
+      {&utf8Codec(), row(ReplaceFormatting, "_", "_", "<I>", "</I>"), "\u00E9 _\u00E9_ "},
+  };
+  for (const Case& c : cases) {
+    std::string line, lineMask;
+    while (line.size() <= kHugeLine) line += c.piece;
+    const std::size_t pieces = line.size() / c.piece.size();
+    std::string pieceMask(c.piece.size(), kFromSource);
+    lineMask.assign(line.size(), kFromSource);
+    const std::string piece = applyPlainly(c.piece, c.row, *c.codec, &pieceMask);
+    const std::string got = applyPlainly(line, c.row, *c.codec, &lineMask);
+    std::string want, wantMask;
+    for (std::size_t k = 0; k < pieces; ++k) {
+      want += piece;
+      wantMask += pieceMask;
+    }
+    EXPECT_TRUE(got == want && lineMask == wantMask) << c.piece;
   }
 }
 

@@ -33,7 +33,7 @@ std::string indexPage(const std::vector<IndexEntry>& added, Groups& groups,
                       const std::string& footer = "</BODY></HTML>") {
   IndexList list(windows1252Codec());
   for (const IndexEntry& e : added) list.add(e);
-  return WriteIndexPage(list.entries(), header, footer, groups.lookup());
+  return WriteIndexPage(list, header, footer, groups.lookup());
 }
 
 TEST(WriteIndexPage, WorkedExample) {
@@ -133,8 +133,10 @@ TEST(IndexList, SortsByTheJoinedTextIgnoringCaseAndKeepsEqualEntriesInOrder) {
   };
   for (const IndexEntry& e : added) list.add(e);
   std::vector<std::string> order;
-  for (const IndexEntry& e : list.entries())
-    order.push_back(e.group + "|" + e.pageName + "|" + e.title);
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    order.push_back(std::string(list[k].group) + "|" + std::string(list[k].pageName) + "|" +
+                    std::string(list[k].title));
+  }
   EXPECT_EQ(order, (std::vector<std::string>{"|lwq.htm|no group", "DOC|lwz.htm|z", "doc|lwZ.htm|Z",
                                              "NWS|lwa.htm|first", "nws|lwb.htm|second",
                                              "NWS|lwb.htm|second"}));
@@ -144,9 +146,9 @@ TEST(IndexList, SortsByTheJoinedTextIgnoringCaseAndKeepsEqualEntriesInOrder) {
 TEST(IndexList, SortsMoreEntriesThanSixteenBitsCount) {
   IndexList list(windows1252Codec());
   for (int i = 40000; i > 0; --i) list.add({"G", "lw" + std::to_string(100000 + i) + ".htm", "t"});
-  ASSERT_EQ(list.entries().size(), 40000u);
-  EXPECT_EQ(list.entries().front().pageName, "lw100001.htm");
-  EXPECT_EQ(list.entries().back().pageName, "lw140000.htm");
+  ASSERT_EQ(list.size(), 40000u);
+  EXPECT_EQ(list[0].pageName, "lw100001.htm");
+  EXPECT_EQ(list[39999].pageName, "lw140000.htm");
 }
 
 }  // namespace
