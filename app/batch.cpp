@@ -49,7 +49,7 @@ struct FileResult {
 
 class Runner {
  public:
-  Runner(const RunPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
+  Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
       : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(plan.files.size()) {
     // A later file overwrites an earlier one with the same page name; only
     // the last of them needs writing, which also lets files convert in any
@@ -84,16 +84,16 @@ class Runner {
       if (file.pageName) {
         const std::string path = plan_.dirs.input + file.name;
         std::string contents = early_[i] ? std::move(*early_[i]) : fs_.readFile(path);
-        if (plan_.codec->encoding() == Encoding::Utf8) {
-          result.invalidText = checkUtf8(path, contents, plan_.settings.lineEnds);
+        if (plan_.rules.codec->encoding() == Encoding::Utf8) {
+          result.invalidText = checkUtf8(path, contents, plan_.rules.settings.lineEnds);
         }
         if (sourceWarnings_.wanted()) {
           result.facts =
-              inspectSource(contents, plan_.settings.lineEnds, sourceWarnings_.wantsMarkup());
+              inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.wantsMarkup());
         }
-        ConvertedPage page =
-            ConvertOwnedFile(std::move(contents), path, plan_.rulesByExtension.at(file.extension),
-                             plan_.settings, *plan_.codec);
+        ConvertedPage page = ConvertOwnedFile(std::move(contents), path,
+                                              plan_.rules.rulesByExtension.at(file.extension),
+                                              plan_.rules.settings, *plan_.rules.codec);
         result.title = std::move(page.title);
         if (writes_[i]) {
           result.outcome = writePage(fs_, plan_.dirs.output + *file.pageName, page.bytes);
@@ -142,7 +142,7 @@ class Runner {
            std::to_string(firstColumn) + "; they are passed through unchanged";
   }
 
-  const RunPlan& plan_;
+  const BatchPlan& plan_;
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
   std::vector<bool> writes_;
@@ -155,8 +155,8 @@ class Runner {
 // What the files' text says about the settings, as the run would say it.
 // The plan has already found files that cannot be read; the files are read
 // only when the settings leave something to warn about.
-std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs) {
-  SourceWarnings warnings(plan);
+std::vector<PlanWarning> checkSources(const BatchPlan& plan, const FileSystem& fs) {
+  SourceWarnings warnings(plan.rules);
   if (!warnings.wanted()) return {};
   std::vector<Problem> problems;
   for (const InputFile& file : plan.files) {
@@ -164,7 +164,8 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
-      warnings.add(path, inspectSource(contents, plan.settings.lineEnds, warnings.wantsMarkup()));
+      warnings.add(path,
+                   inspectSource(contents, plan.rules.settings.lineEnds, warnings.wantsMarkup()));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
@@ -175,8 +176,8 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
 
 // The names in the output directory that this run writes or reads: never
 // stale, whatever the last run's list says.
-std::set<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) {
-  std::set<std::string> names{plan.indexPageName};
+std::set<std::string> namesOfThisRun(const BatchPlan& plan, const FileSystem& fs) {
+  std::set<std::string> names{plan.rules.indexPageName};
   for (const InputFile& file : plan.files) {
     if (file.pageName) names.insert(*file.pageName);
   }
@@ -190,7 +191,7 @@ std::set<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) 
 // Removes the stale pages of the run before, then lists this run's pages
 // (and the earlier ones still ours) for the next run. A page that cannot be
 // removed stays listed, so that a later run tries again.
-void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bool prune,
+void replaceManifest(const BatchPlan& plan, std::vector<ManifestEntry> entries, bool prune,
                      FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
@@ -209,10 +210,9 @@ void replaceManifest(const RunPlan& plan, std::vector<ManifestEntry> entries, bo
   fs.writeFileAtomically(plan.dirs.output + kManifestName, formatManifest(entries));
 }
 
-}  // namespace
-
-BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer,
-                     bool prune) {
+// Runs a checked plan: the part of RunBatch after the check.
+BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
+                         BatchObserver& observer, bool prune) {
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
@@ -223,7 +223,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
   // Temporary files of an earlier run that was killed go before new ones come.
   fs.removeStaleTemporaryFiles(plan.dirs.output);
-  SourceWarnings sourceWarnings(plan);
+  SourceWarnings sourceWarnings(plan.rules);
   Runner runner(plan, fs, sourceWarnings);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
@@ -252,7 +252,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
     }
   } stopWorkers{stop, workers};
 
-  IndexList index(*plan.codec);
+  IndexList index(*plan.rules.codec);
   std::vector<ManifestEntry> written;
   for (std::size_t i = 0; i < n; ++i) {
     if (observer.stopRequested()) {
@@ -273,7 +273,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
         if (*result.outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
       }
       if (!result.hash.empty()) written.push_back({*file.pageName, file.name, result.hash});
-      const auto group = plan.groupByExtension.find(file.extension);
+      const auto group = plan.rules.groupByExtension.find(file.extension);
       index.add({group->second, *file.pageName, std::move(result.title)});
     } else {
       ++summary.skippedFiles;
@@ -288,18 +288,20 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   for (const PlanWarning& w : sourceWarnings.warnings()) observer.warning(w.kind, w.message);
   observer.indexStarted();
   const std::string indexBytes =
-      WriteIndexPage(index.entries(), plan.settings.header, plan.settings.footer,
-                     [&plan](const std::string& group) { return plan.findGroup(group); });
-  summary.indexPath = plan.dirs.output + plan.indexPageName;
+      WriteIndexPage(index.entries(), plan.rules.settings.header, plan.rules.settings.footer,
+                     [&plan](const std::string& group) { return plan.rules.findGroup(group); });
+  summary.indexPath = plan.dirs.output + plan.rules.indexPageName;
   writePage(fs, summary.indexPath, indexBytes);
-  written.push_back({plan.indexPageName, {}, pageHash(indexBytes)});
+  written.push_back({plan.rules.indexPageName, {}, pageHash(indexBytes)});
   replaceManifest(plan, std::move(written), prune, fs, observer, summary);
   observer.runFinished(summary);
   return summary;
 }
 
+}  // namespace
+
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const RunPlan plan = planRun(
+  const BatchPlan plan = planBatch(
       {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText},
       fs);
   if (options.checkOnly) {
@@ -315,7 +317,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     }
     return summary;
   }
-  return runPlan(plan, options.jobs, fs, observer, options.prune);
+  return executePlan(plan, options.jobs, fs, observer, options.prune);
 }
 
 }  // namespace loom

@@ -61,7 +61,7 @@ RuleTables readRuleTables(Database& db) {
                              {"FileType", "Type", "Search String", "Replace String", "RFirst",
                               "RLast", "CaseSensitive"});
     while (st.step()) {
-      ConstraintRecord r;
+      StoredConstraint r;
       r.rowId = st.value(0).integer;
       r.position = tables.constraints.size() + 1;
       r.fileType = st.text(1);

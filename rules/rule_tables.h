@@ -27,7 +27,7 @@ struct GroupRecord {
   Text groupId, header, footer;
 };
 
-struct ConstraintRecord {
+struct StoredConstraint {
   std::int64_t rowId = 0;
   std::size_t position = 0;  // 1-based place in stored order
   Text fileType;
@@ -43,7 +43,7 @@ struct SettingRecord {
 struct RuleTables {
   std::vector<FileTypeRecord> fileTypes;
   std::vector<GroupRecord> groups;
-  std::vector<ConstraintRecord> constraints;
+  std::vector<StoredConstraint> constraints;
   std::vector<SettingRecord> globalDefs;
 };
 

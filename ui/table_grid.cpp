@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/run_plan.h"
+#include "app/rules_compiler.h"
 #include "base/codec.h"
 #include "rules/rule_tables.h"
 #include "ui/grid_editors.h"
@@ -84,7 +84,7 @@ std::vector<loom::Problem> GridModel::rowProblems(int row) const {
     return loom::checkGroupRow(rec, codec);
   }
   if (table == QLatin1String("Constraints")) {
-    loom::ConstraintRecord rec;
+    loom::StoredConstraint rec;
     rec.position = static_cast<std::size_t>(row) + 1;  // rows are listed in stored order
     rec.fileType = textOf(value("FileType"));
     rec.type = storedOf(value("Type"));

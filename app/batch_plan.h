@@ -1,0 +1,50 @@
+#pragma once
+// Everything a batch run needs, read and checked before any page is written:
+// the directories, the snapshot of the input files, and the rules compiled
+// in the encoding of the run for exactly the extensions that occur. Planning
+// collects every problem at once instead of stopping at the first.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/pair.h"
+#include "app/rules_compiler.h"
+#include "base/error.h"
+#include "base/file_system.h"
+
+namespace loom {
+
+struct InputFile {
+  std::string name;                     // without directory, as listed
+  std::optional<std::string> pageName;  // nothing: the name has no "."
+  std::string extension;
+};
+
+struct BatchPlan {
+  DirectoryPair dirs;
+  std::vector<InputFile> files;  // one snapshot, in enumeration order
+  CompiledRules rules;
+  std::vector<PlanWarning> warnings;
+};
+
+struct PlanRequest {
+  DirectoryPair dirs;
+  std::string rulesPath;
+  // Overrides of the optional settings "Encoding", "LineEnds" and
+  // "EscapeText" for one run.
+  std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
+};
+
+// Throws ValidationError listing every problem found.
+BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs);
+
+// Plans the conversion of the named files of `inputDir` alone, with no output
+// directory, for explaining one file's conversion: the rules are compiled as
+// for a run, nothing of the file system is checked. `request.dirs` is unused.
+BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
+                      std::vector<std::string> names);
+
+}  // namespace loom
