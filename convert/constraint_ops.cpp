@@ -154,16 +154,7 @@ void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool case
     line.erase(s.pos);
     if (origin) origin->erase(s.pos);
   }
-  // Trimmed in place, keeping the line's buffer (and the mask's).
-  const std::string_view kept = trimSpaces(line);
-  const std::size_t first = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
-  const std::size_t size = kept.size();
-  line.erase(first + size);
-  line.erase(0, first);
-  if (origin) {
-    origin->erase(first + size);
-    origin->erase(0, first);
-  }
+  trimInPlace(line, origin);
 }
 
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,

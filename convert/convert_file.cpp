@@ -32,8 +32,13 @@ bool applyRow(std::string& line, const CompiledConstraint& row, const TextCodec&
   if (row.searchString.empty())
     return false;  // an empty search text or begin marker changes nothing
   if (row.type == ConstraintType::RemoveBlock && row.replaceString == kEndOfLineMarker) {
-    // Trims the line also when the begin marker does not occur.
-    ApplyRemoveToEndOfLine(line, row.searchString, row.caseSensitive, codec, origin);
+    // Trims the line also when the begin marker does not occur; when the
+    // screen knows it does not, trimming is all the operation would do.
+    if (mayHit) {
+      ApplyRemoveToEndOfLine(line, row.searchString, row.caseSensitive, codec, origin);
+    } else {
+      trimInPlace(line, origin);
+    }
     return false;
   }
   if (!mayHit || !codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
@@ -102,6 +107,9 @@ void appendPageLine(std::string& page, std::initializer_list<std::string_view> p
   for (const std::string_view part : parts) page.append(part);
 }
 
+// `kTraced` false compiles the run without a trace, so that runs pay
+// nothing for --explain.
+template <bool kTraced>
 ConvertedPage convert(std::string_view contents, std::string* owned, std::string_view path,
                       const PageRules& rules, const PageSettings& settings, const TextCodec& codec,
                       ConvertTrace* trace) {
@@ -141,7 +149,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     const std::size_t rest =
         static_cast<std::size_t>(contents.data() + contents.size() - (raw.data() + raw.size()));
     taken = takeLine(line, raw, owned);
-    if (trace) source = line;
+    if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
     // After a row changed the line, the rows after it are screened again on
@@ -152,9 +160,11 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       const RowFilter& filter = screen->filter(i);
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
-      if (trace) before = line;
+      if constexpr (kTraced) before = line;
       const bool grown = applyRow(line, rules.constraints[i], codec, mayMatch, origin);
-      if (trace && line != before) trace->rowChanged(lineNumber, source, i, line);
+      if constexpr (kTraced) {
+        if (line != before) trace->rowChanged(lineNumber, source, i, line);
+      }
       if (grown) {
         filter.addInserted(bytes);
         screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
@@ -199,13 +209,14 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
                           const PageSettings& settings, const TextCodec& codec,
                           ConvertTrace* trace) {
-  return convert(contents, nullptr, path, rules, settings, codec, trace);
+  if (trace) return convert<true>(contents, nullptr, path, rules, settings, codec, trace);
+  return convert<false>(contents, nullptr, path, rules, settings, codec, nullptr);
 }
 
 ConvertedPage ConvertOwnedFile(std::string&& contents, std::string_view path,
                                const PageRules& rules, const PageSettings& settings,
                                const TextCodec& codec) {
-  return convert(contents, &contents, path, rules, settings, codec, nullptr);
+  return convert<false>(contents, &contents, path, rules, settings, codec, nullptr);
 }
 
 }  // namespace loom
