@@ -62,7 +62,7 @@ class Runner {
   // file, and a thread that gets this far ahead waits.
   static constexpr std::size_t kWindow = 64;
 
-  Runner(const RunPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
+  Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
       : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
     // A later file overwrites an earlier one with the same page name; only
     // the last of them needs writing, which also lets files convert in any
@@ -103,16 +103,16 @@ class Runner {
         const auto early = early_.find(i);  // the map itself does not change any more
         std::string contents =
             early != early_.end() ? std::move(early->second) : fs_.readFile(path);
-        if (plan_.codec->encoding() == Encoding::Utf8) {
-          result.invalidText = checkUtf8(path, contents, plan_.settings.lineEnds);
+        if (plan_.rules.codec->encoding() == Encoding::Utf8) {
+          result.invalidText = checkUtf8(path, contents, plan_.rules.settings.lineEnds);
         }
         if (sourceWarnings_.wanted()) {
           result.facts =
-              inspectSource(contents, plan_.settings.lineEnds, sourceWarnings_.wantsMarkup());
+              inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.wantsMarkup());
         }
-        ConvertedPage page = ConvertOwnedFile(std::move(contents), path,
-                                              plan_.rulesByExtension.at(plan_.extensionOf(file)),
-                                              plan_.settings, *plan_.codec);
+        ConvertedPage page = ConvertOwnedFile(
+            std::move(contents), path, plan_.rules.rulesByExtension.at(plan_.extensionOf(file)),
+            plan_.rules.settings, *plan_.rules.codec);
         result.title = std::move(page.title);
         if (writes_[i]) {
           result.outcome = writePage(fs_, plan_.dirs.output + *pageName, page.bytes);
@@ -174,7 +174,7 @@ class Runner {
            std::to_string(firstColumn) + "; they are passed through unchanged";
   }
 
-  const RunPlan& plan_;
+  const BatchPlan& plan_;
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
   std::vector<bool> writes_;
@@ -189,8 +189,8 @@ class Runner {
 // What the files' text says about the settings, as the run would say it.
 // The plan has already found files that cannot be read; the files are read
 // only when the settings leave something to warn about.
-std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs) {
-  SourceWarnings warnings(plan);
+std::vector<PlanWarning> checkSources(const BatchPlan& plan, const FileSystem& fs) {
+  SourceWarnings warnings(plan.rules);
   if (!warnings.wanted()) return {};
   std::vector<Problem> problems;
   for (const InputFile& file : plan.files) {
@@ -198,7 +198,8 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
-      warnings.add(path, inspectSource(contents, plan.settings.lineEnds, warnings.wantsMarkup()));
+      warnings.add(path,
+                   inspectSource(contents, plan.rules.settings.lineEnds, warnings.wantsMarkup()));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
@@ -209,12 +210,12 @@ std::vector<PlanWarning> checkSources(const RunPlan& plan, const FileSystem& fs)
 
 // The names in the output directory that this run writes or reads: never
 // stale, whatever the last run's list says. Sorted.
-std::vector<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& fs) {
+std::vector<std::string> namesOfThisRun(const BatchPlan& plan, const FileSystem& fs) {
   const std::optional<FileIdentity> input = fs.identity(plan.dirs.input);
   const bool inputIsOutput = input && input == fs.identity(plan.dirs.output);
   std::vector<std::string> names;
   names.reserve(1 + plan.files.size() * (inputIsOutput ? 2 : 1));
-  names.push_back(plan.indexPageName);
+  names.push_back(plan.rules.indexPageName);
   for (const InputFile& file : plan.files) {
     if (auto page = file.pageName()) names.push_back(std::move(*page));
   }
@@ -229,15 +230,16 @@ std::vector<std::string> namesOfThisRun(const RunPlan& plan, const FileSystem& f
 // (`written`, then the index page) and the earlier ones still ours for the
 // next run. A page that cannot be removed stays listed, so that a later run
 // tries again.
-void replaceManifest(const RunPlan& plan, const WrittenPages& written, const std::string& indexHash,
-                     bool prune, FileSystem& fs, BatchObserver& observer, BatchSummary& summary) {
+void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
+                     const std::string& indexHash, bool prune, FileSystem& fs,
+                     BatchObserver& observer, BatchSummary& summary) {
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   std::string text = formatManifest({});
   // A line holds a hash, two tabs, the page name, the file name and a line
   // end; room for them all at once, for the text is not held twice while it
   // grows. A name with bytes to escape may still need more.
-  std::size_t size = text.size() + plan.indexPageName.size() + 19;
+  std::size_t size = text.size() + plan.rules.indexPageName.size() + 19;
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     if (written.files[i]) size += 19 + 2 * plan.files[i].name.size() + 5;
   }
@@ -247,7 +249,7 @@ void replaceManifest(const RunPlan& plan, const WrittenPages& written, const std
     const InputFile& file = plan.files[i];
     appendManifestLine(text, hashText(written.hashes[k++]), *file.pageName(), file.name);
   }
-  appendManifestLine(text, indexHash, plan.indexPageName, {});
+  appendManifestLine(text, indexHash, plan.rules.indexPageName, {});
   for (const ManifestEntry& e : stale.carried) appendManifestLine(text, e.hash, e.page, e.source);
   for (const ManifestEntry& e : stale.remove) {
     const std::string path = plan.dirs.output + e.page;
@@ -263,10 +265,9 @@ void replaceManifest(const RunPlan& plan, const WrittenPages& written, const std
   fs.writeFileAtomically(plan.dirs.output + kManifestName, text);
 }
 
-}  // namespace
-
-BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer,
-                     bool prune) {
+// Runs a checked plan: the part of RunBatch after the check.
+BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
+                         BatchObserver& observer, bool prune) {
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
@@ -277,7 +278,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
   // Temporary files of an earlier run that was killed go before new ones come.
   fs.removeStaleTemporaryFiles(plan.dirs.output);
-  SourceWarnings sourceWarnings(plan);
+  SourceWarnings sourceWarnings(plan.rules);
   Runner runner(plan, fs, sourceWarnings);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
@@ -308,7 +309,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
     }
   } stopWorkers{stop, runner, workers};
 
-  std::optional<IndexList> index(std::in_place, *plan.codec);
+  std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
   WrittenPages written{std::vector<bool>(n), {}};
   written.hashes.reserve(n);
@@ -334,7 +335,7 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
         written.files[i] = true;
         written.hashes.push_back(*result.hash);
       }
-      const auto group = plan.groupByExtension.find(plan.extensionOf(file));
+      const auto group = plan.rules.groupByExtension.find(plan.extensionOf(file));
       index->add({group->second, *pageName, result.title});
     } else {
       ++summary.skippedFiles;
@@ -351,10 +352,10 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   std::string indexHash;
   {
     const std::string indexBytes =
-        WriteIndexPage(*index, plan.settings.header, plan.settings.footer,
-                       [&plan](const std::string& group) { return plan.findGroup(group); });
+        WriteIndexPage(*index, plan.rules.settings.header, plan.rules.settings.footer,
+                       [&plan](const std::string& group) { return plan.rules.findGroup(group); });
     index.reset();  // its bytes go before the list of pages comes
-    summary.indexPath = plan.dirs.output + plan.indexPageName;
+    summary.indexPath = plan.dirs.output + plan.rules.indexPageName;
     writePage(fs, summary.indexPath, indexBytes);
     indexHash = pageHash(indexBytes);
   }
@@ -363,8 +364,10 @@ BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchOb
   return summary;
 }
 
+}  // namespace
+
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const RunPlan plan = planRun(
+  const BatchPlan plan = planBatch(
       {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText},
       fs);
   if (options.checkOnly) {
@@ -380,7 +383,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     }
     return summary;
   }
-  return runPlan(plan, options.jobs, fs, observer, options.prune);
+  return executePlan(plan, options.jobs, fs, observer, options.prune);
 }
 
 }  // namespace loom

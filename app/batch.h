@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/batch_observer.h"
+#include "app/batch_plan.h"
 #include "app/pair.h"
-#include "app/run_plan.h"
 #include "base/file_system.h"
 
 namespace loom {
@@ -21,7 +21,7 @@ struct BatchOptions {
   std::optional<std::string> escapeText;
   // Threads that convert files; 0 means one per core. The pages, the index
   // page and the order of the progress reports are the same for any number.
-  unsigned jobs = 1;
+  unsigned jobs = 0;
   bool checkOnly = false;  // plan and check everything, write nothing
   // Remove the pages the last run wrote whose source file is gone (see
   // planPrune); with checkOnly, only list them.
@@ -37,9 +37,5 @@ struct BatchOptions {
 // index page also writes the list of its pages (kManifestName) and, with
 // `prune`, then removes the stale pages of the run before.
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer);
-
-// Runs an already checked plan (the part of RunBatch after the check).
-BatchSummary runPlan(const RunPlan& plan, unsigned jobs, FileSystem& fs, BatchObserver& observer,
-                     bool prune = false);
 
 }  // namespace loom

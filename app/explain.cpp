@@ -23,23 +23,24 @@ std::string visible(const TextCodec& codec, std::string_view bytes) {
   return "\xC2\xAB" + out + "\xC2\xBB";  // «...»: quotes in rule texts stay readable
 }
 
-std::string describe(const TextCodec& codec, const PreparedConstraint& row) {
+std::string describe(const TextCodec& codec, const CompiledConstraint& row) {
   std::string text = "row " + std::to_string(row.position) + " (" + row.fileType + ", " +
-                     std::to_string(static_cast<int>(row.kind)) + " " + kindName(row.kind) + "): ";
-  switch (row.kind) {
+                     std::to_string(static_cast<int>(row.type)) + " " + kindName(row.type) + "): ";
+  switch (row.type) {
     case ConstraintType::SearchReplace:
     case ConstraintType::HeaderLine:
-      text += visible(codec, row.search) + " -> " + visible(codec, row.replace);
+      text += visible(codec, row.searchString) + " -> " + visible(codec, row.replaceString);
       break;
     case ConstraintType::RemoveBlock:
-      text += "from " + visible(codec, row.search) + " to " + visible(codec, row.replace);
+      text +=
+          "from " + visible(codec, row.searchString) + " to " + visible(codec, row.replaceString);
       break;
     case ConstraintType::ReplaceFormatting:
-      text += visible(codec, row.search) + " ... " + visible(codec, row.replace) + " -> " +
-              visible(codec, row.front) + " ... " + visible(codec, row.back);
+      text += visible(codec, row.searchString) + " ... " + visible(codec, row.replaceString) +
+              " -> " + visible(codec, row.rFirst) + " ... " + visible(codec, row.rLast);
       break;
   }
-  if (row.kind != ConstraintType::HeaderLine) {
+  if (row.type != ConstraintType::HeaderLine) {
     text += row.caseSensitive ? ", case-sensitive" : ", any case";
   }
   return text;
@@ -61,6 +62,32 @@ const char* kindName(ConstraintType kind) {
   return "unknown";
 }
 
+namespace {
+
+// Gathers, line by line, which rows changed the file's lines.
+class Tracer : public ConvertTrace {
+ public:
+  Tracer(const PageRules& rules, std::vector<LineTrace>& lines) : rules_(rules), lines_(lines) {}
+
+  void rowChanged(std::int64_t lineNumber, std::string_view source, std::size_t row,
+                  std::string_view after) override {
+    const auto number = static_cast<std::size_t>(lineNumber);
+    if (lines_.empty() || lines_.back().lineNumber != number) {
+      lines_.push_back({number, std::string(source), {}});
+    }
+    lines_.back().steps.push_back({&rules_.constraints[row], std::string(after)});
+    fired_.insert(row);
+  }
+  bool fired(std::size_t row) const { return fired_.count(row) != 0; }
+
+ private:
+  const PageRules& rules_;
+  std::vector<LineTrace>& lines_;
+  std::set<std::size_t> fired_;
+};
+
+}  // namespace
+
 Explanation explainFile(const PlanRequest& request, const std::string& path, const FileSystem& fs) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
@@ -73,62 +100,49 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
     throw LoomError(ErrorKind::Io,
                     "\"" + path + "\" is not a plain file, so it cannot be explained");
   }
-  Explanation ex{planFiles(request, dir, {name}), path, {}, {}, {}, {}, {}, {}, {}};
-  const InputFile& file = ex.plan.files.front();
-  ex.extension = ex.plan.extensionOf(file);
+  Explanation ex;
+  ex.plan = std::make_unique<const BatchPlan>(planExplain(request, dir, {name}));
+  ex.path = path;
+  const BatchPlan& plan = *ex.plan;
+  const InputFile& file = plan.files.front();
+  ex.extension = plan.extensionOf(file);
   ex.pageName = file.pageName();
   if (ex.pageName) {
     try {
       for (const std::string& other : fs.listPlainFiles(dir)) {
-        if (other != name && PageName(other) == ex.pageName) ex.samePage.push_back(other);
+        if (other != name && pageNameFor(other) == ex.pageName) ex.samePage.push_back(other);
       }
     } catch (const LoomError&) {
       // A directory that cannot be listed has no other files to tell of.
     }
   }
-  for (const PlanWarning& w : ex.plan.warnings) {
+  for (const PlanWarning& w : plan.warnings) {
     if (w.kind == WarningKind::ErrorCondition) ex.ignoredRows.push_back(w.message);
   }
   if (!file.hasPage()) return ex;
 
-  const std::string contents = fs.readFile(path);
-  const PageRules& rules = ex.plan.rulesByExtension.at(ex.extension);
-  const TextCodec& codec = *ex.plan.codec;
-  std::set<std::size_t> fired;
-  LineReader reader(contents, ex.plan.settings.lineEnds);
-  std::string_view raw;
-  std::string line;
-  for (std::size_t number = 1; reader.next(raw); ++number) {
-    line.assign(raw);
-    LineTrace trace{number, line, {}};
-    for (const PreparedConstraint& row : rules.constraints) {
-      std::string before = line;
-      applyConstraint(line, row, codec);
-      if (line != before) {
-        trace.steps.push_back({&row, line});
-        fired.insert(row.position);
-      }
-    }
-    if (!trace.steps.empty()) ex.changedLines.push_back(std::move(trace));
+  const PageRules& rules = plan.rules.rulesByExtension.at(ex.extension);
+  Tracer tracer(rules, ex.changedLines);
+  ex.title =
+      ConvertFile(fs.readFile(path), path, rules, plan.rules.settings, *plan.rules.codec, &tracer)
+          .title;
+  for (std::size_t row = 0; row < rules.constraints.size(); ++row) {
+    if (!tracer.fired(row)) ex.neverFired.push_back(&rules.constraints[row]);
   }
-  for (const PreparedConstraint& row : rules.constraints) {
-    if (!fired.count(row.position)) ex.neverFired.push_back(&row);
-  }
-  ex.title = ConvertFile(contents, path, rules, ex.plan.settings, codec).title;
   return ex;
 }
 
 std::string formatExplanation(const Explanation& ex) {
-  const TextCodec& codec = *ex.plan.codec;
+  const TextCodec& codec = *ex.plan->rules.codec;
   std::string out = "File: " + ex.path + "\n";
   if (!ex.pageName) {
     return out + "It has no \".\" in its name, so it has no file type: a run skips it.\n";
   }
-  const PageRules& rules = ex.plan.rulesByExtension.at(ex.extension);
+  const PageRules& rules = ex.plan->rules.rulesByExtension.at(ex.extension);
   out += "File type: FileTypes row " + visible(codec, ex.extension) + ": Title Line " +
          std::to_string(rules.titleLine) + ", BeginSection " + visible(codec, rules.beginSection) +
          ", EndSection " + visible(codec, rules.endSection) + ", GroupID " +
-         visible(codec, ex.plan.groupByExtension.at(ex.extension)) + "\n";
+         visible(codec, ex.plan->rules.groupByExtension.at(ex.extension)) + "\n";
   if (!ex.samePage.empty()) {
     out += "Page " + *ex.pageName + " is also the page of";
     for (const std::string& other : ex.samePage) out += " \"" + other + "\"";
@@ -137,12 +151,14 @@ std::string formatExplanation(const Explanation& ex) {
         "every file keeps its index entry\n";
   }
   out += "Encoding: " + std::string(codec.name()) + "\n";
-  out += "Line ends: " + std::string(lineEndsName(ex.plan.settings.lineEnds)) +
-         (ex.plan.settings.lineEnds == LineEnds::Any ? " (CR LF, CR or LF)\n"
-                                                     : " (CR LF or CR; an LF stays in the line)\n");
+  out += "Line ends: " + std::string(lineEndsName(ex.plan->rules.settings.lineEnds)) +
+         (ex.plan->rules.settings.lineEnds == LineEnds::Any
+              ? " (CR LF, CR or LF)\n"
+              : " (CR LF or CR; an LF stays in the line)\n");
   out += std::string("Escape text: ") +
-         (ex.plan.settings.escapeText ? "yes (& < > of the text are written as &amp; &lt; &gt;)\n"
-                                      : "no (the text is copied as it is)\n");
+         (ex.plan->rules.settings.escapeText
+              ? "yes (& < > of the text are written as &amp; &lt; &gt;)\n"
+              : "no (the text is copied as it is)\n");
   out += "Rows that apply, in stored order: " + std::to_string(rules.constraints.size()) + "\n";
   for (const LineTrace& trace : ex.changedLines) {
     out += "\nLine " + std::to_string(trace.lineNumber) + ":\n";
@@ -157,7 +173,7 @@ std::string formatExplanation(const Explanation& ex) {
   out += "Page name: " + *ex.pageName + "\n";
   out += "\nNever fired (apply to this file but changed no line): " +
          std::to_string(ex.neverFired.size()) + "\n";
-  for (const PreparedConstraint* row : ex.neverFired) out += "  " + describe(codec, *row) + "\n";
+  for (const CompiledConstraint* row : ex.neverFired) out += "  " + describe(codec, *row) + "\n";
   if (!ex.ignoredRows.empty()) {
     out += "\nIgnored (Error condition):\n";
     for (const std::string& reason : ex.ignoredRows) out += "  " + reason + "\n";

@@ -2,17 +2,18 @@
 // Why a file converts the way it does: which rule changed which line, and
 // which rules apply to the file but never changed anything. Writes nothing.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/run_plan.h"
+#include "app/batch_plan.h"
 #include "base/file_system.h"
 
 namespace loom {
 
 struct RuleStep {
-  const PreparedConstraint* row;
+  const CompiledConstraint* row;
   std::string after;  // the line after this row changed it
 };
 
@@ -23,13 +24,15 @@ struct LineTrace {
 };
 
 struct Explanation {
-  RunPlan plan;
+  // Kept where it is, since the steps and neverFired point into its rules;
+  // so an explanation can be moved but not copied.
+  std::unique_ptr<const BatchPlan> plan;
   std::string path;       // the file as given
   std::string extension;  // its file type
   std::vector<LineTrace> changedLines;
   std::string title;
   std::optional<std::string> pageName;
-  std::vector<const PreparedConstraint*> neverFired;  // applied to no line
+  std::vector<const CompiledConstraint*> neverFired;  // applied to no line
   std::vector<std::string> ignoredRows;  // rows with a Type other than 1 to 4, with the reason
   std::vector<std::string> samePage;     // other files of its directory that give the same page
 };

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/batch_plan.h"
 #include "app/pair.h"
-#include "app/run_plan.h"
 #include "base/file_system.h"
 
 namespace loom {

@@ -7,7 +7,7 @@
 
 namespace loom {
 
-std::optional<DirectoryPair> SplitPair(std::string_view pair) {
+std::optional<DirectoryPair> splitPair(std::string_view pair) {
   const std::size_t comma = pair.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
   DirectoryPair dirs;
@@ -21,7 +21,7 @@ std::optional<DirectoryPair> SplitPair(std::string_view pair) {
   return dirs;
 }
 
-std::optional<DirectoryPair> TypedPair(std::string input, std::string output) {
+std::optional<DirectoryPair> typedPair(std::string input, std::string output) {
   if (input.empty() || output.empty()) return std::nullopt;
   if (input.back() != '/') input += '/';
   if (output.back() != '/') output += '/';
@@ -37,7 +37,7 @@ std::string joinArguments(int argc, const char* const argv[], int first) {
   return joined;
 }
 
-std::optional<std::string> PageName(std::string_view fileName) {
+std::optional<std::string> pageNameFor(std::string_view fileName) {
   const std::size_t dot = fileName.find('.');
   if (dot == std::string_view::npos) return std::nullopt;
   const std::string_view base = fileName.substr(0, dot);

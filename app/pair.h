@@ -24,13 +24,13 @@ struct DirectoryPair {
 //   "/texts/ , /site/"  -> "/texts//", "/site/"
 // A pair without a comma, or whose input or output part is empty after
 // trimming, gives nothing (the caller shows kBothPathsMessage).
-std::optional<DirectoryPair> SplitPair(std::string_view pair);
+std::optional<DirectoryPair> splitPair(std::string_view pair);
 
 // Two directories given separately, each taken as typed (a comma is part of
 // the name), with a "/" appended where it does not end in one. An empty one
 // gives nothing (the caller shows kBothPathsMessage): it would read from or
 // write into the file system root.
-std::optional<DirectoryPair> TypedPair(std::string input, std::string output);
+std::optional<DirectoryPair> typedPair(std::string input, std::string output);
 
 // Joins separately delivered command-line arguments into the one pair text,
 // with one blank between them, so "/my texts,/my site" survives the shell
@@ -42,7 +42,7 @@ std::string joinArguments(int argc, const char* const argv[], int first);
 // name in UTF-8 (file names on this platform), bytes where it is not valid
 // UTF-8. chapter01.txt -> lwapter0.htm, notes.2024.txt -> lwnotes.htm. A name
 // without "." has no page name (nothing).
-std::optional<std::string> PageName(std::string_view fileName);
+std::optional<std::string> pageNameFor(std::string_view fileName);
 
 // The extension that selects the file type: the text after the first "." of
 // the file name, upper-cased (the whole name when it has no "."). A file's

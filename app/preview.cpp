@@ -1,8 +1,7 @@
 #include "app/preview.h"
 
-#include "app/run_plan.h"
+#include "app/rules_compiler.h"
 #include "base/error.h"
-#include "base/text.h"
 #include "convert/constraint_ops.h"
 #include "convert/convert_file.h"
 #include "rules/global_settings.h"
@@ -12,12 +11,12 @@ namespace {
 
 // Whether the row keeps making new hits in what it inserts, so that a run
 // has to resume after the inserted text for it.
-bool neverEnds(const PreparedConstraint& row, const TextCodec& codec) {
-  if (row.kind == ConstraintType::SearchReplace) {
-    return searchReplaceNeverEnds(row.search, row.replace, row.caseSensitive, codec);
+bool neverEnds(const CompiledConstraint& row, const TextCodec& codec) {
+  if (row.type == ConstraintType::SearchReplace) {
+    return searchReplaceNeverEnds(row.searchString, row.replaceString, row.caseSensitive, codec);
   }
-  if (row.kind == ConstraintType::ReplaceFormatting) {
-    return replaceFormattingNeverEnds(row.search, row.replace, row.front, row.back,
+  if (row.type == ConstraintType::ReplaceFormatting) {
+    return replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst, row.rLast,
                                       row.caseSensitive, codec);
   }
   return false;
@@ -29,44 +28,34 @@ PreviewResult note(std::string text) { return {false, {}, std::move(text)}; }
 
 PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFormFields& form,
                                 std::string_view sampleUtf8) {
-  ConstraintRow defined;
+  ConstraintDraft defined;
   try {
     defined = constraintFromForm(form);
   } catch (const LoomError& e) {
     return note(e.what());
   }
   RuleTables tables;
-  const TextCodec* codec = &windows1252Codec();
+  const TextCodec* codec = nullptr;
   try {
     tables = readRuleTables(rulesPath);
-    if (auto name = settingFrom(tables, kEncodingKey, rulesPath, /*optional=*/true)) {
-      codec = codecByName(std::string(trimSpaces(*name)));
-      if (codec == nullptr) return note("The rule database's Encoding setting is not valid.");
-    }
+    std::vector<Problem> problems;
+    codec = chooseCodec(std::nullopt,
+                        settingFrom(tables, kEncodingKey, rulesPath, /*optional=*/true), problems);
+    if (codec == nullptr) return note("The rule database's Encoding setting is not valid.");
   } catch (const LoomError& e) {
     return note(std::string("The saved rules cannot be read: ") + e.what());
   }
 
-  std::vector<PreparedConstraint> rows;
-  PreparedConstraint row;
+  // The saved rows that cannot be used are left out, as a run leaves them.
+  std::vector<CompiledConstraint> rows;
+  CompiledConstraint row;
   try {
-    const std::string extension = codec->fromStore(defined.fileType, "The file type");
+    row = compileDraft(defined, *codec);
     std::vector<Problem> problems;
     std::vector<PlanWarning> warnings;
-    rows = constraintsFor(tables, *codec, extension, problems, warnings);
-    row.kind = static_cast<ConstraintType>(defined.type);
-    row.fileType = extension;
-    row.search = codec->fromStore(defined.searchString, "The first field");
-    row.replace = codec->fromStore(defined.replaceString, "The second field");
-    row.front = codec->fromStore(defined.rFirst, "The third field");
-    row.back = codec->fromStore(defined.rLast, "The fourth field");
+    rows = constraintsFor(tables, *codec, row.fileType, problems, warnings);
   } catch (const LoomError& e) {
     return note(e.what());
-  }
-  row.caseSensitive = defined.caseSensitive;
-  if (row.kind == ConstraintType::SearchReplace) {
-    row.search = std::string(trimSpaces(row.search));
-    row.replace = std::string(trimSpaces(row.replace));
   }
   if (neverEnds(row, *codec)) {
     return note(
@@ -88,7 +77,7 @@ PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFo
     std::size_t end = sample.find('\n', start);
     if (end == std::string::npos) end = sample.size();
     std::string line = sample.substr(start, end - start);
-    for (const PreparedConstraint& r : rows) applyConstraint(line, r, *codec);
+    for (const CompiledConstraint& r : rows) applyConstraint(line, r, *codec);
     if (start) out += '\n';
     out += line;
     start = end + 1;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "rules/constraint_row.h"
+#include "app/constraint_form_fields.h"
 
 namespace loom {
 

@@ -68,10 +68,10 @@ std::optional<std::string> headerCharsetWarning(std::string_view header, const T
          " in the Header";
 }
 
-SourceWarnings::SourceWarnings(const RunPlan& plan)
-    : codec_(*plan.codec),
-      lineFeeds_(plan.settings.lineEnds == LineEnds::CrLf),
-      markup_(!plan.escapeTextChosen) {}
+SourceWarnings::SourceWarnings(const CompiledRules& rules)
+    : codec_(*rules.codec),
+      lineFeeds_(rules.settings.lineEnds == LineEnds::CrLf),
+      markup_(!rules.escapeTextChosen) {}
 
 void SourceWarnings::add(const std::string& path, const SourceFacts& facts) {
   if (lineFeeds_ && facts.lineFeedsOnly) lineFeedFiles_.push_back(path);

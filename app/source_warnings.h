@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_plan.h"
+#include "app/rules_compiler.h"
 #include "convert/source_facts.h"
 
 namespace loom {
@@ -23,7 +23,7 @@ std::optional<std::string> headerCharsetWarning(std::string_view header, const T
 // order, and words it as warnings.
 class SourceWarnings {
  public:
-  explicit SourceWarnings(const RunPlan& plan);
+  explicit SourceWarnings(const CompiledRules& rules);
   // Whether the files need looking at at all, and for markup.
   bool wanted() const { return lineFeeds_ || markup_; }
   bool wantsMarkup() const { return markup_; }

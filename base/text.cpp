@@ -73,4 +73,22 @@ bool LineReader::next(std::string_view& line) {
   return true;
 }
 
+std::string visibleName(std::string_view name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += "\\x";
+      out += hex[b >> 4];
+      out += hex[b & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace loom

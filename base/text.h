@@ -16,6 +16,10 @@ std::string_view trimSpaces(std::string_view s);
 std::string asciiLower(std::string_view s);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// A name as it can be shown in one message line: control characters, NUL
+// among them, as escapes (a line feed as "\\n", others as "\\x1F").
+std::string visibleName(std::string_view name);
+
 // What ends a line of a source file. Text from the platform the rules were
 // first written for ends its lines in CR LF (or CR), and there a lone LF is
 // a character inside the line; text from this platform ends them in LF.

@@ -11,14 +11,14 @@ namespace {
 
 using loom::ConstraintType;
 
-loom::PreparedConstraint row(ConstraintType kind, std::string search, std::string replace,
+loom::CompiledConstraint row(ConstraintType kind, std::string search, std::string replace,
                              std::string front = {}, std::string back = {}) {
-  loom::PreparedConstraint r;
-  r.kind = kind;
-  r.search = std::move(search);
-  r.replace = std::move(replace);
-  r.front = std::move(front);
-  r.back = std::move(back);
+  loom::CompiledConstraint r;
+  r.type = kind;
+  r.searchString = std::move(search);
+  r.replaceString = std::move(replace);
+  r.rFirst = std::move(front);
+  r.rLast = std::move(back);
   return r;
 }
 

@@ -127,7 +127,7 @@ Options parseOptions(int argc, const char* const argv[]) {
   std::optional<DirectoryPair> dirs;
   if (positional.size() == 2) {
     // Two directories, each as typed: a comma in one is part of its name.
-    dirs = TypedPair(positional[0], positional[1]);
+    dirs = typedPair(positional[0], positional[1]);
   } else if (positional.size() == 1 ||
              (positional.size() > 2 &&
               std::any_of(positional.begin(), positional.end(),
@@ -135,7 +135,7 @@ Options parseOptions(int argc, const char* const argv[]) {
     // One pair text, perhaps split by the shell at blanks inside it.
     std::vector<const char*> words;
     for (const std::string& p : positional) words.push_back(p.c_str());
-    dirs = SplitPair(joinArguments(static_cast<int>(words.size()), words.data(), 0));
+    dirs = splitPair(joinArguments(static_cast<int>(words.size()), words.data(), 0));
   } else if (!positional.empty()) {
     throw usage("expected INPUT-DIR OUTPUT-DIR, or one 'INPUT-DIR,OUTPUT-DIR', got " +
                 std::to_string(positional.size()) + " arguments");

@@ -14,8 +14,8 @@
 #include "base/codec.h"
 #include "base/text.h"
 #include "base/utf8.h"
+#include "convert/constraint_kind.h"
 #include "convert/page_rules.h"
-#include "rules/constraint_row.h"
 
 namespace loom {
 
@@ -67,23 +67,23 @@ class LineBytes {
 // What one row needs from a line, and what it may bring into it.
 class RowFilter {
  public:
-  RowFilter(const PreparedConstraint& row, const TextCodec& codec) {
+  RowFilter(const CompiledConstraint& row, const TextCodec& codec) {
     // Texts that must all occur before the row changes anything: the search
     // text; for a block also its end marker; for a header line the header
     // without its surrounding spaces (the line must equal it).
-    std::string needed = row.search;
-    if (row.kind == ConstraintType::HeaderLine) {
-      needed = std::string(trimSpaces(row.search));
-    } else if ((row.kind == ConstraintType::RemoveBlock ||
-                row.kind == ConstraintType::ReplaceFormatting) &&
-               row.replace != kEndOfLineMarker) {
-      needed += row.replace;
+    std::string needed = row.searchString;
+    if (row.type == ConstraintType::HeaderLine) {
+      needed = std::string(trimSpaces(row.searchString));
+    } else if ((row.type == ConstraintType::RemoveBlock ||
+                row.type == ConstraintType::ReplaceFormatting) &&
+               row.replaceString != kEndOfLineMarker) {
+      needed += row.replaceString;
     }
     // Cutting at a begin marker to the end of the line trims the line even
     // when the marker does not occur.
-    actsWithoutMatch_ = row.kind == ConstraintType::RemoveBlock &&
-                        row.replace == kEndOfLineMarker && !row.search.empty();
-    const bool folded = row.kind != ConstraintType::HeaderLine && !row.caseSensitive;
+    actsWithoutMatch_ = row.type == ConstraintType::RemoveBlock &&
+                        row.replaceString == kEndOfLineMarker && !row.searchString.empty();
+    const bool folded = row.type != ConstraintType::HeaderLine && !row.caseSensitive;
     const bool unicode = folded && codec.encoding() != Encoding::Windows1252;
     for (char c : needed) {
       const auto b = static_cast<unsigned char>(c);
@@ -103,7 +103,7 @@ class RowFilter {
       }
     }
     // Everything a rewrite can insert comes from the row's texts.
-    for (const std::string* t : {&row.search, &row.replace, &row.front, &row.back}) {
+    for (const std::string* t : {&row.searchString, &row.replaceString, &row.rFirst, &row.rLast}) {
       for (char c : *t) {
         if (inserted_.find(c) == std::string::npos) inserted_.push_back(c);
       }

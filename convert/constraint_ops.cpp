@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "base/text.h"
+#include "convert/constraint_kind.h"
 #include "convert/rescan_buffer.h"
-#include "rules/constraint_row.h"
 
 namespace loom {
 namespace {
@@ -156,7 +156,9 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
                              bool caseSensitive, const TextCodec& codec, std::string* origin) {
   if (end == kEndOfLineMarker) {
-    return ApplyRemoveToEndOfLine(line, begin, caseSensitive, codec, origin);
+    std::string out(line);
+    ApplyRemoveToEndOfLine(out, begin, caseSensitive, codec, origin);
+    return out;
   }
   if (begin.empty() || end.empty()) return std::string(line);
   RescanBuffer work(line, origin);
@@ -171,18 +173,15 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
   return std::move(work).finish(origin);
 }
 
-std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin,
-                                   bool caseSensitive, const TextCodec& codec,
-                                   std::string* origin) {
-  if (begin.empty()) return std::string(line);
+void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool caseSensitive,
+                            const TextCodec& codec, std::string* origin) {
+  if (begin.empty()) return;
   const Match s = codec.find(line, begin, 0, caseSensitive);
-  const std::string_view kept = trimSpaces(s.found() ? line.substr(0, s.pos) : line);
-  if (origin) {
-    const std::size_t first =
-        kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
-    *origin = origin->substr(first, kept.size());
+  if (s.found()) {
+    line.erase(s.pos);
+    if (origin) origin->erase(s.pos);
   }
-  return std::string(kept);
+  trimInPlace(line, origin);
 }
 
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
@@ -273,11 +272,12 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
   return out;
 }
 
-std::string ApplyHeaderLine(std::string_view line, std::string_view header,
-                            std::string_view replacement, std::string* origin) {
-  if (trimSpaces(line) != trimSpaces(header)) return std::string(line);
-  if (origin) origin->assign(replacement.size(), kFromRule);
-  return std::string(replacement);
+bool ApplyHeaderLine(std::string& line, std::string_view header, std::string_view replacement,
+                     std::string* origin) {
+  if (trimSpaces(line) != trimSpaces(header)) return false;
+  line.assign(replacement);
+  if (origin) origin->assign(line.size(), kFromRule);
+  return true;
 }
 
 }  // namespace loom

@@ -1,5 +1,7 @@
 #pragma once
-// The four constraint operations, as pure functions of their arguments. Lines
+// The four constraint operations, which the conversion runs as they are.
+// Cutting a line and replacing a header line change the line in place, so a
+// run keeps the line's buffer; the others return the new line. Lines
 // and texts are byte strings in the encoding of `codec`; positions and
 // "characters" are the codec's. Case-insensitive matching folds every letter
 // of the encoding, not only A-Z.
@@ -55,13 +57,13 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
                              bool caseSensitive, const TextCodec& codec = windows1252Codec(),
                              std::string* origin = nullptr);
 
-// Cuts the line at the first `begin` and trims spaces from the result, which
-// is trimmed also when `begin` does not occur:
-//   ApplyRemoveToEndOfLine("  ab xxcd", "xx") == "ab"
+// Cuts the line at the first `begin` and trims spaces from the result, in
+// place; the line is trimmed also when `begin` does not occur:
+//   "  ab xxcd" with begin "xx" becomes "ab"
 // An empty begin marker changes nothing.
-std::string ApplyRemoveToEndOfLine(std::string_view line, std::string_view begin,
-                                   bool caseSensitive, const TextCodec& codec = windows1252Codec(),
-                                   std::string* origin = nullptr);
+void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool caseSensitive,
+                            const TextCodec& codec = windows1252Codec(),
+                            std::string* origin = nullptr);
 
 // Replaces the markers of every block and keeps the text between them,
 // resuming at the inserted front text:
@@ -94,10 +96,11 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
                                               const TextCodec& codec = windows1252Codec(),
                                               std::string* origin = nullptr);
 
-// Returns `replacement` exactly as given when the line, trimmed of spaces,
-// equals `header` trimmed of spaces, case-sensitively; otherwise the line.
-//   ApplyHeaderLine("  Contents ", "Contents", "<H2>Contents</H2>") == "<H2>Contents</H2>"
-std::string ApplyHeaderLine(std::string_view line, std::string_view header,
-                            std::string_view replacement, std::string* origin = nullptr);
+// Replaces the line, in place, with `replacement` exactly as given when the
+// line, trimmed of spaces, equals `header` trimmed of spaces,
+// case-sensitively; returns whether it did:
+//   "  Contents " with header "Contents" becomes "<H2>Contents</H2>"
+bool ApplyHeaderLine(std::string& line, std::string_view header, std::string_view replacement,
+                     std::string* origin = nullptr);
 
 }  // namespace loom

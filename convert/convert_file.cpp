@@ -18,60 +18,42 @@ void appendLine(std::string& page, std::string_view item) {
   page.append("\r\n");
 }
 
-// Removes leading and trailing spaces in place, keeping the line's buffer
-// (and the origin mask's, when there is one).
-void trimInPlace(std::string& line, std::string* origin) {
-  const std::string_view kept = trimSpaces(line);
-  if (kept.empty()) {
-    line.clear();
-    if (origin) origin->clear();
-    return;
-  }
-  const std::size_t first = static_cast<std::size_t>(kept.data() - line.data());
-  const std::size_t size = kept.size();
-  line.erase(first + size);
-  line.erase(0, first);
-  if (origin) {
-    origin->erase(first + size);
-    origin->erase(0, first);
-  }
-}
-
 // Rows leave most lines alone. Each case first looks for what the row acts on
 // and touches the line only on a hit, so a line no row changes is never
 // copied, and the cases that can be done in place keep the line's buffer.
 // `mayHit` false says the caller knows the row's texts do not occur. Returns
 // whether the line may have changed other than by losing bytes. `origin`,
 // when given, is the line's origin mask and is kept in step with it.
-bool applyRow(std::string& line, const PreparedConstraint& row, const TextCodec& codec, bool mayHit,
+bool applyRow(std::string& line, const CompiledConstraint& row, const TextCodec& codec, bool mayHit,
               std::string* origin) {
-  if (row.kind == ConstraintType::HeaderLine) {
-    if (!mayHit || trimSpaces(line) != trimSpaces(row.search)) return false;
-    line.assign(row.replace);
-    if (origin) origin->assign(line.size(), kFromRule);
-    return true;
+  if (row.type == ConstraintType::HeaderLine) {
+    return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
   }
-  if (row.search.empty()) return false;  // an empty search text or begin marker changes nothing
-  const Match hit = mayHit ? codec.find(line, row.search, 0, row.caseSensitive) : Match{};
-  if (row.kind == ConstraintType::RemoveBlock && row.replace == kEndOfLineMarker) {
-    if (hit.found()) {
-      line.erase(hit.pos);
-      if (origin) origin->erase(hit.pos);
+  if (row.searchString.empty())
+    return false;  // an empty search text or begin marker changes nothing
+  if (row.type == ConstraintType::RemoveBlock && row.replaceString == kEndOfLineMarker) {
+    // Trims the line also when the begin marker does not occur; when the
+    // screen knows it does not, trimming is all the operation would do.
+    if (mayHit) {
+      ApplyRemoveToEndOfLine(line, row.searchString, row.caseSensitive, codec, origin);
+    } else {
+      trimInPlace(line, origin);
     }
-    trimInPlace(line, origin);  // also when the begin marker does not occur
     return false;
   }
-  if (!hit.found()) return false;
-  switch (row.kind) {
+  if (!mayHit || !codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
+  switch (row.type) {
     case ConstraintType::SearchReplace:
-      line = ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec, origin);
+      line = ApplySearchReplace(line, row.searchString, row.replaceString, row.caseSensitive, codec,
+                                origin);
       break;
     case ConstraintType::RemoveBlock:
-      line = ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec, origin);
+      line = ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
+                              origin);
       break;
     case ConstraintType::ReplaceFormatting:
-      line = ApplyReplaceFormatting(line, row.search, row.replace, row.caseSensitive, row.front,
-                                    row.back, codec, origin);
+      line = ApplyReplaceFormatting(line, row.searchString, row.replaceString, row.caseSensitive,
+                                    row.rFirst, row.rLast, codec, origin);
       break;
     case ConstraintType::HeaderLine:
       break;
@@ -85,7 +67,7 @@ void compileRows(PageRules& rules, const TextCodec& codec) {
   rules.screen = std::make_shared<const RowScreen>(rules.constraints, codec);
 }
 
-void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec) {
+void applyConstraint(std::string& line, const CompiledConstraint& row, const TextCodec& codec) {
   applyRow(line, row, codec, true, nullptr);
 }
 
@@ -122,9 +104,12 @@ void appendPageLine(std::string& page, std::initializer_list<std::string_view> p
   for (const std::string_view part : parts) page.append(part);
 }
 
+// `kTraced` false compiles the run without a trace, so that runs pay
+// nothing for --explain.
+template <bool kTraced>
 ConvertedPage convert(std::string_view contents, std::string* owned, std::string_view path,
-                      const PageRules& rules, const PageSettings& settings,
-                      const TextCodec& codec) {
+                      const PageRules& rules, const PageSettings& settings, const TextCodec& codec,
+                      ConvertTrace* trace) {
   ConvertedPage page;
   page.bytes.reserve(contents.size() + contents.size() / 8 + settings.header.size() +
                      settings.footer.size() + 64);
@@ -154,11 +139,14 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   std::string* origin = settings.escapeText ? &originMask : nullptr;
   std::int64_t lineNumber = 0;
   bool taken = false;
+  std::string source, before;  // with a trace only
+
   while (!taken && reader.next(raw)) {
     ++lineNumber;
     const std::size_t rest =
         static_cast<std::size_t>(contents.data() + contents.size() - (raw.data() + raw.size()));
     taken = takeLine(line, raw, owned);
+    if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
     // After a row changed the line, the rows after it are screened again on
@@ -169,7 +157,12 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       const RowFilter& filter = screen->filter(i);
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
-      if (applyRow(line, rules.constraints[i], codec, mayMatch, origin)) {
+      if constexpr (kTraced) before = line;
+      const bool grown = applyRow(line, rules.constraints[i], codec, mayMatch, origin);
+      if constexpr (kTraced) {
+        if (line != before) trace->rowChanged(lineNumber, source, i, line);
+      }
+      if (grown) {
         filter.addInserted(bytes);
         screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
         at = 0;
@@ -211,14 +204,16 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
 }  // namespace
 
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
-                          const PageSettings& settings, const TextCodec& codec) {
-  return convert(contents, nullptr, path, rules, settings, codec);
+                          const PageSettings& settings, const TextCodec& codec,
+                          ConvertTrace* trace) {
+  if (trace) return convert<true>(contents, nullptr, path, rules, settings, codec, trace);
+  return convert<false>(contents, nullptr, path, rules, settings, codec, nullptr);
 }
 
 ConvertedPage ConvertOwnedFile(std::string&& contents, std::string_view path,
                                const PageRules& rules, const PageSettings& settings,
                                const TextCodec& codec) {
-  return convert(contents, &contents, path, rules, settings, codec);
+  return convert<false>(contents, &contents, path, rules, settings, codec, nullptr);
 }
 
 }  // namespace loom

@@ -2,6 +2,8 @@
 // Page conversion: one input text file becomes the bytes of one page and its
 // title. Pure: reads no database, file or window.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -9,6 +11,17 @@
 #include "convert/page_rules.h"
 
 namespace loom {
+
+// Told of every change a row makes to a line, in the order the rows ran:
+// what explains a conversion. A run passes none and pays nothing for it.
+class ConvertTrace {
+ public:
+  virtual ~ConvertTrace() = default;
+  // Row `row` (an index into PageRules::constraints) changed line
+  // `lineNumber` (1-based), read as `source`, into `after`.
+  virtual void rowChanged(std::int64_t lineNumber, std::string_view source, std::size_t row,
+                          std::string_view after) = 0;
+};
 
 struct ConvertedPage {
   std::string bytes;  // every page line followed by CR LF
@@ -27,7 +40,8 @@ struct ConvertedPage {
 // written as a character reference, while rows match the text as it was:
 // "a<b" with a row "<" -> "<BR>" gives "a<BR>b", and "a<c" gives "a&lt;c".
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
-                          const PageSettings& settings, const TextCodec& codec);
+                          const PageSettings& settings, const TextCodec& codec,
+                          ConvertTrace* trace = nullptr);
 // The same, using the contents' buffer for a huge last line (a file of one
 // line), so that the file is not held twice; `contents` is left unspecified.
 ConvertedPage ConvertOwnedFile(std::string&& contents, std::string_view path,
@@ -35,6 +49,6 @@ ConvertedPage ConvertOwnedFile(std::string&& contents, std::string_view path,
                                const TextCodec& codec);
 
 // Applies one prepared row to a line, in place.
-void applyConstraint(std::string& line, const PreparedConstraint& row, const TextCodec& codec);
+void applyConstraint(std::string& line, const CompiledConstraint& row, const TextCodec& codec);
 
 }  // namespace loom

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace loom {
 namespace {
 
@@ -36,6 +38,18 @@ std::string escapeMarkup(std::string_view text) {
   out.reserve(text.size());
   appendEscaped(out, text, sourceOrigin(text.size()));
   return out;
+}
+
+void trimInPlace(std::string& line, std::string* origin) {
+  const std::string_view kept = trimSpaces(line);
+  const std::size_t first = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
+  const std::size_t size = kept.size();
+  line.erase(first + size);
+  line.erase(0, first);
+  if (origin) {
+    origin->erase(first + size);
+    origin->erase(0, first);
+  }
 }
 
 }  // namespace loom

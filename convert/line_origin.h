@@ -24,6 +24,10 @@ inline std::string sourceOrigin(std::size_t length) { return std::string(length,
 //   appends "a&lt;b <I>".
 void appendEscaped(std::string& out, std::string_view line, std::string_view origin);
 
+// Removes leading and trailing spaces of `line` in place, keeping its
+// buffer, and the same bytes of `origin` when it is given.
+void trimInPlace(std::string& line, std::string* origin);
+
 // `text` with every "&", "<" and ">" written as a character reference, as
 // when all of it came from the source.
 std::string escapeMarkup(std::string_view text);

@@ -10,18 +10,20 @@
 
 #include "base/codec.h"
 #include "base/text.h"
-#include "rules/constraint_row.h"
+#include "convert/constraint_kind.h"
 
 namespace loom {
 
-struct PreparedConstraint {
+// A constraint row compiled for a run: its texts in the run's encoding,
+// with the names of the stored columns.
+struct CompiledConstraint {
   std::size_t position = 0;  // 1-based place in stored order, for messages
   std::string fileType;      // "GEN" or the extension, for messages
-  ConstraintType kind = ConstraintType::SearchReplace;
-  std::string search;   // kind 1: trimmed
-  std::string replace;  // kind 1: trimmed
-  std::string front;    // kind 3 only
-  std::string back;     // kind 3 only
+  ConstraintType type = ConstraintType::SearchReplace;
+  std::string searchString;   // kind 1: trimmed
+  std::string replaceString;  // kind 1: trimmed
+  std::string rFirst;         // kind 3 only
+  std::string rLast;          // kind 3 only
   bool caseSensitive = false;
 };
 
@@ -33,7 +35,7 @@ struct PageRules {
   std::int64_t titleLine = 0;
   std::string beginSection;  // empty when the stored text is empty or blank
   std::string endSection;
-  std::vector<PreparedConstraint> constraints;
+  std::vector<CompiledConstraint> constraints;
   // The rows compiled once for the whole run (see convert/row_screen.h);
   // without it each conversion tries every row on every line.
   std::shared_ptr<const RowScreen> screen;

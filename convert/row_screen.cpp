@@ -29,10 +29,10 @@ std::array<unsigned char, 256> foldOf(const TextCodec& codec) {
 }
 
 // The text every line the row changes must hold; empty when there is none.
-std::string keyOf(const PreparedConstraint& row, const TextCodec& codec) {
+std::string keyOf(const CompiledConstraint& row, const TextCodec& codec) {
   const std::string_view text =
-      row.kind == ConstraintType::HeaderLine ? trimSpaces(row.search) : row.search;
-  if (row.caseSensitive || row.kind == ConstraintType::HeaderLine ||
+      row.type == ConstraintType::HeaderLine ? trimSpaces(row.searchString) : row.searchString;
+  if (row.caseSensitive || row.type == ConstraintType::HeaderLine ||
       codec.encoding() == Encoding::Windows1252) {
     return std::string(text);
   }
@@ -56,7 +56,7 @@ std::string keyOf(const PreparedConstraint& row, const TextCodec& codec) {
 
 }  // namespace
 
-RowScreen::RowScreen(const std::vector<PreparedConstraint>& rows, const TextCodec& codec,
+RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
                      bool multiPattern) {
   filters_.reserve(rows.size());
   always_.assign(rows.size(), 1);

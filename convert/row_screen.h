@@ -29,7 +29,7 @@ class RowScreen {
   // `multiPattern` false leaves out the automaton: every row is then tried
   // on every line, as a screen of the byte test alone (for tests that
   // compare the two).
-  RowScreen(const std::vector<PreparedConstraint>& rows, const TextCodec& codec,
+  RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
             bool multiPattern = true);
 
   std::size_t size() const { return filters_.size(); }

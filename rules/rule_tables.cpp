@@ -68,10 +68,10 @@ GroupRecord groupFrom(RowValues values) {
   return {0, row.text(kGroupId), row.text(kHeader), row.text(kFooter)};
 }
 
-ConstraintRecord constraintFrom(RowValues values, std::size_t position) {
+StoredConstraint constraintFrom(RowValues values, std::size_t position) {
   using namespace schema;
   const Row row{kConstraints, values};
-  ConstraintRecord r;
+  StoredConstraint r;
   r.position = position;
   r.fileType = row.text(kFileType);
   r.type = row.value(kType);

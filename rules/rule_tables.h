@@ -28,7 +28,7 @@ struct GroupRecord {
   Text groupId, header, footer;
 };
 
-struct ConstraintRecord {
+struct StoredConstraint {
   std::int64_t rowId = 0;
   std::size_t position = 0;  // 1-based place in stored order
   Text fileType;
@@ -44,7 +44,7 @@ struct SettingRecord {
 struct RuleTables {
   std::vector<FileTypeRecord> fileTypes;
   std::vector<GroupRecord> groups;
-  std::vector<ConstraintRecord> constraints;
+  std::vector<StoredConstraint> constraints;
   std::vector<SettingRecord> globalDefs;
 };
 
@@ -53,7 +53,7 @@ struct RuleTables {
 using RowValues = std::span<const StoredValue>;
 FileTypeRecord fileTypeFrom(RowValues row);
 GroupRecord groupFrom(RowValues row);
-ConstraintRecord constraintFrom(RowValues row, std::size_t position);
+StoredConstraint constraintFrom(RowValues row, std::size_t position);
 
 // Reads all four tables. A missing table or column is a LoomError (Rules)
 // that names the file, the table and the column.

@@ -339,7 +339,7 @@ TEST(RunBatch, RowChecksNameTheColumnAtFault) {
   group.header = "";
   EXPECT_EQ(columns(checkGroupRow(group, codec)),
             "Footer: Groups row \"DOC\": Footer is empty (NULL)\n");
-  ConstraintRecord row;
+  StoredConstraint row;
   row.position = 3;
   row.fileType = "TXT";
   row.type.type = SQLITE_INTEGER;

@@ -106,8 +106,9 @@ TEST(ApplyRemoveToEndOfLine, CutsAtTheFirstBeginMarkerAndTrims) {
       {"xx at the start", "xx", "", kCase, ""}, {"  untouched  ", "", "", kCase, "  untouched  "},
   };
   for (const BlockRow& r : rows) {
-    EXPECT_EQ(ApplyRemoveToEndOfLine(r.line, r.begin, r.caseSensitive), r.expected)
-        << "line \"" << r.line << "\" begin \"" << r.begin << "\"";
+    std::string line = r.line;
+    ApplyRemoveToEndOfLine(line, r.begin, r.caseSensitive);
+    EXPECT_EQ(line, r.expected) << "line \"" << r.line << "\" begin \"" << r.begin << "\"";
   }
 }
 
@@ -181,8 +182,9 @@ TEST(ApplyHeaderLine, MatchesTheWholeTrimmedLineCaseSensitively) {
       {"   ", "", "<HR>", "<HR>"},
   };
   for (const Row& r : rows) {
-    EXPECT_EQ(ApplyHeaderLine(r.line, r.header, r.replacement), r.expected)
-        << "line \"" << r.line << "\" header \"" << r.header << "\"";
+    std::string line = r.line;
+    ApplyHeaderLine(line, r.header, r.replacement);
+    EXPECT_EQ(line, r.expected) << "line \"" << r.line << "\" header \"" << r.header << "\"";
   }
 }
 

@@ -23,14 +23,14 @@ PageRules rules(std::int64_t titleLine = 0, std::string begin = "", std::string 
   return r;
 }
 
-PreparedConstraint row(ConstraintType kind, std::string search, std::string replace,
+CompiledConstraint row(ConstraintType kind, std::string search, std::string replace,
                        bool caseSensitive = true, std::string front = "", std::string back = "") {
-  PreparedConstraint r;
-  r.kind = kind;
-  r.search = std::move(search);
-  r.replace = std::move(replace);
-  r.front = std::move(front);
-  r.back = std::move(back);
+  CompiledConstraint r;
+  r.type = kind;
+  r.searchString = std::move(search);
+  r.replaceString = std::move(replace);
+  r.rFirst = std::move(front);
+  r.rLast = std::move(back);
   r.caseSensitive = caseSensitive;
   return r;
 }
@@ -135,7 +135,7 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
   using K = ConstraintType;
   struct Case {
     const char* line;
-    std::vector<PreparedConstraint> rows;
+    std::vector<CompiledConstraint> rows;
     std::string escaped;   // the page line with EscapeText
     std::string verbatim;  // and without
     const TextCodec& codec = windows1252Codec();

@@ -130,39 +130,44 @@ TEST(FastPaths, SearchReplaceEqualsResumingAtEveryHit) {
   EXPECT_GT(checked, 20000);
 }
 
-PreparedConstraint randomRow(std::mt19937& rng, const TextCodec& codec) {
-  PreparedConstraint row;
-  row.kind = static_cast<ConstraintType>(std::uniform_int_distribution<int>(1, 4)(rng));
-  row.search = randomText(rng, 2, codec);
-  row.replace =
+CompiledConstraint randomRow(std::mt19937& rng, const TextCodec& codec) {
+  CompiledConstraint row;
+  row.type = static_cast<ConstraintType>(std::uniform_int_distribution<int>(1, 4)(rng));
+  row.searchString = randomText(rng, 2, codec);
+  row.replaceString =
       std::uniform_int_distribution<int>(0, 4)(rng) == 0 ? "(EOL)" : randomText(rng, 3, codec);
-  row.front = randomText(rng, 2, codec);
-  row.back = randomText(rng, 2, codec);
+  row.rFirst = randomText(rng, 2, codec);
+  row.rLast = randomText(rng, 2, codec);
   row.caseSensitive = std::uniform_int_distribution<int>(0, 1)(rng) == 1;
   // Rows of kind 1 arrive trimmed and never empty.
-  if (row.kind == ConstraintType::SearchReplace) {
+  if (row.type == ConstraintType::SearchReplace) {
     std::string trimmed;
-    for (char c : row.search) {
+    for (char c : row.searchString) {
       if (c != ' ') trimmed.push_back(c);
     }
-    row.search = trimmed.empty() ? "e" : trimmed;
+    row.searchString = trimmed.empty() ? "e" : trimmed;
   }
   return row;
 }
 
 // One row applied by calling its operation, with no shortcut.
-std::string applyPlainly(const std::string& line, const PreparedConstraint& row,
+std::string applyPlainly(const std::string& line, const CompiledConstraint& row,
                          const TextCodec& codec, std::string* origin = nullptr) {
-  switch (row.kind) {
+  switch (row.type) {
     case ConstraintType::SearchReplace:
-      return ApplySearchReplace(line, row.search, row.replace, row.caseSensitive, codec, origin);
+      return ApplySearchReplace(line, row.searchString, row.replaceString, row.caseSensitive, codec,
+                                origin);
     case ConstraintType::RemoveBlock:
-      return ApplyRemoveBlock(line, row.search, row.replace, row.caseSensitive, codec, origin);
+      return ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
+                              origin);
     case ConstraintType::ReplaceFormatting:
-      return ApplyReplaceFormatting(line, row.search, row.replace, row.caseSensitive, row.front,
-                                    row.back, codec, origin);
-    case ConstraintType::HeaderLine:
-      return ApplyHeaderLine(line, row.search, row.replace, origin);
+      return ApplyReplaceFormatting(line, row.searchString, row.replaceString, row.caseSensitive,
+                                    row.rFirst, row.rLast, codec, origin);
+    case ConstraintType::HeaderLine: {
+      std::string out = line;
+      ApplyHeaderLine(out, row.searchString, row.replaceString, origin);
+      return out;
+    }
   }
   return line;
 }
@@ -172,7 +177,7 @@ std::string referencePage(const std::vector<std::string>& lines, const PageRules
                           const TextCodec& codec) {
   std::string page = "\r\n";  // the empty header
   for (std::string line : lines) {
-    for (const PreparedConstraint& row : rules.constraints) line = applyPlainly(line, row, codec);
+    for (const CompiledConstraint& row : rules.constraints) line = applyPlainly(line, row, codec);
     const std::size_t first = line.find_first_not_of(' ');
     if (first == std::string::npos) continue;
     page += line.substr(first, line.find_last_not_of(' ') - first + 1) + "\r\n";
@@ -205,17 +210,17 @@ TEST(FastPaths, ConversionEqualsCallingTheOperationOfEveryRowOnEveryLine) {
 TEST(FastPaths, HugeLineGivesItsPiecesResultsInARow) {
   struct Case {
     const TextCodec* codec;
-    PreparedConstraint row;
+    CompiledConstraint row;
     std::string piece;
   };
   const auto row = [](ConstraintType kind, std::string search, std::string replace,
                       std::string front = {}, std::string back = {}, bool cs = true) {
-    PreparedConstraint r;
-    r.kind = kind;
-    r.search = std::move(search);
-    r.replace = std::move(replace);
-    r.front = std::move(front);
-    r.back = std::move(back);
+    CompiledConstraint r;
+    r.type = kind;
+    r.searchString = std::move(search);
+    r.replaceString = std::move(replace);
+    r.rFirst = std::move(front);
+    r.rLast = std::move(back);
     r.caseSensitive = cs;
     return r;
   };

@@ -29,7 +29,7 @@ TEST(SplitPair, WorkedPairs) {
       {"\"/in\",\"/out\"", "\"/in\"/", "\"/out\"/"},
   };
   for (const Row& r : rows) {
-    const std::optional<DirectoryPair> dirs = SplitPair(r.pair);
+    const std::optional<DirectoryPair> dirs = splitPair(r.pair);
     ASSERT_TRUE(dirs.has_value()) << r.pair;
     EXPECT_EQ(dirs->input, r.input) << r.pair;
     EXPECT_EQ(dirs->output, r.output) << r.pair;
@@ -40,7 +40,7 @@ TEST(SplitPair, RefusesPairsWithoutBothPaths) {
   // An empty part would otherwise read from or write into the root directory.
   for (const std::string pair :
        {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site", ",", " , "}) {
-    EXPECT_FALSE(SplitPair(pair).has_value()) << '"' << pair << '"';
+    EXPECT_FALSE(splitPair(pair).has_value()) << '"' << pair << '"';
   }
   EXPECT_STREQ(kBothPathsMessage, "You must specify both an input and output path");
 }
@@ -80,10 +80,10 @@ TEST(PageName, WorkedNames) {
       {"\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9.txt", "lw\xE9\xE9\xE9\xE9\xE9\xE9.htm"},
   };
   for (const Row& r : rows) {
-    EXPECT_EQ(PageName(r.file), std::optional<std::string>(r.page)) << r.file;
+    EXPECT_EQ(pageNameFor(r.file), std::optional<std::string>(r.page)) << r.file;
   }
-  EXPECT_EQ(PageName("README"), std::nullopt);
-  EXPECT_EQ(PageName(""), std::nullopt);
+  EXPECT_EQ(pageNameFor("README"), std::nullopt);
+  EXPECT_EQ(pageNameFor(""), std::nullopt);
 }
 
 TEST(FileExtension, ComesFromTheFileNameAlone) {

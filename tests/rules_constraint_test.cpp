@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/constraint_form_fields.h"
 #include "base/error.h"
-#include "rules/constraint_row.h"
 #include "rules/rule_tables.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -17,7 +17,7 @@ namespace {
 ConstraintFormFields form(ConstraintType kind, std::vector<std::string> fields, bool toEnd = false,
                           bool caseSensitive = false, std::string fileType = "txt") {
   ConstraintFormFields f;
-  f.kind = kind;
+  f.type = kind;
   for (std::size_t i = 0; i < fields.size(); ++i) f.fields[i] = fields[i];
   f.applyToEndOfLine = toEnd;
   f.caseSensitive = caseSensitive;
@@ -42,10 +42,10 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
        "<H2>C</H2>", " ", " "},
   };
   for (const Row& r : rows) {
-    const ConstraintRow row = constraintFromForm(r.form);
+    const ConstraintDraft row = constraintFromForm(r.form);
     const std::string what =
-        "kind " + std::to_string(static_cast<int>(r.form.kind)) + " search " + r.search;
-    EXPECT_EQ(row.type, static_cast<int>(r.form.kind)) << what;
+        "kind " + std::to_string(static_cast<int>(r.form.type)) + " search " + r.search;
+    EXPECT_EQ(row.type, static_cast<int>(r.form.type)) << what;
     EXPECT_EQ(row.searchString, r.search) << what;
     EXPECT_EQ(row.replaceString, r.replace) << what;
     EXPECT_EQ(row.rFirst, r.rFirst) << what;
@@ -96,7 +96,7 @@ TEST(SaveConstraint, AddsOneRowAtTheEndWithTheFormsTexts) {
             3u);
   const RuleTables tables = readRuleTables(db.path());
   ASSERT_EQ(tables.constraints.size(), 3u);
-  const ConstraintRecord& kind3 = tables.constraints[1];
+  const StoredConstraint& kind3 = tables.constraints[1];
   EXPECT_EQ(kind3.fileType, "TXT");
   EXPECT_EQ(kind3.type.asInteger(), 3);
   EXPECT_EQ(kind3.searchString, "*");
@@ -104,7 +104,7 @@ TEST(SaveConstraint, AddsOneRowAtTheEndWithTheFormsTexts) {
   EXPECT_EQ(kind3.rFirst, "<B>");
   EXPECT_EQ(kind3.rLast, "</B>");
   EXPECT_EQ(kind3.caseSensitive.asInteger(), 1);
-  const ConstraintRecord& kind1 = tables.constraints[2];
+  const StoredConstraint& kind1 = tables.constraints[2];
   EXPECT_EQ(kind1.searchString, "it's");
   EXPECT_EQ(kind1.rFirst, " ");
   EXPECT_EQ(kind1.rLast, " ");

@@ -296,7 +296,7 @@ TEST(RuleTables, ConstraintsComeInStoredOrderAfterInsertsAndDeletes) {
   db.exec("UPDATE Constraints SET \"Search String\" = 'ONE' WHERE \"Search String\" = 'one'");
   const RuleTables tables = readRuleTables(db.path());
   std::vector<std::string> order;
-  for (const ConstraintRecord& r : tables.constraints)
+  for (const StoredConstraint& r : tables.constraints)
     order.push_back(r.searchString.value_or("?"));
   EXPECT_EQ(order, (std::vector<std::string>{"ONE", "three", "five", "six"}));
   for (std::size_t i = 0; i < tables.constraints.size(); ++i) {
@@ -314,7 +314,7 @@ TEST(RuleTables, NullStaysApartFromTheEmptyText) {
   EXPECT_EQ(tables.fileTypes[0].beginSection, std::optional<std::string>(""));
   EXPECT_EQ(tables.fileTypes[0].endSection, std::nullopt);
   ASSERT_EQ(tables.constraints.size(), 1u);
-  const ConstraintRecord& c = tables.constraints[0];
+  const StoredConstraint& c = tables.constraints[0];
   EXPECT_TRUE(c.type.isNull());
   EXPECT_EQ(c.searchString, std::optional<std::string>(""));
   EXPECT_EQ(c.replaceString, std::nullopt);

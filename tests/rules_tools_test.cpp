@@ -72,7 +72,7 @@ TEST_F(RulesTools, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
       .constraint("TXT", "1", "x", "y")
       .constraint("LST", "1", "b", "q");
   ConstraintFormFields form;
-  form.kind = ConstraintType::SearchReplace;
+  form.type = ConstraintType::SearchReplace;
   form.fields[0] = "b";
   form.fields[1] = "c";
   form.fileType = "txt";
@@ -90,7 +90,7 @@ TEST_F(RulesTools, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.note.empty());
 
-  form.kind = ConstraintType::ReplaceFormatting;
+  form.type = ConstraintType::ReplaceFormatting;
   form.fields[0] = "*";
   form.fields[1] = "*";
   form.fields[2] = "<B>";

@@ -192,7 +192,7 @@ QWidget* ConstraintForm::makePreview() {
 
 loom::ConstraintFormFields ConstraintForm::formFields() const {
   loom::ConstraintFormFields form;
-  form.kind = kind_;
+  form.type = kind_;
   for (int i = 0; i < 4; ++i) form.fields[i] = boxes_[i]->text().toStdString();
   form.applyToEndOfLine = endOfLine_->isChecked();
   form.caseSensitive = caseSensitive_->isChecked();
@@ -302,7 +302,7 @@ void ConstraintForm::clearFields() {
 }
 
 void ConstraintForm::saveConstraint() {
-  loom::ConstraintRow row;
+  loom::ConstraintDraft row;
   try {
     row = loom::constraintFromForm(formFields());
   } catch (const loom::LoomError& e) {

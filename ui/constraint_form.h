@@ -6,7 +6,7 @@
 #include <QString>
 #include <array>
 
-#include "rules/constraint_row.h"
+#include "app/constraint_form_fields.h"
 
 class QCheckBox;
 class QGroupBox;

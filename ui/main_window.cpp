@@ -215,7 +215,7 @@ void MainWindow::startSession() {
 
 void MainWindow::runBatch() {
   const QString pair = sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_;
-  const std::optional<loom::DirectoryPair> dirs = loom::SplitPair(pair.toStdString());
+  const std::optional<loom::DirectoryPair> dirs = loom::splitPair(pair.toStdString());
   if (!dirs) {
     // Not a failure: the user can pick the directories again.
     options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
@@ -228,7 +228,6 @@ void MainWindow::runBatch() {
   runPair_ = pair;
   batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
-  batch.jobs = 0;  // the pages and the order of the reports do not depend on it
   batch.prune = prune_;
   pendingWarnings_.clear();
   pendingKinds_.clear();

@@ -13,9 +13,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/run_plan.h"
+#include "app/rules_compiler.h"
 #include "base/codec.h"
-#include "rules/constraint_row.h"
+#include "rules/constraint_draft.h"
 #include "rules/rule_tables.h"
 #include "ui/grid_editors.h"
 #include "ui/message_sink.h"

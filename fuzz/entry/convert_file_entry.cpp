@@ -28,14 +28,14 @@ void convertFile(const std::uint8_t* data, std::size_t size) {
   const std::size_t rows = flags % 6;
   for (std::size_t i = 0; i < rows; ++i) {
     const std::uint8_t rowFlags = in.byte();
-    PreparedConstraint row;
+    CompiledConstraint row;
     row.position = i + 1;
-    row.kind = static_cast<ConstraintType>(1 + rowFlags % 4);
+    row.type = static_cast<ConstraintType>(1 + rowFlags % 4);
     row.caseSensitive = (rowFlags & 0x10) != 0;
-    row.search = in.text();
-    row.replace = (rowFlags & 0x20) ? std::string(kEndOfLineMarker) : in.text();
-    row.front = in.text();
-    row.back = in.text();
+    row.searchString = in.text();
+    row.replaceString = (rowFlags & 0x20) ? std::string(kEndOfLineMarker) : in.text();
+    row.rFirst = in.text();
+    row.rLast = in.text();
     rules.constraints.push_back(std::move(row));
   }
   PageSettings settings;

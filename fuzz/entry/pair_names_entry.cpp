@@ -11,14 +11,14 @@ namespace loom::fuzz {
 void pairAndNames(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  const std::optional<DirectoryPair> dirs = SplitPair(text);
+  const std::optional<DirectoryPair> dirs = splitPair(text);
   if (text.find(',') == std::string::npos) require(!dirs, "a pair without a comma was split");
   if (dirs) {
     require(!dirs->input.empty() && dirs->input.back() == '/', "input directory without \"/\"");
     require(!dirs->output.empty() && dirs->output.back() == '/', "output directory without \"/\"");
   }
 
-  const std::optional<std::string> page = PageName(text);
+  const std::optional<std::string> page = pageNameFor(text);
   const std::size_t dot = text.find('.');
   require(page.has_value() == (dot != std::string::npos),
           "a page name without a \".\" in the file name");

@@ -1,12 +1,13 @@
-#include "app/run_plan.h"
+#include "app/rules_compiler.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "app/source_warnings.h"
 #include "base/text.h"
+#include "convert/constraint_kind.h"
 #include "rules/global_settings.h"
-#include "rules/rule_tables.h"
 
 namespace loom {
 namespace {
@@ -59,30 +60,6 @@ std::optional<std::string> keyInRunEncoding(const Text& stored, const TextCodec&
   }
 }
 
-void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
-                      std::vector<Problem>& problems) {
-  const PathKind in = fs.kind(dirs.input);
-  if (in == PathKind::Missing) {
-    problems.push_back(
-        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
-  } else if (in != PathKind::Directory) {
-    problems.push_back(
-        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
-  }
-  const PathKind out = fs.kind(dirs.output);
-  if (out == PathKind::Missing) {
-    problems.push_back({ErrorKind::Io,
-                        "Output directory " + quoted(dirs.output) + " does not exist",
-                        Missing::OutputDirectory, dirs.output});
-  } else if (out != PathKind::Directory) {
-    problems.push_back(
-        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
-  } else if (!fs.isWritableDirectory(dirs.output)) {
-    problems.push_back(
-        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " cannot be written"});
-  }
-}
-
 // An optional setting's value for this run: the run's own override, else the
 // stored row, else `fallback` (what stored databases without the row were
 // written for). A value `parse` does not know is a problem naming where it
@@ -110,51 +87,24 @@ std::optional<const TextCodec*> codecNamed(std::string_view name) {
   return std::nullopt;
 }
 
-const TextCodec* chooseCodec(const PlanRequest& request, const GlobalSettings& settings,
-                             std::vector<Problem>& problems) {
-  return chooseSetting(request.encoding, settings.encoding, kEncodingKey, "encoding",
-                       "windows-1252 or utf-8", &windows1252Codec(), codecNamed, problems)
-      .value_or(nullptr);
-}
-
 // The run's line ends and escaping; a bad value adds a problem and leaves the
 // default in place, so that the rest of the check still runs.
-void chooseTextSettings(const PlanRequest& request, const GlobalSettings& stored, RunPlan& plan,
-                        std::vector<Problem>& problems) {
-  plan.settings.lineEnds =
-      chooseSetting(request.lineEnds, stored.lineEnds, kLineEndsKey, "line ends", "crlf or any",
+void chooseTextSettings(const SettingOverrides& overrides, const GlobalSettings& stored,
+                        CompiledRules& rules, std::vector<Problem>& problems) {
+  rules.settings.lineEnds =
+      chooseSetting(overrides.lineEnds, stored.lineEnds, kLineEndsKey, "line ends", "crlf or any",
                     LineEnds::CrLf, lineEndsByName, problems)
           .value_or(LineEnds::CrLf);
-  plan.settings.escapeText =
-      chooseSetting(request.escapeText, stored.escapeText, kEscapeTextKey, "escape-text value",
+  rules.settings.escapeText =
+      chooseSetting(overrides.escapeText, stored.escapeText, kEscapeTextKey, "escape-text value",
                     "yes or no", false, yesNoByName, problems)
           .value_or(false);
-  plan.escapeTextChosen = request.escapeText.has_value() || stored.escapeText.has_value();
-}
-
-// A name as it can be shown in one message line: control characters, NUL
-// among them, as escapes.
-std::string visible(const std::string& name) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b != 0x7F) {
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += "\\x";
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    }
-  }
-  return out;
+  rules.escapeTextChosen = overrides.escapeText.has_value() || stored.escapeText.has_value();
 }
 
 void checkIndexPageName(const std::string& name, std::vector<Problem>& problems) {
   constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
-  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(visible(name));
+  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(visibleName(name));
   const bool control = std::any_of(name.begin(), name.end(), [](char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
   });
@@ -173,82 +123,6 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
     problems.push_back({ErrorKind::Rules, where + " is " + std::to_string(name.size()) +
                                               " bytes long; a file name can have at most " +
                                               std::to_string(kLongestName)});
-  }
-}
-
-// What would make the run fail after it has written pages, found before
-// any: an input file that cannot be read or is no plain file any more, and a
-// directory (or other non-file) where a page or the index page must go.
-void checkRunTargets(const RunPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
-  for (const InputFile& file : plan.files) {
-    if (!file.hasPage()) continue;
-    const std::string path = plan.dirs.input + file.name;
-    if (!fs.isReadableFile(path)) {
-      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
-                                             " cannot be read (no permission, or not a plain file "
-                                             "any more)"});
-    }
-  }
-  std::set<std::string> targets;
-  for (const InputFile& file : plan.files) {
-    if (auto page = file.pageName()) targets.insert(std::move(*page));
-  }
-  if (!plan.indexPageName.empty()) targets.insert(plan.indexPageName);
-  for (const std::string& name : targets) {
-    const std::string path = plan.dirs.output + name;
-    const PathKind kind = fs.entryKind(path);
-    if (kind == PathKind::Directory || kind == PathKind::Other) {
-      problems.push_back({ErrorKind::Io, "Output directory holds " +
-                                             std::string(kind == PathKind::Directory
-                                                             ? "a directory"
-                                                             : "something that is not a file") +
-                                             " named " + quoted(visible(name)) +
-                                             ", where the run must write a page; move it away"});
-    }
-  }
-}
-
-// Two files whose names give one page: the later file's page replaces the
-// earlier's, and both keep their index entry; said once per pair.
-void warnPageNameCollisions(RunPlan& plan) {
-  std::map<std::string, const InputFile*> previous;
-  for (const InputFile& file : plan.files) {
-    std::optional<std::string> page = file.pageName();
-    if (!page) continue;
-    const auto [it, first] = previous.emplace(*page, &file);
-    if (first) continue;
-    plan.warnings.push_back({WarningKind::PageNameCollision,
-                             "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
-                                 quoted(plan.dirs.input + file.name) + " both give the page " +
-                                 quoted(*page) + "; the page of the later, " + quoted(file.name) +
-                                 ", replaces the other's, and both keep their index entry"});
-    it->second = &file;
-  }
-}
-
-// The index page is written last, over whatever has its name: never over a
-// page of the same run, nor over an input file when input and output are one
-// directory (compared as files, so "d" and "d/." are one).
-void checkIndexPageTarget(const RunPlan& plan, const FileSystem& fs,
-                          std::vector<Problem>& problems) {
-  if (plan.indexPageName.empty()) return;
-  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.indexPageName);
-  for (const InputFile& file : plan.files) {
-    if (file.pageName() == plan.indexPageName) {
-      problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
-                                                quoted(plan.dirs.input + file.name) +
-                                                "; the index page would replace it"});
-      break;
-    }
-  }
-  const auto input = fs.identity(plan.dirs.input);
-  if (!input || input != fs.identity(plan.dirs.output)) return;
-  for (const InputFile& file : plan.files) {
-    if (file.name == plan.indexPageName) {
-      problems.push_back({ErrorKind::Rules, where + " is the name of the input file " +
-                                                quoted(plan.dirs.input + file.name) +
-                                                "; the index page would replace it"});
-    }
   }
 }
 
@@ -291,17 +165,14 @@ GroupTexts groupTexts(const GroupRecord& g, Checker& check) {
   return GroupTexts{header.value_or(""), footer.value_or("")};
 }
 
-void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
-  std::map<std::string, std::vector<std::string>> filesByExtension;
-  for (const InputFile& file : plan.files) {
-    if (file.hasPage()) filesByExtension[plan.extensionOf(file)].push_back(file.name);
-  }
+void prepareFileTypes(CompiledRules& compiled, const FilesByExtension& filesByExtension,
+                      const RuleTables& tables, Checker& check) {
   std::set<std::string> usedGroups;
   for (const auto& [extension, names] : filesByExtension) {
     const FileTypeRecord* row = nullptr;
     for (const FileTypeRecord& r : tables.fileTypes) {
-      const std::optional<std::string> id = keyInRunEncoding(r.identifier, *plan.codec);
-      if (id && plan.codec->equalNoCase(*id, extension)) {
+      const std::optional<std::string> id = keyInRunEncoding(r.identifier, *compiled.codec);
+      if (id && compiled.codec->equalNoCase(*id, extension)) {
         row = &r;
         break;
       }
@@ -312,42 +183,50 @@ void prepareFileTypes(RunPlan& plan, const RuleTables& tables, Checker& check) {
       check.problem(
           ErrorKind::Rules,
           "FileTypes has no row for " + quoted(extension) + " (needed by file " + example + ")",
-          Missing::FileTypesRow, plan.codec->toStore(extension));
+          Missing::FileTypesRow, compiled.codec->toStore(extension));
       continue;
     }
     std::optional<std::string> group;
     PageRules rules = fileTypeRules(*row, "FileTypes row " + quoted(extension), check, group);
     if (group) {
       usedGroups.insert(*group);
-      plan.groupByExtension[extension] = std::move(*group);
+      compiled.groupByExtension[extension] = std::move(*group);
     }
-    plan.rulesByExtension[extension] = std::move(rules);
+    compiled.rulesByExtension[extension] = std::move(rules);
   }
 
   // Groups: every named group needs a row (an empty group needs none).
   for (const GroupRecord& g : tables.groups) {
-    const std::optional<std::string> id = keyInRunEncoding(g.groupId, *plan.codec);
+    const std::optional<std::string> id = keyInRunEncoding(g.groupId, *compiled.codec);
     if (!id) continue;
     bool needed = false;
     for (const std::string& used : usedGroups)
-      needed = needed || plan.codec->equalNoCase(*id, used);
-    if (!needed || plan.findGroup(*id)) continue;
-    plan.groups.emplace_back(*id, groupTexts(g, check));
+      needed = needed || compiled.codec->equalNoCase(*id, used);
+    if (!needed || compiled.findGroup(*id)) continue;
+    compiled.groups.emplace_back(*id, groupTexts(g, check));
   }
   for (const std::string& used : usedGroups) {
-    if (used.empty() || plan.findGroup(used)) continue;
+    if (used.empty() || compiled.findGroup(used)) continue;
     std::string users;
-    for (const auto& [extension, group] : plan.groupByExtension) {
+    for (const auto& [extension, group] : compiled.groupByExtension) {
       if (group == used) users += (users.empty() ? "" : ", ") + quoted(extension);
     }
     check.problem(
         ErrorKind::Rules,
         "Groups has no row for " + quoted(used) + " (named by FileTypes row " + users + ")",
-        Missing::GroupsRow, plan.codec->toStore(used));
+        Missing::GroupsRow, compiled.codec->toStore(used));
   }
 }
 
-std::string describeRow(const ConstraintRecord& r) {
+// A search and replace row finds and inserts its texts without the spaces
+// around them.
+void trimSearchReplace(CompiledConstraint& row) {
+  if (row.type != ConstraintType::SearchReplace) return;
+  row.searchString = std::string(trimSpaces(row.searchString));
+  row.replaceString = std::string(trimSpaces(row.replaceString));
+}
+
+std::string describeRow(const StoredConstraint& r) {
   return "Constraints row " + std::to_string(r.position) + " (FileType " +
          quoted(r.fileType.value_or("")) + ")";
 }
@@ -355,7 +234,7 @@ std::string describeRow(const ConstraintRecord& r) {
 // The row prepared in the run's encoding, or nothing when it cannot be used:
 // a Type other than 1 to 4 is a warning (the row is ignored), a missing or
 // unusable field a problem.
-std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const std::string& fileType,
+std::optional<CompiledConstraint> prepareRow(const StoredConstraint& r, const std::string& fileType,
                                              const TextCodec& codec, Checker& check,
                                              std::vector<PlanWarning>& warnings) {
   const std::string where = describeRow(r);
@@ -367,10 +246,10 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
                             " is not 1 to 4; the row is ignored"});
     return std::nullopt;
   }
-  PreparedConstraint row;
+  CompiledConstraint row;
   row.position = r.position;
   row.fileType = fileType;
-  row.kind = static_cast<ConstraintType>(*type);
+  row.type = static_cast<ConstraintType>(*type);
   bool ok = true;
   auto need = [&](const Text& value, const char* column, std::string& into) {
     if (auto t = check.text(value, where, column)) {
@@ -379,13 +258,13 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
       ok = false;
     }
   };
-  need(r.searchString, "Search String", row.search);
-  need(r.replaceString, "Replace String", row.replace);
-  if (row.kind == ConstraintType::ReplaceFormatting) {
-    need(r.rFirst, "RFirst", row.front);
-    need(r.rLast, "RLast", row.back);
+  need(r.searchString, "Search String", row.searchString);
+  need(r.replaceString, "Replace String", row.replaceString);
+  if (row.type == ConstraintType::ReplaceFormatting) {
+    need(r.rFirst, "RFirst", row.rFirst);
+    need(r.rLast, "RLast", row.rLast);
   }
-  if (row.kind != ConstraintType::HeaderLine) {
+  if (row.type != ConstraintType::HeaderLine) {
     if (r.caseSensitive.isNull()) {
       check.columnProblem("CaseSensitive", where + ": CaseSensitive is empty (NULL)");
       ok = false;
@@ -407,10 +286,9 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
       }
     }
   }
-  if (row.kind == ConstraintType::SearchReplace && ok) {
-    row.search = std::string(trimSpaces(row.search));
-    row.replace = std::string(trimSpaces(row.replace));
-    if (row.search.empty()) {
+  if (row.type == ConstraintType::SearchReplace && ok) {
+    trimSearchReplace(row);
+    if (row.searchString.empty()) {
       check.columnProblem("Search String", where +
                                                ": Search String is empty or only spaces; a "
                                                "search and replace row needs a text to find");
@@ -421,37 +299,34 @@ std::optional<PreparedConstraint> prepareRow(const ConstraintRecord& r, const st
   return row;
 }
 
-void prepareConstraints(RunPlan& plan, const RuleTables& tables, Checker& check) {
-  for (const ConstraintRecord& r : tables.constraints) {
-    const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, *plan.codec);
-    if (!fileType) continue;
-    const bool generic = *fileType == kGenericFileType;
-    if (!generic && plan.rulesByExtension.count(*fileType) == 0) continue;
-    const auto row = prepareRow(r, *fileType, *plan.codec, check, plan.warnings);
-    if (!row) continue;
-    for (auto& [extension, rules] : plan.rulesByExtension) {
-      if (generic || extension == *fileType) rules.constraints.push_back(*row);
-    }
+// Compiles, in stored order, every row whose FileType (in the run's
+// encoding) `wanted` accepts, and hands each usable one to `add`.
+void compileConstraints(const RuleTables& tables, const TextCodec& codec,
+                        const std::function<bool(const std::string&)>& wanted, Checker& check,
+                        std::vector<PlanWarning>& warnings,
+                        const std::function<void(CompiledConstraint&&)>& add) {
+  for (const StoredConstraint& r : tables.constraints) {
+    const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, codec);
+    if (!fileType || !wanted(*fileType)) continue;
+    if (auto row = prepareRow(r, *fileType, codec, check, warnings)) add(std::move(*row));
   }
 }
 
 }  // namespace
 
-std::optional<GroupTexts> RunPlan::findGroup(const std::string& group) const {
+std::optional<GroupTexts> CompiledRules::findGroup(const std::string& group) const {
   for (const auto& [id, texts] : groups) {
     if (codec->equalNoCase(id, group)) return texts;
   }
   return std::nullopt;
 }
 
-namespace {
-
-// Reads the tables and the settings and picks the codec of the run. Returns
-// false when the rules cannot be read at all, so nothing more can be checked.
-bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
-               std::vector<Problem>& problems) {
+bool RulesCompiler::readSettings(const std::string& rulesPath, const SettingOverrides& overrides,
+                                 CompiledRules& rules) {
+  std::vector<Problem>& problems = problems_;
+  RuleTables& tables = tables_;
   try {
-    tables = readRuleTables(request.rulesPath);
+    tables = readRuleTables(rulesPath);
   } catch (const LoomError& e) {
     problems.push_back({e.kind(), e.what()});
     return false;
@@ -460,7 +335,7 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
   GlobalSettings stored;
   auto setting = [&](const char* key, std::string& into) {
     try {
-      into = *settingFrom(tables, key, request.rulesPath);
+      into = *settingFrom(tables, key, rulesPath);
       return true;
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
@@ -476,104 +351,84 @@ bool loadRules(const PlanRequest& request, RunPlan& plan, RuleTables& tables,
        {std::pair{kEncodingKey, &stored.encoding}, std::pair{kLineEndsKey, &stored.lineEnds},
         std::pair{kEscapeTextKey, &stored.escapeText}}) {
     try {
-      *into = settingFrom(tables, key, request.rulesPath, /*optional=*/true);
+      *into = settingFrom(tables, key, rulesPath, /*optional=*/true);
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
   }
-  chooseTextSettings(request, stored, plan, problems);
-  const TextCodec* codec = chooseCodec(request, stored, problems);
+  chooseTextSettings(overrides, stored, rules, problems);
+  const TextCodec* codec = chooseCodec(overrides.encoding, stored.encoding, problems);
   if (codec == nullptr) return false;
-  plan.codec = codec;
+  rules.codec = codec;
   Checker check(*codec, problems);
   if (settingsOk) {
     checkIndexPageName(stored.indexPageName, problems);
-    plan.indexPageName = stored.indexPageName;
-    plan.settings.endOfLineTag =
+    rules.indexPageName = stored.indexPageName;
+    rules.settings.endOfLineTag =
         check.text(stored.endOfLineTag, "GlobalDefs row \"EndofLine\"", "Content").value_or("");
-    plan.settings.header =
+    rules.settings.header =
         check.text(stored.header, "GlobalDefs row \"Header\"", "Content").value_or("");
-    plan.settings.footer =
+    rules.settings.footer =
         check.text(stored.footer, "GlobalDefs row \"Footer\"", "Content").value_or("");
-    if (auto warning = headerCharsetWarning(plan.settings.header, *codec)) {
-      plan.warnings.push_back({WarningKind::CharsetMismatch, std::move(*warning)});
+    if (auto warning = headerCharsetWarning(rules.settings.header, *codec)) {
+      warnings_.push_back({WarningKind::CharsetMismatch, std::move(*warning)});
     }
   }
   return true;
 }
 
-void addFiles(RunPlan& plan, std::vector<std::string> names) {
-  plan.files.reserve(plan.files.size() + names.size());
-  std::map<std::string, std::uint32_t> known;
-  for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
-    known.emplace(plan.extensions[k], static_cast<std::uint32_t>(k));
-  }
-  for (std::string& name : names) {
-    InputFile file;
-    const auto [it, added] = known.emplace(fileExtension(name, *plan.codec),
-                                           static_cast<std::uint32_t>(plan.extensions.size()));
-    if (added) plan.extensions.push_back(it->first);
-    file.extension = it->second;
-    file.name = std::move(name);
-    if (!file.hasPage()) {
-      plan.warnings.push_back({WarningKind::SkippedFile,
-                               "File " + quoted(plan.dirs.input + file.name) +
-                                   " has no \".\" in its name, so it has no file type; skipped"});
-    }
-    plan.files.push_back(std::move(file));
-  }
+void RulesCompiler::compile(const FilesByExtension& files, CompiledRules& rules) {
+  Checker check(*rules.codec, problems_);
+  prepareFileTypes(rules, files, tables_, check);
+  compileConstraints(
+      tables_, *rules.codec,
+      [&rules](const std::string& fileType) {
+        return fileType == kGenericFileType || rules.rulesByExtension.count(fileType) != 0;
+      },
+      check, warnings_,
+      [&rules](CompiledConstraint&& row) {
+        const bool generic = row.fileType == kGenericFileType;
+        for (auto& [extension, pageRules] : rules.rulesByExtension) {
+          if (generic || extension == row.fileType) pageRules.constraints.push_back(row);
+        }
+      });
+  for (auto& [extension, pageRules] : rules.rulesByExtension) compileRows(pageRules, *rules.codec);
 }
 
-}  // namespace
-
-namespace {
-
-// The rules of the plan's files, compiled for the run; every problem found
-// on the way, also those found before, is thrown at once.
-RunPlan prepareRules(RunPlan plan, const RuleTables& tables, std::vector<Problem>& problems) {
-  Checker check(*plan.codec, problems);
-  prepareFileTypes(plan, tables, check);
-  prepareConstraints(plan, tables, check);
-  for (auto& [extension, rules] : plan.rulesByExtension) compileRows(rules, *plan.codec);
-  if (!problems.empty()) throw ValidationError(std::move(problems));
-  return plan;
+const TextCodec* chooseCodec(const std::optional<std::string>& override,
+                             const std::optional<std::string>& stored,
+                             std::vector<Problem>& problems) {
+  return chooseSetting(override, stored, kEncodingKey, "encoding", "windows-1252 or utf-8",
+                       &windows1252Codec(), codecNamed, problems)
+      .value_or(nullptr);
 }
 
-}  // namespace
-
-RunPlan planRun(const PlanRequest& request, const FileSystem& fs) {
-  RunPlan plan;
-  plan.dirs = request.dirs;
-  std::vector<Problem> problems;
-  checkDirectories(plan.dirs, fs, problems);
-  RuleTables tables;
-  if (!loadRules(request, plan, tables, problems)) throw ValidationError(std::move(problems));
-  if (fs.kind(plan.dirs.input) == PathKind::Directory) {
-    try {
-      addFiles(plan, fs.listPlainFiles(plan.dirs.input));
-    } catch (const LoomError& e) {
-      problems.push_back({e.kind(), e.what()});
-    }
-  }
-  checkIndexPageTarget(plan, fs, problems);
-  checkRunTargets(plan, fs, problems);
-  warnPageNameCollisions(plan);
-  return prepareRules(std::move(plan), tables, problems);
-}
-
-std::vector<PreparedConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
+std::vector<CompiledConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
                                                const std::string& extension,
                                                std::vector<Problem>& problems,
                                                std::vector<PlanWarning>& warnings) {
   Checker check(codec, problems);
-  std::vector<PreparedConstraint> rows;
-  for (const ConstraintRecord& r : tables.constraints) {
-    const std::optional<std::string> fileType = keyInRunEncoding(r.fileType, codec);
-    if (!fileType || (*fileType != kGenericFileType && *fileType != extension)) continue;
-    if (auto row = prepareRow(r, *fileType, codec, check, warnings))
-      rows.push_back(std::move(*row));
-  }
+  std::vector<CompiledConstraint> rows;
+  compileConstraints(
+      tables, codec,
+      [&extension](const std::string& fileType) {
+        return fileType == kGenericFileType || fileType == extension;
+      },
+      check, warnings, [&rows](CompiledConstraint&& row) { rows.push_back(std::move(row)); });
   return rows;
+}
+
+CompiledConstraint compileDraft(const ConstraintDraft& draft, const TextCodec& codec) {
+  CompiledConstraint row;
+  row.type = static_cast<ConstraintType>(draft.type);
+  row.fileType = codec.fromStore(draft.fileType, "The file type");
+  row.searchString = codec.fromStore(draft.searchString, "The first field");
+  row.replaceString = codec.fromStore(draft.replaceString, "The second field");
+  row.rFirst = codec.fromStore(draft.rFirst, "The third field");
+  row.rLast = codec.fromStore(draft.rLast, "The fourth field");
+  row.caseSensitive = draft.caseSensitive;
+  trimSearchReplace(row);
+  return row;
 }
 
 std::vector<Problem> checkFileTypeRow(const FileTypeRecord& row, const TextCodec& codec) {
@@ -591,7 +446,7 @@ std::vector<Problem> checkGroupRow(const GroupRecord& row, const TextCodec& code
   return problems;
 }
 
-std::vector<Problem> checkConstraintRow(const ConstraintRecord& row, const TextCodec& codec) {
+std::vector<Problem> checkConstraintRow(const StoredConstraint& row, const TextCodec& codec) {
   std::vector<Problem> problems;
   Checker check(codec, problems);
   std::vector<PlanWarning> warnings;
@@ -599,17 +454,6 @@ std::vector<Problem> checkConstraintRow(const ConstraintRecord& row, const TextC
   // A row of an unknown Type is not refused but ignored, with a message.
   for (PlanWarning& w : warnings) check.columnProblem("Type", std::move(w.message));
   return problems;
-}
-
-RunPlan planFiles(const PlanRequest& request, const std::string& inputDir,
-                  std::vector<std::string> names) {
-  RunPlan plan;
-  plan.dirs.input = inputDir;
-  std::vector<Problem> problems;
-  RuleTables tables;
-  if (!loadRules(request, plan, tables, problems)) throw ValidationError(std::move(problems));
-  addFiles(plan, std::move(names));
-  return prepareRules(std::move(plan), tables, problems);
 }
 
 }  // namespace loom

@@ -1,0 +1,190 @@
+#include "app/batch_plan.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+
+#include "base/text.h"
+
+namespace loom {
+namespace {
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
+                      std::vector<Problem>& problems) {
+  const PathKind in = fs.kind(dirs.input);
+  if (in == PathKind::Missing) {
+    problems.push_back(
+        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
+  } else if (in != PathKind::Directory) {
+    problems.push_back(
+        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
+  }
+  const PathKind out = fs.kind(dirs.output);
+  if (out == PathKind::Missing) {
+    problems.push_back({ErrorKind::Io,
+                        "Output directory " + quoted(dirs.output) + " does not exist",
+                        Missing::OutputDirectory, dirs.output});
+  } else if (out != PathKind::Directory) {
+    problems.push_back(
+        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " is not a directory"});
+  } else if (!fs.isWritableDirectory(dirs.output)) {
+    problems.push_back(
+        {ErrorKind::Io, "Output directory " + quoted(dirs.output) + " cannot be written"});
+  }
+}
+
+// What would make the run fail after it has written pages, found before
+// any: an input file that cannot be read or is no plain file any more, and a
+// directory (or other non-file) where a page or the index page must go.
+void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+  for (const InputFile& file : plan.files) {
+    if (!file.hasPage()) continue;
+    const std::string path = plan.dirs.input + file.name;
+    if (!fs.isReadableFile(path)) {
+      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
+                                             " cannot be read (no permission, or not a plain file "
+                                             "any more)"});
+    }
+  }
+  std::set<std::string> targets;
+  for (const InputFile& file : plan.files) {
+    if (auto page = file.pageName()) targets.insert(std::move(*page));
+  }
+  if (!plan.rules.indexPageName.empty()) targets.insert(plan.rules.indexPageName);
+  for (const std::string& name : targets) {
+    const std::string path = plan.dirs.output + name;
+    const PathKind kind = fs.entryKind(path);
+    if (kind == PathKind::Directory || kind == PathKind::Other) {
+      problems.push_back({ErrorKind::Io, "Output directory holds " +
+                                             std::string(kind == PathKind::Directory
+                                                             ? "a directory"
+                                                             : "something that is not a file") +
+                                             " named " + quoted(visibleName(name)) +
+                                             ", where the run must write a page; move it away"});
+    }
+  }
+}
+
+// Two files whose names give one page: the later file's page replaces the
+// earlier's, and both keep their index entry; said once per pair.
+void warnPageNameCollisions(BatchPlan& plan) {
+  std::map<std::string, const InputFile*> previous;
+  for (const InputFile& file : plan.files) {
+    std::optional<std::string> page = file.pageName();
+    if (!page) continue;
+    const auto [it, first] = previous.emplace(*page, &file);
+    if (first) continue;
+    plan.warnings.push_back({WarningKind::PageNameCollision,
+                             "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
+                                 quoted(plan.dirs.input + file.name) + " both give the page " +
+                                 quoted(*page) + "; the page of the later, " + quoted(file.name) +
+                                 ", replaces the other's, and both keep their index entry"});
+    it->second = &file;
+  }
+}
+
+// The index page is written last, over whatever has its name: never over a
+// page of the same run, nor over an input file when input and output are one
+// directory (compared as files, so "d" and "d/." are one).
+void checkIndexPageTarget(const BatchPlan& plan, const FileSystem& fs,
+                          std::vector<Problem>& problems) {
+  if (plan.rules.indexPageName.empty()) return;
+  const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.rules.indexPageName);
+  for (const InputFile& file : plan.files) {
+    if (file.pageName() == plan.rules.indexPageName) {
+      problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
+                                                quoted(plan.dirs.input + file.name) +
+                                                "; the index page would replace it"});
+      break;
+    }
+  }
+  const auto input = fs.identity(plan.dirs.input);
+  if (!input || input != fs.identity(plan.dirs.output)) return;
+  for (const InputFile& file : plan.files) {
+    if (file.name == plan.rules.indexPageName) {
+      problems.push_back({ErrorKind::Rules, where + " is the name of the input file " +
+                                                quoted(plan.dirs.input + file.name) +
+                                                "; the index page would replace it"});
+    }
+  }
+}
+
+void addFiles(BatchPlan& plan, std::vector<std::string> names) {
+  plan.files.reserve(plan.files.size() + names.size());
+  std::map<std::string, std::uint32_t> known;
+  for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
+    known.emplace(plan.extensions[k], static_cast<std::uint32_t>(k));
+  }
+  for (std::string& name : names) {
+    InputFile file;
+    const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),
+                                           static_cast<std::uint32_t>(plan.extensions.size()));
+    if (added) plan.extensions.push_back(it->first);
+    file.extension = it->second;
+    file.name = std::move(name);
+    if (!file.hasPage()) {
+      plan.warnings.push_back({WarningKind::SkippedFile,
+                               "File " + quoted(plan.dirs.input + file.name) +
+                                   " has no \".\" in its name, so it has no file type; skipped"});
+    }
+    plan.files.push_back(std::move(file));
+  }
+}
+
+// The extensions of the files that give a page, each with its files' names.
+FilesByExtension filesByExtension(const BatchPlan& plan) {
+  FilesByExtension files;
+  for (const InputFile& file : plan.files) {
+    if (file.hasPage()) files[plan.extensionOf(file)].push_back(file.name);
+  }
+  return files;
+}
+
+SettingOverrides overridesOf(const PlanRequest& request) {
+  return {request.encoding, request.lineEnds, request.escapeText};
+}
+
+}  // namespace
+
+BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
+  BatchPlan plan;
+  plan.dirs = request.dirs;
+  std::vector<Problem> problems;
+  checkDirectories(plan.dirs, fs, problems);
+  RulesCompiler compiler(problems, plan.warnings);
+  if (!compiler.readSettings(request.rulesPath, overridesOf(request), plan.rules)) {
+    throw ValidationError(std::move(problems));
+  }
+  if (fs.kind(plan.dirs.input) == PathKind::Directory) {
+    try {
+      addFiles(plan, fs.listPlainFiles(plan.dirs.input));
+    } catch (const LoomError& e) {
+      problems.push_back({e.kind(), e.what()});
+    }
+  }
+  checkIndexPageTarget(plan, fs, problems);
+  checkRunTargets(plan, fs, problems);
+  warnPageNameCollisions(plan);
+  compiler.compile(filesByExtension(plan), plan.rules);
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return plan;
+}
+
+BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
+                      std::vector<std::string> names) {
+  BatchPlan plan;
+  plan.dirs.input = inputDir;
+  std::vector<Problem> problems;
+  RulesCompiler compiler(problems, plan.warnings);
+  if (!compiler.readSettings(request.rulesPath, overridesOf(request), plan.rules)) {
+    throw ValidationError(std::move(problems));
+  }
+  addFiles(plan, std::move(names));
+  compiler.compile(filesByExtension(plan), plan.rules);
+  if (!problems.empty()) throw ValidationError(std::move(problems));
+  return plan;
+}
+
+}  // namespace loom

@@ -1,0 +1,60 @@
+#pragma once
+// Everything a batch run needs, read and checked before any page is written:
+// the directories, the snapshot of the input files, and the rules compiled
+// in the encoding of the run for exactly the extensions that occur. Planning
+// collects every problem at once instead of stopping at the first.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/pair.h"
+#include "app/rules_compiler.h"
+#include "base/error.h"
+#include "base/file_system.h"
+
+namespace loom {
+
+// Kept once per input file for the whole run: the page name is made from the
+// name when asked for, and the extension is held once per run (see
+// BatchPlan::extensionOf), not beside every name.
+struct InputFile {
+  std::string name;             // without directory, as listed
+  std::uint32_t extension = 0;  // in BatchPlan::extensions
+
+  // Nothing when the name has no ".", for then the file has no type.
+  std::optional<std::string> pageName() const { return pageNameFor(name); }
+  bool hasPage() const { return name.find('.') != std::string::npos; }
+};
+
+struct BatchPlan {
+  DirectoryPair dirs;
+  std::vector<InputFile> files;         // one snapshot, in enumeration order
+  std::vector<std::string> extensions;  // the files' extensions, each once, run encoding
+  CompiledRules rules;
+  std::vector<PlanWarning> warnings;
+
+  const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
+};
+
+struct PlanRequest {
+  DirectoryPair dirs;
+  std::string rulesPath;
+  // Overrides of the optional settings "Encoding", "LineEnds" and
+  // "EscapeText" for one run.
+  std::optional<std::string> encoding;
+  std::optional<std::string> lineEnds;
+  std::optional<std::string> escapeText;
+};
+
+// Throws ValidationError listing every problem found.
+BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs);
+
+// Plans the conversion of the named files of `inputDir` alone, with no output
+// directory, for explaining one file's conversion: the rules are compiled as
+// for a run, nothing of the file system is checked. `request.dirs` is unused.
+BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
+                      std::vector<std::string> names);
+
+}  // namespace loom

@@ -1,0 +1,20 @@
+#pragma once
+// The kinds of constraint row and the marker the operations read in an end
+// marker: what a conversion needs to know of a row beyond its texts.
+
+#include <string_view>
+
+namespace loom {
+
+enum class ConstraintType : int {
+  SearchReplace = 1,
+  RemoveBlock = 2,
+  ReplaceFormatting = 3,
+  HeaderLine = 4,
+};
+
+// An end marker (kinds 2 and 3) that means "to the end of the line"; only
+// these five characters exactly, case-sensitive, no spaces around them.
+inline constexpr std::string_view kEndOfLineMarker = "(EOL)";
+
+}  // namespace loom
