@@ -12,10 +12,9 @@ namespace loom {
 namespace {
 
 TEST(SplitPair, WorkedPairs) {
-  struct Row {
+  const struct {
     std::string pair, input, output;
-  };
-  const std::vector<Row> rows = {
+  } rows[] = {
       {"/texts,/site", "/texts/", "/site/"},
       {"/texts/,/site/", "/texts/", "/site/"},
       // The character before the comma is a blank, so a second "/" is added.
@@ -28,7 +27,7 @@ TEST(SplitPair, WorkedPairs) {
       {"/my texts,/my site", "/my texts/", "/my site/"},
       {"\"/in\",\"/out\"", "\"/in\"/", "\"/out\"/"},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     const std::optional<DirectoryPair> dirs = SplitPair(r.pair);
     ASSERT_TRUE(dirs.has_value()) << r.pair;
     EXPECT_EQ(dirs->input, r.input) << r.pair;
@@ -53,10 +52,7 @@ TEST(JoinArguments, PutsBackTheBlanksTheShellSplitAt) {
 }
 
 TEST(PageName, WorkedNames) {
-  struct Row {
-    std::string file, page;
-  };
-  const std::vector<Row> rows = {
+  const std::pair<std::string, std::string> rows[] = {
       {"chapter01.txt", "lwapter0.htm"},
       {"readme.txt", "lwreadme.htm"},
       {"faq.txt", "lwfaq.htm"},
@@ -76,32 +72,30 @@ TEST(PageName, WorkedNames) {
       {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4"
        "\xE3\x83\xAB\xE5\x90\x8D.txt",
        "lw\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.htm"},
+      {"éèêëàâîïö.txt", "lwêëàâîï.htm"},
+      {"日本語.txt", "lw日本語.htm"},
       // A name that is not UTF-8 is cut on bytes.
       {"\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9.txt", "lw\xE9\xE9\xE9\xE9\xE9\xE9.htm"},
   };
-  for (const Row& r : rows) {
-    EXPECT_EQ(PageName(r.file), std::optional<std::string>(r.page)) << r.file;
-  }
+  for (const auto& [file, page] : rows) EXPECT_EQ(PageName(file), page) << file;
   EXPECT_EQ(PageName("README"), std::nullopt);
   EXPECT_EQ(PageName(""), std::nullopt);
 }
 
 TEST(FileExtension, ComesFromTheFileNameAlone) {
-  struct Row {
-    std::string file, extension;
-  };
-  const std::vector<Row> rows = {
+  const std::pair<std::string, std::string> rows[] = {
       {"notes.txt", "TXT"},  {"README.TXT", "TXT"},        {"Readme.Txt", "TXT"},
       {"a.b.txt", "B.TXT"},  {"archive.tar.gz", "TAR.GZ"}, {"README", "README"},
       {".hidden", "HIDDEN"}, {"it's.t'x", "T'X"},          {"x.", ""},
   };
-  for (const Row& r : rows) {
-    EXPECT_EQ(fileExtension(r.file, windows1252Codec()), r.extension) << r.file;
-    EXPECT_EQ(fileExtension(r.file, utf8Codec()), r.extension) << r.file;
+  for (const auto& [file, extension] : rows) {
+    EXPECT_EQ(fileExtension(file, windows1252Codec()), extension) << file;
+    EXPECT_EQ(fileExtension(file, utf8Codec()), extension) << file;
   }
   // A UTF-8 name is compared in the encoding of the run.
   EXPECT_EQ(fileExtension("x.\xC3\xA9t\xC3\xA9", windows1252Codec()), "\xC9T\xC9");
   EXPECT_EQ(fileExtension("x.\xC3\xA9t\xC3\xA9", utf8Codec()), "\xC3\x89T\xC3\x89");
+  EXPECT_EQ(fileExtension("ποίημα.κείμ", utf8Codec()), "ΚΕΊΜ");
 }
 
 }  // namespace
