@@ -88,6 +88,13 @@ struct Site {
   }
 };
 
+BatchOptions options(const std::string& in, const std::string& out, const std::string& rules) {
+  BatchOptions o;
+  o.dirs = {in, out};
+  o.rulesPath = rules;
+  return o;
+}
+
 bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -536,7 +543,7 @@ TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
   testing::writeFile(dir / "in/abreport.lst", "x\r\nAb report\r\n");
   auto fs = makePosixFileSystem();
   for (const auto& [out, jobs] : {std::pair{"one", 1u}, std::pair{"four", 4u}}) {
-    BatchOptions options{{dir / "in/", dir / out + "/"}, db.path()};
+    BatchOptions options = loom::options(dir / "in/", dir / out + "/", db.path());
     options.jobs = jobs;
     Recorder recorder;
     RunBatch(options, *fs, recorder);
@@ -564,7 +571,7 @@ TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
       testing::writeFile(dir / "in/p" + i + ".txt", std::string("Foo") + i + "\r\n");
       testing::writeFile(dir / "in/lwp" + i + ".htm", std::string("Old") + i + "\r\n");
     }
-    BatchOptions options{{dir / "in/", dir / "in" + spelling + "/"}, db.path()};
+    BatchOptions options = loom::options(dir / "in/", dir / "in" + spelling + "/", db.path());
     options.jobs = jobs;
     BatchObserver quiet;
     RunBatch(options, *makePosixFileSystem(), quiet);
@@ -638,7 +645,7 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
     writeFile(dir / "in/b.txt", "B\r\n");
     writeFile(dir / "out/mine.htm", "mine");
     auto fs = makePosixFileSystem();
-    BatchOptions options{{dir / "in/", dir / "out/"}, db.path()};
+    BatchOptions options = loom::options(dir / "in/", dir / "out/", db.path());
     Recorder first, second;
     RunBatch(options, *fs, first);
     std::filesystem::remove(dir / "in/b.txt");

@@ -185,7 +185,9 @@ TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
     EXPECT_FALSE(fileExists(mine)) << "--help made a file";
     const CommandResult run = runCommand(copy, {w.in, w.out}, env);
     EXPECT_EQ(run.exitCode, beside ? 3 : 0) << run.err;
-    if (beside) EXPECT_NE(run.err.find(inUse), std::string::npos) << run.err;
+    if (beside) {
+      EXPECT_NE(run.err.find(inUse), std::string::npos) << run.err;
+    }
   }
   EXPECT_TRUE(fileExists(mine));
   EXPECT_EQ(namesIn(w.out), kTwoPages);
@@ -289,8 +291,9 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       ASSERT_EQ(::lstat(target.c_str(), &after), 0);
       EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << row.target << " was replaced";
     }
-    if (row.exitCode == 0 && row.target[0] != '/' && row.target != "-")
+    if (row.exitCode == 0 && row.target[0] != '/' && row.target != "-") {
       EXPECT_NE(readFile(target).find(format), std::string::npos) << row.target;
+    }
   }
 }
 
@@ -341,7 +344,9 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
       EXPECT_NE(r.err.find(inIndex ? "index.html" : "lwone.htm"), std::string::npos) << r.err;
       EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
       EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
-      if (inIndex) EXPECT_EQ(readFile(w.out + "/index.html"), "of an earlier run");
+      if (inIndex) {
+        EXPECT_EQ(readFile(w.out + "/index.html"), "of an earlier run");
+      }
       EXPECT_EQ(fileExists(w.out + "/index.html"), inIndex);
       EXPECT_TRUE(directoryNames(w.out, true).empty());
     }

@@ -121,7 +121,9 @@ TEST(Codec, FindFoldsExactlyTheLetterPairsOfItsEncoding) {
     EXPECT_EQ(m.pos, r.pos) << r.codec.name() << ": " << r.needle << " in " << r.hay;
     if (!m.found()) continue;
     EXPECT_EQ(m.length, r.length) << r.needle << " in " << r.hay;
-    if (!r.cs) EXPECT_TRUE(r.codec.equalNoCase(r.hay.substr(m.pos, m.length), r.needle));
+    if (!r.cs) {
+      EXPECT_TRUE(r.codec.equalNoCase(r.hay.substr(m.pos, m.length), r.needle));
+    }
   }
 }
 

@@ -301,7 +301,9 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
         expected([&](bool after,
                      int cap) { return searchReplace(line, search, replacement, cs, after, cap); },
                  neverEnding[0]);
-    if (sr) ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs), *sr) << show;
+    if (sr) {
+      ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs), *sr) << show;
+    }
     ASSERT_EQ(ApplyRemoveBlock(line, a, b, cs), removeBlock(line, a, b, cs)) << show;
     ASSERT_EQ(ApplyRemoveToEndOfLine(line, a, cs), removeBlock(line, a, "(EOL)", cs)) << show;
     ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, a, cs, front, back),
@@ -312,8 +314,9 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
           return replaceFormatting(line, a, b, cs, front, back, after, cap);
         },
         neverEnding[1]);
-    if (rf && b != "(EOL)")
+    if (rf && b != "(EOL)") {
       ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back), *rf) << show;
+    }
     const std::string header = i % 2 ? trimmed(line) + std::string(i % 3, ' ') : text(4);
     ASSERT_EQ(ApplyHeaderLine(line, header, replacement),
               trimmed(line) == trimmed(header) ? replacement : line)

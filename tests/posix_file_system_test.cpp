@@ -34,7 +34,9 @@ class PosixRun : public ::testing::Test {
     run("ref", *posix);
   }
   BatchSummary run(const std::string& out, FileSystem& files) {
-    BatchOptions o{{dir / "in/", dir / (out + "/")}, dir / "rules.mdb"};
+    BatchOptions o;
+    o.dirs = {dir / "in/", dir / (out + "/")};
+    o.rulesPath = dir / "rules.mdb";
     BatchObserver quiet;
     return RunBatch(o, files, quiet);
   }
@@ -135,9 +137,9 @@ TEST_F(PosixRun, OutputDirectoryRemovedOrReplacedDuringTheRunIsNamed) {
 TEST_F(PosixRun, OnlyStaleTemporaryFilesOfThisProgramAreRemovedByTheNextRun) {
   // A process id above the kernel's limit cannot be running.
   const std::pair<std::string, bool> rows[] = {
-      {".loomwise-99999999-AbCdEf", true},  // a killed run's
+      {".loomwise-99999999-AbCdEf", true},                             // a killed run's
       {".loomwise-" + std::to_string(::getpid()) + "-XyZxYz", false},  // a write still going?
-      {".loomwise-99999-notes", false},                                 // not our pattern
+      {".loomwise-99999-notes", false},                                // not our pattern
       {".loomwise-99999999-AbCdEf7", false},
       {".loomwise-099999999-AbCdEf", false},
       {".loomwise-99999999-Ab.dEf", false},
@@ -145,7 +147,8 @@ TEST_F(PosixRun, OnlyStaleTemporaryFilesOfThisProgramAreRemovedByTheNextRun) {
   for (const auto& [name, removed] : rows) writeFile(dir / "out/" + name, "kept?");
   fs::create_directory(dir / "out/.loomwise-99999998-DirDir");  // a directory is never ours
   run("out", *posix);
-  for (const auto& [name, removed] : rows) EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
+  for (const auto& [name, removed] : rows)
+    EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
   EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));
 }
 

@@ -68,8 +68,16 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
       {true, {shared}, "", {}, {mine, RulesSource::UserData, true, shared}},  // run by root
       {false, {bin, shared}, "", {}, {mine, RulesSource::UserData, true, bin}},
       {false, {}, "", {}, {mine, RulesSource::UserData, true, ""}},  // the built-in rules
-      {false, {shared}, "/data/", {}, {"/data/loomwise/loomwise.mdb", RulesSource::UserData, true, shared}},
-      {false, {shared}, "data", {}, {mine, RulesSource::UserData, true, shared}},  // relative: ignored
+      {false,
+       {shared},
+       "/data/",
+       {},
+       {"/data/loomwise/loomwise.mdb", RulesSource::UserData, true, shared}},
+      {false,
+       {shared},
+       "data",
+       {},
+       {mine, RulesSource::UserData, true, shared}},  // relative: ignored
   };
   for (const auto& r : rows) {
     testing::MemoryFileSystem fs;
@@ -81,7 +89,9 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
     EXPECT_EQ(got.path, r.want.path) << r.want.path;
     EXPECT_EQ(got.source, r.want.source) << r.want.path;
     EXPECT_EQ(got.toCreate, r.want.toCreate) << r.want.path;
-    if (r.want.source == RulesSource::UserData) EXPECT_EQ(got.createFrom, r.want.createFrom);
+    if (r.want.source == RulesSource::UserData) {
+      EXPECT_EQ(got.createFrom, r.want.createFrom);
+    }
     EXPECT_TRUE(has(describeRules(got), got.path)) << describeRules(got);
   }
   testing::MemoryFileSystem fs;
@@ -108,15 +118,17 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   EXPECT_FALSE(readRuleTables(dir / "d/loomwise.mdb").fileTypes.empty());
   // A missing bundled file is said with both names, and leaves nothing behind.
   const std::string lost = dir / "e/loomwise.mdb";
-  const std::string message =
-      errorOf([&] { prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"}); });
+  const std::string message = errorOf([&] {
+    prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
+  });
   EXPECT_TRUE(has(message, lost) && has(message, dir / "gone.mdb")) << message;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
   // Creating never overwrites either.
   testing::writeFile(dir / "precious.mdb", "precious");
-  EXPECT_TRUE(has(errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
-                          ErrorKind::Usage),
-                  dir / "precious.mdb"));
+  EXPECT_TRUE(
+      has(errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
+                  ErrorKind::Usage),
+          dir / "precious.mdb"));
   EXPECT_EQ(testing::readFile(dir / "precious.mdb"), "precious");
   const GlobalSettings s = LoadGlobalSettings(RuleDb(dir / "fresh.mdb").path());
   EXPECT_EQ(s.endOfLineTag + s.header + s.footer + s.indexPageName,
@@ -131,13 +143,15 @@ TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
   RuleDb good(dir / "good.mdb");
   good.exec(  // enough rows that the tables reach past the first half of the file
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
-      "INSERT INTO Constraints (FileType, Type, \"Search String\") SELECT 'GEN', 1, 'x' || i FROM n");
+      "INSERT INTO Constraints (FileType, Type, \"Search String\") SELECT 'GEN', 1, 'x' || i FROM "
+      "n");
   const std::string whole = testing::readFile(good.path());
   const std::pair<std::string, std::string> rows[] = {
       {"just some text, not a database\n", "is not a Loomwise rule database (not an SQLite 3 file"},
       {access, "Microsoft Access (Jet) database"},
       {"", "is empty"},
-      {std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F'), "damaged or is not a rule database"},
+      {std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F'),
+       "damaged or is not a rule database"},
       {whole.substr(0, whole.size() / 2), "damaged"},
   };
   for (const auto& [bytes, says] : rows) {
@@ -164,7 +178,8 @@ TEST(RuleTables, NamesOfTablesAndColumnsIgnoreCase) {
   TempDir dir;
   Database handle(RuleDb(dir / "rules.mdb").path(), Database::Mode::ReadWrite);
   EXPECT_TRUE(handle.hasTable("Filetypes") && handle.hasTable("CONSTRAINTS"));
-  EXPECT_TRUE(handle.hasColumn("Constraints", "Rfirst") && handle.hasColumn("constraints", "Filetype"));
+  EXPECT_TRUE(handle.hasColumn("Constraints", "Rfirst") &&
+              handle.hasColumn("constraints", "Filetype"));
   EXPECT_TRUE(handle.hasColumn("FileTypes", "title line"));
   EXPECT_FALSE(handle.hasColumn("FileTypes", "TitleLine"));
   // A file whose tables and columns were made with other letter cases reads the same.
@@ -237,7 +252,8 @@ TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransactio
   Database writer(db.path(), Database::Mode::ReadWrite);
   {
     Transaction pending(writer);
-    writer.exec("INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
+    writer.exec(
+        "INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
     // The other handle reads the committed rows and does not wait for the writer.
     EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
     pending.commit();
@@ -302,7 +318,8 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
   refusing.exec(
       "CREATE TRIGGER refuse BEFORE UPDATE ON GlobalDefs WHEN NEW.ID = 'Footer' "
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-  EXPECT_THROW(SaveGlobalSettings(refusing.path(), values("<BR>", "<H>", "<F>", "x.html")), LoomError);
+  EXPECT_THROW(SaveGlobalSettings(refusing.path(), values("<BR>", "<H>", "<F>", "x.html")),
+               LoomError);
   EXPECT_EQ(stored(refusing), defaults);
   RuleDb locked(dir / "locked.mdb");
   {
@@ -336,9 +353,11 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
       {form(K::RemoveBlock, {"[", "]", "x", "y"}, false, true, "gen"), "GEN|2|[|]| | |1"},
       {form(K::RemoveBlock, {"##", "ignored"}, true), "TXT|2|##|(EOL)| | |0"},
       {form(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}), "TXT|3|*|*|<B>|</B>|0"},
-      {form(K::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true), "TXT|3|=> |(EOL)|<LI>|</LI>|0"},
+      {form(K::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true),
+       "TXT|3|=> |(EOL)|<LI>|</LI>|0"},
       {form(K::ReplaceFormatting, {"*", "", "", ""}), "TXT|3|*||||0"},
-      {form(K::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true), "TXT|4|Contents|<H2>C</H2>| | |0"},
+      {form(K::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true),
+       "TXT|4|Contents|<H2>C</H2>| | |0"},
       {form(K::SearchReplace, {"a"}, false, false, "t\xC3\xA9x"), "T\xC3\x89X|1|a|| | |0"},
   };
   for (const auto& r : rows) {
@@ -351,8 +370,11 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
   // An empty search text or begin marker is refused, for every kind.
   for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
     for (const std::string first : {"", "   "}) {
-      EXPECT_TRUE(has(errorOf([&] { constraintFromForm(form(kind, {first, "x", "y", "z"})); },
-                              ErrorKind::Usage),
+      EXPECT_TRUE(has(errorOf(
+                          [&] {
+                            constraintFromForm(form(kind, {first, "x", "y", "z"}));
+                          },
+                          ErrorKind::Usage),
                       "first field"));
     }
   }
@@ -362,10 +384,12 @@ TEST(SaveConstraint, AddsOneRowAtTheEndOrNothingAndNamesTheFile) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   db.constraint("GEN", "1", "first", "x");
-  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
-                                                              {"*", "", "<B>", "</B>"}, false, true))),
-            2u);
-  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::SearchReplace, {"it's", "it is"}))),
+  EXPECT_EQ(
+      SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
+                                                        {"*", "", "<B>", "</B>"}, false, true))),
+      2u);
+  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(
+                                          form(ConstraintType::SearchReplace, {"it's", "it is"}))),
             3u);
   const RuleTables tables = readRuleTables(db.path());
   ASSERT_EQ(tables.constraints.size(), 3u);
@@ -384,7 +408,8 @@ TEST(SaveConstraint, AddsOneRowAtTheEndOrNothingAndNamesTheFile) {
   const std::string message = errorOf([&] { SaveConstraint(dropped.path(), row); });
   EXPECT_TRUE(has(message, "has no table Constraints") && has(message, dropped.path())) << message;
   RuleDb refusing(dir / "b.mdb");
-  refusing.exec("CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
+  refusing.exec(
+      "CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
   EXPECT_THROW(SaveConstraint(refusing.path(), row), LoomError);
   EXPECT_TRUE(readRuleTables(refusing.path()).constraints.empty());
 }
