@@ -127,6 +127,23 @@ TEST(Codec, FindFoldsExactlyTheLetterPairsOfItsEncoding) {
   }
 }
 
+TEST(Codec, Utf8DecodingIsStrict) {
+  const std::pair<std::string, std::size_t> rows[] = {
+      {"\xF4\x8F\xBF\xBF", 4},  // U+10FFFF, the last code point
+      {"\xF4\x90\x80\x80", 0},  // past it
+      {"\xED\x9F\xBF", 3},      // U+D7FF
+      {"\xED\xA0\x80", 0},      // surrogates
+      {"\xED\xBF\xBF", 0},     {"\xEE\x80\x80", 3},     {"\xC2\x80", 2},  // the shortest forms only
+      {"\xC1\xBF", 0},         {"\xE0\xA0\x80", 3},     {"\xE0\x9F\xBF", 0},
+      {"\xF0\x90\x80\x80", 4}, {"\xF0\x8F\xBF\xBF", 0}, {"\xE2\x82", 0},  // cut short
+  };
+  for (const auto& [bytes, length] : rows) {
+    const DecodedChar d = decodeUtf8(bytes, 0);
+    EXPECT_EQ(d.valid ? d.length : 0, length) << codePointName(d.codePoint);
+    EXPECT_EQ(firstInvalidUtf8("a" + bytes), length ? std::string_view::npos : 1);
+  }
+}
+
 TEST(Codec, UpperAndCompareFoldTheSamePairs) {
   EXPECT_EQ(w1252.upper("txt \xE9\x9A\x9C\x9E\xFF\xDF\xF7"), "TXT \xC9\x8A\x8C\x8E\x9F\xDF\xF7");
   EXPECT_EQ(w1252.compareNoCase("gen-=-A", "GEN-=-a"), 0);
