@@ -121,6 +121,10 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
             frame("<H2>Docs</H2>\r\n<A HREF=\"lwa.htm\">Alpha</a><BR>\r\n"
                   "<A HREF=\"lwb.htm\">Beta</a><BR>\r\n<A HREF=\"lwc.htm\">Gamma</a><BR>\r\n"
                   "<HR>\r\n"));
+  const std::string huge(1 << 20, 'x');  // one line of a megabyte, the whole file
+  site.fs.addFile("/in/h.txt", huge + "\r\n");
+  site.run();
+  EXPECT_EQ(site.page("lwh.htm"), frame("<TITLE>" + huge + "</TITLE><P>\r\n"));
   Site empty;  // still an index page
   EXPECT_EQ(empty.run().fileCount, 0u);
   EXPECT_EQ(empty.page("index.html"), frame(""));
@@ -186,6 +190,24 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {doc + "S|IndexPageName|" + std::string("a\0b\x1F", 4),
        "!\"a\\x00b\\x1F\" holds a control character"},
       {doc + "S|Footer|~", "!GlobalDefs row \"Footer\": Content is empty (NULL)"},
+      {doc + "X|UPDATE GlobalDefs SET Content = 'a' || char(10) || 'b.html' WHERE ID = "
+             "'IndexPageName'",
+       "!\"a\\nb.html\" holds a control character"},
+      // Messages say what is wrong, not what the engine tripped over.
+      {doc + "X|UPDATE FileTypes SET \"Title Line\" = CAST('01' AS BLOB)",
+       "!Title Line is stored as binary data (a blob), not as a number"},
+      {doc + "C|GEN|1|a|b\nX|UPDATE Constraints SET CaseSensitive = 1.5",
+       "!" + row1 + "CaseSensitive \"1.5\" is not 0 or 1"},
+      {doc + "X|CREATE TABLE g2 (ID TEXT PRIMARY KEY, Content TEXT) WITHOUT ROWID; INSERT INTO g2 "
+             "SELECT ID, Content FROM GlobalDefs; DROP TABLE GlobalDefs; ALTER TABLE g2 RENAME TO "
+             "GlobalDefs",
+       "!table GlobalDefs was made WITHOUT ROWID"},
+      {doc + "X|DELETE FROM GlobalDefs WHERE ID = 'Header'",
+       "!GlobalDefs has no row for \"Header\""},
+      {"X|DROP TABLE FileTypes; CREATE TABLE FileTypes (Identifier TEXT, Description TEXT, \"Title "
+       "Line\" TEXT, \"End of Line\" TEXT, BeginSection TEXT, EndSection TEXT, GroupID TEXT)\n"
+       "T|DOC|9999999999999999999|||DOC\nT|TXT|1|||DOC\nT|LST|1|||DOC",
+       "!FileTypes row \"DOC\": Title Line \"9999999999999999999\" is not a whole number"},
       {doc + "C|GEN|1|a|\xE4\xB8\xAD",
        "!Constraints row 1 (FileType \"GEN\"), column \"Replace String\""},
   };

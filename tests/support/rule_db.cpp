@@ -74,6 +74,9 @@ RuleDb& RuleDb::rows(const std::string& lines) {
       case 'S':
         setting(*c[0], c[1]);
         break;
+      case 'X':
+        exec(line.substr(2));
+        break;
     }
   }
   return *this;

@@ -31,7 +31,7 @@ class RuleDb {
   RuleDb& setting(const std::string& id, const Cell& content);
   // Rows written as lines "T|identifier|title line|begin|end|group",
   // "G|group|header|footer", "C|file type|type|search|replace[|rfirst|rlast|case]"
-  // and "S|id|content"; "~" is NULL.
+  // "S|id|content" and "X|SQL statements"; "~" is NULL.
   RuleDb& rows(const std::string& lines);
   RuleDb& exec(const std::string& sql);
   // Content of a GlobalDefs row as stored (first row of that key).
