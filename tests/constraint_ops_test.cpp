@@ -59,6 +59,7 @@ TEST(ConstraintOperations, WorkedLines) {
       {'S', "\xDF\xD7", "\xFF", "#", "", "", 0, "\xDF\xD7"},
       {'S', every + "x", "x", "y", "", "", 1, every + "y"},
       {'S', far, "xyz", "Q", "", "", 1, far.substr(0, 99990) + "Q" + far.substr(99993)},
+      {'F', far, "x", "z", "<", ">", 1, far.substr(0, 99990) + "<y>" + far.substr(99993)},
       {'B', "a[b(eol)c", "[", "(eol)", "", "", 1, "ac"},  // only "(EOL)" means the line end
       {'B', "a[b(EOL)c", "[", "(eol)", "", "", 1, "a[b(EOL)c"},
       {'B', "a[b (EOL)c", "[", " (EOL)", "", "", 1, "ac"},
