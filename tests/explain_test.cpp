@@ -39,11 +39,10 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   ASSERT_EQ(ex.changedLines.size(), 1u);
   const LineTrace& line = ex.changedLines[0];
   EXPECT_EQ(line.lineNumber, 1u);
-  ASSERT_EQ(line.steps.size(), 2u);
-  EXPECT_EQ(line.steps[0].row->position, 1u);
-  EXPECT_EQ(line.steps[0].after, "bb x");
-  EXPECT_EQ(line.steps[1].row->position, 2u);
-  EXPECT_EQ(line.steps[1].after, "cc x");
+  std::string steps;
+  for (const auto& step : line.steps)
+    steps += std::to_string(step.row->position) + ":" + step.after + " ";
+  EXPECT_EQ(steps, "1:bb x 2:cc x ");
   ASSERT_EQ(ex.neverFired.size(), 1u);
   EXPECT_EQ(ex.neverFired[0]->position, 3u);
   ASSERT_EQ(ex.ignoredRows.size(), 1u);
@@ -63,41 +62,27 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   const std::string shared =
       formatExplanation(explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs));
   EXPECT_TRUE(contains(shared, "Page lwnotes.htm is also the page of \"notes.lst\"")) << shared;
-  EXPECT_EQ(explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs).samePage,
-            std::vector<std::string>{"notes.lst"});
 }
 
 TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
   rules.constraint("GEN", "1", "a", "b")
       .constraint("TXT", "1", "x", "y")
       .constraint("LST", "1", "b", "q");
-  ConstraintFormFields form;
-  form.kind = ConstraintType::SearchReplace;
-  form.fields[0] = "b";
-  form.fields[1] = "c";
-  form.fileType = "txt";
-  PreviewResult result = previewConstraint(rules.path(), form, "ab x\nzz");
-  EXPECT_TRUE(result.ok) << result.note;
-  EXPECT_EQ(result.text, "cc y\nzz");
-
-  form.fields[1] = "bb";  // inserts its own search text
-  result = previewConstraint(rules.path(), form, "ab");
-  EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(contains(result.note, "never finish")) << result.note;
-
-  form.fields[0] = "   ";
-  result = previewConstraint(rules.path(), form, "ab");
-  EXPECT_FALSE(result.ok);
-  EXPECT_FALSE(result.note.empty());
-
-  form.kind = ConstraintType::ReplaceFormatting;
-  form.fields[0] = "*";
-  form.fields[1] = "*";
-  form.fields[2] = "<B>";
-  form.fields[3] = "</B>";
-  result = previewConstraint(rules.path(), form, "a *b* c");
-  EXPECT_TRUE(result.ok) << result.note;
-  EXPECT_EQ(result.text, "b <B>b</B> c");
+  using K = ConstraintType;
+  const auto preview = [&](K kind, const std::vector<std::string>& fields,
+                           const std::string& text) {
+    ConstraintFormFields form;
+    form.kind = kind;
+    form.fileType = "txt";
+    for (std::size_t i = 0; i < fields.size(); ++i) form.fields[i] = fields[i];
+    const PreviewResult r = previewConstraint(rules.path(), form, text);
+    return r.ok ? r.text : "!" + r.note;
+  };
+  EXPECT_EQ(preview(K::SearchReplace, {"b", "c"}, "ab x\nzz"), "cc y\nzz");
+  EXPECT_TRUE(contains(preview(K::SearchReplace, {"b", "bb"}, "ab"),
+                       "!This constraint would never finish"));
+  EXPECT_TRUE(preview(K::SearchReplace, {"   ", "c"}, "ab").starts_with("!"));
+  EXPECT_EQ(preview(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}, "a *b* c"), "b <B>b</B> c");
 }
 
 }  // namespace
