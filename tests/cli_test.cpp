@@ -3,7 +3,6 @@
 // that fails part-way, preloaded), signals, and --watch.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -144,22 +142,6 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   const CommandResult good = w.run({"--check", w.in, w.out});
   EXPECT_EQ(good.exitCode, 0) << good.err;
   EXPECT_TRUE(namesIn(w.out).empty());
-}
-
-TEST(LoomwiseBatch, DatabaseLockedByAnotherWriterLongerThanTheWaitIsReported) {
-  Workspace w;
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(w.db.path().c_str(), &raw), SQLITE_OK);
-  std::unique_ptr<sqlite3, int (*)(sqlite3*)> writer(raw, &sqlite3_close);
-  ASSERT_EQ(sqlite3_exec(raw, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  // The tool waits a few seconds for the writer, then gives up.
-  const CommandResult locked = w.run({w.in, w.out});
-  EXPECT_EQ(locked.exitCode, 3);
-  EXPECT_NE(locked.err.find("Rule database \"" + w.db.path() + "\""), std::string::npos);
-  EXPECT_NE(locked.err.find("locked by another program"), std::string::npos) << locked.err;
-  EXPECT_TRUE(namesIn(w.out).empty());
-  ASSERT_EQ(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-  EXPECT_EQ(w.run({w.in, w.out}).exitCode, 0);
 }
 
 // Without --rules: the file beside a program in a writable directory, else
