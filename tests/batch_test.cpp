@@ -108,14 +108,11 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
   site.fs.addFile("/in/a.txt", "Alpha\r\nbody a\r\n");
   site.fs.addFile("/in/b.txt", "Beta");
   site.fs.addFile("/in/c.txt", "Gamma\r\n");
-  const BatchSummary summary = site.run();
+  site.run();
   EXPECT_EQ(site.recorder.events,
             (std::vector<std::string>{"started 3", "Processing file 1 of 3",
                                       "Processing file 2 of 3", "Processing file 3 of 3",
                                       "Creating index file...", "Finished processing files"}));
-  EXPECT_EQ(summary.fileCount, 3u);
-  EXPECT_EQ(summary.pagesWritten, 3u);
-  EXPECT_EQ(summary.indexPath, "/out/index.html");
   EXPECT_EQ(site.page("lwa.htm"), frame("<TITLE>Alpha</TITLE><P>\r\nbody a<P>\r\n"));
   EXPECT_EQ(site.page("index.html"),
             frame("<H2>Docs</H2>\r\n<A HREF=\"lwa.htm\">Alpha</a><BR>\r\n"
