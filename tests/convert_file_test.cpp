@@ -11,6 +11,7 @@ namespace loom {
 namespace {
 
 using K = ConstraintType;
+constexpr K SR = K::SearchReplace, RB = K::RemoveBlock, RF = K::ReplaceFormatting;
 
 PreparedConstraint row(K kind, std::string search, std::string replace, bool cs = true,
                        std::string front = "", std::string back = "") {
@@ -49,7 +50,7 @@ TEST(ConvertFile, WorkedFiles) {
        {row(K::HeaderLine, "Contents", "<H1>Contents</H1>")},
        "first\r\n<TITLE><H1>Contents</H1></TITLE>\r\nlast\r\n",
        "<H1>Contents</H1>"},
-      {"xx  \r\nbody", 1, {row(K::SearchReplace, "x", "")}, "<TITLE></TITLE>\r\nbody\r\n", ""},
+      {"xx  \r\nbody", 1, {row(SR, "x", "")}, "<TITLE></TITLE>\r\nbody\r\n", ""},
       {"\r\n   \r\n\r\n", 1, {}, "<TITLE></TITLE>\r\n", ""},
       // Spaces are trimmed, tabs not; blank lines are dropped.
       {"   Hello world   \r\n     \r\n\r\n\t\r\n \tx\t \r\n",
@@ -61,21 +62,24 @@ TEST(ConvertFile, WorkedFiles) {
       {"a\r\nb\rc\nd\r\n\re", 0, {}, "a\r\nb\r\nc\nd\r\ne\r\n", ""},
       {"a\r\nb\rc\nd\r\n\re", 0, {}, "a\r\nb\r\nc\r\nd\r\ne\r\n", "", LineEnds::Any},
       {"one\ntwo\n\nthree", 0, {}, "one\r\ntwo\r\nthree\r\n", "", LineEnds::Any},
-      {"a\n\rb\r\n\nc", 0, {}, "a\r\nb\r\nc\r\n", "", LineEnds::Any},  // LF CR is two line ends
-      {"\n\n", 0, {}, "", "", LineEnds::Any},
+      {"a\n\rb\r\n\nc",
+       0,
+       {},
+       "a\r\nb\r\nc\r\n",
+       "",
+       LineEnds::Any},  // LF CR is two line ends {"\n\n", 0, {}, "", "", LineEnds::Any},
       {"one\ntwo\n", 1, {}, "<TITLE>one\ntwo\n</TITLE>\r\n", "one\ntwo\n"},
       // Rows apply in their order, each seeing the result of the one before.
-      {"aXa", 0, {row(K::SearchReplace, "a", "b"), row(K::SearchReplace, "b", "c")}, "cXc\r\n", ""},
-      {"aXa", 0, {row(K::SearchReplace, "b", "c"), row(K::SearchReplace, "a", "b")}, "bXb\r\n", ""},
+      {"aXa", 0, {row(SR, "a", "b"), row(SR, "b", "c")}, "cXc\r\n", ""},
+      {"aXa", 0, {row(SR, "b", "c"), row(SR, "a", "b")}, "bXb\r\n", ""},
       {"a[x]*b*\r\n=> item ## note\r\n  keep  ",
        0,
-       {row(K::RemoveBlock, "[", "]"), row(K::ReplaceFormatting, "*", "*", true, "<B>", "</B>"),
-        row(K::ReplaceFormatting, "=> ", "(EOL)", true, "<LI>", "</LI>"),
-        row(K::RemoveBlock, "##", "(EOL)")},
+       {row(RB, "[", "]"), row(RF, "*", "*", true, "<B>", "</B>"),
+        row(RF, "=> ", "(EOL)", true, "<LI>", "</LI>"), row(RB, "##", "(EOL)")},
        "a<B>b</B>\r\n<LI>item\r\nkeep\r\n",
        ""},
-      {"xAB", 0, {row(K::SearchReplace, "ab", "c", false)}, "xc\r\n", ""},
-      {"x*AB*", 0, {row(K::ReplaceFormatting, "*a", "b*", false, "<", ">")}, "x<>\r\n", ""},
+      {"xAB", 0, {row(SR, "ab", "c", false)}, "xc\r\n", ""},
+      {"x*AB*", 0, {row(RF, "*a", "b*", false, "<", ">")}, "x<>\r\n", ""},
   };
   for (const Case& c : cases) {
     PageRules rules;
@@ -106,9 +110,10 @@ TEST(ConvertFile, HeaderFooterSectionTextsAndTheEndOfLineTag) {
   const struct {
     std::string header, footer, begin, end, page;
   } rows[] = {
-      {"", "", "", "", "\r\na<P>\r\n\r\n"},  // an empty header still gives a first line
-      {"<HTML>\r\n<BODY>", "</BODY>", "<DIV>\nx", "",
-       "<HTML>\r\n<BODY>\r\n<DIV>\nx\r\na<P>\r\n</BODY>\r\n"},
+      {"", "", "", "",
+       "\r\na<P>\r\n\r\n"},  // an empty header still gives a first line {"<HTML>\r\n<BODY>",
+                             // "</BODY>", "<DIV>\nx", "",
+                             // "<HTML>\r\n<BODY>\r\n<DIV>\nx\r\na<P>\r\n</BODY>\r\n"},
       {"H", "F", "  <DIV>", "</DIV>  ", "H\r\n  <DIV>\r\na<P>\r\n</DIV>  \r\nF\r\n"},
   };
   for (const auto& row : rows) {
@@ -132,33 +137,24 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
     std::string verbatim;  // and without
     const TextCodec& codec = windows1252Codec();
   };
-  const auto tag = row(K::SearchReplace, "<x>", "<B>x</B>");
-  const auto italic = row(K::ReplaceFormatting, "[", "]", true, "<I>", "</I>");
-  const auto arrow = row(K::SearchReplace, "->", "&rarr;");
+  const auto tag = row(SR, "<x>", "<B>x</B>");
+  const auto italic = row(RF, "[", "]", true, "<I>", "</I>");
+  const auto arrow = row(SR, "->", "&rarr;");
   const std::vector<Case> cases = {
       {"see <x> here", {tag, italic, arrow}, "see <B>x</B> here", "see <B>x</B> here"},
       {"[a<b] end", {tag, italic, arrow}, "<I>a&lt;b</I> end", "<I>a<b</I> end"},
       {"x -> y & z", {tag, italic, arrow}, "x &rarr; y &amp; z", "x &rarr; y & z"},
       // A row that matches what an earlier row inserted.
       {"<x> & <x>",
-       {tag, row(K::SearchReplace, "<B>", "<STRONG>")},
+       {tag, row(SR, "<B>", "<STRONG>")},
        "<STRONG>x</B> &amp; <STRONG>x</B>",
        "<STRONG>x</B> & <STRONG>x</B>"},
       // Formatting markers that are "<" and ">" themselves.
-      {"1 <em> 2 > 0",
-       {row(K::ReplaceFormatting, "<", ">", true, "[", "]")},
-       "1 [em] 2 &gt; 0",
-       "1 [em] 2 > 0"},
-      {"a <!-- hidden & <b> --> b & c",
-       {row(K::RemoveBlock, "<!--", "-->")},
-       "a  b &amp; c",
-       "a  b & c"},
-      {"  <keep> & // drop <that>",
-       {row(K::RemoveBlock, "//", "(EOL)")},
-       "&lt;keep&gt; &amp;",
-       "<keep> &"},
+      {"1 <em> 2 > 0", {row(RF, "<", ">", true, "[", "]")}, "1 [em] 2 &gt; 0", "1 [em] 2 > 0"},
+      {"a <!-- hidden & <b> --> b & c", {row(RB, "<!--", "-->")}, "a  b &amp; c", "a  b & c"},
+      {"  <keep> & // drop <that>", {row(RB, "//", "(EOL)")}, "&lt;keep&gt; &amp;", "<keep> &"},
       {"# A&B",
-       {row(K::ReplaceFormatting, "#", "(EOL)", true, "<H1>", "</H1>")},
+       {row(RF, "#", "(EOL)", true, "<H1>", "</H1>")},
        "<H1> A&amp;B</H1>",
        "<H1> A&B</H1>"},
       {" Q&A ",
@@ -167,11 +163,11 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
        "<H2>Q&amp;A</H2>"},
       // A case-insensitive hit that is longer in bytes than the search text.
       {"Maß & <Co>",
-       {row(K::SearchReplace, "ẞ", "<SS>", false)},
+       {row(SR, "ẞ", "<SS>", false)},
        "Ma<SS> &amp; &lt;Co&gt;",
        "Ma<SS> & <Co>",
        utf8Codec()},
-      {"a<b>c", {row(K::SearchReplace, "b", "&", true)}, "a&lt;&&gt;c", "a<&>c", utf8Codec()},
+      {"a<b>c", {row(SR, "b", "&", true)}, "a&lt;&&gt;c", "a<&>c", utf8Codec()},
   };
   for (const Case& c : cases) {
     PageRules r;
@@ -201,7 +197,7 @@ TEST(ConvertFile, LinesBeyondSixteenBitCountsConvert) {
   for (int i = 1; i <= 40000; ++i) contents += "line " + std::to_string(i) + "\r\n";
   PageRules many;
   many.titleLine = 40000;
-  many.constraints.push_back(row(K::SearchReplace, "line", "L"));
+  many.constraints.push_back(row(SR, "line", "L"));
   const ConvertedPage page =
       ConvertFile(contents, "p", many, PageSettings{"H", "F", "<P>"}, windows1252Codec());
   EXPECT_EQ(page.title, "L 40000");
