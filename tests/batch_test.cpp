@@ -180,7 +180,6 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {doc + "S|IndexPageName|" + std::string(256, 'x'), "!is 256 bytes long"},
       {doc + "S|IndexPageName|" + std::string("a\0b\x1F", 4),
        "!\"a\\x00b\\x1F\" holds a control character"},
-      {doc + "S|Footer|~", "!GlobalDefs row \"Footer\": Content is empty (NULL)"},
       {doc + "X|UPDATE GlobalDefs SET Content = 'a' || char(10) || 'b.html' WHERE ID = "
              "'IndexPageName'",
        "!\"a\\nb.html\" holds a control character"},
@@ -193,8 +192,6 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
              "SELECT ID, Content FROM GlobalDefs; DROP TABLE GlobalDefs; ALTER TABLE g2 RENAME TO "
              "GlobalDefs",
        "!table GlobalDefs was made WITHOUT ROWID"},
-      {doc + "X|DELETE FROM GlobalDefs WHERE ID = 'Header'",
-       "!GlobalDefs has no row for \"Header\""},
       {"X|DROP TABLE FileTypes; CREATE TABLE FileTypes (Identifier TEXT, Description TEXT, \"Title "
        "Line\" TEXT, \"End of Line\" TEXT, BeginSection TEXT, EndSection TEXT, GroupID TEXT)\n"
        "T|DOC|9999999999999999999|||DOC\nT|TXT|1|||DOC\nT|LST|1|||DOC",
