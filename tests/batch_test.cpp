@@ -571,8 +571,7 @@ TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
 // changes something more. The user's own files and anything edited or not
 // listed stay, whatever the list of pages says.
 TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
-  using testing::writeFile;
-  const std::string list = std::string("out/") + kManifestName;
+  const std::string list = std::string("/out/") + kManifestName;
   const auto entry = [](const std::string& page, const std::string& source,
                         const std::string& bytes) {
     return ManifestEntry{page, source, pageHash(bytes)};
@@ -580,68 +579,52 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
   // Any byte but "/" and NUL can be part of a name, and stays in the list.
   const std::vector<ManifestEntry> odd = {entry("lw%25\t\n\r.htm", "a%\t\n\r.txt", "x")};
   EXPECT_EQ(parseManifest(formatManifest(odd), list), odd);
-  const auto nothing = [](const TempDir&, const BatchOptions&) {};
+  const auto nothing = [](Site&) {};
   const std::set<std::string> all = {"lwa.htm", "lwb.htm", "mine.htm"};
   const struct {
-    std::function<void(const TempDir&, const BatchOptions&)> between;
-    std::set<std::string> left;  // in out/ besides index.html and the list of pages
+    std::function<void(Site&)> between;
+    std::set<std::string> left;  // in /out/ besides index.html and the list of pages
     std::size_t kept = 0;        // StalePageKept warnings
     std::size_t unusable = 0;    // ManifestUnusable warnings
     bool checkOnly = false;
   } rows[] = {
       {nothing, {"lwa.htm", "mine.htm"}},
-      {[](const TempDir&, const BatchOptions& o) {  // a plain run keeps the page listed
-         BatchObserver quiet;
-         RunBatch(o, *makePosixFileSystem(), quiet);
-       },
-       {"lwa.htm", "mine.htm"}},
-      {[](const TempDir& d, const BatchOptions&) { writeFile(d / "out/lwb.htm", "my notes"); }, all,
-       1},
-      {[&](const TempDir& d, const BatchOptions&) { std::filesystem::remove(d / list); }, all, 0,
-       1},
-      {[&](const TempDir& d, const BatchOptions&) {
-         writeFile(d / list, testing::readFile(d / list).substr(0, 40));
-       },
-       all, 0, 1},
-      {[&](const TempDir& d, const BatchOptions&) {  // entries that leave the directory
-         const std::string a = testing::readFile(d / "in/a.txt");
-         writeFile(d / list,
-                   formatManifest({entry("../in/a.txt", "gone.txt", a), entry("..", "gone.txt", ""),
-                                   entry(d / "in/a.txt", "gone.txt", a),
-                                   entry("mine.htm", "../in/gone.txt", "mine")}));
+      {[](Site& s) { s.run(); }, {"lwa.htm", "mine.htm"}},  // a plain run keeps the page listed
+      {[](Site& s) { s.fs.addFile("/out/lwb.htm", "my notes"); }, all, 1},
+      {[&](Site& s) { s.fs.remove(list); }, all, 0, 1},
+      {[&](Site& s) { s.fs.addFile(list, s.fs.contents(list).substr(0, 40)); }, all, 0, 1},
+      {[&](Site& s) {  // entries that leave the directory
+         s.fs.addFile(list, formatManifest({entry("../in/a.txt", "gone.txt", "A\r\n"),
+                                            entry("..", "gone.txt", ""),
+                                            entry("/in/a.txt", "gone.txt", "A\r\n"),
+                                            entry("mine.htm", "../in/gone.txt", "mine")}));
        },
        all, 4},
-      {[](const TempDir& d, const BatchOptions&) { writeFile(d / "out/lwc.htm", "mine too"); },
+      {[](Site& s) { s.fs.addFile("/out/lwc.htm", "mine too"); },
        {"lwa.htm", "lwc.htm", "mine.htm"}},
-      {[](const TempDir& d, const BatchOptions&) { writeFile(d / "in/b.lst", "B list\r\n"); }, all},
+      {[](Site& s) { s.fs.addFile("/in/b.lst", "B list\r\n"); }, all},
       {nothing, all, 0, 0, true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& row = rows[i];
-    TempDir dir;
-    RuleDb db(dir / "rules.mdb");
-    db.rows("T|TXT|1|||DOC\nT|LST|1|||DOC\nG|DOC||");
-    for (const char* sub : {"in", "out"}) std::filesystem::create_directory(dir / sub);
-    writeFile(dir / "in/a.txt", "A\r\n");
-    writeFile(dir / "in/b.txt", "B\r\n");
-    writeFile(dir / "out/mine.htm", "mine");
-    auto fs = makePosixFileSystem();
-    BatchOptions options = loom::options(dir / "in/", dir / "out/", db.path());
-    Recorder first, second;
-    RunBatch(options, *fs, first);
-    std::filesystem::remove(dir / "in/b.txt");
-    row.between(dir, options);
-    options.prune = true;
-    options.checkOnly = row.checkOnly;
-    const BatchSummary summary = RunBatch(options, *fs, second);
+    Site site;
+    site.fs.addFile("/in/a.txt", "A\r\n");
+    site.fs.addFile("/in/b.txt", "B\r\n");
+    site.fs.addFile("/out/mine.htm", "mine");
+    site.run();
+    site.fs.remove("/in/b.txt");
+    row.between(site);
+    site.options.prune = true;
+    site.options.checkOnly = row.checkOnly;
+    Recorder second;
+    const BatchSummary summary = RunBatch(site.options, site.fs, second);
     std::set<std::string> left;
-    for (const auto& [name, bytes] : filesOf(dir / "out")) left.insert(name);
+    for (const std::string& name : site.fs.listPlainFiles("/out/")) left.insert(name);
     left.erase("index.html");
-    left.erase(kManifestName);
     EXPECT_EQ(left, row.left) << "row " << i;
     const bool removes = !row.left.count("lwb.htm") || row.checkOnly;
     EXPECT_EQ(summary.removedPages,
-              removes ? std::vector<std::string>{dir / "out/lwb.htm"} : std::vector<std::string>{})
+              removes ? std::vector<std::string>{"/out/lwb.htm"} : std::vector<std::string>{})
         << "row " << i;
     EXPECT_EQ(summary.pagesRemoved, row.checkOnly ? 0u : summary.removedPages.size()) << i;
     EXPECT_EQ(second.count(WarningKind::StalePageKept), row.kept) << "row " << i;
