@@ -88,13 +88,6 @@ struct Site {
   }
 };
 
-BatchOptions options(const std::string& in, const std::string& out, const std::string& rules) {
-  BatchOptions o;
-  o.dirs = {in, out};
-  o.rulesPath = rules;
-  return o;
-}
-
 bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -500,40 +493,29 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainAndInputEqualToOutputStaysApart) 
             (std::vector<std::string>{"a.txt", "b.txt", "lwa.htm", "lwb.htm", "index.html"}));
 }
 
-std::map<std::string, std::string> filesOf(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : testing::directoryNames(dir))
-    files[name] = testing::readFile(dir + "/" + name);
-  return files;
-}
-
 TEST(RunBatch, AnyNumberOfJobsGivesTheSameBytes) {
-  TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  db.rows(
-      "T|TXT|1|<DIV>|</DIV>|DOC\nT|LST|2|||LST\nG|DOC|<H2>Docs</H2>|<HR>\nG|LST||\n"
-      "C|GEN|3|*|*|<B>|</B>\nC|TXT|1|a|A| | |0");
-  for (const char* sub : {"in", "one", "four"}) std::filesystem::create_directory(dir / sub);
+  Site site("C|GEN|3|*|*|<B>|</B>\nC|TXT|1|a|A| | |0");
   for (int i = 0; i < 40; ++i) {
     const std::string name =
         (i % 3 == 0 ? "report" : "file" + std::to_string(i)) + std::string(i % 2 ? ".lst" : ".txt");
-    testing::writeFile(dir / ("in/" + std::to_string(i % 5) + name),
-                       "Title *" + std::to_string(i) + "*\r\nline a\r\nmore *text*");
+    site.fs.addFile("/in/" + std::to_string(i % 5) + name,
+                    "Title *" + std::to_string(i) + "*\r\nline a\r\nmore *text*");
   }
-  testing::writeFile(dir / "in/report.txt", "Report\r\n");
-  testing::writeFile(dir / "in/abreport.lst", "x\r\nAb report\r\n");
-  auto fs = makePosixFileSystem();
-  for (const auto& [out, jobs] : {std::pair{"one", 1u}, std::pair{"four", 4u}}) {
-    BatchOptions options = loom::options(dir / "in/", dir / out + "/", db.path());
-    options.jobs = jobs;
-    Recorder recorder;
-    RunBatch(options, *fs, recorder);
-    EXPECT_EQ(recorder.events.size(), testing::directoryNames(dir / "in").size() + 3) << out;
+  site.fs.addFile("/in/report.txt", "Report\r\n");
+  site.fs.addFile("/in/abreport.lst", "x\r\nAb report\r\n");
+  std::map<std::string, std::string> pages[2];
+  for (const unsigned jobs : {1u, 4u}) {
+    site.fs.addDirectory("/" + std::to_string(jobs) + "/");
+    site.options.dirs.output = "/" + std::to_string(jobs) + "/";
+    site.options.jobs = jobs;
+    site.run();
+    for (const std::string& name : site.fs.listPlainFiles(site.options.dirs.output))
+      pages[jobs / 4][name] = site.fs.contents(site.options.dirs.output + name);
   }
-  const auto one = filesOf(dir / "one");
-  EXPECT_EQ(one, filesOf(dir / "four"));
-  EXPECT_GT(one.size(), 10u);
-  EXPECT_TRUE(one.count("lwreport.htm"));
+  EXPECT_EQ(pages[0], pages[1]);
+  EXPECT_EQ(site.recorder.events.size(), 2 * (site.fs.listPlainFiles("/in/").size() + 3));
+  EXPECT_GT(pages[0].size(), 10u);
+  EXPECT_TRUE(pages[0].count("lwreport.htm"));
 }
 
 // An input file that a page of the same run overwrites is converted as it
@@ -552,7 +534,9 @@ TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
       testing::writeFile(dir / "in/p" + i + ".txt", std::string("Foo") + i + "\r\n");
       testing::writeFile(dir / "in/lwp" + i + ".htm", std::string("Old") + i + "\r\n");
     }
-    BatchOptions options = loom::options(dir / "in/", dir / "in" + spelling + "/", db.path());
+    BatchOptions options;
+    options.dirs = {dir / "in/", dir / "in" + spelling + "/"};
+    options.rulesPath = db.path();
     options.jobs = jobs;
     BatchObserver quiet;
     RunBatch(options, *makePosixFileSystem(), quiet);
