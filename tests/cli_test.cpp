@@ -1,5 +1,6 @@
 // loomwise-batch run as a script runs it: arguments, exit status, and what
-// it prints, on temporary directories.
+// it prints, on temporary directories; a disk that fails under it (a write()
+// that fails part-way, preloaded), signals, and --watch.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -20,40 +21,34 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
-namespace loom {
+namespace loom::testing {
 namespace {
 
-using testing::CommandResult;
-using testing::TempDir;
-
-const std::string kBatch = LOOMWISE_BATCH_PATH;
-
-CommandResult batch(const std::vector<std::string>& args) {
-  return testing::runCommand(kBatch, args);
-}
-
 std::set<std::string> namesIn(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
+  const std::vector<std::string> names = directoryNames(dir);
+  return {names.begin(), names.end()};
 }
+const std::set<std::string> kTwoPages = {kManifestName, "index.html", "lwone.htm", "lwtwo.htm"};
 
 // Rules for *.txt in one group, an input directory with two files and an
 // empty output directory.
 struct Workspace {
   TempDir dir;
-  testing::RuleDb db{dir / "rules.mdb"};
+  RuleDb db{dir / "rules.mdb"};
   std::string in = dir / "in";
   std::string out = dir / "out";
-  Workspace() {
-    db.fileType("TXT", "1", "", "", "DOC").group("DOC", "<H2>Docs</H2>", "");
-    db.constraint("GEN", "7", "a", "b");
+  explicit Workspace(const std::string& rules = "C|GEN|7|a|b") {
+    db.rows("T|TXT|1|||DOC\nG|DOC|<H2>Docs</H2>|\n" + rules);
     std::filesystem::create_directory(in);
     std::filesystem::create_directory(out);
-    testing::writeFile(in + "/one.txt", "One\r\n");
-    testing::writeFile(in + "/two.txt", "Two\r\n");
+    writeFile(in + "/one.txt", "One\r\n");
+    writeFile(in + "/two.txt", "Two\r\n");
+  }
+  CommandResult run(std::vector<std::string> args, const std::vector<std::string>& env = {},
+                    const std::function<void(int)>& whileRunning = {}) const {
+    if (std::find(args.begin(), args.end(), "--rules") == args.end())
+      args.insert(args.begin(), {"--rules", db.path()});
+    return batch(args, env, whileRunning);
   }
 };
 
@@ -65,62 +60,85 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{w.in, w.out}, w.out}, {{w.in + "," + w.out}, w.out}, {{w.in, comma}, comma}};
   for (const auto& [pair, out] : rows) {
-    std::vector<std::string> args{"--rules", w.db.path()};
-    args.insert(args.end(), pair.begin(), pair.end());
-    const CommandResult r = batch(args);
+    const CommandResult r = w.run(pair);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, out + "/index.html\n");
-    EXPECT_EQ(namesIn(out),
-              (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
+    EXPECT_EQ(namesIn(out), kTwoPages);
     // The row of Type 7 is reported once, not once per line or file.
-    const std::size_t first = r.err.find("Error condition");
-    EXPECT_NE(first, std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("Error condition", first + 1), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Finished processing files"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(0, r.err.find(" in ")),
+              "Processing file 1 of 2\nError condition: Constraints row 1 (FileType \"GEN\"): "
+              "Type \"7\" is not 1 to 4; the row is ignored\nProcessing file 1 of 2 (50%)\n"
+              "Processing file 2 of 2 (100%)\nCreating index file...\nFinished processing "
+              "files\n2 file(s)")
+        << r.err;
   }
-  const CommandResult quiet = batch({"--quiet", "--rules", w.db.path(), w.in, w.out});
+  const CommandResult quiet = w.run({"--quiet", w.in, w.out});
   EXPECT_EQ(quiet.exitCode, 0);
   EXPECT_EQ(quiet.out, "");
-}
-
-TEST(LoomwiseBatch, PairWithBlanksSplitByTheShellIsJoinedAgain) {
-  Workspace w;
+  EXPECT_EQ(quiet.err.find("Processing"), std::string::npos) << quiet.err;
+  // A pair with blanks that the shell split is joined again.
   std::filesystem::create_directory(w.dir / "my in");
   std::filesystem::create_directory(w.dir / "my out");
-  testing::writeFile(w.dir / "my in/a.txt", "A");
-  const CommandResult r =
-      batch({"--rules", w.db.path(), w.dir / "my", "in," + (w.dir / "my"), "out"});
+  writeFile(w.dir / "my in/a.txt", "A");
+  const CommandResult r = w.run({w.dir / "my", "in," + (w.dir / "my"), "out"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, (w.dir / "my out") + "/index.html\n");
-  EXPECT_TRUE(testing::fileExists(w.dir / "my out/lwa.htm"));
 }
 
-TEST(LoomwiseBatch, UsageErrorsExitWithTwo) {
-  Workspace w;
-  const std::vector<std::vector<std::string>> calls = {
-      {"--rules", w.db.path(), w.in},
-      {"--rules", w.db.path(), w.in + ","},
-      {"--rules", w.db.path(), " ," + w.out},
-      {"--rules", w.db.path(), w.in, ""},
-      {"--rules", w.db.path()},
+TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNothing) {
+  const std::string both = kBothPathsMessage;
+  const struct {
+    std::vector<std::string> args;  // {in} {out} {file} {missing} {rules} are replaced
+    int exitCode;
+    std::string message;
+  } rows[] = {
+      {{"{in}"}, 2, both},
+      {{}, 2, both},
+      {{"{in}", ""}, 2, both},
+      {{"{in}", "{out}", "{out}"}, 2, "expected INPUT-DIR OUTPUT-DIR"},
+      {{"--frobnicate", "{in}", "{out}"}, 2, "unknown option \"--frobnicate\""},
+      {{"--jobs", "many", "{in}", "{out}"}, 2, "--jobs needs a whole number"},
+      {{"{file}", "{out}"}, 4, "Input directory \"{file}/\" is not a directory"},
+      {{"{in}", "{file}"}, 4, "Output directory \"{file}/\" is not a directory"},
+      {{"--check", "{missing}", "{missing}"}, 4, "2 problem(s); nothing was written"},
+      {{"--rules", "{missing}", "{in}", "{out}"},
+       3,
+       "Rule database \"{missing}\": cannot be opened: No such file or directory"},
+      {{"--rules", "{file}", "{in}", "{out}"}, 3, "Rule database \"{file}\""},
+      {{"--check", "--rules", "{rules}", "{in}", "{out}"}, 3, "3 problem(s); nothing was written"},
   };
-  for (const auto& args : calls) {
-    const CommandResult r = batch(args);
-    EXPECT_EQ(r.exitCode, 2) << args.back();
-    EXPECT_NE(r.err.find(kBothPathsMessage), std::string::npos) << r.err;
+  for (const auto& row : rows) {
+    Workspace w;
+    writeFile(w.dir / "file.txt", "a file, not a directory");
+    RuleDb bad(w.dir / "bad.mdb");
+    bad.rows("T|TXT|1|||DOC\nT|LST|x|||NOGROUP\nG|DOC||");
+    if (row.message[0] == '3') {  // files the bad rules have no type or group for
+      writeFile(w.in + "/three.doc", "x");
+      writeFile(w.in + "/four.lst", "x");
+    }
+    const auto expand = [&](std::string s) {
+      for (const auto& [key, value] : {std::pair<std::string, std::string>{"{in}", w.in},
+                                       {"{out}", w.out},
+                                       {"{file}", w.dir / "file.txt"},
+                                       {"{missing}", w.dir / "missing"},
+                                       {"{rules}", bad.path()}}) {
+        for (std::size_t at; (at = s.find(key)) != std::string::npos;)
+          s.replace(at, key.size(), value);
+      }
+      return s;
+    };
+    std::vector<std::string> args;
+    for (const std::string& a : row.args) args.push_back(expand(a));
+    const CommandResult r = w.run(args);
+    EXPECT_EQ(r.exitCode, row.exitCode) << row.message << "\n" << r.err;
+    EXPECT_NE(r.err.find(expand(row.message)), std::string::npos) << expand(row.message) << "\n"
+                                                                  << r.err;
+    EXPECT_TRUE(namesIn(w.out).empty()) << row.message;
+    EXPECT_EQ(readFile(w.dir / "file.txt"), "a file, not a directory");
   }
-  const CommandResult unknown = batch({"--frobnicate"});
-  EXPECT_EQ(unknown.exitCode, 2);
-  EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos) << unknown.err;
-  EXPECT_TRUE(namesIn(w.out).empty());
-}
-
-TEST(LoomwiseBatch, MissingRulesExitWithThreeAndNameTheFile) {
-  Workspace w;
-  const CommandResult r = batch({"--rules", w.dir / "none.mdb", w.in, w.out});
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_NE(r.err.find(w.dir / "none.mdb"), std::string::npos) << r.err;
-
+  Workspace w("");  // --check of good rules writes nothing either
+  const CommandResult good = w.run({"--check", w.in, w.out});
+  EXPECT_EQ(good.exitCode, 0) << good.err;
   EXPECT_TRUE(namesIn(w.out).empty());
 }
 
@@ -129,71 +147,30 @@ TEST(LoomwiseBatch, MissingRulesExitWithThreeAndNameTheFile) {
 TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
   Workspace w;
   TempDir data;
-  ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
   const std::string mine = data / "loomwise/loomwise.mdb";
-  struct Row {
-    std::string beside;  // bytes of loomwise.mdb beside the program; "": none
-    int exitCode;
-    std::string inUse;  // relative to the program's directory unless absolute
-  } rows[] = {
-      {"not a database", 3, "loomwise.mdb"},
-      {"", 0, mine},
-  };
-  for (const Row& r : rows) {
+  for (const bool beside : {true, false}) {
     TempDir program;
     const std::string copy = program / "loomwise-batch";
     std::filesystem::copy_file(kBatch, copy);
-    if (!r.beside.empty()) testing::writeFile(program / "loomwise.mdb", r.beside);
-    const std::string inUse = r.inUse[0] == '/' ? r.inUse : program / r.inUse;
-    const CommandResult help = testing::runCommand(copy, {"--help"});
+    if (beside) writeFile(program / "loomwise.mdb", "not a database");
+    const std::string inUse = beside ? program / "loomwise.mdb" : mine;
+    const std::vector<std::string> env = {"XDG_DATA_HOME=" + data.path()};
+    const CommandResult help = runCommand(copy, {"--help"}, env);
+    EXPECT_NE(help.out.find("Usage: loomwise-batch"), std::string::npos);
     EXPECT_NE(help.out.find("Rule database: " + inUse + " ("), std::string::npos) << help.out;
-    EXPECT_FALSE(testing::fileExists(mine)) << "--help made a file";
-    const CommandResult run = testing::runCommand(copy, {w.in, w.out});
-    EXPECT_EQ(run.exitCode, r.exitCode) << run.err;
-    if (r.exitCode != 0) {
+    EXPECT_FALSE(fileExists(mine)) << "--help made a file";
+    const CommandResult run = runCommand(copy, {w.in, w.out}, env);
+    EXPECT_EQ(run.exitCode, beside ? 3 : 0) << run.err;
+    if (beside) {
       EXPECT_NE(run.err.find(inUse), std::string::npos) << run.err;
     }
   }
-  ::unsetenv("XDG_DATA_HOME");
-  EXPECT_TRUE(testing::fileExists(mine));
-  EXPECT_EQ(namesIn(w.out),
-            (std::set<std::string>{kManifestName, "index.html", "lwone.htm", "lwtwo.htm"}));
-}
-
-TEST(LoomwiseBatch, MissingInputDirectoryExitsWithFour) {
-  Workspace w;
-  const CommandResult r = batch({"--rules", w.db.path(), w.dir / "nope", w.out});
-  EXPECT_EQ(r.exitCode, 4);
-  EXPECT_NE(r.err.find("Input directory \"" + (w.dir / "nope") + "/\" does not exist"),
-            std::string::npos)
-      << r.err;
-}
-
-TEST(LoomwiseBatch, CheckListsEveryProblemAndWritesNothing) {
-  Workspace w;
-  testing::writeFile(w.in + "/three.doc", "x");
-  w.db.fileType("LST", "x", "", "", "NOGROUP");
-  testing::writeFile(w.in + "/four.lst", "x");
-  const CommandResult bad = batch({"--check", "--rules", w.db.path(), w.in, w.out});
-  EXPECT_EQ(bad.exitCode, 3);
-  for (const char* problem :
-       {"FileTypes has no row for \"DOC\"", "Groups has no row for \"NOGROUP\"",
-        "Title Line \"x\" is not a whole number", "3 problem(s)"}) {
-    EXPECT_NE(bad.err.find(problem), std::string::npos) << problem << "\n" << bad.err;
-  }
-  std::filesystem::remove(w.in + "/three.doc");
-  std::filesystem::remove(w.in + "/four.lst");
-  const CommandResult good = batch({"--check", "--rules", w.db.path(), w.in, w.out});
-  EXPECT_EQ(good.exitCode, 0) << good.err;
-  EXPECT_TRUE(namesIn(w.out).empty());
+  EXPECT_TRUE(fileExists(mine));
+  EXPECT_EQ(namesIn(w.out), kTwoPages);
 }
 
 TEST(LoomwiseBatch, CheckFindsWhatWouldStopTheRunAfterItsFirstPage) {
-  struct Row {
-    std::function<void(const Workspace&)> setup;
-    std::string message;
-  };
-  std::vector<Row> rows = {
+  std::vector<std::pair<std::function<void(const Workspace&)>, std::string>> rows = {
       {[](const Workspace& w) { std::filesystem::create_directory(w.out + "/lwtwo.htm"); },
        "a directory named \"lwtwo.htm\""},
       {[](const Workspace& w) { ::mkfifo((w.out + "/index.html").c_str(), 0600); },
@@ -203,14 +180,14 @@ TEST(LoomwiseBatch, CheckFindsWhatWouldStopTheRunAfterItsFirstPage) {
     rows.push_back({[](const Workspace& w) { ::chmod((w.in + "/two.txt").c_str(), 0); },
                     "two.txt\" cannot be read"});
   }
-  for (const Row& row : rows) {
+  for (const auto& [setup, message] : rows) {
     Workspace w;
-    row.setup(w);
+    setup(w);
     const std::set<std::string> before = namesIn(w.out);
     for (const char* check : {"--check", "--quiet"}) {
-      const CommandResult r = batch({check, "--rules", w.db.path(), w.in, w.out});
+      const CommandResult r = w.run({check, w.in, w.out});
       EXPECT_EQ(r.exitCode, 4) << check << "\n" << r.err;
-      EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
       EXPECT_EQ(namesIn(w.out), before) << check;
     }
   }
@@ -219,48 +196,43 @@ TEST(LoomwiseBatch, CheckFindsWhatWouldStopTheRunAfterItsFirstPage) {
 TEST(LoomwiseBatch, NewRulesNeverOverwrites) {
   TempDir dir;
   const std::string path = dir / "new.mdb";
-  const CommandResult made = batch({"--new-rules", path});
-  EXPECT_EQ(made.exitCode, 0) << made.err;
-  const std::string bytes = testing::readFile(path);
+  EXPECT_EQ(batch({"--new-rules", path}).exitCode, 0);
+  const std::string bytes = readFile(path);
   EXPECT_EQ(bytes.substr(0, 15), "SQLite format 3");
-  const CommandResult again = batch({"--new-rules", path});
-  EXPECT_NE(again.exitCode, 0);
-  EXPECT_NE(again.err.find(path), std::string::npos) << again.err;
-  EXPECT_EQ(testing::readFile(path), bytes);
-  // An encoding no run could read creates nothing.
-  const CommandResult latin1 = batch({"--new-rules", dir / "latin1.mdb", "--encoding", "latin1"});
-  EXPECT_EQ(latin1.exitCode, 2);
-  EXPECT_NE(latin1.err.find("\"latin1\""), std::string::npos) << latin1.err;
-  EXPECT_FALSE(testing::fileExists(dir / "latin1.mdb"));
-  // A failure names the file the user gave, never an internal one.
-  const CommandResult nowhere = batch({"--new-rules", dir / "no/such/dir.mdb"});
-  EXPECT_NE(nowhere.exitCode, 0);
-  EXPECT_NE(nowhere.err.find(dir / "no/such/dir.mdb\""), std::string::npos) << nowhere.err;
-  const CommandResult missing = batch({"--explain", dir / "missing.txt"});
-  EXPECT_EQ(missing.exitCode, 4);
-  EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
-}
-
-// The mode bits that say what a path is (link, FIFO, device, file), or 0.
-unsigned typeOf(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;
+  } rows[] = {
+      {{"--new-rules", path}, 2, path},
+      // An encoding no run could read creates nothing.
+      {{"--new-rules", dir / "latin1.mdb", "--encoding", "latin1"}, 2, "\"latin1\""},
+      // A failure names the file the user gave, never an internal one.
+      {{"--new-rules", dir / "no/such/dir.mdb"}, 3, dir / "no/such/dir.mdb\""},
+      {{"--explain", dir / "missing.txt"}, 4, "does not exist"},
+  };
+  for (const auto& row : rows) {
+    const CommandResult r = batch(row.args);
+    EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(readFile(path), bytes);
+  EXPECT_FALSE(fileExists(dir / "latin1.mdb"));
 }
 
 TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
-  struct Row {
-    std::string command, target;  // the target relative to the workspace, or absolute
-    std::function<void(const std::string& dir)> setup;
-    int exitCode;
-    std::string message;  // on stderr, or on stdout for a success
-  };
   auto link = [](const char* to, const char* name) {
     return [=](const std::string& d) {
       std::filesystem::create_symlink(d + "/" + to, d + "/" + name);
     };
   };
   const std::string format = "loomwise-rules 1";
-  const std::vector<Row> rows = {
+  const struct {
+    std::string command, target;  // the target relative to the workspace, or absolute
+    std::function<void(const std::string& dir)> setup;
+    int exitCode;
+    std::string message;  // on stderr, or on stdout for a success
+  } rows[] = {
       {"--export-rules", "-", {}, 0, format},
       {"--export-rules", "/dev/stdout", {}, 0, format},
       {"--export-rules", "/dev/null", {}, 0, ""},
@@ -273,56 +245,122 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
        "no program is reading"},
       {"--export-rules", "in", {}, 4, "in\": it is a directory"},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     Workspace w;
     if (row.setup) row.setup(w.dir.path());
     const std::string target =
         row.target == "-" || row.target[0] == '/' ? row.target : w.dir / row.target;
-    const std::string rules = testing::readFile(w.db.path());
-    const unsigned type = typeOf(target);
-    const CommandResult r = batch({"--rules", w.db.path(), row.command, target});
+    const std::string rules = readFile(w.db.path());
+    struct stat before {};
+    const bool existed = ::lstat(target.c_str(), &before) == 0;
+    const CommandResult r = w.run({row.command, target});
     EXPECT_EQ(r.exitCode, row.exitCode) << row.target << "\n" << r.err;
     EXPECT_NE((row.exitCode == 0 ? r.out : r.err).find(row.message), std::string::npos)
         << row.target << "\n"
         << r.out << r.err;
-    EXPECT_EQ(testing::readFile(w.db.path()), rules) << row.target;
-    EXPECT_EQ(typeOf(target), type) << row.target << " was replaced";
+    EXPECT_EQ(readFile(w.db.path()), rules) << row.target;
+    struct stat after {};
+    if (existed) {
+      ASSERT_EQ(::lstat(target.c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << row.target << " was replaced";
+    }
     if (row.exitCode == 0 && row.target[0] != '/' && row.target != "-") {
-      EXPECT_NE(testing::readFile(target).find(format), std::string::npos) << row.target;
+      EXPECT_NE(readFile(target).find(format), std::string::npos) << row.target;
     }
   }
-}
-
-TEST(LoomwiseBatch, HelpAndVersion) {
-  const CommandResult help = batch({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("Usage: loomwise-batch"), std::string::npos);
-  const CommandResult version = batch({"--version"});
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, std::string("loomwise-batch ") + LOOMWISE_VERSION + "\n");
 }
 
 TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
   TempDir out;
   const CommandResult r = batch({std::string(LOOMWISE_SOURCE_DIR) + "/examples", out.path()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(namesIn(out.path()),
-            (std::set<std::string>{kManifestName, "index.html", "lwdec26.htm", "lwferry.htm",
-                                   "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}));
-  const std::string index = testing::readFile(out / "index.html");
-  for (const char* page :
-       {"lwdec26.htm", "lwferry.htm", "lwmuseum.htm", "lwnov26.htm", "lwwalks.htm"}) {
-    EXPECT_NE(index.find(std::string("<A HREF=\"") + page + "\">"), std::string::npos) << page;
+  const std::string index = readFile(out / "index.html");
+  EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 10) << index;  // 2 groups, 5 links
+  EXPECT_EQ(namesIn(out.path()).size(), 7u);
+}
+
+// A disk that fills up or fails in the middle of a page or of the index
+// page: the tool says which file and why, exits with the I/O code, and leaves
+// every file either as it was or complete, with no temporary file; the next
+// run on a healthy disk completes the output.
+TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) {
+  Workspace w("");
+  std::filesystem::remove(w.in + "/two.txt");
+  std::string big = "A long page\r\n";
+  for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + " of the long page\r\n";
+  writeFile(w.in + "/one.txt", big);
+  std::filesystem::create_directory(w.dir / "ref");
+  ASSERT_EQ(w.run({"--quiet", w.in, w.dir / "ref"}).exitCode, 0);
+  const std::string page = readFile(w.dir / "ref/lwone.htm");
+  const std::string index = readFile(w.dir / "ref/index.html");
+  for (const bool inIndex : {false, true}) {
+    std::filesystem::remove_all(w.out);
+    std::filesystem::create_directory(w.out);
+    writeFile(w.out + (inIndex ? "/index.html" : "/lwone.htm"), "of an earlier run");
+    const auto after =
+        static_cast<long long>(inIndex ? page.size() + index.size() / 2 : page.size() / 2);
+    const CommandResult r =
+        w.run({"--quiet", "--jobs", "1", w.in, w.out},
+              {"LD_PRELOAD=" LOOMWISE_WRITE_FAULT_PATH, "LOOMWISE_FAULT_DIR=" + w.out,
+               "LOOMWISE_FAULT_AFTER_BYTES=" + std::to_string(after), "LOOMWISE_FAULT_ERRNO=ENOSPC",
+               "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find(inIndex ? "index.html" : "lwone.htm"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
+    if (inIndex) {
+      EXPECT_EQ(readFile(w.out + "/index.html"), "of an earlier run");
+    }
+    EXPECT_EQ(fileExists(w.out + "/index.html"), inIndex);
+    EXPECT_TRUE(directoryNames(w.out, true).empty());
   }
-  EXPECT_NE(index.find("<H2>News</H2>"), std::string::npos);
+  ASSERT_EQ(w.run({"--quiet", w.in, w.out}).exitCode, 0);
+  EXPECT_EQ(readFile(w.out + "/index.html"), index);
+  EXPECT_EQ(directoryNames(w.out), directoryNames(w.dir / "ref"));
+}
+
+TEST(LoomwiseBatch, SignalStopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
+  const struct {
+    std::vector<int> signals;
+    int exitCode;
+    const char* message;
+  } rows[] = {
+      {{SIGINT}, 1, "the run was stopped"},
+      {{SIGTERM}, 1, "the run was stopped"},
+      {{SIGINT, SIGINT}, 128 + SIGINT, ""},
+  };
+  for (const auto& row : rows) {
+    Workspace w("");
+    for (char c = 'a'; c < 'g'; ++c) writeFile(w.in + "/" + c + ".txt", std::string("Title ") + c);
+    std::filesystem::create_directory(w.dir / "ref");
+    ASSERT_EQ(w.run({"--quiet", w.in, w.dir / "ref"}).exitCode, 0);
+    // Every write into out/ takes a while, so the signals land in the middle.
+    const CommandResult r = w.run(
+        {"--quiet", "--jobs", "1", w.in, w.out},
+        {"LD_PRELOAD=" LOOMWISE_WRITE_FAULT_PATH, "LOOMWISE_FAULT_DIR=" + w.out,
+         "LOOMWISE_WRITE_DELAY_MS=150", "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"},
+        [&](int pid) {
+          for (int i = 0; i < 2000 && directoryNames(w.out).empty(); ++i) ::usleep(5000);
+          for (const int sig : row.signals) {
+            ::kill(pid, sig);
+            ::usleep(20000);
+          }
+        });
+    EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(w.out + "/index.html"));
+    if (row.exitCode == 1) {
+      EXPECT_TRUE(directoryNames(w.out, true).empty());
+      EXPECT_LT(directoryNames(w.out).size(), 8u);
+      for (const std::string& name : directoryNames(w.out))
+        EXPECT_EQ(readFile(w.out + "/" + name), readFile(w.dir / "ref/" + name)) << name;
+    }
+  }
 }
 
 // Polls `done` every 10 ms for up to 20 s.
 bool eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000; ++i) {
-    if (done()) return true;
-    ::usleep(10000);
-  }
+  for (int i = 0; i < 2000 && !done(); ++i) ::usleep(10000);
   return done();
 }
 
@@ -330,72 +368,57 @@ TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
   Workspace w;
   TempDir capture;
   const std::string rules = w.db.path();
-  testing::RunningCommand watch(kBatch, {"--watch", "--prune", "--rules", rules, w.in, w.out},
-                                capture.path());
-  struct Step {
-    const char* what;
+  RunningCommand watch(kBatch, {"--watch", "--prune", "--rules", rules, w.in, w.out},
+                       capture.path());
+  const std::string good = ", 0 problems";
+  const struct {
     std::function<void()> change;
     std::string line;  // the run's line, after its time
     std::set<std::string> pages;
-  };
-  const std::string good = "0 problems";
-  const std::vector<Step> steps = {
-      {"first run",
-       [] {},
-       "2 new, 0 changed, 0 unchanged, 0 removed, " + good,
+  } steps[] = {
+      {[] {}, "2 new, 0 changed, 0 unchanged, 0 removed" + good, {"lwone.htm", "lwtwo.htm"}},
+      {[&] { writeFile(w.in + "/one.txt", "One again\r\n"); },
+       "0 new, 1 changed, 1 unchanged, 0 removed" + good,
        {"lwone.htm", "lwtwo.htm"}},
-      {"a file changed",
-       [&] { testing::writeFile(w.in + "/one.txt", "One again\r\n"); },
-       "0 new, 1 changed, 1 unchanged, 0 removed, " + good,
-       {"lwone.htm", "lwtwo.htm"}},
-      {"a file added",
-       [&] { testing::writeFile(w.in + "/three.txt", "Three\r\n"); },
-       "1 new, 0 changed, 2 unchanged, 0 removed, " + good,
+      {[&] { writeFile(w.in + "/three.txt", "Three\r\n"); },
+       "1 new, 0 changed, 2 unchanged, 0 removed" + good,
        {"lwone.htm", "lwthree.htm", "lwtwo.htm"}},
-      {"a file deleted",
-       [&] { std::filesystem::remove(w.in + "/two.txt"); },
-       "0 new, 0 changed, 2 unchanged, 1 removed, " + good,
+      {[&] { std::filesystem::remove(w.in + "/two.txt"); },
+       "0 new, 0 changed, 2 unchanged, 1 removed" + good,
        {"lwone.htm", "lwthree.htm"}},
-      {"a rule changed",
-       [&] { w.db.exec("UPDATE FileTypes SET BeginSection = '<DIV>'"); },
-       "0 new, 2 changed, 0 unchanged, 0 removed, " + good,
+      {[&] { w.db.exec("UPDATE FileTypes SET BeginSection = '<DIV>'"); },
+       "0 new, 2 changed, 0 unchanged, 0 removed" + good,
        {"lwone.htm", "lwthree.htm"}},
-      {"the rules renamed away: refused, the site stays",
-       [&] { std::filesystem::rename(rules, rules + ".off"); },
+      {[&] { std::filesystem::rename(rules, rules + ".off"); },  // refused, the site stays
        "1 problem(s); the site stays as it was",
        {"lwone.htm", "lwthree.htm"}},
-      {"the rules renamed back",
-       [&] { std::filesystem::rename(rules + ".off", rules); },
-       "0 new, 0 changed, 2 unchanged, 0 removed, " + good,
+      {[&] { std::filesystem::rename(rules + ".off", rules); },
+       "0 new, 0 changed, 2 unchanged, 0 removed" + good,
        {"lwone.htm", "lwthree.htm"}},
   };
   const auto lines = [&] {
     std::vector<std::string> result;
     const std::string out = watch.out();
-    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
       result.push_back(out.substr(at, end - at));
-    }
     return result;
   };
-  for (std::size_t i = 0; i < steps.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
     steps[i].change();
-    ASSERT_TRUE(eventually([&] { return lines().size() > i; })) << steps[i].what << "\n"
-                                                                << watch.err();
+    ASSERT_TRUE(eventually([&] { return lines().size() > i; })) << i << "\n" << watch.err();
     const std::string line = lines()[i];
-    EXPECT_EQ(line.substr(line.find(' ') + 1), steps[i].line) << steps[i].what << "\n"
-                                                              << watch.err();
+    EXPECT_EQ(line.substr(line.find(' ') + 1), steps[i].line) << i << "\n" << watch.err();
     std::set<std::string> pages = namesIn(w.out);
     pages.erase("index.html");
     pages.erase(kManifestName);
-    EXPECT_EQ(pages, steps[i].pages) << steps[i].what;
+    EXPECT_EQ(pages, steps[i].pages) << i;
   }
-  EXPECT_NE(testing::readFile(w.out + "/lwone.htm").find("<DIV>"), std::string::npos);
+  EXPECT_NE(readFile(w.out + "/lwone.htm").find("<DIV>"), std::string::npos);
   const CommandResult ended = watch.stop(SIGINT);
   EXPECT_EQ(ended.exitCode, 0) << ended.err;
-  EXPECT_EQ(std::count(ended.out.begin(), ended.out.end(), '\n'), static_cast<long>(steps.size()))
-      << ended.out;
-  for (const std::string& name : namesIn(w.out)) EXPECT_NE(name.rfind(".loomwise-", 0), 0u) << name;
+  EXPECT_EQ(std::count(ended.out.begin(), ended.out.end(), '\n'), std::ssize(steps)) << ended.out;
+  EXPECT_TRUE(directoryNames(w.out, true).empty());
 }
 
 }  // namespace
-}  // namespace loom
+}  // namespace loom::testing

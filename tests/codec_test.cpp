@@ -1,3 +1,6 @@
+// The two encodings: stored text in and out of the database's UTF-8, and
+// finding, folding and comparing text with and without regard to case.
+
 #include "base/codec.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,105 +18,146 @@
 namespace loom {
 namespace {
 
-TEST(Windows1252Codec, EveryByteSurvivesTheDatabaseRoundTrip) {
-  const TextCodec& codec = windows1252Codec();
+const TextCodec& w1252 = windows1252Codec();
+const TextCodec& u8 = utf8Codec();
+
+TEST(Codec, StoredTextRoundTripsOrIsRefusedNamingThePlace) {
   std::string all;
   for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::string stored = codec.toStore(all);
-  EXPECT_EQ(codec.fromStore(stored, "test"), all);
-  EXPECT_EQ(codec.toStore("\x80\x9f"), "\xE2\x82\xAC\xC5\xB8");  // € Ÿ
-}
-
-TEST(Windows1252Codec, CharacterWithoutWindows1252FormIsAnErrorNamingThePlace) {
-  try {
-    windows1252Codec().fromStore("a\xE4\xB8\xAD", "Constraints row 3, column \"Replace String\"");
-    FAIL() << "no error";
-  } catch (const LoomError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::Rules);
-    EXPECT_NE(std::string(e.what()).find("Constraints row 3, column \"Replace String\""),
-              std::string::npos);
-    EXPECT_NE(std::string(e.what()).find("U+4E2D"), std::string::npos);
-  }
-}
-
-struct FindRow {
-  std::string hay, needle;
-  std::size_t from;
-  bool caseSensitive;
-  std::size_t pos;  // Match::npos when not found
-};
-
-TEST(Windows1252Codec, FindFoldsEveryLetterPairWhenCaseIsIgnored) {
-  constexpr std::size_t none = Match::npos;
-  const std::vector<FindRow> rows = {
-      {"xABCx", "abc", 0, false, 1},
-      {"xABCx", "abc", 0, true, none},
-      {"abcabc", "ABC", 1, false, 3},
-      {"abc", "c", 3, false, none},  // from the end finds nothing
-      {"abc", "", 3, false, 3},
-      {"abc", "", 4, false, none},
-      {"caf\xC9", "\xE9", 0, false, 3},                       // É é
-      {"\xC0\xDE", "\xE0\xFE", 0, false, 0},                  // À..Þ fold with à..þ
-      {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", 0, false, 0},  // Š Œ Ž Ÿ
-      {"\xDF", "\xFF", 0, false, none},                       // ß pairs with nothing
-      {"\xD7", "\xF7", 0, false, none},                       // × ÷ are no letters
-      {"\xB5", "\xCE\xBC", 0, false, none},                   // µ stays one byte
-      {"\x80\x81", "\x81", 0, false, 1},
-      {std::string("a\0b", 3), std::string("\0b", 2), 0, true, 1},
+  EXPECT_EQ(w1252.fromStore(w1252.toStore(all), "test"), all);
+  // Bytes 0x80-0x9F are stored as the characters they stand for.
+  EXPECT_EQ(w1252.toStore("\x80\x8A\x9F"), "\xE2\x82\xAC\xC5\xA0\xC5\xB8");
+  EXPECT_EQ(w1252.toStore("\x81\x8D\x8F\x90\x9D"), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
+  EXPECT_EQ(u8.fromStore("\xE4\xB8\xAD", "x"), "\xE4\xB8\xAD");
+  const struct {
+    const TextCodec& codec;
+    std::string stored, says;
+  } refused[] = {
+      {w1252, "a\xE4\xB8\xAD", "U+4E2D"},  // no Windows-1252 form
+      {w1252, "a\xE9", ""},                // not UTF-8
+      {u8, "a\xC3", ""},
   };
-  for (const FindRow& r : rows) {
-    const Match m = windows1252Codec().find(r.hay, r.needle, r.from, r.caseSensitive);
-    EXPECT_EQ(m.pos, r.pos) << "needle of " << r.needle.size() << " bytes, from " << r.from;
-    if (m.found()) {
-      EXPECT_EQ(m.length, r.needle.size());
+  for (const auto& r : refused) {
+    try {
+      r.codec.fromStore(r.stored, "Constraints row 3, column \"Replace String\"");
+      ADD_FAILURE() << "no error for " << r.stored;
+    } catch (const LoomError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Rules);
+      for (const std::string& part : {std::string("row 3, column \"Replace String\""), r.says})
+        EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(codecByName("UTF-8"), &u8);
+  EXPECT_EQ(codecByName("Windows-1252"), &w1252);
+  EXPECT_EQ(codecByName("latin1"), nullptr);
+}
+
+TEST(Codec, FindFoldsExactlyTheLetterPairsOfItsEncoding) {
+  constexpr std::size_t none = Match::npos;
+  const struct {
+    const TextCodec& codec;
+    std::string hay, needle;
+    std::size_t from;
+    bool cs;
+    std::size_t pos, length;
+  } rows[] = {
+      {w1252, "xABCx", "abc", 0, false, 1, 3},
+      {w1252, "xABCx", "abc", 0, true, none, 0},
+      {w1252, "abc", "", 3, false, 3, 0},
+      {w1252, "abc", "", 4, false, none, 0},
+      {w1252, "\xC0\xDE", "\xE0\xFE", 0, false, 0, 2},                  // À..Þ fold with à..þ
+      {w1252, "\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", 0, false, 0, 4},  // Š Œ Ž Ÿ
+      {w1252, "\xDF", "\xFF", 0, false, none, 0},                       // ß pairs with nothing
+      {w1252, "\xD7\xF7", "\xF7", 0, false, 1, 1},                      // × ÷ are no letters
+      {w1252, "\xB5", "\xCE\xBC", 0, false, none, 0},
+      {w1252, "\x80\x81", "\x81", 0, false, 1, 1},
+      {w1252, std::string("a\0b", 3), std::string("\0b", 2), 0, true, 1, 2},
+      {u8, "caf\xC3\xA9", "\xC3\x89", 0, false, 3, 2},
+      {u8, "caf\xC3\xA9", "\xC3\x89", 0, true, none, 0},
+      {u8, "\xE4\xB8\xAD\xE6\x96\x87", "\xB8\xAD", 0, true, none, 0},  // not inside a character
+      {u8, "a\xFF\x62", "\xFF", 0, false, 1, 1},  // an invalid byte matches itself
+      {u8, "λόγος", "ΛΌΓΟΣ", 0, false, 0, 10},    // final sigma folds with sigma
+      // Partners of other byte lengths; which characters fold together is
+      // checked against Unicode's own table below.
+      {u8, "x \u212Aelvin", "kelvin", 0, false, 2, 8},
+      {u8, "10 \u212B", "\u00E5", 0, false, 3, 3},
+      {u8, "Me\u017Fs", "MESS", 0, false, 0, 5},
+      {u8, "x\u2C65y", "\u023A", 0, false, 1, 3},
+      {u8, "x\u023Ay", "\u2C65", 0, false, 1, 2},
+      {u8, "Stra\u00DFe", "STRA\u1E9EE", 0, false, 0, 7},
+      {u8, "ss", "\u00DF", 0, false, none, 0},
+  };
+  for (const auto& r : rows) {
+    const Match m = r.codec.find(r.hay, r.needle, r.from, r.cs);
+    EXPECT_EQ(m.pos, r.pos) << r.codec.name() << ": " << r.needle << " in " << r.hay;
+    if (!m.found()) continue;
+    EXPECT_EQ(m.length, r.length) << r.needle << " in " << r.hay;
+    if (!r.cs) {
+      EXPECT_TRUE(r.codec.equalNoCase(r.hay.substr(m.pos, m.length), r.needle));
     }
   }
 }
 
-TEST(Windows1252Codec, UpperAndCompareFoldTheSamePairs) {
-  const TextCodec& codec = windows1252Codec();
-  EXPECT_EQ(codec.upper("txt \xE9\x9A\x9C\x9E\xFF\xDF\xF7"), "TXT \xC9\x8A\x8C\x8E\x9F\xDF\xF7");
-  EXPECT_EQ(codec.compareNoCase("gen-=-A", "GEN-=-a"), 0);
-  EXPECT_LT(codec.compareNoCase("-=-x", "A-=-x"), 0);
-  EXPECT_LT(codec.compareNoCase("abc", "ABCD"), 0);
-  EXPECT_GT(codec.compareNoCase("b", "A"), 0);
-}
-
-TEST(Utf8Codec, FindsWholeCharactersAndFoldsUnicodeLetters) {
-  const TextCodec& codec = utf8Codec();
-  constexpr std::size_t none = Match::npos;
-  const std::vector<FindRow> rows = {
-      {"caf\xC3\xA9", "\xC3\x89", 0, false, 3},  // é found by É
-      {"caf\xC3\xA9", "\xC3\x89", 0, true, none},
-      {"\xCE\xA3\xCE\xB1", "\xCF\x83", 0, false, 0},            // Σ by σ
-      {"\xE4\xB8\xAD\xE6\x96\x87", "\xB8\xAD", 0, true, none},  // not inside a character
-      {"a\xFF"
-       "b",
-       "\xFF", 0, false, 1},  // an invalid byte matches itself
+TEST(Codec, Utf8DecodingIsStrict) {
+  const std::pair<std::string, std::size_t> rows[] = {
+      {"\xF4\x8F\xBF\xBF", 4},  // U+10FFFF, the last code point
+      {"\xF4\x90\x80\x80", 0},  // past it
+      {"\xED\x9F\xBF", 3},      // U+D7FF
+      {"\xED\xA0\x80", 0},      // surrogates
+      {"\xED\xBF\xBF", 0},     {"\xEE\x80\x80", 3},     {"\xC2\x80", 2},  // the shortest forms only
+      {"\xC1\xBF", 0},         {"\xE0\xA0\x80", 3},     {"\xE0\x9F\xBF", 0},
+      {"\xF0\x90\x80\x80", 4}, {"\xF0\x8F\xBF\xBF", 0}, {"\xE2\x82", 0},  // cut short
   };
-  for (const FindRow& r : rows) {
-    EXPECT_EQ(codec.find(r.hay, r.needle, r.from, r.caseSensitive).pos, r.pos)
-        << "needle of " << r.needle.size() << " bytes";
+  for (const auto& [bytes, length] : rows) {
+    const DecodedChar d = decodeUtf8(bytes, 0);
+    EXPECT_EQ(d.valid ? d.length : 0, length) << codePointName(d.codePoint);
+    EXPECT_EQ(firstInvalidUtf8("a" + bytes), length ? std::string_view::npos : 1);
   }
-  EXPECT_EQ(codec.charCount("a\xC3\xA9\xE4\xB8\xAD"), 3u);
-  EXPECT_EQ(codec.charLength("\xE4\xB8\xAD", 0), 3u);
-  EXPECT_EQ(codec.upper("\xC3\xA9t\xC3\xA9"), "\xC3\x89T\xC3\x89");
-  EXPECT_EQ(codec.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
-  EXPECT_EQ(codec.fromStore("\xE4\xB8\xAD", "x"), "\xE4\xB8\xAD");
-  EXPECT_THROW(codec.fromStore("a\xC3", "GlobalDefs row \"Header\""), LoomError);
-  EXPECT_EQ(codecByName("UTF-8"), &utf8Codec());
-  EXPECT_EQ(codecByName("Windows-1252"), &windows1252Codec());
-  EXPECT_EQ(codecByName("latin1"), nullptr);
 }
 
-// The codec against the table itself: every character matches its folding
-// (through find too, whose fast paths start at a letter's known partners),
-// and no two characters match unless the table folds them together.
-TEST(Utf8Codec, FoldsExactlyAsUnicodeSimpleCaseFolding) {
+TEST(Codec, UpperAndCompareFoldTheSamePairs) {
+  EXPECT_EQ(w1252.upper("txt \xE9\x9A\x9C\x9E\xFF\xDF\xF7"), "TXT \xC9\x8A\x8C\x8E\x9F\xDF\xF7");
+  EXPECT_EQ(w1252.compareNoCase("gen-=-A", "GEN-=-a"), 0);
+  EXPECT_LT(w1252.compareNoCase("-=-x", "A-=-x"), 0);
+  EXPECT_LT(w1252.compareNoCase("abc", "ABCD"), 0);
+  EXPECT_GT(w1252.compareNoCase("b", "A"), 0);
+  EXPECT_EQ(u8.charCount("a\xC3\xA9\xE4\xB8\xAD"), 3u);
+  EXPECT_EQ(u8.charLength("\xE4\xB8\xAD", 0), 3u);
+  EXPECT_EQ(u8.upper("\xC3\xA9t\xC3\xA9"), "\xC3\x89T\xC3\x89");
+  EXPECT_EQ(u8.upper("a\xC3z"), "A\xC3Z");
+  EXPECT_EQ(u8.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
+}
+
+// Windows-1252's search against comparing every position, on letters with
+// two cases, bytes with one, markers and blanks.
+TEST(Codec, CaseInsensitiveFindAgreesWithComparingEveryPosition) {
+  const std::string alphabet = "aAbBeE\xE9\xC9\x9A\x8A\xFF\x9F\xDF\xD7\xF7[]*_-\"' ~(c)C";
+  std::mt19937 rng(7);
+  const auto text = [&](std::size_t most) {
+    std::string s(std::uniform_int_distribution<std::size_t>(0, most)(rng), ' ');
+    for (char& c : s)
+      c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng)];
+    return s;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::string hay = text(40), needle = text(3);
+    if (needle.empty()) continue;
+    const std::size_t from = std::uniform_int_distribution<std::size_t>(0, hay.size())(rng);
+    std::size_t want = Match::npos;
+    for (std::size_t at = from; want == Match::npos && at + needle.size() <= hay.size(); ++at)
+      if (w1252.equalNoCase(std::string_view(hay).substr(at, needle.size()), needle)) want = at;
+    ASSERT_EQ(w1252.find(hay, needle, from, false).pos, want)
+        << "hay \"" << hay << "\" needle \"" << needle << "\" from " << from;
+  }
+}
+
+// The UTF-8 codec against the table itself: every character matches its
+// folding (through find too, whose fast paths start at a letter's known
+// partners), and no two characters match unless the table folds them together.
+TEST(Codec, Utf8FoldsExactlyAsUnicodeSimpleCaseFolding) {
   const char* const path = "/usr/share/unicode/CaseFolding.txt";
   std::ifstream in(path);
   if (!in) GTEST_SKIP() << path << " is missing (Debian package unicode-data)";
-  const TextCodec& codec = utf8Codec();
   std::vector<char32_t> fold(0x110000);
   for (char32_t cp = 0; cp < fold.size(); ++cp) fold[cp] = cp;
   std::size_t entries = 0;
@@ -126,9 +171,9 @@ TEST(Utf8Codec, FoldsExactlyAsUnicodeSimpleCaseFolding) {
     std::string a, b;
     appendUtf8(a, from);
     appendUtf8(b, to);
-    EXPECT_TRUE(codec.equalNoCase(a, b)) << line;
-    EXPECT_EQ(codec.find("-" + a, b, 0, false).pos, 1u) << line;
-    EXPECT_EQ(codec.find("-" + b, a, 0, false).pos, 1u) << line;
+    EXPECT_TRUE(u8.equalNoCase(a, b)) << line;
+    EXPECT_EQ(u8.find("-" + a, b, 0, false).pos, 1u) << line;
+    EXPECT_EQ(u8.find("-" + b, a, 0, false).pos, 1u) << line;
   }
   ASSERT_GT(entries, 1000u) << path << " holds too few entries";
   // Sorted by the codec, characters it matches together are neighbours.
@@ -138,24 +183,13 @@ TEST(Utf8Codec, FoldsExactlyAsUnicodeSimpleCaseFolding) {
     all.emplace_back(std::string(), cp);
     appendUtf8(all.back().first, cp);
   }
-  std::sort(all.begin(), all.end(), [&](const auto& x, const auto& y) {
-    return codec.compareNoCase(x.first, y.first) < 0;
-  });
+  std::sort(all.begin(), all.end(),
+            [&](const auto& x, const auto& y) { return u8.compareNoCase(x.first, y.first) < 0; });
   for (std::size_t i = 1; i < all.size(); ++i) {
-    if (codec.equalNoCase(all[i - 1].first, all[i].first)) {
+    if (u8.equalNoCase(all[i - 1].first, all[i].first)) {
       EXPECT_EQ(fold[all[i - 1].second], fold[all[i].second])
           << codePointName(all[i - 1].second) << " matches " << codePointName(all[i].second);
     }
-  }
-}
-
-TEST(Windows1252Codec, StoredTextThatIsNotUtf8IsAnErrorNamingThePlace) {
-  try {
-    windows1252Codec().fromStore("a\xE9", "FileTypes row \"TXT\", column \"BeginSection\"");
-    FAIL() << "no error";
-  } catch (const LoomError& e) {
-    EXPECT_NE(std::string(e.what()).find("FileTypes row \"TXT\", column \"BeginSection\""),
-              std::string::npos);
   }
 }
 

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "fuzz/entry/fuzz_entry.h"
 
@@ -23,37 +22,30 @@ std::string bytesOf(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<fs::path> inputsOf(const std::string& kind, const std::string& target) {
-  std::vector<fs::path> inputs;
-  const fs::path dir = fs::path(LOOMWISE_SOURCE_DIR) / "fuzz" / kind / target;
-  std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator(dir, ignored)) {
-    if (entry.is_regular_file()) inputs.push_back(entry.path());
+class FuzzReplay : public ::testing::TestWithParam<fuzz::Target> {
+ protected:
+  // Runs every input of fuzz/<kind>/<target>/; returns how many there were.
+  std::size_t replay(const std::string& kind) {
+    std::size_t count = 0;
+    std::error_code ignored;
+    const fs::path dir = fs::path(LOOMWISE_SOURCE_DIR) / "fuzz" / kind / GetParam().name;
+    for (const auto& entry : fs::directory_iterator(dir, ignored)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string bytes = bytesOf(entry.path());
+      ++count;
+      EXPECT_NO_THROW(
+          GetParam().run(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
+          << entry.path();
+    }
+    return count;
   }
-  return inputs;
-}
-
-class FuzzReplay : public ::testing::TestWithParam<fuzz::Target> {};
+};
 
 TEST_P(FuzzReplay, SeedCorpusKeepsEveryProperty) {
-  const auto inputs = inputsOf("corpus", GetParam().name);
-  EXPECT_FALSE(inputs.empty()) << "no seed corpus for " << GetParam().name;
-  for (const fs::path& input : inputs) {
-    const std::string bytes = bytesOf(input);
-    EXPECT_NO_THROW(
-        GetParam().run(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-        << input;
-  }
+  EXPECT_GT(replay("corpus"), 0u) << "no seed corpus";
 }
 
-TEST_P(FuzzReplay, EveryFoundFaultStaysMended) {
-  for (const fs::path& input : inputsOf("regressions", GetParam().name)) {
-    const std::string bytes = bytesOf(input);
-    EXPECT_NO_THROW(
-        GetParam().run(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-        << input;
-  }
-}
+TEST_P(FuzzReplay, EveryFoundFaultStaysMended) { replay("regressions"); }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, FuzzReplay, ::testing::ValuesIn(fuzz::kTargets),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -10,11 +10,6 @@
 #include "fuzz/entry/fuzz_entry.h"
 
 namespace loom::fuzz {
-namespace {
-
-bool validUtf8(std::string_view s) { return firstInvalidUtf8(s) == std::string_view::npos; }
-
-}  // namespace
 
 void constraintOps(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);

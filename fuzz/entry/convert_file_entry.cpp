@@ -6,16 +6,6 @@
 #include "fuzz/entry/fuzz_entry.h"
 
 namespace loom::fuzz {
-namespace {
-
-bool startsWith(std::string_view s, std::string_view prefix) {
-  return s.substr(0, prefix.size()) == prefix;
-}
-bool endsWith(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
-}  // namespace
 
 void convertFile(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
@@ -46,9 +36,9 @@ void convertFile(const std::uint8_t* data, std::size_t size) {
   const std::string contents = in.rest();
 
   const ConvertedPage page = ConvertFile(contents, path, rules, settings, codec);
-  require(startsWith(page.bytes, settings.header + "\r\n"),
+  require(page.bytes.starts_with(settings.header + "\r\n"),
           "the page does not begin with the header");
-  require(endsWith(page.bytes, settings.footer + "\r\n"), "the page does not end with the footer");
+  require(page.bytes.ends_with(settings.footer + "\r\n"), "the page does not end with the footer");
   if (rules.titleLine <= 0) {
     require(page.title == trimSpaces(path), "a page without a title line has another title");
   }

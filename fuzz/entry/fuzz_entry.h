@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
+
 namespace loom::fuzz {
 
 class FuzzFailure : public std::logic_error {
@@ -23,33 +25,27 @@ inline void require(bool condition, const char* what) {
   if (!condition) throw FuzzFailure(what);
 }
 
+inline bool validUtf8(std::string_view s) { return firstInvalidUtf8(s) == std::string_view::npos; }
+
 // Reads the fuzz input as a few small fields and a tail.
 class FuzzInput {
  public:
   FuzzInput(const std::uint8_t* data, std::size_t size)
       : rest_(reinterpret_cast<const char*>(data), size) {}
-  std::uint8_t byte() {
-    if (rest_.empty()) return 0;
-    const auto b = static_cast<std::uint8_t>(rest_[0]);
-    rest_.remove_prefix(1);
-    return b;
-  }
+  std::uint8_t byte() { return static_cast<std::uint8_t>(take(1).empty() ? 0 : taken_[0]); }
   // A text of up to 31 bytes: a length byte, then the bytes.
-  std::string text() {
-    const std::size_t wanted = byte() % 32;  // read before measuring what is left
-    const std::size_t n = std::min(wanted, rest_.size());
-    std::string t(rest_.substr(0, n));
-    rest_.remove_prefix(n);
-    return t;
-  }
-  std::string rest() {
-    std::string t(rest_);
-    rest_ = {};
-    return t;
-  }
+  std::string text() { return take(byte() % 32); }
+  std::string rest() { return take(rest_.size()); }
 
  private:
+  std::string take(std::size_t n) {
+    taken_ = std::string(rest_.substr(0, n));
+    rest_.remove_prefix(taken_.size());
+    return taken_;
+  }
+
   std::string_view rest_;
+  std::string taken_;
 };
 
 void constraintOps(const std::uint8_t* data, std::size_t size);

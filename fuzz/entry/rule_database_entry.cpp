@@ -4,43 +4,19 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "app/batch.h"
 #include "base/error.h"
 #include "fuzz/entry/fuzz_entry.h"
 #include "support/memory_file_system.h"
+#include "support/temp_dir.h"
 
 namespace loom::fuzz {
-namespace {
-
-// One scratch directory per process, removed at exit.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    std::string pattern = "/tmp/loomwise-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch directory");
-    dir_ = pattern;
-  }
-  ~ScratchDirectory() {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-      ::unlink((rules() + suffix).c_str());
-    ::rmdir(dir_.c_str());
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  std::string rules() const { return dir_ + "/rules.mdb"; }
-
- private:
-  std::string dir_;
-};
-
-}  // namespace
 
 void ruleDatabase(const std::uint8_t* data, std::size_t size) {
-  static const ScratchDirectory scratch;
-  const std::string path = scratch.rules();
+  static const testing::TempDir scratch;  // one per process, removed at exit
+  const std::string path = scratch / "rules.mdb";
   for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -10,8 +10,6 @@
 namespace loom::fuzz {
 namespace {
 
-bool validUtf8(std::string_view s) { return firstInvalidUtf8(s) == std::string_view::npos; }
-
 void checkFind(const TextCodec& codec, std::string_view hay, std::string_view needle,
                std::size_t from, bool caseSensitive) {
   const Match m = codec.find(hay, needle, from, caseSensitive);

@@ -1,6 +1,7 @@
 #include "support/memory_file_system.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace loom::testing {
 
@@ -19,28 +20,21 @@ std::string MemoryFileSystem::normalizeDir(std::string dir) {
   return dir;
 }
 
-std::uint64_t MemoryFileSystem::inodeOf(const std::string& normalized) {
-  return inodes_.emplace(normalized, inodes_.size() + 1).first->second;
-}
-
 std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) const {
   std::lock_guard lock(mutex_);
   const bool file = files_.count(path) > 0;
   if (!file && !dirs_.count(normalizeDir(path))) return std::nullopt;
-  const auto it = inodes_.find(file ? path : normalizeDir(path));
-  return FileIdentity{1, it == inodes_.end() ? 0 : it->second};
+  return FileIdentity{1, std::hash<std::string>{}(file ? path : normalizeDir(path))};
 }
 
 void MemoryFileSystem::addDirectory(const std::string& dir, bool writable) {
   std::lock_guard lock(mutex_);
   dirs_[normalizeDir(dir)] = writable;
-  inodeOf(normalizeDir(dir));
 }
 
 void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(mutex_);
   if (files_.count(path) == 0) order_.push_back(path);
-  inodeOf(path);
   files_[path] = bytes;
 }
 
@@ -87,7 +81,6 @@ std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir
 
 std::string MemoryFileSystem::readFile(const std::string& path) const {
   std::lock_guard lock(mutex_);
-  if (beforeAccess) beforeAccess("read", path);
   const auto it = files_.find(path);
   if (it == files_.end()) {
     throw LoomError(ErrorKind::Io, "Cannot open the input file \"" + path + "\": no such file");
@@ -104,7 +97,6 @@ std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path
 
 void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(mutex_);
-  if (beforeAccess) beforeAccess("write", path);
   const std::size_t slash = path.rfind('/');
   const std::string dir =
       normalizeDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));
@@ -117,7 +109,6 @@ void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::s
 
 void MemoryFileSystem::removeFile(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (beforeAccess) beforeAccess("remove", path);
   if (!files_.count(path))
     throw LoomError(ErrorKind::Io, "Cannot remove the page \"" + path + "\"");
   remove(path);

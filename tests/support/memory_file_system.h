@@ -1,12 +1,9 @@
 #pragma once
 // An in-memory FileSystem for tests: directories and files in a map, listing
-// in insertion order (standing in for the platform's unsorted enumeration),
-// with a hook to inject failures.
+// in insertion order (standing in for the platform's unsorted enumeration).
 
-#include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,10 +14,6 @@ namespace loom::testing {
 
 class MemoryFileSystem : public FileSystem {
  public:
-  // Called before every read and write with the operation ("read", "write")
-  // and the path; throw from it to inject a failure.
-  std::function<void(const std::string& op, const std::string& path)> beforeAccess;
-
   void addDirectory(const std::string& dir, bool writable = true);
   // Adds (or replaces) a file; its directory must have been added.
   void addFile(const std::string& path, const std::string& bytes);
@@ -42,12 +35,10 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   static std::string normalizeDir(std::string dir);
-  std::uint64_t inodeOf(const std::string& normalized);
   std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
   std::map<std::string, std::string> files_;
   std::vector<std::string> order_;  // files in the order they were first added
   std::map<std::string, int> writeCounts_;
-  std::map<std::string, std::uint64_t> inodes_;  // file, or directory ending in "/"
   // Runs with several jobs read and write from worker threads.
   mutable std::recursive_mutex mutex_;
 };

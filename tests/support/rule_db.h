@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "rules/sqlite.h"
 
@@ -31,11 +32,16 @@ class RuleDb {
                      const Cell& caseSensitive = "1");
   // Sets the Content of a GlobalDefs row, adding the row when it is missing.
   RuleDb& setting(const std::string& id, const Cell& content);
+  // Rows written as lines "T|identifier|title line|begin|end|group",
+  // "G|group|header|footer", "C|file type|type|search|replace[|rfirst|rlast|case]"
+  // "S|id|content" and "X|SQL statements"; "~" is NULL.
+  RuleDb& rows(const std::string& lines);
   RuleDb& exec(const std::string& sql);
   // Content of a GlobalDefs row as stored (first row of that key).
   Cell content(const std::string& id) const;
 
  private:
+  RuleDb& insert(const std::string& sql, const std::vector<Cell>& cells);
   std::string path_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,5 +39,16 @@ std::string readFile(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> directoryNames(const std::string& dir, bool temporary) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (!temporary || name.rfind(".loomwise-", 0) == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace loom::testing

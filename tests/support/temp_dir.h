@@ -3,6 +3,7 @@
 // test ends, and small file helpers for tests that use the real disk.
 
 #include <string>
+#include <vector>
 
 namespace loom::testing {
 
@@ -25,5 +26,8 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Every name in `dir`, hidden ones too, sorted; with `temporary`, only the
+// temporary files a write leaves while it goes (".loomwise-*").
+std::vector<std::string> directoryNames(const std::string& dir, bool temporary = false);
 
 }  // namespace loom::testing

@@ -1,0 +1,156 @@
+// Batch runs on the real disk: links, hidden names, stale temporary files,
+// and the disk changing under a running batch (an input file vanishes or
+// becomes unreadable after the listing, the output directory goes away). A
+// failed run names the file; the pages written before are complete, no index
+// page is written, no temporary file stays.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <string>
+
+#include "app/batch.h"
+#include "base/error.h"
+#include "support/faulty_file_system.h"
+#include "support/rule_db.h"
+#include "support/temp_dir.h"
+
+namespace loom::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RuleDb(dir / "rules.mdb").rows("T|TXT|1|||ART\nG|ART|<H2>A</H2>|");
+    for (const char* d : {"in", "out", "ref"}) fs::create_directory(dir / d);
+    for (const char* name : {"a", "b", "c", "d"})
+      writeFile(dir / "in/" + name + ".txt", std::string("Title ") + name + "\r\nbody\r\n");
+    run("ref", *posix);
+  }
+  BatchSummary run(const std::string& out, FileSystem& files) {
+    BatchOptions o;
+    o.dirs = {dir / "in/", dir / (out + "/")};
+    o.rulesPath = dir / "rules.mdb";
+    BatchObserver quiet;
+    return RunBatch(o, files, quiet);
+  }
+  // Runs into out/ with the hooks `arm` sets; returns the message of the
+  // LoomError the run must throw, after checking what it left.
+  std::string failingRun(const std::function<void(FaultyFileSystem&)>& arm) {
+    FaultyFileSystem faulty(*posix);
+    arm(faulty);
+    std::string message = "the run did not fail";
+    try {
+      run("out", faulty);
+    } catch (const LoomError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Io);
+      message = e.what();
+    }
+    if (fs::is_directory(dir / "out")) {  // only complete pages, no index
+      for (const std::string& name : directoryNames(dir / "out"))
+        EXPECT_EQ(readFile(dir / "out/" + name), readFile(dir / "ref/" + name)) << name;
+      EXPECT_FALSE(fileExists(dir / "out/index.html"));
+    }
+    return message;
+  }
+
+  TempDir dir;
+  std::unique_ptr<FileSystem> posix = makePosixFileSystem();
+};
+
+TEST_F(PosixRun, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
+  for (const char* name : {"a", "b", "c", "d"}) fs::remove(dir / "in/" + name + ".txt");
+  fs::create_directory(dir / "in/sub.txt");  // a directory: never a page
+  writeFile(dir / "in/.profile.txt", "hidden");
+  writeFile(dir / "elsewhere.txt", "Linked text\r\n");
+  writeFile(dir / "precious.html", "keep me");
+  fs::create_symlink(dir / "elsewhere.txt", dir / "in/linked.txt");
+  fs::create_symlink(dir / "nowhere.txt", dir / "in/dangling.txt");
+  fs::create_symlink(dir / "precious.html", dir / "out/lwlinked.htm");
+  fs::create_symlink(dir / "precious.html", dir / "out/index.html");
+  EXPECT_EQ(run("out", *posix).fileCount, 1u);
+  EXPECT_EQ(readFile(dir / "precious.html"), "keep me");
+  for (const char* name : {"out/lwlinked.htm", "out/index.html"})
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
+  EXPECT_NE(readFile(dir / "out/lwlinked.htm").find("<TITLE>Linked text</TITLE>"),
+            std::string::npos);
+}
+
+TEST_F(PosixRun, InputFileThatVanishesOrCannotBeReadAfterTheListingIsNamed) {
+  // Permissions do not stop the superuser; a directory in the file's place
+  // cannot be read by anyone, and a FIFO there must not wait for a writer.
+  const std::string victim = dir / "in/b.txt";
+  const struct {
+    std::function<void()> change;
+    std::string message;
+  } rows[] = {
+      {[] {}, "Cannot open the input file \"" + victim + "\": No such file or directory"},
+      {[&] { fs::create_directory(victim); }, "is not a regular file any more (a directory)"},
+      {[&] { ::mkfifo(victim.c_str(), 0600); }, "is not a regular file any more (a FIFO)"},
+      {[] { throw std::bad_alloc(); }, "Not enough memory to convert the file"},
+  };
+  for (const auto& row : rows) {
+    writeFile(victim, "Title b\r\nbody\r\n");
+    const std::string message = failingRun([&](FaultyFileSystem& f) {
+      f.beforeRead = [&](const std::string& path) {
+        if (path != victim) return;
+        fs::remove(path);
+        row.change();
+      };
+    });
+    EXPECT_NE(message.find("file \"" + victim + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find(row.message), std::string::npos) << message;
+    EXPECT_TRUE(directoryNames(dir / "out", true).empty());
+    fs::remove(victim);
+  }
+}
+
+TEST_F(PosixRun, OutputDirectoryRemovedOrReplacedDuringTheRunIsNamed) {
+  const std::string out = dir / "out";
+  for (const bool byAFile : {false, true}) {
+    int writes = 0;
+    const std::string message = failingRun([&](FaultyFileSystem& f) {
+      f.beforeWrite = [&](const std::string&) {
+        if (++writes != 2) return;
+        fs::remove_all(out);
+        if (byAFile) writeFile(out, "a file now");
+      };
+    });
+    EXPECT_NE(message.find("Cannot create a file in the output directory \"" + out + "/"),
+              std::string::npos)
+        << message;
+    EXPECT_NE(message.find(byAFile ? "Not a directory" : "No such file or directory"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(byAFile, fs::is_regular_file(out));
+    fs::remove(out);
+    fs::create_directory(out);
+  }
+}
+
+TEST_F(PosixRun, OnlyStaleTemporaryFilesOfThisProgramAreRemovedByTheNextRun) {
+  // A process id above the kernel's limit cannot be running.
+  const std::pair<std::string, bool> rows[] = {
+      {".loomwise-99999999-AbCdEf", true},                             // a killed run's
+      {".loomwise-" + std::to_string(::getpid()) + "-XyZxYz", false},  // a write still going?
+      {".loomwise-99999-notes", false},                                // not our pattern
+      {".loomwise-99999999-AbCdEf7", false},
+      {".loomwise-099999999-AbCdEf", false},
+      {".loomwise-99999999-Ab.dEf", false},
+  };
+  for (const auto& [name, removed] : rows) writeFile(dir / "out/" + name, "kept?");
+  fs::create_directory(dir / "out/.loomwise-99999998-DirDir");  // a directory is never ours
+  run("out", *posix);
+  for (const auto& [name, removed] : rows)
+    EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
+  EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));
+}
+
+}  // namespace
+}  // namespace loom::testing

@@ -1,0 +1,417 @@
+// The rule database file: where it lives, what opening a wrong file says,
+// names and keys without regard to case, stored order, NULL apart from the
+// empty text, several handles at once, and what the Setup window and the
+// Constraint Form write back.
+
+#include "rules/rule_database.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/constraint_form_fields.h"
+#include "base/codec.h"
+#include "base/error.h"
+#include "convert/constraint_kind.h"
+#include "rules/constraint_draft.h"
+#include "rules/global_settings.h"
+#include "rules/rule_tables.h"
+#include "rules/rules_location.h"
+#include "rules/schema.h"
+#include "rules/sqlite.h"
+#include "support/memory_file_system.h"
+#include "support/rule_db.h"
+#include "support/temp_dir.h"
+
+namespace loom {
+namespace {
+
+using testing::RuleDb;
+using testing::TempDir;
+
+std::string errorOf(const std::function<void()>& action, ErrorKind kind = ErrorKind::Rules) {
+  try {
+    action();
+  } catch (const LoomError& e) {
+    EXPECT_EQ(e.kind(), kind) << e.what();
+    return e.what();
+  }
+  ADD_FAILURE() << "no error";
+  return "";
+}
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Which database a front end uses: beside a program the user can write,
+// otherwise the user's own copy of the bundled rules; --rules always wins.
+TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
+  const std::string exe = std::filesystem::canonical("/proc/self/exe").string();
+  EXPECT_EQ(programDirectory(), exe.substr(0, exe.rfind('/')));
+  EXPECT_EQ(defaultRulesPath(), programDirectory() + "/loomwise.mdb");
+  const std::string tail = "loomwise/loomwise.mdb", mine = "/home/u/.local/share/" + tail;
+  const std::string shared = "/usr/share/loomwise/loomwise.mdb", bin = "/usr/bin/loomwise.mdb";
+  const struct {
+    bool binWritable;
+    std::vector<std::string> files;
+    std::string dataHome;
+    std::optional<std::string> option;
+    RulesChoice want;  // createFrom is checked for UserData only
+  } rows[] = {
+      {true, {bin}, "", {}, {bin, RulesSource::BesideProgram, false, ""}},  // a build tree
+      {true, {bin}, "", "r.mdb", {"r.mdb", RulesSource::Option, false, ""}},
+      {false, {shared}, "", {}, {mine, RulesSource::UserData, true, shared}},  // a package
+      {false, {shared, mine}, "", {}, {mine, RulesSource::UserData, false, shared}},
+      {true, {shared}, "", {}, {mine, RulesSource::UserData, true, shared}},  // run by root
+      {false, {bin, shared}, "", {}, {mine, RulesSource::UserData, true, bin}},
+      {false, {}, "", {}, {mine, RulesSource::UserData, true, ""}},  // the built-in rules
+      {false, {shared}, "/data/", {}, {"/data/" + tail, RulesSource::UserData, true, shared}},
+      {false, {shared}, "data", {}, {mine, RulesSource::UserData, true, shared}},  // relative
+  };
+  for (const auto& r : rows) {
+    testing::MemoryFileSystem fs;
+    fs.addDirectory("/usr/bin", r.binWritable);
+    for (const char* dir : {"/usr/share/loomwise", "/home/u/.local/share/loomwise"})
+      fs.addDirectory(dir, false);
+    for (const std::string& file : r.files) fs.addFile(file, "rules");
+    const RulesChoice got = chooseRules(r.option, {"/usr/bin", r.dataHome, "/home/u"}, fs);
+    EXPECT_EQ(got.path, r.want.path) << r.want.path;
+    EXPECT_EQ(got.source, r.want.source) << r.want.path;
+    EXPECT_EQ(got.toCreate, r.want.toCreate) << r.want.path;
+    if (r.want.source == RulesSource::UserData) {
+      EXPECT_EQ(got.createFrom, r.want.createFrom);
+    }
+    EXPECT_TRUE(has(describeRules(got), got.path)) << describeRules(got);
+  }
+  testing::MemoryFileSystem fs;
+  EXPECT_TRUE(has(errorOf([&] { chooseRules({}, {"/usr/bin", "", ""}, fs); }), "--rules FILE"));
+}
+
+TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
+  TempDir dir;
+  const std::string bundled = dir / "bundled.mdb";
+  createRuleDatabase(bundled, NewDatabaseContents::Bundled);
+  const std::string bundledBytes = testing::readFile(bundled);
+  for (const auto& [path, before] : {std::pair{dir / "a/b/loomwise/loomwise.mdb", std::string()},
+                                     std::pair{dir / "c.mdb", std::string("my rules")}}) {
+    if (!before.empty()) testing::writeFile(path, before);
+    for (int start = 0; start < 2; ++start) {
+      prepareRules({path, RulesSource::UserData, before.empty(), bundled});
+      EXPECT_EQ(testing::readFile(path), before.empty() ? bundledBytes : before) << path;
+    }
+  }
+  EXPECT_EQ(std::filesystem::status(dir / "a/b").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+  // Without a bundled file the copy holds the rules built into the program.
+  prepareRules({dir / "d/loomwise.mdb", RulesSource::UserData, true, ""});
+  EXPECT_FALSE(readRuleTables(dir / "d/loomwise.mdb").fileTypes.empty());
+  // A missing bundled file is said with both names, and leaves nothing behind.
+  const std::string lost = dir / "e/loomwise.mdb";
+  const std::string message = errorOf([&] {
+    prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
+  });
+  EXPECT_TRUE(has(message, lost) && has(message, dir / "gone.mdb")) << message;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
+  // Creating never overwrites either.
+  testing::writeFile(dir / "precious.mdb", "precious");
+  EXPECT_TRUE(
+      has(errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
+                  ErrorKind::Usage),
+          dir / "precious.mdb"));
+  EXPECT_EQ(testing::readFile(dir / "precious.mdb"), "precious");
+}
+
+TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
+  TempDir dir;
+  std::string access(2048, '\0');
+  access.replace(0, 19, std::string("\0\x01\0\0Standard Jet DB", 19));
+  RuleDb good(dir / "good.mdb");
+  good.exec(  // enough rows that the tables reach past the first half of the file
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
+      "INSERT INTO Constraints (FileType, Type, \"Search String\") SELECT 'GEN', 1, 'x' || i FROM "
+      "n");
+  const std::string whole = testing::readFile(good.path());
+  const std::pair<std::string, std::string> rows[] = {
+      {"just some text, not a database\n", "is not a Loomwise rule database (not an SQLite 3 file"},
+      {access, "Microsoft Access (Jet) database"},
+      {"", "is empty"},
+      {std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F'),
+       "damaged or is not a rule database"},
+      {whole.substr(0, whole.size() / 2), "damaged"},
+  };
+  for (const auto& [bytes, says] : rows) {
+    const std::string path = dir / "wrong.mdb";
+    testing::writeFile(path, bytes);
+    const std::string message = errorOf([&] { readRuleTables(path); });
+    EXPECT_TRUE(has(message, says) && has(message, "Rule database \"" + path + "\"")) << message;
+  }
+  const std::string missing = errorOf([&] { readRuleTables(dir / "missing.mdb"); });
+  EXPECT_TRUE(has(missing, dir / "missing.mdb\": cannot be opened")) << missing;
+  EXPECT_TRUE(has(errorOf([&] { readRuleTables(dir.path()); }), "is a directory"));
+  RuleDb noGroups(dir / "a.mdb");
+  noGroups.exec("DROP TABLE Groups");
+  EXPECT_TRUE(has(errorOf([&] { readRuleTables(noGroups.path()); }), "has no table Groups"));
+  RuleDb noColumn(dir / "b.mdb");
+  noColumn.exec("ALTER TABLE FileTypes DROP COLUMN GroupID");
+  const std::string message = errorOf([&] { readRuleTables(noColumn.path()); });
+  EXPECT_TRUE(has(message, "Rule database \"" + noColumn.path() +
+                               "\": table FileTypes has no column \"GroupID\""))
+      << message;
+}
+
+// What data/schema.sql makes is the layout rules/schema.h describes: the
+// same tables in the same order, each column with its type and key.
+TEST(RuleTables, ANewDatabaseHasTheDescribedLayout) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  Database handle(db.path(), Database::Mode::ReadOnly);
+  std::vector<std::string> made, described;
+  Statement tables = handle.prepare(
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' "
+      "ORDER BY rowid");
+  while (tables.step()) {
+    Statement columns = handle.prepare("SELECT name, type, pk FROM pragma_table_info(?1)");
+    columns.bind(1, *tables.text(0));
+    while (columns.step()) {
+      made.push_back(*tables.text(0) + "." + *columns.text(0) + " " + *columns.text(1) +
+                     (columns.value(2).integer ? " key" : ""));
+    }
+  }
+  for (const TableDef& table : schema::kTables) {
+    const std::string name(table.name), key(table.key);
+    if (!table.keyIsRuleColumn()) described.push_back(name + "." + key + " INTEGER key");
+    for (const ColumnDef& c : table.columns) {
+      described.push_back(name + "." + std::string(c.name) +
+                          (c.kind == ColumnKind::Text ? " TEXT" : " INTEGER") +
+                          (c.name == table.key ? " key" : ""));
+    }
+  }
+  EXPECT_EQ(made, described);
+}
+
+TEST(RuleTables, NamesOfTablesAndColumnsIgnoreCase) {
+  TempDir dir;
+  Database(dir / "lower.mdb", Database::Mode::Create)
+      .exec(
+          "CREATE TABLE filetypes (identifier TEXT, description TEXT, \"TITLE LINE\" INTEGER, "
+          "\"end of line\" TEXT, beginsection TEXT, endsection TEXT, groupid TEXT);"
+          "CREATE TABLE GROUPS (groupid TEXT, header TEXT, footer TEXT);"
+          "CREATE TABLE constraints (filetype TEXT, type INTEGER, \"search string\" TEXT, "
+          "\"replace string\" TEXT, rfirst TEXT, rlast TEXT, casesensitive INTEGER);"
+          "CREATE TABLE globaldefs (id TEXT, content TEXT);"
+          "INSERT INTO filetypes VALUES ('txt', '', 1, '', 'B', 'E', 'doc');"
+          "INSERT INTO constraints VALUES ('TXT', 3, '*', '*', '<B>', '</B>', 1);");
+  const RuleTables tables = readRuleTables(dir / "lower.mdb");
+  ASSERT_EQ(tables.fileTypes.size() + tables.constraints.size(), 2u);
+  EXPECT_EQ(*tables.fileTypes[0].identifier + *tables.fileTypes[0].endSection, "txtE");
+  EXPECT_EQ(tables.fileTypes[0].titleLine.asInteger(), 1);
+  EXPECT_EQ(*tables.constraints[0].rFirst + *tables.constraints[0].rLast, "<B></B>");
+}
+
+TEST(RuleTables, StoredOrderAndNullApartFromTheEmptyText) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  db.rows("C|GEN|1|one|x\nC|GEN|1|two|x\nC|GEN|1|three|x\nC|GEN|1|four|x");
+  db.exec("DELETE FROM Constraints WHERE \"Search String\" IN ('two', 'four')");
+  db.rows("C|GEN|1|five|x\nC|GEN|1|six|x\nC|GEN|~||~||~|~\nT|TXT|1||~|");
+  db.exec("UPDATE Constraints SET \"Search String\" = 'ONE' WHERE \"Search String\" = 'one'");
+  const RuleTables tables = readRuleTables(db.path());
+  std::string order;
+  for (const StoredConstraint& r : tables.constraints)
+    order += r.searchString.value_or("?") + std::to_string(r.position) + " ";
+  EXPECT_EQ(order, "ONE1 three2 five3 six4 5 ");
+  const auto cell = [](const Text& t) { return t.value_or("~") + "|"; };
+  const FileTypeRecord& t = tables.fileTypes.at(0);
+  const StoredConstraint& c = tables.constraints.back();
+  EXPECT_EQ(cell(t.beginSection) + cell(t.endSection), "|~|");
+  EXPECT_TRUE(c.type.isNull() && c.caseSensitive.isNull());
+  EXPECT_EQ(cell(c.searchString) + cell(c.replaceString) + cell(c.rFirst) + cell(c.rLast),
+            "|~||~|");
+}
+
+TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
+  TempDir dir;
+  RuleDb missing(dir / "a.mdb");
+  missing.exec("DELETE FROM GlobalDefs WHERE ID = 'Header'");
+  EXPECT_TRUE(has(errorOf([&] { LoadGlobalSettings(missing.path()); }),
+                  "GlobalDefs has no row for \"Header\""));
+  RuleDb null(dir / "b.mdb");
+  null.setting("Header", testing::kNull);
+  EXPECT_TRUE(has(errorOf([&] { LoadGlobalSettings(null.path()); }),
+                  "GlobalDefs row \"Header\": Content is empty (NULL)"));
+  // Keys are found whatever their letter case; the empty text is a value.
+  RuleDb cased(dir / "c.mdb");
+  cased.exec(
+      "UPDATE GlobalDefs SET ID = 'ENDOFLINE', Content = '' WHERE ID = 'EndofLine';"
+      "UPDATE GlobalDefs SET ID = 'indexpagename' WHERE ID = 'IndexPageName'");
+  const GlobalSettings s = LoadGlobalSettings(cased.path());
+  EXPECT_EQ(s.endOfLineTag, "");
+  EXPECT_EQ(s.indexPageName, "index.html");
+}
+
+TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransaction) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  db.constraint("GEN", "1", "first", "x");
+  Database writer(db.path(), Database::Mode::ReadWrite);
+  {
+    Transaction pending(writer);
+    writer.exec(
+        "INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
+    // The other handle reads the committed rows and does not wait for the writer.
+    EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
+    pending.commit();
+  }
+  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
+}
+
+TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  Database holder(db.path(), Database::Mode::ReadWrite);
+  holder.exec("BEGIN EXCLUSIVE");
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holder.exec("COMMIT");
+  });
+  // Both a read and a write from other handles go through once the lock is gone.
+  EXPECT_NO_THROW(readRuleTables(db.path()));
+  EXPECT_NO_THROW(db.constraint("GEN", "1", "after", "x"));
+  release.join();
+  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
+}
+
+GlobalSettings values(std::string tag, std::string header, std::string footer, std::string index) {
+  GlobalSettings s;
+  s.endOfLineTag = std::move(tag);
+  s.header = std::move(header);
+  s.footer = std::move(footer);
+  s.indexPageName = std::move(index);
+  return s;
+}
+
+std::string stored(const RuleDb& db) {
+  std::string all;
+  for (const char* id : {"EndofLine", "Header", "Footer", "IndexPageName", "Other"})
+    all += db.content(id).value_or("~") + "|";
+  return all;
+}
+
+TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  SaveGlobalSettings(db.path(), values("  <BR>  ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html"));
+  EXPECT_EQ(stored(db), "<BR>|\t<HTML>\r\n<BODY>\r\n||site.html|~|");
+  EXPECT_EQ(LoadGlobalSettings(db.path()).header, "\t<HTML>\r\n<BODY>\r\n");
+  // A missing row is created and no other row touched.
+  RuleDb partial(dir / "partial.mdb");
+  partial.exec("DELETE FROM GlobalDefs WHERE ID = 'Header'").setting("Other", "unrelated");
+  SaveGlobalSettings(partial.path(), values("<BR>", "<H>", "<F>", "x.html"));
+  EXPECT_EQ(stored(partial), "<BR>|<H>|<F>|x.html|unrelated|");
+  EXPECT_EQ(readRuleTables(partial.path()).globalDefs.size(), 5u);
+  // A failure half-way (the third row refuses) or a lock held past the wait
+  // writes nothing and reaches the caller.
+  const std::string defaults = "<P>|<HTML><BODY>|</BODY></HTML>|index.html|~|";
+  RuleDb refusing(dir / "refusing.mdb");
+  refusing.exec(
+      "CREATE TRIGGER refuse BEFORE UPDATE ON GlobalDefs WHEN NEW.ID = 'Footer' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  EXPECT_THROW(SaveGlobalSettings(refusing.path(), values("<BR>", "<H>", "<F>", "x.html")),
+               LoomError);
+  EXPECT_EQ(stored(refusing), defaults);
+  RuleDb locked(dir / "locked.mdb");
+  {
+    Database other(locked.path(), Database::Mode::ReadWrite);
+    Transaction holding(other);
+    const testing::ShortBusyTimeout shortWait;
+    const std::string message =
+        errorOf([&] { SaveGlobalSettings(locked.path(), values("<BR>", "<H>", "<F>", "x.html")); });
+    EXPECT_TRUE(has(message, "locked") && has(message, locked.path())) << message;
+  }
+  EXPECT_EQ(stored(locked), defaults);
+}
+
+ConstraintFormFields form(ConstraintType kind, std::vector<std::string> fields, bool toEnd = false,
+                          bool cs = false, std::string fileType = "txt") {
+  ConstraintFormFields f;
+  f.type = kind;
+  for (std::size_t i = 0; i < fields.size(); ++i) f.fields[i] = fields[i];
+  f.applyToEndOfLine = toEnd;
+  f.caseSensitive = cs;
+  f.fileType = std::move(fileType);
+  return f;
+}
+
+TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
+  using K = ConstraintType;
+  const struct {
+    ConstraintFormFields form;
+    std::string row;  // FileType|Type|Search|Replace|RFirst|RLast|CaseSensitive
+  } rows[] = {
+      {form(K::SearchReplace, {" a ", " b ", "x", "y"}, true), "TXT|1| a | b | | |0"},
+      {form(K::RemoveBlock, {"[", "]", "x", "y"}, false, true, "gen"), "GEN|2|[|]| | |1"},
+      {form(K::RemoveBlock, {"##", "ignored"}, true), "TXT|2|##|(EOL)| | |0"},
+      {form(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}), "TXT|3|*|*|<B>|</B>|0"},
+      {form(K::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true),
+       "TXT|3|=> |(EOL)|<LI>|</LI>|0"},
+      {form(K::ReplaceFormatting, {"*", "", "", ""}), "TXT|3|*||||0"},
+      {form(K::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true),
+       "TXT|4|Contents|<H2>C</H2>| | |0"},
+      {form(K::SearchReplace, {"a"}, false, false, "t\xC3\xA9x"), "T\xC3\x89X|1|a|| | |0"},
+  };
+  for (const auto& r : rows) {
+    const ConstraintDraft row = constraintFromForm(r.form);
+    EXPECT_EQ(row.fileType + "|" + std::to_string(row.type) + "|" + row.searchString + "|" +
+                  row.replaceString + "|" + row.rFirst + "|" + row.rLast + "|" +
+                  std::to_string(row.caseSensitive),
+              r.row);
+  }
+  // An empty search text or begin marker is refused, for every kind.
+  for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
+    for (const std::string first : {"", "   "})
+      EXPECT_TRUE(has(errorOf(
+                          [&] {
+                            constraintFromForm(form(kind, {first, "x"}));
+                          },
+                          ErrorKind::Usage),
+                      "first field"));
+  }
+}
+
+TEST(SaveConstraint, AddsOneRowAtTheEndOrNothingAndNamesTheFile) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  db.constraint("GEN", "1", "first", "x");
+  EXPECT_EQ(
+      SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
+                                                        {"*", "", "<B>", "</B>"}, false, true))),
+      2u);
+  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(
+                                          form(ConstraintType::SearchReplace, {"it's", "it is"}))),
+            3u);
+  std::string stored;  // an empty Replace String stays empty, not NULL
+  for (const StoredConstraint& r : readRuleTables(db.path()).constraints)
+    stored += *r.fileType + "|" + std::to_string(*r.type.asInteger()) + "|" + *r.searchString +
+              "|" + r.replaceString.value_or("~") + "|" + *r.rFirst + "|" + *r.rLast + "|" +
+              std::to_string(*r.caseSensitive.asInteger()) + "\n";
+  EXPECT_EQ(stored, "GEN|1|first|x| | |1\nTXT|3|*||<B>|</B>|1\nTXT|1|it's|it is| | |0\n");
+  const ConstraintDraft row = constraintFromForm(form(ConstraintType::SearchReplace, {"a", "b"}));
+  RuleDb dropped(dir / "a.mdb");
+  dropped.exec("DROP TABLE Constraints");
+  const std::string message = errorOf([&] { SaveConstraint(dropped.path(), row); });
+  EXPECT_TRUE(has(message, "has no table Constraints") && has(message, dropped.path())) << message;
+  RuleDb refusing(dir / "b.mdb");
+  refusing.exec(
+      "CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
+  EXPECT_THROW(SaveConstraint(refusing.path(), row), LoomError);
+  EXPECT_TRUE(readRuleTables(refusing.path()).constraints.empty());
+}
+
+}  // namespace
+}  // namespace loom

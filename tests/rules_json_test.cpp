@@ -1,0 +1,96 @@
+// The rules as a text file: export and import.
+
+#include "rules/rules_json.h"
+
+#include <gtest/gtest.h>
+
+#include "base/error.h"
+#include "rules/rule_tables.h"
+#include "support/rule_db.h"
+#include "support/temp_dir.h"
+
+namespace loom {
+namespace {
+
+using testing::RuleDb;
+using testing::TempDir;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class RulesJson : public ::testing::Test {
+ protected:
+  TempDir dir;
+  RuleDb rules{dir / "rules.mdb"};
+  void SetUp() override { rules.fileType("TXT", "1", "", "", "G").group("G", "<H2>", ""); }
+};
+
+TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOrder) {
+  rules.group("N", std::nullopt, "")
+      .setting("Header", "<HTML>\r\n<BODY>\r\n")
+      .constraint("GEN", "1", "first", "1")
+      .constraint("GEN", "1", "second", "2")
+      .constraint("GEN", "1", "third", "3", std::nullopt, "", std::nullopt)
+      .exec("DELETE FROM Constraints WHERE \"Search String\" = 'second'")
+      .constraint("GEN", "2", "fourth", "(EOL)");
+  const std::string text = exportRulesText(rules.path());
+  EXPECT_TRUE(contains(text, "{\"GroupID\":\"N\",\"Header\":null,\"Footer\":\"\"}\n")) << text;
+  EXPECT_TRUE(contains(text, "\"Content\":\"<HTML>\\r\\n<BODY>\\r\\n\"")) << text;
+  EXPECT_LT(text.find("third"), text.find("fourth"));
+  EXPECT_EQ(text.find("second"), std::string::npos);
+
+  // What the run accepts, the export writes (a blob of text); what JSON
+  // cannot hold it refuses rather than write null.
+  RuleDb odd(dir / "odd.mdb");
+  odd.exec("UPDATE GlobalDefs SET Content = CAST('<HTML>' AS BLOB) WHERE ID = 'Header'");
+  EXPECT_TRUE(contains(exportRulesText(odd.path()), "{\"ID\":\"Header\",\"Content\":\"<HTML>\"}"));
+  odd.fileType("TXT", "1", "", "", "G").exec("UPDATE FileTypes SET \"Title Line\" = 9e999");
+  EXPECT_THROW(exportRulesText(odd.path()), LoomError);
+
+  RuleDb fresh(dir / "fresh.mdb");
+  importRulesText(fresh.path(), text, "rules.json");
+  EXPECT_EQ(exportRulesText(fresh.path()), text);  // NULL and the empty text stay apart
+}
+
+TEST_F(RulesJson, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
+  const std::string good = exportRulesText(rules.path());
+  RuleDb target(dir / "target.mdb");
+  target.constraint("GEN", "1", "keep", "me");
+  const std::string before = exportRulesText(target.path());
+
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string titleLine = "\"Title Line\":1";
+  const std::string lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::pair<std::string, std::string> cases[] = {
+      {with(",\"GroupID\":\"G\"", ""), "line 4: FileTypes record 1 has no column \"GroupID\""},
+      {with(titleLine, "\"Title Line\":18446744073709551615"),
+       "line 4: FileTypes record 1, column "
+       "\"Title Line\": the number 18446744073709551615 is out of range"},
+      {with(titleLine, "\"Title Line\":1e400"), "line 4: the number 1e400 is out of range"},
+      {with(titleLine, "\"Title Line\":1.5"),
+       "line 4: FileTypes record 1, column \"Title Line\": "
+       "needs a whole number, not 1.5"},
+      {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
+       "the ID \"header\" occurs already in GlobalDefs record 2"},
+      {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},
+      {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
+      {"[]", "line 1: not a Loomwise rules file"},
+  };
+  for (const auto& [text, expected] : cases) {
+    try {
+      importRulesText(target.path(), text, "rules.json");
+      ADD_FAILURE() << "no error for " << text;
+    } catch (const LoomError& e) {
+      EXPECT_TRUE(contains(e.what(), expected)) << e.what();
+      EXPECT_TRUE(contains(e.what(), "\"rules.json\"")) << e.what();
+    }
+    EXPECT_EQ(exportRulesText(target.path()), before);
+  }
+}
+
+}  // namespace
+}  // namespace loom
