@@ -15,16 +15,8 @@ namespace {
 using testing::RuleDb;
 using testing::TempDir;
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-class Explain : public ::testing::Test {
- protected:
-  TempDir dir;
-  RuleDb rules{dir / "rules.mdb"};
-  void SetUp() override { rules.fileType("TXT", "1", "", "", "G").group("G", "<H2>", ""); }
-};
+using testing::contains;
+using Explain = testing::OneFileTypeRules;
 
 TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   rules

@@ -4,12 +4,15 @@
 // own types turn "1" into a number where the schema says INTEGER, and keep
 // "abc" as text, as a hand-edited grid would.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "rules/sqlite.h"
+#include "support/temp_dir.h"
 
 namespace loom::testing {
 
@@ -54,5 +57,17 @@ struct ShortBusyTimeout {
   ShortBusyTimeout(const ShortBusyTimeout&) = delete;  // one restores the default
   ShortBusyTimeout& operator=(const ShortBusyTimeout&) = delete;
 };
+
+// A rule database in a scratch directory, with one file type TXT of group G.
+class OneFileTypeRules : public ::testing::Test {
+ protected:
+  TempDir dir;
+  RuleDb rules{dir / "rules.mdb"};
+  void SetUp() override { rules.fileType("TXT", "1", "", "", "G").group("G", "<H2>", ""); }
+};
+
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 }  // namespace loom::testing
