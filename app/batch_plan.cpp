@@ -9,8 +9,6 @@
 namespace loom {
 namespace {
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
-
 void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
                       std::vector<Problem>& problems) {
   const PathKind in = fs.kind(dirs.input);

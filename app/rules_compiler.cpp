@@ -12,8 +12,6 @@
 namespace loom {
 namespace {
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
-
 // Collects problems and turns stored UTF-8 into the run's encoding.
 class Checker {
  public:

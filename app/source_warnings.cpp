@@ -3,10 +3,10 @@
 #include <array>
 #include <cctype>
 
+#include "base/text.h"
+
 namespace loom {
 namespace {
-
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // The charset a Header declares (in a <meta charset=...> or a Content-Type's
 // "charset=..."), lower-cased; empty when it declares none.

@@ -20,6 +20,9 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // among them, as escapes (a line feed as "\\n", others as "\\x1F").
 std::string visibleName(std::string_view name);
 
+// `text` in double quotes, as messages name what the user gave.
+inline std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
 // What ends a line of a source file. Text from the platform the rules were
 // first written for ends its lines in CR LF (or CR), and there a lone LF is
 // a character inside the line; text from this platform ends them in LF.

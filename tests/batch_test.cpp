@@ -23,6 +23,8 @@
 namespace loom {
 namespace {
 
+using testing::contains;
+
 using testing::MemoryFileSystem;
 using testing::RuleDb;
 using testing::TempDir;
@@ -87,10 +89,6 @@ struct Site {
     return result;
   }
 };
-
-bool has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::string frame(const std::string& lines) {
   return "<HTML><BODY>\r\n" + lines + "</BODY></HTML>\r\n";
@@ -202,7 +200,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       continue;
     }
     const std::string problems = site.problems();
-    EXPECT_TRUE(has(problems, row.expect.substr(1))) << row.rules << "\n" << problems;
+    EXPECT_TRUE(contains(problems, row.expect.substr(1))) << row.rules << "\n" << problems;
     EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << row.rules;
   }
   // The check does not stop at the first problem; the two rows a front end
@@ -216,9 +214,9 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
   for (const char* expected :
        {"FileTypes has no row for \"DOC\"", "Title Line \"abc\"", "BeginSection is empty",
         "Groups has no row for \"ZZZ\"", "row 1 ", "row 2 ", "row 3 ", "row 5 ", "\"../x.html\""}) {
-    EXPECT_TRUE(has(problems, expected)) << expected << "\nin:\n" << problems;
+    EXPECT_TRUE(contains(problems, expected)) << expected << "\nin:\n" << problems;
   }
-  EXPECT_FALSE(has(problems, "row 4")) << problems;
+  EXPECT_FALSE(contains(problems, "row 4")) << problems;
   EXPECT_EQ(site.missing(), (std::vector<std::string>{
                                 std::to_string(static_cast<int>(Missing::FileTypesRow)) + " DOC",
                                 std::to_string(static_cast<int>(Missing::GroupsRow)) + " ZZZ"}));
@@ -231,8 +229,8 @@ TEST(RunBatch, RowOfAnUnknownTypeIsReportedOnceNotPerLineOrFile) {
   site.run();
   EXPECT_EQ(site.page("lwtwo.htm"), frame("<TITLE>b4</TITLE><P>\r\nb5<P>\r\n"));
   ASSERT_EQ(site.recorder.count(WarningKind::ErrorCondition), 2u) << site.recorder.said;
-  EXPECT_TRUE(has(site.recorder.warnings[0].second, "Constraints row 1"));
-  EXPECT_TRUE(has(site.recorder.warnings[1].second, "Constraints row 3"));
+  EXPECT_TRUE(contains(site.recorder.warnings[0].second, "Constraints row 1"));
+  EXPECT_TRUE(contains(site.recorder.warnings[1].second, "Constraints row 3"));
 }
 
 TEST(RunBatch, FilesWithTheSamePageNameShareOnePageAndKeepTheirEntries) {
@@ -245,7 +243,7 @@ TEST(RunBatch, FilesWithTheSamePageNameShareOnePageAndKeepTheirEntries) {
     // Said once per pair, naming both files and the page, by the check too.
     ASSERT_EQ(site.recorder.count(WarningKind::PageNameCollision), 2u) << checkOnly;
     for (const char* part : {"\"/in/report.txt\" and \"/in/report.lst\"", "\"lwreport.htm\""})
-      EXPECT_TRUE(has(site.recorder.warnings[0].second, part)) << site.recorder.said;
+      EXPECT_TRUE(contains(site.recorder.warnings[0].second, part)) << site.recorder.said;
   }
   Site site;
   site.fs.addFile("/in/report.txt", "Text report\r\nfrom txt");
@@ -265,7 +263,7 @@ TEST(RunBatch, NameWithoutDotIsSkippedAndReported) {
   EXPECT_EQ(summary.skippedFiles, 1u);
   EXPECT_EQ(summary.pagesWritten, 1u);
   ASSERT_EQ(site.recorder.count(WarningKind::SkippedFile), 1u);
-  EXPECT_TRUE(has(site.recorder.said, "/in/README")) << site.recorder.said;
+  EXPECT_TRUE(contains(site.recorder.said, "/in/README")) << site.recorder.said;
   EXPECT_EQ(site.fs.listPlainFiles("/out/"), (std::vector<std::string>{"lwa.htm", "index.html"}));
   EXPECT_EQ(site.recorder.events.size(), 5u);  // both files count for the progress
 }
@@ -292,7 +290,7 @@ TEST(RunBatch, SectionTextsOfSpacesAddNoLineOthersKeepTheirSpaces) {
   site.run();
   EXPECT_EQ(site.page("lwa.htm"), "\r\nx<P>\r\n  </DIV>\r\n</BODY></HTML>\r\n");
   // Without a title line the index lists the page under its input path.
-  EXPECT_TRUE(has(site.page("index.html"), ">/in/a.txt</a>"));
+  EXPECT_TRUE(contains(site.page("index.html"), ">/in/a.txt</a>"));
 }
 
 TEST(RunBatch, KeysWithApostrophesAndOtherLetterCasesFindTheirRows) {
@@ -303,13 +301,13 @@ TEST(RunBatch, KeysWithApostrophesAndOtherLetterCasesFindTheirRows) {
   site.run();
   const std::string index = site.page("index.html");
   for (const char* part : {"<H2>Quoted</H2>\r\n", ">Quoted</a>", ">Upper</a>", ">Lower-case"})
-    EXPECT_TRUE(has(index, part)) << index;
+    EXPECT_TRUE(contains(index, part)) << index;
   EXPECT_TRUE(site.fs.has("/out/lwit's.htm"));
   site.fs.addDirectory("/srv/v1.2/in/");  // dots in the directory do not matter
   site.fs.addFile("/srv/v1.2/in/d.txt", "Dotted");
   site.options.dirs.input = "/srv/v1.2/in/";
   site.run();
-  EXPECT_TRUE(has(site.page("index.html"), ">Dotted</a>"));
+  EXPECT_TRUE(contains(site.page("index.html"), ">Dotted</a>"));
 }
 
 TEST(RunBatch, StoredTextIsTranscodedToWindows1252) {
@@ -332,13 +330,14 @@ TEST(RunBatch, Utf8TextFollowsTheRulesAndInvalidBytesPassThroughWithOneWarning) 
   ASSERT_EQ(site.recorder.warnings.size(), 2u);
   EXPECT_EQ(site.recorder.warnings[0].first, WarningKind::CharsetMismatch);
   EXPECT_EQ(site.recorder.warnings[1].first, WarningKind::InvalidText);
-  EXPECT_TRUE(has(site.recorder.warnings[1].second,
-                  "File \"/in/письмо.txt\" is not valid UTF-8: 3 invalid byte(s), the first in "
-                  "line 2 at byte 3; they are passed through unchanged"))
+  EXPECT_TRUE(
+      contains(site.recorder.warnings[1].second,
+               "File \"/in/письмо.txt\" is not valid UTF-8: 3 invalid byte(s), the first in "
+               "line 2 at byte 3; they are passed through unchanged"))
       << site.recorder.said;
   // The link to a page whose name is not ASCII is percent-encoded UTF-8.
   EXPECT_TRUE(
-      has(site.page("index.html"), "<A HREF=\"lw%D0%BF%D0%B8%D1%81%D1%8C%D0%BC%D0%BE.htm\">"));
+      contains(site.page("index.html"), "<A HREF=\"lw%D0%BF%D0%B8%D1%81%D1%8C%D0%BC%D0%BE.htm\">"));
   // The option overrides the row; names no run could read are refused.
   Site other("S|Encoding|utf-8");
   other.fs.addFile("/in/a.txt", "\xE9\r\n");
@@ -347,10 +346,10 @@ TEST(RunBatch, Utf8TextFollowsTheRulesAndInvalidBytesPassThroughWithOneWarning) 
   EXPECT_EQ(other.page("lwa.htm"), frame("<TITLE>\xE9</TITLE><P>\r\n"));
   EXPECT_EQ(other.recorder.said, "");
   other.options.encoding = "latin-9";
-  EXPECT_TRUE(has(other.problems(), "latin-9"));
+  EXPECT_TRUE(contains(other.problems(), "latin-9"));
   other.options.encoding.reset();
   other.db.setting("Encoding", "ebcdic");
-  EXPECT_TRUE(has(other.problems(), "GlobalDefs row \"Encoding\""));
+  EXPECT_TRUE(contains(other.problems(), "GlobalDefs row \"Encoding\""));
   // Without an Encoding row stored UTF-8 rules meet Windows-1252 text byte for byte.
   Site plain("C|GEN|1|é|&eacute;| | |0");
   plain.fs.addFile("/in/a.txt", "caf\xC9 \xE9t\xE9\r\n\x80\x9F\r\n");
@@ -443,8 +442,8 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
   Site site;
   site.options.dirs = {"/nope/", "/gone/"};
   std::string problems = site.problems();
-  EXPECT_TRUE(has(problems, "Input directory \"/nope/\" does not exist")) << problems;
-  EXPECT_TRUE(has(problems, "Output directory \"/gone/\" does not exist")) << problems;
+  EXPECT_TRUE(contains(problems, "Input directory \"/nope/\" does not exist")) << problems;
+  EXPECT_TRUE(contains(problems, "Output directory \"/gone/\" does not exist")) << problems;
   EXPECT_EQ(site.missing(),
             std::vector<std::string>{std::to_string(static_cast<int>(Missing::OutputDirectory)) +
                                      " /gone/"});
@@ -467,7 +466,7 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
       continue;
     }
     problems = site.problems();
-    EXPECT_TRUE(has(problems, row.problem)) << problems;
+    EXPECT_TRUE(contains(problems, row.problem)) << problems;
     EXPECT_TRUE(site.fs.listPlainFiles(row.output).empty() || row.output == "/in/./");
     EXPECT_EQ(site.fs.contents("/in/a.txt"), "A");
   }

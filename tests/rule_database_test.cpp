@@ -31,6 +31,8 @@
 namespace loom {
 namespace {
 
+using testing::contains;
+
 using testing::RuleDb;
 using testing::TempDir;
 
@@ -43,10 +45,6 @@ std::string errorOf(const std::function<void()>& action, ErrorKind kind = ErrorK
   }
   ADD_FAILURE() << "no error";
   return "";
-}
-
-bool has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 // Which database a front end uses: beside a program the user can write,
@@ -87,10 +85,13 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
     if (r.want.source == RulesSource::UserData) {
       EXPECT_EQ(got.createFrom, r.want.createFrom);
     }
-    EXPECT_TRUE(has(describeRules(got), got.path)) << describeRules(got);
+    EXPECT_TRUE(contains(describeRules(got), got.path)) << describeRules(got);
   }
   testing::MemoryFileSystem fs;
-  EXPECT_TRUE(has(errorOf([&] { chooseRules({}, {"/usr/bin", "", ""}, fs); }), "--rules FILE"));
+  EXPECT_TRUE(contains(errorOf([&] {
+                         chooseRules({}, {"/usr/bin", "", ""}, fs);
+                       }),
+                       "--rules FILE"));
 }
 
 TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
@@ -116,14 +117,14 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   const std::string message = errorOf([&] {
     prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
   });
-  EXPECT_TRUE(has(message, lost) && has(message, dir / "gone.mdb")) << message;
+  EXPECT_TRUE(contains(message, lost) && contains(message, dir / "gone.mdb")) << message;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
   // Creating never overwrites either.
   testing::writeFile(dir / "precious.mdb", "precious");
-  EXPECT_TRUE(
-      has(errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
-                  ErrorKind::Usage),
-          dir / "precious.mdb"));
+  EXPECT_TRUE(contains(
+      errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
+              ErrorKind::Usage),
+      dir / "precious.mdb"));
   EXPECT_EQ(testing::readFile(dir / "precious.mdb"), "precious");
 }
 
@@ -149,19 +150,20 @@ TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
     const std::string path = dir / "wrong.mdb";
     testing::writeFile(path, bytes);
     const std::string message = errorOf([&] { readRuleTables(path); });
-    EXPECT_TRUE(has(message, says) && has(message, "Rule database \"" + path + "\"")) << message;
+    EXPECT_TRUE(contains(message, says) && contains(message, "Rule database \"" + path + "\""))
+        << message;
   }
   const std::string missing = errorOf([&] { readRuleTables(dir / "missing.mdb"); });
-  EXPECT_TRUE(has(missing, dir / "missing.mdb\": cannot be opened")) << missing;
-  EXPECT_TRUE(has(errorOf([&] { readRuleTables(dir.path()); }), "is a directory"));
+  EXPECT_TRUE(contains(missing, dir / "missing.mdb\": cannot be opened")) << missing;
+  EXPECT_TRUE(contains(errorOf([&] { readRuleTables(dir.path()); }), "is a directory"));
   RuleDb noGroups(dir / "a.mdb");
   noGroups.exec("DROP TABLE Groups");
-  EXPECT_TRUE(has(errorOf([&] { readRuleTables(noGroups.path()); }), "has no table Groups"));
+  EXPECT_TRUE(contains(errorOf([&] { readRuleTables(noGroups.path()); }), "has no table Groups"));
   RuleDb noColumn(dir / "b.mdb");
   noColumn.exec("ALTER TABLE FileTypes DROP COLUMN GroupID");
   const std::string message = errorOf([&] { readRuleTables(noColumn.path()); });
-  EXPECT_TRUE(has(message, "Rule database \"" + noColumn.path() +
-                               "\": table FileTypes has no column \"GroupID\""))
+  EXPECT_TRUE(contains(message, "Rule database \"" + noColumn.path() +
+                                    "\": table FileTypes has no column \"GroupID\""))
       << message;
 }
 
@@ -239,12 +241,12 @@ TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
   TempDir dir;
   RuleDb missing(dir / "a.mdb");
   missing.exec("DELETE FROM GlobalDefs WHERE ID = 'Header'");
-  EXPECT_TRUE(has(errorOf([&] { LoadGlobalSettings(missing.path()); }),
-                  "GlobalDefs has no row for \"Header\""));
+  EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(missing.path()); }),
+                       "GlobalDefs has no row for \"Header\""));
   RuleDb null(dir / "b.mdb");
   null.setting("Header", testing::kNull);
-  EXPECT_TRUE(has(errorOf([&] { LoadGlobalSettings(null.path()); }),
-                  "GlobalDefs row \"Header\": Content is empty (NULL)"));
+  EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(null.path()); }),
+                       "GlobalDefs row \"Header\": Content is empty (NULL)"));
   // Keys are found whatever their letter case; the empty text is a value.
   RuleDb cased(dir / "c.mdb");
   cased.exec(
@@ -332,7 +334,7 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
     const testing::ShortBusyTimeout shortWait;
     const std::string message =
         errorOf([&] { SaveGlobalSettings(locked.path(), values("<BR>", "<H>", "<F>", "x.html")); });
-    EXPECT_TRUE(has(message, "locked") && has(message, locked.path())) << message;
+    EXPECT_TRUE(contains(message, "locked") && contains(message, locked.path())) << message;
   }
   EXPECT_EQ(stored(locked), defaults);
 }
@@ -375,12 +377,12 @@ TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
   // An empty search text or begin marker is refused, for every kind.
   for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
     for (const std::string first : {"", "   "})
-      EXPECT_TRUE(has(errorOf(
-                          [&] {
-                            constraintFromForm(form(kind, {first, "x"}));
-                          },
-                          ErrorKind::Usage),
-                      "first field"));
+      EXPECT_TRUE(contains(errorOf(
+                               [&] {
+                                 constraintFromForm(form(kind, {first, "x"}));
+                               },
+                               ErrorKind::Usage),
+                           "first field"));
   }
 }
 
@@ -405,7 +407,8 @@ TEST(SaveConstraint, AddsOneRowAtTheEndOrNothingAndNamesTheFile) {
   RuleDb dropped(dir / "a.mdb");
   dropped.exec("DROP TABLE Constraints");
   const std::string message = errorOf([&] { SaveConstraint(dropped.path(), row); });
-  EXPECT_TRUE(has(message, "has no table Constraints") && has(message, dropped.path())) << message;
+  EXPECT_TRUE(contains(message, "has no table Constraints") && contains(message, dropped.path()))
+      << message;
   RuleDb refusing(dir / "b.mdb");
   refusing.exec(
       "CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
