@@ -7,26 +7,38 @@
 
 namespace loom {
 
+namespace {
+
+// Large enough that a block's unused tail is small beside it, small enough
+// that a run of a few files does not reserve much.
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+}  // namespace
+
 void IndexList::add(const IndexEntry& entry) {
-  const std::size_t at = text_.size();
-  text_.append(entry.group).append("-=-").append(entry.pageName).append("-+-").append(entry.title);
-  slots_.push_back({at, static_cast<std::uint32_t>(entry.group.size()),
+  const std::size_t size = entry.group.size() + 3 + entry.pageName.size() + 3 + entry.title.size();
+  if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < size) {
+    blocks_.emplace_back().reserve(std::max(size, kBlockSize));
+  }
+  std::string& block = blocks_.back();
+  const std::size_t at = block.size();
+  block.append(entry.group).append("-=-").append(entry.pageName).append("-+-").append(entry.title);
+  slots_.push_back({block.data() + at, static_cast<std::uint32_t>(entry.group.size()),
                     static_cast<std::uint32_t>(entry.pageName.size()), entry.title.size()});
   sorted_ = false;
 }
 
-std::string_view IndexList::joined(const Slot& slot) const {
-  return std::string_view(text_).substr(
-      slot.at, slot.groupLength + 3 + slot.pageLength + 3 + slot.titleLength);
+std::string_view IndexList::joined(const Slot& slot) {
+  return {slot.text, slot.groupLength + 3 + slot.pageLength + 3 + slot.titleLength};
 }
 
 IndexEntry IndexList::operator[](std::size_t k) const {
   if (!sorted_) {
-    // Entries that compare equal keep the order they were added in, which
-    // is the order of their joined texts in the buffer.
-    std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
-      const int order = codec_->compareNoCase(joined(a), joined(b));
-      return order != 0 ? order < 0 : a.at < b.at;
+    // Stable, so that entries that compare equal keep the order they were
+    // added in: those already sorted are in that order, and later ones
+    // follow them.
+    std::stable_sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
+      return codec_->compareNoCase(joined(a), joined(b)) < 0;
     });
     sorted_ = true;
   }

@@ -25,8 +25,9 @@ struct IndexEntry {
 // The run's entries in ascending order of their joined text (group + "-=-" +
 // page name + "-+-" + title), compared without regard to letter case; equal
 // entries all stay, in the order they were added. The joined texts of all
-// entries share one buffer, so that a run over many files holds each entry's
-// bytes and a few numbers, not three strings of its own.
+// entries share a few large blocks, so that a run over many files holds each
+// entry's bytes and a few numbers, not three strings of its own, and no
+// buffer that doubles as it grows holds up to twice what it needs.
 class IndexList {
  public:
   explicit IndexList(const TextCodec& codec) : codec_(&codec) {}
@@ -42,15 +43,17 @@ class IndexList {
 
  private:
   struct Slot {
-    std::size_t at;  // where the joined text begins; also the order of adding
+    const char* text;  // the joined text, in one of the blocks
     std::uint32_t groupLength;
     std::uint32_t pageLength;  // a file name: a few hundred bytes at most
     std::size_t titleLength;
   };
-  std::string_view joined(const Slot& slot) const;
+  static std::string_view joined(const Slot& slot);
 
   const TextCodec* codec_;
-  std::string text_;
+  // Each block is reserved once and never grows past it, so the slots'
+  // pointers stay valid.
+  std::vector<std::string> blocks_;
   mutable std::vector<Slot> slots_;
   mutable bool sorted_ = true;
 };

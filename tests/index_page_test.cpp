@@ -110,6 +110,13 @@ TEST(IndexList, SortsByTheJoinedTextIgnoringCaseAndKeepsEqualEntriesInOrder) {
   ASSERT_EQ(many.size(), 40000u);
   EXPECT_EQ(many[0].pageName, "lw100001.htm");
   EXPECT_EQ(many[39999].pageName, "lw140000.htm");
+  // Entries added after a read, one larger than the list's blocks, sort in.
+  const std::string huge(100000, 'h');
+  many.add({"G", "lw100001.htm", huge});
+  many.add({"G", "lw100000.htm", "t"});
+  EXPECT_EQ(many[0].pageName, "lw100000.htm");
+  EXPECT_EQ(many[1].title, huge);
+  EXPECT_EQ(many[2].title, "t");
 }
 
 TEST(LinkAddress, EncodesWhatWouldBreakTheLinkOrIsNotAscii) {
