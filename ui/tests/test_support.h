@@ -24,10 +24,14 @@ class RecordingSink : public MessageSink {
     if (onShow) onShow(message);
     return static_cast<int>(message.actions.indexOf(choose));
   }
-  QStringList texts() const {
-    QStringList result;
-    for (const Message& m : messages) result << m.text;
-    return result;
+  void clear() {
+    messages.clear();
+    choose.clear();
+  }
+  // The text and detail of the one message shown; else how many there were.
+  QString lone() const {
+    return messages.size() == 1 ? messages[0].text + '\n' + messages[0].detail
+                                : QString("%1 messages").arg(messages.size());
   }
   std::vector<Message> messages;
   std::function<void(const Message&)> onShow;  // runs while the message is "on screen"
