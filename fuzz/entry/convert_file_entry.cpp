@@ -11,27 +11,20 @@ void loom::fuzz::convertFile(const std::uint8_t* data, std::size_t size) {
   rules.endSection = in.text();
   for (std::size_t i = 0; i < in.flags % 6u; ++i) {
     const std::uint8_t row = in.byte();
-    // A braced list is read in order, as the fields are laid out in the input.
-    rules.constraints.push_back(
-        {.position = i + 1,
-         .fileType = {},
-         .type = static_cast<ConstraintType>(1 + row % 4),
-         .searchString = in.text(),
-         .replaceString = (row & 0x20) ? std::string(kEndOfLineMarker) : in.text(),
-         .rFirst = in.text(),
-         .rLast = in.text(),
-         .caseSensitive = (row & 0x10) != 0});
+    CompiledConstraint& c = rules.constraints.emplace_back();
+    c.position = i + 1;
+    c.type = static_cast<ConstraintType>(1 + row % 4);
+    c.caseSensitive = (row & 0x10) != 0;
+    c.searchString = in.text();
+    c.replaceString = (row & 0x20) ? std::string(kEndOfLineMarker) : in.text();
+    c.rFirst = in.text();
+    c.rLast = in.text();
   }
-  PageSettings settings;
-  settings.header = in.text();
-  settings.footer = in.text();
-  settings.endOfLineTag = in.text();
+  const PageSettings settings{.header = in.text(), .footer = in.text(), .endOfLineTag = in.text()};
   const std::string path = in.text();
-  const ConvertedPage page = ConvertFile(in.rest(), path, rules, settings, in.codec());
-  require(page.bytes.starts_with(settings.header + "\r\n"),
-          "the page does not begin with the header");
-  require(page.bytes.ends_with(settings.footer + "\r\n"), "the page does not end with the footer");
-  require(rules.titleLine > 0 || page.title == trimSpaces(path),
-          "a page without a title line has another title");
-  require(page.title == trimSpaces(page.title), "the title keeps outer spaces");
+  const ConvertedPage page = ConvertFile(in.rest, path, rules, settings, in.codec());
+  LOOMWISE_REQUIRE(page.bytes.starts_with(settings.header + "\r\n") &&
+                   page.bytes.ends_with(settings.footer + "\r\n"));
+  LOOMWISE_REQUIRE(rules.titleLine > 0 || page.title == trimSpaces(path));
+  LOOMWISE_REQUIRE(page.title == trimSpaces(page.title));
 }

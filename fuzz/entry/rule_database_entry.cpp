@@ -1,9 +1,6 @@
-// An arbitrary (corrupt, truncated, foreign) file as the rule database: the
-// check and the run either succeed or refuse with a LoomError.
+// Any file, corrupt, truncated or foreign, as the rule database of a run.
 
 #include <unistd.h>
-
-#include <fstream>
 
 #include "app/batch.h"
 #include "fuzz/entry/fuzz_entry.h"
@@ -14,12 +11,9 @@ void loom::fuzz::ruleDatabase(const std::uint8_t* data, std::size_t size) {
   static const testing::TempDir scratch;  // one per process, removed at exit
   const std::string path = scratch / "rules.mdb";
   for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-
+  testing::writeFile(path, std::string(reinterpret_cast<const char*>(data), size));
   testing::MemoryFileSystem fs;
-  fs.addDirectory("/in/");
-  fs.addDirectory("/out/");
+  for (const char* dir : {"/in/", "/out/"}) fs.addDirectory(dir);
   fs.addFile("/in/chapter01.txt", "Contents\r\n  *bold* and _it_ -- (c) [note: x] \"\"q\"\"\r\n");
   fs.addFile("/in/today.nws", "1 May\r\nBREAKING\r\n=> item ## gone\r\n");
   fs.addFile("/in/faq.faq", "Q: why?\rA: because\r\n");
@@ -31,9 +25,7 @@ void loom::fuzz::ruleDatabase(const std::uint8_t* data, std::size_t size) {
   options.jobs = 1;  // a fuzzer wants each run alike
   BatchObserver quiet;
   try {
-    require(fs.has(RunBatch(options, fs, quiet).indexPath),
-            "a run that passed wrote no index page");
-  } catch (const LoomError&) {
-    // Refused with a message: what a bad rule database must get.
+    LOOMWISE_REQUIRE(fs.has(RunBatch(options, fs, quiet).indexPath));
+  } catch (const LoomError&) {  // refused with a message: what a bad rule database must get
   }
 }
