@@ -1,5 +1,6 @@
-// The Setup window: the grids over the rule tables, the settings saved on
-// closing, export and import, and the Constraint Form opened over it.
+// The Setup window and its Constraint Form: the grids over the rule tables,
+// the settings saved on closing, export and import, and the rows the form
+// saves or refuses, with the preview beside them.
 
 #include "ui/setup_window.h"
 
@@ -13,6 +14,7 @@
 using loomui::TableGrid;
 using loomui::testing::click;
 using loomui::testing::Workspace;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -43,6 +45,15 @@ class SetupWindowTest : public QObject {
   loomui::testing::RecordingSink sink_;
   std::unique_ptr<Workspace> ws_;
   std::unique_ptr<loomui::SetupWindow> w_;
+  std::unique_ptr<loomui::ConstraintForm> form_;
+
+  QStringList newRows(qsizetype before) { return ws_->rows("Constraints").mid(before); }
+  QLineEdit* box(int i) { return form_->fieldBox(i); }
+  void openForm() {
+    form_ = std::make_unique<loomui::ConstraintForm>(ws_->rulesPath(), sink_);
+    form_->load();
+    form_->show();
+  }
 
   // A fresh rule database with `sql` run on it, and the window over it.
   void open(const std::string& sql = {}) {
@@ -57,7 +68,10 @@ class SetupWindowTest : public QObject {
 
  private slots:
   void init() { open(); }
-  void cleanup() { w_.reset(); }
+  void cleanup() {
+    form_.reset();
+    w_.reset();
+  }
 
   void editsReachTheEditedRow() {
     // Two identical rows: the edit must reach the second only.
@@ -84,14 +98,13 @@ class SetupWindowTest : public QObject {
     types->view()->setCurrentIndex(types->model()->index(0, 1));
     const QStringList added = stored + QStringList{"LST||1||||ART"};
     QCOMPARE(ws_->rows("FileTypes"), added);
-    QVERIFY(types->model()->rowProblems(static_cast<int>(stored.size())).empty());
     // Deleting asks first; "Cancel" keeps the row.
-    for (const QString& answer : {"", "Delete"}) {
+    for (const char* answer : {"", "Delete"}) {
       sink_.choose = answer;
       types->view()->selectRow(0);
       click(types->deleteButton());
       QCOMPARE(sink_.messages.back().actions, QStringList{"Delete"});
-      QCOMPARE(ws_->rows("FileTypes"), answer.isEmpty() ? added : added.mid(1));
+      QCOMPARE(ws_->rows("FileTypes"), *answer ? added.mid(1) : added);
     }
     QCOMPARE(types->model()->rowCount(), stored.size());
   }
@@ -116,17 +129,14 @@ class SetupWindowTest : public QObject {
       } else {
         QWidget* editor = openEditor(grid, 0, c.column);
         auto* combo = qobject_cast<QComboBox*>(editor);
-        if (auto* spin = qobject_cast<QSpinBox*>(editor)) {
+        if (auto* spin = qobject_cast<QSpinBox*>(editor))
           spin->setValue(c.input.toInt());
-        } else if (combo && !combo->isEditable()) {
-          QCOMPARE(combo->count(), 4);  // the four kinds
+        else if (combo && !combo->isEditable())  // the kinds, by number
           combo->setCurrentIndex(combo->findData(c.input.toInt()));
-        } else if (combo) {
-          QVERIFY(combo->findText("ART") >= 0 && combo->findText("NWS") >= 0);
+        else if (combo)  // the groups, or one typed
           combo->setCurrentText(c.input);
-        } else {
+        else
           typeInto(editor, c.input);
-        }
         grid->view()->setCurrentIndex(grid->model()->index(1, 1));
       }
       const QString table = grid->model()->tableName();
@@ -217,15 +227,14 @@ class SetupWindowTest : public QObject {
                            "', '" + c.stored + "')"
                      : std::string());
       const QStringList before = ws_->rows("GlobalDefs");
-      QLineEdit* box = c.key == QString("Encoding")   ? w_->encodingBox()
-                       : c.key == QString("LineEnds") ? w_->lineEndsBox()
-                                                      : w_->escapeTextBox();
+      QLineEdit* box = std::array{
+          w_->encodingBox(), w_->lineEndsBox(),
+          w_->escapeTextBox()}[QStringList{"Encoding", "LineEnds", "EscapeText"}.indexOf(c.key)];
       QCOMPARE(box->text(), QString(c.stored));
       if (c.typed != "-") box->setText(c.typed);
       w_->close();
       if (c.saved.startsWith('!')) {
-        QVERIFY(w_->isVisible());
-        QCOMPARE(w_->tabs()->currentIndex(), 4);
+        QVERIFY(w_->isVisible() && w_->tabs()->currentIndex() == 4);
         QVERIFY(sink_.lone().contains(c.saved.mid(1) + ", not \"" + c.typed + "\""));
         QCOMPARE(ws_->rows("GlobalDefs"), before);
         box->setText(c.key == QString("Encoding") ? "UTF-8" : "");
@@ -300,6 +309,104 @@ class SetupWindowTest : public QObject {
     QCOMPARE(sink_.messages.size(), std::size_t{1});  // the welcome
     QVERIFY(!formShownAtWelcome);
     QCOMPARE(w_->constraintsGrid()->model()->rowCount(), before + 1);
+  }
+
+  void formSavesOrRefusesTheRow() {
+    openForm();
+    const struct {
+      int option;
+      QStringList fields;
+      bool endOfLine, caseSensitive;
+      QString fileType;
+      QString row;  // FileType|Type|Search|Replace|RFirst|RLast|CaseSensitive; empty: refused
+    } cases[] = {
+        {2, {"*", "*", "<B>", "</B>"}, false, true, "txt", "TXT|3|*|*|<B>|</B>|1"},
+        {1, {"##", "ignored"}, true, true, "nws", "NWS|2|##|(EOL)| | |1"},
+        {3, {"Contents", "<H2>"}, false, false, "Faq", "FAQ|4|Contents|<H2>| | |0"},
+        {0, {"   ", "kept"}, false, false, "TXT", ""},
+    };
+    for (const auto& c : cases) {
+      form_->load();
+      sink_.clear();
+      const qsizetype before = ws_->rows("Constraints").size();
+      click(form_->kindOption(c.option));
+      // Each kind shows its own fields, and "Apply to end of line" with those that end a block.
+      for (int i = 0; i < 4; ++i) QCOMPARE(box(i)->isVisible(), i < c.fields.size());
+      QCOMPARE(form_->endOfLineBox()->isVisible(), c.option == 1 || c.option == 2);
+      for (int i = 0; i < c.fields.size(); ++i) QTest::keyClicks(box(i), c.fields[i]);
+      if (c.endOfLine) click(form_->endOfLineBox());
+      if (c.caseSensitive) click(form_->caseSensitiveBox());  // leaves the end marker off
+      QCOMPARE(box(1)->text() + (box(1)->isEnabled() ? "" : "(off)"),
+               c.endOfLine ? u"(off)"_s : c.fields[1]);
+      QTest::keyClicks(form_->fileTypeBox(), c.fileType);
+      click(form_->saveButton());
+      if (c.row.isEmpty()) {
+        QCOMPARE(newRows(before), QStringList{});
+        QVERIFY(sink_.lone().contains("first field"));
+        QCOMPARE(box(1)->text(), QString("kept"));
+        continue;
+      }
+      QVERIFY(sink_.messages.empty());
+      QCOMPARE(newRows(before), QStringList{c.row});
+      // The fields are emptied; the file type, the boxes and the kind stay.
+      for (int i = 0; i < 4; ++i) QVERIFY(box(i)->text().isEmpty());
+      QCOMPARE(form_->fileTypeBox()->text(), c.fileType);
+      QCOMPARE(form_->caseSensitiveBox()->isChecked(), c.caseSensitive);
+      QCOMPARE(form_->endOfLineBox()->isChecked(), c.endOfLine);
+      QCOMPARE(static_cast<int>(form_->kind()), c.option + 1);
+    }
+  }
+
+  void formFailedSaveKeepsTheTexts() {
+    openForm();
+    ws_->exec("ALTER TABLE Constraints RENAME TO Elsewhere");
+    box(0)->setText("teh");
+    box(1)->setText("the");
+    form_->fileTypeBox()->setText("TXT");
+    click(form_->saveButton());
+    QVERIFY(sink_.lone().contains("Constraints"));
+    QCOMPARE(box(0)->text() + box(1)->text(), QString("tehthe"));
+    // Mended, the same click saves.
+    ws_->exec("ALTER TABLE Elsewhere RENAME TO Constraints");
+    const qsizetype before = ws_->rows("Constraints").size();
+    click(form_->saveButton());
+    QCOMPARE(newRows(before), QStringList{"TXT|1|teh|the| | |0"});
+  }
+
+  void formPreviewFollowsTheFormAndKeepsTheSavedRow() {
+    openForm();
+    QTest::keyClicks(form_->fileTypeBox(), "txt");
+    form_->sampleBox()->setPlainText("teh cat -- (c) 2024\nteh end");
+    QTest::keyClicks(box(0), "teh");
+    QTest::keyClicks(box(1), "the");
+    // The saved GEN rows come first, then the row being defined.
+    QTRY_COMPARE(form_->previewBox()->toPlainText(),
+                 QString("the cat &mdash; &copy; 2024\nthe end"));
+    QVERIFY(!form_->previewNote()->isVisible());
+    // Another kind empties the fields: a note instead of a result.
+    click(form_->kindOption(1));
+    QTRY_VERIFY(form_->previewNote()->isVisible() && !form_->previewBox()->isVisible());
+    // Remove from "cat" to the end of the line, saved before the preview caught up.
+    QTest::keyClicks(box(0), "cat");
+    click(form_->endOfLineBox());
+    const qsizetype before = ws_->rows("Constraints").size();
+    click(form_->saveButton());
+    QCOMPARE(newRows(before), QStringList{"TXT|2|cat|(EOL)| | |0"});
+    QCOMPARE(form_->savedLabel()->text(),
+             QString("Saved as row %1 of Constraints").arg(before + 1));
+    QTest::qWait(400);  // past the preview's pause, it still shows the saved row
+    QVERIFY(form_->previewBox()->isVisible() && !form_->previewNote()->isVisible());
+    QCOMPARE(form_->previewBox()->toPlainText(), QString("teh\nteh end"));
+    QCOMPARE(form_->sampleBox()->toPlainText(), QString("teh cat -- (c) 2024\nteh end"));
+    // Typing goes on to the next row; "Clear Fields" keeps the tick, and taking
+    // it off gives the end marker's box back.
+    QTest::keyClicks(box(0), "teh");
+    QVERIFY(form_->savedLabel()->text().isEmpty());
+    QTRY_VERIFY(!form_->previewBox()->toPlainText().contains("teh"));
+    click(form_->clearButton());
+    QVERIFY(box(0)->text().isEmpty() && form_->endOfLineBox()->isChecked());
+    click(form_->endOfLineBox());
+    QVERIFY(box(1)->isEnabled());
   }
 };
 
