@@ -39,8 +39,12 @@ class MainWindowTest : public QObject {
             }};
   }
   QString out(const char* name) const { return QDir(out_).filePath(name); }
-  bool idle(const MainWindow& w) const {
-    return w.isVisible() && w.setupButton()->isEnabled() && w.sessionButton()->isEnabled();
+  // Whether the window is shown, its two buttons answer and its bar is shown: "1110".
+  static QString state(const MainWindow& w) {
+    return u"%1%2%3%4"_s.arg(w.isVisible())
+        .arg(w.setupButton()->isEnabled())
+        .arg(w.sessionButton()->isEnabled())
+        .arg(w.progressBar()->isVisible());
   }
 
   // Waits until no run is going, also one that a fix started again.
@@ -78,38 +82,36 @@ class MainWindowTest : public QObject {
       Workspace::writeFile(in_, name, QByteArray("Title of ") + name + "\r\nSome text\r\n");
   }
 
-  void sessionConvertsTheChosenDirectories() {
-    MainWindow w(options());
+  // A run converts the directories of a session or of the command line (at
+  // once, with the bar) and shows the site; the window stays.
+  void runConvertsAndShowsTheSite_data() {
+    QTest::addColumn<bool>("fromArguments");
+    QTest::newRow("session") << false;
+    QTest::newRow("command line, no browser") << true;
+  }
+
+  void runConvertsAndShowsTheSite() {
+    QFETCH(bool, fromArguments);
+    loomui::MainWindowOptions o = options(fromArguments ? in_ + "," + out_ : QString());
+    if (fromArguments) o.openUrl = [](const QUrl&) { return false; };
+    MainWindow w(o);
     w.load();
-    startSession(w, in_, out_);
-    QVERIFY(!w.setupButton()->isEnabled() && !w.sessionButton()->isEnabled());
-    QVERIFY(!w.progressBar()->isVisible());
+    if (!fromArguments) startSession(w, in_, out_);
+    QCOMPARE(state(w), fromArguments ? "1001" : "1000");
     waitForRun(w);
-    QVERIFY(idle(w) && w.statusLabel()->text() == "Finished processing files");
+    QCOMPARE(state(w), "1110");
+    QCOMPARE(w.statusLabel()->text(), "Finished processing files");
     QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of b.txt"));
     QVERIFY(Workspace::readFile(out("index.html")).contains("lwc.htm"));
-    // The finished run shows its counts and its site, and opens the index page.
     const QString shown = w.siteLabel()->text().remove(QChar(0x200B)).remove(QChar(0x2060));
     QCOMPARE(shown, "Pages: 3 new, 0 changed, 0 unchanged; 0 files skipped\nIndex page: " +
                         out("index.html"));
+    // The index page opens, or the user is told where it is.
     click(w.openSiteButton());
-    QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(out("index.html"))});
-    QVERIFY(sink_.messages.empty());
-  }
-
-  // Started with a pair, the window runs it at once, with the bar, and stays.
-  void commandLineRunsAtOnce() {
-    loomui::MainWindowOptions o = options(in_ + "," + out_);
-    o.openUrl = [](const QUrl&) { return false; };
-    MainWindow w(o);
-    w.load();
-    QVERIFY(!w.setupButton()->isEnabled() && !w.sessionButton()->isEnabled());
-    QVERIFY(w.progressBar()->isVisible());
-    waitForRun(w);
-    QVERIFY(idle(w) && !w.progressBar()->isVisible());
-    // No browser opens the site: the user is told where it is.
-    click(w.openSiteButton());
-    QVERIFY(sink_.lone().contains(out("index.html")));
+    QCOMPARE(opened_.size() + sink_.messages.size(), 1);
+    QVERIFY(fromArguments ? sink_.lone().contains(out("index.html"))
+                          : opened_[0] == QUrl::fromLocalFile(out("index.html")));
+    if (!fromArguments) return;
     // A cancelled session runs the command-line pair again.
     QFile::remove(out("lwa.htm"));
     startSession(w, {}, {});
@@ -168,7 +170,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(sink_.messages[0].kind,
              mistake == "comma" ? Message::Kind::Plain : Message::Kind::Error);
     QCOMPARE(sink_.messages[0].actions, offered.isEmpty() ? QStringList{} : QStringList{offered});
-    QVERIFY(idle(w));
+    QCOMPARE(state(w), "1110");
     QCOMPARE(shown, setupShows);
     // Created, the session goes on and converts; else nothing is written.
     QCOMPARE(QFile::exists(QDir(out).filePath("index.html")), mistake == "output");
@@ -203,7 +205,7 @@ class MainWindowTest : public QObject {
     w.load();
     QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 30000);
     QVERIFY(closing ? !w.isVisible() && sink_.messages.empty()
-                    : idle(w) && sink_.lone().startsWith("No space left on device\n"));
+                    : state(w) == "1110" && sink_.lone().startsWith("No space left on device\n"));
     QVERIFY(!QFile::exists(out("index.html")));
     const QStringList pages = QDir(out_).entryList({"*.htm"});
     QVERIFY(!pages.isEmpty());
@@ -291,7 +293,7 @@ class MainWindowTest : public QObject {
     }
     click(w.sessionButton());
     QTRY_VERIFY_WITH_TIMEOUT(!w.isWatching() && !w.isRunning(), 30000);
-    QVERIFY(idle(w));
+    QCOMPARE(state(w), "1110");
     // A watch whose first run is refused does not begin.
     startSession(w, in_, out_, true);
     waitForRun(w);
@@ -305,87 +307,69 @@ class MainWindowTest : public QObject {
     MainWindow w(o);
     w.load();
     click(w.setupButton());
-    QVERIFY(sink_.lone().contains(".missing") && idle(w));
+    QVERIFY(sink_.lone().contains(".missing") && state(w) == "1110");
     QVERIFY(!QFile::exists(o.rulesPath));  // never created
   }
 
-  // What each way of closing the dialog leaves for the session.
+  // What each way of closing the dialog leaves for the session, and what it
+  // shows when it opens next: the last pair accepted, trimmed, and its choices.
   void sessionDialogLeavesThePair() {
     const struct {
       const char *input, *output, *how;
-      QString pair;  // "-": nothing, the session keeps its pair
+      QString pair;   // "-": nothing, the session keeps its pair
+      QString shown;  // the boxes as the dialog opens
     } cases[] = {
-        {"  /d/in ", " /d/out  ", "use", "/d/in,/d/out"},
-        {"   ", "/site", "use", ",/site"},  // blanks count as filled; the run judges them
-        {"", "/site", "use", "-"},
-        {"/texts", "", "use", "-"},
-        {"/in", "/out", "cancel", ""},
-        {"/in", "/out", "close", "-"},
-        {"/in", "/out", "keys", "-"},  // Enter and Escape do nothing
+        {"  /d/in ", " /d/out  ", "use", "/d/in,/d/out", ","},
+        {"   ", "/site", "use", ",/site", "/d/in,/d/out"},  // blanks count; the run judges them
+        {"", "/site", "use", "-", ",/site"},
+        {"/texts", "", "use", "-", ",/site"},
+        {"/in", "/out", "cancel", "", ",/site"},
+        {"/in", "/out", "close", "-", ",/site"},
+        {"/in", "/out", "keys", "-", ",/site"},  // Enter and Escape do nothing
     };
     for (const auto& c : cases) {
+      const QString how = c.how;
       StartSessionDialog d;
       d.load();
+      QCOMPARE(d.pathBox(0)->text() + "," + d.pathBox(1)->text(), c.shown);
+      QCOMPARE(d.keepUpToDate() && !d.prune(), &c != cases);
       d.show();
       d.pathBox(0)->setText(c.input);
       d.pathBox(1)->setText(c.output);
-      if (c.how == QString("keys")) {
+      d.keepUpToDateBox()->setChecked(true);
+      d.pruneBox()->setChecked(how != "use");  // never accepted, so never remembered
+      if (how == "keys") {
         QTest::keyClick(d.pathBox(0), Qt::Key_Return);
         QTest::keyClick(d.pathBox(0), Qt::Key_Escape);
-      } else if (c.how == QString("close")) {
+      } else if (how == "close") {
         d.close();
       } else {
-        click(c.how == QString("use") ? d.useButton() : d.cancelButton());
+        click(how == "use" ? d.useButton() : d.cancelButton());
       }
-      QCOMPARE(d.isVisible(), c.how == QString("keys"));
+      QCOMPARE(d.isVisible(), how == "keys");
       QCOMPARE(d.sessionPaths().value_or("-"), c.pair);
     }
   }
 
-  void sessionDialogRemembersTheLastAcceptedPair() {
-    StartSessionDialog d;
-    for (int session = 0; session < 3; ++session) {  // after one accepted, then one cancelled
-      d.load();
-      QCOMPARE(d.pathBox(0)->text() + "," + d.pathBox(1)->text(),
-               QString(session ? "/texts,/site" : ","));
-      QVERIFY(d.keepUpToDate() == (session > 0) && !d.prune());
-      d.show();
-      d.pathBox(0)->setText(session ? "/other" : " /texts ");
-      d.pathBox(1)->setText("/site");
-      click(session ? d.pruneBox() : d.keepUpToDateBox());
-      click(session ? d.cancelButton() : d.useButton());
-    }
-  }
-
   void sessionDialogTreesFillTheirOwnColumn() {
-    for (const bool atRoot : {false, true}) {  // at the root, the trees start at home instead
-      QTemporaryDir tmp;
-      QDir(tmp.path()).mkpath("texts");
-      const QString texts = tmp.filePath("texts"), before = QDir::currentPath();
-      QDir::setCurrent(atRoot ? QDir::rootPath() : tmp.path());
-      StartSessionDialog d;
-      d.setFolderNamer([](QWidget*, const QString&) { return QString(" 2024 "); });
-      d.load();
-      QDir::setCurrent(before);
-      auto* model = qobject_cast<QFileSystemModel*>(d.tree(0)->model());
-      for (int column = 0; column < 2; ++column) {
-        QCOMPARE(model->filePath(d.tree(column)->rootIndex()),
-                 atRoot ? QDir::homePath() : QFileInfo(tmp.path()).canonicalFilePath());
-      }
-      emit d.tree(0)->activated(model->index(texts));
-      QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|");
-      // A new folder goes into the directory chosen in its column.
-      d.tree(1)->setCurrentIndex(model->index(texts));
-      click(d.newFolderButton(1));
-      QCOMPARE(d.pathBox(1)->text(), texts + "/2024");
-      QVERIFY(QFileInfo(texts + "/2024").isDir());
-      // Choosing a volume moves the tree there and names it in the box.
-      QComboBox* volumes = d.volumes(1);
-      volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
-      emit volumes->activated(volumes->currentIndex());
-      QCOMPARE(model->filePath(d.tree(1)->rootIndex()), QDir::rootPath());
-      QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + QDir::rootPath());
-    }
+    const QString texts = ws_->makeDir("texts");
+    StartSessionDialog d;
+    d.setFolderNamer([](QWidget*, const QString&) { return QString(" 2024 "); });
+    d.load();
+    auto* model = qobject_cast<QFileSystemModel*>(d.tree(0)->model());
+    emit d.tree(0)->activated(model->index(texts));
+    QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|");
+    // A new folder goes into the directory chosen in its column.
+    d.tree(1)->setCurrentIndex(model->index(texts));
+    click(d.newFolderButton(1));
+    QCOMPARE(d.pathBox(1)->text(), texts + "/2024");
+    QVERIFY(QFileInfo(texts + "/2024").isDir());
+    // Choosing a volume moves the tree there and names it in the box.
+    QComboBox* volumes = d.volumes(1);
+    volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
+    emit volumes->activated(volumes->currentIndex());
+    QCOMPARE(model->filePath(d.tree(1)->rootIndex()), QDir::rootPath());
+    QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + QDir::rootPath());
   }
 };
 

@@ -249,12 +249,8 @@ class SetupWindowTest : public QObject {
 
   void exportAndImportRules() {
     QTemporaryDir dir;
-    QList<bool> asked;
     QString file = dir.filePath("rules.json");
-    w_->setFileChooser([&](QWidget*, bool forSaving) {
-      asked << forSaving;
-      return file;
-    });
+    w_->setFileChooser([&file](QWidget*, bool) { return file; });
     const QStringList constraints = ws_->rows("Constraints");
     w_->indexPageBox()->setText("start.html");  // not yet saved, it goes out with the rest
     click(w_->exportButton());
@@ -267,7 +263,6 @@ class SetupWindowTest : public QObject {
     w_->headerBox()->setPlainText("<HTML>");
     click(w_->importButton());
     QCOMPARE(sink_.messages.size(), std::size_t{1});  // the question before deleting
-    QCOMPARE(asked, (QList<bool>{true, false}));
     QCOMPARE(ws_->rows("Constraints"), constraints);
     QCOMPARE(w_->constraintsGrid()->model()->rowCount(), constraints.size());
     // The boxes show the imported settings, so closing keeps them.
