@@ -197,9 +197,7 @@ class SetupWindowTest : public QObject {
                           "IndexPageName|contents.htm"}));
     // Opened again, the window reads the rules afresh.
     ws_->exec("INSERT INTO Groups (GroupID) VALUES ('NEW')");
-    w_->tabs()->setCurrentIndex(2);
     w_->load();
-    QCOMPARE(w_->tabs()->currentIndex(), 5);  // "About ..."
     QCOMPARE(w_->indexPageBox()->text(), QString("contents.htm"));
     QCOMPARE(w_->groupsGrid()->model()->rowCount(), ws_->rows("Groups").size());
   }
@@ -320,13 +318,19 @@ class SetupWindowTest : public QObject {
         {3, {"Contents", "<H2>"}, false, false, "Faq", "FAQ|4|Contents|<H2>| | |0"},
         {0, {"   ", "kept"}, false, false, "TXT", ""},
     };
+    QSet<QString> helps;
     for (const auto& c : cases) {
       form_->load();
       sink_.clear();
       const qsizetype before = ws_->rows("Constraints").size();
       click(form_->kindOption(c.option));
-      // Each kind shows its own fields, and "Apply to end of line" with those that end a block.
-      for (int i = 0; i < 4; ++i) QCOMPARE(box(i)->isVisible(), i < c.fields.size());
+      // Each kind shows its own help and fields, and "Apply to end of line" with
+      // those that end a block.
+      helps << form_->helpLabel()->text();
+      for (int i = 0; i < 4; ++i) {
+        QCOMPARE(u"%1%2"_s.arg(form_->fieldLabel(i)->isVisible()).arg(box(i)->isVisible()),
+                 i < c.fields.size() ? "11" : "00");
+      }
       QCOMPARE(form_->endOfLineBox()->isVisible(), c.option == 1 || c.option == 2);
       for (int i = 0; i < c.fields.size(); ++i) QTest::keyClicks(box(i), c.fields[i]);
       if (c.endOfLine) click(form_->endOfLineBox());
@@ -350,6 +354,7 @@ class SetupWindowTest : public QObject {
       QCOMPARE(form_->endOfLineBox()->isChecked(), c.endOfLine);
       QCOMPARE(static_cast<int>(form_->kind()), c.option + 1);
     }
+    QCOMPARE(helps.size(), 4);
   }
 
   void formFailedSaveKeepsTheTexts() {
