@@ -24,10 +24,11 @@ class RecordingSink : public MessageSink {
     if (onShow) onShow(message);
     return static_cast<int>(message.actions.indexOf(choose));
   }
-  QStringList texts() const {
-    QStringList result;
-    for (const Message& m : messages) result << m.text;
-    return result;
+  void clear() { *this = RecordingSink(); }
+  // The text and detail of the one message shown; else how many there were.
+  QString lone() const {
+    return messages.size() == 1 ? messages[0].text + '\n' + messages[0].detail
+                                : QString("%1 messages").arg(messages.size());
   }
   std::vector<Message> messages;
   std::function<void(const Message&)> onShow;  // runs while the message is "on screen"
@@ -47,9 +48,8 @@ class Workspace {
   }
   static void writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
     QFile file(QDir(dir).filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
       throw std::runtime_error("cannot write " + file.fileName().toStdString());
-    }
   }
   static QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -67,12 +67,8 @@ class Workspace {
     QStringList result;
     while (select.step()) {
       QStringList columns;
-      for (int c = first; c < select.columnCount(); ++c) {
-        const loom::StoredValue v = select.value(c);
-        columns << (v.isNull()                 ? QStringLiteral("<null>")
-                    : v.type == SQLITE_INTEGER ? QString::number(v.integer)
-                                               : QString::fromStdString(v.text));
-      }
+      for (int c = first; c < select.columnCount(); ++c)
+        columns << QString::fromStdString(select.value(c).asText().value_or("<null>"));
       result << columns.join('|');
     }
     return result;
@@ -85,19 +81,15 @@ class Workspace {
 inline void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 // Calls `action` with the next modal window once its exec() loop has opened it.
-inline void whenModalOpens(std::function<void(QWidget*)> action) {
-  QWidget* before = QApplication::activeModalWidget();
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries = 0, before, action]() mutable {
+inline void whenModalOpens(std::function<void(QWidget*)> action,
+                           QWidget* before = QApplication::activeModalWidget(), int tries = 1000) {
+  QTimer::singleShot(10, qApp, [=] {
     QWidget* modal = QApplication::activeModalWidget();
-    const bool open = modal && modal != before && modal->isVisible();
-    if (open || ++tries > 1000) {
-      timer->stop();
-      timer->deleteLater();
-      if (open) action(modal);
-    }
+    if (modal && modal != before && modal->isVisible())
+      action(modal);
+    else if (tries > 0)
+      whenModalOpens(action, before, tries - 1);
   });
-  timer->start(10);
 }
 
 }  // namespace loomui::testing
