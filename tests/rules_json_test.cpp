@@ -13,19 +13,15 @@ namespace loom {
 namespace {
 
 using testing::RuleDb;
-using testing::TempDir;
 
 using testing::contains;
 using RulesJson = testing::OneFileTypeRules;
 
 TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOrder) {
-  rules.group("N", std::nullopt, "")
-      .setting("Header", "<HTML>\r\n<BODY>\r\n")
-      .constraint("GEN", "1", "first", "1")
-      .constraint("GEN", "1", "second", "2")
-      .constraint("GEN", "1", "third", "3", std::nullopt, "", std::nullopt)
-      .exec("DELETE FROM Constraints WHERE \"Search String\" = 'second'")
-      .constraint("GEN", "2", "fourth", "(EOL)");
+  rules.setting("Header", "<HTML>\r\n<BODY>\r\n")
+      .rows(
+          "G|N|~|\nC|GEN|1|first|1\nC|GEN|1|second|2\nC|GEN|1|third|3|~||~\n"
+          "X|DELETE FROM Constraints WHERE \"Search String\" = 'second'\nC|GEN|2|fourth|(EOL)");
   const std::string text = exportRulesText(rules.path());
   EXPECT_TRUE(contains(text, "{\"GroupID\":\"N\",\"Header\":null,\"Footer\":\"\"}\n")) << text;
   EXPECT_TRUE(contains(text, "\"Content\":\"<HTML>\\r\\n<BODY>\\r\\n\"")) << text;
@@ -37,7 +33,7 @@ TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOr
   RuleDb odd(dir / "odd.mdb");
   odd.exec("UPDATE GlobalDefs SET Content = CAST('<HTML>' AS BLOB) WHERE ID = 'Header'");
   EXPECT_TRUE(contains(exportRulesText(odd.path()), "{\"ID\":\"Header\",\"Content\":\"<HTML>\"}"));
-  odd.fileType("TXT", "1", "", "", "G").exec("UPDATE FileTypes SET \"Title Line\" = 9e999");
+  odd.rows("T|TXT|1|||G\nX|UPDATE FileTypes SET \"Title Line\" = 9e999");
   EXPECT_THROW(exportRulesText(odd.path()), LoomError);
 
   RuleDb fresh(dir / "fresh.mdb");
@@ -48,7 +44,7 @@ TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOr
 TEST_F(RulesJson, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
   const std::string good = exportRulesText(rules.path());
   RuleDb target(dir / "target.mdb");
-  target.constraint("GEN", "1", "keep", "me");
+  target.rows("C|GEN|1|keep|me");
   const std::string before = exportRulesText(target.path());
 
   auto with = [&](const std::string& from, const std::string& to) {
