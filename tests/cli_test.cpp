@@ -68,7 +68,8 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
               "files\n2 file(s)")
         << r.err;
   }
-  const CommandResult quiet = w.run({"--quiet", w.in, w.out});
+  writeFile(w.in + "/two.txt", "Two\nlines\n");  // LF alone ends a line: no warning
+  const CommandResult quiet = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
   EXPECT_EQ(quiet.exitCode, 0);
   EXPECT_EQ(quiet.out + quiet.err,
             "Error condition: Constraints row 1 (FileType \"GEN\"): "
@@ -340,6 +341,13 @@ TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
        "1 problem(s); the site stays as it was",
        {"lwone.htm", "lwthree.htm"}},
       {[&] { fs::rename(rules + ".off", rules); },
+       "0 new, 0 changed, 2 unchanged, 0 removed" + good,
+       {"lwone.htm", "lwthree.htm"}},
+      // An input directory gone and back is watched again.
+      {[&] { fs::rename(w.in, w.in + ".off"); },
+       "1 problem(s); the site stays as it was",
+       {"lwone.htm", "lwthree.htm"}},
+      {[&] { fs::rename(w.in + ".off", w.in); },
        "0 new, 0 changed, 2 unchanged, 0 removed" + good,
        {"lwone.htm", "lwthree.htm"}},
   };
