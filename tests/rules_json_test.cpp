@@ -12,9 +12,8 @@
 namespace loom {
 namespace {
 
-using testing::RuleDb;
-
 using testing::contains;
+using testing::RuleDb;
 using RulesJson = testing::OneFileTypeRules;
 
 TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOrder) {
@@ -51,17 +50,14 @@ TEST_F(RulesJson, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
     std::string text = good;
     return text.replace(text.find(from), from.size(), to);
   };
-  const std::string titleLine = "\"Title Line\":1";
-  const std::string lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::string titleLine = "\"Title Line\":1", lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::string column = "line 4: FileTypes record 1, column \"Title Line\": ";
   const std::pair<std::string, std::string> cases[] = {
       {with(",\"GroupID\":\"G\"", ""), "line 4: FileTypes record 1 has no column \"GroupID\""},
-      {with(titleLine, "\"Title Line\":18446744073709551615"),
-       "line 4: FileTypes record 1, column "
-       "\"Title Line\": the number 18446744073709551615 is out of range"},
-      {with(titleLine, "\"Title Line\":1e400"), "line 4: the number 1e400 is out of range"},
-      {with(titleLine, "\"Title Line\":1.5"),
-       "line 4: FileTypes record 1, column \"Title Line\": "
-       "needs a whole number, not 1.5"},
+      {with(titleLine, titleLine + "8446744073709551615"),
+       column + "the number 18446744073709551615 is out of range"},
+      {with(titleLine, titleLine + "e400"), "line 4: the number 1e400 is out of range"},
+      {with(titleLine, titleLine + ".5"), column + "needs a whole number, not 1.5"},
       {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
        "the ID \"header\" occurs already in GlobalDefs record 2"},
       {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},
