@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "app/manifest.h"
-#include "app/rules_compiler.h"
 #include "base/error.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
