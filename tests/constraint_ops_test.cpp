@@ -30,26 +30,27 @@ struct OpRow {
   const TextCodec* codec = &w1252;
 };
 
-std::string apply(const OpRow& r) {
+// The operation of the row on `line`, its origin mask in `mask` when given.
+std::string apply(const OpRow& r, const std::string& line, std::string* mask = nullptr) {
   const TextCodec& c = *r.codec;
   switch (r.op) {
     case 'S':
-      return ApplySearchReplace(r.line, r.a, r.b, r.cs, c);
+      return ApplySearchReplace(line, r.a, r.b, r.cs, c, mask);
     case 'B':
-      return ApplyRemoveBlock(r.line, r.a, r.b, r.cs, c);
+      return ApplyRemoveBlock(line, r.a, r.b, r.cs, c, mask);
     case 'E': {
-      std::string line = r.line;
-      ApplyRemoveToEndOfLine(line, r.a, r.cs, c);
-      return line;
+      std::string out(line);
+      ApplyRemoveToEndOfLine(out, r.a, r.cs, c);
+      return out;
     }
     case 'F':
-      return ApplyReplaceFormatting(r.line, r.a, r.b, r.cs, r.rFirst, r.rLast, c);
+      return ApplyReplaceFormatting(line, r.a, r.b, r.cs, r.rFirst, r.rLast, c, mask);
     case 'L':
-      return ApplyReplaceFormattingToEndOfLine(r.line, r.a, r.cs, r.rFirst, r.rLast, c);
+      return ApplyReplaceFormattingToEndOfLine(line, r.a, r.cs, r.rFirst, r.rLast, c);
     default: {
-      std::string line = r.line;
-      ApplyHeaderLine(line, r.a, r.b);
-      return line;
+      std::string out(line);
+      ApplyHeaderLine(out, r.a, r.b);
+      return out;
     }
   }
 }
@@ -93,7 +94,7 @@ TEST(ConstraintOperations, WorkedLines) {
       {'E', "  ab ßßcd", "SS", "", "", "", 0, "ab ßßcd", &u8},  // ß has no simple fold to ss
   };
   for (const OpRow& r : rows) {
-    EXPECT_EQ(apply(r), r.expected)
+    EXPECT_EQ(apply(r, r.line), r.expected)
         << r.op << " line \"" << r.line.substr(0, 40) << "\" a \"" << r.a << "\" b \"" << r.b
         << "\" front \"" << r.rFirst << "\" back \"" << r.rLast << "\" case " << r.cs;
   }
@@ -353,44 +354,26 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
 // becomes the piece's result again and again, and so does its origin mask,
 // also where a rewrite makes more hits than were counted.
 TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
-  using enum ConstraintType;
-  struct Case {
-    const TextCodec* codec;
-    ConstraintType type;
-    std::string search, replace, front, back, piece;
-    bool cs = true;
+  const std::vector<OpRow> pieces = {
+      // the piece in `line`
+      {'F', "a *bc* d *e* ", "*", "*", "<B>", "</B>", 1, ""},
+      {'F', "a[b[c]d]e ", "[", "]", "((", "))", 1, ""},
+      {'S', "abb ab ", "ab", "xa", "", "", 1, ""},
+      {'B', "x (C) y. z ", "(c)", ".", "", "", 0, ""},
+      {'S', "caf\u00E9 au lait ", "\u00E9", "&eacute;", "", "", 1, "", &u8},
+      {'F', "\u00E9 _\u00E9_ ", "_", "_", "<I>", "</I>", 1, "", &u8},
   };
-  const std::vector<Case> cases = {
-      {&w1252, ReplaceFormatting, "*", "*", "<B>", "</B>", "a *bc* d *e* "},
-      {&w1252, ReplaceFormatting, "[", "]", "((", "))", "a[b[c]d]e "},
-      {&w1252, SearchReplace, "ab", "xa", {}, {}, "abb ab "},
-      {&w1252, RemoveBlock, "(c)", ".", {}, {}, "x (C) y. z ", false},
-      {&u8, SearchReplace, "\u00E9", "&eacute;", {}, {}, "caf\u00E9 au lait "},
-      {&u8, ReplaceFormatting, "_", "_", "<I>", "</I>", "\u00E9 _\u00E9_ "},
-  };
-  for (const Case& c : cases) {
-    const auto run = [&c](const std::string& line, std::string& mask) {
-      switch (c.type) {
-        case SearchReplace:
-          return ApplySearchReplace(line, c.search, c.replace, c.cs, *c.codec, &mask);
-        case RemoveBlock:
-          return ApplyRemoveBlock(line, c.search, c.replace, c.cs, *c.codec, &mask);
-        default:
-          return ApplyReplaceFormatting(line, c.search, c.replace, c.cs, c.front, c.back, *c.codec,
-                                        &mask);
-      }
-    };
+  for (const OpRow& r : pieces) {
     std::string line;
-    while (line.size() <= kHugeLine) line += c.piece;
-    std::string pieceMask(c.piece.size(), kFromSource), lineMask(line.size(), kFromSource);
-    const std::string piece = run(c.piece, pieceMask);
-    const std::string got = run(line, lineMask);
+    while (line.size() <= kHugeLine) line += r.line;
+    std::string pieceMask(r.line.size(), kFromSource), lineMask(line.size(), kFromSource);
+    const std::string piece = apply(r, r.line, &pieceMask), got = apply(r, line, &lineMask);
     std::string want, wantMask;
-    for (std::size_t k = line.size() / c.piece.size(); k > 0; --k) {
+    for (std::size_t k = line.size() / r.line.size(); k > 0; --k) {
       want += piece;
       wantMask += pieceMask;
     }
-    EXPECT_TRUE(got == want && lineMask == wantMask) << c.piece;
+    EXPECT_TRUE(got == want && lineMask == wantMask) << r.line;
   }
 }
 

@@ -62,12 +62,8 @@ TEST(ConvertFile, WorkedFiles) {
       {"a\r\nb\rc\nd\r\n\re", 0, {}, "a\r\nb\r\nc\nd\r\ne\r\n", ""},
       {"a\r\nb\rc\nd\r\n\re", 0, {}, "a\r\nb\r\nc\r\nd\r\ne\r\n", "", LineEnds::Any},
       {"one\ntwo\n\nthree", 0, {}, "one\r\ntwo\r\nthree\r\n", "", LineEnds::Any},
-      {"a\n\rb\r\n\nc",
-       0,
-       {},
-       "a\r\nb\r\nc\r\n",
-       "",
-       LineEnds::Any},  // LF CR is two line ends {"\n\n", 0, {}, "", "", LineEnds::Any},
+      {"a\n\rb\r\n\nc", 0, {}, "a\r\nb\r\nc\r\n", "", LineEnds::Any},  // LF CR: two line ends
+      {"\n\n", 0, {}, "", "", LineEnds::Any},
       {"one\ntwo\n", 1, {}, "<TITLE>one\ntwo\n</TITLE>\r\n", "one\ntwo\n"},
       // Rows apply in their order, each seeing the result of the one before.
       {"aXa", 0, {row(SR, "a", "b"), row(SR, "b", "c")}, "cXc\r\n", ""},
@@ -98,32 +94,27 @@ TEST(ConvertFile, WorkedFiles) {
 }
 
 TEST(ConvertFile, HeaderFooterSectionTextsAndTheEndOfLineTag) {
-  PageRules r;
-  r.titleLine = 1;
-  r.beginSection = "<DIV>";
-  r.endSection = "</DIV>";
-  const ConvertedPage empty =
-      ConvertFile("", "  /in/a.txt  ", r, PageSettings{"<HTML><BODY>", "</BODY></HTML>", "<P>"},
-                  windows1252Codec());
-  EXPECT_EQ(empty.bytes, "<HTML><BODY>\r\n<DIV>\r\n</DIV>\r\n</BODY></HTML>\r\n");
-  EXPECT_EQ(empty.title, "/in/a.txt");
   const struct {
     std::string header, footer, begin, end, page;
+    const char* contents = "a";
   } rows[] = {
-      {"", "", "", "",
-       "\r\na<P>\r\n\r\n"},  // an empty header still gives a first line {"<HTML>\r\n<BODY>",
-                             // "</BODY>", "<DIV>\nx", "",
-                             // "<HTML>\r\n<BODY>\r\n<DIV>\nx\r\na<P>\r\n</BODY>\r\n"},
+      {"<HTML><BODY>", "</BODY></HTML>", "<DIV>", "</DIV>",
+       "<HTML><BODY>\r\n<DIV>\r\n</DIV>\r\n</BODY></HTML>\r\n", ""},
+      {"", "", "", "", "\r\na<P>\r\n\r\n"},  // an empty header still gives a first line
+      {"<HTML>\r\n<BODY>", "</BODY>", "<DIV>\nx", "",
+       "<HTML>\r\n<BODY>\r\n<DIV>\nx\r\na<P>\r\n</BODY>\r\n"},
       {"H", "F", "  <DIV>", "</DIV>  ", "H\r\n  <DIV>\r\na<P>\r\n</DIV>  \r\nF\r\n"},
   };
   for (const auto& row : rows) {
     PageRules rules;
+    rules.titleLine = *row.contents ? 0 : 1;  // an empty file has no title line to show
     rules.beginSection = row.begin;
     rules.endSection = row.end;
-    EXPECT_EQ(ConvertFile("a", "p", rules, PageSettings{row.header, row.footer, "<P>"},
-                          windows1252Codec())
-                  .bytes,
-              row.page);
+    const ConvertedPage page =
+        ConvertFile(row.contents, "  /in/a.txt  ", rules,
+                    PageSettings{row.header, row.footer, "<P>"}, windows1252Codec());
+    EXPECT_EQ(page.bytes, row.page);
+    EXPECT_EQ(page.title, "/in/a.txt");
   }
 }
 

@@ -28,17 +28,12 @@ TEST(SplitPair, WorkedPairs) {
   for (const auto& r : rows) {
     const std::optional<DirectoryPair> dirs = splitPair(r.pair);
     ASSERT_TRUE(dirs.has_value()) << r.pair;
-    EXPECT_EQ(dirs->input, r.input) << r.pair;
-    EXPECT_EQ(dirs->output, r.output) << r.pair;
+    EXPECT_EQ(dirs->input + "|" + dirs->output, r.input + "|" + r.output) << r.pair;
   }
-}
-
-TEST(SplitPair, RefusesPairsWithoutBothPaths) {
   // An empty part would otherwise read from or write into the root directory.
   for (const std::string pair :
-       {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site", ",", " , "}) {
+       {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site", ",", " , "})
     EXPECT_FALSE(splitPair(pair).has_value()) << '"' << pair << '"';
-  }
 }
 
 TEST(JoinArguments, PutsBackTheBlanksTheShellSplitAt) {

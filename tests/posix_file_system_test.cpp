@@ -56,7 +56,7 @@ class PosixRun : public ::testing::Test {
     if (fs::is_directory(dir / "out")) {  // only complete pages, no index
       for (const std::string& name : directoryNames(dir / "out"))
         EXPECT_EQ(readFile(dir / "out/" + name), readFile(dir / "ref/" + name)) << name;
-      EXPECT_FALSE(fileExists(dir / "out/index.html"));
+      EXPECT_FALSE(fs::exists(dir / "out/index.html"));
     }
     return message;
   }
@@ -79,8 +79,7 @@ TEST_F(PosixRun, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
   EXPECT_EQ(readFile(dir / "precious.html"), "keep me");
   for (const char* name : {"out/lwlinked.htm", "out/index.html"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
-  EXPECT_NE(readFile(dir / "out/lwlinked.htm").find("<TITLE>Linked text</TITLE>"),
-            std::string::npos);
+  EXPECT_TRUE(contains(readFile(dir / "out/lwlinked.htm"), "<TITLE>Linked text</TITLE>"));
 }
 
 TEST_F(PosixRun, InputFileThatVanishesOrCannotBeReadAfterTheListingIsNamed) {
@@ -105,8 +104,8 @@ TEST_F(PosixRun, InputFileThatVanishesOrCannotBeReadAfterTheListingIsNamed) {
         row.change();
       };
     });
-    EXPECT_NE(message.find("file \"" + victim + "\""), std::string::npos) << message;
-    EXPECT_NE(message.find(row.message), std::string::npos) << message;
+    EXPECT_TRUE(contains(message, "file \"" + victim + "\"") && contains(message, row.message))
+        << message;
     EXPECT_TRUE(directoryNames(dir / "out", true).empty());
     fs::remove(victim);
   }
@@ -123,11 +122,8 @@ TEST_F(PosixRun, OutputDirectoryRemovedOrReplacedDuringTheRunIsNamed) {
         if (byAFile) writeFile(out, "a file now");
       };
     });
-    EXPECT_NE(message.find("Cannot create a file in the output directory \"" + out + "/"),
-              std::string::npos)
-        << message;
-    EXPECT_NE(message.find(byAFile ? "Not a directory" : "No such file or directory"),
-              std::string::npos)
+    EXPECT_TRUE(contains(message, "Cannot create a file in the output directory \"" + out + "/") &&
+                contains(message, byAFile ? "Not a directory" : "No such file or directory"))
         << message;
     EXPECT_EQ(byAFile, fs::is_regular_file(out));
     fs::remove(out);

@@ -12,10 +12,10 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/constraint_form_fields.h"
-#include "base/codec.h"
 #include "base/error.h"
 #include "convert/constraint_kind.h"
 #include "rules/constraint_draft.h"
@@ -79,9 +79,8 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
       fs.addDirectory(dir, false);
     for (const std::string& file : r.files) fs.addFile(file, "rules");
     const RulesChoice got = chooseRules(r.option, {"/usr/bin", r.dataHome, "/home/u"}, fs);
-    EXPECT_EQ(got.path, r.want.path) << r.want.path;
-    EXPECT_EQ(got.source, r.want.source) << r.want.path;
-    EXPECT_EQ(got.toCreate, r.want.toCreate) << r.want.path;
+    EXPECT_EQ(std::tie(got.path, got.source, got.toCreate),
+              std::tie(r.want.path, r.want.source, r.want.toCreate));
     if (r.want.source == RulesSource::UserData) {
       EXPECT_EQ(got.createFrom, r.want.createFrom);
     }
@@ -119,13 +118,6 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   });
   EXPECT_TRUE(contains(message, lost) && contains(message, dir / "gone.mdb")) << message;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
-  // Creating never overwrites either.
-  testing::writeFile(dir / "precious.mdb", "precious");
-  EXPECT_TRUE(contains(
-      errorOf([&] { createRuleDatabase(dir / "precious.mdb", NewDatabaseContents::Bundled); },
-              ErrorKind::Usage),
-      dir / "precious.mdb"));
-  EXPECT_EQ(testing::readFile(dir / "precious.mdb"), "precious");
 }
 
 TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
@@ -138,33 +130,29 @@ TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
       "INSERT INTO Constraints (FileType, Type, \"Search String\") SELECT 'GEN', 1, 'x' || i FROM "
       "n");
   const std::string whole = testing::readFile(good.path());
-  const std::pair<std::string, std::string> rows[] = {
-      {"just some text, not a database\n", "is not a Loomwise rule database (not an SQLite 3 file"},
-      {access, "Microsoft Access (Jet) database"},
-      {"", "is empty"},
-      {std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F'),
-       "damaged or is not a rule database"},
-      {whole.substr(0, whole.size() / 2), "damaged"},
-  };
-  for (const auto& [bytes, says] : rows) {
-    const std::string path = dir / "wrong.mdb";
+  const auto file = [&](const std::string& bytes) {
+    const std::string path = dir / ("f" + std::to_string(bytes.size()) + ".mdb");
     testing::writeFile(path, bytes);
+    return path;
+  };
+  const std::pair<std::string, std::string> rows[] = {
+      {file("just some text\n"), "is not a Loomwise rule database (not an SQLite 3 file"},
+      {file(access), "Microsoft Access (Jet) database"},
+      {file(""), "is empty"},
+      {file(std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F')),
+       "damaged or is not a rule database"},
+      {file(whole.substr(0, whole.size() / 2)), "damaged"},
+      {dir / "missing.mdb", "\": cannot be opened"},
+      {dir.path(), "\": is a directory"},
+      {RuleDb(dir / "a.mdb").exec("DROP TABLE Groups").path(), "\" has no table Groups"},
+      {RuleDb(dir / "b.mdb").exec("ALTER TABLE FileTypes DROP COLUMN GroupID").path(),
+       "\": table FileTypes has no column \"GroupID\""},
+  };
+  for (const auto& [path, says] : rows) {
     const std::string message = errorOf([&] { readRuleTables(path); });
     EXPECT_TRUE(contains(message, says) && contains(message, "Rule database \"" + path + "\""))
         << message;
   }
-  const std::string missing = errorOf([&] { readRuleTables(dir / "missing.mdb"); });
-  EXPECT_TRUE(contains(missing, dir / "missing.mdb\": cannot be opened")) << missing;
-  EXPECT_TRUE(contains(errorOf([&] { readRuleTables(dir.path()); }), "is a directory"));
-  RuleDb noGroups(dir / "a.mdb");
-  noGroups.exec("DROP TABLE Groups");
-  EXPECT_TRUE(contains(errorOf([&] { readRuleTables(noGroups.path()); }), "has no table Groups"));
-  RuleDb noColumn(dir / "b.mdb");
-  noColumn.exec("ALTER TABLE FileTypes DROP COLUMN GroupID");
-  const std::string message = errorOf([&] { readRuleTables(noColumn.path()); });
-  EXPECT_TRUE(contains(message, "Rule database \"" + noColumn.path() +
-                                    "\": table FileTypes has no column \"GroupID\""))
-      << message;
 }
 
 // What data/schema.sql makes is the layout rules/schema.h describes: the
@@ -239,14 +227,13 @@ TEST(RuleTables, StoredOrderAndNullApartFromTheEmptyText) {
 
 TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
   TempDir dir;
-  RuleDb missing(dir / "a.mdb");
-  missing.exec("DELETE FROM GlobalDefs WHERE ID = 'Header'");
-  EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(missing.path()); }),
-                       "GlobalDefs has no row for \"Header\""));
-  RuleDb null(dir / "b.mdb");
-  null.setting("Header", testing::kNull);
-  EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(null.path()); }),
-                       "GlobalDefs row \"Header\": Content is empty (NULL)"));
+  for (const auto& [rows, says] :
+       {std::pair{"X|DELETE FROM GlobalDefs WHERE ID = 'Header'", "has no row for \"Header\""},
+        {"S|Header|~", "GlobalDefs row \"Header\": Content is empty (NULL)"}}) {
+    RuleDb db(dir / (std::string(says).substr(0, 3) + ".mdb"));
+    db.rows(rows);
+    EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(db.path()); }), says));
+  }
   // Keys are found whatever their letter case; the empty text is a value.
   RuleDb cased(dir / "c.mdb");
   cased.exec(
@@ -257,45 +244,28 @@ TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
   EXPECT_EQ(s.indexPageName, "index.html");
 }
 
-TEST(RuleDatabaseHandles, AReaderSeesCommittedRowsWhileAWriterHoldsItsTransaction) {
+// A reader sees the committed rows while a writer holds its transaction; a
+// handle that meets a lock waits for it instead of failing.
+TEST(RuleDatabaseHandles, ReadersSeeCommittedRowsAndOthersWaitForALock) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
-  db.constraint("GEN", "1", "first", "x");
   Database writer(db.path(), Database::Mode::ReadWrite);
   {
     Transaction pending(writer);
     writer.exec(
         "INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
-    // The other handle reads the committed rows and does not wait for the writer.
-    EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
+    EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 0u);
     pending.commit();
   }
-  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
-}
-
-TEST(RuleDatabaseHandles, ASecondHandleWaitsForALockInsteadOfFailing) {
-  TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  Database holder(db.path(), Database::Mode::ReadWrite);
-  holder.exec("BEGIN EXCLUSIVE");
-  std::thread release([&holder] {
+  writer.exec("BEGIN EXCLUSIVE");
+  std::thread release([&writer] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    holder.exec("COMMIT");
+    writer.exec("COMMIT");
   });
-  // Both a read and a write from other handles go through once the lock is gone.
-  EXPECT_NO_THROW(readRuleTables(db.path()));
-  EXPECT_NO_THROW(db.constraint("GEN", "1", "after", "x"));
-  release.join();
   EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
-}
-
-GlobalSettings values(std::string tag, std::string header, std::string footer, std::string index) {
-  GlobalSettings s;
-  s.endOfLineTag = std::move(tag);
-  s.header = std::move(header);
-  s.footer = std::move(footer);
-  s.indexPageName = std::move(index);
-  return s;
+  EXPECT_NO_THROW(db.rows("C|GEN|1|after|x"));
+  release.join();
+  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
 }
 
 std::string stored(const RuleDb& db) {
@@ -308,13 +278,15 @@ std::string stored(const RuleDb& db) {
 TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
-  SaveGlobalSettings(db.path(), values("  <BR>  ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html"));
+  SaveGlobalSettings(db.path(),
+                     {"  <BR>  ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}, {}, {}});
   EXPECT_EQ(stored(db), "<BR>|\t<HTML>\r\n<BODY>\r\n||site.html|~|");
   EXPECT_EQ(LoadGlobalSettings(db.path()).header, "\t<HTML>\r\n<BODY>\r\n");
   // A missing row is created and no other row touched.
+  const GlobalSettings mine{"<BR>", "<H>", "<F>", "x.html", {}, {}, {}};
   RuleDb partial(dir / "partial.mdb");
-  partial.exec("DELETE FROM GlobalDefs WHERE ID = 'Header'").setting("Other", "unrelated");
-  SaveGlobalSettings(partial.path(), values("<BR>", "<H>", "<F>", "x.html"));
+  partial.rows("X|DELETE FROM GlobalDefs WHERE ID = 'Header'\nS|Other|unrelated");
+  SaveGlobalSettings(partial.path(), mine);
   EXPECT_EQ(stored(partial), "<BR>|<H>|<F>|x.html|unrelated|");
   EXPECT_EQ(readRuleTables(partial.path()).globalDefs.size(), 5u);
   // A failure half-way (the third row refuses) or a lock held past the wait
@@ -324,95 +296,56 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
   refusing.exec(
       "CREATE TRIGGER refuse BEFORE UPDATE ON GlobalDefs WHEN NEW.ID = 'Footer' "
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-  EXPECT_THROW(SaveGlobalSettings(refusing.path(), values("<BR>", "<H>", "<F>", "x.html")),
-               LoomError);
+  EXPECT_THROW(SaveGlobalSettings(refusing.path(), mine), LoomError);
   EXPECT_EQ(stored(refusing), defaults);
   RuleDb locked(dir / "locked.mdb");
   {
     Database other(locked.path(), Database::Mode::ReadWrite);
     Transaction holding(other);
-    const testing::ShortBusyTimeout shortWait;
-    const std::string message =
-        errorOf([&] { SaveGlobalSettings(locked.path(), values("<BR>", "<H>", "<F>", "x.html")); });
+    setBusyTimeout(std::chrono::milliseconds(100));  // not the five seconds people get
+    const std::string message = errorOf([&] { SaveGlobalSettings(locked.path(), mine); });
+    setBusyTimeout(kDefaultBusyTimeout);
     EXPECT_TRUE(contains(message, "locked") && contains(message, locked.path())) << message;
   }
   EXPECT_EQ(stored(locked), defaults);
 }
 
-ConstraintFormFields form(ConstraintType kind, std::vector<std::string> fields, bool toEnd = false,
-                          bool cs = false, std::string fileType = "txt") {
-  ConstraintFormFields f;
-  f.type = kind;
-  for (std::size_t i = 0; i < fields.size(); ++i) f.fields[i] = fields[i];
-  f.applyToEndOfLine = toEnd;
-  f.caseSensitive = cs;
-  f.fileType = std::move(fileType);
-  return f;
-}
-
-TEST(ConstraintFromForm, FillsTheFieldsOfEachKind) {
+// The Constraint Form's own tests save the common rows; these are the
+// corners: spaces kept, fields a kind ignores, a non-ASCII file type.
+TEST(SaveConstraint, AddsTheFormsRowAtTheEndOrNothing) {
   using K = ConstraintType;
-  const struct {
-    ConstraintFormFields form;
-    std::string row;  // FileType|Type|Search|Replace|RFirst|RLast|CaseSensitive
-  } rows[] = {
-      {form(K::SearchReplace, {" a ", " b ", "x", "y"}, true), "TXT|1| a | b | | |0"},
-      {form(K::RemoveBlock, {"[", "]", "x", "y"}, false, true, "gen"), "GEN|2|[|]| | |1"},
-      {form(K::RemoveBlock, {"##", "ignored"}, true), "TXT|2|##|(EOL)| | |0"},
-      {form(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}), "TXT|3|*|*|<B>|</B>|0"},
-      {form(K::ReplaceFormatting, {"=> ", "x", "<LI>", "</LI>"}, true),
-       "TXT|3|=> |(EOL)|<LI>|</LI>|0"},
-      {form(K::ReplaceFormatting, {"*", "", "", ""}), "TXT|3|*||||0"},
-      {form(K::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true),
-       "TXT|4|Contents|<H2>C</H2>| | |0"},
-      {form(K::SearchReplace, {"a"}, false, false, "t\xC3\xA9x"), "T\xC3\x89X|1|a|| | |0"},
-  };
-  for (const auto& r : rows) {
-    const ConstraintDraft row = constraintFromForm(r.form);
-    EXPECT_EQ(row.fileType + "|" + std::to_string(row.type) + "|" + row.searchString + "|" +
-                  row.replaceString + "|" + row.rFirst + "|" + row.rLast + "|" +
-                  std::to_string(row.caseSensitive),
-              r.row);
-  }
-  // An empty search text or begin marker is refused, for every kind.
-  for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
-    for (const std::string first : {"", "   "})
-      EXPECT_TRUE(contains(errorOf(
-                               [&] {
-                                 constraintFromForm(form(kind, {first, "x"}));
-                               },
-                               ErrorKind::Usage),
-                           "first field"));
-  }
-}
-
-TEST(SaveConstraint, AddsOneRowAtTheEndOrNothingAndNamesTheFile) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
-  db.constraint("GEN", "1", "first", "x");
-  EXPECT_EQ(
-      SaveConstraint(db.path(), constraintFromForm(form(ConstraintType::ReplaceFormatting,
-                                                        {"*", "", "<B>", "</B>"}, false, true))),
-      2u);
-  EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(
-                                          form(ConstraintType::SearchReplace, {"it's", "it is"}))),
-            3u);
-  std::string stored;  // an empty Replace String stays empty, not NULL
+  db.rows("C|GEN|1|first|x");
+  const ConstraintFormFields forms[] = {
+      {K::SearchReplace, {" a ", " b ", "x", "y"}, true, false, "txt"},
+      {K::RemoveBlock, {"[", "]", "x", "y"}, false, true, "gen"},
+      {K::ReplaceFormatting, {"*", "", "", ""}, false, false, "txt"},
+      {K::HeaderLine, {"Contents", "<H2>C</H2>", "x", "y"}, true, false, "txt"},
+      {K::SearchReplace, {"a", "", "", ""}, false, false, "t\xC3\xA9x"},
+  };
+  for (std::size_t i = 0; i < std::size(forms); ++i)
+    EXPECT_EQ(SaveConstraint(db.path(), constraintFromForm(forms[i])), i + 2);
+  std::string rows;  // an empty Replace String stays empty, not NULL
   for (const StoredConstraint& r : readRuleTables(db.path()).constraints)
-    stored += *r.fileType + "|" + std::to_string(*r.type.asInteger()) + "|" + *r.searchString +
-              "|" + r.replaceString.value_or("~") + "|" + *r.rFirst + "|" + *r.rLast + "|" +
-              std::to_string(*r.caseSensitive.asInteger()) + "\n";
-  EXPECT_EQ(stored, "GEN|1|first|x| | |1\nTXT|3|*||<B>|</B>|1\nTXT|1|it's|it is| | |0\n");
-  const ConstraintDraft row = constraintFromForm(form(ConstraintType::SearchReplace, {"a", "b"}));
-  RuleDb dropped(dir / "a.mdb");
-  dropped.exec("DROP TABLE Constraints");
-  const std::string message = errorOf([&] { SaveConstraint(dropped.path(), row); });
-  EXPECT_TRUE(contains(message, "has no table Constraints") && contains(message, dropped.path()))
-      << message;
+    rows += *r.fileType + "|" + std::to_string(*r.type.asInteger()) + "|" + *r.searchString + "|" +
+            r.replaceString.value_or("~") + "|" + *r.rFirst + "|" + *r.rLast + "|" +
+            std::to_string(*r.caseSensitive.asInteger()) + "\n";
+  EXPECT_EQ(rows,
+            "GEN|1|first|x| | |1\nTXT|1| a | b | | |0\nGEN|2|[|]| | |1\nTXT|3|*||||0\n"
+            "TXT|4|Contents|<H2>C</H2>| | |0\nT\xC3\x89X|1|a|| | |0\n");
+  // An empty search text or begin marker is refused, for every kind.
+  for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
+    for (const std::string first : {"", "   "}) {
+      const ConstraintFormFields f{kind, {first, "x", "", ""}, false, false, "txt"};
+      EXPECT_TRUE(
+          contains(errorOf([&] { constraintFromForm(f); }, ErrorKind::Usage), "first field"));
+    }
+  }
   RuleDb refusing(dir / "b.mdb");
   refusing.exec(
       "CREATE TRIGGER refuse BEFORE INSERT ON Constraints BEGIN SELECT RAISE(ABORT, 'no'); END");
-  EXPECT_THROW(SaveConstraint(refusing.path(), row), LoomError);
+  EXPECT_THROW(SaveConstraint(refusing.path(), constraintFromForm(forms[0])), LoomError);
   EXPECT_TRUE(readRuleTables(refusing.path()).constraints.empty());
 }
 

@@ -12,20 +12,15 @@
 namespace loom {
 namespace {
 
-using testing::RuleDb;
-using testing::TempDir;
-
 using testing::contains;
+using testing::RuleDb;
 using RulesJson = testing::OneFileTypeRules;
 
 TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOrder) {
-  rules.group("N", std::nullopt, "")
-      .setting("Header", "<HTML>\r\n<BODY>\r\n")
-      .constraint("GEN", "1", "first", "1")
-      .constraint("GEN", "1", "second", "2")
-      .constraint("GEN", "1", "third", "3", std::nullopt, "", std::nullopt)
-      .exec("DELETE FROM Constraints WHERE \"Search String\" = 'second'")
-      .constraint("GEN", "2", "fourth", "(EOL)");
+  rules.setting("Header", "<HTML>\r\n<BODY>\r\n")
+      .rows(
+          "G|N|~|\nC|GEN|1|first|1\nC|GEN|1|second|2\nC|GEN|1|third|3|~||~\n"
+          "X|DELETE FROM Constraints WHERE \"Search String\" = 'second'\nC|GEN|2|fourth|(EOL)");
   const std::string text = exportRulesText(rules.path());
   EXPECT_TRUE(contains(text, "{\"GroupID\":\"N\",\"Header\":null,\"Footer\":\"\"}\n")) << text;
   EXPECT_TRUE(contains(text, "\"Content\":\"<HTML>\\r\\n<BODY>\\r\\n\"")) << text;
@@ -37,7 +32,7 @@ TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOr
   RuleDb odd(dir / "odd.mdb");
   odd.exec("UPDATE GlobalDefs SET Content = CAST('<HTML>' AS BLOB) WHERE ID = 'Header'");
   EXPECT_TRUE(contains(exportRulesText(odd.path()), "{\"ID\":\"Header\",\"Content\":\"<HTML>\"}"));
-  odd.fileType("TXT", "1", "", "", "G").exec("UPDATE FileTypes SET \"Title Line\" = 9e999");
+  odd.rows("T|TXT|1|||G\nX|UPDATE FileTypes SET \"Title Line\" = 9e999");
   EXPECT_THROW(exportRulesText(odd.path()), LoomError);
 
   RuleDb fresh(dir / "fresh.mdb");
@@ -48,24 +43,21 @@ TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOr
 TEST_F(RulesJson, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
   const std::string good = exportRulesText(rules.path());
   RuleDb target(dir / "target.mdb");
-  target.constraint("GEN", "1", "keep", "me");
+  target.rows("C|GEN|1|keep|me");
   const std::string before = exportRulesText(target.path());
 
   auto with = [&](const std::string& from, const std::string& to) {
     std::string text = good;
     return text.replace(text.find(from), from.size(), to);
   };
-  const std::string titleLine = "\"Title Line\":1";
-  const std::string lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::string titleLine = "\"Title Line\":1", lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::string column = "line 4: FileTypes record 1, column \"Title Line\": ";
   const std::pair<std::string, std::string> cases[] = {
       {with(",\"GroupID\":\"G\"", ""), "line 4: FileTypes record 1 has no column \"GroupID\""},
-      {with(titleLine, "\"Title Line\":18446744073709551615"),
-       "line 4: FileTypes record 1, column "
-       "\"Title Line\": the number 18446744073709551615 is out of range"},
-      {with(titleLine, "\"Title Line\":1e400"), "line 4: the number 1e400 is out of range"},
-      {with(titleLine, "\"Title Line\":1.5"),
-       "line 4: FileTypes record 1, column \"Title Line\": "
-       "needs a whole number, not 1.5"},
+      {with(titleLine, titleLine + "8446744073709551615"),
+       column + "the number 18446744073709551615 is out of range"},
+      {with(titleLine, titleLine + "e400"), "line 4: the number 1e400 is out of range"},
+      {with(titleLine, titleLine + ".5"), column + "needs a whole number, not 1.5"},
       {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
        "the ID \"header\" occurs already in GlobalDefs record 2"},
       {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},

@@ -13,39 +13,34 @@ namespace loom::testing {
 class FaultyFileSystem : public FileSystem {
  public:
   explicit FaultyFileSystem(FileSystem& inner) : inner_(inner) {}
-
-  std::function<void(const std::string& path)> beforeRead;
-  std::function<void(const std::string& path)> beforeWrite;
-
-  PathKind kind(const std::string& path) const override { return inner_.kind(path); }
-  PathKind entryKind(const std::string& path) const override { return inner_.entryKind(path); }
-  bool isReadableFile(const std::string& path) const override {
-    return inner_.isReadableFile(path);
+  std::function<void(const std::string&)> beforeRead, beforeWrite;
+  PathKind kind(const std::string& p) const override { return inner_.kind(p); }
+  PathKind entryKind(const std::string& p) const override { return inner_.entryKind(p); }
+  bool isReadableFile(const std::string& p) const override { return inner_.isReadableFile(p); }
+  std::optional<FileIdentity> identity(const std::string& p) const override {
+    return inner_.identity(p);
   }
-  std::optional<FileIdentity> identity(const std::string& path) const override {
-    return inner_.identity(path);
+  bool isWritableDirectory(const std::string& p) const override {
+    return inner_.isWritableDirectory(p);
   }
-  bool isWritableDirectory(const std::string& path) const override {
-    return inner_.isWritableDirectory(path);
+  std::vector<std::string> listPlainFiles(const std::string& p) const override {
+    return inner_.listPlainFiles(p);
   }
-  std::vector<std::string> listPlainFiles(const std::string& dir) const override {
-    return inner_.listPlainFiles(dir);
+  std::string readFile(const std::string& p) const override {
+    if (beforeRead) beforeRead(p);
+    return inner_.readFile(p);
   }
-  std::string readFile(const std::string& path) const override {
-    if (beforeRead) beforeRead(path);
-    return inner_.readFile(path);
+  std::optional<std::string> tryReadFile(const std::string& p) const override {
+    return inner_.tryReadFile(p);
   }
-  std::optional<std::string> tryReadFile(const std::string& path) const override {
-    return inner_.tryReadFile(path);
+  void writeFileAtomically(const std::string& p, const std::string& bytes) override {
+    if (beforeWrite) beforeWrite(p);
+    inner_.writeFileAtomically(p, bytes);
   }
-  void writeFileAtomically(const std::string& path, const std::string& bytes) override {
-    if (beforeWrite) beforeWrite(path);
-    inner_.writeFileAtomically(path, bytes);
+  void removeStaleTemporaryFiles(const std::string& p) override {
+    inner_.removeStaleTemporaryFiles(p);
   }
-  void removeStaleTemporaryFiles(const std::string& dir) override {
-    inner_.removeStaleTemporaryFiles(dir);
-  }
-  void removeFile(const std::string& path) override { inner_.removeFile(path); }
+  void removeFile(const std::string& p) override { inner_.removeFile(p); }
 
  private:
   FileSystem& inner_;

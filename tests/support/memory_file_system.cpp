@@ -4,28 +4,15 @@
 #include <functional>
 
 namespace loom::testing {
+namespace {
 
-std::string MemoryFileSystem::normalizeDir(std::string dir) {
-  for (;;) {
-    while (dir.size() > 1 && dir.back() == '/' && dir[dir.size() - 2] == '/') dir.pop_back();
-    if (dir.size() >= 2 && dir.compare(dir.size() - 2, 2, "/.") == 0) {
-      dir.pop_back();
-    } else if (dir.size() >= 3 && dir.compare(dir.size() - 3, 3, "/./") == 0) {
-      dir.resize(dir.size() - 2);
-    } else {
-      break;
-    }
-  }
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  return dir;
+// "d", "d/", "d//" and "d/." name the same directory.
+std::string normalizeDir(std::string dir) {
+  while (dir.ends_with("/") || dir.ends_with("/.")) dir.erase(dir.rfind('/'));
+  return dir + "/";
 }
 
-std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) const {
-  std::lock_guard lock(mutex_);
-  const bool file = files_.count(path) > 0;
-  if (!file && !dirs_.count(normalizeDir(path))) return std::nullopt;
-  return FileIdentity{1, std::hash<std::string>{}(file ? path : normalizeDir(path))};
-}
+}  // namespace
 
 void MemoryFileSystem::addDirectory(const std::string& dir, bool writable) {
   std::lock_guard lock(mutex_);
@@ -38,12 +25,6 @@ void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes
   files_[path] = bytes;
 }
 
-void MemoryFileSystem::remove(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  files_.erase(path);
-  order_.erase(std::remove(order_.begin(), order_.end(), path), order_.end());
-}
-
 int MemoryFileSystem::writes(const std::string& path) const {
   std::lock_guard lock(mutex_);
   const auto it = writeCounts_.find(path);
@@ -53,8 +34,15 @@ int MemoryFileSystem::writes(const std::string& path) const {
 PathKind MemoryFileSystem::kind(const std::string& path) const {
   std::lock_guard lock(mutex_);
   if (files_.count(path)) return PathKind::RegularFile;
-  if (dirs_.count(normalizeDir(path))) return PathKind::Directory;
-  return PathKind::Missing;
+  return dirs_.count(normalizeDir(path)) ? PathKind::Directory : PathKind::Missing;
+}
+
+std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  const PathKind k = kind(path);
+  if (k == PathKind::Missing) return std::nullopt;
+  return FileIdentity{
+      1, std::hash<std::string>{}(k == PathKind::Directory ? normalizeDir(path) : path)};
 }
 
 bool MemoryFileSystem::isWritableDirectory(const std::string& path) const {
@@ -66,41 +54,30 @@ bool MemoryFileSystem::isWritableDirectory(const std::string& path) const {
 std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir) const {
   std::lock_guard lock(mutex_);
   const std::string prefix = normalizeDir(dir);
-  if (!dirs_.count(prefix)) {
-    throw LoomError(ErrorKind::Io, "Cannot list the input directory \"" + dir + "\"");
-  }
+  if (!dirs_.count(prefix)) throw LoomError(ErrorKind::Io, "Cannot list \"" + dir + "\"");
   std::vector<std::string> names;
   for (const std::string& path : order_) {
-    if (path.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string name = path.substr(prefix.size());
-    if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) continue;
-    names.push_back(name);
+    const std::string name = path.substr(std::min(prefix.size(), path.size()));
+    if (path.starts_with(prefix) && !name.starts_with(".") && name.find('/') == std::string::npos)
+      names.push_back(name);
   }
   return names;
 }
 
 std::string MemoryFileSystem::readFile(const std::string& path) const {
-  std::lock_guard lock(mutex_);
-  const auto it = files_.find(path);
-  if (it == files_.end()) {
-    throw LoomError(ErrorKind::Io, "Cannot open the input file \"" + path + "\": no such file");
-  }
-  return it->second;
+  if (std::optional<std::string> bytes = tryReadFile(path)) return *bytes;
+  throw LoomError(ErrorKind::Io, "Cannot open the input file \"" + path + "\": no such file");
 }
 
 std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path) const {
   std::lock_guard lock(mutex_);
   const auto it = files_.find(path);
-  if (it == files_.end()) return std::nullopt;
-  return it->second;
+  return it == files_.end() ? std::nullopt : std::optional(it->second);
 }
 
 void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(mutex_);
-  const std::size_t slash = path.rfind('/');
-  const std::string dir =
-      normalizeDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));
-  if (!isWritableDirectory(dir)) {
+  if (!isWritableDirectory(path.substr(0, path.rfind('/') + 1))) {
     throw LoomError(ErrorKind::Io, "Cannot write the page \"" + path + "\": no writable directory");
   }
   addFile(path, bytes);
@@ -109,9 +86,8 @@ void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::s
 
 void MemoryFileSystem::removeFile(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (!files_.count(path))
-    throw LoomError(ErrorKind::Io, "Cannot remove the page \"" + path + "\"");
-  remove(path);
+  if (!files_.erase(path)) throw LoomError(ErrorKind::Io, "Cannot remove \"" + path + "\"");
+  order_.erase(std::find(order_.begin(), order_.end(), path));
 }
 
 }  // namespace loom::testing

@@ -1,13 +1,13 @@
 #pragma once
-// An in-memory FileSystem for tests: directories and files in a map, listing
-// in insertion order (standing in for the platform's unsorted enumeration).
+// An in-memory FileSystem for tests: directories and files in maps, listing
+// in the order files were added (standing in for the platform's unsorted
+// enumeration).
 
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "base/error.h"
 #include "base/file_system.h"
 
 namespace loom::testing {
@@ -17,14 +17,11 @@ class MemoryFileSystem : public FileSystem {
   void addDirectory(const std::string& dir, bool writable = true);
   // Adds (or replaces) a file; its directory must have been added.
   void addFile(const std::string& path, const std::string& bytes);
-  void remove(const std::string& path);
   bool has(const std::string& path) const { return files_.count(path) > 0; }
   const std::string& contents(const std::string& path) const { return files_.at(path); }
-  // How often each path was written.
-  int writes(const std::string& path) const;
+  int writes(const std::string& path) const;  // how often `path` was written
 
   PathKind kind(const std::string& path) const override;
-  // "d", "d/", "d//" and "d/." name the same directory.
   std::optional<FileIdentity> identity(const std::string& path) const override;
   bool isWritableDirectory(const std::string& path) const override;
   std::vector<std::string> listPlainFiles(const std::string& dir) const override;
@@ -34,13 +31,11 @@ class MemoryFileSystem : public FileSystem {
   void removeFile(const std::string& path) override;
 
  private:
-  static std::string normalizeDir(std::string dir);
   std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
   std::map<std::string, std::string> files_;
-  std::vector<std::string> order_;  // files in the order they were first added
+  std::vector<std::string> order_;
   std::map<std::string, int> writeCounts_;
-  // Runs with several jobs read and write from worker threads.
-  mutable std::recursive_mutex mutex_;
+  mutable std::recursive_mutex mutex_;  // runs with several jobs write from workers
 };
 
 }  // namespace loom::testing

@@ -7,16 +7,13 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 namespace loom::testing {
 
 TempDir::TempDir() {
-  std::string base = std::filesystem::temp_directory_path().string() + "/loomwise-test-XXXXXX";
-  std::vector<char> name(base.begin(), base.end());
-  name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + base);
-  path_ = name.data();
+  std::string name = std::filesystem::temp_directory_path().string() + "/loomwise-test-XXXXXX";
+  if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + name);
+  path_ = name;
 }
 
 TempDir::~TempDir() {
@@ -38,14 +35,12 @@ std::string readFile(const std::string& path) {
   return bytes.str();
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
-
 std::vector<std::string> directoryNames(const std::string& dir, bool temporary) {
   std::vector<std::string> names;
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
     const std::string name = entry.path().filename().string();
-    if (!temporary || name.rfind(".loomwise-", 0) == 0) names.push_back(name);
+    if (!temporary || name.starts_with(".loomwise-")) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;

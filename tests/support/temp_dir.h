@@ -13,10 +13,7 @@ class TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;  // one owner removes the directory
   TempDir& operator=(const TempDir&) = delete;
-
-  // The directory, without a trailing "/".
-  const std::string& path() const { return path_; }
-  // path() + "/" + name.
+  const std::string& path() const { return path_; }  // without a trailing "/"
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
  private:
@@ -25,7 +22,6 @@ class TempDir {
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
-bool fileExists(const std::string& path);
 // Every name in `dir`, hidden ones too, sorted; with `temporary`, only the
 // temporary files a write leaves while it goes (".loomwise-*").
 std::vector<std::string> directoryNames(const std::string& dir, bool temporary = false);
