@@ -82,51 +82,41 @@ TEST_F(PosixRun, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
   EXPECT_TRUE(contains(readFile(dir / "out/lwlinked.htm"), "<TITLE>Linked text</TITLE>"));
 }
 
-TEST_F(PosixRun, InputFileThatVanishesOrCannotBeReadAfterTheListingIsNamed) {
+TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {
   // Permissions do not stop the superuser; a directory in the file's place
   // cannot be read by anyone, and a FIFO there must not wait for a writer.
-  const std::string victim = dir / "in/b.txt";
+  const std::string victim = dir / "in/b.txt", out = dir / "out";
+  const std::string input = "file \"" + victim + "\"", gone = "is not a regular file any more (";
+  const std::string output = "Cannot create a file in the output directory \"" + out + "/";
+  using T = fs::file_type;
   const struct {
+    bool atWrite;  // at the second write, else when the victim is read
     std::function<void()> change;
-    std::string message;
+    std::string where, message;
+    fs::file_type outAfter;
   } rows[] = {
-      {[] {}, "Cannot open the input file \"" + victim + "\": No such file or directory"},
-      {[&] { fs::create_directory(victim); }, "is not a regular file any more (a directory)"},
-      {[&] { ::mkfifo(victim.c_str(), 0600); }, "is not a regular file any more (a FIFO)"},
-      {[] { throw std::bad_alloc(); }, "Not enough memory to convert the file"},
+      {false, [] {}, "Cannot open the input " + input + ": No such file or directory", "",
+       T::directory},
+      {false, [&] { fs::create_directory(victim); }, input, gone + "a directory)", T::directory},
+      {false, [&] { ::mkfifo(victim.c_str(), 0600); }, input, gone + "a FIFO)", T::directory},
+      {false, [] { throw std::bad_alloc(); }, input, "Not enough memory to convert", T::directory},
+      {true, [] {}, output, "No such file or directory", T::not_found},
+      {true, [&] { writeFile(out, "a file now"); }, output, "Not a directory", T::regular},
   };
   for (const auto& row : rows) {
     writeFile(victim, "Title b\r\nbody\r\n");
+    int writes = 0;
     const std::string message = failingRun([&](FaultyFileSystem& f) {
-      f.beforeRead = [&](const std::string& path) {
-        if (path != victim) return;
-        fs::remove(path);
+      (row.atWrite ? f.beforeWrite : f.beforeRead) = [&](const std::string& path) {
+        if (row.atWrite ? ++writes != 2 : path != victim) return;
+        fs::remove_all(row.atWrite ? out : path);
         row.change();
       };
     });
-    EXPECT_TRUE(contains(message, "file \"" + victim + "\"") && contains(message, row.message))
-        << message;
-    EXPECT_TRUE(directoryNames(dir / "out", true).empty());
-    fs::remove(victim);
-  }
-}
-
-TEST_F(PosixRun, OutputDirectoryRemovedOrReplacedDuringTheRunIsNamed) {
-  const std::string out = dir / "out";
-  for (const bool byAFile : {false, true}) {
-    int writes = 0;
-    const std::string message = failingRun([&](FaultyFileSystem& f) {
-      f.beforeWrite = [&](const std::string&) {
-        if (++writes != 2) return;
-        fs::remove_all(out);
-        if (byAFile) writeFile(out, "a file now");
-      };
-    });
-    EXPECT_TRUE(contains(message, "Cannot create a file in the output directory \"" + out + "/") &&
-                contains(message, byAFile ? "Not a directory" : "No such file or directory"))
-        << message;
-    EXPECT_EQ(byAFile, fs::is_regular_file(out));
-    fs::remove(out);
+    EXPECT_TRUE(contains(message, row.where) && contains(message, row.message)) << message;
+    EXPECT_EQ(fs::status(out).type(), row.outAfter) << message;
+    fs::remove_all(out);
+    fs::remove_all(victim);
     fs::create_directory(out);
   }
 }
