@@ -83,6 +83,14 @@ TEST(ConstraintOperations, WorkedLines) {
   }
 }
 
+// Up to `most` units picked at random.
+std::string randomText(std::mt19937& rng, const std::vector<std::string>& units, std::size_t most) {
+  std::string s;
+  for (auto n = std::uniform_int_distribution<std::size_t>(0, most)(rng); n > 0; --n)
+    s += units[std::uniform_int_distribution<std::size_t>(0, units.size() - 1)(rng)];
+  return s;
+}
+
 // The reference. The letters of the random alphabet fold in pairs: a/A,
 // b/B, é/É. InStr: the 1-based position of the first occurrence of `needle`
 // that begins at `start` or later, 0 when none.
@@ -156,12 +164,9 @@ std::string formattingToEndOfLine(const std::string& line, const std::string& be
 
 TEST(ConstraintOperations, RandomRowsMatchTheReference) {
   std::mt19937 rng(20240611);
-  const auto text = [&](std::size_t most) {
-    static const std::string alphabet = "aAbB \"'\xE9\xC9*";
-    std::string s(std::uniform_int_distribution<std::size_t>(0, most)(rng), ' ');
-    for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, 9)(rng)];
-    return s;
-  };
+  const std::vector<std::string> alphabet = {"a",  "A", "b",    "B",    " ",
+                                             "\"", "'", "\xE9", "\xC9", "*"};
+  const auto text = [&](std::size_t most) { return randomText(rng, alphabet, most); };
   const auto coin = [&] { return std::uniform_int_distribution<int>(0, 1)(rng) == 1; };
   int neverEnding = 0, undecided = 0;
   for (int i = 0; i < 4000; ++i) {
@@ -221,12 +226,7 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
       "\u03A3", "[",      "]",      "*",      "'",      "\"",     " ",      "\xFF",
       "a",      "\xE9",   "\xC9",   "\x9A",   "\x8A"};
   std::mt19937 rng(5);
-  const auto text = [&](int most) {
-    std::string s;
-    for (int n = std::uniform_int_distribution<int>(0, most)(rng); n > 0; --n)
-      s += units[std::uniform_int_distribution<std::size_t>(0, units.size() - 1)(rng)];
-    return s;
-  };
+  const auto text = [&](std::size_t most) { return randomText(rng, units, most); };
   int neverEnding = 0;
   for (const TextCodec* codec : {&w1252, &u8}) {
     for (int i = 0; i < 20000; ++i) {
@@ -264,11 +264,7 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
   };
   for (const auto& [codec, tokens] : alphabets) {
-    const auto text = [&](std::size_t most) {
-      std::string s;
-      for (std::size_t n = pick(most + 1); n > 0; --n) s += tokens[pick(tokens.size())];
-      return s;
-    };
+    const auto text = [&](std::size_t most) { return randomText(rng, tokens, most); };
     for (int i = 0; i < 3000; ++i) {
       PageRules rules;
       rules.titleLine = static_cast<std::int64_t>(pick(3));
