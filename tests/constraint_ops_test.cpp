@@ -269,16 +269,12 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
       PageRules rules;
       rules.titleLine = static_cast<std::int64_t>(pick(3));
       for (std::size_t n = 1 + pick(i % 2 ? 12 : 80); n > 0; --n) {
-        CompiledConstraint row;
-        row.type = static_cast<ConstraintType>(1 + pick(4));
-        do row.searchString = text(3);
-        while (row.searchString.empty());
-        row.replaceString =
-            pick(5) == 0 && row.type != ConstraintType::SearchReplace ? "(EOL)" : text(3);
-        row.rFirst = text(2);
-        row.rLast = text(2);
-        row.caseSensitive = pick(2) == 0;
-        rules.constraints.push_back(row);
+        const auto type = static_cast<ConstraintType>(1 + pick(4));
+        std::string search = text(3);
+        while (search.empty()) search = text(3);
+        const std::string replace =
+            pick(5) == 0 && type != ConstraintType::SearchReplace ? "(EOL)" : text(3);
+        rules.constraints.push_back({0, "", type, search, replace, text(2), text(2), pick(2) == 0});
       }
       const std::string contents = text(30);
       PageSettings settings{"H", "F", "<P>"};

@@ -41,6 +41,7 @@ TEST(ConvertFile, WorkedFiles) {
   const std::vector<Case> cases = {
       {"one\r\ntwo\r\nthree", 3, "one\r\ntwo\r\n<TITLE>three</TITLE>\r\n", {}, "three"},
       {"one\r\ntwo\r\nthree", 0, "one\r\ntwo\r\nthree\r\n"},
+      {"one\r\ntwo\r\nthree", 4, "one\r\ntwo\r\nthree\r\n"},  // one past the last line
       {"one\r\ntwo", -32769, "one\r\ntwo\r\n"},
       {"one\r\ntwo", 70000, "one\r\ntwo\r\n"},
       // The title line is wrapped after the rows; a blank one gives empty tags.
