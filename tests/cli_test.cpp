@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/manifest.h"
@@ -90,11 +91,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   const std::string odd = w.dir / "odd";  // files the bad rules have no type or group for
   fs::create_directory(odd);
   for (const char* name : {"/three.doc", "/four.lst"}) writeFile(odd + name, "x");
-  const struct {
-    std::vector<std::string> args;
-    int exitCode;
-    std::string message;
-  } rows[] = {
+  const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
       {{w.in}, 2, both},
       {{}, 2, both},
       {{w.in, ""}, 2, both},
@@ -108,11 +105,11 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{"--rules", file, w.in, w.out}, 3, "Rule database \"" + file + "\""},
       {{"--check", "--rules", bad, odd, w.out}, 3, "3 problem(s); nothing was written"},
   };
-  for (const auto& row : rows) {
-    const CommandResult r = w.run(row.args);
-    EXPECT_EQ(r.exitCode, row.exitCode) << row.message << "\n" << r.err;
-    EXPECT_TRUE(contains(r.err, row.message)) << row.message << "\n" << r.err;
-    EXPECT_TRUE(directoryNames(w.out).empty()) << row.message;
+  for (const auto& [args, exitCode, message] : rows) {
+    const CommandResult r = w.run(args);
+    EXPECT_EQ(r.exitCode, exitCode) << message << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << message << "\n" << r.err;
+    EXPECT_TRUE(directoryNames(w.out).empty()) << message;
   }
   EXPECT_EQ(readFile(file), "a file, not a directory");
   Workspace good("");  // --check of good rules writes nothing either
@@ -174,12 +171,9 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
   };
   const Setup fifo = [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); };
   const std::string format = "loomwise-rules 1";
-  const struct {
-    std::vector<std::string> args;  // the target relative to the workspace, or absolute
-    Setup setup;
-    int exitCode;
-    std::string message;  // on stderr, or on stdout for a success
-  } rows[] = {
+  // The target is relative to the workspace, or absolute; the message is on
+  // stderr, or on stdout for a success.
+  const std::tuple<std::vector<std::string>, Setup, int, std::string> rows[] = {
       {{"--export-rules", "-"}, {}, 0, format},
       {{"--export-rules", "/dev/stdout"}, {}, 0, format},
       {{"--export-rules", "/dev/null"}, {}, 0, ""},
@@ -196,22 +190,22 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {{"--new-rules", "no/such/dir.mdb"}, {}, 3, "/no/such/dir.mdb\""},
       {{"--explain", "missing.txt"}, {}, 4, "does not exist"},
   };
-  for (const auto& row : rows) {
+  for (const auto& [given, setup, exitCode, message] : rows) {
     Workspace w;
-    if (row.setup) row.setup(w.dir.path());
-    std::vector<std::string> args = row.args;
+    if (setup) setup(w.dir.path());
+    std::vector<std::string> args = given;
     std::string& target = args[1];
     if (target != "-" && target[0] != '/') target = w.dir / target;
     const std::string rules = readFile(w.db.path());
     const fs::file_type before = fs::symlink_status(target).type();
     const CommandResult r = w.run(args);
-    EXPECT_EQ(r.exitCode, row.exitCode) << target << "\n" << r.err;
-    EXPECT_TRUE(contains(row.exitCode == 0 ? r.out : r.err, row.message)) << r.out << r.err;
+    EXPECT_EQ(r.exitCode, exitCode) << target << "\n" << r.err;
+    EXPECT_TRUE(contains(exitCode == 0 ? r.out : r.err, message)) << r.out << r.err;
     EXPECT_EQ(readFile(w.db.path()), rules) << target;
-    if (row.exitCode != 0 || before != fs::file_type::not_found) {
+    if (exitCode != 0 || before != fs::file_type::not_found) {
       EXPECT_EQ(fs::symlink_status(target).type(), before) << target << " was made or replaced";
     }
-    if (row.exitCode == 0 && row.args[1][0] != '/' && row.args[1] != "-") {
+    if (exitCode == 0 && given[1][0] != '/' && given[1] != "-") {
       EXPECT_TRUE(
           contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format));
     }
@@ -305,11 +299,8 @@ TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
     return [=, &w] { writeFile(w.in + name, text); };
   };
   const std::vector<std::string> both = {"one", "three"};
-  const struct {
-    std::function<void()> change;
-    std::string line;  // the run's line, after its time
-    std::vector<std::string> pages;
-  } steps[] = {
+  // A change, the run's line after its time, the pages after the run.
+  const std::tuple<std::function<void()>, std::string, std::vector<std::string>> steps[] = {
       {[] {}, sum(2, 0, 0, 0), {"one", "two"}},
       {put("/one.txt", "One again\r\n"), sum(0, 1, 1, 0), {"one", "two"}},
       {put("/three.txt", "Three\r\n"), sum(1, 0, 2, 0), {"one", "three", "two"}},
@@ -325,7 +316,8 @@ TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
       w.run({"--watch", "--prune", w.in, w.out}, {}, [&](int pid, const std::string& outFile) {
         std::vector<std::string> lines;
         for (std::size_t i = 0; i < std::size(steps); ++i) {
-          steps[i].change();
+          const auto& [change, line, pages] = steps[i];
+          change();
           for (int wait = 0; wait < 2000 && lines.size() <= i; ++wait) {
             ::usleep(10000);
             std::string out = readFile(outFile);
@@ -334,11 +326,11 @@ TEST(LoomwiseBatch, WatchRunsAgainAfterEachChangeAndEndsCleanly) {
               lines.push_back(out.substr(0, out.find('\n')));
           }
           if (lines.size() <= i) break;
-          EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), steps[i].line) << i;
-          std::vector<std::string> pages = {kManifestName, "index.html"};
-          for (const std::string& p : steps[i].pages) pages.push_back("lw" + p + ".htm");
-          std::sort(pages.begin(), pages.end());
-          EXPECT_EQ(directoryNames(w.out), pages) << i;
+          EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), line) << i;
+          std::vector<std::string> names = {kManifestName, "index.html"};
+          for (const std::string& p : pages) names.push_back("lw" + p + ".htm");
+          std::sort(names.begin(), names.end());
+          EXPECT_EQ(directoryNames(w.out), names) << i;
         }
         EXPECT_EQ(lines.size(), std::size(steps));
         EXPECT_TRUE(contains(readFile(w.out + "/lwone.htm"), "<DIV>"));

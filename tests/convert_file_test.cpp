@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -85,24 +86,21 @@ TEST(ConvertFile, WorkedFiles) {
 }
 
 TEST(ConvertFile, HeaderFooterSectionTextsAndTheEndOfLineTag) {
-  const struct {
-    std::string header, footer, begin, end, page;
-    const char* contents = "a";
-  } rows[] = {
+  // Header, footer, section begin and end, the page, the file.
+  const std::array<std::string, 6> rows[] = {
       {"<B>", "</B>", "<D>", "</D>", "<B>\r\n<D>\r\n</D>\r\n</B>\r\n", ""},
-      {"", "", "", "", "\r\na<P>\r\n\r\n"},  // an empty header still gives a first line
-      {"<H>\r\n<B>", "</B>", "<D>\nx", "", "<H>\r\n<B>\r\n<D>\nx\r\na<P>\r\n</B>\r\n"},
-      {"H", "F", "  <DIV>", "</DIV>  ", "H\r\n  <DIV>\r\na<P>\r\n</DIV>  \r\nF\r\n"},
+      {"", "", "", "", "\r\na<P>\r\n\r\n", "a"},  // an empty header still gives a first line
+      {"<H>\r\n<B>", "</B>", "<D>\nx", "", "<H>\r\n<B>\r\n<D>\nx\r\na<P>\r\n</B>\r\n", "a"},
+      {"H", "F", "  <DIV>", "</DIV>  ", "H\r\n  <DIV>\r\na<P>\r\n</DIV>  \r\nF\r\n", "a"},
   };
-  for (const auto& row : rows) {
+  for (const auto& [header, footer, begin, end, want, contents] : rows) {
     PageRules rules;
-    rules.titleLine = *row.contents ? 0 : 1;  // an empty file has no title line to show
-    rules.beginSection = row.begin;
-    rules.endSection = row.end;
-    const ConvertedPage page =
-        ConvertFile(row.contents, "  /in/a.txt  ", rules,
-                    PageSettings{row.header, row.footer, "<P>"}, windows1252Codec());
-    EXPECT_EQ(page.bytes, row.page);
+    rules.titleLine = contents.empty() ? 1 : 0;  // an empty file has no title line to show
+    rules.beginSection = begin;
+    rules.endSection = end;
+    const ConvertedPage page = ConvertFile(contents, "  /in/a.txt  ", rules,
+                                           PageSettings{header, footer, "<P>"}, windows1252Codec());
+    EXPECT_EQ(page.bytes, want);
     EXPECT_EQ(page.title, "/in/a.txt");
   }
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <tuple>
 
 #include "app/batch.h"
 #include "base/error.h"
@@ -89,12 +90,9 @@ TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {
   const std::string input = "file \"" + victim + "\"", gone = "is not a regular file any more (";
   const std::string output = "Cannot create a file in the output directory \"" + out + "/";
   using T = fs::file_type;
-  const struct {
-    bool atWrite;  // at the second write, else when the victim is read
-    std::function<void()> change;
-    std::string where, message;
-    fs::file_type outAfter;
-  } rows[] = {
+  // At the second write, or when the victim is read: a change, what the
+  // message says, and what out/ is after the run.
+  const std::tuple<bool, std::function<void()>, std::string, std::string, T> rows[] = {
       {false, [] {}, "Cannot open the input " + input + ": No such file or directory", "",
        T::directory},
       {false, [&] { fs::create_directory(victim); }, input, gone + "a directory)", T::directory},
@@ -103,18 +101,18 @@ TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {
       {true, [] {}, output, "No such file or directory", T::not_found},
       {true, [&] { writeFile(out, "a file now"); }, output, "Not a directory", T::regular},
   };
-  for (const auto& row : rows) {
+  for (const auto& [atWrite, change, where, what, outAfter] : rows) {
     writeFile(victim, "Title b\r\nbody\r\n");
     int writes = 0;
     const std::string message = failingRun([&](FaultyFileSystem& f) {
-      (row.atWrite ? f.beforeWrite : f.beforeRead) = [&](const std::string& path) {
-        if (row.atWrite ? ++writes != 2 : path != victim) return;
-        fs::remove_all(row.atWrite ? out : path);
-        row.change();
+      (atWrite ? f.beforeWrite : f.beforeRead) = [&](const std::string& path) {
+        if (atWrite ? ++writes != 2 : path != victim) return;
+        fs::remove_all(atWrite ? out : path);
+        change();
       };
     });
-    EXPECT_TRUE(contains(message, row.where) && contains(message, row.message)) << message;
-    EXPECT_EQ(fs::status(out).type(), row.outAfter) << message;
+    EXPECT_TRUE(contains(message, where) && contains(message, what)) << message;
+    EXPECT_EQ(fs::status(out).type(), outAfter) << message;
     fs::remove_all(out);
     fs::remove_all(victim);
     fs::create_directory(out);
