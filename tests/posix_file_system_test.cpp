@@ -42,25 +42,6 @@ class PosixRun : public ::testing::Test {
     BatchObserver quiet;
     return RunBatch(o, files, quiet);
   }
-  // Runs into out/ with the hooks `arm` sets; returns the message of the
-  // LoomError the run must throw, after checking what it left.
-  std::string failingRun(const std::function<void(FaultyFileSystem&)>& arm) {
-    FaultyFileSystem faulty(*posix);
-    arm(faulty);
-    std::string message = "the run did not fail";
-    try {
-      run("out", faulty);
-    } catch (const LoomError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Io);
-      message = e.what();
-    }
-    if (fs::is_directory(dir / "out")) {  // only complete pages, no index
-      for (const std::string& name : directoryNames(dir / "out"))
-        EXPECT_EQ(readFile(dir / "out/" + name), readFile(dir / "ref/" + name)) << name;
-      EXPECT_FALSE(fs::exists(dir / "out/index.html"));
-    }
-    return message;
-  }
 
   TempDir dir;
   std::unique_ptr<FileSystem> posix = makePosixFileSystem();
@@ -103,16 +84,26 @@ TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {
   };
   for (const auto& [atWrite, change, where, what, outAfter] : rows) {
     writeFile(victim, "Title b\r\nbody\r\n");
+    FaultyFileSystem faulty(*posix);
     int writes = 0;
-    const std::string message = failingRun([&](FaultyFileSystem& f) {
-      (atWrite ? f.beforeWrite : f.beforeRead) = [&](const std::string& path) {
-        if (atWrite ? ++writes != 2 : path != victim) return;
-        fs::remove_all(atWrite ? out : path);
-        change();
-      };
-    });
-    EXPECT_TRUE(contains(message, where) && contains(message, what)) << message;
-    EXPECT_EQ(fs::status(out).type(), outAfter) << message;
+    (atWrite ? faulty.beforeWrite : faulty.beforeRead) = [&](const std::string& path) {
+      if (atWrite ? ++writes != 2 : path != victim) return;
+      fs::remove_all(atWrite ? out : path);
+      change();
+    };
+    try {
+      run("out", faulty);
+      ADD_FAILURE() << "the run did not fail: " << where;
+    } catch (const LoomError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Io);
+      EXPECT_TRUE(contains(e.what(), where) && contains(e.what(), what)) << e.what();
+    }
+    EXPECT_EQ(fs::status(out).type(), outAfter) << where;
+    if (outAfter == T::directory) {  // only complete pages, no index
+      for (const std::string& name : directoryNames(out))
+        EXPECT_EQ(readFile(out + "/" + name), readFile(dir / "ref/" + name)) << name;
+      EXPECT_FALSE(fs::exists(out + "/index.html"));
+    }
     fs::remove_all(out);
     fs::remove_all(victim);
     fs::create_directory(out);
