@@ -118,10 +118,10 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
 }
 
 // Without --rules: the file beside a program in a writable directory, else
-// the user's own copy, made at the first run; --help names the one in use.
+// the user's own copy, made at the first run from the bundled rules, which
+// convert the examples; --help names the one in use.
 TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
-  Workspace w;
-  TempDir data;
+  TempDir data, out;
   const std::string mine = data / "loomwise/loomwise.mdb";
   for (const bool beside : {true, false}) {
     TempDir program;
@@ -134,12 +134,14 @@ TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
     EXPECT_TRUE(help.out.starts_with("Usage: loomwise-batch")) << help.out;
     EXPECT_TRUE(contains(help.out, "Rule database: " + inUse + " (")) << help.out;
     EXPECT_FALSE(fs::exists(mine)) << "--help made a file";
-    const CommandResult run = runCommand(copy, {w.in, w.out}, env);
+    const CommandResult run = runCommand(copy, {LOOMWISE_SOURCE_DIR "/examples", out.path()}, env);
     EXPECT_EQ(run.exitCode, beside ? 3 : 0) << run.err;
     EXPECT_TRUE(contains(run.err, beside ? inUse : "")) << run.err;
   }
   EXPECT_TRUE(fs::exists(mine));
-  EXPECT_EQ(directoryNames(w.out), kTwoPages);
+  const std::string index = readFile(out / "index.html");
+  EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 10) << index;  // 2 groups, 5 links
+  EXPECT_EQ(directoryNames(out.path()).size(), 7u);
 }
 
 TEST(LoomwiseBatch, CheckFindsWhatWouldStopTheRunAfterItsFirstPage) {
@@ -210,15 +212,6 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
           contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format));
     }
   }
-}
-
-TEST(LoomwiseBatch, ConvertsTheBundledExamples) {
-  TempDir out;
-  const CommandResult r = runCommand(kBatch, {LOOMWISE_SOURCE_DIR "/examples", out.path()});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string index = readFile(out / "index.html");
-  EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 10) << index;  // 2 groups, 5 links
-  EXPECT_EQ(directoryNames(out.path()).size(), 7u);
 }
 
 // A disk that fills up in the middle of a page or of the index page: the
