@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,26 +33,14 @@ struct OpRow {
 // The operation of the row on `line`, its origin mask in `mask` when given.
 std::string apply(const OpRow& r, const std::string& line, std::string* mask = nullptr) {
   const TextCodec& c = *r.codec;
-  switch (r.op) {
-    case 'S':
-      return ApplySearchReplace(line, r.a, r.b, r.cs, c, mask);
-    case 'B':
-      return ApplyRemoveBlock(line, r.a, r.b, r.cs, c, mask);
-    case 'E': {
-      std::string out(line);
-      ApplyRemoveToEndOfLine(out, r.a, r.cs, c);
-      return out;
-    }
-    case 'F':
-      return ApplyReplaceFormatting(line, r.a, r.b, r.cs, r.rFirst, r.rLast, c, mask);
-    case 'L':
-      return ApplyReplaceFormattingToEndOfLine(line, r.a, r.cs, r.rFirst, r.rLast, c);
-    default: {
-      std::string out(line);
-      ApplyHeaderLine(out, r.a, r.b);
-      return out;
-    }
-  }
+  if (r.op == 'S') return ApplySearchReplace(line, r.a, r.b, r.cs, c, mask);
+  if (r.op == 'B') return ApplyRemoveBlock(line, r.a, r.b, r.cs, c, mask);
+  if (r.op == 'F') return ApplyReplaceFormatting(line, r.a, r.b, r.cs, r.rFirst, r.rLast, c, mask);
+  if (r.op == 'L') return ApplyReplaceFormattingToEndOfLine(line, r.a, r.cs, r.rFirst, r.rLast, c);
+  std::string out(line);
+  if (r.op == 'E') ApplyRemoveToEndOfLine(out, r.a, r.cs, c);
+  if (r.op == 'H') ApplyHeaderLine(out, r.a, r.b);
+  return out;
 }
 
 TEST(ConstraintOperations, WorkedLines) {
@@ -79,12 +67,7 @@ TEST(ConstraintOperations, WorkedLines) {
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 1, "\x8A\x62\x9A"},
       {'F', every, "*", "*", "<", ">", 1, every},
       {'H', "\tContents", "Contents", "<H2>", "", "", 1, "\tContents"},
-      // UTF-8: whole characters, Unicode folding.
-      {'S', "ΣΊΣΥΦΟΣ и Сизиф", "σίσυφος", "Sisyphus", "", "", 0, "Sisyphus и Сизиф", &u8},
-      {'S', "ПРИВЕТ, привет", "Привет", "hi", "", "", 0, "hi, hi", &u8},
-      {'S', "ПРИВЕТ", "привет", "hi", "", "", 1, "ПРИВЕТ", &u8},
-      {'S', "ωω", "Ω", "ω", "", "", 0, "ωω", &u8},  // equal up to case: resumes after
-      {'S', "a\xFF\x62\xFE", "\xFF", "?", "", "", 0, "a?\x62\xFE", &u8},
+      // UTF-8: whole characters, Unicode folding (search and replace: below).
       {'B', "a«b«c»d»e", "«", "»", "", "", 1, "ad»e", &u8},
       // The end marker is searched from the character after the begin
       // marker's first character, which is two bytes long here.
@@ -98,6 +81,14 @@ TEST(ConstraintOperations, WorkedLines) {
         << r.op << " line \"" << r.line.substr(0, 40) << "\" a \"" << r.a << "\" b \"" << r.b
         << "\" front \"" << r.rFirst << "\" back \"" << r.rLast << "\" case " << r.cs;
   }
+}
+
+// Up to `most` units picked at random.
+std::string randomText(std::mt19937& rng, const std::vector<std::string>& units, std::size_t most) {
+  std::string s;
+  for (auto n = std::uniform_int_distribution<std::size_t>(0, most)(rng); n > 0; --n)
+    s += units[std::uniform_int_distribution<std::size_t>(0, units.size() - 1)(rng)];
+  return s;
 }
 
 // The reference. The letters of the random alphabet fold in pairs: a/A,
@@ -133,20 +124,6 @@ struct Outcome {
   int steps = 0;
   bool ended = false;
 };
-
-Outcome searchReplace(std::string line, const std::string& search, const std::string& replacement,
-                      bool cs, bool resumeAfter, int cap) {
-  const std::string inserted = search[0] == '"'    ? std::string("\"")
-                               : search[0] == '\'' ? std::string("'")
-                                                   : replacement;
-  std::size_t p = 1;
-  for (int step = 0; step < cap; ++step) {
-    if ((p = inStr(p, line, search, cs)) == 0) return {line, step, true};
-    line = left(line, p - 1) + inserted + mid(line, p + search.size());
-    if (resumeAfter) p += inserted.size();
-  }
-  return {line, cap, false};
-}
 
 Outcome replaceFormatting(std::string line, const std::string& begin, const std::string& end,
                           bool cs, const std::string& front, const std::string& back,
@@ -187,46 +164,19 @@ std::string formattingToEndOfLine(const std::string& line, const std::string& be
 
 TEST(ConstraintOperations, RandomRowsMatchTheReference) {
   std::mt19937 rng(20240611);
-  const auto text = [&](std::size_t most) {
-    static const std::string alphabet = "aAbB \"'\xE9\xC9*";
-    std::string s(std::uniform_int_distribution<std::size_t>(0, most)(rng), ' ');
-    for (char& c : s) c = alphabet[std::uniform_int_distribution<std::size_t>(0, 9)(rng)];
-    return s;
-  };
+  const std::vector<std::string> alphabet = {"a",  "A", "b",    "B",    " ",
+                                             "\"", "'", "\xE9", "\xC9", "*"};
+  const auto text = [&](std::size_t most) { return randomText(rng, alphabet, most); };
   const auto coin = [&] { return std::uniform_int_distribution<int>(0, 1)(rng) == 1; };
-  int neverEnding[2] = {0, 0}, undecided = 0;
-  // Expected line of a row whose literal steps `run(resumeAfter, cap)` gives;
-  // nothing when the reference cannot tell whether the row ends.
-  const auto expected = [&](auto run, int& never) -> std::optional<std::string> {
-    const Outcome literal = run(false, 1500);
-    if (literal.ended && literal.steps <= 200) return literal.line;
-    if (literal.ended) {
-      ++undecided;
-      return std::nullopt;
-    }
-    ++never;
-    const Outcome after = run(true, 1500);
-    EXPECT_TRUE(after.ended) << "resuming after the inserted text must end";
-    return after.line;
-  };
+  int neverEnding = 0, undecided = 0;
   for (int i = 0; i < 4000; ++i) {
     const std::string line = text(10), a = text(2), b = i % 10 == 0 ? "(EOL)" : text(2);
-    std::string search = text(3);
-    if (search.empty()) search = "a";
     const std::string replacement = text(4);
     const bool cs = coin(), wrap = i % 4 == 0;  // wrapped markers: rows that never end
     const std::string front = wrap ? text(1) + a + text(1) : text(3);
     const std::string back = wrap ? text(1) + b + text(1) : text(3);
     const std::string show = "line \"" + line + "\" a \"" + a + "\" b \"" + b + "\" front \"" +
-                             front + "\" back \"" + back + "\" search \"" + search +
-                             "\" replace \"" + replacement + "\" case " + std::to_string(cs);
-    const auto sr =
-        expected([&](bool after,
-                     int cap) { return searchReplace(line, search, replacement, cs, after, cap); },
-                 neverEnding[0]);
-    if (sr) {
-      ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs), *sr) << show;
-    }
+                             front + "\" back \"" + back + "\" case " + std::to_string(cs);
     ASSERT_EQ(ApplyRemoveBlock(line, a, b, cs), removeBlock(line, a, b, cs)) << show;
     std::string cut = line;
     ApplyRemoveToEndOfLine(cut, a, cs);
@@ -234,21 +184,22 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, a, cs, front, back),
               formattingToEndOfLine(line, a, cs, front, back))
         << show;
-    const auto rf = expected(
-        [&](bool after, int cap) {
-          return replaceFormatting(line, a, b, cs, front, back, after, cap);
-        },
-        neverEnding[1]);
-    if (rf && b != "(EOL)") {
-      ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back), *rf) << show;
+    const Outcome literal = replaceFormatting(line, a, b, cs, front, back, false, 1500);
+    const Outcome after = replaceFormatting(line, a, b, cs, front, back, true, 1500);
+    neverEnding += !literal.ended;
+    undecided += literal.ended && literal.steps > 200;  // the reference cannot tell those
+    if (b != "(EOL)" && !(literal.ended && literal.steps > 200)) {
+      ASSERT_TRUE(literal.ended || after.ended) << "resuming after the inserted text must end";
+      ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back),
+                literal.ended ? literal.line : after.line)
+          << show;
     }
     const std::string header = i % 2 ? trimmed(line) + std::string(i % 3, ' ') : text(4);
     std::string headed = line;
     ApplyHeaderLine(headed, header, replacement);
     ASSERT_EQ(headed, trimmed(line) == trimmed(header) ? replacement : line) << show;
   }
-  EXPECT_GT(neverEnding[0], 50) << "the alphabet should give rows that never end";
-  EXPECT_GT(neverEnding[1], 20) << "the alphabet should give rows that never end";
+  EXPECT_GT(neverEnding, 20) << "the alphabet should give rows that never end";
   EXPECT_LT(undecided, 80);
   // This row ends only after hundreds of rewrites that grow the line; it must
   // not be mistaken for one that never ends.
@@ -266,39 +217,36 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
 
 // Search and replace as its rule reads in both encodings: after each
 // replacement the search starts again at the first character of the
-// inserted text; rows that would insert forever are left to the test above.
+// inserted text, or after it where the inserted text holds the search text
+// (the row would never end otherwise). Finding is the codec's, tested on its own.
 TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings) {
   const std::vector<std::string> units = {
-      "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",
-      "I",      "\u0131", "\u0130", "\u00DF", "\u1E9E", "\u023A", "\u2C65",
-      "\u03C3", "\u03C2", "\u03A3", "[",      "]",      "*",      "'",
-      " ",      "\xFF",   "a",      "\xE9",   "\xC9",   "\x9A",   "\x8A"};
+      "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",      "I",
+      "\u0131", "\u0130", "\u00DF", "\u1E9E", "\u023A", "\u2C65", "\u03C3", "\u03C2",
+      "\u03A3", "[",      "]",      "*",      "'",      "\"",     " ",      "\xFF",
+      "a",      "\xE9",   "\xC9",   "\x9A",   "\x8A"};
   std::mt19937 rng(5);
-  const auto text = [&](int most) {
-    std::string s;
-    for (int n = std::uniform_int_distribution<int>(0, most)(rng); n > 0; --n)
-      s += units[std::uniform_int_distribution<std::size_t>(0, units.size() - 1)(rng)];
-    return s;
-  };
-  int checked = 0;
+  const auto text = [&](std::size_t most) { return randomText(rng, units, most); };
+  int neverEnding = 0;
   for (const TextCodec* codec : {&w1252, &u8}) {
     for (int i = 0; i < 20000; ++i) {
-      const std::string line = text(30), replacement = text(4);
-      const std::string search = text(3) + "a";
+      const std::string line = text(30), replacement = text(4), search = text(3) + "a";
       const bool cs = i % 2 == 0;
-      if (searchReplaceNeverEnds(search, replacement, cs, *codec)) continue;
-      ++checked;
+      const std::string inserted =
+          search[0] == '"' || search[0] == '\'' ? search.substr(0, 1) : replacement;
+      const bool never = codec->find(inserted, search, 0, cs).found();
+      neverEnding += never;
       std::string want = line;
-      const std::string inserted(insertedText(search, replacement));
-      for (Match hit{};
-           (hit = codec->find(want, search, hit.pos == Match::npos ? 0 : hit.pos, cs)).found();)
+      for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
         want = want.substr(0, hit.pos) + inserted + want.substr(hit.pos + hit.length);
+        hit.pos += never ? inserted.size() : 0;
+      }
       ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs, *codec), want)
           << codec->name() << " line \"" << line << "\" search \"" << search << "\" replacement \""
           << replacement << "\" cs " << cs;
     }
   }
-  EXPECT_GT(checked, 20000);
+  EXPECT_GT(neverEnding, 500);
 }
 
 // The row screen only passes over rows that could not change the line: whole
@@ -316,25 +264,17 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
   };
   for (const auto& [codec, tokens] : alphabets) {
-    const auto text = [&](std::size_t most) {
-      std::string s;
-      for (std::size_t n = pick(most + 1); n > 0; --n) s += tokens[pick(tokens.size())];
-      return s;
-    };
+    const auto text = [&](std::size_t most) { return randomText(rng, tokens, most); };
     for (int i = 0; i < 3000; ++i) {
       PageRules rules;
       rules.titleLine = static_cast<std::int64_t>(pick(3));
       for (std::size_t n = 1 + pick(i % 2 ? 12 : 80); n > 0; --n) {
-        CompiledConstraint row;
-        row.type = static_cast<ConstraintType>(1 + pick(4));
-        do row.searchString = text(3);
-        while (row.searchString.empty());
-        row.replaceString =
-            pick(5) == 0 && row.type != ConstraintType::SearchReplace ? "(EOL)" : text(3);
-        row.rFirst = text(2);
-        row.rLast = text(2);
-        row.caseSensitive = pick(2) == 0;
-        rules.constraints.push_back(row);
+        const auto type = static_cast<ConstraintType>(1 + pick(4));
+        std::string search = text(3);
+        while (search.empty()) search = text(3);
+        const std::string replace =
+            pick(5) == 0 && type != ConstraintType::SearchReplace ? "(EOL)" : text(3);
+        rules.constraints.push_back({0, "", type, search, replace, text(2), text(2), pick(2) == 0});
       }
       const std::string contents = text(30);
       PageSettings settings{"H", "F", "<P>"};

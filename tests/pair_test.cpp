@@ -12,23 +12,19 @@ namespace loom {
 namespace {
 
 TEST(SplitPair, WorkedPairs) {
-  const struct {
-    std::string pair, input, output;
-  } rows[] = {
-      {"/texts,/site", "/texts/", "/site/"},
-      {"/texts/,/site/", "/texts/", "/site/"},
-      // The character before the comma is a blank, so a second "/" is added.
-      {"/texts/ , /site/", "/texts//", "/site/"},
-      {"  /in , /out  ", "/in/", "/out/"},
-      // Further commas belong to the output directory.
-      {"/in,/out,more", "/in/", "/out,more/"},
-      {"/my texts,/my site", "/my texts/", "/my site/"},
-      {"\"/in\",\"/out\"", "\"/in\"/", "\"/out\"/"},
+  const std::pair<std::string, std::string> rows[] = {
+      {"/texts,/site", "/texts/|/site/"},
+      {"/texts/,/site/", "/texts/|/site/"},
+      {"/texts/ , /site/", "/texts//|/site/"},  // the character before the comma is a blank
+      {"  /in , /out  ", "/in/|/out/"},
+      {"/in,/out,more", "/in/|/out,more/"},  // further commas belong to the output directory
+      {"/my texts,/my site", "/my texts/|/my site/"},
+      {"\"/in\",\"/out\"", "\"/in\"/|\"/out\"/"},
   };
-  for (const auto& r : rows) {
-    const std::optional<DirectoryPair> dirs = splitPair(r.pair);
-    ASSERT_TRUE(dirs.has_value()) << r.pair;
-    EXPECT_EQ(dirs->input + "|" + dirs->output, r.input + "|" + r.output) << r.pair;
+  for (const auto& [pair, dirs] : rows) {
+    const std::optional<DirectoryPair> got = splitPair(pair);
+    ASSERT_TRUE(got.has_value()) << pair;
+    EXPECT_EQ(got->input + "|" + got->output, dirs) << pair;
   }
   // An empty part would otherwise read from or write into the root directory.
   for (const std::string pair :
@@ -64,8 +60,7 @@ TEST(PageName, WorkedNames) {
       {"\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9.txt", "lw\xE9\xE9\xE9\xE9\xE9\xE9.htm"},
   };
   for (const auto& [file, page] : rows) EXPECT_EQ(pageNameFor(file), page) << file;
-  EXPECT_EQ(pageNameFor("README"), std::nullopt);
-  EXPECT_EQ(pageNameFor(""), std::nullopt);
+  for (const char* none : {"README", ""}) EXPECT_EQ(pageNameFor(none), std::nullopt) << none;
 }
 
 TEST(FileExtension, ComesFromTheFileNameAlone) {

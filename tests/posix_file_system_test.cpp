@@ -12,6 +12,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <tuple>
 
 #include "app/batch.h"
 #include "base/error.h"
@@ -41,25 +42,6 @@ class PosixRun : public ::testing::Test {
     BatchObserver quiet;
     return RunBatch(o, files, quiet);
   }
-  // Runs into out/ with the hooks `arm` sets; returns the message of the
-  // LoomError the run must throw, after checking what it left.
-  std::string failingRun(const std::function<void(FaultyFileSystem&)>& arm) {
-    FaultyFileSystem faulty(*posix);
-    arm(faulty);
-    std::string message = "the run did not fail";
-    try {
-      run("out", faulty);
-    } catch (const LoomError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Io);
-      message = e.what();
-    }
-    if (fs::is_directory(dir / "out")) {  // only complete pages, no index
-      for (const std::string& name : directoryNames(dir / "out"))
-        EXPECT_EQ(readFile(dir / "out/" + name), readFile(dir / "ref/" + name)) << name;
-      EXPECT_FALSE(fs::exists(dir / "out/index.html"));
-    }
-    return message;
-  }
 
   TempDir dir;
   std::unique_ptr<FileSystem> posix = makePosixFileSystem();
@@ -82,51 +64,48 @@ TEST_F(PosixRun, InputLinksAreConvertedAndOutputLinksAreReplacedNotFollowed) {
   EXPECT_TRUE(contains(readFile(dir / "out/lwlinked.htm"), "<TITLE>Linked text</TITLE>"));
 }
 
-TEST_F(PosixRun, InputFileThatVanishesOrCannotBeReadAfterTheListingIsNamed) {
+TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {
   // Permissions do not stop the superuser; a directory in the file's place
   // cannot be read by anyone, and a FIFO there must not wait for a writer.
-  const std::string victim = dir / "in/b.txt";
-  const struct {
-    std::function<void()> change;
-    std::string message;
-  } rows[] = {
-      {[] {}, "Cannot open the input file \"" + victim + "\": No such file or directory"},
-      {[&] { fs::create_directory(victim); }, "is not a regular file any more (a directory)"},
-      {[&] { ::mkfifo(victim.c_str(), 0600); }, "is not a regular file any more (a FIFO)"},
-      {[] { throw std::bad_alloc(); }, "Not enough memory to convert the file"},
+  const std::string victim = dir / "in/b.txt", out = dir / "out";
+  const std::string input = "file \"" + victim + "\"", gone = "is not a regular file any more (";
+  const std::string output = "Cannot create a file in the output directory \"" + out + "/";
+  using T = fs::file_type;
+  // At the second write, or when the victim is read: a change, what the
+  // message says, and what out/ is after the run.
+  const std::tuple<bool, std::function<void()>, std::string, std::string, T> rows[] = {
+      {false, [] {}, "Cannot open the input " + input + ": No such file or directory", "",
+       T::directory},
+      {false, [&] { fs::create_directory(victim); }, input, gone + "a directory)", T::directory},
+      {false, [&] { ::mkfifo(victim.c_str(), 0600); }, input, gone + "a FIFO)", T::directory},
+      {false, [] { throw std::bad_alloc(); }, input, "Not enough memory to convert", T::directory},
+      {true, [] {}, output, "No such file or directory", T::not_found},
+      {true, [&] { writeFile(out, "a file now"); }, output, "Not a directory", T::regular},
   };
-  for (const auto& row : rows) {
+  for (const auto& [atWrite, change, where, what, outAfter] : rows) {
     writeFile(victim, "Title b\r\nbody\r\n");
-    const std::string message = failingRun([&](FaultyFileSystem& f) {
-      f.beforeRead = [&](const std::string& path) {
-        if (path != victim) return;
-        fs::remove(path);
-        row.change();
-      };
-    });
-    EXPECT_TRUE(contains(message, "file \"" + victim + "\"") && contains(message, row.message))
-        << message;
-    EXPECT_TRUE(directoryNames(dir / "out", true).empty());
-    fs::remove(victim);
-  }
-}
-
-TEST_F(PosixRun, OutputDirectoryRemovedOrReplacedDuringTheRunIsNamed) {
-  const std::string out = dir / "out";
-  for (const bool byAFile : {false, true}) {
+    FaultyFileSystem faulty(*posix);
     int writes = 0;
-    const std::string message = failingRun([&](FaultyFileSystem& f) {
-      f.beforeWrite = [&](const std::string&) {
-        if (++writes != 2) return;
-        fs::remove_all(out);
-        if (byAFile) writeFile(out, "a file now");
-      };
-    });
-    EXPECT_TRUE(contains(message, "Cannot create a file in the output directory \"" + out + "/") &&
-                contains(message, byAFile ? "Not a directory" : "No such file or directory"))
-        << message;
-    EXPECT_EQ(byAFile, fs::is_regular_file(out));
-    fs::remove(out);
+    (atWrite ? faulty.beforeWrite : faulty.beforeRead) = [&](const std::string& path) {
+      if (atWrite ? ++writes != 2 : path != victim) return;
+      fs::remove_all(atWrite ? out : path);
+      change();
+    };
+    try {
+      run("out", faulty);
+      ADD_FAILURE() << "the run did not fail: " << where;
+    } catch (const LoomError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::Io);
+      EXPECT_TRUE(contains(e.what(), where) && contains(e.what(), what)) << e.what();
+    }
+    EXPECT_EQ(fs::status(out).type(), outAfter) << where;
+    if (outAfter == T::directory) {  // only complete pages, no index
+      for (const std::string& name : directoryNames(out))
+        EXPECT_EQ(readFile(out + "/" + name), readFile(dir / "ref/" + name)) << name;
+      EXPECT_FALSE(fs::exists(out + "/index.html"));
+    }
+    fs::remove_all(out);
+    fs::remove_all(victim);
     fs::create_directory(out);
   }
 }
