@@ -35,13 +35,16 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   EXPECT_EQ(ex.title + " " + ex.pageName.value_or("?"), "cc x lwnotes.htm");
   const std::string text = formatExplanation(ex);
   EXPECT_TRUE(contains(text, "before: «aa·x»") && contains(text, "Never fired")) << text;
+  EXPECT_TRUE(contains(text, "Line ends: crlf (CR LF or CR; an LF stays in the line)")) << text;
   EXPECT_FALSE(contains(text, "row 5")) << text;
 
   // A file whose page another file of the directory also gives is told so.
   testing::writeFile(dir / "notes.lst", "x");
+  rules.setting("LineEnds", "any");
   const std::string shared =
       formatExplanation(explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs));
   EXPECT_TRUE(contains(shared, "Page lwnotes.htm is also the page of \"notes.lst\"")) << shared;
+  EXPECT_TRUE(contains(shared, "Line ends: any (CR LF, CR or LF)")) << shared;
 }
 
 TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
