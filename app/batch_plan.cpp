@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "app/manifest.h"
 #include "base/text.h"
 
 namespace loom {
@@ -140,6 +141,27 @@ FilesByExtension filesByExtension(const BatchPlan& plan) {
   return files;
 }
 
+// When the output directory is the input directory, the pages and the index
+// page of the run before are there among the input files; they are ours,
+// not text to convert (and the index page would otherwise refuse the run as
+// replacing an input file). A list of pages that cannot be read leaves every
+// name, and the run says what it finds.
+void dropOwnPages(const DirectoryPair& dirs, const FileSystem& fs,
+                  std::vector<std::string>& names) {
+  const std::optional<FileIdentity> input = fs.identity(dirs.input);
+  if (!input || input != fs.identity(dirs.output)) return;
+  const std::string path = dirs.output + kManifestName;
+  const std::optional<std::string> text = fs.tryReadFile(path);
+  if (!text) return;
+  std::set<std::string> pages;
+  try {
+    forEachManifestEntry(*text, path, [&pages](ManifestEntry&& e) { pages.insert(e.page); });
+  } catch (const LoomError&) {
+    return;
+  }
+  std::erase_if(names, [&pages](const std::string& name) { return pages.count(name) > 0; });
+}
+
 SettingOverrides overridesOf(const PlanRequest& request) {
   return {request.encoding, request.lineEnds, request.escapeText};
 }
@@ -157,7 +179,9 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   }
   if (fs.kind(plan.dirs.input) == PathKind::Directory) {
     try {
-      addFiles(plan, fs.listPlainFiles(plan.dirs.input));
+      std::vector<std::string> names = fs.listPlainFiles(plan.dirs.input);
+      dropOwnPages(plan.dirs, fs, names);
+      addFiles(plan, std::move(names));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
