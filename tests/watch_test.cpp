@@ -1,0 +1,81 @@
+// Which changes make the watch run again: the rules and the input, not the
+// rules file's neighbours, hidden files or the run's own pages.
+
+#include "app/watch.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <thread>
+
+#include "support/memory_file_system.h"
+#include "support/rule_db.h"
+#include "support/temp_dir.h"
+
+namespace loom {
+namespace {
+
+// Hands out one scripted batch of changes, then nothing: the watch loop's
+// first wait for changes with none left ends the watch (`idle`).
+struct ScriptedWatcher : FileWatcher {
+  std::deque<std::vector<FileChange>> batches;
+  bool idle = false;
+  void watchDirectory(const std::string&) override {}
+  std::vector<FileChange> wait(std::chrono::milliseconds timeout) override {
+    if (!batches.empty()) {
+      std::vector<FileChange> next = std::move(batches.front());
+      batches.pop_front();
+      return next;
+    }
+    if (timeout > kSettleTime + std::chrono::milliseconds(1)) {
+      idle = true;
+    } else {
+      std::this_thread::sleep_for(timeout);  // the changes settle
+    }
+    return {};
+  }
+  void wake() override {}
+};
+
+struct Silent : BatchObserver {};
+
+TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
+  testing::TempDir dir;
+  testing::RuleDb db(dir / "rules.mdb");
+  db.rows("T|TXT|1|||DOC\nG|DOC||");
+  const std::string rulesDir = dir.path();
+  const struct {
+    std::string dir, name;
+    bool inputIsOutput;
+    int runs;
+  } rows[] = {
+      {rulesDir, "rules.mdb", false, 2},    {rulesDir, "notes.txt", false, 1},
+      {"/in", "a.txt", false, 2},           {"/in", ".a.txt.swp", false, 1},
+      {"/in", "", false, 2},                {"/in", "lwa.htm", true, 1},
+      {"/in", "b.txt", true, 2},
+  };
+  for (const auto& row : rows) {
+    testing::MemoryFileSystem fs;
+    fs.addDirectory("/in/");
+    fs.addDirectory("/out/");
+    fs.addFile("/in/a.txt", "A\r\n");
+    BatchOptions options;
+    options.dirs = {"/in/", row.inputIsOutput ? "/in/" : "/out/"};
+    options.rulesPath = db.path();
+    ScriptedWatcher watcher;
+    watcher.batches.push_back({{row.dir, row.name}});
+    int runs = 0;
+    Silent silent;
+    watchSite(options, fs, watcher,
+              {silent,
+               [&](const WatchRun& run) {
+                 EXPECT_TRUE(run.summary.has_value()) << row.name << (run.problems.empty() ? "" : run.problems[0]);
+                 ++runs;
+               },
+               [&] { return watcher.idle; }});
+    EXPECT_EQ(runs, row.runs) << row.dir << "/" << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace loom
