@@ -1,6 +1,5 @@
 #pragma once
-// What the window tests share: a message sink that records instead of
-// blocking, and a rule database of their own in a temporary directory.
+// A message sink that records instead of blocking, and a rule database of the test's own.
 
 #include <QApplication>
 #include <QDir>
@@ -24,7 +23,6 @@ class RecordingSink : public MessageSink {
     if (onShow) onShow(message);
     return static_cast<int>(message.actions.indexOf(choose));
   }
-  void clear() { *this = RecordingSink(); }
   // The text and detail of the one message shown; else how many there were.
   QString lone() const {
     return messages.size() == 1 ? messages[0].text + '\n' + messages[0].detail
@@ -58,8 +56,7 @@ class Workspace {
   void exec(const std::string& sql) const {
     loom::Database(rulesPath().toStdString(), loom::Database::Mode::ReadWrite).exec(sql);
   }
-  // The rows of `table` in stored order, each as its columns but the hidden
-  // key joined by "|" (NULL as "<null>").
+  // The rows of `table` in stored order: all columns but the key, "|"-joined, NULL as "<null>".
   QStringList rows(const std::string& table) const {
     loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadOnly);
     const int first = db.hasColumn(table, "RowKey") ? 1 : 0;  // GlobalDefs has no key
