@@ -49,9 +49,12 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
     bool inputIsOutput;
     int runs;
   } rows[] = {
-      {rulesDir, "rules.mdb", false, 2},    {rulesDir, "notes.txt", false, 1},
-      {"/in", "a.txt", false, 2},           {"/in", ".a.txt.swp", false, 1},
-      {"/in", "", false, 2},                {"/in", "lwa.htm", true, 1},
+      {rulesDir, "rules.mdb", false, 2},
+      {rulesDir, "notes.txt", false, 1},
+      {"/in", "a.txt", false, 2},
+      {"/in", ".a.txt.swp", false, 1},
+      {"/in", "", false, 2},
+      {"/in", "lwa.htm", true, 1},
       {"/in", "b.txt", true, 2},
   };
   for (const auto& row : rows) {
@@ -69,7 +72,8 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
     watchSite(options, fs, watcher,
               {silent,
                [&](const WatchRun& run) {
-                 EXPECT_TRUE(run.summary.has_value()) << row.name << (run.problems.empty() ? "" : run.problems[0]);
+                 EXPECT_TRUE(run.summary.has_value())
+                     << row.name << (run.problems.empty() ? "" : run.problems[0]);
                  ++runs;
                },
                [&] { return watcher.idle; }});

@@ -300,6 +300,21 @@ class MainWindowTest : public QObject {
       QCOMPARE(d.sessionPaths().value_or("-"), c.pair);
     }
   }
+
+  // Each tree fills its own column's box; a new folder goes into the
+  // directory chosen in its column.
+  void sessionDialogTreesFillTheirOwnColumn() {
+    const QString texts = ws_->makeDir("texts");
+    StartSessionDialog d;
+    d.setFolderNamer([](QWidget*, const QString&) { return QString(" 2024 "); });
+    d.load();
+    auto* model = qobject_cast<QFileSystemModel*>(d.tree(0)->model());
+    emit d.tree(0)->activated(model->index(texts));
+    d.tree(1)->setCurrentIndex(model->index(texts));
+    click(d.newFolderButton(1));
+    QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + texts + "/2024");
+    QVERIFY(QFileInfo(texts + "/2024").isDir());
+  }
 };
 
 QTEST_MAIN(MainWindowTest)

@@ -302,6 +302,11 @@ class SetupWindowTest : public QObject {
     click(form_->saveButton());
     QVERIFY(sink_.lone().contains("Constraints"));
     QCOMPARE(box(0)->text() + box(1)->text(), QString("tehkept"));
+    // Mended, the same click saves.
+    ws_->exec("ALTER TABLE Elsewhere RENAME TO Constraints");
+    const qsizetype before = ws_->rows("Constraints").size();
+    click(form_->saveButton());
+    QCOMPARE(newRows(before), QStringList{"TXT|1|teh|kept| | |0"});
   }
 
   void formPreviewFollowsTheFormAndKeepsTheSavedRow() {
