@@ -206,10 +206,8 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
             replaceFormatting("abc", "ab", "c", true, "a", "bc", true, 1000).line);
 }
 
-// Search and replace as its rule reads in both encodings: after each
-// replacement the search starts again at the first character of the
-// inserted text, or after it where the inserted text holds the search text
-// (the row would never end otherwise). Finding is the codec's, tested on its own.
+// After each replacement the search starts again at the inserted text, or
+// after it where that holds the search text (it would never end otherwise).
 TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings) {
   const std::vector<std::string> units = {
       "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",      "I",
@@ -239,9 +237,7 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
   EXPECT_GT(neverEnding, 500);
 }
 
-// The row screen only passes over rows that could not change the line: whole
-// random rule tables convert to the same bytes with it and without it, in
-// both encodings, with chained rows and escaped text.
+// The row screen only passes over rows that could not change the line.
 TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   const std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {
       {&w1252, {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
@@ -279,10 +275,8 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   }
 }
 
-// A huge line is rewritten in one buffer sized up front from a count of its
-// hits: made of one piece again and again (no hit spans two pieces), it
-// becomes the piece's result again and again, and so does its origin mask,
-// also where a rewrite makes more hits than were counted.
+// A huge line is rewritten in one buffer sized from a count of its hits, also
+// where a rewrite makes more hits than were counted.
 TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
   const std::vector<OpRow> pieces = {
       // the piece in `line`
