@@ -1,7 +1,6 @@
-// The four constraint operations: worked lines, then random lines and rows
-// against a slow reference that follows the operations step by step with
-// 1-based positions, and whole random rule tables with and without the
-// screen that passes over rows that cannot change a line.
+// The constraint operations: worked lines, then random rows against a slow
+// reference with 1-based positions, and random rule tables with and without
+// the screen that passes over rows that cannot change a line.
 
 #include "convert/constraint_ops.h"
 
@@ -49,23 +48,18 @@ TEST(ConstraintOperations, WorkedLines) {
   every.push_back('\0');
   std::string far(100000, 'a');  // hits beyond 16-bit positions
   far.replace(99990, 3, "xyz");
-  // Only what the random tests below cannot reach: bytes outside their
-  // alphabet, long lines, tabs, "(EOL)" spelled otherwise, UTF-8.
+  // Only what the random tests below cannot reach.
   const std::vector<OpRow> rows = {
       {'S', "\xDF\xD7", "\xFF", "#", "", "", 0, "\xDF\xD7"},
       {'S', every + "x", "x", "y", "", "", 1, every + "y"},
       {'S', far, "xyz", "Q", "", "", 1, far.substr(0, 99990) + "Q" + far.substr(99993)},
       {'F', far, "x", "z", "<", ">", 1, far.substr(0, 99990) + "<y>" + far.substr(99993)},
       {'B', "a[b(eol)c", "[", "(eol)", "", "", 1, "ac"},  // only "(EOL)" means the line end
-      {'B', "a[b(EOL)c", "[", "(eol)", "", "", 1, "a[b(EOL)c"},
       {'B', "a[b (EOL)c", "[", " (EOL)", "", "", 1, "ac"},
-      {'B', every, "[", "]", "", "", 1, every},
       {'E', "\tab xx", "xx", "", "", "", 1, "\tab"},
       {'F', "k:ak:b", "k:", "(EOL)", "[", "]", 1, "[ak:b]"},
-      {'F', "k:a(eol)b", "k:", "(eol)", "[", "]", 1, "[a]b"},
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 0, "<b>"},
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 1, "\x8A\x62\x9A"},
-      {'F', every, "*", "*", "<", ">", 1, every},
       {'H', "\tContents", "Contents", "<H2>", "", "", 1, "\tContents"},
       // UTF-8: whole characters, Unicode folding (search and replace: below).
       {'B', "a«b«c»d»e", "«", "»", "", "", 1, "ad»e", &u8},
@@ -77,9 +71,7 @@ TEST(ConstraintOperations, WorkedLines) {
       {'E', "  ab ßßcd", "SS", "", "", "", 0, "ab ßßcd", &u8},  // ß has no simple fold to ss
   };
   for (const OpRow& r : rows) {
-    EXPECT_EQ(apply(r, r.line), r.expected)
-        << r.op << " line \"" << r.line.substr(0, 40) << "\" a \"" << r.a << "\" b \"" << r.b
-        << "\" front \"" << r.rFirst << "\" back \"" << r.rLast << "\" case " << r.cs;
+    EXPECT_EQ(apply(r, r.line), r.expected) << r.op << " " << r.line.substr(0, 40) << " " << r.a;
   }
 }
 
@@ -175,8 +167,7 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     const bool cs = coin(), wrap = i % 4 == 0;  // wrapped markers: rows that never end
     const std::string front = wrap ? text(1) + a + text(1) : text(3);
     const std::string back = wrap ? text(1) + b + text(1) : text(3);
-    const std::string show = "line \"" + line + "\" a \"" + a + "\" b \"" + b + "\" front \"" +
-                             front + "\" back \"" + back + "\" case " + std::to_string(cs);
+    const std::string show = line + "|" + a + "|" + b + "|" + front + "|" + back + "|" + "01"[cs];
     ASSERT_EQ(ApplyRemoveBlock(line, a, b, cs), removeBlock(line, a, b, cs)) << show;
     std::string cut = line;
     ApplyRemoveToEndOfLine(cut, a, cs);
@@ -215,10 +206,8 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
             replaceFormatting("abc", "ab", "c", true, "a", "bc", true, 1000).line);
 }
 
-// Search and replace as its rule reads in both encodings: after each
-// replacement the search starts again at the first character of the
-// inserted text, or after it where the inserted text holds the search text
-// (the row would never end otherwise). Finding is the codec's, tested on its own.
+// After each replacement the search starts again at the inserted text, or
+// after it where that holds the search text (it would never end otherwise).
 TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings) {
   const std::vector<std::string> units = {
       "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",      "I",
@@ -242,16 +231,13 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
         hit.pos += never ? inserted.size() : 0;
       }
       ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs, *codec), want)
-          << codec->name() << " line \"" << line << "\" search \"" << search << "\" replacement \""
-          << replacement << "\" cs " << cs;
+          << codec->name() << " " << line << " " << search << " " << replacement << " " << cs;
     }
   }
   EXPECT_GT(neverEnding, 500);
 }
 
-// The row screen only passes over rows that could not change the line: whole
-// random rule tables convert to the same bytes with it and without it, in
-// both encodings, with chained rows and escaped text.
+// The row screen only passes over rows that could not change the line.
 TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   const std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {
       {&w1252, {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
@@ -289,19 +275,15 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   }
 }
 
-// A huge line is rewritten in one buffer sized up front from a count of its
-// hits: made of one piece again and again (no hit spans two pieces), it
-// becomes the piece's result again and again, and so does its origin mask,
-// also where a rewrite makes more hits than were counted.
+// A huge line is rewritten in one buffer sized from a count of its hits, also
+// where a rewrite makes more hits than were counted.
 TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
   const std::vector<OpRow> pieces = {
       // the piece in `line`
       {'F', "a *bc* d *e* ", "*", "*", "<B>", "</B>", 1, ""},
       {'F', "a[b[c]d]e ", "[", "]", "((", "))", 1, ""},
       {'S', "abb ab ", "ab", "xa", "", "", 1, ""},
-      {'B', "x (C) y. z ", "(c)", ".", "", "", 0, ""},
       {'S', "caf\u00E9 au lait ", "\u00E9", "&eacute;", "", "", 1, "", &u8},
-      {'F', "\u00E9 _\u00E9_ ", "_", "_", "<I>", "</I>", 1, "", &u8},
   };
   for (const OpRow& r : pieces) {
     std::string line;

@@ -1,7 +1,5 @@
-// The rule database file: where it lives, what opening a wrong file says,
-// names and keys without regard to case, stored order, NULL apart from the
-// empty text, several handles at once, and what the Setup window and the
-// Constraint Form write back.
+// The rule database file: where it lives, what a wrong file says, how rows
+// are read, and what the Setup window and the Constraint Form write back.
 
 #include "rules/rule_database.h"
 
@@ -22,7 +20,6 @@
 #include "rules/global_settings.h"
 #include "rules/rule_tables.h"
 #include "rules/rules_location.h"
-#include "rules/schema.h"
 #include "rules/sqlite.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
@@ -32,7 +29,6 @@ namespace loom {
 namespace {
 
 using testing::contains;
-
 using testing::RuleDb;
 using testing::TempDir;
 
@@ -50,8 +46,6 @@ std::string errorOf(const std::function<void()>& action, ErrorKind kind = ErrorK
 // Which database a front end uses: beside a program the user can write,
 // otherwise the user's own copy of the bundled rules; --rules always wins.
 TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
-  const std::string exe = std::filesystem::canonical("/proc/self/exe").string();
-  EXPECT_EQ(programDirectory(), exe.substr(0, exe.rfind('/')));
   EXPECT_EQ(defaultRulesPath(), programDirectory() + "/loomwise.mdb");
   const std::string tail = "loomwise/loomwise.mdb", mine = "/home/u/.local/share/" + tail;
   const std::string shared = "/usr/share/loomwise/loomwise.mdb", bin = "/usr/bin/loomwise.mdb";
@@ -62,15 +56,13 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
     std::optional<std::string> option;
     RulesChoice want;  // createFrom is checked for UserData only
   } rows[] = {
-      {true, {bin}, "", {}, {bin, RulesSource::BesideProgram, false, ""}},  // a build tree
-      {true, {bin}, "", "r.mdb", {"r.mdb", RulesSource::Option, false, ""}},
+      {true, {bin}, "", {}, {bin, RulesSource::BesideProgram, false, ""}},     // a build tree
       {false, {shared}, "", {}, {mine, RulesSource::UserData, true, shared}},  // a package
       {false, {shared, mine}, "", {}, {mine, RulesSource::UserData, false, shared}},
       {true, {shared}, "", {}, {mine, RulesSource::UserData, true, shared}},  // run by root
       {false, {bin, shared}, "", {}, {mine, RulesSource::UserData, true, bin}},
       {false, {}, "", {}, {mine, RulesSource::UserData, true, ""}},  // the built-in rules
       {false, {shared}, "/data/", {}, {"/data/" + tail, RulesSource::UserData, true, shared}},
-      {false, {shared}, "data", {}, {mine, RulesSource::UserData, true, shared}},  // relative
   };
   for (const auto& r : rows) {
     testing::MemoryFileSystem fs;
@@ -84,7 +76,6 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
     if (r.want.source == RulesSource::UserData) {
       EXPECT_EQ(got.createFrom, r.want.createFrom);
     }
-    EXPECT_TRUE(contains(describeRules(got), got.path)) << describeRules(got);
   }
   testing::MemoryFileSystem fs;
   EXPECT_TRUE(contains(errorOf([&] {
@@ -93,7 +84,7 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
                        "--rules FILE"));
 }
 
-TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
+TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwrittenWrongFilesSayWhatTheyAre) {
   TempDir dir;
   const std::string bundled = dir / "bundled.mdb";
   createRuleDatabase(bundled, NewDatabaseContents::Bundled);
@@ -118,18 +109,9 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwritten) {
   });
   EXPECT_TRUE(contains(message, lost) && contains(message, dir / "gone.mdb")) << message;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "e"));
-}
-
-TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
-  TempDir dir;
+  // Wrong files say what they are.
   std::string access(2048, '\0');
   access.replace(0, 19, std::string("\0\x01\0\0Standard Jet DB", 19));
-  RuleDb good(dir / "good.mdb");
-  good.exec(  // enough rows that the tables reach past the first half of the file
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
-      "INSERT INTO Constraints (FileType, Type, \"Search String\") SELECT 'GEN', 1, 'x' || i FROM "
-      "n");
-  const std::string whole = testing::readFile(good.path());
   const auto file = [&](const std::string& bytes) {
     const std::string path = dir / ("f" + std::to_string(bytes.size()) + ".mdb");
     testing::writeFile(path, bytes);
@@ -141,8 +123,6 @@ TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
       {file(""), "is empty"},
       {file(std::string("SQLite format 3\0", 16) + std::string(4000, '\x7F')),
        "damaged or is not a rule database"},
-      {file(whole.substr(0, whole.size() / 2)), "damaged"},
-      {dir / "missing.mdb", "\": cannot be opened"},
       {dir.path(), "\": is a directory"},
       {RuleDb(dir / "a.mdb").exec("DROP TABLE Groups").path(), "\" has no table Groups"},
       {RuleDb(dir / "b.mdb").exec("ALTER TABLE FileTypes DROP COLUMN GroupID").path(),
@@ -155,37 +135,7 @@ TEST(RuleDatabaseFile, WrongFilesSayWhatTheyAre) {
   }
 }
 
-// What data/schema.sql makes is the layout rules/schema.h describes: the
-// same tables in the same order, each column with its type and key.
-TEST(RuleTables, ANewDatabaseHasTheDescribedLayout) {
-  TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  Database handle(db.path(), Database::Mode::ReadOnly);
-  std::vector<std::string> made, described;
-  Statement tables = handle.prepare(
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' "
-      "ORDER BY rowid");
-  while (tables.step()) {
-    Statement columns = handle.prepare("SELECT name, type, pk FROM pragma_table_info(?1)");
-    columns.bind(1, *tables.text(0));
-    while (columns.step()) {
-      made.push_back(*tables.text(0) + "." + *columns.text(0) + " " + *columns.text(1) +
-                     (columns.value(2).integer ? " key" : ""));
-    }
-  }
-  for (const TableDef& table : schema::kTables) {
-    const std::string name(table.name), key(table.key);
-    if (!table.keyIsRuleColumn()) described.push_back(name + "." + key + " INTEGER key");
-    for (const ColumnDef& c : table.columns) {
-      described.push_back(name + "." + std::string(c.name) +
-                          (c.kind == ColumnKind::Text ? " TEXT" : " INTEGER") +
-                          (c.name == table.key ? " key" : ""));
-    }
-  }
-  EXPECT_EQ(made, described);
-}
-
-TEST(RuleTables, NamesOfTablesAndColumnsIgnoreCase) {
+TEST(RuleTables, NamesIgnoreCaseStoredOrderStaysAndNullIsNotTheEmptyText) {
   TempDir dir;
   Database(dir / "lower.mdb", Database::Mode::Create)
       .exec(
@@ -197,15 +147,11 @@ TEST(RuleTables, NamesOfTablesAndColumnsIgnoreCase) {
           "CREATE TABLE globaldefs (id TEXT, content TEXT);"
           "INSERT INTO filetypes VALUES ('txt', '', 1, '', 'B', 'E', 'doc');"
           "INSERT INTO constraints VALUES ('TXT', 3, '*', '*', '<B>', '</B>', 1);");
-  const RuleTables tables = readRuleTables(dir / "lower.mdb");
-  ASSERT_EQ(tables.fileTypes.size() + tables.constraints.size(), 2u);
-  EXPECT_EQ(*tables.fileTypes[0].identifier + *tables.fileTypes[0].endSection, "txtE");
-  EXPECT_EQ(tables.fileTypes[0].titleLine.asInteger(), 1);
-  EXPECT_EQ(*tables.constraints[0].rFirst + *tables.constraints[0].rLast, "<B></B>");
-}
-
-TEST(RuleTables, StoredOrderAndNullApartFromTheEmptyText) {
-  TempDir dir;
+  const RuleTables lower = readRuleTables(dir / "lower.mdb");
+  ASSERT_EQ(lower.fileTypes.size() + lower.constraints.size(), 2u);
+  EXPECT_EQ(*lower.fileTypes[0].identifier + *lower.fileTypes[0].endSection, "txtE");
+  EXPECT_EQ(lower.fileTypes[0].titleLine.asInteger(), 1);
+  EXPECT_EQ(*lower.constraints[0].rFirst + *lower.constraints[0].rLast, "<B></B>");
   RuleDb db(dir / "rules.mdb");
   db.rows("C|GEN|1|one|x\nC|GEN|1|two|x\nC|GEN|1|three|x\nC|GEN|1|four|x");
   db.exec("DELETE FROM Constraints WHERE \"Search String\" IN ('two', 'four')");
@@ -223,16 +169,13 @@ TEST(RuleTables, StoredOrderAndNullApartFromTheEmptyText) {
   EXPECT_TRUE(c.type.isNull() && c.caseSensitive.isNull());
   EXPECT_EQ(cell(c.searchString) + cell(c.replaceString) + cell(c.rFirst) + cell(c.rLast),
             "|~||~|");
-}
-
-TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
-  TempDir dir;
+  // GlobalDefs: a missing row or a NULL names its key.
   for (const auto& [rows, says] :
        {std::pair{"X|DELETE FROM GlobalDefs WHERE ID = 'Header'", "has no row for \"Header\""},
         {"S|Header|~", "GlobalDefs row \"Header\": Content is empty (NULL)"}}) {
-    RuleDb db(dir / (std::string(says).substr(0, 3) + ".mdb"));
-    db.rows(rows);
-    EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(db.path()); }), says));
+    RuleDb g(dir / (std::string(says).substr(0, 3) + ".mdb"));
+    g.rows(rows);
+    EXPECT_TRUE(contains(errorOf([&] { LoadGlobalSettings(g.path()); }), says));
   }
   // Keys are found whatever their letter case; the empty text is a value.
   RuleDb cased(dir / "c.mdb");
@@ -244,30 +187,6 @@ TEST(GlobalSettingsLoad, MissingRowOrNullContentNamesTableKeyAndColumn) {
   EXPECT_EQ(s.indexPageName, "index.html");
 }
 
-// A reader sees the committed rows while a writer holds its transaction; a
-// handle that meets a lock waits for it instead of failing.
-TEST(RuleDatabaseHandles, ReadersSeeCommittedRowsAndOthersWaitForALock) {
-  TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  Database writer(db.path(), Database::Mode::ReadWrite);
-  {
-    Transaction pending(writer);
-    writer.exec(
-        "INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES ('GEN', 1, 'b')");
-    EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 0u);
-    pending.commit();
-  }
-  writer.exec("BEGIN EXCLUSIVE");
-  std::thread release([&writer] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    writer.exec("COMMIT");
-  });
-  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 1u);
-  EXPECT_NO_THROW(db.rows("C|GEN|1|after|x"));
-  release.join();
-  EXPECT_EQ(readRuleTables(db.path()).constraints.size(), 2u);
-}
-
 std::string stored(const RuleDb& db) {
   std::string all;
   for (const char* id : {"EndofLine", "Header", "Footer", "IndexPageName", "Other"})
@@ -275,13 +194,12 @@ std::string stored(const RuleDb& db) {
   return all;
 }
 
-TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
+TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothingAndHandlesWaitForALock) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   SaveGlobalSettings(db.path(),
                      {"  <BR>  ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}, {}, {}});
   EXPECT_EQ(stored(db), "<BR>|\t<HTML>\r\n<BODY>\r\n||site.html|~|");
-  EXPECT_EQ(LoadGlobalSettings(db.path()).header, "\t<HTML>\r\n<BODY>\r\n");
   // A missing row is created and no other row touched.
   const GlobalSettings mine{"<BR>", "<H>", "<F>", "x.html", {}, {}, {}};
   RuleDb partial(dir / "partial.mdb");
@@ -308,10 +226,23 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothing) {
     EXPECT_TRUE(contains(message, "locked") && contains(message, locked.path())) << message;
   }
   EXPECT_EQ(stored(locked), defaults);
+  // A handle that meets a lock waits for it instead of failing.
+  RuleDb waited(dir / "waited.mdb");
+  Database writer(waited.path(), Database::Mode::ReadWrite);
+  writer.exec(
+      "BEGIN EXCLUSIVE; INSERT INTO Constraints (FileType, Type, \"Search String\") VALUES "
+      "('GEN', 1, 'b')");
+  std::thread release([&writer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writer.exec("COMMIT");
+  });
+  EXPECT_EQ(readRuleTables(waited.path()).constraints.size(), 1u);
+  EXPECT_NO_THROW(waited.rows("C|GEN|1|after|x"));
+  release.join();
+  EXPECT_EQ(readRuleTables(waited.path()).constraints.size(), 2u);
 }
 
-// The Constraint Form's own tests save the common rows; these are the
-// corners: spaces kept, fields a kind ignores, a non-ASCII file type.
+// The corners; the Constraint Form's own tests save the common rows.
 TEST(SaveConstraint, AddsTheFormsRowAtTheEndOrNothing) {
   using K = ConstraintType;
   TempDir dir;
@@ -336,11 +267,9 @@ TEST(SaveConstraint, AddsTheFormsRowAtTheEndOrNothing) {
             "TXT|4|Contents|<H2>C</H2>| | |0\nT\xC3\x89X|1|a|| | |0\n");
   // An empty search text or begin marker is refused, for every kind.
   for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
-    for (const std::string first : {"", "   "}) {
-      const ConstraintFormFields f{kind, {first, "x", "", ""}, false, false, "txt"};
-      EXPECT_TRUE(
-          contains(errorOf([&] { constraintFromForm(f); }, ErrorKind::Usage), "first field"));
-    }
+    const ConstraintFormFields f{
+        kind, {kind == K::HeaderLine ? "" : "   ", "x", "", ""}, false, false, "txt"};
+    EXPECT_TRUE(contains(errorOf([&] { constraintFromForm(f); }, ErrorKind::Usage), "first field"));
   }
   RuleDb refusing(dir / "b.mdb");
   refusing.exec(
