@@ -1,6 +1,5 @@
 // Replays the fuzz seed corpora and every input a fuzzer once broke the core
-// with (fuzz/regressions/<target>/) through the targets' entry points, so a
-// fault found once stays mended in the normal test run.
+// with (fuzz/regressions/<target>/), so a fault found once stays mended.
 
 #include <gtest/gtest.h>
 

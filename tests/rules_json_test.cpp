@@ -16,7 +16,41 @@ using testing::contains;
 using testing::RuleDb;
 using RulesJson = testing::OneFileTypeRules;
 
-TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOrder) {
+// A malformed or incomplete file changes nothing and names the line; an
+// exported one round-trips with NULLs, empty texts, line breaks and order.
+TEST_F(RulesJson, ImportRefusesBadFilesAndRoundTripsExports) {
+  const std::string good = exportRulesText(rules.path());
+  const RuleDb target = RuleDb(dir / "target.mdb").rows("C|GEN|1|keep|me");
+  const std::string before = exportRulesText(target.path());
+
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  const std::string titleLine = "\"Title Line\":1", lastSetting = "{\"ID\":\"IndexPageName\"";
+  const std::string column = "line 4: FileTypes record 1, column \"Title Line\": ";
+  const std::pair<std::string, std::string> cases[] = {
+      {with(",\"GroupID\":\"G\"", ""), "line 4: FileTypes record 1 has no column \"GroupID\""},
+      {with(titleLine, titleLine + "8446744073709551615"),
+       column + "the number 18446744073709551615"},
+      {with(titleLine, titleLine + "e400"), "line 4: the number 1e400 is out of range"},
+      {with(titleLine, titleLine + ".5"), column + "needs a whole number, not 1.5"},
+      {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
+       "the ID \"header\" occurs already in GlobalDefs record 2"},
+      {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},
+      {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
+      {"[]", "line 1: not a Loomwise rules file"},
+  };
+  for (const auto& [text, expected] : cases) {
+    try {
+      importRulesText(target.path(), text, "rules.json");
+      ADD_FAILURE() << "no error for " << text;
+    } catch (const LoomError& e) {
+      EXPECT_TRUE(contains(e.what(), expected)) << e.what();
+      EXPECT_TRUE(contains(e.what(), "\"rules.json\"")) << e.what();
+    }
+    EXPECT_EQ(exportRulesText(target.path()), before);
+  }
   rules.setting("Header", "<HTML>\r\n<BODY>\r\n")
       .rows(
           "G|N|~|\nC|GEN|1|first|1\nC|GEN|1|second|2\nC|GEN|1|third|3|~||~\n"
@@ -38,42 +72,6 @@ TEST_F(RulesJson, ExportImportRoundTripKeepsNullsEmptyTextsLineBreaksAndStoredOr
   RuleDb fresh(dir / "fresh.mdb");
   importRulesText(fresh.path(), text, "rules.json");
   EXPECT_EQ(exportRulesText(fresh.path()), text);  // NULL and the empty text stay apart
-}
-
-TEST_F(RulesJson, MalformedOrIncompleteFileChangesNothingAndNamesTheLine) {
-  const std::string good = exportRulesText(rules.path());
-  RuleDb target(dir / "target.mdb");
-  target.rows("C|GEN|1|keep|me");
-  const std::string before = exportRulesText(target.path());
-
-  auto with = [&](const std::string& from, const std::string& to) {
-    std::string text = good;
-    return text.replace(text.find(from), from.size(), to);
-  };
-  const std::string titleLine = "\"Title Line\":1", lastSetting = "{\"ID\":\"IndexPageName\"";
-  const std::string column = "line 4: FileTypes record 1, column \"Title Line\": ";
-  const std::pair<std::string, std::string> cases[] = {
-      {with(",\"GroupID\":\"G\"", ""), "line 4: FileTypes record 1 has no column \"GroupID\""},
-      {with(titleLine, titleLine + "8446744073709551615"),
-       column + "the number 18446744073709551615 is out of range"},
-      {with(titleLine, titleLine + "e400"), "line 4: the number 1e400 is out of range"},
-      {with(titleLine, titleLine + ".5"), column + "needs a whole number, not 1.5"},
-      {with(lastSetting, "{\"ID\":\"header\",\"Content\":\"\"},\n" + lastSetting),
-       "the ID \"header\" occurs already in GlobalDefs record 2"},
-      {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},
-      {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
-      {"[]", "line 1: not a Loomwise rules file"},
-  };
-  for (const auto& [text, expected] : cases) {
-    try {
-      importRulesText(target.path(), text, "rules.json");
-      ADD_FAILURE() << "no error for " << text;
-    } catch (const LoomError& e) {
-      EXPECT_TRUE(contains(e.what(), expected)) << e.what();
-      EXPECT_TRUE(contains(e.what(), "\"rules.json\"")) << e.what();
-    }
-    EXPECT_EQ(exportRulesText(target.path()), before);
-  }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
 // A FileSystem that passes everything to another one, with hooks that run
-// before each read and each write: a test uses them to change the disk under
-// a running batch (remove an input file, the output directory, ...).
+// before each read and each write to change the disk under a running batch.
 
 #include <functional>
 #include <string>

@@ -27,8 +27,7 @@ void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes
 
 int MemoryFileSystem::writes(const std::string& path) const {
   std::lock_guard lock(mutex_);
-  const auto it = writeCounts_.find(path);
-  return it == writeCounts_.end() ? 0 : it->second;
+  return writeCounts_.contains(path) ? writeCounts_.at(path) : 0;
 }
 
 PathKind MemoryFileSystem::kind(const std::string& path) const {

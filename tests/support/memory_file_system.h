@@ -1,7 +1,6 @@
 #pragma once
-// An in-memory FileSystem for tests: directories and files in maps, listing
-// in the order files were added (standing in for the platform's unsorted
-// enumeration).
+// An in-memory FileSystem for tests, listing in the order files were added
+// (standing in for the platform's unsorted enumeration).
 
 #include <map>
 #include <mutex>

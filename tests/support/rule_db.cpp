@@ -27,17 +27,15 @@ RuleDb::RuleDb(std::string path) : path_(std::move(path)) {
 RuleDb& RuleDb::rows(const std::string& lines) {
   std::istringstream in(lines);
   for (std::string line; std::getline(in, line);) {
-    if (line[0] == 'X') {
-      exec(line.substr(2));
-      continue;
-    }
     std::vector<std::optional<std::string>> c;
     for (std::size_t at = 2, bar; at <= line.size(); at = bar + 1) {
       bar = std::min(line.find('|', at), line.size());
       const std::string cell = line.substr(at, bar - at);
       c.push_back(cell == "~" ? std::nullopt : std::optional(cell));
     }
-    if (line[0] == 'S') {
+    if (line[0] == 'X') {
+      exec(line.substr(2));
+    } else if (line[0] == 'S') {
       setting(*c[0], c[1]);
     } else if (line[0] == 'T') {
       insert(path_,

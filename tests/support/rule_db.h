@@ -1,8 +1,7 @@
 #pragma once
 // Builds a rule database for a test from rows, so each test states exactly
-// the rules it runs with. Every cell is text or NULL; the columns' own types
-// turn "1" into a number where the schema says INTEGER and keep "abc" as
-// text, as a hand-edited grid would.
+// the rules it runs with. Every cell is text or NULL, typed by its column as
+// a hand-edited grid would be.
 
 #include <gtest/gtest.h>
 
@@ -15,8 +14,7 @@ namespace loom::testing {
 
 class RuleDb {
  public:
-  // A new database at `path` holding the settings rows with their default
-  // values and no other rows.
+  // A new database at `path` holding only the settings rows, with defaults.
   explicit RuleDb(std::string path);
   const std::string& path() const { return path_; }
   // Rows written as lines "T|identifier|title line|begin|end|group",

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace loom::testing {
@@ -22,17 +22,14 @@ TempDir::~TempDir() {
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
+  if (!(std::ofstream(path, std::ios::binary) << bytes))
+    throw std::runtime_error("cannot write " + path);
 }
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> directoryNames(const std::string& dir, bool temporary) {
