@@ -20,6 +20,7 @@
 #include "rules/global_settings.h"
 #include "rules/rule_tables.h"
 #include "rules/rules_location.h"
+#include "rules/schema.h"
 #include "rules/sqlite.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
@@ -133,6 +134,36 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwrittenWrongFilesSayWha
     EXPECT_TRUE(contains(message, says) && contains(message, "Rule database \"" + path + "\""))
         << message;
   }
+}
+
+// What data/schema.sql makes is the layout rules/schema.h describes: the
+// same tables in the same order, each column with its type and key.
+TEST(RuleTables, ANewDatabaseHasTheDescribedLayout) {
+  TempDir dir;
+  RuleDb db(dir / "rules.mdb");
+  Database handle(db.path(), Database::Mode::ReadOnly);
+  std::vector<std::string> made, described;
+  Statement tables = handle.prepare(
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' "
+      "ORDER BY rowid");
+  while (tables.step()) {
+    Statement columns = handle.prepare("SELECT name, type, pk FROM pragma_table_info(?1)");
+    columns.bind(1, *tables.text(0));
+    while (columns.step()) {
+      made.push_back(*tables.text(0) + "." + *columns.text(0) + " " + *columns.text(1) +
+                     (columns.value(2).integer ? " key" : ""));
+    }
+  }
+  for (const TableDef& table : schema::kTables) {
+    const std::string name(table.name), key(table.key);
+    if (!table.keyIsRuleColumn()) described.push_back(name + "." + key + " INTEGER key");
+    for (const ColumnDef& c : table.columns) {
+      described.push_back(name + "." + std::string(c.name) +
+                          (c.kind == ColumnKind::Text ? " TEXT" : " INTEGER") +
+                          (c.name == table.key ? " key" : ""));
+    }
+  }
+  EXPECT_EQ(made, described);
 }
 
 TEST(RuleTables, NamesIgnoreCaseStoredOrderStaysAndNullIsNotTheEmptyText) {
