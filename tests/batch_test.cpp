@@ -107,6 +107,10 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
                   "<A HREF=\"lwc.htm\">Gamma</a><BR>\r\n<HR>\r\n<H2>Quoted</H2>\r\n"
                   "<A HREF=\"lwit's.htm\">Quoted</a><BR>\r\n"
                   "<A HREF=\"lwUP.htm\">Upper</a><BR>\r\n"));
+  const std::string huge(1 << 20, 'x');  // one line of a megabyte, the whole file
+  site.fs.addFile(in + "h.txt", huge + "\r\n");
+  site.run();
+  EXPECT_EQ(site.page("lwh.htm"), frame("<TITLE>" + huge + "</TITLE><P>\r\n"));
   Site empty;  // still an index page
   empty.run();
   EXPECT_EQ(empty.page("index.html"), frame(""));
@@ -154,6 +158,8 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {index + "lwt.htm", "!\"lwt.htm\" is also the page of the file \"/in/t.doc\""},
       {index + std::string(256, 'x'), "!is 256 bytes long"},
       {index + std::string("a\0b\x1F", 4), "!\"a\\x00b\\x1F\" holds a control character"},
+      {doc + "X|UPDATE GlobalDefs SET Content = 'a' || char(10) || 'b' WHERE ID = 'IndexPageName'",
+       "!\"a\\nb\" holds a control character"},
       // Messages say what is wrong, not what the engine tripped over.
       {doc + "X|UPDATE FileTypes SET \"Title Line\" = CAST('01' AS BLOB)",
        "!Title Line is stored as binary data (a blob), not as a number"},

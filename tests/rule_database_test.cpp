@@ -78,6 +78,10 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
       EXPECT_EQ(got.createFrom, r.want.createFrom);
     }
   }
+  EXPECT_EQ(describeRules({"/r.mdb", RulesSource::Option, false, ""}),
+            "Rule database: /r.mdb (given with --rules)");
+  EXPECT_TRUE(contains(describeRules({mine, RulesSource::UserData, true, ""}),
+                       "your own copy, made from the rules built into the program"));
   testing::MemoryFileSystem fs;
   EXPECT_TRUE(contains(errorOf([&] {
                          chooseRules({}, {"/usr/bin", "", ""}, fs);

@@ -301,6 +301,20 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // A long message keeps the box on the screen, the rest under the details.
+  void messagesFitTheScreen() {
+    QStringList lines;
+    for (int i = 0; i < 80; ++i) lines << u"File \"README%1\" has no extension"_s.arg(i);
+    const auto box =
+        loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x", lines.join('\n')});
+    box->show();
+    QVERIFY(box->frameGeometry().height() <= box->screen()->availableGeometry().height() * 3 / 4);
+    QVERIFY(box->informativeText().endsWith("...and 71 more lines under \"Show Details...\"."));
+    QCOMPARE(box->detailedText(), "x\n" + lines.join('\n'));
+    QCOMPARE(loomui::wrapFriendly("/a-b/ c- --x/y a/"),
+             QString("/\u200Ba-\u2060b/ c- -\u2060-\u2060x/\u200By a/"));
+  }
+
   // Each tree fills its own column's box; a new folder goes into the
   // directory chosen in its column.
   void sessionDialogTreesFillTheirOwnColumn() {
@@ -314,6 +328,12 @@ class MainWindowTest : public QObject {
     click(d.newFolderButton(1));
     QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + texts + "/2024");
     QVERIFY(QFileInfo(texts + "/2024").isDir());
+    // Choosing a volume moves the tree there and names it in the box.
+    QComboBox* volumes = d.volumes(1);
+    volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
+    emit volumes->activated(volumes->currentIndex());
+    QCOMPARE(model->filePath(d.tree(1)->rootIndex()) + "|" + d.pathBox(1)->text(),
+             QDir::rootPath() + "|" + QDir::rootPath());
   }
 };
 

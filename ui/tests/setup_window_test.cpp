@@ -259,6 +259,27 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
   }
 
+  // The welcome comes before the form; the grid shows what the form saved.
+  void constraintFormWelcomesThenGridReloads() {
+    const int before = w_->constraintsGrid()->model()->rowCount();
+    bool formShownAtWelcome = true;
+    sink_.onShow = [&](const loomui::Message&) {
+      formShownAtWelcome = w_->constraintForm() && w_->constraintForm()->isVisible();
+    };
+    loomui::testing::whenModalOpens([](QWidget* modal) {
+      auto* form = qobject_cast<loomui::ConstraintForm*>(modal);
+      form->fieldBox(0)->setText("teh");
+      form->fileTypeBox()->setText("txt");
+      click(form->saveButton());
+      form->close();
+    });
+    click(w_->constraintFormButton());
+    sink_.onShow = nullptr;
+    QCOMPARE(sink_.messages.size(), std::size_t{1});  // the welcome
+    QVERIFY(!formShownAtWelcome);
+    QCOMPARE(w_->constraintsGrid()->model()->rowCount(), before + 1);
+  }
+
   void formSavesOrRefusesTheRow() {
     openForm();
     const struct {
