@@ -166,6 +166,7 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
   const std::tuple<std::vector<std::string>, Setup, int, std::string> rows[] = {
       {{"--export-rules", "-"}, {}, 0, format},
       {{"--export-rules", "/dev/stdout"}, {}, 0, format},  // written, not replaced
+      {{"--export-rules", "/dev/null"}, {}, 0, ""},
       {{"--export-rules", "in/../rules.mdb"}, {}, 2, "is the rule database"},
       {{"--export-rules", "rules.link"}, ln("rules.mdb", "rules.link"), 2, "is the rule database"},
       {{"--new-rules", "in/../rules.mdb"}, {}, 2, "already exists"},

@@ -82,6 +82,8 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
             "Rule database: /r.mdb (given with --rules)");
   EXPECT_TRUE(contains(describeRules({mine, RulesSource::UserData, true, ""}),
                        "your own copy, made from the rules built into the program"));
+  EXPECT_TRUE(contains(describeRules({mine, RulesSource::UserData, true, shared}),
+                       "made from the bundled rules " + shared));
   testing::MemoryFileSystem fs;
   EXPECT_TRUE(contains(errorOf([&] {
                          chooseRules({}, {"/usr/bin", "", ""}, fs);

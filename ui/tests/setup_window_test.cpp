@@ -294,11 +294,16 @@ class SetupWindowTest : public QObject {
         {3, {"Contents", "<H2>"}, false, false, "Faq", "FAQ|4|Contents|<H2>| | |0"},
         {0, {"   ", "kept"}, false, false, "TXT", ""},
     };
+    QSet<QString> helps;
     for (const auto& c : cases) {
       form_->load();
       sink_ = {};
       const qsizetype before = ws_->rows("Constraints").size();
       click(form_->kindOption(c.option));
+      // Each kind shows its own help and the captions of its own boxes.
+      helps << form_->helpLabel()->text();
+      for (int i = 0; i < 4; ++i)
+        QCOMPARE(form_->fieldLabel(i)->isVisible(), i < c.fields.size() && box(i)->isVisible());
       for (int i = 0; i < c.fields.size(); ++i) QTest::keyClicks(box(i), c.fields[i]);
       if (c.endOfLine) click(form_->endOfLineBox());
       if (c.caseSensitive) click(form_->caseSensitiveBox());  // leaves the end marker off
@@ -316,6 +321,7 @@ class SetupWindowTest : public QObject {
       QCOMPARE(box(0)->text() + box(1)->text() + box(2)->text() + box(3)->text(), QString());
       QCOMPARE(form_->fileTypeBox()->text(), c.fileType);
     }
+    QCOMPARE(helps.size(), 4);
     // A save the database refuses keeps the texts too.
     ws_->exec("ALTER TABLE Constraints RENAME TO Elsewhere");
     box(0)->setText("teh");
