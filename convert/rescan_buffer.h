@@ -55,10 +55,12 @@ class RescanBuffer {
       cursor_ = dst;
       return;
     }
-    // The gap is used up: rebuild with a new one of an eighth of the rest,
+    // The gap is used up: rebuild with a new one of an eighth of the buffer,
     // which keeps a huge line from being held twice over and still leaves
-    // each rebuild to pay for many rewrites.
-    const std::size_t slack = total + (buf_.size() - absEnd) / 8;
+    // each rebuild to pay for many rewrites. (An eighth of the rest alone
+    // made a line that grows near its end rebuild at every rewrite, copying
+    // all it had finished each time.)
+    const std::size_t slack = total + buf_.size() / 8;
     rebuild(buf_, slack, front, keepAt, keep, back, absEnd, false);
     if (tracked_) rebuild(origin_, slack, front, keepAt, keep, back, absEnd, true);
     cursor_ = done_ + slack;
