@@ -150,15 +150,7 @@ void dropOwnPages(const DirectoryPair& dirs, const FileSystem& fs,
                   std::vector<std::string>& names) {
   const std::optional<FileIdentity> input = fs.identity(dirs.input);
   if (!input || input != fs.identity(dirs.output)) return;
-  const std::string path = dirs.output + kManifestName;
-  const std::optional<std::string> text = fs.tryReadFile(path);
-  if (!text) return;
-  std::set<std::string> pages;
-  try {
-    forEachManifestEntry(*text, path, [&pages](ManifestEntry&& e) { pages.insert(e.page); });
-  } catch (const LoomError&) {
-    return;
-  }
+  const std::set<std::string> pages = listedPages(dirs.output, fs);
   std::erase_if(names, [&pages](const std::string& name) { return pages.count(name) > 0; });
 }
 

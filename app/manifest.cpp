@@ -159,6 +159,19 @@ void forEachManifestEntry(std::string_view text, const std::string& path,
   if (number == 0) throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "the file is empty"));
 }
 
+std::set<std::string> listedPages(const std::string& outputDir, const FileSystem& fs) {
+  const std::string path = outputDir + kManifestName;
+  const std::optional<std::string> text = fs.tryReadFile(path);
+  std::set<std::string> pages;
+  if (!text) return pages;
+  try {
+    forEachManifestEntry(*text, path, [&pages](ManifestEntry&& e) { pages.insert(e.page); });
+  } catch (const LoomError&) {
+    pages.clear();
+  }
+  return pages;
+}
+
 PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
                     const FileSystem& fs, bool prune) {
   PrunePlan result;

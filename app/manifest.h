@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,10 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
 // entries before it.
 void forEachManifestEntry(std::string_view text, const std::string& path,
                           const std::function<void(ManifestEntry&&)>& visit);
+
+// The pages the list in `outputDir` names, the index page among them;
+// nothing when there is no list or it cannot be read.
+std::set<std::string> listedPages(const std::string& outputDir, const FileSystem& fs);
 
 // What a run does with the pages of the run before it.
 struct PrunePlan {

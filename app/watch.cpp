@@ -127,14 +127,8 @@ class Watch {
   // The pages the last run wrote or removed: when the output directory is
   // the input directory, their changes are the run's own, not the user's.
   void rememberOwnPages(const std::vector<std::string>& removed) {
-    ownPages_.clear();
+    ownPages_ = listedPages(options_.dirs.output, fs_);
     for (const std::string& path : removed) ownPages_.insert(nameOf(path));
-    const std::optional<std::string> text = fs_.tryReadFile(options_.dirs.output + kManifestName);
-    if (!text) return;
-    try {
-      for (const ManifestEntry& e : parseManifest(*text, kManifestName)) ownPages_.insert(e.page);
-    } catch (const LoomError&) {
-    }
   }
 
   const BatchOptions& options_;
