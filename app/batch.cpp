@@ -30,10 +30,10 @@ enum class WriteOutcome { New, Changed, Unchanged };
 
 // Writes a page unless the file already holds exactly these bytes.
 WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
-  if (fs.holds(path, bytes)) return WriteOutcome::Unchanged;
-  const bool existed = fs.kind(path) == PathKind::RegularFile;
+  const FileMatch old = fs.compare(path, bytes);
+  if (old == FileMatch::Same) return WriteOutcome::Unchanged;
   fs.writeFileAtomically(path, bytes);
-  return existed ? WriteOutcome::Changed : WriteOutcome::New;
+  return old == FileMatch::Differs ? WriteOutcome::Changed : WriteOutcome::New;
 }
 
 // What converting one file leaves for the in-order part of the run.

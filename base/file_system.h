@@ -16,6 +16,7 @@
 namespace loom {
 
 enum class PathKind { Missing, Directory, RegularFile, Other };
+enum class FileMatch { NoFile, Differs, Same };
 
 // Which file a path names, links followed: two spellings ("d", "d/.", an
 // absolute path, a link) name the same file when their identities are equal.
@@ -49,10 +50,12 @@ class FileSystem {
   virtual std::string readFile(const std::string& path) const = 0;
   // The current contents of a file, or nothing when it cannot be read.
   virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;
-  // Whether the file exists and holds exactly `bytes`.
-  virtual bool holds(const std::string& path, std::string_view bytes) const {
+  // What the plain file at `path` holds, against `bytes` about to be
+  // written there: one look tells a new page from a changed or unchanged one.
+  virtual FileMatch compare(const std::string& path, std::string_view bytes) const {
+    if (kind(path) != PathKind::RegularFile) return FileMatch::NoFile;
     const std::optional<std::string> old = tryReadFile(path);
-    return old && *old == bytes;
+    return old && *old == bytes ? FileMatch::Same : FileMatch::Differs;
   }
   // Replaces the file at `path` with `bytes` so that a reader, a crash or a
   // full disk sees either the old file or the complete new one: the bytes go

@@ -244,22 +244,34 @@ class PosixFileSystem final : public FileSystem {
                                          "\" is not a regular file any more (" +
                                          kindName(st.st_mode) + "); it is not read");
     }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     std::string bytes;
     // One byte more than the size: the read that meets the end then needs no
     // larger buffer, which would copy the file and clear 64 KiB each time.
-    bytes.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
+    const auto size = static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0);
+    bytes.resize(size + 1);
     std::size_t filled = 0;
     for (;;) {
       if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);
       const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
       if (n < 0) {
         if (errno == EINTR) continue;
+        // A plain file ignores O_NONBLOCK on nearly every file system; the
+        // flag is dropped only for one that does not.
+        if (errno == EAGAIN) {
+          const int flags = ::fcntl(fd.get(), F_GETFL);
+          if (flags >= 0 && (flags & O_NONBLOCK) != 0 &&
+              ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == 0) {
+            continue;
+          }
+        }
         throw ioError("Cannot read the input file", path, errno);
       }
       if (n == 0) break;
       filled += static_cast<std::size_t>(n);
+      // A read that stops short at the size the file had when opened has met
+      // its end: asking once more would only cost a call per file. A file
+      // that grows meanwhile is read as it was, as with any later growth.
+      if (filled == size) break;
     }
     bytes.resize(filled);
     return bytes;
@@ -274,23 +286,30 @@ class PosixFileSystem final : public FileSystem {
     }
   }
 
-  bool holds(const std::string& path, std::string_view bytes) const override {
+  FileMatch compare(const std::string& path, std::string_view bytes) const override {
     // Compared a piece at a time: the old page is never held beside the new.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::uint64_t>(st.st_size) != bytes.size()) {
-      return false;
+    if (fd.get() < 0) {
+      // The usual case of a new page costs one call; a page that is there
+      // but cannot be read is still one that the write changes.
+      if (errno == ENOENT) return FileMatch::NoFile;
+      return kind(path) == PathKind::RegularFile ? FileMatch::Differs : FileMatch::NoFile;
     }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+      return kind(path) == PathKind::RegularFile ? FileMatch::Differs : FileMatch::NoFile;
+    }
+    if (!S_ISREG(st.st_mode)) return FileMatch::NoFile;
+    if (static_cast<std::uint64_t>(st.st_size) != bytes.size()) return FileMatch::Differs;
     char buf[65536];
     std::size_t at = 0;
     for (;;) {
       const ssize_t n = ::read(fd.get(), buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return n == 0 && at == bytes.size();
+      if (n <= 0) return n == 0 && at == bytes.size() ? FileMatch::Same : FileMatch::Differs;
       const auto got = static_cast<std::size_t>(n);
       if (at + got > bytes.size() || bytes.compare(at, got, std::string_view(buf, got)) != 0) {
-        return false;
+        return FileMatch::Differs;
       }
       at += got;
     }

@@ -21,7 +21,14 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 std::string visibleName(std::string_view name);
 
 // `text` in double quotes, as messages name what the user gave.
-inline std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+inline std::string quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
 
 // What ends a line of a source file. Text from the platform the rules were
 // first written for ends its lines in CR LF (or CR), and there a lone LF is
