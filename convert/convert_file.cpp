@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "base/text.h"
@@ -151,9 +152,9 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     bytes.scan(line);
     // After a row changed the line, the rows after it are screened again on
     // what it made.
-    screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
-    for (std::size_t at = 0; at < tryRows.size();) {
-      const std::uint32_t i = tryRows[at++];
+    std::span<const std::uint32_t> rows = screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
+    for (std::size_t at = 0; at < rows.size();) {
+      const std::uint32_t i = rows[at++];
       const RowFilter& filter = screen->filter(i);
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
@@ -164,7 +165,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       }
       if (grown) {
         filter.addInserted(bytes);
-        screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
+        rows = screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
         at = 0;
       }
     }

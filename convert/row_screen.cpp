@@ -75,6 +75,7 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   for (std::size_t i = rows.size(); i-- > 0;)
     keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    allRows_.push_back(static_cast<std::uint32_t>(i));
     if (always_[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
   }
   if (keys.empty()) return;
@@ -149,17 +150,18 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
   outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
 }
 
-void RowScreen::rowsToTry(std::string_view line, std::size_t first,
-                          std::vector<std::uint32_t>& seen, std::uint32_t mark,
-                          std::vector<std::uint32_t>& rows) const {
-  rows.clear();
+std::span<const std::uint32_t> RowScreen::rowsToTry(std::string_view line, std::size_t first,
+                                                    std::vector<std::uint32_t>& seen,
+                                                    std::uint32_t mark,
+                                                    std::vector<std::uint32_t>& rows) const {
   // A pass over the line costs about as much as the byte test of a few dozen
   // rows: for fewer rows, each is tried and the byte test screens it.
   constexpr std::size_t kRowsWorthAPass = 32;
-  if (delta_.empty() || first >= size() || keyedFrom_[first] < kRowsWorthAPass) {
-    for (std::size_t i = first; i < size(); ++i) rows.push_back(static_cast<std::uint32_t>(i));
-    return;
+  if (first >= size()) return {};
+  if (delta_.empty() || keyedFrom_[first] < kRowsWorthAPass) {
+    return std::span<const std::uint32_t>(allRows_).subspan(first);
   }
+  rows.clear();
   {
     const std::uint32_t* delta = delta_.data();
     std::uint32_t at = 0;
@@ -181,10 +183,12 @@ void RowScreen::rowsToTry(std::string_view line, std::size_t first,
   }
   // Merge in the rows tried on every line.
   const auto from = std::lower_bound(alwaysRows_.begin(), alwaysRows_.end(), first);
-  if (from == alwaysRows_.end()) return;
-  const std::size_t found = rows.size();
-  rows.insert(rows.end(), from, alwaysRows_.end());
-  std::inplace_merge(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(found), rows.end());
+  if (from != alwaysRows_.end()) {
+    const std::size_t found = rows.size();
+    rows.insert(rows.end(), from, alwaysRows_.end());
+    std::inplace_merge(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(found), rows.end());
+  }
+  return rows;
 }
 
 }  // namespace loom

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,18 +40,22 @@ class RowScreen {
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
 
-  // The rows from `first` on to try on `line`, in row order, into `rows`:
-  // those whose key occurs in it and those always tried. `seen` (one entry
-  // per row, kept by the caller between calls) and `mark` (a new value per
-  // call) spare clearing a per-row table for every line.
-  void rowsToTry(std::string_view line, std::size_t first, std::vector<std::uint32_t>& seen,
-                 std::uint32_t mark, std::vector<std::uint32_t>& rows) const;
+  // The rows from `first` on to try on `line`, in row order: those whose key
+  // occurs in it and those always tried. They are gathered into `rows`, or,
+  // when every row from `first` on is to be tried, the list is the screen's
+  // own. `seen` (one entry per row, kept by the caller between calls) and
+  // `mark` (a new value per call) spare clearing a per-row table for every
+  // line.
+  std::span<const std::uint32_t> rowsToTry(std::string_view line, std::size_t first,
+                                           std::vector<std::uint32_t>& seen, std::uint32_t mark,
+                                           std::vector<std::uint32_t>& rows) const;
 
  private:
   void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
 
   std::vector<RowFilter> filters_;
   std::vector<char> always_;
+  std::vector<std::uint32_t> allRows_;        // 0, 1, 2 ...
   std::vector<std::uint32_t> alwaysRows_;     // ascending
   std::vector<std::uint32_t> keyedFrom_;      // row -> rows with a key from it on
   std::array<std::uint16_t, 256> classOf_{};  // folded byte -> input class
