@@ -31,7 +31,6 @@ class ConstraintForm : public QDialog {
   // shows the welcome message before showing the form.
   void load();
 
-  loom::ConstraintType kind() const { return kind_; }
   QLabel* helpLabel() const { return help_; }
   QRadioButton* kindOption(int i) const { return options_[i]; }
   QLabel* fieldLabel(int i) const { return labels_[i]; }
@@ -40,11 +39,8 @@ class ConstraintForm : public QDialog {
   QCheckBox* caseSensitiveBox() const { return caseSensitive_; }
   QLineEdit* fileTypeBox() const { return fileType_; }
   QPushButton* saveButton() const { return save_; }
-  QPushButton* clearButton() const { return clear_; }
   QPlainTextEdit* sampleBox() const { return sample_; }
   QPlainTextEdit* previewBox() const { return preview_; }
-  // Shown instead of the preview when the row cannot give one.
-  QLabel* previewNote() const { return note_; }
   // Says where the last saved row went.
   QLabel* savedLabel() const { return saved_; }
 
