@@ -39,27 +39,65 @@ inline const std::array<unsigned char, 256>& windows1252OtherCase() {
   return other;
 }
 
-// The byte values of the current line. A byte counts as present when its
+// When a file type's rows need at most 64 different bytes (a byte and its
+// other case counting as one where a row folds them), each such need gets a
+// bit: a line's bytes become one word and a row's test one AND.
+struct ByteClasses {
+  std::array<std::uint64_t, 256> bitsOf{};  // byte -> the needs it meets
+};
+
+// The byte values of the current line: with byte classes, the needs its
+// bytes meet; without, a table in which a byte counts as present when its
 // entry holds the current line's mark, so a new line needs no clearing.
 class LineBytes {
  public:
+  explicit LineBytes(const ByteClasses* classes = nullptr) : classes_(classes) {}
+
   void scan(std::string_view line) {
+    if (classes_ != nullptr) {
+      const auto& bitsOf = classes_->bitsOf;
+      std::uint64_t even = 0, odd = 0;  // two chains, so that the ORs overlap
+      const auto* at = reinterpret_cast<const unsigned char*>(line.data());
+      const unsigned char* const end = at + line.size();
+      for (; end - at >= 2; at += 2) {
+        even |= bitsOf[at[0]];
+        odd |= bitsOf[at[1]];
+      }
+      if (at != end) even |= bitsOf[*at];
+      needsMet_ = even | odd;
+      return;
+    }
     const std::uint32_t mark = ++mark_;  // a local, so the stores cannot alias it
     if (mark == 0) {                     // wrapped around: old marks could look current
       seen_.fill(0);
       scan(line);
       return;
     }
-    for (char c : line) seen_[static_cast<unsigned char>(c)] = mark;
+    // Four bytes a step: the loop's own count and test cost more than the
+    // stores, and this loop runs over every byte of every line.
+    const auto* at = reinterpret_cast<const unsigned char*>(line.data());
+    const unsigned char* const end = at + line.size();
+    for (; end - at >= 4; at += 4) {
+      seen_[at[0]] = mark;
+      seen_[at[1]] = mark;
+      seen_[at[2]] = mark;
+      seen_[at[3]] = mark;
+    }
+    for (; at != end; ++at) seen_[*at] = mark;
   }
   // Notes bytes that a rewrite may have brought into the line.
   void add(std::string_view bytes) {
     const std::uint32_t mark = mark_;
     for (char c : bytes) seen_[static_cast<unsigned char>(c)] = mark;
   }
+  void addNeedsMet(std::uint64_t needs) { needsMet_ |= needs; }
   bool has(unsigned char b) const { return seen_[b] == mark_; }
+  bool usesClasses() const { return classes_ != nullptr; }
+  std::uint64_t needsMet() const { return needsMet_; }
 
  private:
+  const ByteClasses* classes_;
+  std::uint64_t needsMet_ = 0;
   std::array<std::uint32_t, 256> seen_{};
   std::uint32_t mark_ = 0;
 };
@@ -111,6 +149,7 @@ class RowFilter {
   }
 
   bool mayMatch(const LineBytes& line) const {
+    if (line.usesClasses()) return (needMask_ & ~line.needsMet()) == 0;
     for (std::size_t i = 0; i < need_.size(); ++i) {
       if (!line.has(static_cast<unsigned char>(need_[i])) &&
           !line.has(static_cast<unsigned char>(needOther_[i]))) {
@@ -122,12 +161,30 @@ class RowFilter {
   // Whether the row can change a line in which its texts do not occur.
   bool actsWithoutMatch() const { return actsWithoutMatch_; }
   // Keeps the noted bytes a superset of the line's after the row rewrote it.
-  void addInserted(LineBytes& line) const { line.add(inserted_); }
+  void addInserted(LineBytes& line) const {
+    if (line.usesClasses()) {
+      line.addNeedsMet(insertedMask_);
+    } else {
+      line.add(inserted_);
+    }
+  }
+
+  // The needs as pairs of a byte and its other case (the byte itself when
+  // the row does not fold), and what a rewrite may bring in.
+  std::string_view needs() const { return need_; }
+  std::string_view needsOtherCase() const { return needOther_; }
+  std::string_view inserted() const { return inserted_; }
+  // The same in byte classes, for lines scanned with them.
+  void useClasses(std::uint64_t needMask, std::uint64_t insertedMask) {
+    needMask_ = needMask;
+    insertedMask_ = insertedMask;
+  }
 
  private:
   std::string need_;       // distinct bytes the line must hold ...
   std::string needOther_;  // ... each in this case or in its own
   std::string inserted_;   // distinct bytes
+  std::uint64_t needMask_ = 0, insertedMask_ = 0;
   bool actsWithoutMatch_ = false;
 };
 

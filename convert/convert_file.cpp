@@ -132,7 +132,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     return mark;
   };
 
-  LineBytes bytes;
+  LineBytes bytes(screen->byteClasses());
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "base/text.h"
 #include "base/utf8.h"
@@ -71,6 +72,7 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
     keys.emplace_back(std::move(key), i);
     always_[i] = 0;
   }
+  if (multiPattern) buildByteClasses();
   keyedFrom_.assign(rows.size() + 1, 0);
   for (std::size_t i = rows.size(); i-- > 0;)
     keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
@@ -90,6 +92,37 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   }
   for (int b = 0; b < 256; ++b) classOf_[b] = classOfFolded[fold[b]];
   build(keys);
+}
+
+void RowScreen::buildByteClasses() {
+  // One class per distinct pair of a needed byte and its other case.
+  std::map<std::pair<unsigned char, unsigned char>, std::uint64_t> bitOf;
+  for (const RowFilter& filter : filters_) {
+    const std::string_view need = filter.needs(), other = filter.needsOtherCase();
+    for (std::size_t k = 0; k < need.size(); ++k) {
+      const auto a = static_cast<unsigned char>(need[k]), b = static_cast<unsigned char>(other[k]);
+      const auto pair = std::minmax(a, b);
+      if (bitOf.count(pair) != 0) continue;
+      if (bitOf.size() == 64) return;  // too many for one word: the byte table serves
+      bitOf.emplace(pair, std::uint64_t{1} << bitOf.size());
+    }
+  }
+  byteClasses_ = std::make_unique<ByteClasses>();
+  for (const auto& [pair, bit] : bitOf) {
+    byteClasses_->bitsOf[pair.first] |= bit;
+    byteClasses_->bitsOf[pair.second] |= bit;
+  }
+  for (RowFilter& filter : filters_) {
+    const std::string_view need = filter.needs(), other = filter.needsOtherCase();
+    std::uint64_t needMask = 0, insertedMask = 0;
+    for (std::size_t k = 0; k < need.size(); ++k) {
+      needMask |= bitOf.at(
+          std::minmax(static_cast<unsigned char>(need[k]), static_cast<unsigned char>(other[k])));
+    }
+    for (const char c : filter.inserted())
+      insertedMask |= byteClasses_->bitsOf[static_cast<unsigned char>(c)];
+    filter.useClasses(needMask, insertedMask);
+  }
 }
 
 void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& keys) {

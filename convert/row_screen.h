@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,9 +28,9 @@ namespace loom {
 
 class RowScreen {
  public:
-  // `multiPattern` false leaves out the automaton: every row is then tried
-  // on every line, as a screen of the byte test alone (for tests that
-  // compare the two).
+  // `multiPattern` false leaves out the automaton and the byte classes:
+  // every row is then tried on every line, as a screen of the byte test alone
+  // (for tests that compare the two).
   RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
             bool multiPattern = true);
 
@@ -39,6 +40,9 @@ class RowScreen {
   // or it acts on lines without its texts).
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
+  // What a line's LineBytes scans with; nothing when the rows need too many
+  // different bytes for one word.
+  const ByteClasses* byteClasses() const { return byteClasses_.get(); }
 
   // The rows from `first` on to try on `line`, in row order: those whose key
   // occurs in it and those always tried. They are gathered into `rows`, or,
@@ -52,8 +56,10 @@ class RowScreen {
 
  private:
   void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
+  void buildByteClasses();
 
   std::vector<RowFilter> filters_;
+  std::unique_ptr<ByteClasses> byteClasses_;
   std::vector<char> always_;
   std::vector<std::uint32_t> allRows_;        // 0, 1, 2 ...
   std::vector<std::uint32_t> alwaysRows_;     // ascending
