@@ -59,11 +59,11 @@ class LineBytes {
       std::uint64_t even = 0, odd = 0;  // two chains, so that the ORs overlap
       const auto* at = reinterpret_cast<const unsigned char*>(line.data());
       const unsigned char* const end = at + line.size();
-      for (; end - at >= 2; at += 2) {
-        even |= bitsOf[at[0]];
-        odd |= bitsOf[at[1]];
+      for (; end - at >= 4; at += 4) {
+        even |= bitsOf[at[0]] | bitsOf[at[2]];
+        odd |= bitsOf[at[1]] | bitsOf[at[3]];
       }
-      if (at != end) even |= bitsOf[*at];
+      for (; at != end; ++at) even |= bitsOf[*at];
       needsMet_ = even | odd;
       return;
     }

@@ -109,9 +109,18 @@ bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
                                const TextCodec& codec, std::string* origin) {
-  if (search.empty()) return std::string(line);
+  std::string out(line), spare;
+  SearchReplaceInPlace(out, spare, search, replacement, caseSensitive, codec, origin);
+  return out;
+}
+
+void SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
+                          std::string_view replacement, bool caseSensitive, const TextCodec& codec,
+                          std::string* origin) {
+  if (search.empty()) return;
+  const std::string_view line = text;
   Match hit = codec.find(line, search, 0, caseSensitive);
-  if (!hit.found()) return std::string(line);
+  if (!hit.found()) return;
   const std::string_view inserted = insertedText(search, replacement);
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
@@ -124,7 +133,9 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   // a stray continuation byte after it), and folding may change lengths.
   if (codec.encoding() == Encoding::Windows1252 &&
       (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
-    std::string out, outOrigin;
+    std::string& out = spare;
+    std::string outOrigin;
+    out.clear();
     std::size_t size = line.size() + inserted.size() + 16;
     // A huge line gets exactly its result's room, not twice it.
     out.reserve(size + growthOfHits(line, search, inserted, caseSensitive, codec));
@@ -142,7 +153,10 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
       outOrigin.append(*origin, from);
       origin->swap(outOrigin);
     }
-    return out;
+    text.swap(out);
+    // A huge line's old buffer is not kept for later lines.
+    if (spare.capacity() >= kHugeLine) std::string().swap(spare);
+    return;
   }
   RescanBuffer work(line, origin, growthOfHits(line, search, inserted, caseSensitive, codec));
   while (hit.found()) {
@@ -150,7 +164,7 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
     if (resumeAfter) work.skip(inserted.size());
     hit = codec.find(work.view(), search, 0, caseSensitive);
   }
-  return std::move(work).finish(origin);
+  text = std::move(work).finish(origin);
 }
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,

@@ -38,6 +38,14 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                const TextCodec& codec = windows1252Codec(),
                                std::string* origin = nullptr);
 
+// ApplySearchReplace on `line` itself. The result may be built in `spare`
+// and swapped with the line: a caller that keeps `spare` from line to line
+// lets a row that hits line after line reuse two buffers instead of making
+// a new one each time.
+void SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
+                          std::string_view replacement, bool caseSensitive, const TextCodec& codec,
+                          std::string* origin = nullptr);
+
 // What a search-and-replace row inserts for each hit: one double or single
 // quote when the search text begins with one, else the replacement.
 std::string_view insertedText(std::string_view search, std::string_view replacement);

@@ -25,8 +25,8 @@ void appendLine(std::string& page, std::string_view item) {
 // `mayHit` false says the caller knows the row's texts do not occur. Returns
 // whether the line may have changed other than by losing bytes. `origin`,
 // when given, is the line's origin mask and is kept in step with it.
-bool applyRow(std::string& line, const CompiledConstraint& row, const TextCodec& codec, bool mayHit,
-              std::string* origin) {
+bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& row,
+              const TextCodec& codec, bool mayHit, std::string* origin) {
   if (row.type == ConstraintType::HeaderLine) {
     return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
   }
@@ -45,8 +45,8 @@ bool applyRow(std::string& line, const CompiledConstraint& row, const TextCodec&
   if (!mayHit || !codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
   switch (row.type) {
     case ConstraintType::SearchReplace:
-      line = ApplySearchReplace(line, row.searchString, row.replaceString, row.caseSensitive, codec,
-                                origin);
+      SearchReplaceInPlace(line, spare, row.searchString, row.replaceString, row.caseSensitive,
+                           codec, origin);
       break;
     case ConstraintType::RemoveBlock:
       line = ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
@@ -69,7 +69,8 @@ void compileRows(PageRules& rules, const TextCodec& codec) {
 }
 
 void applyConstraint(std::string& line, const CompiledConstraint& row, const TextCodec& codec) {
-  applyRow(line, row, codec, true, nullptr);
+  std::string spare;
+  applyRow(line, spare, row, codec, true, nullptr);
 }
 
 namespace {
@@ -136,6 +137,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
+  std::string spare;  // what a rewrite builds the line in, swapped with it
   std::string originMask;
   std::string* origin = settings.escapeText ? &originMask : nullptr;
   std::int64_t lineNumber = 0;
@@ -159,7 +161,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
       if constexpr (kTraced) before = line;
-      const bool grown = applyRow(line, rules.constraints[i], codec, mayMatch, origin);
+      const bool grown = applyRow(line, spare, rules.constraints[i], codec, mayMatch, origin);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }
