@@ -114,13 +114,13 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   return out;
 }
 
-void SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
+bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
                           std::string* origin) {
-  if (search.empty()) return;
+  if (search.empty()) return false;
   const std::string_view line = text;
   Match hit = codec.find(line, search, 0, caseSensitive);
-  if (!hit.found()) return;
+  if (!hit.found()) return false;
   const std::string_view inserted = insertedText(search, replacement);
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
@@ -156,7 +156,7 @@ void SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
     text.swap(out);
     // A huge line's old buffer is not kept for later lines.
     if (spare.capacity() >= kHugeLine) std::string().swap(spare);
-    return;
+    return true;
   }
   RescanBuffer work(line, origin, growthOfHits(line, search, inserted, caseSensitive, codec));
   while (hit.found()) {
@@ -165,6 +165,7 @@ void SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
     hit = codec.find(work.view(), search, 0, caseSensitive);
   }
   text = std::move(work).finish(origin);
+  return true;
 }
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,

@@ -42,7 +42,8 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
 // and swapped with the line: a caller that keeps `spare` from line to line
 // lets a row that hits line after line reuse two buffers instead of making
 // a new one each time.
-void SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
+// Returns whether the search text occurred.
+bool SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
                           std::string* origin = nullptr);
 

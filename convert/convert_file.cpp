@@ -42,11 +42,14 @@ bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& r
     }
     return false;
   }
-  if (!mayHit || !codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
+  if (!mayHit) return false;
+  if (row.type == ConstraintType::SearchReplace) {  // its own search is the test
+    return SearchReplaceInPlace(line, spare, row.searchString, row.replaceString, row.caseSensitive,
+                                codec, origin);
+  }
+  if (!codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
   switch (row.type) {
     case ConstraintType::SearchReplace:
-      SearchReplaceInPlace(line, spare, row.searchString, row.replaceString, row.caseSensitive,
-                           codec, origin);
       break;
     case ConstraintType::RemoveBlock:
       line = ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
