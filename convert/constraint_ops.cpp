@@ -124,15 +124,21 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
   const std::string_view inserted = insertedText(search, replacement);
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
-  const bool resumeAfter = searchReplaceNeverEnds(search, replacement, caseSensitive, codec);
+  //
   // When no hit can begin inside the inserted text, resuming at the hit meets
   // the same hits as one pass from left to right over the line, which builds
   // the result without moving the rest of the line at every hit. Only for
   // one byte per character: in UTF-8 an inserted text can also move the
   // character boundaries of what follows it (a lead byte at its end joins
   // a stray continuation byte after it), and folding may change lengths.
-  if (codec.encoding() == Encoding::Windows1252 &&
-      (resumeAfter || !insertedStartsHit(inserted, search, caseSensitive, codec))) {
+  // That one pass is also what resuming after the inserted text does, so
+  // the (dearer) question of resuming is asked only when it decides.
+  const bool onePassEligible = codec.encoding() == Encoding::Windows1252;
+  const bool startsHit =
+      !onePassEligible || insertedStartsHit(inserted, search, caseSensitive, codec);
+  const bool resumeAfter =
+      startsHit && searchReplaceNeverEnds(search, replacement, caseSensitive, codec);
+  if (onePassEligible && (resumeAfter || !startsHit)) {
     std::string& out = spare;
     std::string outOrigin;
     out.clear();
