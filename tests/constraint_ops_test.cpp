@@ -244,6 +244,12 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
       {&u8,
        {"a", "A", "k", "K", "\u212A", "s", "S", "\u017F", "\u00E9", "\u00C9", " ", "<", "&",
         "\u00DF", "\u1E9E", "\r\n"}},
+      {&w1252,  // rows that need more different bytes than one word of bits holds
+       [] {
+         std::vector<std::string> bytes;
+         for (char c = ' '; c <= 'z'; ++c) bytes.emplace_back(1, c);
+         return bytes;
+       }()},
   };
   std::mt19937 rng(5);
   const auto pick = [&](std::size_t n) {
