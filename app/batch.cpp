@@ -41,9 +41,10 @@ struct FileResult {
   bool ready = false;
   std::exception_ptr error;
   std::string title;
-  std::optional<WriteOutcome> outcome;
-  std::optional<std::uint64_t>
-      hash;  // of the page's bytes, when this file's page is the one written
+  // The page to write, when this file's page is the one written, and the
+  // hash of its bytes.
+  std::optional<std::string> page;
+  std::uint64_t hash = 0;
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
   SourceFacts facts;
 };
@@ -57,10 +58,15 @@ struct WrittenPages {
 
 class Runner {
  public:
-  // Converted files wait for the in-order part of the run in a window of
+  // Converted files wait for the in-order part of the run, which writes
+  // their pages, in a window of
   // this many: a run over a million files holds a few results, not one per
   // file, and a thread that gets this far ahead waits.
   static constexpr std::size_t kWindow = 64;
+  // Pages waiting to be written hold at most about this many bytes; the
+  // next page in order is always converted, so the run never waits on
+  // itself.
+  static constexpr std::size_t kWaitingBytes = std::size_t{32} << 20;
 
   Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
       : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
@@ -92,7 +98,9 @@ class Runner {
   void convert(std::size_t i) {
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return i < taken_ + kWindow || stopped_; });
+      changed_.wait(lock, [&] {
+        return (i < taken_ + kWindow && (waitingBytes_ < kWaitingBytes || i == taken_)) || stopped_;
+      });
       if (stopped_) return;
     }
     FileResult result;
@@ -115,8 +123,8 @@ class Runner {
             plan_.rules.settings, *plan_.rules.codec);
         result.title = std::move(page.title);
         if (writes_[i]) {
-          result.outcome = writePage(fs_, plan_.dirs.output + *pageName, page.bytes);
           result.hash = pageHashValue(page.bytes);
+          result.page = std::move(page.bytes);
         }
       }
     } catch (const std::bad_alloc&) {
@@ -128,6 +136,7 @@ class Runner {
     }
     result.ready = true;
     std::lock_guard lock(mutex_);
+    if (result.page) waitingBytes_ += result.page->size();
     results_[i % kWindow] = std::move(result);
     changed_.notify_all();
   }
@@ -139,6 +148,7 @@ class Runner {
     changed_.wait(lock, [&] { return slot.ready; });
     FileResult result = std::move(slot);
     slot = FileResult();
+    if (result.page) waitingBytes_ -= result.page->size();
     ++taken_;
     changed_.notify_all();
     return result;
@@ -183,6 +193,7 @@ class Runner {
   std::condition_variable changed_;
   std::vector<FileResult> results_;  // file i's in slot i % kWindow
   std::size_t taken_ = 0;            // the files before this one are taken
+  std::size_t waitingBytes_ = 0;     // of the pages in the window
   bool stopped_ = false;
 };
 
@@ -326,14 +337,17 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
     if (const std::optional<std::string> pageName = file.pageName()) {
       sourceWarnings.add(plan.dirs.input + file.name, result.facts);
       ++summary.pagesWritten;
-      if (result.outcome) {
-        if (*result.outcome == WriteOutcome::New) ++summary.pagesNew;
-        if (*result.outcome == WriteOutcome::Changed) ++summary.pagesChanged;
-        if (*result.outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
-      }
-      if (result.hash) {
+      if (result.page) {
+        // Pages are written here, one after another in file order, while the
+        // workers convert: creating files in one directory does not run in
+        // parallel, and threads that wait for it waste the cores.
+        const WriteOutcome outcome = writePage(fs, plan.dirs.output + *pageName, *result.page);
+        result.page.reset();
+        if (outcome == WriteOutcome::New) ++summary.pagesNew;
+        if (outcome == WriteOutcome::Changed) ++summary.pagesChanged;
+        if (outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
         written.files[i] = true;
-        written.hashes.push_back(*result.hash);
+        written.hashes.push_back(result.hash);
       }
       const auto group = plan.rules.groupByExtension.find(plan.extensionOf(file));
       index->add({group->second, *pageName, result.title});
