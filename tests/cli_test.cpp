@@ -1,5 +1,4 @@
-// loomwise-batch run as a script runs it, on temporary directories; a disk
-// that fails under it (a write() that fails part-way, preloaded), signals.
+// loomwise-batch run as a script runs it, on temporary directories, failing disks and signals.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -52,8 +51,7 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   for (const std::string& d : {comma, blanks}) fs::create_directory(d);
   fs::create_directory_symlink(w.in, w.dir / "my in");
   const std::string type7 = "Constraints row 1 (FileType \"GEN\"): Type \"7\"";
-  // Two arguments are two directories as typed; only one argument is split,
-  // and a pair with blanks that the shell split is joined again.
+  // Two arguments are two directories as typed; one is split, rejoining blanks the shell split.
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{w.in, w.out}, w.out},
       {{w.in + "," + w.out}, w.out},
@@ -106,9 +104,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   EXPECT_TRUE(directoryNames(good.out).empty());
 }
 
-// Without --rules: the file beside a program in a writable directory, else
-// the user's own copy, made at the first run from the bundled rules, which
-// convert the examples; --help names the one in use.
+// The user's copy is made from the bundled rules, which convert the examples; --help names it.
 TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
   TempDir data, out;
   const std::string mine = data / "loomwise/loomwise.mdb";
@@ -161,8 +157,7 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
   };
   const Setup fifo = [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); };
   const std::string format = "loomwise-rules 1";
-  // The target is relative to the workspace, or absolute; the message is on
-  // stderr, or on stdout for a success.
+  // Targets are relative to the workspace or absolute; messages go to stderr, stdout on success.
   const std::tuple<std::vector<std::string>, Setup, int, std::string> rows[] = {
       {{"--export-rules", "-"}, {}, 0, format},
       {{"--export-rules", "/dev/stdout"}, {}, 0, format},  // written, not replaced
@@ -202,8 +197,6 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
   }
 }
 
-// The tool names the file and leaves no temporary file; the next run on a
-// healthy disk completes the output.
 TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) {
   Workspace w("");
   fs::remove(w.in + "/two.txt");

@@ -1,5 +1,4 @@
-// The tools around the rules: the trace of one file's conversion, and the
-// live preview of a constraint being defined.
+// The trace of one file's conversion, and the live preview of a constraint being defined.
 
 #include "app/explain.h"
 

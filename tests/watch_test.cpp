@@ -1,5 +1,4 @@
-// Which changes make the watch run again: the rules and the input, not the
-// rules file's neighbours, hidden files or the run's own pages.
+// The watch runs again for the rules and the input, not their neighbours, hidden files or pages.
 
 #include "app/watch.h"
 
@@ -59,8 +58,7 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
   };
   for (const auto& row : rows) {
     testing::MemoryFileSystem fs;
-    fs.addDirectory("/in/");
-    fs.addDirectory("/out/");
+    for (const char* d : {"/in/", "/out/"}) fs.addDirectory(d);
     fs.addFile("/in/a.txt", "A\r\n");
     BatchOptions options;
     options.dirs = {"/in/", row.inputIsOutput ? "/in/" : "/out/"};

@@ -70,6 +70,17 @@ RuleDb& RuleDb::exec(const std::string& sql) {
   return *this;
 }
 
+std::string errorOf(const std::function<void()>& action, ErrorKind kind) {
+  try {
+    action();
+  } catch (const LoomError& e) {
+    EXPECT_EQ(e.kind(), kind) << e.what();
+    return e.what();
+  }
+  ADD_FAILURE() << "no error";
+  return "";
+}
+
 std::optional<std::string> RuleDb::content(const std::string& id) const {
   Database db(path_, Database::Mode::ReadOnly);
   Statement st = db.prepare("SELECT Content FROM GlobalDefs WHERE ID = ?1 ORDER BY rowid LIMIT 1");

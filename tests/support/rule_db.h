@@ -1,13 +1,14 @@
 #pragma once
-// Builds a rule database for a test from rows, so each test states exactly
-// the rules it runs with. Every cell is text or NULL, typed by its column as
-// a hand-edited grid would be.
+// A rule database from rows, so each test states exactly the rules it runs with, each cell
+// text or NULL as a hand-edited grid types it; and the checks of messages tests share.
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "base/error.h"
 #include "support/temp_dir.h"
 
 namespace loom::testing {
@@ -41,5 +42,8 @@ class OneFileTypeRules : public ::testing::Test {
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+// The message of the LoomError that `action` must throw, a failure if it is not of `kind`.
+std::string errorOf(const std::function<void()>& action, ErrorKind kind = ErrorKind::Rules);
 
 }  // namespace loom::testing

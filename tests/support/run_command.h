@@ -1,6 +1,5 @@
 #pragma once
-// Runs a program (mostly loomwise-batch) the way a script would, and keeps
-// what it printed.
+// Runs a program (mostly loomwise-batch) the way a script would, keeping what it printed.
 
 #include <functional>
 #include <string>

@@ -80,7 +80,6 @@ class MainWindowTest : public QObject {
       Workspace::writeFile(in_, name, QByteArray("Title of ") + name + "\r\nSome text\r\n");
   }
 
-  // A run of a session or of the command line (no browser) converts and shows the site.
   void runConvertsAndShowsTheSite() {
     for (const bool fromArguments : {false, true}) {
       init();
@@ -94,7 +93,6 @@ class MainWindowTest : public QObject {
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of b.txt"));
       QVERIFY(Workspace::readFile(out("index.html")).contains("lwc.htm"));
       QVERIFY(w.siteLabel()->text().contains("3 new, 0 changed"));
-      // The index page opens, or the user is told where it is.
       click(w.openSiteButton());
       QCOMPARE(opened_.size() + sink_.messages.size(), 1);
       QVERIFY(fromArguments ? sink_.lone().contains(out("index.html"))
@@ -109,7 +107,6 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A refused run leaves the window idle, says why and offers the fix where there is one.
   void refusedRunOffersItsFix() {
     const struct {
       QString mistake;
@@ -155,8 +152,7 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A full disk or a closed window ends a run part way: pages stay whole, no index page.
-  void runEndsPartWay() {
+  void fullDiskOrClosedWindowEndsARunPartWayKeepingPagesWhole() {
     for (const bool closing : {false, true}) {
       init();
       const std::unique_ptr<loom::FileSystem> real = loom::makePosixFileSystem();
@@ -186,8 +182,7 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A warning that names a setting offers to switch it; the others stay as stored.
-  void warningsOfARun() {
+  void warningsThatNameASettingOfferToSwitchIt() {
     const struct {
       loom::WarningKind kind;
       QString action, row;  // row: the GlobalDefs row it adds; empty: none
@@ -230,7 +225,6 @@ class MainWindowTest : public QObject {
           30000);
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of a.txt"));
       QCOMPARE(QFile::exists(out("lwa.htm")), !prune);
-      // A run the check refuses is told in the window and leaves the site alone.
       const QByteArray index = Workspace::readFile(out("index.html"));
       Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
       QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("1 problem(s)"), 30000);
@@ -263,7 +257,6 @@ class MainWindowTest : public QObject {
     QVERIFY(!QFile::exists(o.rulesPath));  // never created
   }
 
-  // What each way of closing the dialog leaves for the session, and shows when it opens next.
   void sessionDialogLeavesThePair() {
     const struct {
       const char *input, *output, *how;
@@ -301,7 +294,6 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A long message keeps the box on the screen, the rest under the details.
   void messagesFitTheScreen() {
     QStringList lines;
     for (int i = 0; i < 80; ++i) lines << u"File \"README%1\" has no extension"_s.arg(i);
@@ -315,8 +307,6 @@ class MainWindowTest : public QObject {
              QString("/\u200Ba-\u2060b/ c- -\u2060-\u2060x/\u200By a/"));
   }
 
-  // Each tree fills its own column's box; a new folder goes into the
-  // directory chosen in its column.
   void sessionDialogTreesFillTheirOwnColumn() {
     const QString texts = ws_->makeDir("texts");
     StartSessionDialog d;
@@ -328,7 +318,6 @@ class MainWindowTest : public QObject {
     click(d.newFolderButton(1));
     QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + texts + "/2024");
     QVERIFY(QFileInfo(texts + "/2024").isDir());
-    // Choosing a volume moves the tree there and names it in the box.
     QComboBox* volumes = d.volumes(1);
     volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
     emit volumes->activated(volumes->currentIndex());

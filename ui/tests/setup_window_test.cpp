@@ -52,7 +52,6 @@ class SetupWindowTest : public QObject {
     form_->show();
   }
 
-  // A fresh rule database with `sql` run on it, and the window over it.
   void open(const std::string& sql = {}) {
     w_.reset();
     ws_ = std::make_unique<Workspace>();
@@ -70,8 +69,7 @@ class SetupWindowTest : public QObject {
     w_.reset();
   }
 
-  void editsReachTheEditedRow() {
-    // Two identical rows: the edit must reach the second only.
+  void editsReachTheEditedOneOfTwoIdenticalRows() {
     open("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DUP', 'x', ''), ('DUP', 'x', '')");
     TableGrid* groups = w_->groupsGrid();
     const int last = groups->model()->rowCount() - 1;
@@ -103,7 +101,6 @@ class SetupWindowTest : public QObject {
       QCOMPARE(sink_.messages.back().actions, QStringList{"Delete"});
       QCOMPARE(ws_->rows("FileTypes"), *answer ? added.mid(1) : added);
     }
-    // Each column's editor gives what the run can read.
     const struct {
       int tab;
       const char* column;
@@ -137,7 +134,6 @@ class SetupWindowTest : public QObject {
     }
   }
 
-  // A cell the run would refuse is tinted, with the run's message as tooltip.
   void rowsARunWouldRefuseAreMarked() {
     open(
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
@@ -161,8 +157,7 @@ class SetupWindowTest : public QObject {
     QVERIFY(ws_->rows("Constraints").last().startsWith("GEN|1||| | |0"));
   }
 
-  // Closing saves the settings; a failed save keeps the window open with the edits.
-  void settingsSavedOnClose() {
+  void closingSavesTheSettingsOrKeepsTheWindowWithTheEdits() {
     // A text the user did not touch goes back as stored.
     open(
         "UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' WHERE ID = 'Header';"
@@ -182,9 +177,7 @@ class SetupWindowTest : public QObject {
                           "IndexPageName|contents.htm"}));
   }
 
-  // An empty box leaves a missing row missing; a value the run does not know
-  // keeps the window open on the settings, with nothing saved.
-  void optionalSettings() {
+  void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
     const struct {
       const char* key;
       const char* stored;  // "": no row
@@ -231,7 +224,6 @@ class SetupWindowTest : public QObject {
     w_->indexPageBox()->setText("start.html");  // not yet saved, it goes out with the rest
     click(w_->exportButton());
     QVERIFY(Workspace::readFile(file).contains("start.html"));
-    // Change the rules, then bring the exported ones back.
     w_->constraintsGrid()->view()->selectRow(0);
     sink_.choose = "Delete";
     click(w_->constraintsGrid()->deleteButton());
@@ -259,7 +251,6 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
   }
 
-  // The welcome comes before the form; the grid shows what the form saved.
   void constraintFormWelcomesThenGridReloads() {
     const int before = w_->constraintsGrid()->model()->rowCount();
     bool formShownAtWelcome = true;
@@ -300,7 +291,6 @@ class SetupWindowTest : public QObject {
       sink_ = {};
       const qsizetype before = ws_->rows("Constraints").size();
       click(form_->kindOption(c.option));
-      // Each kind shows its own help and the captions of its own boxes.
       helps << form_->helpLabel()->text();
       for (int i = 0; i < 4; ++i)
         QCOMPARE(form_->fieldLabel(i)->isVisible(), i < c.fields.size() && box(i)->isVisible());
@@ -317,7 +307,6 @@ class SetupWindowTest : public QObject {
       }
       QVERIFY(sink_.messages.empty());
       QCOMPARE(newRows(before), QStringList{c.row});
-      // The fields are emptied; the file type stays.
       QCOMPARE(box(0)->text() + box(1)->text() + box(2)->text() + box(3)->text(), QString());
       QCOMPARE(form_->fileTypeBox()->text(), c.fileType);
     }
@@ -329,7 +318,6 @@ class SetupWindowTest : public QObject {
     click(form_->saveButton());
     QVERIFY(sink_.lone().contains("Constraints"));
     QCOMPARE(box(0)->text() + box(1)->text(), QString("tehkept"));
-    // Mended, the same click saves.
     ws_->exec("ALTER TABLE Elsewhere RENAME TO Constraints");
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
@@ -345,8 +333,7 @@ class SetupWindowTest : public QObject {
     // The saved GEN rows come first, then the row being defined.
     QTRY_COMPARE(form_->previewBox()->toPlainText(),
                  QString("the cat &mdash; &copy; 2024\nthe end"));
-    // Another kind empties the fields; its row, to the end of the line, is saved
-    // before the preview caught up.
+    // Another kind empties the fields; its row is saved before the preview caught up.
     click(form_->kindOption(1));
     QTest::keyClicks(box(0), "cat");
     click(form_->endOfLineBox());
