@@ -42,7 +42,6 @@ std::string missing(Missing kind, const std::string& subject) {
   return " {" + std::to_string(static_cast<int>(kind)) + " " + subject + "}";
 }
 
-// TXT and LST files in the group DOC, and `rules` besides.
 struct Site {
   TempDir dir;
   RuleDb db{dir / "rules.mdb"};
@@ -125,7 +124,6 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
   } rows[] = {
       {doc + "C|GEN|1|~|y", "!" + row1 + "Search String is empty (NULL)"},
       {doc + "C|GEN|4|Title|<H1>| | |~", "<TITLE><H1></TITLE><P>\r\n" + body + "<P>\r\n"},
-      // Rows of no file type or another one, and rows that find nothing, change nothing.
       {doc + "C|~|1|a|~\nC|FAQ|~|~|~\nC|GEN|2||]\nC|GEN|3|*||<B>|</B>\nC|GEN|1|'|z", plain},
       {doc + "C|GEN|~|a|b", plain,
        row1 + "Type is empty (NULL) is not 1 to 4; the row is ignored\n"},
@@ -169,8 +167,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       site.run();
       EXPECT_EQ(site.page("lwt.htm"), frame(row.expect)) << row.rules;
       EXPECT_EQ(site.recorder.said, row.warnings) << row.rules;
-      // Without a title line the index lists the page under its input path.
-      const bool untitled = row.expect.starts_with("Title");
+      const bool untitled = row.expect.starts_with("Title");  // listed under its input path
       EXPECT_TRUE(!untitled || contains(site.page("index.html"), ">/in/t.doc</a>")) << row.rules;
       continue;
     }
@@ -348,14 +345,12 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
     EXPECT_EQ(site.fs.writes(std::string("/out/") + page), writes) << page;
 }
 
-// However the output (the input) directory is spelled. Eight pairs, so that
-// in the directory's own order some page comes first.
+// However the output (= input) directory is spelled; eight pairs, so some page is listed first.
 TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
   for (const auto& [spelling, jobs] :
        {std::pair{"", 1u}, {"/.", 4u}, {"/../in", 4u}, {"/../link", 1u}}) {
     TempDir dir;
-    RuleDb db(dir / "rules.mdb");
-    db.rows("T|TXT|1|||DOC\nT|HTM|1|||DOC\nG|DOC||");
+    const RuleDb db = RuleDb(dir / "rules.mdb").rows("T|TXT|1|||DOC\nT|HTM|1|||DOC\nG|DOC||");
     std::filesystem::create_directory(dir / "in");
     std::filesystem::create_directory_symlink(dir / "in", dir / "link");
     for (char i = '0'; i < '8'; ++i) {

@@ -57,7 +57,6 @@ TEST(ConstraintOperations, WorkedLines) {
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 0, "<b>"},
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 1, "\x8A\x62\x9A"},
       {'H', "\tContents", "Contents", "<H2>", "", "", 1, "\tContents"},
-      // UTF-8: whole characters, Unicode folding (search and replace: below).
       {'B', "a«b«c»d»e", "«", "»", "", "", 1, "ad»e", &u8},
       // The end marker is searched from the begin marker's second character, two bytes in here.
       {'B', "xéééy", "éé", "é", "", "", 1, "xéy", &u8},
@@ -116,10 +115,9 @@ Outcome replaceFormatting(std::string line, const std::string& begin, const std:
     e = inStr(s == 0 ? 1 : s + 1, line, end, cs);
     if (s == 0 || e == 0) return {line, static_cast<int>(step), true};
     const long n = static_cast<long>(e) - static_cast<long>(s + begin.size());
-    const std::string middle =
-        n > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(n)) : "";
-    line = left(line, s - 1) + front + middle + back + mid(line, e + end.size());
-    if (resumeAfter) s += front.size() + middle.size() + back.size();
+    const std::string inner = n > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(n)) : "";
+    line = left(line, s - 1) + front + inner + back + mid(line, e + end.size());
+    if (resumeAfter) s += front.size() + inner.size() + back.size();
   }
   return {line, cap, false};
 }
@@ -275,10 +273,8 @@ TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
     std::string pieceMask(r.line.size(), kFromSource), lineMask(line.size(), kFromSource);
     const std::string piece = apply(r, r.line, &pieceMask), got = apply(r, line, &lineMask);
     std::string want, wantMask;
-    for (std::size_t k = line.size() / r.line.size(); k > 0; --k) {
-      want += piece;
-      wantMask += pieceMask;
-    }
+    for (std::size_t k = line.size() / r.line.size(); k > 0; --k)
+      want += piece, wantMask += pieceMask;
     EXPECT_TRUE(got == want && lineMask == wantMask) << r.line;
   }
 }

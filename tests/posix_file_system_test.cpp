@@ -53,8 +53,7 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   fs::create_symlink(dir / "nowhere.txt", dir / "in/dangling.txt");
   fs::create_symlink(dir / "precious.html", dir / "out/lwlinked.htm");
   fs::create_symlink(dir / "precious.html", dir / "out/index.html");
-  // A process id above the kernel's limit cannot be running: only the first
-  // is a killed run's; the second may be a write still going, the rest are not ours.
+  // No process has the first one's id, so it is a killed run's; the second may be a write going on.
   const std::string mine = ".loomwise-" + std::to_string(::getpid()) + "-XyZxYz";
   const std::pair<std::string, bool> rows[] = {
       {".loomwise-99999999-AbCdEf", true},   {mine, false},

@@ -92,7 +92,6 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwrittenWrongFilesSayWha
   // Without a bundled file the copy holds the rules built into the program.
   prepareRules({dir / "d/loomwise.mdb", RulesSource::UserData, true, ""});
   EXPECT_FALSE(readRuleTables(dir / "d/loomwise.mdb").fileTypes.empty());
-  // A missing bundled file is said with both names, and leaves nothing behind.
   const std::string lost = dir / "e/loomwise.mdb";
   const std::string message = errorOf([&] {
     prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
@@ -185,7 +184,6 @@ TEST(RuleTables, NamesIgnoreCaseStoredOrderStaysAndNullIsNotTheEmptyText) {
   EXPECT_TRUE(c.type.isNull() && c.caseSensitive.isNull());
   EXPECT_EQ(cell(c.searchString) + cell(c.replaceString) + cell(c.rFirst) + cell(c.rLast),
             "|~||~|");
-  // GlobalDefs: a missing row or a NULL names its key.
   for (const auto& [rows, says] :
        {std::pair{"X|DELETE FROM GlobalDefs WHERE ID = 'Header'", "has no row for \"Header\""},
         {"S|Header|~", "GlobalDefs row \"Header\": Content is empty (NULL)"}}) {
@@ -213,7 +211,7 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothingAndHandlesWaitForAL
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
   SaveGlobalSettings(db.path(),
-                     {"  <BR>  ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}, {}, {}});
+                     {" <BR> ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}, {}, {}});
   EXPECT_EQ(stored(db), "<BR>|\t<HTML>\r\n<BODY>\r\n||site.html|~|");
   // A missing row is created and no other row touched.
   const GlobalSettings mine{"<BR>", "<H>", "<F>", "x.html", {}, {}, {}};
@@ -260,8 +258,7 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothingAndHandlesWaitForAL
 TEST(SaveConstraint, AddsTheFormsRowAtTheEndOrNothing) {
   using K = ConstraintType;
   TempDir dir;
-  RuleDb db(dir / "rules.mdb");
-  db.rows("C|GEN|1|first|x");
+  const RuleDb db = RuleDb(dir / "rules.mdb").rows("C|GEN|1|first|x");
   const ConstraintFormFields forms[] = {
       {K::SearchReplace, {" a ", " b ", "x", "y"}, true, false, "txt"},
       {K::RemoveBlock, {"[", "]", "x", "y"}, false, true, "gen"},
@@ -279,7 +276,6 @@ TEST(SaveConstraint, AddsTheFormsRowAtTheEndOrNothing) {
   EXPECT_EQ(rows,
             "GEN|1|first|x| | |1\nTXT|1| a | b | | |0\nGEN|2|[|]| | |1\nTXT|3|*||||0\n"
             "TXT|4|Contents|<H2>C</H2>| | |0\nT\xC3\x89X|1|a|| | |0\n");
-  // An empty search text or begin marker is refused, for every kind.
   for (const K kind : {K::SearchReplace, K::RemoveBlock, K::ReplaceFormatting, K::HeaderLine}) {
     const ConstraintFormFields f{
         kind, {kind == K::HeaderLine ? "" : "   ", "x", "", ""}, false, false, "txt"};

@@ -18,10 +18,9 @@ class RuleDb {
   // A new database at `path` holding only the settings rows, with defaults.
   explicit RuleDb(std::string path);
   const std::string& path() const { return path_; }
-  // Rows written as lines "T|identifier|title line|begin|end|group",
-  // "G|group|header|footer", "C|file type|type|search|replace[|rfirst|rlast|case]"
-  // (" ", " " and "1" when left out), "S|id|content" (added or changed) and
-  // "X|SQL statements"; "~" is NULL.
+  // Lines "T|identifier|title line|begin|end|group", "G|group|header|footer", "S|id|content"
+  // (added or changed), "X|SQL statements", "C|file type|type|search|replace[|rfirst|rlast|case]"
+  // (" ", " " and "1" when left out); "~" is NULL.
   RuleDb& rows(const std::string& lines);
   RuleDb& setting(const std::string& id, const std::optional<std::string>& content);
   RuleDb& exec(const std::string& sql);
@@ -32,7 +31,6 @@ class RuleDb {
   std::string path_;
 };
 
-// A rule database in a scratch directory, with one file type TXT of group G.
 class OneFileTypeRules : public ::testing::Test {
  protected:
   TempDir dir;

@@ -53,6 +53,7 @@ class SetupWindowTest : public QObject {
   }
 
   void open(const std::string& sql = {}) {
+    form_.reset();
     w_.reset();
     ws_ = std::make_unique<Workspace>();
     if (!sql.empty()) ws_->exec(sql);
@@ -64,10 +65,6 @@ class SetupWindowTest : public QObject {
 
  private slots:
   void init() { open(); }
-  void cleanup() {
-    form_.reset();
-    w_.reset();
-  }
 
   void editsReachTheEditedOneOfTwoIdenticalRows() {
     open("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DUP', 'x', ''), ('DUP', 'x', '')");
@@ -179,10 +176,8 @@ class SetupWindowTest : public QObject {
 
   void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
     const struct {
-      const char* key;
-      const char* stored;  // "": no row
-      QString typed;       // "-": untouched
-      QString saved;       // "": no row; "!": refused, saying what it may be
+      const char *key, *stored;  // stored "": no row
+      QString typed, saved;      // typed "-": untouched; saved "": no row, "!": refused, saying why
     } cases[] = {
         {"Encoding", "", "-", ""},
         {"Encoding", "", " utf-8 ", "utf-8"},
@@ -234,8 +229,7 @@ class SetupWindowTest : public QObject {
     // The boxes show the imported settings, so closing keeps them.
     QVERIFY(w_->headerBox()->toPlainText().startsWith("<HTML><HEAD>"));
     // A broken file changes nothing, not even the edits not yet saved.
-    Workspace::writeFile(dir.path(), "rules.json",
-                         "{\n  \"format\": \"loomwise-rules 1\",\n  oops\n");
+    Workspace::writeFile(dir.path(), "rules.json", "{\n\"format\": \"loomwise-rules 1\",\noops\n");
     w_->footerBox()->setPlainText("my unsaved footer");
     sink_ = {};
     click(w_->importButton());
@@ -331,8 +325,7 @@ class SetupWindowTest : public QObject {
     QTest::keyClicks(box(0), "teh");
     QTest::keyClicks(box(1), "the");
     // The saved GEN rows come first, then the row being defined.
-    QTRY_COMPARE(form_->previewBox()->toPlainText(),
-                 QString("the cat &mdash; &copy; 2024\nthe end"));
+    QTRY_COMPARE(form_->previewBox()->toPlainText(), u"the cat &mdash; &copy; 2024\nthe end"_s);
     // Another kind empties the fields; its row is saved before the preview caught up.
     click(form_->kindOption(1));
     QTest::keyClicks(box(0), "cat");
@@ -340,8 +333,7 @@ class SetupWindowTest : public QObject {
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
     QCOMPARE(newRows(before), QStringList{"TXT|2|cat|(EOL)| | |0"});
-    QCOMPARE(form_->savedLabel()->text(),
-             QString("Saved as row %1 of Constraints").arg(before + 1));
+    QCOMPARE(form_->savedLabel()->text(), u"Saved as row %1 of Constraints"_s.arg(before + 1));
     QTest::qWait(400);  // past the preview's pause, it still shows the saved row
     QCOMPARE(form_->previewBox()->toPlainText(), QString("teh\nteh end"));
     QCOMPARE(form_->sampleBox()->toPlainText(), QString("teh cat -- (c) 2024\nteh end"));
