@@ -177,7 +177,8 @@ class SetupWindowTest : public QObject {
   void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
     const struct {
       const char *key, *stored;  // stored "": no row
-      QString typed, saved;      // typed "-": untouched; saved "": no row, "!": refused, saying why
+      QString typed,
+          saved;  // typed "-": untouched; saved "": no row, "!": refused, listing the valid ones
     } cases[] = {
         {"Encoding", "", "-", ""},
         {"Encoding", "", " utf-8 ", "utf-8"},
