@@ -177,8 +177,7 @@ class SetupWindowTest : public QObject {
   void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
     const struct {
       const char *key, *stored;  // stored "": no row
-      QString typed,
-          saved;  // typed "-": untouched; saved "": no row, "!": refused, listing the valid ones
+      QString typed, saved;      // typed "-": untouched; saved "": no row, "!": refused, with why
     } cases[] = {
         {"Encoding", "", "-", ""},
         {"Encoding", "", " utf-8 ", "utf-8"},
