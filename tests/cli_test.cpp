@@ -1,5 +1,4 @@
-// loomwise-batch run as a script runs it, on temporary directories; a disk
-// that fails under it (a write() that fails part-way, preloaded), signals.
+// loomwise-batch run as a script runs it, on temporary directories, failing disks and signals.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,7 +26,6 @@ const std::vector<std::string> kTwoPages = {kManifestName, "index.html", "lwone.
 const std::string kFault = "LD_PRELOAD=" LOOMWISE_WRITE_FAULT_PATH;
 const std::string kAsan = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0";
 
-// Rules for *.txt, an input directory with two files, an empty output one.
 struct Workspace {
   TempDir dir;
   RuleDb db{dir / "rules.mdb"};
@@ -52,8 +50,7 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   for (const std::string& d : {comma, blanks}) fs::create_directory(d);
   fs::create_directory_symlink(w.in, w.dir / "my in");
   const std::string type7 = "Constraints row 1 (FileType \"GEN\"): Type \"7\"";
-  // Two arguments are two directories as typed; only one argument is split,
-  // and a pair with blanks that the shell split is joined again.
+  // Two arguments are two directories as typed; one is split, rejoining blanks the shell split.
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{w.in, w.out}, w.out},
       {{w.in + "," + w.out}, w.out},
@@ -67,16 +64,14 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
     EXPECT_TRUE(contains(r.err, type7) && r.err.find(type7) == r.err.rfind(type7)) << r.err;
   }
   writeFile(w.in + "/two.txt", "Two\nlines\n");  // LF alone ends a line: no warning
-  const CommandResult quiet = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
-  EXPECT_EQ(quiet.exitCode, 0);
-  EXPECT_TRUE(quiet.out.empty() && contains(quiet.err, type7) &&
-              !contains(quiet.err, "Processing"));
+  const CommandResult r = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.out.empty() && contains(r.err, type7) && !contains(r.err, "Processing")) << r.err;
 }
 
 TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNothing) {
   Workspace w;
-  const std::string file = w.dir / "file.txt", missing = w.dir / "missing",
-                    both = kBothPathsMessage;
+  const std::string file = w.dir / "file.txt", missing = w.dir / "missing";
   writeFile(file, "a file, not a directory");
   const std::string bad =
       RuleDb(w.dir / "bad.mdb").rows("T|TXT|1|||DOC\nT|LST|x|||NOGROUP\nG|DOC||").path();
@@ -84,7 +79,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   fs::create_directory(odd);
   for (const char* name : {"/three.doc", "/four.lst"}) writeFile(odd + name, "x");
   const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
-      {{w.in}, 2, both},
+      {{w.in}, 2, kBothPathsMessage},
       {{w.in, w.out, w.out}, 2, "expected INPUT-DIR OUTPUT-DIR"},
       {{"--frobnicate", w.in, w.out}, 2, "unknown option \"--frobnicate\""},
       {{"--jobs", "many", w.in, w.out}, 2, "--jobs needs a whole number"},
@@ -106,9 +101,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   EXPECT_TRUE(directoryNames(good.out).empty());
 }
 
-// Without --rules: the file beside a program in a writable directory, else
-// the user's own copy, made at the first run from the bundled rules, which
-// convert the examples; --help names the one in use.
+// The user's copy is made from the bundled rules, which convert the examples; --help names it.
 TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
   TempDir data, out;
   const std::string mine = data / "loomwise/loomwise.mdb";
@@ -161,8 +154,7 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
   };
   const Setup fifo = [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); };
   const std::string format = "loomwise-rules 1";
-  // The target is relative to the workspace, or absolute; the message is on
-  // stderr, or on stdout for a success.
+  // Targets are relative to the workspace or absolute; messages go to stderr, stdout on success.
   const std::tuple<std::vector<std::string>, Setup, int, std::string> rows[] = {
       {{"--export-rules", "-"}, {}, 0, format},
       {{"--export-rules", "/dev/stdout"}, {}, 0, format},  // written, not replaced
@@ -174,7 +166,6 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {{"--export-rules", "fifo"}, fifo, 4, "no program is reading"},
       {{"--export-rules", "in"}, {}, 4, "in\": it is a directory"},
       {{"--new-rules", "new.mdb"}, {}, 0, ""},
-      // An encoding no run could read creates nothing.
       {{"--new-rules", "latin1.mdb", "--encoding", "latin1"}, {}, 2, "\"latin1\""},
       // A failure names the file the user gave, never an internal one.
       {{"--new-rules", "no/such/dir.mdb"}, {}, 3, "/no/such/dir.mdb\""},
@@ -195,15 +186,12 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
     if (exitCode != 0 || before != fs::file_type::not_found) {
       EXPECT_EQ(fs::symlink_status(target).type(), before) << target << " was made or replaced";
     }
-    if (exitCode == 0 && given[1][0] != '/' && given[1] != "-") {
-      EXPECT_TRUE(
-          contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format));
-    }
+    EXPECT_TRUE(exitCode != 0 || given[1][0] == '/' || given[1] == "-" ||
+                contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format))
+        << target;
   }
 }
 
-// The tool names the file and leaves no temporary file; the next run on a
-// healthy disk completes the output.
 TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) {
   Workspace w("");
   fs::remove(w.in + "/two.txt");
@@ -248,10 +236,7 @@ TEST(LoomwiseBatch, SignalStopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
               {kFault, kAsan, "LOOMWISE_FAULT_DIR=" + w.out, "LOOMWISE_WRITE_DELAY_MS=150"},
               [&](int pid, const std::string&) {
                 for (int i = 0; i < 2000 && directoryNames(w.out).empty(); ++i) ::usleep(5000);
-                for (const int sig : signals) {
-                  ::kill(pid, sig);
-                  ::usleep(20000);
-                }
+                for (const int sig : signals) ::kill(pid, sig), ::usleep(20000);
               });
     EXPECT_EQ(r.exitCode, exitCode) << r.err;
     EXPECT_FALSE(fs::exists(w.out + "/index.html"));

@@ -1,6 +1,4 @@
-// The constraint operations: worked lines, then random rows against a slow
-// reference with 1-based positions, and random rule tables with and without
-// the screen that passes over rows that cannot change a line.
+// The constraint operations: worked lines, then random rows against slow references.
 
 #include "convert/constraint_ops.h"
 
@@ -21,15 +19,13 @@ const TextCodec& w1252 = windows1252Codec();
 const TextCodec& u8 = utf8Codec();
 
 struct OpRow {
-  char op;  // S search/replace, B remove block, E remove to end of line,
-            // F replace formatting, L formatting to end of line, H header line
+  char op;  // S replace, B remove block, E remove to end, F formatting, L to end, H header line
   std::string line, a, b, rFirst, rLast;
   bool cs;
   std::string expected;
   const TextCodec* codec = &w1252;
 };
 
-// The operation of the row on `line`, its origin mask in `mask` when given.
 std::string apply(const OpRow& r, const std::string& line, std::string* mask = nullptr) {
   const TextCodec& c = *r.codec;
   if (r.op == 'S') return ApplySearchReplace(line, r.a, r.b, r.cs, c, mask);
@@ -61,21 +57,17 @@ TEST(ConstraintOperations, WorkedLines) {
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 0, "<b>"},
       {'F', "\x8A\x62\x9A", "\x9A", "\x8A", "<", ">", 1, "\x8A\x62\x9A"},
       {'H', "\tContents", "Contents", "<H2>", "", "", 1, "\tContents"},
-      // UTF-8: whole characters, Unicode folding (search and replace: below).
       {'B', "a«b«c»d»e", "«", "»", "", "", 1, "ad»e", &u8},
-      // The end marker is searched from the character after the begin
-      // marker's first character, which is two bytes long here.
+      // The end marker is searched from the begin marker's second character, two bytes in here.
       {'B', "xéééy", "éé", "é", "", "", 1, "xéy", &u8},
       {'F', "a·b·c·d·e", "·", "·", "[", "]", 1, "a[b]c[d]e", &u8},
       {'L', "ж:aж:b", "ж:", "", "[", "]", 1, "[aж:b]", &u8},
       {'E', "  ab ßßcd", "SS", "", "", "", 0, "ab ßßcd", &u8},  // ß has no simple fold to ss
   };
-  for (const OpRow& r : rows) {
+  for (const OpRow& r : rows)
     EXPECT_EQ(apply(r, r.line), r.expected) << r.op << " " << r.line.substr(0, 40) << " " << r.a;
-  }
 }
 
-// Up to `most` units picked at random.
 std::string randomText(std::mt19937& rng, const std::vector<std::string>& units, std::size_t most) {
   std::string s;
   for (auto n = std::uniform_int_distribution<std::size_t>(0, most)(rng); n > 0; --n)
@@ -83,9 +75,7 @@ std::string randomText(std::mt19937& rng, const std::vector<std::string>& units,
   return s;
 }
 
-// The reference. The letters of the random alphabet fold in pairs: a/A,
-// b/B, é/É. InStr: the 1-based position of the first occurrence of `needle`
-// that begins at `start` or later, 0 when none.
+// The reference, with 1-based positions, 0 for none; the random alphabet folds a/A, b/B, é/É.
 std::size_t inStr(std::size_t start, const std::string& hay, const std::string& needle, bool cs) {
   const auto fold = [](char c) {
     const auto b = static_cast<unsigned char>(c);
@@ -108,9 +98,8 @@ std::string trimmed(const std::string& s) {
   return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-// A run of the literal steps, capped: a run still going after the cap is a
-// row that never ends, for which the expected line comes from resuming after
-// the inserted text.
+// The literal steps, capped: a run still going after the cap is a row that never ends, for
+// which the expected line comes from resuming after the inserted text.
 struct Outcome {
   std::string line;
   int steps = 0;
@@ -126,10 +115,9 @@ Outcome replaceFormatting(std::string line, const std::string& begin, const std:
     e = inStr(s == 0 ? 1 : s + 1, line, end, cs);
     if (s == 0 || e == 0) return {line, static_cast<int>(step), true};
     const long n = static_cast<long>(e) - static_cast<long>(s + begin.size());
-    const std::string middle =
-        n > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(n)) : "";
-    line = left(line, s - 1) + front + middle + back + mid(line, e + end.size());
-    if (resumeAfter) s += front.size() + middle.size() + back.size();
+    const std::string inner = n > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(n)) : "";
+    line = left(line, s - 1) + front + inner + back + mid(line, e + end.size());
+    if (resumeAfter) s += front.size() + inner.size() + back.size();
   }
   return {line, cap, false};
 }
@@ -192,22 +180,19 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
   }
   EXPECT_GT(neverEnding, 20) << "the alphabet should give rows that never end";
   EXPECT_LT(undecided, 80);
-  // This row ends only after hundreds of rewrites that grow the line; it must
-  // not be mistaken for one that never ends.
+  // This row ends only after hundreds of rewrites that grow the line: it is no endless one.
   const std::string line = "*###**#*bb*b*#**b*b#ab";
   const Outcome literal = replaceFormatting(line, "#", "*", true, "ab", "*##", false, 100000);
   ASSERT_TRUE(literal.ended);
   EXPECT_GT(literal.steps, 500);
   EXPECT_EQ(ApplyReplaceFormatting(line, "#", "*", true, "ab", "*##"), literal.line);
-  // Adjacent markers rebuilt from the front and back texts repeat the same
-  // line for ever; such a row resumes after each block instead.
+  // Adjacent markers rebuilt from the front and back repeat the line; it resumes after each block.
   EXPECT_FALSE(replaceFormatting("abc", "ab", "c", true, "a", "bc", false, 1000).ended);
   EXPECT_EQ(ApplyReplaceFormatting("abc", "ab", "c", true, "a", "bc"),
             replaceFormatting("abc", "ab", "c", true, "a", "bc", true, 1000).line);
 }
 
-// After each replacement the search starts again at the inserted text, or
-// after it where that holds the search text (it would never end otherwise).
+// The search starts again at the inserted text, or after it where that holds the search text.
 TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings) {
   const std::vector<std::string> units = {
       "k",      "K",      "\u212A", "s",      "S",      "\u017F", "i",      "I",
@@ -237,7 +222,6 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
   EXPECT_GT(neverEnding, 500);
 }
 
-// The row screen only passes over rows that could not change the line.
 TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   const std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {
       {&w1252, {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
@@ -281,11 +265,9 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   }
 }
 
-// A huge line is rewritten in one buffer sized from a count of its hits, also
-// where a rewrite makes more hits than were counted.
+// A huge line is rewritten in one buffer sized from its hits, also where rewrites make more.
 TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
   const std::vector<OpRow> pieces = {
-      // the piece in `line`
       {'F', "a *bc* d *e* ", "*", "*", "<B>", "</B>", 1, ""},
       {'F', "a[b[c]d]e ", "[", "]", "((", "))", 1, ""},
       {'S', "abb ab ", "ab", "xa", "", "", 1, ""},
@@ -297,10 +279,8 @@ TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
     std::string pieceMask(r.line.size(), kFromSource), lineMask(line.size(), kFromSource);
     const std::string piece = apply(r, r.line, &pieceMask), got = apply(r, line, &lineMask);
     std::string want, wantMask;
-    for (std::size_t k = line.size() / r.line.size(); k > 0; --k) {
-      want += piece;
-      wantMask += pieceMask;
-    }
+    for (std::size_t k = line.size() / r.line.size(); k > 0; --k)
+      want += piece, wantMask += pieceMask;
     EXPECT_TRUE(got == want && lineMask == wantMask) << r.line;
   }
 }

@@ -95,8 +95,7 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
   struct Case {
     const char* line;
     std::vector<CompiledConstraint> rows;
-    std::string escaped;   // the page line with EscapeText
-    std::string verbatim;  // and without
+    std::string escaped, verbatim;  // the page line with EscapeText and without
     const TextCodec& codec = windows1252Codec();
   };
   const std::vector<CompiledConstraint> three = {

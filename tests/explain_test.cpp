@@ -1,5 +1,4 @@
-// The tools around the rules: the trace of one file's conversion, and the
-// live preview of a constraint being defined.
+// The trace of one file's conversion, and the live preview of a constraint being defined.
 
 #include "app/explain.h"
 
@@ -38,7 +37,6 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   EXPECT_TRUE(contains(text, "Line ends: crlf (CR LF or CR; an LF stays in the line)")) << text;
   EXPECT_FALSE(contains(text, "row 5")) << text;
 
-  // A file whose page another file of the directory also gives is told so.
   testing::writeFile(dir / "notes.lst", "x");
   rules.setting("LineEnds", "any");
   const std::string shared =
@@ -50,13 +48,12 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
 TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
   rules.rows("C|GEN|1|a|b\nC|TXT|1|x|y\nC|LST|1|b|q");
   using K = ConstraintType;
-  const auto preview = [&](K kind, const std::vector<std::string>& fields,
-                           const std::string& text) {
+  const auto preview = [&](K kind, const std::vector<std::string>& fields, const std::string& in) {
     ConstraintFormFields form;
     form.type = kind;
     form.fileType = "txt";
     for (std::size_t i = 0; i < fields.size(); ++i) form.fields[i] = fields[i];
-    const PreviewResult r = previewConstraint(rules.path(), form, text);
+    const PreviewResult r = previewConstraint(rules.path(), form, in);
     return r.ok ? r.text : "!" + r.note;
   };
   EXPECT_EQ(preview(K::SearchReplace, {"b", "c"}, "ab x\nzz"), "cc y\nzz");

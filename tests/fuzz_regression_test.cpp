@@ -1,5 +1,4 @@
-// Replays the fuzz seed corpora and every input a fuzzer once broke the core
-// with (fuzz/regressions/<target>/), so a fault found once stays mended.
+// Replays the fuzz seed corpora and fuzz/regressions/, so a fault found once stays mended.
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# Kills loomwise-batch with SIGKILL at random moments while it converts a
-# 500-file corpus, again and again: after every kill each page present must be
-# the page of an undisturbed run, byte for byte; after a final complete run no
-# temporary file may be left and the output must equal the undisturbed run's.
-#   tests/kill_test.sh [--short] LOOMWISE-BATCH [RULES]
-# --short makes 10 kills instead of 100. RULES defaults to the loomwise.mdb
-# beside the tool.
+# Kills loomwise-batch at random moments while it converts a 500-file corpus: after every kill
+# each page present is an undisturbed run's, byte for byte; after a final complete run no
+# temporary file is left and the output is the undisturbed run's. --short: 10 kills, not 100.
 set -euo pipefail
 kills=100
 [ "${1:-}" = --short ] && { kills=10; shift; }

@@ -6,7 +6,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace loom {
 namespace {
@@ -27,7 +26,6 @@ TEST(SplitPair, WorkedPairsAndJoinedArguments) {
   for (const std::string pair :
        {"", "/texts", "/texts,", "/texts,   ", ",/site", "   ,/site", ",", " , "})
     EXPECT_FALSE(splitPair(pair).has_value()) << '"' << pair << '"';
-  // The blanks the shell split the pair at come back.
   const char* argv[] = {"loomwise-batch", "/my", "texts,/my", "site"};
   EXPECT_EQ(joinArguments(4, argv, 1), "/my texts,/my site");
   EXPECT_EQ(joinArguments(4, argv, 3) + joinArguments(1, argv, 1), "site");

@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Text converted with the rules `--new-rules` makes and read back by headless
-Chromium, as a reader sees it: accented, Greek and CJK text and the copyright
-files of this system show as written, each page titled as its link.
-
-Usage: real_text_test.py LOOMWISE_BATCH
-Exits 77 (skipped) with a message when the browser is missing.
-"""
+"""real_text_test.py LOOMWISE_BATCH: accented, Greek and CJK text and this system's copyright
+files, converted with the rules `--new-rules` makes, read back by headless Chromium as written,
+each page titled as its link. Exits 77 (skipped) when the browser is missing."""
 import glob, json, os, shutil, sqlite3, subprocess, sys, tempfile
 from urllib.parse import unquote
 

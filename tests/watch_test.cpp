@@ -1,5 +1,4 @@
-// Which changes make the watch run again: the rules and the input, not the
-// rules file's neighbours, hidden files or the run's own pages.
+// The watch runs again for the rules and the input, not their neighbours, hidden files or pages.
 
 #include "app/watch.h"
 
@@ -15,8 +14,7 @@
 namespace loom {
 namespace {
 
-// Hands out one scripted batch of changes, then nothing: the watch loop's
-// first wait for changes with none left ends the watch (`idle`).
+// One scripted batch of changes, then none: the first long wait with none left ends the watch.
 struct ScriptedWatcher : FileWatcher {
   std::deque<std::vector<FileChange>> batches;
   bool idle = false;
@@ -27,22 +25,17 @@ struct ScriptedWatcher : FileWatcher {
       batches.pop_front();
       return next;
     }
-    if (timeout > kSettleTime + std::chrono::milliseconds(1)) {
-      idle = true;
-    } else {
-      std::this_thread::sleep_for(timeout);  // the changes settle
-    }
+    const bool settling = timeout <= kSettleTime + std::chrono::milliseconds(1);
+    if (settling) std::this_thread::sleep_for(timeout);
+    idle = idle || !settling;
     return {};
   }
   void wake() override {}
 };
 
-struct Silent : BatchObserver {};
-
 TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
   testing::TempDir dir;
-  testing::RuleDb db(dir / "rules.mdb");
-  db.rows("T|TXT|1|||DOC\nG|DOC||");
+  const testing::RuleDb db = testing::RuleDb(dir / "rules.mdb").rows("T|TXT|1|||DOC\nG|DOC||");
   const std::string rulesDir = dir.path();
   const struct {
     std::string dir, name;
@@ -59,8 +52,7 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
   };
   for (const auto& row : rows) {
     testing::MemoryFileSystem fs;
-    fs.addDirectory("/in/");
-    fs.addDirectory("/out/");
+    for (const char* d : {"/in/", "/out/"}) fs.addDirectory(d);
     fs.addFile("/in/a.txt", "A\r\n");
     BatchOptions options;
     options.dirs = {"/in/", row.inputIsOutput ? "/in/" : "/out/"};
@@ -68,7 +60,7 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
     ScriptedWatcher watcher;
     watcher.batches.push_back({{row.dir, row.name}});
     int runs = 0;
-    Silent silent;
+    BatchObserver silent;
     watchSite(options, fs, watcher,
               {silent,
                [&](const WatchRun& run) {

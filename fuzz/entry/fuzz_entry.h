@@ -1,6 +1,5 @@
 #pragma once
-// The fuzz targets' entry points drive the core with arbitrary bytes; only a
-// LoomError may refuse an input.
+// The fuzz targets' entry points feed the core arbitrary bytes; only a LoomError may refuse them.
 
 #include <cstdint>
 
@@ -11,8 +10,7 @@
 
 namespace loom::fuzz {
 
-// A property every input must keep. A broken one throws, naming it: a crash to
-// libFuzzer, a failed case to the regression test.
+// A property every input keeps; a broken one throws its name: a crash to libFuzzer, a failed test.
 #define LOOMWISE_REQUIRE(property) ((property) ? void() : throw std::logic_error(#property))
 
 template <typename... Texts>

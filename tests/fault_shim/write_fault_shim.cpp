@@ -1,9 +1,7 @@
-// Preloaded into loomwise-batch by the fault tests. Once
-// LOOMWISE_FAULT_AFTER_BYTES bytes have gone into files of the directory
-// LOOMWISE_FAULT_DIR, write() fails with ENOSPC; the write that crosses the
-// limit is cut short first, so the failure comes in the middle of a file, as
-// on a disk that fills up. LOOMWISE_WRITE_DELAY_MS makes every write there
-// wait that long first, so that a test can signal a run while it goes.
+// Preloaded by the fault tests. Once LOOMWISE_FAULT_AFTER_BYTES bytes have gone into files of
+// LOOMWISE_FAULT_DIR, write() fails with ENOSPC, the write that crosses the limit cut short
+// first, as on a disk that fills up. LOOMWISE_WRITE_DELAY_MS delays every write there, so that
+// a test can signal a run while it goes.
 
 #include <dlfcn.h>
 #include <limits.h>

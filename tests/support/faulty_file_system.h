@@ -1,6 +1,5 @@
 #pragma once
-// A FileSystem that passes everything to another one, with hooks that run
-// before each read and each write to change the disk under a running batch.
+// Another FileSystem, with hooks before each read and write to change the disk under a batch.
 
 #include <functional>
 #include <string>

@@ -76,9 +76,8 @@ std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path
 
 void MemoryFileSystem::writeFileAtomically(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(mutex_);
-  if (!isWritableDirectory(path.substr(0, path.rfind('/') + 1))) {
+  if (!isWritableDirectory(path.substr(0, path.rfind('/') + 1)))
     throw LoomError(ErrorKind::Io, "Cannot write the page \"" + path + "\": no writable directory");
-  }
   addFile(path, bytes);
   ++writeCounts_[path];
 }

@@ -1,6 +1,5 @@
 #pragma once
-// An in-memory FileSystem for tests, listing in the order files were added
-// (standing in for the platform's unsorted enumeration).
+// An in-memory FileSystem, listing files in the order added, like a platform's unsorted listing.
 
 #include <map>
 #include <mutex>

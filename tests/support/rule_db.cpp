@@ -33,26 +33,23 @@ RuleDb& RuleDb::rows(const std::string& lines) {
       const std::string cell = line.substr(at, bar - at);
       c.push_back(cell == "~" ? std::nullopt : std::optional(cell));
     }
-    if (line[0] == 'X') {
-      exec(line.substr(2));
-    } else if (line[0] == 'S') {
-      setting(*c[0], c[1]);
-    } else if (line[0] == 'T') {
+    if (line[0] == 'X') exec(line.substr(2));
+    if (line[0] == 'S') setting(*c[0], c[1]);
+    if (line[0] == 'T')
       insert(path_,
              "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
              "BeginSection, EndSection, GroupID) VALUES (?1, 'test', ?2, '<P>', ?3, ?4, ?5)",
              c);
-    } else if (line[0] == 'G') {
+    if (line[0] == 'G')
       insert(path_, "INSERT INTO Groups (GroupID, Header, Footer) VALUES (?1, ?2, ?3)", c);
-    } else {
-      const char* const defaults[] = {" ", " ", "1"};
-      c.resize(std::max<std::size_t>(c.size(), 4));
-      while (c.size() < 7) c.push_back(defaults[c.size() - 4]);
-      insert(path_,
-             "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", "
-             "RFirst, RLast, CaseSensitive) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
-             c);
-    }
+    if (line[0] != 'C') continue;
+    const char* const defaults[] = {" ", " ", "1"};
+    c.resize(std::max<std::size_t>(c.size(), 4));
+    while (c.size() < 7) c.push_back(defaults[c.size() - 4]);
+    insert(path_,
+           "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", "
+           "RFirst, RLast, CaseSensitive) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+           c);
   }
   return *this;
 }
@@ -70,12 +67,22 @@ RuleDb& RuleDb::exec(const std::string& sql) {
   return *this;
 }
 
+std::string errorOf(const std::function<void()>& action, ErrorKind kind) {
+  try {
+    action();
+  } catch (const LoomError& e) {
+    EXPECT_EQ(e.kind(), kind) << e.what();
+    return e.what();
+  }
+  ADD_FAILURE() << "no error";
+  return "";
+}
+
 std::optional<std::string> RuleDb::content(const std::string& id) const {
   Database db(path_, Database::Mode::ReadOnly);
   Statement st = db.prepare("SELECT Content FROM GlobalDefs WHERE ID = ?1 ORDER BY rowid LIMIT 1");
   st.bind(1, id);
-  if (!st.step()) return std::nullopt;
-  return st.text(0);
+  return st.step() ? st.text(0) : std::nullopt;
 }
 
 }  // namespace loom::testing

@@ -1,13 +1,14 @@
 #pragma once
-// Builds a rule database for a test from rows, so each test states exactly
-// the rules it runs with. Every cell is text or NULL, typed by its column as
-// a hand-edited grid would be.
+// A rule database from rows, so each test states exactly the rules it runs with, each cell
+// text or NULL as a hand-edited grid types it; and the checks of messages tests share.
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "base/error.h"
 #include "support/temp_dir.h"
 
 namespace loom::testing {
@@ -17,10 +18,9 @@ class RuleDb {
   // A new database at `path` holding only the settings rows, with defaults.
   explicit RuleDb(std::string path);
   const std::string& path() const { return path_; }
-  // Rows written as lines "T|identifier|title line|begin|end|group",
-  // "G|group|header|footer", "C|file type|type|search|replace[|rfirst|rlast|case]"
-  // (" ", " " and "1" when left out), "S|id|content" (added or changed) and
-  // "X|SQL statements"; "~" is NULL.
+  // Lines "T|identifier|title line|begin|end|group", "G|group|header|footer", "S|id|content"
+  // (added or changed), "X|SQL statements", "C|file type|type|search|replace[|rfirst|rlast|case]"
+  // (" ", " " and "1" when left out); "~" is NULL.
   RuleDb& rows(const std::string& lines);
   RuleDb& setting(const std::string& id, const std::optional<std::string>& content);
   RuleDb& exec(const std::string& sql);
@@ -31,7 +31,6 @@ class RuleDb {
   std::string path_;
 };
 
-// A rule database in a scratch directory, with one file type TXT of group G.
 class OneFileTypeRules : public ::testing::Test {
  protected:
   TempDir dir;
@@ -41,5 +40,8 @@ class OneFileTypeRules : public ::testing::Test {
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+// The message of the LoomError that `action` must throw, a failure if it is not of `kind`.
+std::string errorOf(const std::function<void()>& action, ErrorKind kind = ErrorKind::Rules);
 
 }  // namespace loom::testing

@@ -1,6 +1,5 @@
 #pragma once
-// Runs a program (mostly loomwise-batch) the way a script would, and keeps
-// what it printed.
+// Runs a program (mostly loomwise-batch) the way a script would, keeping what it printed.
 
 #include <functional>
 #include <string>
@@ -16,9 +15,8 @@ struct CommandResult {
   std::string err;
 };
 
-// Runs `program` with `args` (no shell, no standard input), adding `env`
-// ("NAME=value", replacing an inherited one). `whileRunning` gets the process
-// id and the file its standard output goes to; the program must end after it.
+// Runs `program` with `args` (no shell, no stdin) and `env` ("NAME=value", replacing inherited
+// ones); `whileRunning` gets the process id and the file of its stdout; the program must end then.
 CommandResult runCommand(
     const std::string& program, const std::vector<std::string>& args,
     const std::vector<std::string>& env = {},

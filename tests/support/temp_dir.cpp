@@ -11,9 +11,8 @@
 namespace loom::testing {
 
 TempDir::TempDir() {
-  std::string name = std::filesystem::temp_directory_path().string() + "/loomwise-test-XXXXXX";
-  if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + name);
-  path_ = name;
+  path_ = std::filesystem::temp_directory_path().string() + "/loomwise-test-XXXXXX";
+  if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + path_);
 }
 
 TempDir::~TempDir() {

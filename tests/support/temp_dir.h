@@ -1,6 +1,5 @@
 #pragma once
-// A fresh directory for one test, removed with everything in it when the
-// test ends, and small file helpers for tests that use the real disk.
+// A directory removed with everything in it when the test ends, and file helpers for the disk.
 
 #include <string>
 #include <vector>
@@ -22,8 +21,7 @@ class TempDir {
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
-// Every name in `dir`, hidden ones too, sorted; with `temporary`, only the
-// temporary files a write leaves while it goes (".loomwise-*").
+// Every name in `dir`, hidden ones too, sorted; with `temporary` only a write's ".loomwise-*".
 std::vector<std::string> directoryNames(const std::string& dir, bool temporary = false);
 
 }  // namespace loom::testing

@@ -39,10 +39,8 @@ class MainWindowTest : public QObject {
   QString out(const char* name) const { return QDir(out_).filePath(name); }
   // Whether the window is shown, its two buttons answer and its bar is shown: "1110".
   static QString state(const MainWindow& w) {
-    return u"%1%2%3%4"_s.arg(w.isVisible())
-        .arg(w.setupButton()->isEnabled())
-        .arg(w.sessionButton()->isEnabled())
-        .arg(w.progressBar()->isVisible());
+    return QString::asprintf("%d%d%d%d", w.isVisible(), w.setupButton()->isEnabled(),
+                             w.sessionButton()->isEnabled(), w.progressBar()->isVisible());
   }
 
   // Waits until no run is going, also one that a fix started again.
@@ -80,7 +78,6 @@ class MainWindowTest : public QObject {
       Workspace::writeFile(in_, name, QByteArray("Title of ") + name + "\r\nSome text\r\n");
   }
 
-  // A run of a session or of the command line (no browser) converts and shows the site.
   void runConvertsAndShowsTheSite() {
     for (const bool fromArguments : {false, true}) {
       init();
@@ -94,7 +91,6 @@ class MainWindowTest : public QObject {
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of b.txt"));
       QVERIFY(Workspace::readFile(out("index.html")).contains("lwc.htm"));
       QVERIFY(w.siteLabel()->text().contains("3 new, 0 changed"));
-      // The index page opens, or the user is told where it is.
       click(w.openSiteButton());
       QCOMPARE(opened_.size() + sink_.messages.size(), 1);
       QVERIFY(fromArguments ? sink_.lone().contains(out("index.html"))
@@ -109,20 +105,18 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A refused run leaves the window idle, says why and offers the fix where there is one.
   void refusedRunOffersItsFix() {
     const struct {
-      QString mistake;
       bool fromArguments;
-      QString offered, says, setupShows;  // setupShows: the page and new row of the Setup window
+      QString mistake, offered, says, setupShows;  // setupShows: the Setup window's page and row
     } cases[] = {
-        {"output", false, "Create it", "/new site", ""},
-        {"type", false, "Open Setup", "no row for \"DOC\"", "1 DOC"},
-        {"group", true, "Open Setup", "no row for \"ZZZ\"", "2 ZZZ"},
-        {"input", false, "", "/none", ""},
-        {"comma", true, "", "You must specify both", ""},
+        {false, "output", "Create it", "/new site", ""},
+        {false, "type", "Open Setup", "no row for \"DOC\"", "1 DOC"},
+        {true, "group", "Open Setup", "no row for \"ZZZ\"", "2 ZZZ"},
+        {false, "input", "", "/none", ""},
+        {true, "comma", "", "You must specify both", ""},
     };
-    for (const auto& [mistake, fromArguments, offered, says, setupShows] : cases) {
+    for (const auto& [fromArguments, mistake, offered, says, setupShows] : cases) {
       init();
       const QString in = mistake == "input" ? in_ + "/none" : in_;
       const QString out = mistake == "output" ? out_ + "/new site" : out_;
@@ -155,8 +149,7 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A full disk or a closed window ends a run part way: pages stay whole, no index page.
-  void runEndsPartWay() {
+  void fullDiskOrClosedWindowEndsARunPartWayKeepingPagesWhole() {
     for (const bool closing : {false, true}) {
       init();
       const std::unique_ptr<loom::FileSystem> real = loom::makePosixFileSystem();
@@ -186,8 +179,7 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A warning that names a setting offers to switch it; the others stay as stored.
-  void warningsOfARun() {
+  void warningsThatNameASettingOfferToSwitchIt() {
     const struct {
       loom::WarningKind kind;
       QString action, row;  // row: the GlobalDefs row it adds; empty: none
@@ -224,13 +216,10 @@ class MainWindowTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("3 new, 0 changed"), 30000);
       // One rename both changes b.txt and removes a.txt, so one run sees both.
       QCOMPARE(std::rename(qPrintable(in_ + "/a.txt"), qPrintable(in_ + "/b.txt")), 0);
-      QTRY_VERIFY_WITH_TIMEOUT(
-          w.statusLabel()->text().contains(
-              u"0 new, 1 changed, 1 unchanged, %1 removed"_s.arg(prune ? 1 : 0)),
-          30000);
+      const QString again = u"0 new, 1 changed, 1 unchanged, %1 removed"_s.arg(prune ? 1 : 0);
+      QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains(again), 30000);
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of a.txt"));
       QCOMPARE(QFile::exists(out("lwa.htm")), !prune);
-      // A run the check refuses is told in the window and leaves the site alone.
       const QByteArray index = Workspace::readFile(out("index.html"));
       Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
       QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("1 problem(s)"), 30000);
@@ -263,12 +252,10 @@ class MainWindowTest : public QObject {
     QVERIFY(!QFile::exists(o.rulesPath));  // never created
   }
 
-  // What each way of closing the dialog leaves for the session, and shows when it opens next.
   void sessionDialogLeavesThePair() {
     const struct {
       const char *input, *output, *how;
-      QString pair;   // "-": nothing, the session keeps its pair
-      QString shown;  // the boxes as the dialog opens
+      QString pair, shown;  // pair "-": none, the session keeps its own; shown: the opened boxes
     } cases[] = {
         {"  /d/in ", " /d/out  ", "use", "/d/in,/d/out", ","},
         {"   ", "/site", "use", ",/site", "/d/in,/d/out"},  // blanks count; the run judges them
@@ -288,25 +275,21 @@ class MainWindowTest : public QObject {
       d.pathBox(1)->setText(c.output);
       d.keepUpToDateBox()->setChecked(true);
       d.pruneBox()->setChecked(how != "use");  // never accepted, so never remembered
+      if (how == "close") d.close();
+      if (how == "use" || how == "cancel") click(how == "use" ? d.useButton() : d.cancelButton());
       if (how == "keys") {
         QTest::keyClick(d.pathBox(0), Qt::Key_Return);
         QTest::keyClick(d.pathBox(0), Qt::Key_Escape);
-      } else if (how == "close") {
-        d.close();
-      } else {
-        click(how == "use" ? d.useButton() : d.cancelButton());
       }
       QCOMPARE(d.isVisible(), how == "keys");
       QCOMPARE(d.sessionPaths().value_or("-"), c.pair);
     }
   }
 
-  // A long message keeps the box on the screen, the rest under the details.
   void messagesFitTheScreen() {
     QStringList lines;
     for (int i = 0; i < 80; ++i) lines << u"File \"README%1\" has no extension"_s.arg(i);
-    const auto box =
-        loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x", lines.join('\n')});
+    auto box = loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x", lines.join('\n')});
     box->show();
     QVERIFY(box->frameGeometry().height() <= box->screen()->availableGeometry().height() * 3 / 4);
     QVERIFY(box->informativeText().endsWith("...and 71 more lines under \"Show Details...\"."));
@@ -315,8 +298,6 @@ class MainWindowTest : public QObject {
              QString("/\u200Ba-\u2060b/ c- -\u2060-\u2060x/\u200By a/"));
   }
 
-  // Each tree fills its own column's box; a new folder goes into the
-  // directory chosen in its column.
   void sessionDialogTreesFillTheirOwnColumn() {
     const QString texts = ws_->makeDir("texts");
     StartSessionDialog d;
@@ -328,7 +309,6 @@ class MainWindowTest : public QObject {
     click(d.newFolderButton(1));
     QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + texts + "/2024");
     QVERIFY(QFileInfo(texts + "/2024").isDir());
-    // Choosing a volume moves the tree there and names it in the box.
     QComboBox* volumes = d.volumes(1);
     volumes->setCurrentIndex(volumes->findData(QDir::rootPath()));
     emit volumes->activated(volumes->currentIndex());

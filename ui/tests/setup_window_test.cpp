@@ -52,8 +52,8 @@ class SetupWindowTest : public QObject {
     form_->show();
   }
 
-  // A fresh rule database with `sql` run on it, and the window over it.
   void open(const std::string& sql = {}) {
+    form_.reset();
     w_.reset();
     ws_ = std::make_unique<Workspace>();
     if (!sql.empty()) ws_->exec(sql);
@@ -65,13 +65,8 @@ class SetupWindowTest : public QObject {
 
  private slots:
   void init() { open(); }
-  void cleanup() {
-    form_.reset();
-    w_.reset();
-  }
 
-  void editsReachTheEditedRow() {
-    // Two identical rows: the edit must reach the second only.
+  void editsReachTheEditedOneOfTwoIdenticalRows() {
     open("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DUP', 'x', ''), ('DUP', 'x', '')");
     TableGrid* groups = w_->groupsGrid();
     const int last = groups->model()->rowCount() - 1;
@@ -103,7 +98,6 @@ class SetupWindowTest : public QObject {
       QCOMPARE(sink_.messages.back().actions, QStringList{"Delete"});
       QCOMPARE(ws_->rows("FileTypes"), *answer ? added.mid(1) : added);
     }
-    // Each column's editor gives what the run can read.
     const struct {
       int tab;
       const char* column;
@@ -137,7 +131,6 @@ class SetupWindowTest : public QObject {
     }
   }
 
-  // A cell the run would refuse is tinted, with the run's message as tooltip.
   void rowsARunWouldRefuseAreMarked() {
     open(
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
@@ -161,8 +154,7 @@ class SetupWindowTest : public QObject {
     QVERIFY(ws_->rows("Constraints").last().startsWith("GEN|1||| | |0"));
   }
 
-  // Closing saves the settings; a failed save keeps the window open with the edits.
-  void settingsSavedOnClose() {
+  void closingSavesTheSettingsOrKeepsTheWindowWithTheEdits() {
     // A text the user did not touch goes back as stored.
     open(
         "UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' WHERE ID = 'Header';"
@@ -182,14 +174,10 @@ class SetupWindowTest : public QObject {
                           "IndexPageName|contents.htm"}));
   }
 
-  // An empty box leaves a missing row missing; a value the run does not know
-  // keeps the window open on the settings, with nothing saved.
-  void optionalSettings() {
+  void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
     const struct {
-      const char* key;
-      const char* stored;  // "": no row
-      QString typed;       // "-": untouched
-      QString saved;       // "": no row; "!": refused, saying what it may be
+      const char *key, *stored;  // stored "": no row
+      QString typed, saved;      // typed "-": untouched; saved "": no row, "!": refused, with why
     } cases[] = {
         {"Encoding", "", "-", ""},
         {"Encoding", "", " utf-8 ", "utf-8"},
@@ -231,7 +219,6 @@ class SetupWindowTest : public QObject {
     w_->indexPageBox()->setText("start.html");  // not yet saved, it goes out with the rest
     click(w_->exportButton());
     QVERIFY(Workspace::readFile(file).contains("start.html"));
-    // Change the rules, then bring the exported ones back.
     w_->constraintsGrid()->view()->selectRow(0);
     sink_.choose = "Delete";
     click(w_->constraintsGrid()->deleteButton());
@@ -242,8 +229,7 @@ class SetupWindowTest : public QObject {
     // The boxes show the imported settings, so closing keeps them.
     QVERIFY(w_->headerBox()->toPlainText().startsWith("<HTML><HEAD>"));
     // A broken file changes nothing, not even the edits not yet saved.
-    Workspace::writeFile(dir.path(), "rules.json",
-                         "{\n  \"format\": \"loomwise-rules 1\",\n  oops\n");
+    Workspace::writeFile(dir.path(), "rules.json", "{\n\"format\": \"loomwise-rules 1\",\noops\n");
     w_->footerBox()->setPlainText("my unsaved footer");
     sink_ = {};
     click(w_->importButton());
@@ -259,7 +245,6 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
   }
 
-  // The welcome comes before the form; the grid shows what the form saved.
   void constraintFormWelcomesThenGridReloads() {
     const int before = w_->constraintsGrid()->model()->rowCount();
     bool formShownAtWelcome = true;
@@ -300,7 +285,6 @@ class SetupWindowTest : public QObject {
       sink_ = {};
       const qsizetype before = ws_->rows("Constraints").size();
       click(form_->kindOption(c.option));
-      // Each kind shows its own help and the captions of its own boxes.
       helps << form_->helpLabel()->text();
       for (int i = 0; i < 4; ++i)
         QCOMPARE(form_->fieldLabel(i)->isVisible(), i < c.fields.size() && box(i)->isVisible());
@@ -317,7 +301,6 @@ class SetupWindowTest : public QObject {
       }
       QVERIFY(sink_.messages.empty());
       QCOMPARE(newRows(before), QStringList{c.row});
-      // The fields are emptied; the file type stays.
       QCOMPARE(box(0)->text() + box(1)->text() + box(2)->text() + box(3)->text(), QString());
       QCOMPARE(form_->fileTypeBox()->text(), c.fileType);
     }
@@ -329,7 +312,6 @@ class SetupWindowTest : public QObject {
     click(form_->saveButton());
     QVERIFY(sink_.lone().contains("Constraints"));
     QCOMPARE(box(0)->text() + box(1)->text(), QString("tehkept"));
-    // Mended, the same click saves.
     ws_->exec("ALTER TABLE Elsewhere RENAME TO Constraints");
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
@@ -343,18 +325,15 @@ class SetupWindowTest : public QObject {
     QTest::keyClicks(box(0), "teh");
     QTest::keyClicks(box(1), "the");
     // The saved GEN rows come first, then the row being defined.
-    QTRY_COMPARE(form_->previewBox()->toPlainText(),
-                 QString("the cat &mdash; &copy; 2024\nthe end"));
-    // Another kind empties the fields; its row, to the end of the line, is saved
-    // before the preview caught up.
+    QTRY_COMPARE(form_->previewBox()->toPlainText(), u"the cat &mdash; &copy; 2024\nthe end"_s);
+    // Another kind empties the fields; its row is saved before the preview caught up.
     click(form_->kindOption(1));
     QTest::keyClicks(box(0), "cat");
     click(form_->endOfLineBox());
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
     QCOMPARE(newRows(before), QStringList{"TXT|2|cat|(EOL)| | |0"});
-    QCOMPARE(form_->savedLabel()->text(),
-             QString("Saved as row %1 of Constraints").arg(before + 1));
+    QCOMPARE(form_->savedLabel()->text(), u"Saved as row %1 of Constraints"_s.arg(before + 1));
     QTest::qWait(400);  // past the preview's pause, it still shows the saved row
     QCOMPARE(form_->previewBox()->toPlainText(), QString("teh\nteh end"));
     QCOMPARE(form_->sampleBox()->toPlainText(), QString("teh cat -- (c) 2024\nteh end"));
