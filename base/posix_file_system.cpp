@@ -288,17 +288,18 @@ class PosixFileSystem final : public FileSystem {
 
   FileMatch compare(const std::string& path, std::string_view bytes) const override {
     // Compared a piece at a time: the old page is never held beside the new.
+    // A page that is there but cannot be read is still one that the write
+    // changes.
+    const auto unreadable = [&] {
+      return kind(path) == PathKind::RegularFile ? FileMatch::Differs : FileMatch::NoFile;
+    };
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0) {
-      // The usual case of a new page costs one call; a page that is there
-      // but cannot be read is still one that the write changes.
-      if (errno == ENOENT) return FileMatch::NoFile;
-      return kind(path) == PathKind::RegularFile ? FileMatch::Differs : FileMatch::NoFile;
+      // The usual case of a new page costs this one call.
+      return errno == ENOENT ? FileMatch::NoFile : unreadable();
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-      return kind(path) == PathKind::RegularFile ? FileMatch::Differs : FileMatch::NoFile;
-    }
+    if (::fstat(fd.get(), &st) != 0) return unreadable();
     if (!S_ISREG(st.st_mode)) return FileMatch::NoFile;
     if (static_cast<std::uint64_t>(st.st_size) != bytes.size()) return FileMatch::Differs;
     char buf[65536];

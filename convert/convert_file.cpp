@@ -49,8 +49,6 @@ bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& r
   }
   if (!codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
   switch (row.type) {
-    case ConstraintType::SearchReplace:
-      break;
     case ConstraintType::RemoveBlock:
       line = ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
                               origin);
@@ -59,6 +57,7 @@ bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& r
       line = ApplyReplaceFormatting(line, row.searchString, row.replaceString, row.caseSensitive,
                                     row.rFirst, row.rLast, codec, origin);
       break;
+    case ConstraintType::SearchReplace:  // both done above
     case ConstraintType::HeaderLine:
       break;
   }

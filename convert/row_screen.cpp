@@ -96,12 +96,15 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
 
 void RowScreen::buildByteClasses() {
   // One class per distinct pair of a needed byte and its other case.
-  std::map<std::pair<unsigned char, unsigned char>, std::uint64_t> bitOf;
+  using BytePair = std::pair<unsigned char, unsigned char>;
+  const auto pairOf = [](const RowFilter& filter, std::size_t k) -> BytePair {
+    return std::minmax(static_cast<unsigned char>(filter.needs()[k]),
+                       static_cast<unsigned char>(filter.needsOtherCase()[k]));
+  };
+  std::map<BytePair, std::uint64_t> bitOf;
   for (const RowFilter& filter : filters_) {
-    const std::string_view need = filter.needs(), other = filter.needsOtherCase();
-    for (std::size_t k = 0; k < need.size(); ++k) {
-      const auto a = static_cast<unsigned char>(need[k]), b = static_cast<unsigned char>(other[k]);
-      const auto pair = std::minmax(a, b);
+    for (std::size_t k = 0; k < filter.needs().size(); ++k) {
+      const BytePair pair = pairOf(filter, k);
       if (bitOf.count(pair) != 0) continue;
       if (bitOf.size() == 64) return;  // too many for one word: the byte table serves
       bitOf.emplace(pair, std::uint64_t{1} << bitOf.size());
@@ -113,12 +116,8 @@ void RowScreen::buildByteClasses() {
     byteClasses_->bitsOf[pair.second] |= bit;
   }
   for (RowFilter& filter : filters_) {
-    const std::string_view need = filter.needs(), other = filter.needsOtherCase();
     std::uint64_t needMask = 0, insertedMask = 0;
-    for (std::size_t k = 0; k < need.size(); ++k) {
-      needMask |= bitOf.at(
-          std::minmax(static_cast<unsigned char>(need[k]), static_cast<unsigned char>(other[k])));
-    }
+    for (std::size_t k = 0; k < filter.needs().size(); ++k) needMask |= bitOf.at(pairOf(filter, k));
     for (const char c : filter.inserted())
       insertedMask |= byteClasses_->bitsOf[static_cast<unsigned char>(c)];
     filter.useClasses(needMask, insertedMask);
