@@ -13,6 +13,7 @@
 
 #include "app/manifest.h"
 #include "app/source_warnings.h"
+#include "base/directory_snapshot.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "base/utf8.h"
@@ -85,7 +86,9 @@ class Runner {
     // are read before any page is written, so that each converts as it was
     // when the run began.
     std::set<FileIdentity> pageFiles;
+    const DirectorySnapshot output(fs, plan.dirs.output);
     for (const auto& [name, index] : last) {
+      if (!output.mayHold(name)) continue;
       if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
     }
     for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {

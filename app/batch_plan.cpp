@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/manifest.h"
+#include "base/directory_snapshot.h"
 #include "base/text.h"
 
 namespace loom {
@@ -52,7 +53,9 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
     if (auto page = file.pageName()) targets.insert(std::move(*page));
   }
   if (!plan.rules.indexPageName.empty()) targets.insert(plan.rules.indexPageName);
+  const DirectorySnapshot output(fs, plan.dirs.output);
   for (const std::string& name : targets) {
+    if (!output.mayHold(name)) continue;
     const std::string path = plan.dirs.output + name;
     const PathKind kind = fs.entryKind(path);
     if (kind == PathKind::Directory || kind == PathKind::Other) {

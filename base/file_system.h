@@ -31,7 +31,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
-  // Whether `path` is a plain file this process may read.
+  // Whether this process may read `path`, a plain file of a listing just
+  // made (one replaced since is found when it is opened).
   virtual bool isReadableFile(const std::string& path) const {
     return kind(path) == PathKind::RegularFile;
   }
@@ -47,6 +48,12 @@ class FileSystem {
   // not hidden files (names beginning with "."). One snapshot, in the
   // platform's enumeration order (unsorted).
   virtual std::vector<std::string> listPlainFiles(const std::string& dir) const = 0;
+  // Names (without directory) of every entry of `dir`, hidden ones and
+  // directories too, or nothing when this file system cannot tell: one
+  // listing spares a look at each of many names that are not there.
+  virtual std::optional<std::vector<std::string>> listAllNames(const std::string& /*dir*/) const {
+    return std::nullopt;
+  }
   virtual std::string readFile(const std::string& path) const = 0;
   // The current contents of a file, or nothing when it cannot be read.
   virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string_view>
 
 #include "base/error.h"
@@ -104,6 +106,36 @@ constexpr WriteWords kPageWords{"Cannot create a file in the output directory",
 constexpr WriteWords kNamedFileWords{"Cannot create a temporary file beside", "Cannot write",
                                      "Cannot replace"};
 
+// This process's id, asked once: it names every temporary file.
+pid_t processId() {
+  static const pid_t pid = ::getpid();
+  return pid;
+}
+
+// Creates a new file named `base` followed by six letters or digits, as
+// mkostemp does, but with `mode` (less the umask) from the start: a page
+// then costs no call to change it. Returns the descriptor, or -1 with errno.
+int createTemporary(std::string& name, mode_t mode) {
+  static constexpr std::string_view kAlphabet =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<std::uint64_t> counter{static_cast<std::uint64_t>(std::random_device{}())
+                                            << 20};
+  const std::size_t at = name.size();
+  name.append(kTemporarySuffix);
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    // A counter spread by a multiplier: names differ between processes
+    // (the seed) and between the threads of one (the counter).
+    std::uint64_t bits = (counter++ + 1) * 0x9E3779B97F4A7C15ull;
+    for (std::size_t k = 0; k < kTemporarySuffix.size(); ++k) {
+      name[at + k] = kAlphabet[(bits >> 58) % kAlphabet.size()];
+      bits <<= 6;
+    }
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;  // errno is EEXIST
+}
+
 // Puts `bytes` at `path` so that a reader, a crash or a full disk sees
 // either the old file or the complete new one: the bytes go to a temporary
 // file in the same directory, which is then renamed into place. `named` is
@@ -113,9 +145,10 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes,
   const std::string& shown = named.empty() ? path : named;
   // The name carries the process id, so that a later run can tell the
   // leftovers of a killed run from the files of one still writing.
-  std::string temp = directoryOf(path) + "/" + std::string(temporaryPrefix()) +
-                     std::to_string(::getpid()) + "-" + std::string(kTemporarySuffix);
-  FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+  std::string temp =
+      directoryOf(path) + "/" + std::string(temporaryPrefix()) + std::to_string(processId()) + "-";
+  const bool umaskKeepsMode = (mode & ~newFileMode()) == 0;
+  FileDescriptor fd(createTemporary(temp, umaskKeepsMode ? mode : 0600));
   if (fd.get() < 0) throw ioError(words.create, shown, errno);
   // From here on, every way out removes the temporary file unless the
   // rename has put it into place.
@@ -126,7 +159,8 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes,
       if (!keep) ::unlink(name.c_str());
     }
   } guard{temp};
-  ::fchmod(fd.get(), mode);
+  // A mode the umask would cut (a named file's own, say) is set in full.
+  if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
   std::size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
@@ -201,8 +235,10 @@ class PosixFileSystem final : public FileSystem {
     return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
   }
 
+  // The listing that named the file has just found it plain; one that is
+  // something else by now is refused when the run opens it.
   bool isReadableFile(const std::string& path) const override {
-    return kind(path) == PathKind::RegularFile && ::access(path.c_str(), R_OK) == 0;
+    return ::access(path.c_str(), R_OK) == 0;
   }
 
   bool isWritableDirectory(const std::string& path) const override {
@@ -229,6 +265,21 @@ class PosixFileSystem final : public FileSystem {
       if (regular) names.push_back(name);
     }
     if (errno != 0) throw ioError("Cannot list the input directory", dir, errno);
+    return names;
+  }
+
+  std::optional<std::vector<std::string>> listAllNames(const std::string& dir) const override {
+    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
+    if (!handle) return std::nullopt;
+    std::vector<std::string> names;
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(handle.get());
+      if (entry == nullptr) break;
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    if (errno != 0) return std::nullopt;
     return names;
   }
 

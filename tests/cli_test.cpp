@@ -153,6 +153,10 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
     return [=](const std::string& d) { fs::create_symlink(d + "/" + to, d + "/" + name); };
   };
   const Setup fifo = [](const std::string& d) { ::mkfifo((d + "/fifo").c_str(), 0600); };
+  const Setup script = [](const std::string& d) {  // a mode the umask would not give
+    writeFile(d + "/kept.json", "old");
+    ::chmod((d + "/kept.json").c_str(), 04751);
+  };
   const std::string format = "loomwise-rules 1";
   // Targets are relative to the workspace or absolute; messages go to stderr, stdout on success.
   const std::tuple<std::vector<std::string>, Setup, int, std::string> rows[] = {
@@ -164,6 +168,7 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {{"--new-rules", "in/../rules.mdb"}, {}, 2, "already exists"},
       {{"--export-rules", "new.json"}, ln("made.json", "new.json"), 0, ""},
       {{"--export-rules", "fifo"}, fifo, 4, "no program is reading"},
+      {{"--export-rules", "kept.json"}, script, 0, ""},
       {{"--export-rules", "in"}, {}, 4, "in\": it is a directory"},
       {{"--new-rules", "new.mdb"}, {}, 0, ""},
       {{"--new-rules", "latin1.mdb", "--encoding", "latin1"}, {}, 2, "\"latin1\""},
@@ -179,12 +184,16 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
     if (target != "-" && target[0] != '/') target = w.dir / target;
     const std::string rules = readFile(w.db.path());
     const fs::file_type before = fs::symlink_status(target).type();
+    const fs::perms mode = fs::symlink_status(target).permissions();
     const CommandResult r = w.run(args);
     EXPECT_EQ(r.exitCode, exitCode) << target << "\n" << r.err;
     EXPECT_TRUE(contains(exitCode == 0 ? r.out : r.err, message)) << r.out << r.err;
     EXPECT_EQ(readFile(w.db.path()), rules) << target;
     if (exitCode != 0 || before != fs::file_type::not_found) {
       EXPECT_EQ(fs::symlink_status(target).type(), before) << target << " was made or replaced";
+    }
+    if (before == fs::file_type::regular) {
+      EXPECT_EQ(fs::status(target).permissions(), mode) << target;
     }
     EXPECT_TRUE(exitCode != 0 || given[1][0] == '/' || given[1] == "-" ||
                 contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format))

@@ -66,6 +66,9 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   for (const char* name : {"out/lwlinked.htm", "out/index.html"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
   EXPECT_TRUE(contains(readFile(dir / "out/lwlinked.htm"), "<TITLE>Linked text</TITLE>"));
+  const mode_t umask = ::umask(0);
+  ::umask(umask);
+  EXPECT_EQ(fs::status(dir / "out/lwlinked.htm").permissions(), fs::perms(0666 & ~umask));
   for (const auto& [name, removed] : rows)
     EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
   EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));

@@ -24,6 +24,9 @@ class FaultyFileSystem : public FileSystem {
   std::vector<std::string> listPlainFiles(const std::string& p) const override {
     return inner_.listPlainFiles(p);
   }
+  std::optional<std::vector<std::string>> listAllNames(const std::string& p) const override {
+    return inner_.listAllNames(p);
+  }
   std::string readFile(const std::string& p) const override {
     if (beforeRead) beforeRead(p);
     return inner_.readFile(p);

@@ -63,6 +63,23 @@ std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir
   return names;
 }
 
+std::optional<std::vector<std::string>> MemoryFileSystem::listAllNames(
+    const std::string& dir) const {
+  std::lock_guard lock(mutex_);
+  const std::string prefix = normalizeDir(dir);
+  if (!dirs_.count(prefix)) return std::nullopt;
+  std::vector<std::string> names;
+  const auto addChild = [&](const std::string& path) {
+    if (path.size() <= prefix.size() || !path.starts_with(prefix)) return;
+    std::string name = path.substr(prefix.size());
+    if (name.ends_with("/")) name.pop_back();
+    if (!name.empty() && name.find('/') == std::string::npos) names.push_back(std::move(name));
+  };
+  for (const auto& [path, bytes] : files_) addChild(path);
+  for (const auto& [path, writable] : dirs_) addChild(path);
+  return names;
+}
+
 std::string MemoryFileSystem::readFile(const std::string& path) const {
   if (std::optional<std::string> bytes = tryReadFile(path)) return *bytes;
   throw LoomError(ErrorKind::Io, "Cannot open the input file \"" + path + "\": no such file");

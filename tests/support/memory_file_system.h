@@ -23,6 +23,7 @@ class MemoryFileSystem : public FileSystem {
   std::optional<FileIdentity> identity(const std::string& path) const override;
   bool isWritableDirectory(const std::string& path) const override;
   std::vector<std::string> listPlainFiles(const std::string& dir) const override;
+  std::optional<std::vector<std::string>> listAllNames(const std::string& dir) const override;
   std::string readFile(const std::string& path) const override;
   std::optional<std::string> tryReadFile(const std::string& path) const override;
   void writeFileAtomically(const std::string& path, const std::string& bytes) override;
