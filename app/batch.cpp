@@ -30,8 +30,11 @@ namespace {
 enum class WriteOutcome { New, Changed, Unchanged };
 
 // Writes a page unless the file already holds exactly these bytes.
-WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
-  const FileMatch old = fs.compare(path, bytes);
+// `mayExist` false says the output directory had no such name when the run
+// began: the page is new without a look.
+WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes,
+                       bool mayExist = true) {
+  const FileMatch old = mayExist ? fs.compare(path, bytes) : FileMatch::NoFile;
   if (old == FileMatch::Same) return WriteOutcome::Unchanged;
   fs.writeFileAtomically(path, bytes);
   return old == FileMatch::Differs ? WriteOutcome::Changed : WriteOutcome::New;
@@ -87,8 +90,10 @@ class Runner {
     // when the run began.
     std::set<FileIdentity> pageFiles;
     const DirectorySnapshot output(fs, plan.dirs.output);
+    pageMayExist_.assign(plan.files.size(), false);
     for (const auto& [name, index] : last) {
       if (!output.mayHold(name)) continue;
+      pageMayExist_[index] = true;
       if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
     }
     for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {
@@ -157,6 +162,9 @@ class Runner {
     return result;
   }
 
+  // Whether file `i`'s page was in the output directory when the run began.
+  bool pageMayExist(std::size_t i) const { return pageMayExist_[i]; }
+
   // Lets threads waiting for room in the window go: the run ends.
   void stop() {
     std::lock_guard lock(mutex_);
@@ -191,6 +199,7 @@ class Runner {
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
   std::vector<bool> writes_;
+  std::vector<bool> pageMayExist_;
   std::unordered_map<std::size_t, std::string> early_;  // the few files read before any page
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -344,7 +353,8 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
         // Pages are written here, one after another in file order, while the
         // workers convert: creating files in one directory does not run in
         // parallel, and threads that wait for it waste the cores.
-        const WriteOutcome outcome = writePage(fs, plan.dirs.output + *pageName, *result.page);
+        const WriteOutcome outcome =
+            writePage(fs, plan.dirs.output + *pageName, *result.page, runner.pageMayExist(i));
         result.page.reset();
         if (outcome == WriteOutcome::New) ++summary.pagesNew;
         if (outcome == WriteOutcome::Changed) ++summary.pagesChanged;
