@@ -10,11 +10,22 @@
 namespace loom {
 namespace {
 
-bool holdsBlock(std::string_view text, std::string_view begin, std::string_view end,
+// The first block of `text`: a begin marker and the first end marker after
+// its first character.
+struct Block {
+  Match begin, end;
+  bool found() const { return end.found(); }
+};
+Block findBlock(std::string_view text, std::string_view begin, std::string_view end,
                 bool caseSensitive, const TextCodec& codec) {
   const Match s = codec.find(text, begin, 0, caseSensitive);
-  return s.found() &&
-         codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive).found();
+  if (!s.found()) return {};
+  return {s, codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive)};
+}
+
+bool holdsBlock(std::string_view text, std::string_view begin, std::string_view end,
+                bool caseSensitive, const TextCodec& codec) {
+  return findBlock(text, begin, end, caseSensitive, codec).found();
 }
 
 // A row that neither ends nor comes back to a state it has been in within
@@ -76,6 +87,14 @@ std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::s
     s = codec.find(line, begin, e.pos + e.length, caseSensitive);
   }
   return growth;
+}
+
+// Makes `result` the line; the line's old buffer is kept for the next
+// rewrite, unless it is a huge line's, which is not held any longer.
+void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
+  buffers.spare = std::move(line);
+  line = std::move(result);
+  if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
 }
 
 }  // namespace
@@ -176,22 +195,29 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
                              bool caseSensitive, const TextCodec& codec, std::string* origin) {
+  std::string out(line);
+  OpBuffers buffers;
+  RemoveBlockInPlace(out, buffers, begin, end, caseSensitive, codec, origin);
+  return out;
+}
+
+bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
+                        std::string_view end, bool caseSensitive, const TextCodec& codec,
+                        std::string* origin) {
   if (end == kEndOfLineMarker) {
-    std::string out(line);
-    ApplyRemoveToEndOfLine(out, begin, caseSensitive, codec, origin);
-    return out;
+    ApplyRemoveToEndOfLine(line, begin, caseSensitive, codec, origin);
+    return true;
   }
-  if (begin.empty() || end.empty()) return std::string(line);
-  RescanBuffer work(line, origin);
-  for (;;) {
-    const std::string_view text = work.view();
-    const Match s = codec.find(text, begin, 0, caseSensitive);
-    if (!s.found()) break;
-    const Match e = codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive);
-    if (!e.found()) break;
-    work.rewrite(s.pos, e.pos + e.length, {}, 0, 0, {});
-  }
-  return std::move(work).finish(origin);
+  if (begin.empty() || end.empty()) return false;
+  Block block = findBlock(line, begin, end, caseSensitive, codec);
+  if (!block.found()) return false;
+  RescanBuffer work(line, origin, 0, std::move(buffers.spare));
+  do {
+    work.rewrite(block.begin.pos, block.end.pos + block.end.length, {}, 0, 0, {});
+    block = findBlock(work.view(), begin, end, caseSensitive, codec);
+  } while (block.found());
+  takeResult(line, buffers, std::move(work).finish(origin));
+  return true;
 }
 
 void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool caseSensitive,
@@ -209,19 +235,39 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
                                    std::string_view end, bool caseSensitive, std::string_view front,
                                    std::string_view back, const TextCodec& codec,
                                    std::string* origin) {
+  std::string out(line);
+  OpBuffers buffers;
+  ReplaceFormattingInPlace(
+      out, buffers, begin, end, caseSensitive, front, back,
+      replaceFormattingNeverEnds(begin, end, front, back, caseSensitive, codec), codec, origin);
+  return out;
+}
+
+bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
+                              std::string_view end, bool caseSensitive, std::string_view front,
+                              std::string_view back, bool neverEnds, const TextCodec& codec,
+                              std::string* origin) {
   if (end == kEndOfLineMarker) {
-    return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec,
-                                             origin);
+    if (begin.empty() || !codec.find(line, begin, 0, caseSensitive).found()) return false;
+    line =
+        ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec, origin);
+    return true;
   }
-  if (begin.empty() || end.empty()) return std::string(line);
+  if (begin.empty() || end.empty()) return false;
+  const Block first = findBlock(line, begin, end, caseSensitive, codec);
+  if (!first.found()) return false;
   const std::size_t textsLength = begin.size() + end.size() + front.size() + back.size();
-  bool resumeAfter = replaceFormattingNeverEnds(begin, end, front, back, caseSensitive, codec);
+  bool resumeAfter = neverEnds;
   // The line stays as it was beside its working copy: the search may have to
-  // start again from there.
+  // start again from there. An ordinary line gets room for a few blocks, so
+  // that its first rewrites do not copy it again.
   const std::size_t room =
-      growthOfBlocks(line, begin, end, front.size() + back.size(), caseSensitive, codec);
+      line.size() < kHugeLine
+          ? 4 * (front.size() + back.size())
+          : growthOfBlocks(line, begin, end, front.size() + back.size(), caseSensitive, codec);
+  std::string storage = std::move(buffers.spare);
   for (;;) {
-    RescanBuffer work(line, origin, room);
+    RescanBuffer work(line, origin, room, std::move(storage));
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
     // A huge line is remembered by its first bytes and its hash, not held
@@ -230,18 +276,19 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
     // not make each rewrite cost the whole line.
     const bool huge = line.size() >= kHugeLine;
     constexpr std::size_t kHead = 256;
-    std::string seen;
+    std::string& seen = buffers.seen;
+    seen.clear();
     std::size_t seenHash = 0, seenSize = std::string::npos;
     std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
-    for (;;) {
-      const std::string_view text = work.view();
-      const Match s = codec.find(text, begin, 0, caseSensitive);
-      if (!s.found()) return std::move(work).finish(origin);
-      const Match e = codec.find(text, end, s.pos + codec.charLength(text, s.pos), caseSensitive);
-      if (!e.found()) return std::move(work).finish(origin);
-      const std::size_t middleFrom = s.pos + s.length;
-      const std::size_t middleTo = e.pos > middleFrom ? e.pos : middleFrom;
-      work.rewrite(s.pos, e.pos + e.length, front, middleFrom, middleTo, back);
+    for (Block block = first;; block = findBlock(work.view(), begin, end, caseSensitive, codec)) {
+      if (!block.found()) {
+        takeResult(line, buffers, std::move(work).finish(origin));
+        return true;
+      }
+      const std::size_t middleFrom = block.begin.pos + block.begin.length;
+      const std::size_t middleTo = std::max(block.end.pos, middleFrom);
+      work.rewrite(block.begin.pos, block.end.pos + block.end.length, front, middleFrom, middleTo,
+                   back);
       if (resumeAfter) {
         work.skip(front.size() + (middleTo - middleFrom) + back.size());
         continue;

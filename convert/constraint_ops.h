@@ -22,6 +22,14 @@ namespace loom {
 // Lines from this length on are worth not holding once more than needed.
 inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
 
+// The buffers the in-place operations work in, kept by the caller from line
+// to line: a row that hits line after line then reuses them instead of
+// asking for new memory each time. Whatever they hold is overwritten.
+struct OpBuffers {
+  std::string spare;  // the next line is built here and swapped with it
+  std::string seen;   // a line the cycle check of a formatting row remembers
+};
+
 // Replaces every occurrence of `search`, resuming at the hit: after each
 // replacement the search starts again at the first character of the text
 // just inserted, so each shortening is searched again.
@@ -66,6 +74,12 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
                              bool caseSensitive, const TextCodec& codec = windows1252Codec(),
                              std::string* origin = nullptr);
 
+// ApplyRemoveBlock on `line` itself; returns whether the line may have
+// changed. Nothing is copied when no block occurs.
+bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
+                        std::string_view end, bool caseSensitive, const TextCodec& codec,
+                        std::string* origin = nullptr);
+
 // Cuts the line at the first `begin` and trims spaces from the result, in
 // place; the line is trimmed also when `begin` does not occur:
 //   "  ab xxcd" with begin "xx" becomes "ab"
@@ -88,6 +102,15 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
                                    std::string_view back,
                                    const TextCodec& codec = windows1252Codec(),
                                    std::string* origin = nullptr);
+
+// ApplyReplaceFormatting on `line` itself; returns whether a block was
+// replaced. `neverEnds` is replaceFormattingNeverEnds() of the row, which a
+// caller applying the row to many lines works out once. Nothing is copied
+// when no block occurs.
+bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
+                              std::string_view end, bool caseSensitive, std::string_view front,
+                              std::string_view back, bool neverEnds, const TextCodec& codec,
+                              std::string* origin = nullptr);
 
 // Whether a formatting row makes a new block out of its own front and back
 // texts after every rewrite, so that resuming at the front text would never

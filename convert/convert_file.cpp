@@ -21,11 +21,12 @@ void appendLine(std::string& page, std::string_view item) {
 
 // Rows leave most lines alone. Each case first looks for what the row acts on
 // and touches the line only on a hit, so a line no row changes is never
-// copied, and the cases that can be done in place keep the line's buffer.
-// `mayHit` false says the caller knows the row's texts do not occur. Returns
-// whether the line may have changed other than by losing bytes. `origin`,
-// when given, is the line's origin mask and is kept in step with it.
-bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& row,
+// copied, and the rewrites build in `buffers` kept from line to line.
+// `mayHit` false says the caller knows the row's texts do not occur;
+// `neverEnds` is the screen's word for a formatting row. Returns whether the
+// line may have changed other than by losing bytes. `origin`, when given, is
+// the line's origin mask and is kept in step with it.
+bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& row, bool neverEnds,
               const TextCodec& codec, bool mayHit, std::string* origin) {
   if (row.type == ConstraintType::HeaderLine) {
     return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
@@ -43,25 +44,21 @@ bool applyRow(std::string& line, std::string& spare, const CompiledConstraint& r
     return false;
   }
   if (!mayHit) return false;
-  if (row.type == ConstraintType::SearchReplace) {  // its own search is the test
-    return SearchReplaceInPlace(line, spare, row.searchString, row.replaceString, row.caseSensitive,
-                                codec, origin);
-  }
-  if (!codec.find(line, row.searchString, 0, row.caseSensitive).found()) return false;
-  switch (row.type) {
+  switch (row.type) {  // each operation's own search is the test
+    case ConstraintType::SearchReplace:
+      return SearchReplaceInPlace(line, buffers.spare, row.searchString, row.replaceString,
+                                  row.caseSensitive, codec, origin);
     case ConstraintType::RemoveBlock:
-      line = ApplyRemoveBlock(line, row.searchString, row.replaceString, row.caseSensitive, codec,
-                              origin);
-      break;
+      return RemoveBlockInPlace(line, buffers, row.searchString, row.replaceString,
+                                row.caseSensitive, codec, origin);
     case ConstraintType::ReplaceFormatting:
-      line = ApplyReplaceFormatting(line, row.searchString, row.replaceString, row.caseSensitive,
-                                    row.rFirst, row.rLast, codec, origin);
-      break;
-    case ConstraintType::SearchReplace:  // both done above
-    case ConstraintType::HeaderLine:
+      return ReplaceFormattingInPlace(line, buffers, row.searchString, row.replaceString,
+                                      row.caseSensitive, row.rFirst, row.rLast, neverEnds, codec,
+                                      origin);
+    case ConstraintType::HeaderLine:  // done above
       break;
   }
-  return true;
+  return false;
 }
 
 }  // namespace
@@ -71,8 +68,11 @@ void compileRows(PageRules& rules, const TextCodec& codec) {
 }
 
 void applyConstraint(std::string& line, const CompiledConstraint& row, const TextCodec& codec) {
-  std::string spare;
-  applyRow(line, spare, row, codec, true, nullptr);
+  OpBuffers buffers;
+  const bool neverEnds = row.type == ConstraintType::ReplaceFormatting &&
+                         replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst,
+                                                    row.rLast, row.caseSensitive, codec);
+  applyRow(line, buffers, row, neverEnds, codec, true, nullptr);
 }
 
 namespace {
@@ -139,9 +139,10 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
-  std::string spare;  // what a rewrite builds the line in, swapped with it
+  OpBuffers buffers;  // what rewrites build the line in, swapped with it
   std::string originMask;
   std::string* origin = settings.escapeText ? &originMask : nullptr;
+  const std::string lineEnd = settings.endOfLineTag + "\r\n";
   std::int64_t lineNumber = 0;
   bool taken = false;
   std::string source, before;  // with a trace only
@@ -163,7 +164,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       const bool mayMatch = filter.mayMatch(bytes);
       if (!mayMatch && !filter.actsWithoutMatch()) continue;
       if constexpr (kTraced) before = line;
-      const bool grown = applyRow(line, spare, rules.constraints[i], codec, mayMatch, origin);
+      const bool grown = applyRow(line, buffers, rules.constraints[i], screen->neverEnds(i), codec,
+                                  mayMatch, origin);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }
@@ -185,12 +187,11 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     if (lineNumber == rules.titleLine) {
       page.title.assign(trimmed);
       if (line.size() >= kHugeLine) std::string().swap(line);  // the title holds it now
-      appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", settings.endOfLineTag, "\r\n"},
-                     following);
+      appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
       continue;
     }
     if (trimmed.empty()) continue;
-    appendPageLine(page.bytes, {trimmed, settings.endOfLineTag, "\r\n"}, following);
+    appendPageLine(page.bytes, {trimmed, lineEnd}, following);
   }
 
   if (!rules.endSection.empty()) appendLine(page.bytes, rules.endSection);

@@ -22,10 +22,13 @@ namespace loom {
 class RescanBuffer {
  public:
   // `room` is how much the line is expected to grow: given up front, a huge
-  // line is not copied again when its rewrites lengthen it.
+  // line is not copied again when its rewrites lengthen it. `storage`, when
+  // given, is a buffer to work in whose memory is reused (its bytes are not);
+  // it must not hold `line`.
   explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr,
-                        std::size_t room = 0)
-      : cursor_(room), tracked_(origin != nullptr) {
+                        std::size_t room = 0, std::string storage = {})
+      : buf_(std::move(storage)), cursor_(room), tracked_(origin != nullptr) {
+    buf_.clear();
     buf_.reserve(room + line.size());
     buf_.append(room, '\0').append(line);
     if (tracked_) {

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "base/utf8.h"
+#include "convert/constraint_ops.h"
 
 namespace loom {
 namespace {
@@ -64,6 +65,10 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   std::vector<std::pair<std::string, std::size_t>> keys;
   const std::array<unsigned char, 256> fold = foldOf(codec);
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    const CompiledConstraint& row = rows[i];
+    neverEnds_.push_back(row.type == ConstraintType::ReplaceFormatting &&
+                         replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst,
+                                                    row.rLast, row.caseSensitive, codec));
     filters_.emplace_back(rows[i], codec);
     if (!multiPattern || filters_.back().actsWithoutMatch()) continue;
     std::string key = keyOf(rows[i], codec);
@@ -182,17 +187,10 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
   outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
 }
 
-std::span<const std::uint32_t> RowScreen::rowsToTry(std::string_view line, std::size_t first,
-                                                    std::vector<std::uint32_t>& seen,
-                                                    std::uint32_t mark,
-                                                    std::vector<std::uint32_t>& rows) const {
-  // A pass over the line costs about as much as the byte test of a few dozen
-  // rows: for fewer rows, each is tried and the byte test screens it.
-  constexpr std::size_t kRowsWorthAPass = 32;
-  if (first >= size()) return {};
-  if (delta_.empty() || keyedFrom_[first] < kRowsWorthAPass) {
-    return std::span<const std::uint32_t>(allRows_).subspan(first);
-  }
+std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std::size_t first,
+                                                      std::vector<std::uint32_t>& seen,
+                                                      std::uint32_t mark,
+                                                      std::vector<std::uint32_t>& rows) const {
   rows.clear();
   {
     const std::uint32_t* delta = delta_.data();

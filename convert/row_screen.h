@@ -40,6 +40,9 @@ class RowScreen {
   // or it acts on lines without its texts).
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
+  // Whether a formatting row makes new blocks of its own texts for ever
+  // (replaceFormattingNeverEnds), worked out once rather than per line.
+  bool neverEnds(std::size_t row) const { return neverEnds_[row] != 0; }
   // What a line's LineBytes scans with; nothing when the rows need too many
   // different bytes for one word.
   const ByteClasses* byteClasses() const { return byteClasses_.get(); }
@@ -52,15 +55,29 @@ class RowScreen {
   // line.
   std::span<const std::uint32_t> rowsToTry(std::string_view line, std::size_t first,
                                            std::vector<std::uint32_t>& seen, std::uint32_t mark,
-                                           std::vector<std::uint32_t>& rows) const;
+                                           std::vector<std::uint32_t>& rows) const {
+    // A pass over the line costs about as much as the byte test of a few
+    // dozen rows: for fewer rows, each is tried and the byte test screens it.
+    constexpr std::size_t kRowsWorthAPass = 32;
+    if (first >= size()) return {};
+    if (delta_.empty() || keyedFrom_[first] < kRowsWorthAPass) {
+      return std::span<const std::uint32_t>(allRows_).subspan(first);
+    }
+    return rowsFoundIn(line, first, seen, mark, rows);
+  }
 
  private:
+  // rowsToTry by a pass of the automaton over the line.
+  std::span<const std::uint32_t> rowsFoundIn(std::string_view line, std::size_t first,
+                                             std::vector<std::uint32_t>& seen, std::uint32_t mark,
+                                             std::vector<std::uint32_t>& rows) const;
   void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
   void buildByteClasses();
 
   std::vector<RowFilter> filters_;
   std::unique_ptr<ByteClasses> byteClasses_;
   std::vector<char> always_;
+  std::vector<char> neverEnds_;
   std::vector<std::uint32_t> allRows_;        // 0, 1, 2 ...
   std::vector<std::uint32_t> alwaysRows_;     // ascending
   std::vector<std::uint32_t> keyedFrom_;      // row -> rows with a key from it on
