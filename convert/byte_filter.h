@@ -175,6 +175,8 @@ class RowFilter {
   std::string_view needsOtherCase() const { return needOther_; }
   std::string_view inserted() const { return inserted_; }
   // The same in byte classes, for lines scanned with them.
+  std::uint64_t needMask() const { return needMask_; }
+  std::uint64_t insertedMask() const { return insertedMask_; }
   void useClasses(std::uint64_t needMask, std::uint64_t insertedMask) {
     needMask_ = needMask;
     insertedMask_ = insertedMask;

@@ -1,6 +1,7 @@
 #include "convert/convert_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <optional>
 #include <span>
 #include <vector>
@@ -157,22 +158,37 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     bytes.scan(line);
     // After a row changed the line, the rows after it are screened again on
     // what it made.
-    std::span<const std::uint32_t> rows = screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
-    for (std::size_t at = 0; at < rows.size();) {
-      const std::uint32_t i = rows[at++];
-      const RowFilter& filter = screen->filter(i);
-      const bool mayMatch = filter.mayMatch(bytes);
-      if (!mayMatch && !filter.actsWithoutMatch()) continue;
+    const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
       if constexpr (kTraced) before = line;
       const bool grown = applyRow(line, buffers, rules.constraints[i], screen->neverEnds(i), codec,
                                   mayMatch, origin);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }
-      if (grown) {
-        filter.addInserted(bytes);
-        rows = screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
-        at = 0;
+      return grown;
+    };
+    if (screen->screensRowBits()) {
+      std::uint64_t matched = 0, met = bytes.needsMet();
+      for (std::uint64_t todo = screen->rowBitsToTry(met, 0, matched); todo != 0;) {
+        const auto i = static_cast<std::uint32_t>(std::countr_zero(todo));
+        todo &= todo - 1;
+        if (tryRow(i, ((matched >> i) & 1) != 0)) {
+          met |= screen->filter(i).insertedMask();
+          todo = screen->rowBitsToTry(met, i + 1, matched);
+        }
+      }
+    } else {
+      std::span<const std::uint32_t> rows = screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
+      for (std::size_t at = 0; at < rows.size();) {
+        const std::uint32_t i = rows[at++];
+        const RowFilter& filter = screen->filter(i);
+        const bool mayMatch = filter.mayMatch(bytes);
+        if (!mayMatch && !filter.actsWithoutMatch()) continue;
+        if (tryRow(i, mayMatch)) {
+          filter.addInserted(bytes);
+          rows = screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
+          at = 0;
+        }
       }
     }
     const std::size_t following =

@@ -85,6 +85,13 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
     allRows_.push_back(static_cast<std::uint32_t>(i));
     if (always_[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
   }
+  rowBits_ = byteClasses_ != nullptr && rows.size() <= 64 && keyedFrom_[0] < kRowsWorthAPass;
+  if (rowBits_) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      needMasks_.push_back(filters_[i].needMask());
+      if (filters_[i].actsWithoutMatch()) actsRows_ |= std::uint64_t{1} << i;
+    }
+  }
   if (keys.empty()) return;
   // Input classes: one per byte value that occurs in a key, one for the rest.
   std::array<std::uint16_t, 256> classOfFolded{};

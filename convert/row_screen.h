@@ -47,6 +47,22 @@ class RowScreen {
   // different bytes for one word.
   const ByteClasses* byteClasses() const { return byteClasses_.get(); }
 
+  // Whether rows can be screened as bits of one word: at most 64 rows, byte
+  // classes, and too few keys for the automaton. Then rowBitsToTry serves
+  // instead of rowsToTry.
+  bool screensRowBits() const { return rowBits_; }
+  // The rows from `first` on (bit r for row r) whose needs the line's byte
+  // classes `met` meet, and those that act without a match; `matched`
+  // receives the first kind alone.
+  std::uint64_t rowBitsToTry(std::uint64_t met, std::size_t first, std::uint64_t& matched) const {
+    std::uint64_t meets = 0;
+    for (std::size_t r = first; r < needMasks_.size(); ++r) {
+      meets |= static_cast<std::uint64_t>((needMasks_[r] & ~met) == 0) << r;
+    }
+    matched = meets;
+    return meets | (actsRows_ & (first >= 64 ? 0 : ~std::uint64_t{0} << first));
+  }
+
   // The rows from `first` on to try on `line`, in row order: those whose key
   // occurs in it and those always tried. They are gathered into `rows`, or,
   // when every row from `first` on is to be tried, the list is the screen's
@@ -56,9 +72,6 @@ class RowScreen {
   std::span<const std::uint32_t> rowsToTry(std::string_view line, std::size_t first,
                                            std::vector<std::uint32_t>& seen, std::uint32_t mark,
                                            std::vector<std::uint32_t>& rows) const {
-    // A pass over the line costs about as much as the byte test of a few
-    // dozen rows: for fewer rows, each is tried and the byte test screens it.
-    constexpr std::size_t kRowsWorthAPass = 32;
     if (first >= size()) return {};
     if (delta_.empty() || keyedFrom_[first] < kRowsWorthAPass) {
       return std::span<const std::uint32_t>(allRows_).subspan(first);
@@ -67,6 +80,10 @@ class RowScreen {
   }
 
  private:
+  // A pass over the line costs about as much as the byte test of a few
+  // dozen rows: for fewer rows, each is tried and the byte test screens it.
+  static constexpr std::size_t kRowsWorthAPass = 32;
+
   // rowsToTry by a pass of the automaton over the line.
   std::span<const std::uint32_t> rowsFoundIn(std::string_view line, std::size_t first,
                                              std::vector<std::uint32_t>& seen, std::uint32_t mark,
@@ -78,6 +95,9 @@ class RowScreen {
   std::unique_ptr<ByteClasses> byteClasses_;
   std::vector<char> always_;
   std::vector<char> neverEnds_;
+  bool rowBits_ = false;
+  std::vector<std::uint64_t> needMasks_;      // per row, with rowBits_
+  std::uint64_t actsRows_ = 0;                // rows that act without a match, as bits
   std::vector<std::uint32_t> allRows_;        // 0, 1, 2 ...
   std::vector<std::uint32_t> alwaysRows_;     // ascending
   std::vector<std::uint32_t> keyedFrom_;      // row -> rows with a key from it on
