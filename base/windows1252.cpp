@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_search.h"
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/utf8.h"
@@ -101,42 +102,30 @@ class Windows1252Codec final : public TextCodec {
   Match find(std::string_view hay, std::string_view needle, std::size_t from,
              bool caseSensitive) const override {
     if (from > hay.size() || (from == hay.size() && !needle.empty())) return {};
-    if (caseSensitive) {
-      const std::size_t pos = hay.find(needle, from);
-      return pos == std::string_view::npos ? Match{} : Match{pos, needle.size()};
-    }
     if (needle.empty()) return {from, 0};
-    const auto& lower = folds().lower;
     const std::size_t n = needle.size();
-    if (n > hay.size()) return {};
-    // Candidates start with one of the two cases of the needle's first
-    // letter; memchr finds each far faster than a folding loop over every byte.
-    const unsigned char first = lower[static_cast<unsigned char>(needle[0])];
-    const unsigned char other = folds().upper[first];
-    const char* const begin = hay.data();
-    const char* const last = begin + (hay.size() - n);  // the last place a hit can start
-    auto next = [last](const char* at, unsigned char c) -> const char* {
-      if (at > last) return nullptr;
-      return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(last - at) + 1));
+    if (n > hay.size() - from) return {};
+    const auto& lower = folds().lower;
+    const auto& upper = folds().upper;
+    const auto pairOf = [&](char c) {
+      const auto b = static_cast<unsigned char>(c);
+      return caseSensitive ? BytePair{b, b} : BytePair{lower[b], upper[lower[b]]};
     };
-    const char* a = next(begin + from, first);
-    const char* b = other == first ? nullptr : next(begin + from, other);
-    while (a != nullptr || b != nullptr) {
-      const bool takeA = b == nullptr || (a != nullptr && a < b);
-      const char* at = takeA ? a : b;
-      std::size_t k = 1;
-      while (k < n && lower[static_cast<unsigned char>(at[k])] ==
-                          lower[static_cast<unsigned char>(needle[k])]) {
-        ++k;
-      }
-      if (k == n) return {static_cast<std::size_t>(at - begin), n};
-      if (takeA) {
-        a = next(a + 1, first);
-      } else {
-        b = next(b + 1, other);
-      }
-    }
-    return {};
+    const char* const begin = hay.data();
+    const char* const at =
+        findByEnds(begin + from, begin + (hay.size() - n), n, pairOf(needle.front()),
+                   pairOf(needle.back()), [&](const char* place) {
+                     if (caseSensitive)
+                       return std::memcmp(place + 1, needle.data() + 1, n - 1) == 0;
+                     for (std::size_t k = 1; k + 1 < n; ++k) {
+                       if (lower[static_cast<unsigned char>(place[k])] !=
+                           lower[static_cast<unsigned char>(needle[k])]) {
+                         return false;
+                       }
+                     }
+                     return true;
+                   });
+    return at == nullptr ? Match{} : Match{static_cast<std::size_t>(at - begin), n};
   }
 
   std::string upper(std::string_view s) const override {

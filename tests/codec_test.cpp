@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -91,6 +92,35 @@ TEST(Codec, FindUpperAndCompareFoldExactlyTheLetterPairsOfItsEncoding) {
   EXPECT_EQ(u8.charCount("a\xC3\xA9\xE4\xB8\xAD") + u8.charLength("\xE4\xB8\xAD", 0), 6u);
   EXPECT_EQ(u8.upper("\xC3\xA9t\xC3\xA9 a\xC3z"), "\xC3\x89T\xC3\x89 A\xC3Z");
   EXPECT_EQ(u8.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
+}
+
+// The search tests sixteen places at a step and then the last places of the line: against a plain
+// search, hits at every place of lines around those lengths, in both cases, from every start.
+TEST(Codec, Windows1252FindAgreesWithAPlainSearchAtEveryLengthAndStart) {
+  std::mt19937 random(7);
+  const std::string letters = "aAbB\xE9\xC9-";
+  const auto plainFind = [](std::string_view hay, std::string_view needle, std::size_t from,
+                            bool cs) {
+    for (std::size_t at = from; at + needle.size() <= hay.size(); ++at) {
+      if (cs ? hay.substr(at, needle.size()) == needle
+             : w1252.equalNoCase(hay.substr(at, needle.size()), needle))
+        return at;
+    }
+    return Match::npos;
+  };
+  const auto word = [&](std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += letters[random() % letters.size()];
+    return text;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const std::string hay = word(random() % 50), needle = word(1 + random() % 4);
+    const bool cs = round % 2 == 0;
+    for (std::size_t from = 0; from <= hay.size(); ++from) {
+      ASSERT_EQ(w1252.find(hay, needle, from, cs).pos, plainFind(hay, needle, from, cs))
+          << needle << " in " << hay << " from " << from << (cs ? "" : ", folded");
+    }
+  }
 }
 
 // Every character matches its folding (through find too, whose fast paths start at a letter's

@@ -1,0 +1,78 @@
+#pragma once
+// Where a short needle may start in a line: the byte there is one of two
+// values (the two cases of the needle's first letter, or its first byte
+// twice) and the byte where the needle would end is one of two others. Lines
+// are a few dozen bytes and first letters common ("t" of "teh"), so a search
+// that stopped at every first letter would spend its time starting again;
+// testing both ends of sixteen places at a step leaves few places to verify.
+//
+//   // "teh" in either case: places holding t or T with e... h or H two on.
+//   findByEnds(line.data(), line.data() + line.size() - 3, 3, {'t', 'T'}, {'h', 'H'},
+//              [&](const char* at) { return verifyRest(at); });
+
+#include <cstddef>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace loom {
+
+struct BytePair {
+  unsigned char a, b;
+  bool holds(char c) const {
+    const auto u = static_cast<unsigned char>(c);
+    return u == a || u == b;
+  }
+};
+
+// The first place `at` of [from, last] (`last` included) whose byte is in
+// `first`, whose byte at + n - 1 is in `final`, and for which `verify(at)`
+// holds; nullptr when there is none. Reads no byte past last + n - 1.
+template <class Verify>
+const char* findByEnds(const char* from, const char* last, std::size_t n, BytePair first,
+                       BytePair final, Verify&& verify) {
+  const char* at = from;
+#if defined(__SSE2__)
+  if (last - from >= 15) {
+    const __m128i firstA = _mm_set1_epi8(static_cast<char>(first.a));
+    const __m128i firstB = _mm_set1_epi8(static_cast<char>(first.b));
+    const __m128i finalA = _mm_set1_epi8(static_cast<char>(final.a));
+    const __m128i finalB = _mm_set1_epi8(static_cast<char>(final.b));
+    const auto candidates = [&](const char* p) {
+      const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
+      const __m128i heads =
+          _mm_or_si128(_mm_cmpeq_epi8(head, firstA), _mm_cmpeq_epi8(head, firstB));
+      const __m128i tails =
+          _mm_or_si128(_mm_cmpeq_epi8(tail, finalA), _mm_cmpeq_epi8(tail, finalB));
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(heads, tails)));
+    };
+    for (;; at += 16) {
+      // The last step is the sixteen places ending at `last`, less those
+      // already tested.
+      unsigned mask;
+      const char* block = at;
+      if (last - at >= 15) {
+        mask = candidates(at);
+      } else {
+        if (at > last) return nullptr;
+        block = last - 15;
+        mask = candidates(block) >> (at - block) << (at - block);
+      }
+      for (; mask != 0; mask &= mask - 1) {
+        const char* place = block + __builtin_ctz(mask);
+        if (verify(place)) return place;
+      }
+      if (block != at) return nullptr;
+    }
+  }
+#endif
+  for (; at <= last; ++at) {
+    if (first.holds(at[0]) && final.holds(at[n - 1]) && verify(at)) return at;
+  }
+  return nullptr;
+}
+
+}  // namespace loom
