@@ -133,14 +133,8 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
   return out;
 }
 
-bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
-                          std::string_view replacement, bool caseSensitive, const TextCodec& codec,
-                          std::string* origin) {
-  if (search.empty()) return false;
-  const std::string_view line = text;
-  Match hit = codec.find(line, search, 0, caseSensitive);
-  if (!hit.found()) return false;
-  const std::string_view inserted = insertedText(search, replacement);
+SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view replacement,
+                                  bool caseSensitive, const TextCodec& codec) {
   // Resuming at the hit ends only when the inserted text cannot itself hold
   // the search text; otherwise the row would insert forever.
   //
@@ -152,12 +146,27 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
   // a stray continuation byte after it), and folding may change lengths.
   // That one pass is also what resuming after the inserted text does, so
   // the (dearer) question of resuming is asked only when it decides.
+  const std::string_view inserted = insertedText(search, replacement);
   const bool onePassEligible = codec.encoding() == Encoding::Windows1252;
-  const bool startsHit =
-      !onePassEligible || insertedStartsHit(inserted, search, caseSensitive, codec);
+  const bool startsHit = !onePassEligible || search.empty() ||
+                         insertedStartsHit(inserted, search, caseSensitive, codec);
   const bool resumeAfter =
       startsHit && searchReplaceNeverEnds(search, replacement, caseSensitive, codec);
-  if (onePassEligible && (resumeAfter || !startsHit)) {
+  return {onePassEligible && (resumeAfter || !startsHit), resumeAfter};
+}
+
+bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
+                          std::string_view replacement, bool caseSensitive, const TextCodec& codec,
+                          std::string* origin, const SearchReplaceWay* known) {
+  if (search.empty()) return false;
+  const std::string_view line = text;
+  Match hit = codec.find(line, search, 0, caseSensitive);
+  if (!hit.found()) return false;
+  const std::string_view inserted = insertedText(search, replacement);
+  const SearchReplaceWay way =
+      known != nullptr ? *known : searchReplaceWay(search, replacement, caseSensitive, codec);
+  const bool resumeAfter = way.resumeAfter;
+  if (way.onePass) {
     std::string& out = spare;
     std::string outOrigin;
     out.clear();

@@ -51,9 +51,17 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
 // lets a row that hits line after line reuse two buffers instead of making
 // a new one each time.
 // Returns whether the search text occurred.
+// `way`, when given, is searchReplaceWay() of the row, which a caller
+// applying the row to many lines works out once.
+struct SearchReplaceWay {
+  bool onePass = false;      // one pass from left to right gives the result
+  bool resumeAfter = false;  // the search resumes after the inserted text
+};
 bool SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
-                          std::string* origin = nullptr);
+                          std::string* origin = nullptr, const SearchReplaceWay* way = nullptr);
+SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view replacement,
+                                  bool caseSensitive, const TextCodec& codec);
 
 // What a search-and-replace row inserts for each hit: one double or single
 // quote when the search text begins with one, else the replacement.

@@ -24,11 +24,11 @@ void appendLine(std::string& page, std::string_view item) {
 // and touches the line only on a hit, so a line no row changes is never
 // copied, and the rewrites build in `buffers` kept from line to line.
 // `mayHit` false says the caller knows the row's texts do not occur;
-// `neverEnds` is the screen's word for a formatting row. Returns whether the
+// `facts` are the row's, worked out once. Returns whether the
 // line may have changed other than by losing bytes. `origin`, when given, is
 // the line's origin mask and is kept in step with it.
-bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& row, bool neverEnds,
-              const TextCodec& codec, bool mayHit, std::string* origin) {
+bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& row,
+              const RowFacts& facts, const TextCodec& codec, bool mayHit, std::string* origin) {
   if (row.type == ConstraintType::HeaderLine) {
     return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
   }
@@ -48,14 +48,14 @@ bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& r
   switch (row.type) {  // each operation's own search is the test
     case ConstraintType::SearchReplace:
       return SearchReplaceInPlace(line, buffers.spare, row.searchString, row.replaceString,
-                                  row.caseSensitive, codec, origin);
+                                  row.caseSensitive, codec, origin, &facts.way);
     case ConstraintType::RemoveBlock:
       return RemoveBlockInPlace(line, buffers, row.searchString, row.replaceString,
                                 row.caseSensitive, codec, origin);
     case ConstraintType::ReplaceFormatting:
       return ReplaceFormattingInPlace(line, buffers, row.searchString, row.replaceString,
-                                      row.caseSensitive, row.rFirst, row.rLast, neverEnds, codec,
-                                      origin);
+                                      row.caseSensitive, row.rFirst, row.rLast, facts.neverEnds,
+                                      codec, origin);
     case ConstraintType::HeaderLine:  // done above
       break;
   }
@@ -70,10 +70,7 @@ void compileRows(PageRules& rules, const TextCodec& codec) {
 
 void applyConstraint(std::string& line, const CompiledConstraint& row, const TextCodec& codec) {
   OpBuffers buffers;
-  const bool neverEnds = row.type == ConstraintType::ReplaceFormatting &&
-                         replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst,
-                                                    row.rLast, row.caseSensitive, codec);
-  applyRow(line, buffers, row, neverEnds, codec, true, nullptr);
+  applyRow(line, buffers, row, factsOf(row, codec), codec, true, nullptr);
 }
 
 namespace {
@@ -160,8 +157,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     // what it made.
     const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
       if constexpr (kTraced) before = line;
-      const bool grown = applyRow(line, buffers, rules.constraints[i], screen->neverEnds(i), codec,
-                                  mayMatch, origin);
+      const bool grown =
+          applyRow(line, buffers, rules.constraints[i], screen->facts(i), codec, mayMatch, origin);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }

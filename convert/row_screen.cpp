@@ -6,7 +6,6 @@
 
 #include "base/text.h"
 #include "base/utf8.h"
-#include "convert/constraint_ops.h"
 
 namespace loom {
 namespace {
@@ -58,6 +57,17 @@ std::string keyOf(const CompiledConstraint& row, const TextCodec& codec) {
 
 }  // namespace
 
+RowFacts factsOf(const CompiledConstraint& row, const TextCodec& codec) {
+  RowFacts facts;
+  if (row.type == ConstraintType::ReplaceFormatting) {
+    facts.neverEnds = replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst,
+                                                 row.rLast, row.caseSensitive, codec);
+  } else if (row.type == ConstraintType::SearchReplace) {
+    facts.way = searchReplaceWay(row.searchString, row.replaceString, row.caseSensitive, codec);
+  }
+  return facts;
+}
+
 RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
                      bool multiPattern) {
   filters_.reserve(rows.size());
@@ -65,10 +75,7 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   std::vector<std::pair<std::string, std::size_t>> keys;
   const std::array<unsigned char, 256> fold = foldOf(codec);
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const CompiledConstraint& row = rows[i];
-    neverEnds_.push_back(row.type == ConstraintType::ReplaceFormatting &&
-                         replaceFormattingNeverEnds(row.searchString, row.replaceString, row.rFirst,
-                                                    row.rLast, row.caseSensitive, codec));
+    facts_.push_back(factsOf(rows[i], codec));
     filters_.emplace_back(rows[i], codec);
     if (!multiPattern || filters_.back().actsWithoutMatch()) continue;
     std::string key = keyOf(rows[i], codec);

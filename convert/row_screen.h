@@ -22,9 +22,19 @@
 
 #include "base/codec.h"
 #include "convert/byte_filter.h"
+#include "convert/constraint_ops.h"
 #include "convert/page_rules.h"
 
 namespace loom {
+
+// What an operation learns from a row's texts alone, worked out once per run.
+struct RowFacts {
+  bool neverEnds = false;  // a formatting row's replaceFormattingNeverEnds
+  SearchReplaceWay way;    // a search-and-replace row's searchReplaceWay
+};
+
+// Works out the facts of `row`.
+RowFacts factsOf(const CompiledConstraint& row, const TextCodec& codec);
 
 class RowScreen {
  public:
@@ -40,9 +50,9 @@ class RowScreen {
   // or it acts on lines without its texts).
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
-  // Whether a formatting row makes new blocks of its own texts for ever
-  // (replaceFormattingNeverEnds), worked out once rather than per line.
-  bool neverEnds(std::size_t row) const { return neverEnds_[row] != 0; }
+  // What the row's operation would otherwise work out from its texts at
+  // every line.
+  const RowFacts& facts(std::size_t row) const { return facts_[row]; }
   // What a line's LineBytes scans with; nothing when the rows need too many
   // different bytes for one word.
   const ByteClasses* byteClasses() const { return byteClasses_.get(); }
@@ -94,7 +104,7 @@ class RowScreen {
   std::vector<RowFilter> filters_;
   std::unique_ptr<ByteClasses> byteClasses_;
   std::vector<char> always_;
-  std::vector<char> neverEnds_;
+  std::vector<RowFacts> facts_;
   bool rowBits_ = false;
   std::vector<std::uint64_t> needMasks_;      // per row, with rowBits_
   std::uint64_t actsRows_ = 0;                // rows that act without a match, as bits
