@@ -24,9 +24,9 @@ void appendLine(std::string& page, std::string_view item) {
 // and touches the line only on a hit, so a line no row changes is never
 // copied, and the rewrites build in `buffers` kept from line to line.
 // `mayHit` false says the caller knows the row's texts do not occur;
-// `facts` are the row's, worked out once. Returns whether the
-// line may have changed other than by losing bytes. `origin`, when given, is
-// the line's origin mask and is kept in step with it.
+// `facts` are the row's, worked out once. Returns whether the line may have
+// changed other than by losing bytes. `origin`, when given, is the line's
+// origin mask and is kept in step with it.
 bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& row,
               const RowFacts& facts, const TextCodec& codec, bool mayHit, std::string* origin) {
   if (row.type == ConstraintType::HeaderLine) {
@@ -153,8 +153,6 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
     bytes.scan(line);
-    // After a row changed the line, the rows after it are screened again on
-    // what it made.
     const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
       if constexpr (kTraced) before = line;
       const bool grown =
@@ -164,6 +162,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       }
       return grown;
     };
+    // After a row changed the line, the rows after it are screened again on
+    // what it made.
     if (screen->screensRowBits()) {
       std::uint64_t matched = 0, met = bytes.needsMet();
       for (std::uint64_t todo = screen->rowBitsToTry(met, 0, matched); todo != 0;) {
