@@ -11,6 +11,7 @@
 //              [&](const char* at) { return verifyRest(at); });
 
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -71,6 +72,52 @@ const char* findByEnds(const char* from, const char* last, std::size_t n, BytePa
 #endif
   for (; at <= last; ++at) {
     if (first.holds(at[0]) && final.holds(at[n - 1]) && verify(at)) return at;
+  }
+  return nullptr;
+}
+
+// The first place `at` of [from, last] whose byte is one of `starts` (one to
+// four bytes) and for which `verify(at)` holds; nullptr when there is none.
+template <class Verify>
+const char* findByStart(const char* from, const char* last, std::string_view starts,
+                        Verify&& verify) {
+  unsigned char want[4];
+  for (std::size_t k = 0; k < 4; ++k) {
+    want[k] = static_cast<unsigned char>(starts[k < starts.size() ? k : 0]);
+  }
+  const char* at = from;
+#if defined(__SSE2__)
+  if (last - from >= 15) {
+    __m128i wanted[4];
+    for (std::size_t k = 0; k < 4; ++k) wanted[k] = _mm_set1_epi8(static_cast<char>(want[k]));
+    const auto candidates = [&](const char* p) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i hits = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, wanted[0]), _mm_cmpeq_epi8(bytes, wanted[1])),
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, wanted[2]), _mm_cmpeq_epi8(bytes, wanted[3])));
+      return static_cast<unsigned>(_mm_movemask_epi8(hits));
+    };
+    for (;; at += 16) {
+      unsigned mask;
+      const char* block = at;
+      if (last - at >= 15) {
+        mask = candidates(at);
+      } else {
+        if (at > last) return nullptr;
+        block = last - 15;
+        mask = candidates(block) >> (at - block) << (at - block);
+      }
+      for (; mask != 0; mask &= mask - 1) {
+        const char* place = block + __builtin_ctz(mask);
+        if (verify(place)) return place;
+      }
+      if (block != at) return nullptr;
+    }
+  }
+#endif
+  for (; at <= last; ++at) {
+    const auto c = static_cast<unsigned char>(*at);
+    if ((c == want[0] || c == want[1] || c == want[2] || c == want[3]) && verify(at)) return at;
   }
   return nullptr;
 }

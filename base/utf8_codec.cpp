@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/byte_search.h"
 #include "base/case_folding_table.h"
 #include "base/codec.h"
 #include "base/error.h"
@@ -142,41 +143,59 @@ class Utf8Codec final : public TextCodec {
              bool caseSensitive) const override {
     if (from > hay.size() || (from == hay.size() && !needle.empty())) return {};
     if (needle.empty()) return {from, 0};
+    const std::size_t n = needle.size();
+    const char* const begin = hay.data();
+    const auto hitAt = [&](const char* at, std::size_t hitLength) {
+      return at == nullptr ? Match{} : Match{static_cast<std::size_t>(at - begin), hitLength};
+    };
     if (caseSensitive) {
+      if (n > hay.size() - from) return {};
       // A valid needle can only match on character boundaries; step past hits
       // that start inside a sequence all the same, for needles that are not.
-      for (std::size_t pos = hay.find(needle, from); pos != std::string_view::npos;
-           pos = hay.find(needle, pos + 1)) {
-        if (isBoundary(hay, pos)) return {pos, needle.size()};
-      }
-      return {};
+      const auto lead = static_cast<unsigned char>(needle.front());
+      const auto last = static_cast<unsigned char>(needle.back());
+      return hitAt(findByEnds(begin + from, begin + (hay.size() - n), n, {lead, lead}, {last, last},
+                              [&](const char* at) {
+                                return std::memcmp(at + 1, needle.data() + 1, n - 1) == 0 &&
+                                       isBoundary(hay, static_cast<std::size_t>(at - begin));
+                              }),
+                   n);
+    }
+    if (std::all_of(needle.begin(), needle.end(),
+                    [](char c) { return asciiFoldIsClosed(static_cast<unsigned char>(c)); })) {
+      // ASCII that no other character folds with matches only its own two
+      // cases, byte for byte, and an ASCII byte always begins a character.
+      if (n > hay.size() - from) return {};
+      const auto cases = [](char c) {
+        const auto folded = static_cast<unsigned char>(asciiFold(static_cast<unsigned char>(c)));
+        const auto upper = static_cast<unsigned char>(
+            folded >= 'a' && folded <= 'z' ? folded - ('a' - 'A') : folded);
+        return BytePair{folded, upper};
+      };
+      return hitAt(findByEnds(begin + from, begin + (hay.size() - n), n, cases(needle.front()),
+                              cases(needle.back()),
+                              [&](const char* at) {
+                                for (std::size_t k = 1; k + 1 < n; ++k) {
+                                  if (asciiFold(static_cast<unsigned char>(at[k])) !=
+                                      asciiFold(static_cast<unsigned char>(needle[k]))) {
+                                    return false;
+                                  }
+                                }
+                                return true;
+                              }),
+                   n);
     }
     const CharAt first = foldedAt(needle, 0);
     std::size_t length = 0;
-    if (first.folded < 0x80 && foldTable().startBytes[first.folded].size() <= 8) {
+    if (first.folded < 0x80 && foldTable().startBytes[first.folded].size() <= 4) {
       // Only a few bytes can start a hit (the letter's two cases and the lead
-      // bytes of the odd characters folding with it): jump between them with
-      // memchr instead of looking at every character.
-      const std::string& starts = foldTable().startBytes[first.folded];
-      const char* const begin = hay.data();
-      const char* const end = begin + hay.size();
-      auto next = [end](const char* at, char c) -> const char* {
-        if (at >= end) return nullptr;
-        return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
-      };
-      std::array<const char*, 8> at{};
-      const std::size_t streams = starts.size();
-      for (std::size_t k = 0; k < streams; ++k) at[k] = next(begin + from, starts[k]);
-      for (;;) {
-        std::size_t best = streams;
-        for (std::size_t k = 0; k < streams; ++k) {
-          if (at[k] != nullptr && (best == streams || at[k] < at[best])) best = k;
-        }
-        if (best == streams) return {};
-        const auto pos = static_cast<std::size_t>(at[best] - begin);
-        if (foldedMatchAt(hay, pos, needle, length)) return {pos, length};
-        at[best] = next(at[best] + 1, starts[best]);
-      }
+      // bytes of the odd characters folding with it): look at those alone.
+      const char* const at = findByStart(
+          begin + from, begin + hay.size() - 1, foldTable().startBytes[first.folded],
+          [&](const char* p) {
+            return foldedMatchAt(hay, static_cast<std::size_t>(p - begin), needle, length);
+          });
+      return hitAt(at, length);
     }
     if (first.folded >= kInvalidByteBase) {
       // A needle that starts with an invalid byte: walk character by character.

@@ -91,10 +91,10 @@ std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::s
 
 // Makes `result` the line; the line's old buffer is kept for the next
 // rewrite, unless it is a huge line's, which is not held any longer.
-void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
-  buffers.spare = std::move(line);
+void takeResult(std::string& line, std::string& spare, std::string&& result) {
+  spare = std::move(line);
   line = std::move(result);
-  if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
+  if (spare.capacity() >= kHugeLine) std::string().swap(spare);
 }
 
 }  // namespace
@@ -192,13 +192,18 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
     if (spare.capacity() >= kHugeLine) std::string().swap(spare);
     return true;
   }
-  RescanBuffer work(line, origin, growthOfHits(line, search, inserted, caseSensitive, codec));
+  // An ordinary line gets room for a few hits, so that its first rewrites
+  // do not copy it again; it is built in the spare buffer.
+  const std::size_t room = line.size() < kHugeLine
+                               ? 4 * inserted.size()
+                               : growthOfHits(line, search, inserted, caseSensitive, codec);
+  RescanBuffer work(line, origin, room, std::move(spare));
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});
     if (resumeAfter) work.skip(inserted.size());
     hit = codec.find(work.view(), search, 0, caseSensitive);
   }
-  text = std::move(work).finish(origin);
+  takeResult(text, spare, std::move(work).finish(origin));
   return true;
 }
 
@@ -225,7 +230,7 @@ bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view 
     work.rewrite(block.begin.pos, block.end.pos + block.end.length, {}, 0, 0, {});
     block = findBlock(work.view(), begin, end, caseSensitive, codec);
   } while (block.found());
-  takeResult(line, buffers, std::move(work).finish(origin));
+  takeResult(line, buffers.spare, std::move(work).finish(origin));
   return true;
 }
 
@@ -291,7 +296,7 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
     std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
     for (Block block = first;; block = findBlock(work.view(), begin, end, caseSensitive, codec)) {
       if (!block.found()) {
-        takeResult(line, buffers, std::move(work).finish(origin));
+        takeResult(line, buffers.spare, std::move(work).finish(origin));
         return true;
       }
       const std::size_t middleFrom = block.begin.pos + block.begin.length;

@@ -94,31 +94,42 @@ TEST(Codec, FindUpperAndCompareFoldExactlyTheLetterPairsOfItsEncoding) {
   EXPECT_EQ(u8.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
 }
 
-// The search tests sixteen places at a step and then the last places of the line: against a plain
-// search, hits at every place of lines around those lengths, in both cases, from every start.
-TEST(Codec, Windows1252FindAgreesWithAPlainSearchAtEveryLengthAndStart) {
+// The searches test sixteen places at a step and then the last places of the line: against a
+// plain search, hits at every place of lines around those lengths, in both cases, from every
+// start. In UTF-8 a hit begins at a character and folds to the needle, whatever its length.
+TEST(Codec, FindAgreesWithAPlainSearchAtEveryLengthAndStart) {
   std::mt19937 random(7);
-  const std::string letters = "aAbB\xE9\xC9-";
-  const auto plainFind = [](std::string_view hay, std::string_view needle, std::size_t from,
-                            bool cs) {
-    for (std::size_t at = from; at + needle.size() <= hay.size(); ++at) {
-      if (cs ? hay.substr(at, needle.size()) == needle
-             : w1252.equalNoCase(hay.substr(at, needle.size()), needle))
-        return at;
-    }
-    return Match::npos;
-  };
-  const auto word = [&](std::size_t length) {
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) text += letters[random() % letters.size()];
-    return text;
-  };
-  for (int round = 0; round < 3000; ++round) {
-    const std::string hay = word(random() % 50), needle = word(1 + random() % 4);
-    const bool cs = round % 2 == 0;
-    for (std::size_t from = 0; from <= hay.size(); ++from) {
-      ASSERT_EQ(w1252.find(hay, needle, from, cs).pos, plainFind(hay, needle, from, cs))
-          << needle << " in " << hay << " from " << from << (cs ? "" : ", folded");
+  const std::vector<std::string> w1252Letters = {"a", "A", "b", "B", "\xE9", "\xC9", "-"};
+  const std::vector<std::string> u8Letters = {
+      "a",        "A", "k",   "\u212A" /* Kelvin */, "s", "\u017F" /* long s */, "\xC3\xA9",
+      "\xC3\x89", "-", "\xA9" /* stray */};
+  for (const TextCodec* codec : {&w1252, &u8}) {
+    const auto& letters = codec == &w1252 ? w1252Letters : u8Letters;
+    const auto plainFind = [&](std::string_view hay, std::string_view needle, std::size_t from,
+                               bool cs) {
+      for (std::size_t at = from; at < hay.size(); at += codec->charLength(hay, at)) {
+        for (std::size_t end = at + 1; end <= hay.size(); end += codec->charLength(hay, end)) {
+          const std::string_view part = hay.substr(at, end - at);
+          if (cs ? part == needle : codec->equalNoCase(part, needle)) return at;
+          if (end == hay.size()) break;
+        }
+      }
+      return Match::npos;
+    };
+    const auto word = [&](std::size_t length) {
+      std::string text;
+      for (std::size_t i = 0; i < length; ++i) text += letters[random() % letters.size()];
+      return text;
+    };
+    for (int round = 0; round < 2000; ++round) {
+      const std::string hay = word(random() % 40), needle = word(1 + random() % 4);
+      const bool cs = round % 2 == 0;
+      for (std::size_t from = 0; from <= hay.size(); from += codec->charLength(hay, from)) {
+        ASSERT_EQ(codec->find(hay, needle, from, cs).pos, plainFind(hay, needle, from, cs))
+            << codec->name() << ": " << needle << " in " << hay << " from " << from
+            << (cs ? "" : ", folded");
+        if (from == hay.size()) break;
+      }
     }
   }
 }
