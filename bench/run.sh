@@ -87,24 +87,36 @@ table="$work/timings.tsv"
 now() { date +%s.%N; }
 median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-# time_tool NAME BYTES SCALE PREPARE-FN RUN-FN: runs PREPARE (untimed) and
-# RUN $runs times; records the median seconds times SCALE.
-time_tool() {
-  local name="$1" size="$2" scale="$3" prepare="$4" run="$5" i t0 t1
-  local samples=() cpus=()
+# time_tool NAME BYTES SCALE PREPARE-FN RUN-FN: adds a tool to time_all,
+# which runs PREPARE (untimed) and RUN $runs times and records the median
+# seconds times SCALE.
+tools=()
+time_tool() { tools+=("$1|$2|$3|$4|$5"); }
+# The tools take turns, one run of each a round, rather than one tool's runs
+# after another's: the machine may be slower for a while (it is shared), and
+# a ratio between two tools should not depend on which of them met it.
+time_all() {
+  local spec name size scale prepare run i t0 t1
+  local -A samples=() cpus=()
   for ((i = 0; i < runs; i++)); do
-    "$prepare"
-    times >"$work/times0"; t0=$(now); "$run"; t1=$(now); times >"$work/times1"
-    samples+=("$(echo "$t1 - $t0" | bc -l)")
-    cpus+=("$(cpu_between "$work/times0" "$work/times1")")
+    for spec in "${tools[@]}"; do
+      IFS='|' read -r name size scale prepare run <<<"$spec"
+      "$prepare"
+      times >"$work/times0"; t0=$(now); "$run"; t1=$(now); times >"$work/times1"
+      samples[$name]+="$(echo "$t1 - $t0" | bc -l) "
+      cpus[$name]+="$(cpu_between "$work/times0" "$work/times1") "
+    done
   done
-  local m; m=$(printf '%s\n' "${samples[@]}" | median)
-  local cpu; cpu=$(printf '%s\n' "${cpus[@]}" | median)
-  local scaled; scaled=$(echo "$m * $scale" | bc -l)
-  local cpu_scaled; cpu_scaled=$(echo "$cpu * $scale" | bc -l)
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$scaled" "$size" "$scale" "${samples[*]}" \
-    "$cpu_scaled" >>"$table"
-  say "  $name: $(printf '%.3f' "$scaled") s (runs: ${samples[*]})"
+  for spec in "${tools[@]}"; do
+    IFS='|' read -r name size scale prepare run <<<"$spec"
+    local m; m=$(printf '%s\n' ${samples[$name]} | median)
+    local cpu; cpu=$(printf '%s\n' ${cpus[$name]} | median)
+    local scaled; scaled=$(echo "$m * $scale" | bc -l)
+    local cpu_scaled; cpu_scaled=$(echo "$cpu * $scale" | bc -l)
+    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$scaled" "$size" "$scale" "${samples[$name]% }" \
+      "$cpu_scaled" >>"$table"
+    say "  $name: $(printf '%.3f' "$scaled") s (runs: ${samples[$name]% })"
+  done
 }
 
 # Every run writes into a directory of its own, and nothing is deleted until
@@ -175,10 +187,10 @@ load0=$(cut -d' ' -f1-3 /proc/loadavg)
 say "Timing, median of $runs run(s):"
 time_tool "loomwise-batch" "$bytes" 1 fresh_out run_loomwise
 time_tool "loomwise-batch --jobs 1" "$bytes" 1 fresh_out run_loomwise_1
+time_tool "cp, one process" "$bytes" 1 fresh_out run_cp
 time_tool "loomwise-batch --encoding utf-8 (the corpus as UTF-8)" "$(bytes_of "$in_utf8")" 1 \
   fresh_out run_loomwise_utf8
 time_tool "cat, one process per file" "$bytes" 1 fresh_out run_cat
-time_tool "cp, one process" "$bytes" 1 fresh_out run_cp
 time_tool "sed, one process per file" "$bytes" 1 fresh_out run_sed_loop
 time_tool "sed -s -i, one process per file type" "$bytes" 1 sed_copy run_sed_single
 if have txt2html; then
@@ -202,6 +214,7 @@ if have pandoc; then
 else
   say "  pandoc: not installed, skipped"
 fi
+time_all
 
 # Peak memory of the default run (and of the largest corpus).
 peak_kb() {
@@ -269,7 +282,8 @@ out.append("")
 out.append("- Machine: %s cores, %s, %s memory" % (cores, cpu, mem))
 out.append("- Corpus: %s files of about %s lines, %.1f MB (10^6 bytes), three file types, "
            "24 constraints; page cache warm" % (files, lines, mb))
-out.append("- Each time is the median of %s run(s), wall clock; CPU seconds are user plus "
+out.append("- Each time is the median of %s run(s), the tools taking turns, wall clock; CPU "
+           "seconds are user plus "
            "system time of the processes; loomwise-batch uses one thread per core unless "
            "--jobs says otherwise" % runs)
 out.append("- Load average before and after: %s / %s (the machine is shared)" % (load0, load1))
