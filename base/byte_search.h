@@ -11,6 +11,7 @@
 //              [&](const char* at) { return verifyRest(at); });
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -35,6 +36,16 @@ template <class Verify>
 const char* findByEnds(const char* from, const char* last, std::size_t n, BytePair first,
                        BytePair final, Verify&& verify) {
   const char* at = from;
+  if (n == 1 && first.a == first.b) {
+    // One byte: the library's memchr, wider than sixteen bytes a step, finds
+    // it sooner in a long line.
+    for (; at <= last; ++at) {
+      at = static_cast<const char*>(
+          std::memchr(at, first.a, static_cast<std::size_t>(last - at) + 1));
+      if (at == nullptr || verify(at)) return at;
+    }
+    return nullptr;
+  }
 #if defined(__SSE2__)
   if (last - from >= 15) {
     const __m128i firstA = _mm_set1_epi8(static_cast<char>(first.a));
