@@ -29,6 +29,32 @@ struct BytePair {
   }
 };
 
+#if defined(__SSE2__)
+// Walks [from, last] sixteen places at a step, `candidates(p)` giving the
+// places of p .. p + 15 worth verifying as bits; the last step is the sixteen
+// places ending at `last`, less those already tested. REQUIRES: last - from
+// is at least 15.
+template <class Candidates, class Verify>
+const char* walkBlocks(const char* at, const char* last, Candidates&& candidates, Verify&& verify) {
+  for (;; at += 16) {
+    unsigned mask;
+    const char* block = at;
+    if (last - at >= 15) {
+      mask = candidates(at);
+    } else {
+      if (at > last) return nullptr;
+      block = last - 15;
+      mask = candidates(block) >> (at - block) << (at - block);
+    }
+    for (; mask != 0; mask &= mask - 1) {
+      const char* place = block + __builtin_ctz(mask);
+      if (verify(place)) return place;
+    }
+    if (block != at) return nullptr;
+  }
+}
+#endif
+
 // The first place `at` of [from, last] (`last` included) whose byte is in
 // `first`, whose byte at + n - 1 is in `final`, and for which `verify(at)`
 // holds; nullptr when there is none. Reads no byte past last + n - 1.
@@ -61,24 +87,7 @@ const char* findByEnds(const char* from, const char* last, std::size_t n, BytePa
           _mm_or_si128(_mm_cmpeq_epi8(tail, finalA), _mm_cmpeq_epi8(tail, finalB));
       return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(heads, tails)));
     };
-    for (;; at += 16) {
-      // The last step is the sixteen places ending at `last`, less those
-      // already tested.
-      unsigned mask;
-      const char* block = at;
-      if (last - at >= 15) {
-        mask = candidates(at);
-      } else {
-        if (at > last) return nullptr;
-        block = last - 15;
-        mask = candidates(block) >> (at - block) << (at - block);
-      }
-      for (; mask != 0; mask &= mask - 1) {
-        const char* place = block + __builtin_ctz(mask);
-        if (verify(place)) return place;
-      }
-      if (block != at) return nullptr;
-    }
+    return walkBlocks(at, last, candidates, verify);
   }
 #endif
   for (; at <= last; ++at) {
@@ -108,22 +117,7 @@ const char* findByStart(const char* from, const char* last, std::string_view sta
           _mm_or_si128(_mm_cmpeq_epi8(bytes, wanted[2]), _mm_cmpeq_epi8(bytes, wanted[3])));
       return static_cast<unsigned>(_mm_movemask_epi8(hits));
     };
-    for (;; at += 16) {
-      unsigned mask;
-      const char* block = at;
-      if (last - at >= 15) {
-        mask = candidates(at);
-      } else {
-        if (at > last) return nullptr;
-        block = last - 15;
-        mask = candidates(block) >> (at - block) << (at - block);
-      }
-      for (; mask != 0; mask &= mask - 1) {
-        const char* place = block + __builtin_ctz(mask);
-        if (verify(place)) return place;
-      }
-      if (block != at) return nullptr;
-    }
+    return walkBlocks(at, last, candidates, verify);
   }
 #endif
   for (; at <= last; ++at) {
