@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -112,9 +112,10 @@ pid_t processId() {
   return pid;
 }
 
-// Creates a new file named `base` followed by six letters or digits, as
-// mkostemp does, but with `mode` (less the umask) from the start: a page
-// then costs no call to change it. Returns the descriptor, or -1 with errno.
+// Creates a new file whose name is `name` followed by six letters or digits
+// (appended to `name`), as mkostemp does, but with `mode` (less the umask)
+// from the start: a page then costs no call to change it. Returns the
+// descriptor, or -1 with errno.
 int createTemporary(std::string& name, mode_t mode) {
   static constexpr std::string_view kAlphabet =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";

@@ -96,19 +96,19 @@ time_tool() { tools+=("$1|$2|$3|$4|$5"); }
 # after another's: the machine may be slower for a while (it is shared), and
 # a ratio between two tools should not depend on which of them met it.
 time_all() {
-  local spec name size scale prepare run i t0 t1
+  local tool name size scale prepare run i t0 t1
   local -A samples=() cpus=()
   for ((i = 0; i < runs; i++)); do
-    for spec in "${tools[@]}"; do
-      IFS='|' read -r name size scale prepare run <<<"$spec"
+    for tool in "${tools[@]}"; do
+      IFS='|' read -r name size scale prepare run <<<"$tool"
       "$prepare"
       times >"$work/times0"; t0=$(now); "$run"; t1=$(now); times >"$work/times1"
       samples[$name]+="$(echo "$t1 - $t0" | bc -l) "
       cpus[$name]+="$(cpu_between "$work/times0" "$work/times1") "
     done
   done
-  for spec in "${tools[@]}"; do
-    IFS='|' read -r name size scale prepare run <<<"$spec"
+  for tool in "${tools[@]}"; do
+    IFS='|' read -r name size scale prepare run <<<"$tool"
     local m; m=$(printf '%s\n' ${samples[$name]} | median)
     local cpu; cpu=$(printf '%s\n' ${cpus[$name]} | median)
     local scaled; scaled=$(echo "$m * $scale" | bc -l)

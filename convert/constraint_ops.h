@@ -46,17 +46,19 @@ std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                const TextCodec& codec = windows1252Codec(),
                                std::string* origin = nullptr);
 
-// ApplySearchReplace on `line` itself. The result may be built in `spare`
-// and swapped with the line: a caller that keeps `spare` from line to line
-// lets a row that hits line after line reuse two buffers instead of making
-// a new one each time.
-// Returns whether the search text occurred.
-// `way`, when given, is searchReplaceWay() of the row, which a caller
-// applying the row to many lines works out once.
+// How a search-and-replace row goes on after a hit, worked out from its
+// texts alone by searchReplaceWay().
 struct SearchReplaceWay {
   bool onePass = false;      // one pass from left to right gives the result
   bool resumeAfter = false;  // the search resumes after the inserted text
 };
+
+// ApplySearchReplace on `line` itself. The result may be built in `spare`
+// and swapped with the line: a caller that keeps `spare` from line to line
+// lets a row that hits line after line reuse two buffers instead of making
+// a new one each time. `way`, when given, is searchReplaceWay() of the row,
+// which a caller applying the row to many lines works out once.
+// Returns whether the search text occurred.
 bool SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
                           std::string* origin = nullptr, const SearchReplaceWay* way = nullptr);
