@@ -103,14 +103,62 @@ class Runner {
     }
   }
 
-  void convert(std::size_t i) {
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] {
-        return (i < taken_ + kWindow && (waitingBytes_ < kWaitingBytes || i == taken_)) || stopped_;
-      });
-      if (stopped_) return;
+  // What a helping thread does: converts the files no thread has claimed
+  // yet, until there are none or the run stops.
+  void help() {
+    for (std::size_t i; (i = next_++) < plan_.files.size();) {
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return hasRoomFor(i) || stopped_; });
+        if (stopped_) return;
+      }
+      convert(i);
     }
+  }
+
+  // The result of file `i`, the next in order, once it is there. Rather than
+  // wait for it, the calling thread converts the next unclaimed file while
+  // the window has room (file `i` itself when no thread has claimed it), so
+  // that it works on a core of its own instead of sleeping and waking once
+  // a file.
+  FileResult take(std::size_t i) {
+    std::unique_lock lock(mutex_);
+    FileResult& slot = results_[i % kWindow];
+    while (!slot.ready) {
+      std::size_t j = next_;
+      if (j < plan_.files.size() && hasRoomFor(j) && next_.compare_exchange_strong(j, j + 1)) {
+        lock.unlock();
+        convert(j);
+        lock.lock();
+      } else if (j >= plan_.files.size() || !hasRoomFor(j)) {
+        changed_.wait(lock);
+      }
+    }
+    FileResult result = std::move(slot);
+    slot = FileResult();
+    if (result.page) waitingBytes_ -= result.page->size();
+    ++taken_;
+    changed_.notify_all();
+    return result;
+  }
+
+  // Whether file `i`'s page was in the output directory when the run began.
+  bool pageMayExist(std::size_t i) const { return pageMayExist_[i]; }
+
+  // Lets threads waiting for room in the window go: the run ends.
+  void stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  // Whether file `i` may be converted now; the caller holds the lock.
+  bool hasRoomFor(std::size_t i) const {
+    return i < taken_ + kWindow && (waitingBytes_ < kWaitingBytes || i == taken_);
+  }
+
+  void convert(std::size_t i) {
     FileResult result;
     try {
       const InputFile& file = plan_.files[i];
@@ -149,30 +197,6 @@ class Runner {
     changed_.notify_all();
   }
 
-  // The result of file `i`, the next in order, once it is there.
-  FileResult take(std::size_t i) {
-    std::unique_lock lock(mutex_);
-    FileResult& slot = results_[i % kWindow];
-    changed_.wait(lock, [&] { return slot.ready; });
-    FileResult result = std::move(slot);
-    slot = FileResult();
-    if (result.page) waitingBytes_ -= result.page->size();
-    ++taken_;
-    changed_.notify_all();
-    return result;
-  }
-
-  // Whether file `i`'s page was in the output directory when the run began.
-  bool pageMayExist(std::size_t i) const { return pageMayExist_[i]; }
-
-  // Lets threads waiting for room in the window go: the run ends.
-  void stop() {
-    std::lock_guard lock(mutex_);
-    stopped_ = true;
-    changed_.notify_all();
-  }
-
- private:
   static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents,
                                               LineEnds ends) {
     if (firstInvalidUtf8(contents) == std::string_view::npos) return std::nullopt;
@@ -203,9 +227,10 @@ class Runner {
   std::unordered_map<std::size_t, std::string> early_;  // the few files read before any page
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<FileResult> results_;  // file i's in slot i % kWindow
-  std::size_t taken_ = 0;            // the files before this one are taken
-  std::size_t waitingBytes_ = 0;     // of the pages in the window
+  std::vector<FileResult> results_;   // file i's in slot i % kWindow
+  std::atomic<std::size_t> next_{0};  // the first file no thread has claimed
+  std::size_t taken_ = 0;             // the files before this one are taken
+  std::size_t waitingBytes_ = 0;      // of the pages in the window
   bool stopped_ = false;
 };
 
@@ -303,34 +328,25 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
   fs.removeStaleTemporaryFiles(plan.dirs.output);
   SourceWarnings sourceWarnings(plan.rules);
   Runner runner(plan, fs, sourceWarnings);
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> stop{false};
+  // This thread converts too, between writing pages: `jobs` threads in all.
   std::vector<std::jthread> workers;
-  workers.reserve(jobs);
-  if (jobs > 1) {
-    for (unsigned w = 0; w < jobs; ++w) {
-      try {
-        workers.emplace_back([&] {
-          for (std::size_t i; !stop && (i = next++) < n;) runner.convert(i);
-        });
-      } catch (const std::system_error&) {
-        // A process limit: the threads that started do the work (or, with
-        // none, this thread does).
-        break;
-      }
+  workers.reserve(jobs - 1);
+  for (unsigned w = 1; w < jobs; ++w) {
+    try {
+      workers.emplace_back([&runner] { runner.help(); });
+    } catch (const std::system_error&) {
+      break;  // a process limit: the threads that started do the work
     }
   }
   // Stops and joins the workers on every way out.
   struct StopWorkers {
-    std::atomic<bool>& stop;
     Runner& runner;
     std::vector<std::jthread>& workers;
     ~StopWorkers() {
-      stop = true;
       runner.stop();
       workers.clear();
     }
-  } stopWorkers{stop, runner, workers};
+  } stopWorkers{runner, workers};
 
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
@@ -341,7 +357,6 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
       summary.stopped = true;
       return summary;
     }
-    if (workers.empty()) runner.convert(i);
     FileResult result = runner.take(i);
     if (result.error) std::rethrow_exception(result.error);
     if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
@@ -351,8 +366,8 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
       ++summary.pagesWritten;
       if (result.page) {
         // Pages are written here, one after another in file order, while the
-        // workers convert: creating files in one directory does not run in
-        // parallel, and threads that wait for it waste the cores.
+        // other threads convert: creating files in one directory does not
+        // run in parallel, and threads that wait for it waste the cores.
         const WriteOutcome outcome =
             writePage(fs, plan.dirs.output + *pageName, *result.page, runner.pageMayExist(i));
         result.page.reset();
