@@ -169,7 +169,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       for (std::uint64_t todo = screen->rowBitsToTry(met, 0, matched); todo != 0;) {
         const auto i = static_cast<std::uint32_t>(std::countr_zero(todo));
         todo &= todo - 1;
-        if (tryRow(i, ((matched >> i) & 1) != 0)) {
+        // Only needs the rewrite may newly meet can add rows to try.
+        if (tryRow(i, ((matched >> i) & 1) != 0) && (screen->filter(i).insertedMask() & ~met)) {
           met |= screen->filter(i).insertedMask();
           todo = screen->rowBitsToTry(met, i + 1, matched);
         }

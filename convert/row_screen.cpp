@@ -1,6 +1,7 @@
 #include "convert/row_screen.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <map>
 
@@ -94,9 +95,20 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   }
   rowBits_ = byteClasses_ != nullptr && rows.size() <= 64 && keyedFrom_[0] < kRowsWorthAPass;
   if (rowBits_) {
+    std::uint64_t needed = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      needMasks_.push_back(filters_[i].needMask());
+      needed |= filters_[i].needMask();
+      rowMask_ |= std::uint64_t{1} << i;
       if (filters_[i].actsWithoutMatch()) actsRows_ |= std::uint64_t{1} << i;
+    }
+    blockedBy_.resize(static_cast<std::size_t>(std::bit_width(needed) + 7) / 8);
+    for (std::size_t k = 0; k < blockedBy_.size(); ++k) {
+      for (std::uint64_t lacking = 0; lacking < 256; ++lacking) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+          if ((filters_[i].needMask() >> (8 * k)) & lacking)
+            blockedBy_[k][lacking] |= std::uint64_t{1} << i;
+        }
+      }
     }
   }
   if (keys.empty()) return;

@@ -65,12 +65,13 @@ class RowScreen {
   // classes `met` meet, and those that act without a match; `matched`
   // receives the first kind alone.
   std::uint64_t rowBitsToTry(std::uint64_t met, std::size_t first, std::uint64_t& matched) const {
-    std::uint64_t meets = 0;
-    for (std::size_t r = first; r < needMasks_.size(); ++r) {
-      meets |= static_cast<std::uint64_t>((needMasks_[r] & ~met) == 0) << r;
-    }
-    matched = meets;
-    return meets | (actsRows_ & (first >= 64 ? 0 : ~std::uint64_t{0} << first));
+    const std::uint64_t unmet = ~met;
+    std::uint64_t blocked = 0;
+    for (std::size_t k = 0; k < blockedBy_.size(); ++k)
+      blocked |= blockedBy_[k][(unmet >> (8 * k)) & 0xFF];
+    const std::uint64_t from = first >= 64 ? 0 : ~std::uint64_t{0} << first;
+    matched = ~blocked & rowMask_ & from;
+    return matched | (actsRows_ & from);
   }
 
   // The rows from `first` on to try on `line`, in row order: those whose key
@@ -106,7 +107,10 @@ class RowScreen {
   std::vector<char> always_;
   std::vector<RowFacts> facts_;
   bool rowBits_ = false;
-  std::vector<std::uint64_t> needMasks_;      // per row, with rowBits_
+  // With rowBits_: for byte k of the classes a line lacks, the rows that
+  // need one of them (eight table lookups instead of a test per row).
+  std::vector<std::array<std::uint64_t, 256>> blockedBy_;
+  std::uint64_t rowMask_ = 0;                 // a bit for every row
   std::uint64_t actsRows_ = 0;                // rows that act without a match, as bits
   std::vector<std::uint32_t> allRows_;        // 0, 1, 2 ...
   std::vector<std::uint32_t> alwaysRows_;     // ascending
