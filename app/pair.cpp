@@ -1,7 +1,5 @@
 #include "app/pair.h"
 
-#include <vector>
-
 #include "base/text.h"
 #include "base/utf8.h"
 
@@ -42,16 +40,22 @@ std::optional<std::string> pageNameFor(std::string_view fileName) {
   if (dot == std::string_view::npos) return std::nullopt;
   const std::string_view base = fileName.substr(0, dot);
   const bool utf8 = firstInvalidUtf8(base) == std::string_view::npos;
-  // Start offsets of the characters of the base.
-  std::vector<std::size_t> starts;
-  for (std::size_t pos = 0; pos < base.size(); pos += utf8 ? decodeUtf8(base, pos).length : 1) {
-    starts.push_back(pos);
+  // Start offsets of the first nine characters of the base (every run asks
+  // this of every file several times, so no list of them all).
+  std::size_t starts[9];
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < base.size() && count < 9;
+       pos += utf8 ? decodeUtf8(base, pos).length : 1) {
+    starts[count++] = pos;
   }
-  const std::size_t firstEight = starts.size() < 8 ? starts.size() : 8;
+  const std::size_t firstEight = count < 8 ? count : 8;
   const std::size_t from = firstEight < 6 ? 0 : firstEight - 6;
-  const std::size_t begin = from < starts.size() ? starts[from] : base.size();
-  const std::size_t end = firstEight < starts.size() ? starts[firstEight] : base.size();
-  return "lw" + std::string(base.substr(begin, end - begin)) + ".htm";
+  const std::size_t begin = from < count ? starts[from] : base.size();
+  const std::size_t end = firstEight < count ? starts[firstEight] : base.size();
+  std::string page;
+  page.reserve(end - begin + 6);
+  page.append("lw").append(base.substr(begin, end - begin)).append(".htm");
+  return page;
 }
 
 std::string fileExtension(std::string_view fileName, const TextCodec& codec) {
