@@ -2,7 +2,7 @@
 # Times loomwise-batch against the tools a user would pick instead, on one
 # generated corpus, and writes bench/RESULTS.md.
 #
-#   bench/run.sh            the full run (2,000 files, about 50 MB; ~15 min)
+#   bench/run.sh            the full run (2,000 files, about 55 MB; ~10 min)
 #   bench/run.sh --smoke    a tiny corpus, one run each; writes
 #                           bench/out/RESULTS-smoke.md instead (for CI)
 #
@@ -15,7 +15,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="${LOOMWISE_BENCH_DIR:-$root/bench/out}"
 build="$root/build-bench"
-files=2000 lines=400 runs=3 smoke=0 subset=200 txt2html_subset=0
+files=2000 lines=400 runs=3 smoke=0 subset=200 txt2html_subset=400
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) smoke=1 files=30 lines=100 runs=1 subset=2 txt2html_subset=2 ;;
