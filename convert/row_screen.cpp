@@ -160,6 +160,7 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
   std::vector<std::uint32_t> edges(classes_, kNoEdge);
   std::vector<std::vector<std::uint32_t>> ends(1);
   for (const auto& [key, row] : keys) {
+    longestKey_ = std::max(longestKey_, key.size());
     std::uint32_t state = 0;
     for (char c : key) {
       std::uint32_t& next = edges[state * classes_ + classOf_[static_cast<unsigned char>(c)]];
@@ -218,25 +219,55 @@ std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std
                                                       std::uint32_t mark,
                                                       std::vector<std::uint32_t>& rows) const {
   rows.clear();
-  {
-    const std::uint32_t* delta = delta_.data();
+  const std::uint32_t* delta = delta_.data();
+  const auto note = [&](std::uint32_t at) {  // `at`, unflagged, is a state where rows end
+    const std::size_t state = at / classes_;
+    for (std::uint32_t k = outputFrom_[state]; k < outputFrom_[state + 1]; ++k) {
+      const std::uint32_t row = outputs_[k];
+      if (row >= first && seen[row] != mark) {
+        seen[row] = mark;
+        rows.push_back(row);
+      }
+    }
+  };
+  const auto move = [&](std::uint32_t& at, char c) {
+    at = delta[at + classOf_[static_cast<unsigned char>(c)]];
+    if (at & kHasRows) {
+      at &= ~kHasRows;
+      note(at);
+    }
+  };
+  // Each move waits for the load of the one before, so a long line is
+  // walked as two halves side by side. The first half runs on for a key's
+  // length less one, so that a key across the middle is found whole; a key
+  // found by both walks is noted once.
+  std::size_t i = 0, end = line.size();
+  if (line.size() >= 4 * longestKey_) {
+    const std::size_t mid = line.size() / 2;
+    end = mid + longestKey_ - 1;
+    std::uint32_t second = 0;
+    std::size_t j = mid;
     std::uint32_t at = 0;
-    for (char c : line) {
-      at = delta[at + classOf_[static_cast<unsigned char>(c)]];
-      if (at & kHasRows) {
-        at &= ~kHasRows;
-        const std::size_t state = at / classes_;
-        for (std::uint32_t k = outputFrom_[state]; k < outputFrom_[state + 1]; ++k) {
-          const std::uint32_t row = outputs_[k];
-          if (row >= first && seen[row] != mark) {
-            seen[row] = mark;
-            rows.push_back(row);
-          }
+    for (; j < line.size(); ++i, ++j) {
+      at = delta[at + classOf_[static_cast<unsigned char>(line[i])]];
+      second = delta[second + classOf_[static_cast<unsigned char>(line[j])]];
+      if ((at | second) & kHasRows) {
+        if (at & kHasRows) {
+          at &= ~kHasRows;
+          note(at);
+        }
+        if (second & kHasRows) {
+          second &= ~kHasRows;
+          note(second);
         }
       }
     }
-    std::sort(rows.begin(), rows.end());
+    for (; i < end; ++i) move(at, line[i]);
+  } else {
+    std::uint32_t at = 0;
+    for (; i < end; ++i) move(at, line[i]);
   }
+  std::sort(rows.begin(), rows.end());
   // Merge in the rows tried on every line.
   const auto from = std::lower_bound(alwaysRows_.begin(), alwaysRows_.end(), first);
   if (from != alwaysRows_.end()) {

@@ -122,6 +122,7 @@ class RowScreen {
   std::vector<std::uint32_t> delta_;
   std::vector<std::uint32_t> outputFrom_;  // state -> first of its rows in outputs_
   std::vector<std::uint32_t> outputs_;     // rows whose key ends in each state
+  std::size_t longestKey_ = 0;
 };
 
 }  // namespace loom
