@@ -124,7 +124,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   // Which rows the screen found in the current line: those marked `mark`.
   std::vector<std::uint32_t> seen(screen->size(), 0);
   std::uint32_t mark = 0;
-  std::vector<std::uint32_t> tryRows;
+  std::vector<std::uint32_t> tryRows, spareRows;
   const auto nextMark = [&] {
     if (++mark == 0) {  // wrapped around: old marks could look current
       std::fill(seen.begin(), seen.end(), 0);
@@ -184,7 +184,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         if (!mayMatch && !filter.actsWithoutMatch()) continue;
         if (tryRow(i, mayMatch)) {
           filter.addInserted(bytes);
-          rows = screen->rowsToTry(line, i + 1, seen, nextMark(), tryRows);
+          rows = screen->rowsAfterChange(line, i, rows.subspan(at), seen, nextMark(), tryRows,
+                                         spareRows);
           at = 0;
         }
       }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <limits>
 #include <map>
+#include <optional>
 
 #include "base/text.h"
 #include "base/utf8.h"
@@ -54,6 +56,42 @@ std::string keyOf(const CompiledConstraint& row, const TextCodec& codec) {
     from = to + 1;
   }
   return std::string(text.substr(bestFrom, bestLength));
+}
+
+// The texts a change by `row` puts into a line, each between texts of the
+// line; nothing when the change may join two texts of the line (a removal,
+// or an empty text put in), after which any key may be new in it.
+std::optional<std::vector<std::string_view>> piecesOf(const CompiledConstraint& row) {
+  switch (row.type) {
+    case ConstraintType::SearchReplace: {
+      const std::string_view text = insertedText(row.searchString, row.replaceString);
+      if (text.empty()) return std::nullopt;
+      return std::vector<std::string_view>{text};
+    }
+    case ConstraintType::ReplaceFormatting:
+      if (row.rFirst.empty() || row.rLast.empty()) return std::nullopt;
+      return std::vector<std::string_view>{row.rFirst, row.rLast};
+    case ConstraintType::HeaderLine:
+      if (row.replaceString.empty()) return std::nullopt;
+      return std::vector<std::string_view>{row.replaceString};
+    case ConstraintType::RemoveBlock:
+      break;
+  }
+  return std::nullopt;
+}
+
+// Whether `key` can occur in some text + `piece` + some text so that it
+// overlaps the piece: inside it, around it, or across one of its ends.
+//   canOverlap("TEA", "<B>TEAM</B>"), canOverlap("AB", "B..."), !canOverlap("AB", "<B>")
+bool canOverlap(std::string_view key, std::string_view piece) {
+  if (piece.find(key) != std::string_view::npos || key.find(piece) != std::string_view::npos)
+    return true;
+  for (std::size_t k = 1; k < key.size() && k < piece.size(); ++k) {
+    if (key.substr(key.size() - k) == piece.substr(0, k)) return true;  // key's tail, piece's head
+    if (key.substr(0, k) == piece.substr(piece.size() - k))
+      return true;  // key's head, piece's tail
+  }
+  return false;
 }
 
 }  // namespace
@@ -123,6 +161,92 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
   }
   for (int b = 0; b < 256; ++b) classOf_[b] = classOfFolded[fold[b]];
   build(keys);
+  if (keyedFrom_[0] >= kRowsWorthAPass) buildBringsIn(rows, keys, fold);
+}
+
+void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
+                              const std::vector<std::pair<std::string, std::size_t>>& keys,
+                              const std::array<unsigned char, 256>& fold) {
+  // The keys that hold each (folded) byte: only they can reach across an end
+  // of a piece that begins or ends with it.
+  std::array<std::vector<std::uint32_t>, 256> holding;
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    std::array<bool, 256> in{};
+    for (const char c : keys[k].first) {
+      const auto b = static_cast<unsigned char>(c);
+      if (!in[b]) holding[b].push_back(static_cast<std::uint32_t>(k));
+      in[b] = true;
+    }
+  }
+  // Byte comparisons this may take, so that a huge rule table does not keep
+  // the run waiting; rows past it rescan the whole line after a change.
+  std::size_t budget = std::size_t{1} << 24;
+  bringsAny_.assign(rows.size(), 0);
+  bringsFrom_.reserve(rows.size() + 1);
+  std::vector<std::uint32_t> found;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    bringsFrom_.push_back(static_cast<std::uint32_t>(bringsIn_.size()));
+    const auto pieces = piecesOf(rows[i]);
+    bool any = !pieces;
+    found.clear();
+    for (std::size_t p = 0; !any && p < pieces->size(); ++p) {
+      std::string piece((*pieces)[p]);
+      // Keys inside the piece, by a walk of the automaton over it.
+      std::uint32_t at = 0;
+      for (const char c : piece) {
+        at = delta_[at + classOf_[static_cast<unsigned char>(c)]];
+        if (at & kHasRows) {
+          at &= ~kHasRows;
+          const std::size_t state = at / classes_;
+          found.insert(found.end(), outputs_.begin() + outputFrom_[state],
+                       outputs_.begin() + outputFrom_[state + 1]);
+        }
+      }
+      for (char& c : piece) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
+      for (const unsigned char end :
+           {static_cast<unsigned char>(piece.front()), static_cast<unsigned char>(piece.back())}) {
+        for (const std::uint32_t k : holding[end]) {
+          const std::size_t cost = keys[k].first.size() * (keys[k].first.size() + 2) + piece.size();
+          if (cost > budget) {
+            any = true;
+            break;
+          }
+          budget -= cost;
+          if (canOverlap(keys[k].first, piece))
+            found.push_back(static_cast<std::uint32_t>(keys[k].second));
+        }
+        if (any) break;
+      }
+    }
+    if (any) {
+      bringsAny_[i] = 1;
+      continue;
+    }
+    std::sort(found.begin(), found.end());
+    for (auto row = std::upper_bound(found.begin(), found.end(), static_cast<std::uint32_t>(i));
+         row != found.end(); ++row) {
+      if (bringsIn_.size() == bringsFrom_.back() || bringsIn_.back() != *row)
+        bringsIn_.push_back(*row);
+    }
+  }
+  bringsFrom_.push_back(static_cast<std::uint32_t>(bringsIn_.size()));
+}
+
+std::span<const std::uint32_t> RowScreen::rowsAfterChange(
+    std::string_view line, std::size_t changed, std::span<const std::uint32_t> left,
+    std::vector<std::uint32_t>& seen, std::uint32_t mark, std::vector<std::uint32_t>& rows,
+    std::vector<std::uint32_t>& spare) const {
+  if (bringsFrom_.empty() || bringsAny_[changed] != 0 ||
+      keyedFrom_[changed + 1] < kRowsWorthAPass) {
+    return rowsToTry(line, changed + 1, seen, mark, rows);
+  }
+  const auto brought = std::span<const std::uint32_t>(bringsIn_).subspan(
+      bringsFrom_[changed], bringsFrom_[changed + 1] - bringsFrom_[changed]);
+  spare.clear();
+  std::set_union(left.begin(), left.end(), brought.begin(), brought.end(),
+                 std::back_inserter(spare));
+  rows.swap(spare);
+  return rows;
 }
 
 void RowScreen::buildByteClasses() {

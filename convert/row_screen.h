@@ -90,6 +90,18 @@ class RowScreen {
     return rowsFoundIn(line, first, seen, mark, rows);
   }
 
+  // The rows to try after row `changed` changed `line`, when `left` were
+  // those after it still to try: a key can only be new in the line where the
+  // change put text in, so rather than a pass over the whole line the rows
+  // whose keys may overlap that text join `left`. Built in `spare`, which
+  // is swapped with `rows`; the other arguments are rowsToTry's.
+  std::span<const std::uint32_t> rowsAfterChange(std::string_view line, std::size_t changed,
+                                                 std::span<const std::uint32_t> left,
+                                                 std::vector<std::uint32_t>& seen,
+                                                 std::uint32_t mark,
+                                                 std::vector<std::uint32_t>& rows,
+                                                 std::vector<std::uint32_t>& spare) const;
+
  private:
   // A pass over the line costs about as much as the byte test of a few
   // dozen rows: for fewer rows, each is tried and the byte test screens it.
@@ -100,6 +112,9 @@ class RowScreen {
                                              std::vector<std::uint32_t>& seen, std::uint32_t mark,
                                              std::vector<std::uint32_t>& rows) const;
   void build(const std::vector<std::pair<std::string, std::size_t>>& keys);
+  void buildBringsIn(const std::vector<CompiledConstraint>& rows,
+                     const std::vector<std::pair<std::string, std::size_t>>& keys,
+                     const std::array<unsigned char, 256>& fold);
   void buildByteClasses();
 
   std::vector<RowFilter> filters_;
@@ -123,6 +138,11 @@ class RowScreen {
   std::vector<std::uint32_t> outputFrom_;  // state -> first of its rows in outputs_
   std::vector<std::uint32_t> outputs_;     // rows whose key ends in each state
   std::size_t longestKey_ = 0;
+  // Per row, with the automaton in use: whether a change by it may bring any
+  // key into a line, else the rows after it whose keys it may bring in
+  // (bringsIn_ from bringsFrom_[row] to bringsFrom_[row + 1]).
+  std::vector<char> bringsAny_;
+  std::vector<std::uint32_t> bringsFrom_, bringsIn_;
 };
 
 }  // namespace loom
