@@ -313,19 +313,17 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   fs.writeFileAtomically(plan.dirs.output + kManifestName, text);
 }
 
-// Runs a checked plan: the part of RunBatch after the check.
+// Runs a checked plan: the part of RunBatch after the check. When the plan
+// has not yet found every input file readable, that is looked at here, after
+// the other threads have started converting and before anything is written.
 BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
                          BatchObserver& observer, bool prune) {
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
-  observer.runStarted(n);
-  for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
 
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
-  // Temporary files of an earlier run that was killed go before new ones come.
-  fs.removeStaleTemporaryFiles(plan.dirs.output);
   SourceWarnings sourceWarnings(plan.rules);
   Runner runner(plan, fs, sourceWarnings);
   // This thread converts too, between writing pages: `jobs` threads in all.
@@ -347,6 +345,14 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
       workers.clear();
     }
   } stopWorkers{runner, workers};
+  if (!plan.inputsReadable) {
+    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
+    if (!unreadable.empty()) throw ValidationError(std::move(unreadable));
+  }
+  observer.runStarted(n);
+  for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
+  // Temporary files of an earlier run that was killed go before new ones come.
+  fs.removeStaleTemporaryFiles(plan.dirs.output);
 
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
@@ -409,9 +415,9 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
 }  // namespace
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const BatchPlan plan = planBatch(
-      {options.dirs, options.rulesPath, options.encoding, options.lineEnds, options.escapeText},
-      fs);
+  const BatchPlan plan = planBatch({options.dirs, options.rulesPath, options.encoding,
+                                    options.lineEnds, options.escapeText, options.checkOnly},
+                                   fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);

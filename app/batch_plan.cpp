@@ -36,18 +36,9 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
 }
 
 // What would make the run fail after it has written pages, found before
-// any: an input file that cannot be read or is no plain file any more, and a
-// directory (or other non-file) where a page or the index page must go.
+// any: a directory (or other non-file) where a page or the index page must
+// go. (An input file that cannot be read is the other such problem.)
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
-  for (const InputFile& file : plan.files) {
-    if (!file.hasPage()) continue;
-    const std::string path = plan.dirs.input + file.name;
-    if (!fs.isReadableFile(path)) {
-      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
-                                             " cannot be read (no permission, or not a plain file "
-                                             "any more)"});
-    }
-  }
   std::set<std::string> targets;
   for (const InputFile& file : plan.files) {
     if (auto page = file.pageName()) targets.insert(std::move(*page));
@@ -182,11 +173,35 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
     }
   }
   checkIndexPageTarget(plan, fs, problems);
+  if (request.checkReadable) {
+    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
+    problems.insert(problems.end(), unreadable.begin(), unreadable.end());
+    plan.inputsReadable = unreadable.empty();
+  }
   checkRunTargets(plan, fs, problems);
   warnPageNameCollisions(plan);
   compiler.compile(filesByExtension(plan), plan.rules);
+  if (!problems.empty() && !request.checkReadable) {
+    // Every problem at once, as when nothing is left to the caller.
+    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
+    problems.insert(problems.end(), unreadable.begin(), unreadable.end());
+  }
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
+}
+
+std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& fs) {
+  std::vector<Problem> problems;
+  for (const InputFile& file : plan.files) {
+    if (!file.hasPage()) continue;
+    const std::string path = plan.dirs.input + file.name;
+    if (!fs.isReadableFile(path)) {
+      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
+                                             " cannot be read (no permission, or not a plain file "
+                                             "any more)"});
+    }
+  }
+  return problems;
 }
 
 BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,

@@ -34,6 +34,7 @@ struct BatchPlan {
   std::vector<std::string> extensions;  // the files' extensions, each once, run encoding
   CompiledRules rules;
   std::vector<PlanWarning> warnings;
+  bool inputsReadable = false;  // every input file was found readable
 
   const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
 };
@@ -46,10 +47,18 @@ struct PlanRequest {
   std::optional<std::string> encoding;
   std::optional<std::string> lineEnds;
   std::optional<std::string> escapeText;
+  // False leaves out the look at whether every input file can be read
+  // (unless planning finds other problems): the caller asks unreadableInputs()
+  // itself before it writes anything, while other threads start converting.
+  bool checkReadable = true;
 };
 
 // Throws ValidationError listing every problem found.
 BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs);
+
+// The input files of the plan that cannot be read (no permission, or no
+// plain file any more), one problem each.
+std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& fs);
 
 // Plans the conversion of the named files of `inputDir` alone, with no output
 // directory, for explaining one file's conversion: the rules are compiled as

@@ -30,11 +30,12 @@ class PosixRun : public ::testing::Test {
       writeFile(dir / "in/" + name + ".txt", std::string("Title ") + name + "\r\nbody\r\n");
     run("ref", *posix);
   }
-  BatchSummary run(const std::string& out, FileSystem& files) {
+  // One thread by default: the hooks count reads and writes in its order.
+  BatchSummary run(const std::string& out, FileSystem& files, unsigned jobs = 1) {
     BatchOptions o;
     o.dirs = {dir / "in/", dir / (out + "/")};
     o.rulesPath = dir / "rules.mdb";
-    o.jobs = 1;  // the hooks count reads and writes in the order of one thread
+    o.jobs = jobs;
     BatchObserver quiet;
     return RunBatch(o, files, quiet);
   }
@@ -72,6 +73,24 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   for (const auto& [name, removed] : rows)
     EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
   EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));
+}
+
+// Other threads start converting while the files are looked at, but nothing is written.
+TEST_F(PosixRun, InputFileThatCannotBeReadStopsTheRunBeforeAnyPageWithTheOtherProblems) {
+  const std::string victim = dir / "in/c.txt";
+  for (const bool alsoTarget : {false, true}) {
+    for (const unsigned jobs : {1u, 2u, 4u}) {
+      if (alsoTarget) fs::create_directory(dir / "out/lwa.htm");
+      FaultyFileSystem faulty(*posix);
+      faulty.readable = [&](const std::string& path) { return path != victim; };
+      const std::string message = errorOf([&] { run("out", faulty, jobs); }, ErrorKind::Io);
+      EXPECT_TRUE(contains(message, "\"" + victim + "\" cannot be read")) << message;
+      EXPECT_EQ(contains(message, "a directory named \"lwa.htm\""), alsoTarget) << message;
+      EXPECT_EQ(directoryNames(dir / "out"),
+                alsoTarget ? std::vector<std::string>{"lwa.htm"} : std::vector<std::string>{});
+      fs::remove_all(dir / "out/lwa.htm");
+    }
+  }
 }
 
 TEST_F(PosixRun, InputFileOrOutputDirectoryChangedDuringTheRunIsNamed) {

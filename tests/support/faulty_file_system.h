@@ -1,5 +1,6 @@
 #pragma once
-// Another FileSystem, with hooks before each read and write to change the disk under a batch.
+// Another FileSystem, with hooks before each read and write to change the disk under a batch,
+// and one that says which files can be read, which the superuser cannot otherwise be shown.
 
 #include <functional>
 #include <string>
@@ -12,9 +13,12 @@ class FaultyFileSystem : public FileSystem {
  public:
   explicit FaultyFileSystem(FileSystem& inner) : inner_(inner) {}
   std::function<void(const std::string&)> beforeRead, beforeWrite;
+  std::function<bool(const std::string&)> readable;  // instead of the disk's answer
   PathKind kind(const std::string& p) const override { return inner_.kind(p); }
   PathKind entryKind(const std::string& p) const override { return inner_.entryKind(p); }
-  bool isReadableFile(const std::string& p) const override { return inner_.isReadableFile(p); }
+  bool isReadableFile(const std::string& p) const override {
+    return readable ? readable(p) : inner_.isReadableFile(p);
+  }
   std::optional<FileIdentity> identity(const std::string& p) const override {
     return inner_.identity(p);
   }
