@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "app/manifest.h"
 #include "base/directory_snapshot.h"
@@ -39,14 +40,16 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
 // any: a directory (or other non-file) where a page or the index page must
 // go. (An input file that cannot be read is the other such problem.)
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+  // Only names the output directory holds need a look (each once, in order).
+  const DirectorySnapshot output(fs, plan.dirs.output);
   std::set<std::string> targets;
   for (const InputFile& file : plan.files) {
-    if (auto page = file.pageName()) targets.insert(std::move(*page));
+    if (auto page = file.pageName(); page && output.mayHold(*page))
+      targets.insert(std::move(*page));
   }
-  if (!plan.rules.indexPageName.empty()) targets.insert(plan.rules.indexPageName);
-  const DirectorySnapshot output(fs, plan.dirs.output);
+  if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
+    targets.insert(plan.rules.indexPageName);
   for (const std::string& name : targets) {
-    if (!output.mayHold(name)) continue;
     const std::string path = plan.dirs.output + name;
     const PathKind kind = fs.entryKind(path);
     if (kind == PathKind::Directory || kind == PathKind::Other) {
@@ -63,7 +66,8 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
 // Two files whose names give one page: the later file's page replaces the
 // earlier's, and both keep their index entry; said once per pair.
 void warnPageNameCollisions(BatchPlan& plan) {
-  std::map<std::string, const InputFile*> previous;
+  std::unordered_map<std::string, const InputFile*> previous;
+  previous.reserve(plan.files.size());
   for (const InputFile& file : plan.files) {
     std::optional<std::string> page = file.pageName();
     if (!page) continue;
