@@ -126,13 +126,13 @@ class Runner {
     FileResult& slot = results_[i % kWindow];
     while (!slot.ready) {
       std::size_t j = next_;
-      if (j < plan_.files.size() && hasRoomFor(j) && next_.compare_exchange_strong(j, j + 1)) {
+      if (j >= plan_.files.size() || !hasRoomFor(j)) {
+        changed_.wait(lock);  // for file i, or for room
+      } else if (next_.compare_exchange_strong(j, j + 1)) {
         lock.unlock();
         convert(j);
         lock.lock();
-      } else if (j >= plan_.files.size() || !hasRoomFor(j)) {
-        changed_.wait(lock);
-      }
+      }  // else another thread claimed file j first: look again
     }
     FileResult result = std::move(slot);
     slot = FileResult();
