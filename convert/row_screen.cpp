@@ -183,7 +183,8 @@ void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
   std::size_t budget = std::size_t{1} << 24;
   bringsAny_.assign(rows.size(), 0);
   bringsFrom_.reserve(rows.size() + 1);
-  std::vector<std::uint32_t> found;
+  std::vector<std::uint32_t> found, seen(rows.size(), 0);
+  std::uint32_t mark = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     bringsFrom_.push_back(static_cast<std::uint32_t>(bringsIn_.size()));
     const auto pieces = piecesOf(rows[i]);
@@ -191,17 +192,7 @@ void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
     found.clear();
     for (std::size_t p = 0; !any && p < pieces->size(); ++p) {
       std::string piece((*pieces)[p]);
-      // Keys inside the piece, by a walk of the automaton over it.
-      std::uint32_t at = 0;
-      for (const char c : piece) {
-        at = delta_[at + classOf_[static_cast<unsigned char>(c)]];
-        if (at & kHasRows) {
-          at &= ~kHasRows;
-          const std::size_t state = at / classes_;
-          found.insert(found.end(), outputs_.begin() + outputFrom_[state],
-                       outputs_.begin() + outputFrom_[state + 1]);
-        }
-      }
+      keyRowsIn(piece, i + 1, seen, ++mark, found);  // keys inside the piece
       for (char& c : piece) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
       for (const unsigned char end :
            {static_cast<unsigned char>(piece.front()), static_cast<unsigned char>(piece.back())}) {
@@ -338,13 +329,14 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
   outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
 }
 
-std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std::size_t first,
-                                                      std::vector<std::uint32_t>& seen,
-                                                      std::uint32_t mark,
-                                                      std::vector<std::uint32_t>& rows) const {
-  rows.clear();
+void RowScreen::keyRowsIn(std::string_view text, std::size_t first,
+                          std::vector<std::uint32_t>& seen, std::uint32_t mark,
+                          std::vector<std::uint32_t>& rows) const {
   const std::uint32_t* delta = delta_.data();
-  const auto note = [&](std::uint32_t at) {  // `at`, unflagged, is a state where rows end
+  const auto move = [&](std::uint32_t& at, char c) {
+    at = delta[at + classOf_[static_cast<unsigned char>(c)]];
+    if ((at & kHasRows) == 0) return;
+    at &= ~kHasRows;
     const std::size_t state = at / classes_;
     for (std::uint32_t k = outputFrom_[state]; k < outputFrom_[state + 1]; ++k) {
       const std::uint32_t row = outputs_[k];
@@ -354,43 +346,30 @@ std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std
       }
     }
   };
-  const auto move = [&](std::uint32_t& at, char c) {
-    at = delta[at + classOf_[static_cast<unsigned char>(c)]];
-    if (at & kHasRows) {
-      at &= ~kHasRows;
-      note(at);
-    }
-  };
-  // Each move waits for the load of the one before, so a long line is
+  // Each move waits for the load of the one before, so a long text is
   // walked as two halves side by side. The first half runs on for a key's
   // length less one, so that a key across the middle is found whole; a key
   // found by both walks is noted once.
-  std::size_t i = 0, end = line.size();
-  if (line.size() >= 4 * longestKey_) {
-    const std::size_t mid = line.size() / 2;
+  std::size_t i = 0, end = text.size();
+  std::uint32_t at = 0;
+  if (text.size() >= 4 * longestKey_) {
+    const std::size_t mid = text.size() / 2;
     end = mid + longestKey_ - 1;
     std::uint32_t second = 0;
-    std::size_t j = mid;
-    std::uint32_t at = 0;
-    for (; j < line.size(); ++i, ++j) {
-      at = delta[at + classOf_[static_cast<unsigned char>(line[i])]];
-      second = delta[second + classOf_[static_cast<unsigned char>(line[j])]];
-      if ((at | second) & kHasRows) {
-        if (at & kHasRows) {
-          at &= ~kHasRows;
-          note(at);
-        }
-        if (second & kHasRows) {
-          second &= ~kHasRows;
-          note(second);
-        }
-      }
+    for (std::size_t j = mid; j < text.size(); ++i, ++j) {
+      move(at, text[i]);
+      move(second, text[j]);
     }
-    for (; i < end; ++i) move(at, line[i]);
-  } else {
-    std::uint32_t at = 0;
-    for (; i < end; ++i) move(at, line[i]);
   }
+  for (; i < end; ++i) move(at, text[i]);
+}
+
+std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std::size_t first,
+                                                      std::vector<std::uint32_t>& seen,
+                                                      std::uint32_t mark,
+                                                      std::vector<std::uint32_t>& rows) const {
+  rows.clear();
+  keyRowsIn(line, first, seen, mark, rows);
   std::sort(rows.begin(), rows.end());
   // Merge in the rows tried on every line.
   const auto from = std::lower_bound(alwaysRows_.begin(), alwaysRows_.end(), first);

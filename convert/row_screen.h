@@ -107,6 +107,10 @@ class RowScreen {
   // dozen rows: for fewer rows, each is tried and the byte test screens it.
   static constexpr std::size_t kRowsWorthAPass = 32;
 
+  // Appends to `rows` the rows from `first` on whose key occurs in `text`,
+  // each once (marked `mark` in `seen`), in no order.
+  void keyRowsIn(std::string_view text, std::size_t first, std::vector<std::uint32_t>& seen,
+                 std::uint32_t mark, std::vector<std::uint32_t>& rows) const;
   // rowsToTry by a pass of the automaton over the line.
   std::span<const std::uint32_t> rowsFoundIn(std::string_view line, std::size_t first,
                                              std::vector<std::uint32_t>& seen, std::uint32_t mark,
