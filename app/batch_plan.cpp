@@ -177,19 +177,17 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
     }
   }
   checkIndexPageTarget(plan, fs, problems);
-  if (request.checkReadable) {
-    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
+  const auto addUnreadable = [&] {  // returns whether every input file can be read
+    const std::vector<Problem> unreadable = unreadableInputs(plan, fs);
     problems.insert(problems.end(), unreadable.begin(), unreadable.end());
-    plan.inputsReadable = unreadable.empty();
-  }
+    return unreadable.empty();
+  };
+  if (request.checkReadable) plan.inputsReadable = addUnreadable();
   checkRunTargets(plan, fs, problems);
   warnPageNameCollisions(plan);
   compiler.compile(filesByExtension(plan), plan.rules);
-  if (!problems.empty() && !request.checkReadable) {
-    // Every problem at once, as when nothing is left to the caller.
-    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
-    problems.insert(problems.end(), unreadable.begin(), unreadable.end());
-  }
+  // Every problem at once, as when nothing is left to the caller.
+  if (!problems.empty() && !request.checkReadable) addUnreadable();
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }
