@@ -63,6 +63,8 @@ TEST(ConstraintOperations, WorkedLines) {
       {'F', "a·b·c·d·e", "·", "·", "[", "]", 1, "a[b]c[d]e", &u8},
       {'L', "ж:aж:b", "ж:", "", "[", "]", 1, "[aж:b]", &u8},
       {'E', "  ab ßßcd", "SS", "", "", "", 0, "ab ßßcd", &u8},  // ß has no simple fold to ss
+      // The Kelvin sign put in folds to k: a hit starts inside it, one byte of three.
+      {'S', "kaa", "ka", "\u212A", "", "", 0, "\u212A", &u8},
   };
   for (const OpRow& r : rows)
     EXPECT_EQ(apply(r, r.line), r.expected) << r.op << " " << r.line.substr(0, 40) << " " << r.a;
