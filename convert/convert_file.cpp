@@ -134,6 +134,9 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   };
 
   LineBytes bytes(screen->byteClasses());
+  // A file type without rows (text turned into pages as it is) has nothing
+  // to look for in a line.
+  const bool hasRows = screen->size() != 0;
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
@@ -152,7 +155,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     taken = takeLine(line, raw, owned);
     if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
-    bytes.scan(line);
+    if (hasRows) bytes.scan(line);
     const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
       if constexpr (kTraced) before = line;
       const bool grown =
