@@ -5,13 +5,6 @@
 
 namespace loom {
 
-std::string_view trimSpaces(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = s.find_last_not_of(' ');
-  return s.substr(first, last - first + 1);
-}
-
 namespace {
 
 char asciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }

@@ -41,6 +41,9 @@ std::string escapeMarkup(std::string_view text) {
 }
 
 void trimInPlace(std::string& line, std::string* origin) {
+  // Rows that cut a line at a marker trim every line they meet, and most
+  // lines have no space at either end.
+  if (line.empty() || (line.front() != ' ' && line.back() != ' ')) return;
   const std::string_view kept = trimSpaces(line);
   const std::size_t first = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
   const std::size_t size = kept.size();
