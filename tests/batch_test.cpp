@@ -139,6 +139,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {"T|DOC|-1|||DOC", untitled},
       {"T|DOC|2147483648|||DOC", untitled},
       {"T|DOC|~|||DOC", ft + "Title Line is empty (NULL)"},
+      {"T|DOC|2x|||DOC", ft + "Title Line \"2x\" is not a whole number"},  // not line 2
       {"T|DOC|1|||~", ft + "GroupID is empty (NULL)"},
       {"T|DOC|1|||NWS\nG|NWS|~|", "!Groups row \"NWS\": Header is empty (NULL)"},
       {index, "!\"IndexPageName\": Content is empty; the index page needs a"},
