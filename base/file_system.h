@@ -66,8 +66,9 @@ class FileSystem {
   }
   // Replaces the file at `path` with `bytes` so that a reader, a crash or a
   // full disk sees either the old file or the complete new one: the bytes go
-  // to a temporary file in the same directory, which is then renamed into
-  // place. A link planted at `path` is replaced, its target is not written.
+  // to a file in the same directory that gets its name (or a temporary name
+  // it is then renamed from) only when complete. A link planted at `path` is
+  // replaced, its target is not written.
   virtual void writeFileAtomically(const std::string& path, const std::string& bytes) = 0;
   // Removes the temporary files that writes of a process that has ended (one
   // killed before its rename, say) left in `dir`; those of running processes

@@ -112,11 +112,11 @@ pid_t processId() {
   return pid;
 }
 
-// Creates a new file whose name is `name` followed by six letters or digits
-// (appended to `name`), as mkostemp does, but with `mode` (less the umask)
-// from the start: a page then costs no call to change it. Returns the
-// descriptor, or -1 with errno.
-int createTemporary(std::string& name, mode_t mode) {
+// Gives `name` (to which it appends six letters or digits, as mkostemp
+// does) to a new file made by `make(name)`, which returns a descriptor, 0 or
+// -1 with errno; a name already taken is tried again with other letters.
+template <class Make>
+int withTemporaryName(std::string& name, Make&& make) {
   static constexpr std::string_view kAlphabet =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<std::uint64_t> counter{static_cast<std::uint64_t>(std::random_device{}())
@@ -131,25 +131,106 @@ int createTemporary(std::string& name, mode_t mode) {
       name[at + k] = kAlphabet[(bits >> 58) % kAlphabet.size()];
       bits <<= 6;
     }
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    const int result = make(name);
+    if (result >= 0 || errno != EEXIST) return result;
   }
   return -1;  // errno is EEXIST
 }
 
+// The start of every temporary name of this process in `path`'s directory:
+// the process id lets a later run tell the leftovers of a killed run from
+// the files of one still writing.
+std::string temporaryStem(const std::string& path) {
+  return directoryOf(path) + "/" + std::string(temporaryPrefix()) + std::to_string(processId()) +
+         "-";
+}
+
+void writeAll(int fd, const std::string& bytes, const char* what, const std::string& shown) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw ioError(what, shown, errno);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+}
+
+// Gives the unnamed file `fd` the name `path`, which must be free: true, or
+// false with errno (EEXIST when the name is taken).
+bool nameUnnamedFile(int fd, const std::string& path) {
+  // Linking a descriptor itself takes a privilege most users lack; its name
+  // under /proc does the same for everyone.
+  static std::atomic<bool> directRefused{false};
+  if (!directRefused.load(std::memory_order_relaxed)) {
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    directRefused.store(true, std::memory_order_relaxed);
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Whether files made without a name and named once written work here; a
+// file system or kernel without them says so once, and every write then
+// goes through a named temporary file.
+std::atomic<bool> unnamedFilesWork{true};
+
+// The unnamed-file way of replaceThroughTemporary: true when the bytes are
+// in place, false when this file system cannot make or name such a file
+// (nothing is then left behind, and the caller writes the other way).
+bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
+                           const WriteWords& words, mode_t mode, const std::string& shown) {
+  const bool umaskKeepsMode = (mode & ~newFileMode()) == 0;
+  FileDescriptor fd(::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                           umaskKeepsMode ? mode : 0600));
+  if (fd.get() < 0) {
+    // A directory that is gone or not writable is reported by the other way.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) unnamedFilesWork = false;
+    return false;
+  }
+  if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
+  writeAll(fd.get(), bytes, words.write, shown);
+  if (nameUnnamedFile(fd.get(), path)) return true;
+  if (errno != EEXIST) {
+    unnamedFilesWork = false;
+    return false;
+  }
+  // The name is taken (by the page of an earlier run, say): the file gets a
+  // temporary name and is renamed over it, which replaces it in one step.
+  std::string temp = temporaryStem(path);
+  if (withTemporaryName(temp, [&](const std::string& name) {
+        return nameUnnamedFile(fd.get(), name) ? 0 : -1;
+      }) < 0) {
+    throw ioError(words.create, shown, errno);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw ioError(words.rename, shown, err);
+  }
+  return true;
+}
+
 // Puts `bytes` at `path` so that a reader, a crash or a full disk sees
-// either the old file or the complete new one: the bytes go to a temporary
-// file in the same directory, which is then renamed into place. `named` is
-// the path as the user gave it, for messages.
+// either the old file or the complete new one. The bytes go to a file that
+// has no name until they are all written; where the file system cannot make
+// such a file, to a temporary file in the same directory, which is then
+// renamed into place. `named` is the path as the user gave it, for messages.
 void replaceThroughTemporary(const std::string& path, const std::string& bytes,
                              const WriteWords& words, mode_t mode, const std::string& named = {}) {
   const std::string& shown = named.empty() ? path : named;
-  // The name carries the process id, so that a later run can tell the
-  // leftovers of a killed run from the files of one still writing.
-  std::string temp =
-      directoryOf(path) + "/" + std::string(temporaryPrefix()) + std::to_string(processId()) + "-";
+  if (unnamedFilesWork.load(std::memory_order_relaxed) &&
+      putThroughUnnamedFile(path, bytes, words, mode, shown)) {
+    return;
+  }
+  std::string temp = temporaryStem(path);
   const bool umaskKeepsMode = (mode & ~newFileMode()) == 0;
-  FileDescriptor fd(createTemporary(temp, umaskKeepsMode ? mode : 0600));
+  FileDescriptor fd(withTemporaryName(temp, [&](const std::string& name) {
+    return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                  umaskKeepsMode ? mode : 0600);
+  }));
   if (fd.get() < 0) throw ioError(words.create, shown, errno);
   // From here on, every way out removes the temporary file unless the
   // rename has put it into place.
@@ -162,15 +243,7 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes,
   } guard{temp};
   // A mode the umask would cut (a named file's own, say) is set in full.
   if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw ioError(words.write, shown, errno);
-    }
-    written += static_cast<std::size_t>(n);
-  }
+  writeAll(fd.get(), bytes, words.write, shown);
   if (fd.closeNow() != 0) throw ioError(words.write, shown, errno);
   if (::rename(temp.c_str(), path.c_str()) != 0) throw ioError(words.rename, shown, errno);
   guard.keep = true;
@@ -204,15 +277,7 @@ void writeThrough(const std::string& path, const std::string& bytes) {
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw ioError("Cannot write", path, errno);
-    }
-    written += static_cast<std::size_t>(n);
-  }
+  writeAll(fd.get(), bytes, "Cannot write", path);
   if (fd.closeNow() != 0) throw ioError("Cannot write", path, errno);
 }
 

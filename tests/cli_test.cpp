@@ -211,24 +211,32 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
   ASSERT_EQ(w.run({"--quiet", w.in, w.dir / "ref"}).exitCode, 0);
   const std::string page = readFile(w.dir / "ref/lwone.htm");
   const std::string index = readFile(w.dir / "ref/index.html");
-  for (const bool inIndex : {false, true}) {
-    fs::remove_all(w.out);
-    fs::create_directory(w.out);
-    const std::string earlier = w.out + (inIndex ? "/index.html" : "/lwone.htm");
-    writeFile(earlier, "of an earlier run");
-    const std::size_t after = inIndex ? page.size() + index.size() / 2 : page.size() / 2;
-    const CommandResult r = w.run({"--quiet", "--jobs", "1", w.in, w.out},
-                                  {kFault, kAsan, "LOOMWISE_FAULT_DIR=" + w.out,
-                                   "LOOMWISE_FAULT_AFTER_BYTES=" + std::to_string(after)});
-    EXPECT_EQ(r.exitCode, 4) << r.err;
-    EXPECT_TRUE(contains(r.err, inIndex ? "index.html" : "lwone.htm")) << r.err;
-    EXPECT_EQ(directoryNames(w.out).size(), inIndex ? 2u : 1u);  // no temporary file
-    EXPECT_EQ(readFile(earlier), "of an earlier run");
-    EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
+  // Files written without a name until complete, or, where the file system has none, under a
+  // temporary name.
+  for (const bool unnamed : {true, false}) {
+    std::vector<std::string> env = {kFault, kAsan};
+    if (!unnamed) env.push_back("LOOMWISE_NO_UNNAMED_FILES=1");
+    for (const bool inIndex : {false, true}) {
+      fs::remove_all(w.out);
+      fs::create_directory(w.out);
+      const std::string earlier = w.out + (inIndex ? "/index.html" : "/lwone.htm");
+      writeFile(earlier, "of an earlier run");
+      const std::size_t after = inIndex ? page.size() + index.size() / 2 : page.size() / 2;
+      std::vector<std::string> failing = env;
+      failing.push_back("LOOMWISE_FAULT_DIR=" + w.out);
+      failing.push_back("LOOMWISE_FAULT_AFTER_BYTES=" + std::to_string(after));
+      const CommandResult r = w.run({"--quiet", "--jobs", "1", w.in, w.out}, failing);
+      EXPECT_EQ(r.exitCode, 4) << r.err;
+      EXPECT_TRUE(contains(r.err, inIndex ? "index.html" : "lwone.htm")) << r.err;
+      EXPECT_EQ(directoryNames(w.out).size(), inIndex ? 2u : 1u);  // no temporary file
+      EXPECT_EQ(readFile(earlier), "of an earlier run");
+      EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
+    }
+    ASSERT_EQ(w.run({"--quiet", w.in, w.out}, env).exitCode, 0);
+    EXPECT_EQ(readFile(w.out + "/index.html"), index);
+    EXPECT_EQ(readFile(w.out + "/lwone.htm"), page);
+    EXPECT_EQ(directoryNames(w.out), directoryNames(w.dir / "ref"));
   }
-  ASSERT_EQ(w.run({"--quiet", w.in, w.out}).exitCode, 0);
-  EXPECT_EQ(readFile(w.out + "/index.html"), index);
-  EXPECT_EQ(directoryNames(w.out), directoryNames(w.dir / "ref"));
 }
 
 TEST(LoomwiseBatch, SignalStopsAfterTheFileInProgressOrAtOnceTheSecondTime) {

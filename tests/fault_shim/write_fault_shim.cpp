@@ -1,9 +1,11 @@
 // Preloaded by the fault tests. Once LOOMWISE_FAULT_AFTER_BYTES bytes have gone into files of
 // LOOMWISE_FAULT_DIR, write() fails with ENOSPC, the write that crosses the limit cut short
 // first, as on a disk that fills up. LOOMWISE_WRITE_DELAY_MS delays every write there, so that
-// a test can signal a run while it goes.
+// a test can signal a run while it goes. LOOMWISE_NO_UNNAMED_FILES makes open() refuse
+// O_TMPFILE, as a file system without unnamed files does.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <time.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <string>
 
 namespace {
@@ -63,4 +66,36 @@ extern "C" ssize_t write(int fd, const void* buf, size_t count) {
   const ssize_t n = real(fd, buf, std::min(count, static_cast<size_t>(room)));
   if (n > 0) written += n;
   return n;
+}
+
+namespace {
+
+int openUnlessUnnamed(const char* symbol, const char* path, int flags, std::va_list args) {
+  using OpenFn = int (*)(const char*, int, ...);
+  const auto real = reinterpret_cast<OpenFn>(::dlsym(RTLD_NEXT, symbol));
+  const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+  const mode_t mode = (flags & O_CREAT) != 0 || unnamed ? va_arg(args, mode_t) : 0;
+  if (unnamed && ::getenv("LOOMWISE_NO_UNNAMED_FILES") != nullptr) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(path, flags, mode);
+}
+
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+  std::va_list args;
+  va_start(args, flags);
+  const int fd = openUnlessUnnamed("open", path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+extern "C" int open64(const char* path, int flags, ...) {
+  std::va_list args;
+  va_start(args, flags);
+  const int fd = openUnlessUnnamed("open64", path, flags, args);
+  va_end(args);
+  return fd;
 }
