@@ -1,5 +1,6 @@
 #include "base/utf8.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -59,18 +60,35 @@ std::string codePointName(char32_t cp) {
 std::size_t firstInvalidUtf8(std::string_view s) {
   std::size_t pos = 0;
   while (pos < s.size()) {
-    // Most text is ASCII: pass over it eight bytes at a time.
+    // Most text is ASCII: pass over it eight bytes at a time, and then
+    // straight to the first byte that is not.
     while (pos + 8 <= s.size()) {
       std::uint64_t chunk;
       std::memcpy(&chunk, s.data() + pos, 8);
-      if (chunk & 0x8080808080808080ULL) break;
-      pos += 8;
+      const std::uint64_t high = chunk & 0x8080808080808080ULL;
+      if (high == 0) {
+        pos += 8;
+        continue;
+      }
+      if constexpr (std::endian::native == std::endian::little) {
+        pos += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+      }
+      break;
     }
     if (pos < s.size() && static_cast<unsigned char>(s[pos]) < 0x80) {
       ++pos;
       continue;
     }
     if (pos >= s.size()) break;
+    // Most of the rest is two-byte letters (accented Latin, Greek,
+    // Cyrillic): a lead byte C2-DF and one continuation byte are always
+    // valid, with no need to decode them.
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    if (lead >= 0xC2 && lead <= 0xDF && pos + 1 < s.size() &&
+        (static_cast<unsigned char>(s[pos + 1]) & 0xC0) == 0x80) {
+      pos += 2;
+      continue;
+    }
     const DecodedChar d = decodeUtf8(s, pos);
     if (!d.valid) return pos;
     pos += d.length;

@@ -70,6 +70,11 @@ const FoldTable& foldTable() {
   return table;
 }
 
+// Whether ASCII byte `b` matches only its own two cases under `folds`.
+bool asciiFoldIsClosedIn(const FoldTable& folds, unsigned char b) {
+  return b < 0x80 && !folds.asciiShared[asciiFold(b)];
+}
+
 char32_t simpleFold(char32_t cp) {
   if (cp < 0x10000) return foldTable().bmp[cp];
   if (cp >= kInvalidByteBase) return cp;
@@ -161,8 +166,12 @@ class Utf8Codec final : public TextCodec {
                               }),
                    n);
     }
-    if (std::all_of(needle.begin(), needle.end(),
-                    [](char c) { return asciiFoldIsClosed(static_cast<unsigned char>(c)); })) {
+    // Every search asks this of each byte of its needle: the table is
+    // looked up once, not once a byte.
+    const FoldTable& folds = foldTable();
+    if (std::all_of(needle.begin(), needle.end(), [&folds](char c) {
+          return asciiFoldIsClosedIn(folds, static_cast<unsigned char>(c));
+        })) {
       // ASCII that no other character folds with matches only its own two
       // cases, byte for byte, and an ASCII byte always begins a character.
       if (n > hay.size() - from) return {};
@@ -187,12 +196,11 @@ class Utf8Codec final : public TextCodec {
     }
     const CharAt first = foldedAt(needle, 0);
     std::size_t length = 0;
-    if (first.folded < 0x80 && foldTable().startBytes[first.folded].size() <= 4) {
+    if (first.folded < 0x80 && folds.startBytes[first.folded].size() <= 4) {
       // Only a few bytes can start a hit (the letter's two cases and the lead
       // bytes of the odd characters folding with it): look at those alone.
       const char* const at = findByStart(
-          begin + from, begin + hay.size() - 1, foldTable().startBytes[first.folded],
-          [&](const char* p) {
+          begin + from, begin + hay.size() - 1, folds.startBytes[first.folded], [&](const char* p) {
             return foldedMatchAt(hay, static_cast<std::size_t>(p - begin), needle, length);
           });
       return hitAt(at, length);
@@ -259,9 +267,7 @@ class Utf8Codec final : public TextCodec {
 
 }  // namespace
 
-bool asciiFoldIsClosed(unsigned char b) {
-  return b < 0x80 && !foldTable().asciiShared[asciiFold(b)];
-}
+bool asciiFoldIsClosed(unsigned char b) { return asciiFoldIsClosedIn(foldTable(), b); }
 
 const TextCodec& utf8Codec() {
   static const Utf8Codec codec;

@@ -75,15 +75,30 @@ TEST(Codec, FindUpperAndCompareFoldExactlyTheLetterPairsOfItsEncoding) {
     EXPECT_TRUE(cs || codec->equalNoCase(hay.substr(m.pos, m.length), needle));
   }
   // UTF-8 decoding is strict: up to U+10FFFF, no surrogates, shortest forms, nothing cut short.
-  const std::pair<std::string, std::size_t> decoded[] = {
-      {"\xF4\x8F\xBF\xBF", 4}, {"\xF4\x90\x80\x80", 0}, {"\xED\x9F\xBF", 3},
-      {"\xED\xA0\x80", 0},     {"\xEE\x80\x80", 3},     {"\xC2\x80", 2},
-      {"\xC1\xBF", 0},         {"\xE0\xA0\x80", 3},     {"\xE0\x9F\xBF", 0},
-      {"\xF0\x90\x80\x80", 4}, {"\xF0\x8F\xBF\xBF", 0}, {"\xE2\x82", 0}};
+  const std::pair<std::string, std::size_t> decoded[] = {{"\xF4\x8F\xBF\xBF", 4},
+                                                         {"\xF4\x90\x80\x80", 0},
+                                                         {"\xED\x9F\xBF", 3},
+                                                         {"\xED\xA0\x80", 0},
+                                                         {"\xEE\x80\x80", 3},
+                                                         {"\xC2\x80", 2},
+                                                         {"\xC1\xBF", 0},
+                                                         {"\xE0\xA0\x80", 3},
+                                                         {"\xE0\x9F\xBF", 0},
+                                                         {"\xF0\x90\x80\x80", 4},
+                                                         {"\xF0\x8F\xBF\xBF", 0},
+                                                         {"\xE2\x82", 0},
+                                                         {"\xDF", 0},
+                                                         {"\xDF\x41", 0},
+                                                         {"\xDF\xBF", 2}};
   for (const auto& [bytes, length] : decoded) {
     const DecodedChar d = decodeUtf8(bytes, 0);
     EXPECT_EQ(d.valid ? d.length : 0, length) << codePointName(d.codePoint);
     EXPECT_EQ(firstInvalidUtf8("a" + bytes), length ? std::string_view::npos : 1);
+    // Past ASCII eight bytes at a time and a two-byte letter, at every place in an eight.
+    for (std::size_t ascii = 8; ascii < 16; ++ascii) {
+      const std::string text = std::string(ascii, 'a') + "\xC3\xA9" + bytes + "\xC3\xA9 and more";
+      EXPECT_EQ(firstInvalidUtf8(text), length ? std::string_view::npos : ascii + 2) << ascii;
+    }
   }
   EXPECT_EQ(w1252.upper("txt \xE9\x9A\x9C\x9E\xFF\xDF\xF7"), "TXT \xC9\x8A\x8C\x8E\x9F\xDF\xF7");
   EXPECT_EQ(w1252.compareNoCase("gen-=-A", "GEN-=-a"), 0);
