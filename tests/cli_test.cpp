@@ -211,11 +211,11 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
   ASSERT_EQ(w.run({"--quiet", w.in, w.dir / "ref"}).exitCode, 0);
   const std::string page = readFile(w.dir / "ref/lwone.htm");
   const std::string index = readFile(w.dir / "ref/index.html");
-  // Files written without a name until complete, or, where the file system has none, under a
-  // temporary name.
-  for (const bool unnamed : {true, false}) {
+  // Files written without a name until complete (named by their descriptor, or through /proc
+  // without the privilege for that), or, where the file system has none, under a temporary name.
+  for (const char* way : {"", "LOOMWISE_NO_DIRECT_LINK=1", "LOOMWISE_NO_UNNAMED_FILES=1"}) {
     std::vector<std::string> env = {kFault, kAsan};
-    if (!unnamed) env.push_back("LOOMWISE_NO_UNNAMED_FILES=1");
+    if (*way != '\0') env.push_back(way);
     for (const bool inIndex : {false, true}) {
       fs::remove_all(w.out);
       fs::create_directory(w.out);

@@ -2,7 +2,8 @@
 // LOOMWISE_FAULT_DIR, write() fails with ENOSPC, the write that crosses the limit cut short
 // first, as on a disk that fills up. LOOMWISE_WRITE_DELAY_MS delays every write there, so that
 // a test can signal a run while it goes. LOOMWISE_NO_UNNAMED_FILES makes open() refuse
-// O_TMPFILE, as a file system without unnamed files does.
+// O_TMPFILE, as a file system without unnamed files does; LOOMWISE_NO_DIRECT_LINK makes
+// linkat() refuse to link a descriptor itself, as it does for a user without the privilege.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -94,3 +95,13 @@ extern "C" int open(const char* path, int flags, ...) {
 
 // The same function under the name a program built for large files calls.
 extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+  using LinkFn = int (*)(int, const char*, int, const char*, int);
+  static const auto real = reinterpret_cast<LinkFn>(::dlsym(RTLD_NEXT, "linkat"));
+  if ((flags & AT_EMPTY_PATH) != 0 && ::getenv("LOOMWISE_NO_DIRECT_LINK") != nullptr) {
+    errno = ENOENT;
+    return -1;
+  }
+  return real(fromDir, from, toDir, to, flags);
+}
