@@ -71,9 +71,9 @@ extern "C" ssize_t write(int fd, const void* buf, size_t count) {
 
 namespace {
 
-int openUnlessUnnamed(const char* symbol, const char* path, int flags, std::va_list args) {
+int openUnlessUnnamed(const char* path, int flags, std::va_list args) {
   using OpenFn = int (*)(const char*, int, ...);
-  const auto real = reinterpret_cast<OpenFn>(::dlsym(RTLD_NEXT, symbol));
+  static const auto real = reinterpret_cast<OpenFn>(::dlsym(RTLD_NEXT, "open"));
   const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
   const mode_t mode = (flags & O_CREAT) != 0 || unnamed ? va_arg(args, mode_t) : 0;
   if (unnamed && ::getenv("LOOMWISE_NO_UNNAMED_FILES") != nullptr) {
@@ -88,7 +88,7 @@ int openUnlessUnnamed(const char* symbol, const char* path, int flags, std::va_l
 extern "C" int open(const char* path, int flags, ...) {
   std::va_list args;
   va_start(args, flags);
-  const int fd = openUnlessUnnamed("open", path, flags, args);
+  const int fd = openUnlessUnnamed(path, flags, args);
   va_end(args);
   return fd;
 }
