@@ -34,37 +34,17 @@ std::optional<LineEnds> lineEndsByName(std::string_view name) {
 
 const char* lineEndsName(LineEnds ends) { return ends == LineEnds::Any ? "any" : "crlf"; }
 
-namespace {
-
-// The offset of the first `c` at or after `from`, or npos.
-std::size_t findByte(std::string_view text, char c, std::size_t from) {
+std::size_t LineReader::findByte(std::string_view text, char c, std::size_t from) {
   if (from >= text.size()) return std::string_view::npos;
   const void* hit = std::memchr(text.data() + from, c, text.size() - from);
   return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data())
              : std::string_view::npos;
 }
 
-}  // namespace
-
 LineReader::LineReader(std::string_view contents, LineEnds ends)
     : text_(contents),
       cr_(findByte(contents, '\r', 0)),
       lf_(ends == LineEnds::Any ? findByte(contents, '\n', 0) : std::string_view::npos) {}
-
-bool LineReader::next(std::string_view& line) {
-  constexpr std::size_t npos = std::string_view::npos;
-  if (pos_ >= text_.size()) return false;
-  if (cr_ != npos && cr_ < pos_) cr_ = findByte(text_, '\r', pos_);
-  if (lf_ != npos && lf_ < pos_) lf_ = findByte(text_, '\n', pos_);
-  const std::size_t end = std::min({cr_, lf_, text_.size()});
-  line = text_.substr(pos_, end - pos_);
-  pos_ = end;
-  if (end < text_.size()) {
-    ++pos_;  // the CR or LF
-    if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
-  }
-  return true;
-}
 
 std::string visibleName(std::string_view name) {
   static const char* hex = "0123456789ABCDEF";

@@ -1,6 +1,7 @@
 #pragma once
 // Byte-string helpers used across the engine.
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,10 +60,27 @@ class LineReader {
  public:
   explicit LineReader(std::string_view contents, LineEnds ends = LineEnds::CrLf);
   // Stores the next line in `line` (a view into the contents) and returns
-  // true, or returns false at the end.
-  bool next(std::string_view& line);
+  // true, or returns false at the end. Inline: it runs once for every line
+  // of every page.
+  bool next(std::string_view& line) {
+    constexpr std::size_t npos = std::string_view::npos;
+    if (pos_ >= text_.size()) return false;
+    if (cr_ != npos && cr_ < pos_) cr_ = findByte(text_, '\r', pos_);
+    if (lf_ != npos && lf_ < pos_) lf_ = findByte(text_, '\n', pos_);
+    const std::size_t end = std::min({cr_, lf_, text_.size()});
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end;
+    if (end < text_.size()) {
+      ++pos_;  // the CR or LF
+      if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+    }
+    return true;
+  }
 
  private:
+  // The offset of the first `c` at or after `from`, or npos.
+  static std::size_t findByte(std::string_view text, char c, std::size_t from);
+
   std::string_view text_;
   std::size_t pos_ = 0;
   // Offsets of the next CR and LF at or after pos_ (npos: none, or LF does

@@ -65,10 +65,11 @@ class RowScreen {
   // classes `met` meet, and those that act without a match; `matched`
   // receives the first kind alone.
   std::uint64_t rowBitsToTry(std::uint64_t met, std::size_t first, std::uint64_t& matched) const {
-    const std::uint64_t unmet = ~met;
-    std::uint64_t blocked = 0;
-    for (std::size_t k = 0; k < blockedBy_.size(); ++k)
-      blocked |= blockedBy_[k][(unmet >> (8 * k)) & 0xFF];
+    std::uint64_t unmet = ~met, blocked = 0;
+    for (const auto& table : blockedBy_) {  // one table a byte of the classes, lowest first
+      blocked |= table[unmet & 0xFF];
+      unmet >>= 8;
+    }
     const std::uint64_t from = first >= 64 ? 0 : ~std::uint64_t{0} << first;
     matched = ~blocked & rowMask_ & from;
     return matched | (actsRows_ & from);
