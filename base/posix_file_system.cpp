@@ -192,6 +192,9 @@ bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
   }
   if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
   writeAll(fd.get(), bytes, words.write, shown);
+  // Named while still open, as naming needs the descriptor; the local file
+  // systems that have unnamed files report nothing at close that the writes
+  // did not.
   if (nameUnnamedFile(fd.get(), path)) return true;
   if (errno != EEXIST) {
     unnamedFilesWork = false;
