@@ -157,6 +157,20 @@ void writeAll(int fd, const std::string& bytes, const char* what, const std::str
   }
 }
 
+// A new file is made with `mode` itself when the umask leaves that whole (a
+// page then costs no call to change it), otherwise for its owner alone until
+// fillNewFile sets the mode in full (a named file's own, say).
+bool umaskCuts(mode_t mode) { return (mode & ~newFileMode()) != 0; }
+mode_t creationMode(mode_t mode) { return umaskCuts(mode) ? 0600 : mode; }
+
+// Writes `bytes` into a file just made with creationMode(mode), after giving
+// it `mode` in full.
+void fillNewFile(int fd, const std::string& bytes, mode_t mode, const WriteWords& words,
+                 const std::string& shown) {
+  if (umaskCuts(mode)) ::fchmod(fd, mode);
+  writeAll(fd, bytes, words.write, shown);
+}
+
 // Gives the unnamed file `fd` the name `path`, which must be free: true, or
 // false with errno (EEXIST when the name is taken).
 bool nameUnnamedFile(int fd, const std::string& path) {
@@ -182,16 +196,14 @@ std::atomic<bool> unnamedFilesWork{true};
 // (nothing is then left behind, and the caller writes the other way).
 bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
                            const WriteWords& words, mode_t mode, const std::string& shown) {
-  const bool umaskKeepsMode = (mode & ~newFileMode()) == 0;
-  FileDescriptor fd(::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                           umaskKeepsMode ? mode : 0600));
+  FileDescriptor fd(
+      ::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, creationMode(mode)));
   if (fd.get() < 0) {
     // A directory that is gone or not writable is reported by the other way.
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) unnamedFilesWork = false;
     return false;
   }
-  if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
-  writeAll(fd.get(), bytes, words.write, shown);
+  fillNewFile(fd.get(), bytes, mode, words, shown);
   // Named while still open, as naming needs the descriptor; the local file
   // systems that have unnamed files report nothing at close that the writes
   // did not.
@@ -229,10 +241,8 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes,
     return;
   }
   std::string temp = temporaryStem(path);
-  const bool umaskKeepsMode = (mode & ~newFileMode()) == 0;
   FileDescriptor fd(withTemporaryName(temp, [&](const std::string& name) {
-    return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
-                  umaskKeepsMode ? mode : 0600);
+    return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, creationMode(mode));
   }));
   if (fd.get() < 0) throw ioError(words.create, shown, errno);
   // From here on, every way out removes the temporary file unless the
@@ -244,9 +254,7 @@ void replaceThroughTemporary(const std::string& path, const std::string& bytes,
       if (!keep) ::unlink(name.c_str());
     }
   } guard{temp};
-  // A mode the umask would cut (a named file's own, say) is set in full.
-  if (!umaskKeepsMode) ::fchmod(fd.get(), mode);
-  writeAll(fd.get(), bytes, words.write, shown);
+  fillNewFile(fd.get(), bytes, mode, words, shown);
   if (fd.closeNow() != 0) throw ioError(words.write, shown, errno);
   if (::rename(temp.c_str(), path.c_str()) != 0) throw ioError(words.rename, shown, errno);
   guard.keep = true;
