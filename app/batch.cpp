@@ -29,15 +29,15 @@ namespace {
 
 enum class WriteOutcome { New, Changed, Unchanged };
 
-// Writes a page unless the file already holds exactly these bytes.
-// `mayExist` false says the output directory had no such name when the run
-// began: the page is new without a look.
-WriteOutcome writePage(FileSystem& fs, const std::string& path, const std::string& bytes,
-                       bool mayExist = true) {
-  const FileMatch old = mayExist ? fs.compare(path, bytes) : FileMatch::NoFile;
+// What writing a page over `old` makes of it.
+WriteOutcome outcomeOver(FileMatch old) {
   if (old == FileMatch::Same) return WriteOutcome::Unchanged;
-  fs.writeFileAtomically(path, bytes);
   return old == FileMatch::Differs ? WriteOutcome::Changed : WriteOutcome::New;
+}
+
+// Writes a page unless the file already holds exactly these bytes.
+void writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
+  if (fs.compare(path, bytes) != FileMatch::Same) fs.writeFileAtomically(path, bytes);
 }
 
 // What converting one file leaves for the in-order part of the run.
@@ -45,9 +45,13 @@ struct FileResult {
   bool ready = false;
   std::exception_ptr error;
   std::string title;
-  // The page to write, when this file's page is the one written, and the
-  // hash of its bytes.
-  std::optional<std::string> page;
+  // When this file's page is the one written: what writing it makes of it
+  // (or why it failed), the page staged unless it is unchanged, and the
+  // size and hash of its bytes.
+  std::optional<WriteOutcome> outcome;
+  std::exception_ptr writeError;
+  std::unique_ptr<StagedFile> staged;
+  std::size_t pageSize = 0;
   std::uint64_t hash = 0;
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
   SourceFacts facts;
@@ -67,9 +71,9 @@ class Runner {
   // this many: a run over a million files holds a few results, not one per
   // file, and a thread that gets this far ahead waits.
   static constexpr std::size_t kWindow = 64;
-  // Pages waiting to be written hold at most about this many bytes; the
-  // next page in order is always converted, so the run never waits on
-  // itself.
+  // Pages waiting to be put in place hold at most about this many bytes
+  // (in files without a name, or in memory); the next page in order is
+  // always converted, so the run never waits on itself.
   static constexpr std::size_t kWaitingBytes = std::size_t{32} << 20;
 
   Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
@@ -136,14 +140,11 @@ class Runner {
     }
     FileResult result = std::move(slot);
     slot = FileResult();
-    if (result.page) waitingBytes_ -= result.page->size();
+    waitingBytes_ -= result.pageSize;
     ++taken_;
     changed_.notify_all();
     return result;
   }
-
-  // Whether file `i`'s page was in the output directory when the run began.
-  bool pageMayExist(std::size_t i) const { return pageMayExist_[i]; }
 
   // Lets threads waiting for room in the window go: the run ends.
   void stop() {
@@ -178,10 +179,7 @@ class Runner {
             std::move(contents), path, plan_.rules.rulesByExtension.at(plan_.extensionOf(file)),
             plan_.rules.settings, *plan_.rules.codec);
         result.title = std::move(page.title);
-        if (writes_[i]) {
-          result.hash = pageHashValue(page.bytes);
-          result.page = std::move(page.bytes);
-        }
+        if (writes_[i]) stagePage(result, i, *pageName, std::move(page.bytes));
       }
     } catch (const std::bad_alloc&) {
       result.error = std::make_exception_ptr(
@@ -192,9 +190,28 @@ class Runner {
     }
     result.ready = true;
     std::lock_guard lock(mutex_);
-    if (result.page) waitingBytes_ += result.page->size();
+    waitingBytes_ += result.pageSize;
     results_[i % kWindow] = std::move(result);
     changed_.notify_all();
+  }
+
+  // Writes the page on this thread, where its bytes were made, for the
+  // in-order part of the run to put in place; unless the output directory
+  // already holds exactly these bytes. The directory had no such name when
+  // the run began unless `pageMayExist_` says so: the page is then new
+  // without a look.
+  void stagePage(FileResult& result, std::size_t i, const std::string& pageName,
+                 std::string bytes) {
+    result.hash = pageHashValue(bytes);
+    result.pageSize = bytes.size();
+    try {
+      const std::string path = plan_.dirs.output + pageName;
+      const FileMatch old = pageMayExist_[i] ? fs_.compare(path, bytes) : FileMatch::NoFile;
+      if (old != FileMatch::Same) result.staged = fs_.stageFile(path, std::move(bytes));
+      result.outcome = outcomeOver(old);
+    } catch (...) {
+      result.writeError = std::current_exception();
+    }
   }
 
   static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents,
@@ -370,13 +387,14 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
     if (const std::optional<std::string> pageName = file.pageName()) {
       sourceWarnings.add(plan.dirs.input + file.name, result.facts);
       ++summary.pagesWritten;
-      if (result.page) {
-        // Pages are written here, one after another in file order, while the
-        // other threads convert: creating files in one directory does not
-        // run in parallel, and threads that wait for it waste the cores.
-        const WriteOutcome outcome =
-            writePage(fs, plan.dirs.output + *pageName, *result.page, runner.pageMayExist(i));
-        result.page.reset();
+      if (result.writeError) std::rethrow_exception(result.writeError);
+      if (result.outcome) {
+        // Pages are put in place here, one after another in file order: a
+        // run that stops or fails has the pages of the files before and none
+        // of those after. Their bytes were written by the thread that made
+        // them, as moving them to this thread's core cost more than writing.
+        if (result.staged) result.staged->commit();
+        const WriteOutcome outcome = *result.outcome;
         if (outcome == WriteOutcome::New) ++summary.pagesNew;
         if (outcome == WriteOutcome::Changed) ++summary.pagesChanged;
         if (outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -24,6 +25,15 @@ struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   auto operator<=>(const FileIdentity&) const = default;
+};
+
+// A file whose bytes are written but which is not yet at its path; see
+// FileSystem::stageFile.
+class StagedFile {
+ public:
+  virtual ~StagedFile() = default;
+  // Puts the file at its path in one step, as writeFileAtomically does.
+  virtual void commit() = 0;
 };
 
 class FileSystem {
@@ -70,6 +80,26 @@ class FileSystem {
   // it is then renamed from) only when complete. A link planted at `path` is
   // replaced, its target is not written.
   virtual void writeFileAtomically(const std::string& path, const std::string& bytes) = 0;
+  // writeFileAtomically in two steps: the bytes are written now, where a
+  // file system can hold a file without a name (else kept until then), and
+  // the file gets its name at commit(). A staged file dropped without a
+  // commit leaves nothing behind. Lets the thread that made a page write it
+  // while another puts the pages in place in their order.
+  //   auto staged = fs.stageFile("/out/a.htm", page);  // not in /out/ yet
+  //   staged->commit();                                // now it is, whole
+  virtual std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string bytes) {
+    class Kept final : public StagedFile {
+     public:
+      Kept(FileSystem& fs, const std::string& path, std::string bytes)
+          : fs_(fs), path_(path), bytes_(std::move(bytes)) {}
+      void commit() override { fs_.writeFileAtomically(path_, bytes_); }
+
+     private:
+      FileSystem& fs_;
+      std::string path_, bytes_;
+    };
+    return std::make_unique<Kept>(*this, path, std::move(bytes));
+  }
   // Removes the temporary files that writes of a process that has ended (one
   // killed before its rename, say) left in `dir`; those of running processes
   // stay. Best effort: a file that cannot be removed is left.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #include "base/error.h"
 #include "base/file_system.h"
@@ -32,6 +33,7 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;  // one owner closes it
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   int get() const { return fd_; }
   // Closes now and reports the error; close can be the first to see a
   // failed write on some file systems.
@@ -191,23 +193,31 @@ bool nameUnnamedFile(int fd, const std::string& path) {
 // goes through a named temporary file.
 std::atomic<bool> unnamedFilesWork{true};
 
-// The unnamed-file way of replaceThroughTemporary: true when the bytes are
-// in place, false when this file system cannot make or name such a file
-// (nothing is then left behind, and the caller writes the other way).
-bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
-                           const WriteWords& words, mode_t mode, const std::string& shown) {
+// A file without a name in the directory of `path`, holding `bytes`; none
+// (a descriptor of -1) when this file system or the process's share of
+// descriptors cannot make one now, and nothing is then left behind. Opened
+// for reading too, for the bytes to be had back if naming it fails.
+FileDescriptor writeUnnamedFile(const std::string& path, const std::string& bytes,
+                                const WriteWords& words, mode_t mode, const std::string& shown) {
   FileDescriptor fd(
-      ::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, creationMode(mode)));
+      ::open(directoryOf(path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, creationMode(mode)));
   if (fd.get() < 0) {
     // A directory that is gone or not writable is reported by the other way.
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) unnamedFilesWork = false;
-    return false;
+    return fd;
   }
   fillNewFile(fd.get(), bytes, mode, words, shown);
+  return fd;
+}
+
+// Puts the unnamed file `fd` at `path`, replacing what is there in one step:
+// true, or false when this file system cannot name such files after all.
+bool placeUnnamedFile(int fd, const std::string& path, const WriteWords& words,
+                      const std::string& shown) {
   // Named while still open, as naming needs the descriptor; the local file
   // systems that have unnamed files report nothing at close that the writes
   // did not.
-  if (nameUnnamedFile(fd.get(), path)) return true;
+  if (nameUnnamedFile(fd, path)) return true;
   if (errno != EEXIST) {
     unnamedFilesWork = false;
     return false;
@@ -215,9 +225,8 @@ bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
   // The name is taken (by the page of an earlier run, say): the file gets a
   // temporary name and is renamed over it, which replaces it in one step.
   std::string temp = temporaryStem(path);
-  if (withTemporaryName(temp, [&](const std::string& name) {
-        return nameUnnamedFile(fd.get(), name) ? 0 : -1;
-      }) < 0) {
+  if (withTemporaryName(
+          temp, [&](const std::string& name) { return nameUnnamedFile(fd, name) ? 0 : -1; }) < 0) {
     throw ioError(words.create, shown, errno);
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
@@ -226,6 +235,28 @@ bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
     throw ioError(words.rename, shown, err);
   }
   return true;
+}
+
+// The unnamed-file way of replaceThroughTemporary: true when the bytes are
+// in place, false when this file system cannot make or name such a file
+// (nothing is then left behind, and the caller writes the other way).
+bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
+                           const WriteWords& words, mode_t mode, const std::string& shown) {
+  const FileDescriptor fd = writeUnnamedFile(path, bytes, words, mode, shown);
+  return fd.get() >= 0 && placeUnnamedFile(fd.get(), path, words, shown);
+}
+
+// What the file `fd` holds, read from its start.
+std::string readBack(int fd, const WriteWords& words, const std::string& shown) {
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(bytes.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw ioError(words.write, shown, errno);
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
 // Puts `bytes` at `path` so that a reader, a crash or a full disk sees
@@ -291,6 +322,23 @@ void writeThrough(const std::string& path, const std::string& bytes) {
   writeAll(fd.get(), bytes, "Cannot write", path);
   if (fd.closeNow() != 0) throw ioError("Cannot write", path, errno);
 }
+
+// A page written into a file without a name, which gets its name at commit.
+class UnnamedPage final : public StagedFile {
+ public:
+  UnnamedPage(FileDescriptor fd, const std::string& path) : fd_(std::move(fd)), path_(path) {}
+  void commit() override {
+    if (placeUnnamedFile(fd_.get(), path_, kPageWords, path_)) return;
+    // This file system cannot name such files after all: the bytes go the
+    // other way.
+    replaceThroughTemporary(path_, readBack(fd_.get(), kPageWords, path_), kPageWords,
+                            newFileMode());
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string path_;
+};
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -453,6 +501,14 @@ class PosixFileSystem final : public FileSystem {
 
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
     replaceThroughTemporary(path, bytes, kPageWords, newFileMode());
+  }
+
+  std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string bytes) override {
+    if (unnamedFilesWork.load(std::memory_order_relaxed)) {
+      FileDescriptor fd = writeUnnamedFile(path, bytes, kPageWords, newFileMode(), path);
+      if (fd.get() >= 0) return std::make_unique<UnnamedPage>(std::move(fd), path);
+    }
+    return FileSystem::stageFile(path, std::move(bytes));
   }
 
   void removeStaleTemporaryFiles(const std::string& dir) override {

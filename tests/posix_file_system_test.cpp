@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <new>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "app/batch.h"
 #include "base/error.h"
@@ -73,6 +75,25 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   for (const auto& [name, removed] : rows)
     EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
   EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));
+}
+
+// A page written on one thread is put in place on another, in the run's order.
+TEST_F(PosixRun, StagedPageIsNowhereUntilCommittedAndADroppedOneLeavesNothing) {
+  writeFile(dir / "out/old.htm", "old");
+  auto dropped = posix->stageFile(dir / "out/old.htm", "dropped");
+  auto fresh = posix->stageFile(dir / "out/new.htm", "new page");
+  auto over = posix->stageFile(dir / "out/old.htm", "replaced");
+  dropped.reset();
+  const auto names = [&] { return posix->listAllNames(dir / "out").value(); };
+  EXPECT_EQ(names(), std::vector<std::string>{"old.htm"});
+  EXPECT_EQ(readFile(dir / "out/old.htm"), "old");
+  fresh->commit();
+  over->commit();
+  auto listed = names();
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"new.htm", "old.htm"}));
+  EXPECT_EQ(readFile(dir / "out/new.htm"), "new page");
+  EXPECT_EQ(readFile(dir / "out/old.htm"), "replaced");
 }
 
 // Other threads start converting while the files are looked at, but nothing is written.

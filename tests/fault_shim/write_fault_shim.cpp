@@ -3,7 +3,8 @@
 // first, as on a disk that fills up. LOOMWISE_WRITE_DELAY_MS delays every write there, so that
 // a test can signal a run while it goes. LOOMWISE_NO_UNNAMED_FILES makes open() refuse
 // O_TMPFILE, as a file system without unnamed files does; LOOMWISE_NO_DIRECT_LINK makes
-// linkat() refuse to link a descriptor itself, as it does for a user without the privilege.
+// linkat() refuse to link a descriptor itself, as it does for a user without the privilege;
+// LOOMWISE_NO_LINK makes it refuse every link, as a file system without hard links does.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -101,6 +102,10 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, 
   static const auto real = reinterpret_cast<LinkFn>(::dlsym(RTLD_NEXT, "linkat"));
   if ((flags & AT_EMPTY_PATH) != 0 && ::getenv("LOOMWISE_NO_DIRECT_LINK") != nullptr) {
     errno = ENOENT;
+    return -1;
+  }
+  if (::getenv("LOOMWISE_NO_LINK") != nullptr) {
+    errno = EPERM;
     return -1;
   }
   return real(fromDir, from, toDir, to, flags);
