@@ -78,15 +78,6 @@ class Runner {
 
   Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
       : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
-    // A later file overwrites an earlier one with the same page name; only
-    // the last of them needs writing, which also lets files convert in any
-    // order.
-    std::unordered_map<std::string, std::size_t> last;
-    for (std::size_t i = 0; i < plan.files.size(); ++i) {
-      if (auto page = plan.files[i].pageName()) last[std::move(*page)] = i;
-    }
-    writes_.assign(plan.files.size(), false);
-    for (const auto& [name, index] : last) writes_[index] = true;
     // When the output directory is the input directory (however spelled), or
     // an input file is a link to a page, a page can replace an input file
     // that is still to be converted (foo.txt's page lwfoo.htm). Such files
@@ -95,9 +86,11 @@ class Runner {
     std::set<FileIdentity> pageFiles;
     const DirectorySnapshot output(fs, plan.dirs.output);
     pageMayExist_.assign(plan.files.size(), false);
-    for (const auto& [name, index] : last) {
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+      if (!plan.files[i].writesPage) continue;
+      const std::string name = *plan.files[i].pageName();
       if (!output.mayHold(name)) continue;
-      pageMayExist_[index] = true;
+      pageMayExist_[i] = true;
       if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
     }
     for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {
@@ -179,7 +172,9 @@ class Runner {
             std::move(contents), path, plan_.rules.rulesByExtension.at(plan_.extensionOf(file)),
             plan_.rules.settings, *plan_.rules.codec);
         result.title = std::move(page.title);
-        if (writes_[i]) stagePage(result, i, *pageName, std::move(page.bytes));
+        // Only the last of the files with one page name writes it, which
+        // also lets files convert in any order.
+        if (file.writesPage) stagePage(result, i, *pageName, std::move(page.bytes));
       }
     } catch (const std::bad_alloc&) {
       result.error = std::make_exception_ptr(
@@ -239,7 +234,6 @@ class Runner {
   const BatchPlan& plan_;
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
-  std::vector<bool> writes_;
   std::vector<bool> pageMayExist_;
   std::unordered_map<std::size_t, std::string> early_;  // the few files read before any page
   std::mutex mutex_;

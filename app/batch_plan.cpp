@@ -64,15 +64,17 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
 }
 
 // Two files whose names give one page: the later file's page replaces the
-// earlier's, and both keep their index entry; said once per pair.
-void warnPageNameCollisions(BatchPlan& plan) {
-  std::unordered_map<std::string, const InputFile*> previous;
+// earlier's, which is then not written at all, and both keep their index
+// entry; said once per pair.
+void settlePageNameCollisions(BatchPlan& plan) {
+  std::unordered_map<std::string, InputFile*> previous;
   previous.reserve(plan.files.size());
-  for (const InputFile& file : plan.files) {
+  for (InputFile& file : plan.files) {
     std::optional<std::string> page = file.pageName();
     if (!page) continue;
     const auto [it, first] = previous.emplace(*page, &file);
     if (first) continue;
+    it->second->writesPage = false;
     plan.warnings.push_back({WarningKind::PageNameCollision,
                              "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
                                  quoted(plan.dirs.input + file.name) + " both give the page " +
@@ -115,12 +117,10 @@ void addFiles(BatchPlan& plan, std::vector<std::string> names) {
     known.emplace(plan.extensions[k], static_cast<std::uint32_t>(k));
   }
   for (std::string& name : names) {
-    InputFile file;
     const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),
                                            static_cast<std::uint32_t>(plan.extensions.size()));
     if (added) plan.extensions.push_back(it->first);
-    file.extension = it->second;
-    file.name = std::move(name);
+    InputFile file(std::move(name), it->second);
     if (!file.hasPage()) {
       plan.warnings.push_back({WarningKind::SkippedFile,
                                "File " + quoted(plan.dirs.input + file.name) +
@@ -158,6 +158,15 @@ SettingOverrides overridesOf(const PlanRequest& request) {
 
 }  // namespace
 
+InputFile::InputFile(std::string listedName, std::uint32_t extensionIndex)
+    : name(std::move(listedName)), extension(extensionIndex) {
+  if (const std::optional<PageStem> stem = pageStemOf(name)) {
+    stem_ = *stem;
+    hasPage_ = true;
+    writesPage = true;
+  }
+}
+
 BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   BatchPlan plan;
   plan.dirs = request.dirs;
@@ -184,7 +193,7 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   };
   if (request.checkReadable) plan.inputsReadable = addUnreadable();
   checkRunTargets(plan, fs, problems);
-  warnPageNameCollisions(plan);
+  settlePageNameCollisions(plan);
   compiler.compile(filesByExtension(plan), plan.rules);
   // Every problem at once, as when nothing is left to the caller.
   if (!problems.empty() && !request.checkReadable) addUnreadable();

@@ -16,16 +16,28 @@
 
 namespace loom {
 
-// Kept once per input file for the whole run: the page name is made from the
-// name when asked for, and the extension is held once per run (see
+// Kept once per input file for the whole run: where the page name lies in
+// the name is worked out once, and the extension is held once per run (see
 // BatchPlan::extensionOf), not beside every name.
 struct InputFile {
-  std::string name;             // without directory, as listed
+  InputFile(std::string listedName, std::uint32_t extensionIndex);
+
+  std::string name;             // without directory, as listed; not changed afterwards
   std::uint32_t extension = 0;  // in BatchPlan::extensions
+  // False when a later file of the run has the same page name: its page
+  // replaces this one's, so this one's is not written.
+  bool writesPage = false;
 
   // Nothing when the name has no ".", for then the file has no type.
-  std::optional<std::string> pageName() const { return pageNameFor(name); }
-  bool hasPage() const { return name.find('.') != std::string::npos; }
+  std::optional<std::string> pageName() const {
+    if (!hasPage_) return std::nullopt;
+    return pageNameOf(name, stem_);
+  }
+  bool hasPage() const { return hasPage_; }
+
+ private:
+  PageStem stem_;
+  bool hasPage_ = false;
 };
 
 struct BatchPlan {

@@ -35,13 +35,12 @@ std::string joinArguments(int argc, const char* const argv[], int first) {
   return joined;
 }
 
-std::optional<std::string> pageNameFor(std::string_view fileName) {
+std::optional<PageStem> pageStemOf(std::string_view fileName) {
   const std::size_t dot = fileName.find('.');
   if (dot == std::string_view::npos) return std::nullopt;
   const std::string_view base = fileName.substr(0, dot);
   const bool utf8 = firstInvalidUtf8(base) == std::string_view::npos;
-  // Start offsets of the first nine characters of the base (every run asks
-  // this of every file several times, so no list of them all).
+  // Start offsets of the first nine characters of the base.
   std::size_t starts[9];
   std::size_t count = 0;
   for (std::size_t pos = 0; pos < base.size() && count < 9;
@@ -52,10 +51,20 @@ std::optional<std::string> pageNameFor(std::string_view fileName) {
   const std::size_t from = firstEight < 6 ? 0 : firstEight - 6;
   const std::size_t begin = from < count ? starts[from] : base.size();
   const std::size_t end = firstEight < count ? starts[firstEight] : base.size();
+  return PageStem{static_cast<std::uint8_t>(begin), static_cast<std::uint8_t>(end - begin)};
+}
+
+std::string pageNameOf(std::string_view fileName, PageStem stem) {
   std::string page;
-  page.reserve(end - begin + 6);
-  page.append("lw").append(base.substr(begin, end - begin)).append(".htm");
+  page.reserve(stem.size + 6);
+  page.append("lw").append(fileName.substr(stem.from, stem.size)).append(".htm");
   return page;
+}
+
+std::optional<std::string> pageNameFor(std::string_view fileName) {
+  const std::optional<PageStem> stem = pageStemOf(fileName);
+  if (!stem) return std::nullopt;
+  return pageNameOf(fileName, *stem);
 }
 
 std::string fileExtension(std::string_view fileName, const TextCodec& codec) {

@@ -1,6 +1,7 @@
 #pragma once
 // Taking the directory pair apart, and naming pages.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,18 @@ std::string joinArguments(int argc, const char* const argv[], int first);
 // UTF-8. chapter01.txt -> lwapter0.htm, notes.2024.txt -> lwnotes.htm. A name
 // without "." has no page name (nothing).
 std::optional<std::string> pageNameFor(std::string_view fileName);
+
+// Where the part between "lw" and ".htm" of a page name lies in the file
+// name: it starts within the first three characters and holds at most six,
+// of at most four bytes each, so a byte holds each. "chapter01.txt" ->
+// {2, 6} ("apter0").
+struct PageStem {
+  std::uint8_t from = 0;
+  std::uint8_t size = 0;
+};
+std::optional<PageStem> pageStemOf(std::string_view fileName);
+// The page name of a file whose stem is `stem`.
+std::string pageNameOf(std::string_view fileName, PageStem stem);
 
 // The extension that selects the file type: the text after the first "." of
 // the file name, upper-cased (the whole name when it has no "."). A file's
