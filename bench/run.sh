@@ -223,6 +223,30 @@ else
 fi
 time_all
 
+# The default run beside one cp process once more, in many short rounds:
+# the disk's speed swings for seconds at a time (after many files are
+# deleted, while written data is flushed), and both runs of a round meet the
+# same swing, so the ratio within each round is steadier than the ratio of
+# two medians of a few runs. Which of the two goes first is drawn each round.
+pair="$work/pair.tsv"
+: >"$pair"
+pair_rounds=15
+[ "$smoke" = 1 ] && pair_rounds=1
+say "Loomwise beside cp, $pair_rounds rounds:"
+for ((i = 0; i < pair_rounds; i++)); do
+  order=(run_loomwise run_cp)
+  ((RANDOM % 2)) && order=(run_cp run_loomwise)
+  declare -A took=()
+  for run in "${order[@]}"; do
+    fresh_out
+    warm_inputs
+    t0=$(now); "$run"; t1=$(now)
+    took[$run]=$(echo "$t1 - $t0" | bc -l)
+  done
+  printf '%s\t%s\n' "${took[run_loomwise]}" "${took[run_cp]}" >>"$pair"
+  unset took
+done
+
 # Peak memory of the default run (and of the largest corpus).
 peak_kb() {
   fresh_out
@@ -275,10 +299,11 @@ fi
 cpu=$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)
 mem=$(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 python3 - "$table" "$growth" "$results" "$files" "$lines" "$bytes" "$runs" "$(nproc)" "$cpu" "$mem" \
-  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)" "$micro_out" <<'PY'
-import sys
+  "$(date -u '+%Y-%m-%d %H:%M UTC')" "$smoke" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)" "$micro_out" \
+  "$pair" <<'PY'
+import statistics, sys
 (table, growth, results, files, lines, size, runs, cores, cpu, mem, date, smoke, load0, load1,
- micro_path) = sys.argv[1:]
+ micro_path, pair_path) = sys.argv[1:]
 rows = [l.rstrip("\n").split("\t") for l in open(table)]
 mb = int(size) / 1e6
 base = float(rows[0][1])
@@ -304,6 +329,17 @@ for name, s, _size, _scale, _samples, cpu in rows:
     secs[name] = s
     out.append("| %s | %.3f | %.1f | %.2f | %.2f |" % (name, s, mb / s if s > 0 else 0, s / base,
                                                      float(cpu)))
+pairs = [[float(x) for x in l.split("\t")] for l in open(pair_path) if l.strip()]
+ratios = sorted(lw / cp for lw, cp in pairs)
+pair_ratio = statistics.median(ratios)
+quarter = len(ratios) // 4
+out.append("")
+out.append("Loomwise beside one cp process, %d rounds in turn (which goes first drawn each round): "
+           "median %.3f s against %.3f s; the ratio within a round has median %.2f, middle half "
+           "%.2f to %.2f, all %.2f to %.2f"
+           % (len(pairs), statistics.median(p[0] for p in pairs),
+              statistics.median(p[1] for p in pairs), pair_ratio, ratios[quarter],
+              ratios[len(ratios) - 1 - quarter], ratios[0], ratios[-1]))
 g = [l.rstrip("\n").split("\t") for l in open(growth)]
 out.append("")
 out.append("Peak memory of loomwise-batch (maximum resident set size): %.1f MB on the corpus"
@@ -345,7 +381,8 @@ cat, cp = find("cat"), find("cp")
 if cat:
     target("at most 3x the cat floor (%.2fx)" % (base / cat), base <= 3 * cat)
 if cp:
-    target("at most 1.5x the one-process cp (%.2fx)" % (base / cp), base <= 1.5 * cp)
+    target("at most 1.5x the one-process cp (the rounds in turn: %.2fx; the table: %.2fx)"
+           % (pair_ratio, base / cp), pair_ratio <= 1.5)
 s = find("sed, one process per file")
 if s:
     target("at least 5x faster than the per-file sed loop (%.1fx)" % (s / base), s >= 5 * base)
