@@ -1,6 +1,9 @@
 #include "rules/rule_tables.h"
 
+#include <algorithm>
+
 #include "base/error.h"
+#include "base/text.h"
 #include "rules/schema.h"
 
 namespace loom {
@@ -22,9 +25,14 @@ struct Row {
 Statement selectAll(Database& db, const TableDef& table) {
   requireTable(db, table);
   db.requireRowOrder(table.name);
+  const std::vector<std::string> stored = db.columnNames(table.name);
   std::string sql = "SELECT rowid";
   for (const ColumnDef& column : table.columns) {
-    if (!db.hasColumn(table.name, column.name)) {
+    // SQLite matches column names without regard to ASCII case.
+    const auto same = [&column](const std::string& name) {
+      return equalsIgnoringAsciiCase(name, column.name);
+    };
+    if (std::none_of(stored.begin(), stored.end(), same)) {
       throw LoomError(ErrorKind::Rules, "Rule database \"" + db.path() + "\": table " +
                                             std::string(table.name) + " has no column \"" +
                                             std::string(column.name) + "\"");

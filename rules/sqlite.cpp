@@ -120,6 +120,14 @@ bool Database::hasTable(std::string_view table) {
   return st.step();
 }
 
+std::vector<std::string> Database::columnNames(std::string_view table) {
+  Statement st(*this, "SELECT name FROM pragma_table_info(?1)");
+  st.bind(1, table);
+  std::vector<std::string> names;
+  while (st.step()) names.push_back(st.value(0).text);
+  return names;
+}
+
 void Database::requireRowOrder(std::string_view table) {
   Statement st(*this,
                "SELECT upper(sql) FROM sqlite_master WHERE type = 'table' AND name = ?1 "
