@@ -202,15 +202,17 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
 }
 
 std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& fs) {
-  std::vector<Problem> problems;
+  std::vector<std::string_view> names;
+  names.reserve(plan.files.size());
   for (const InputFile& file : plan.files) {
-    if (!file.hasPage()) continue;
-    const std::string path = plan.dirs.input + file.name;
-    if (!fs.isReadableFile(path)) {
-      problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
-                                             " cannot be read (no permission, or not a plain file "
-                                             "any more)"});
-    }
+    if (file.hasPage()) names.push_back(file.name);
+  }
+  std::vector<Problem> problems;
+  for (const std::size_t i : fs.unreadableFiles(plan.dirs.input, names)) {
+    const std::string path = plan.dirs.input + std::string(names[i]);
+    problems.push_back({ErrorKind::Io, "Input file " + quoted(path) +
+                                           " cannot be read (no permission, or not a plain file "
+                                           "any more)"});
   }
   return problems;
 }

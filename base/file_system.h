@@ -41,10 +41,16 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
-  // Whether this process may read `path`, a plain file of a listing just
-  // made (one replaced since is found when it is opened).
-  virtual bool isReadableFile(const std::string& path) const {
-    return kind(path) == PathKind::RegularFile;
+  // Which of `names`, plain files of a listing of `dir` (ending in "/")
+  // just made, this process may not read, as positions in `names`; one
+  // replaced since is found when it is opened.
+  virtual std::vector<std::size_t> unreadableFiles(
+      const std::string& dir, const std::vector<std::string_view>& names) const {
+    std::vector<std::size_t> unreadable;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (kind(dir + std::string(names[i])) != PathKind::RegularFile) unreadable.push_back(i);
+    }
+    return unreadable;
   }
   // What the directory entry at `path` itself is, for a write that replaces
   // it: a symbolic link counts as a file (the write replaces the link).

@@ -16,8 +16,14 @@ class FaultyFileSystem : public FileSystem {
   std::function<bool(const std::string&)> readable;  // instead of the disk's answer
   PathKind kind(const std::string& p) const override { return inner_.kind(p); }
   PathKind entryKind(const std::string& p) const override { return inner_.entryKind(p); }
-  bool isReadableFile(const std::string& p) const override {
-    return readable ? readable(p) : inner_.isReadableFile(p);
+  std::vector<std::size_t> unreadableFiles(
+      const std::string& dir, const std::vector<std::string_view>& names) const override {
+    if (!readable) return inner_.unreadableFiles(dir, names);
+    std::vector<std::size_t> unreadable;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!readable(dir + std::string(names[i]))) unreadable.push_back(i);
+    }
+    return unreadable;
   }
   std::optional<FileIdentity> identity(const std::string& p) const override {
     return inner_.identity(p);
