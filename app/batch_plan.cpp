@@ -67,18 +67,20 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
 // earlier's, which is then not written at all, and both keep their index
 // entry; said once per pair.
 void settlePageNameCollisions(BatchPlan& plan) {
-  std::unordered_map<std::string, InputFile*> previous;
+  // Keyed by the part of each name the page name is made of, which the
+  // files hold, rather than by a page name made for each.
+  std::unordered_map<std::string_view, InputFile*> previous;
   previous.reserve(plan.files.size());
   for (InputFile& file : plan.files) {
-    std::optional<std::string> page = file.pageName();
-    if (!page) continue;
-    const auto [it, first] = previous.emplace(*page, &file);
+    if (!file.hasPage()) continue;
+    const auto [it, first] = previous.emplace(file.pageStem(), &file);
     if (first) continue;
     it->second->writesPage = false;
+    const std::string page = *file.pageName();
     plan.warnings.push_back({WarningKind::PageNameCollision,
                              "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
                                  quoted(plan.dirs.input + file.name) + " both give the page " +
-                                 quoted(*page) + "; the page of the later, " + quoted(file.name) +
+                                 quoted(page) + "; the page of the later, " + quoted(file.name) +
                                  ", replaces the other's, and both keep their index entry"});
     it->second = &file;
   }
@@ -116,11 +118,19 @@ void addFiles(BatchPlan& plan, std::vector<std::string> names) {
   for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
     known.emplace(plan.extensions[k], static_cast<std::uint32_t>(k));
   }
+  // Thousands of files share a few extensions: each extension as listed is
+  // put in the run's encoding and upper case once.
+  std::map<std::string, std::uint32_t, std::less<>> listed;
   for (std::string& name : names) {
-    const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),
-                                           static_cast<std::uint32_t>(plan.extensions.size()));
-    if (added) plan.extensions.push_back(it->first);
-    InputFile file(std::move(name), it->second);
+    const std::string_view asListed = std::string_view(name).substr(name.find('.') + 1);
+    auto seen = listed.find(asListed);
+    if (seen == listed.end()) {
+      const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),
+                                             static_cast<std::uint32_t>(plan.extensions.size()));
+      if (added) plan.extensions.push_back(it->first);
+      seen = listed.emplace(asListed, it->second).first;
+    }
+    InputFile file(std::move(name), seen->second);
     if (!file.hasPage()) {
       plan.warnings.push_back({WarningKind::SkippedFile,
                                "File " + quoted(plan.dirs.input + file.name) +
@@ -130,11 +140,14 @@ void addFiles(BatchPlan& plan, std::vector<std::string> names) {
   }
 }
 
-// The extensions of the files that give a page, each with its files' names.
+// The extensions of the files that give a page, each with its first file
+// and their number.
 FilesByExtension filesByExtension(const BatchPlan& plan) {
   FilesByExtension files;
   for (const InputFile& file : plan.files) {
-    if (file.hasPage()) files[plan.extensionOf(file)].push_back(file.name);
+    if (!file.hasPage()) continue;
+    FilesOfExtension& those = files[plan.extensionOf(file)];
+    if (those.count++ == 0) those.first = file.name;
   }
   return files;
 }

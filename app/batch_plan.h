@@ -34,6 +34,11 @@ struct InputFile {
     return pageNameOf(name, stem_);
   }
   bool hasPage() const { return hasPage_; }
+  // What tells the page name apart from others: the part of the name between
+  // "lw" and ".htm" (empty when there is no page).
+  std::string_view pageStem() const {
+    return std::string_view(name).substr(stem_.from, stem_.size);
+  }
 
  private:
   PageStem stem_;

@@ -166,7 +166,7 @@ GroupTexts groupTexts(const GroupRecord& g, Checker& check) {
 void prepareFileTypes(CompiledRules& compiled, const FilesByExtension& filesByExtension,
                       const RuleTables& tables, Checker& check) {
   std::set<std::string> usedGroups;
-  for (const auto& [extension, names] : filesByExtension) {
+  for (const auto& [extension, files] : filesByExtension) {
     const FileTypeRecord* row = nullptr;
     for (const FileTypeRecord& r : tables.fileTypes) {
       const std::optional<std::string> id = keyInRunEncoding(r.identifier, *compiled.codec);
@@ -176,8 +176,8 @@ void prepareFileTypes(CompiledRules& compiled, const FilesByExtension& filesByEx
       }
     }
     if (row == nullptr) {
-      std::string example = quoted(names.front());
-      if (names.size() > 1) example += " and " + std::to_string(names.size() - 1) + " more";
+      std::string example = quoted(files.first);
+      if (files.count > 1) example += " and " + std::to_string(files.count - 1) + " more";
       check.problem(
           ErrorKind::Rules,
           "FileTypes has no row for " + quoted(extension) + " (needed by file " + example + ")",

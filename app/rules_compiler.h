@@ -54,9 +54,13 @@ struct CompiledRules {
   std::optional<GroupTexts> findGroup(const std::string& group) const;
 };
 
-// Extensions in the run's encoding, each with the names of the files that
-// need its rules (named in the messages).
-using FilesByExtension = std::map<std::string, std::vector<std::string>>;
+// Extensions in the run's encoding, each with the files that need its rules:
+// the first of them and how many (as a message names them).
+struct FilesOfExtension {
+  std::string first;
+  std::size_t count = 0;
+};
+using FilesByExtension = std::map<std::string, FilesOfExtension>;
 
 // Compiles in two steps, since the files of a run are listed in its
 // encoding: first the settings, then the rules of the extensions that occur.

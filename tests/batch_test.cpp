@@ -187,10 +187,11 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       "T|BAD|abc|~||ZZZ\nC|BAD|1|   |x\nC|GEN|1|a|~\nC|GEN|1|a|b| | |~\nC|GEN|4|a|b| | |~\n"
       "C|GEN|3|*|*|~|</B>\nS|IndexPageName|../x.html");
   site.fs.addFile("/in/a.bad", "x");
-  site.fs.addFile("/in/b.doc", "x");
+  for (const char* doc : {"/in/b.doc", "/in/c.doc", "/in/d.doc"}) site.fs.addFile(doc, "x");
   const std::string problems = site.problems();
   for (const std::string& expected :
-       std::vector<std::string>{"FileTypes has no row for \"DOC\" (needed by file \"b.doc\")" +
+       std::vector<std::string>{"FileTypes has no row for \"DOC\" (needed by file \"b.doc\" and 2 "
+                                "more)" +
                                     missing(Missing::FileTypesRow, "DOC") + "\n",
                                 "Groups has no row for \"ZZZ\" (named by FileTypes row \"BAD\")" +
                                     missing(Missing::GroupsRow, "ZZZ") + "\n",
