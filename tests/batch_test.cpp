@@ -153,6 +153,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {index + "..", "!\"..\" is not a plain file name"},
       {index + "lwt.htm", "!\"lwt.htm\" is also the page of the file \"/in/t.doc\""},
       {index + std::string(256, 'x'), "!is 256 bytes long"},
+      {index + std::string(255, 'x'), plain},  // the longest name a file can have
       {index + std::string("a\0b\x1F", 4), "!\"a\\x00b\\x1F\" holds a control character"},
       {doc + "X|UPDATE GlobalDefs SET Content = 'a' || char(10) || 'b' WHERE ID = 'IndexPageName'",
        "!\"a\\nb\" holds a control character"},
