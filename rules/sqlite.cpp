@@ -140,12 +140,6 @@ void Database::requireRowOrder(std::string_view table) {
   }
 }
 
-bool Database::hasColumn(std::string_view table, std::string_view column) {
-  Statement st(*this, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE");
-  st.bind(1, table).bind(2, column);
-  return st.step();
-}
-
 std::optional<std::string> StoredValue::asText() const {
   if (type == SQLITE_NULL) return std::nullopt;
   if (type == SQLITE_INTEGER) return std::to_string(integer);

@@ -43,9 +43,8 @@ class Database {
   int changes() const;
   Statement prepare(std::string_view sql);
   bool hasTable(std::string_view table);
-  bool hasColumn(std::string_view table, std::string_view column);
   // The names of the columns of `table` as stored; none when there is no
-  // such table. One query, where a look at each column would be one each.
+  // such table.
   std::vector<std::string> columnNames(std::string_view table);
   // A table made WITHOUT ROWID has no stored order of its rows; throws a
   // LoomError (Rules) naming it.

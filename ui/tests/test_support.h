@@ -6,10 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <vector>
 
+#include "base/text.h"
 #include "rules/rule_database.h"
 #include "rules/sqlite.h"
 #include "ui/message_sink.h"
@@ -59,7 +61,11 @@ class Workspace {
   // The rows of `table` in stored order: all columns but the key, "|"-joined, NULL as "<null>".
   QStringList rows(const std::string& table) const {
     loom::Database db(rulesPath().toStdString(), loom::Database::Mode::ReadOnly);
-    const int first = db.hasColumn(table, "RowKey") ? 1 : 0;  // GlobalDefs has no key
+    const std::vector<std::string> names = db.columnNames(table);
+    const bool keyed = std::ranges::any_of(  // GlobalDefs has no key
+        names,
+        [](const std::string& name) { return loom::equalsIgnoringAsciiCase(name, "RowKey"); });
+    const int first = keyed ? 1 : 0;
     loom::Statement select = db.prepare("SELECT * FROM " + table + " ORDER BY rowid");
     QStringList result;
     while (select.step()) {
