@@ -20,8 +20,11 @@
 
 namespace loom {
 
+// Whole words, not bytes: the compiler may keep a pair on the stack and
+// load it back four bytes wide to broadcast it, and a wide load of a byte
+// just stored waits for the store to reach the cache.
 struct BytePair {
-  unsigned char a, b;
+  unsigned a, b;
   bool holds(char c) const {
     const auto u = static_cast<unsigned char>(c);
     return u == a || u == b;

@@ -37,7 +37,7 @@ int codePointToByte(char32_t cp) {
 struct FoldTables {
   std::array<unsigned char, 256> lower{};
   std::array<unsigned char, 256> upper{};
-  FoldTables() {
+  constexpr FoldTables() {
     for (int b = 0; b < 256; ++b) lower[b] = upper[b] = static_cast<unsigned char>(b);
     auto pair = [this](int up, int low) {
       lower[up] = static_cast<unsigned char>(low);
@@ -54,10 +54,11 @@ struct FoldTables {
   }
 };
 
-const FoldTables& folds() {
-  static const FoldTables tables;
-  return tables;
-}
+// Built by the compiler: find runs several times a line and should not test
+// whether the tables are made yet.
+constexpr FoldTables kFolds;
+
+const FoldTables& folds() { return kFolds; }
 
 class Windows1252Codec final : public TextCodec {
  public:
@@ -109,7 +110,7 @@ class Windows1252Codec final : public TextCodec {
     const auto& upper = folds().upper;
     const auto pairOf = [&](char c) {
       const auto b = static_cast<unsigned char>(c);
-      return caseSensitive ? BytePair{b, b} : BytePair{lower[b], upper[lower[b]]};
+      return caseSensitive ? BytePair{b, b} : BytePair{lower[b], upper[b]};
     };
     const char* const begin = hay.data();
     const char* const at =
