@@ -62,6 +62,9 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
     EXPECT_EQ(r.out, out + "/index.html\n");
     EXPECT_EQ(directoryNames(out), kTwoPages);
     EXPECT_TRUE(contains(r.err, type7) && r.err.find(type7) == r.err.rfind(type7)) << r.err;
+    // Not a terminal: a plain line per step of progress, none redrawn.
+    EXPECT_TRUE(contains(r.err, "Processing file 1 of 2 (50%)\nProcessing file 2 of 2 (100%)\n"))
+        << r.err;
   }
   writeFile(w.in + "/two.txt", "Two\nlines\n");  // LF alone ends a line: no warning
   const CommandResult r = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
