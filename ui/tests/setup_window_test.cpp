@@ -282,6 +282,7 @@ class SetupWindowTest : public QObject {
     QSet<QString> helps;
     for (const auto& c : cases) {
       form_->load();
+      QVERIFY(form_->kindOption(0)->isChecked());  // as its fields are, after any other kind
       sink_ = {};
       const qsizetype before = ws_->rows("Constraints").size();
       click(form_->kindOption(c.option));
