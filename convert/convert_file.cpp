@@ -26,9 +26,12 @@ void appendLine(std::string& page, std::string_view item) {
 // `mayHit` false says the caller knows the row's texts do not occur;
 // `facts` are the row's, worked out once. Returns whether the line may have
 // changed other than by losing bytes. `origin`, when given, is the line's
-// origin mask and is kept in step with it.
-bool applyRow(std::string& line, OpBuffers& buffers, const CompiledConstraint& row,
-              const RowFacts& facts, const TextCodec& codec, bool mayHit, std::string* origin) {
+// origin mask and is kept in step with it. Inlined: it runs for every row
+// tried on every line, and a call passes its last argument on the stack.
+[[gnu::always_inline]] inline bool applyRow(std::string& line, OpBuffers& buffers,
+                                            const CompiledConstraint& row, const RowFacts& facts,
+                                            const TextCodec& codec, bool mayHit,
+                                            std::string* origin) {
   if (row.type == ConstraintType::HeaderLine) {
     return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
   }
