@@ -122,7 +122,7 @@ void addFiles(BatchPlan& plan, std::vector<std::string> names) {
   // put in the run's encoding and upper case once.
   std::map<std::string, std::uint32_t, std::less<>> listed;
   for (std::string& name : names) {
-    const std::string_view asListed = std::string_view(name).substr(name.find('.') + 1);
+    const std::string_view asListed = listedExtension(name);
     auto seen = listed.find(asListed);
     if (seen == listed.end()) {
       const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),

@@ -67,9 +67,13 @@ std::optional<std::string> pageNameFor(std::string_view fileName) {
   return pageNameOf(fileName, *stem);
 }
 
-std::string fileExtension(std::string_view fileName, const TextCodec& codec) {
+std::string_view listedExtension(std::string_view fileName) {
   const std::size_t dot = fileName.find('.');
-  const std::string_view ext = dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
+  return dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
+}
+
+std::string fileExtension(std::string_view fileName, const TextCodec& codec) {
+  const std::string_view ext = listedExtension(fileName);
   if (codec.encoding() == Encoding::Windows1252 &&
       firstInvalidUtf8(ext) == std::string_view::npos) {
     // File names are UTF-8 on this platform; compare them with the rules in

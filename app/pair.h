@@ -57,9 +57,12 @@ std::optional<PageStem> pageStemOf(std::string_view fileName);
 // The page name of a file whose stem is `stem`.
 std::string pageNameOf(std::string_view fileName, PageStem stem);
 
-// The extension that selects the file type: the text after the first "." of
-// the file name, upper-cased (the whole name when it has no "."). A file's
-// directory never takes part, so "/data/v1.2/notes.txt" does not matter.
+// The extension as the file name holds it: the text after its first "."
+// (the whole name when it has no "."). listedExtension("a.b.txt") == "b.txt".
+std::string_view listedExtension(std::string_view fileName);
+// The extension that selects the file type: the listed extension in the
+// run's encoding, upper-cased. A file's directory never takes part, so
+// "/data/v1.2/notes.txt" does not matter.
 std::string fileExtension(std::string_view fileName, const TextCodec& codec);
 
 }  // namespace loom
