@@ -58,8 +58,6 @@ struct FoldTables {
 // whether the tables are made yet.
 constexpr FoldTables kFolds;
 
-const FoldTables& folds() { return kFolds; }
-
 class Windows1252Codec final : public TextCodec {
  public:
   Encoding encoding() const override { return Encoding::Windows1252; }
@@ -106,8 +104,8 @@ class Windows1252Codec final : public TextCodec {
     if (needle.empty()) return {from, 0};
     const std::size_t n = needle.size();
     if (n > hay.size() - from) return {};
-    const auto& lower = folds().lower;
-    const auto& upper = folds().upper;
+    const auto& lower = kFolds.lower;
+    const auto& upper = kFolds.upper;
     const auto pairOf = [&](char c) {
       const auto b = static_cast<unsigned char>(c);
       return caseSensitive ? BytePair{b, b} : BytePair{lower[b], upper[b]};
@@ -131,12 +129,12 @@ class Windows1252Codec final : public TextCodec {
 
   std::string upper(std::string_view s) const override {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(folds().upper[static_cast<unsigned char>(c)]);
+    for (char& c : out) c = static_cast<char>(kFolds.upper[static_cast<unsigned char>(c)]);
     return out;
   }
 
   int compareNoCase(std::string_view a, std::string_view b) const override {
-    const auto& lower = folds().lower;
+    const auto& lower = kFolds.lower;
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {
       const int x = lower[static_cast<unsigned char>(a[i])];
