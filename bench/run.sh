@@ -103,6 +103,7 @@ time_all() {
       IFS='|' read -r name size scale prepare run <<<"$tool"
       "$prepare"
       warm_inputs
+      settle
       times >"$work/times0"; t0=$(now); "$run"; t1=$(now); times >"$work/times1"
       samples[$name]+="$(echo "$t1 - $t0" | bc -l) "
       cpus[$name]+="$(cpu_between "$work/times0" "$work/times1") "
@@ -125,6 +126,11 @@ time_all() {
 # timed next would otherwise read some files from the disk, for the next
 # tool to find in memory.
 warm_inputs() { cat "$in"/* >/dev/null; if [ -d "${in_utf8:-}" ]; then cat "$in_utf8"/* >/dev/null; fi; }
+
+# What the tool before wrote is flushed to the disk before the next run is
+# timed: otherwise the kernel writes it back while the next tool runs, on
+# one of the two cores, and a tool that uses both pays for the other's data.
+settle() { sync; }
 
 # Every run writes into a directory of its own, and nothing is deleted until
 # the end: on ext4, creating files soon after many were deleted costs extra
@@ -240,6 +246,7 @@ for ((i = 0; i < pair_rounds; i++)); do
   for run in "${order[@]}"; do
     fresh_out
     warm_inputs
+    settle
     t0=$(now); "$run"; t1=$(now)
     took[$run]=$(echo "$t1 - $t0" | bc -l)
   done
@@ -314,7 +321,8 @@ out.append("Made by `bench/run.sh` on %s." % date)
 out.append("")
 out.append("- Machine: %s cores, %s, %s memory" % (cores, cpu, mem))
 out.append("- Corpus: %s files of about %s lines, %.1f MB (10^6 bytes), three file types, "
-           "24 constraints; page cache warm" % (files, lines, mb))
+           "24 constraints; page cache warm, and what the run before wrote flushed to the disk "
+           "before each run" % (files, lines, mb))
 out.append("- Each time is the median of %s run(s), the tools taking turns, wall clock; CPU "
            "seconds are user plus "
            "system time of the processes; loomwise-batch uses one thread per core unless "
