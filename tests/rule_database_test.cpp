@@ -228,6 +228,16 @@ TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothingAndHandlesWaitForAL
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
   EXPECT_THROW(SaveGlobalSettings(refusing.path(), mine), LoomError);
   EXPECT_EQ(stored(refusing), defaults);
+  {  // a transaction left without a commit undoes its writes at once, not when the file closes
+    Database same(refusing.path(), Database::Mode::ReadWrite);
+    {
+      Transaction left(same);
+      same.exec("DELETE FROM GlobalDefs");
+    }
+    Statement count = same.prepare("SELECT COUNT(*) FROM GlobalDefs");
+    ASSERT_TRUE(count.step());
+    EXPECT_EQ(count.value(0).integer, 4);  // the four rows of `defaults`
+  }
   RuleDb locked(dir / "locked.mdb");
   {
     Database other(locked.path(), Database::Mode::ReadWrite);
