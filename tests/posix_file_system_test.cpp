@@ -66,6 +66,10 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   fs::create_directory(dir / "out/.loomwise-99999998-DirDir");  // a directory is never ours
   EXPECT_EQ(run("out", *posix).fileCount, 1u);
   EXPECT_EQ(readFile(dir / "precious.html"), "keep me");
+  // Files gone since the listing cannot be read, wherever they stand in it (also as root).
+  EXPECT_EQ(
+      posix->unreadableFiles(dir / "in/", {"linked.txt", "gone.txt", "dangling.txt", "linked.txt"}),
+      (std::vector<std::size_t>{1, 2}));
   for (const char* name : {"out/lwlinked.htm", "out/index.html"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
   EXPECT_TRUE(contains(readFile(dir / "out/lwlinked.htm"), "<TITLE>Linked text</TITLE>"));
