@@ -134,7 +134,9 @@ class SetupWindowTest : public QObject {
   void rowsARunWouldRefuseAreMarked() {
     open(
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
-        "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART')");
+        "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART');"
+        "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", RFirst, "
+        "RLast, CaseSensitive) VALUES ('GEN', 1, 'a', 'b', ' ', ' ', 2)");
     TableGrid* types = w_->fileTypesGrid();
     const int bad = types->model()->rowCount() - 1;
     auto tip = [](const QModelIndex& at) { return at.data(Qt::ToolTipRole).toString(); };
@@ -143,8 +145,15 @@ class SetupWindowTest : public QObject {
     QVERIFY(tip(cell(types, bad, "EndSection")).isEmpty());
     QVERIFY(types->model()->setData(cell(types, bad, "Title Line"), 2));  // mended, the mark goes
     QVERIFY(tip(cell(types, bad, "Title Line")).isEmpty());
-    // A constraint row added with the button still needs its search text.
+    // A flag other than 0 or 1 shows as it is stored beside its ticked box,
+    // so that the odd value is seen, not hidden.
     TableGrid* constraints = w_->constraintsGrid();
+    const QModelIndex odd =
+        cell(constraints, constraints->model()->rowCount() - 1, "CaseSensitive");
+    QCOMPARE(odd.data(Qt::DisplayRole).toString(), u"2"_s);
+    QCOMPARE(odd.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(cell(constraints, 0, "CaseSensitive").data(Qt::DisplayRole).toString(), QString());
+    // A constraint row added with the button still needs its search text.
     w_->tabs()->setCurrentIndex(3);
     click(constraints->addButton());
     const int added = constraints->model()->rowCount() - 1;
