@@ -273,6 +273,9 @@ TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
   const std::vector<OpRow> pieces = {
       {'F', "a *bc* d *e* ", "*", "*", "<B>", "</B>", 1, ""},
       {'F', "a[b[c]d]e ", "[", "]", "((", "))", 1, ""},
+      // The row gives "aabb" again and again; a huge line, remembered by its first bytes and
+      // hash, ends the same way.
+      {'F', "abab ", "a", "ab", "aa", "b", 1, ""},
       {'S', "abb ab ", "ab", "xa", "", "", 1, ""},
       {'S', "caf\u00E9 au lait ", "\u00E9", "&eacute;", "", "", 1, "", &u8},
   };
