@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/constraint_ops.h"
+
 namespace loom {
 namespace {
 
@@ -40,6 +42,8 @@ TEST(ConvertFile, WorkedFilesAndHeaderFooterSectionTexts) {
     many += "line " + std::to_string(i) + "\r\n";
     manyPage += (i < 40000 ? "L " + std::to_string(i) : "<TITLE>L 40000</TITLE>") + "\r\n";
   }
+  // A huge last line is converted in the buffer the caller gave away, whatever ends it.
+  const std::string huge(kHugeLine, 'h'), hugeBang = huge.substr(1) + "!";
   const std::vector<CompiledConstraint> mixed = {
       row(RB, "[", "]"), row(RF, "*", "*", true, "<B>", "</B>"),
       row(RF, "=> ", "(EOL)", true, "<LI>", "</LI>"), row(RB, "##", "(EOL)")};
@@ -63,7 +67,15 @@ TEST(ConvertFile, WorkedFilesAndHeaderFooterSectionTexts) {
       {"a[x]*b*\r\n=> item ## note\r\n  keep  ", 0, "a<B>b</B>\r\n<LI>item\r\nkeep\r\n", mixed},
       {"xAB", 0, "xc\r\n", {row(SR, "ab", "c", false)}},
       {many, 40000, manyPage, {row(SR, "line", "L")}, "L 40000"},
-      {"x*AB*", 0, "x<>\r\n", {row(RF, "*a", "b*", false, "<", ">")}}};
+      {"x*AB*", 0, "x<>\r\n", {row(RF, "*a", "b*", false, "<", ">")}},
+      {"a\r\n" + hugeBang + "\r\n",
+       0,
+       "a\r\n" + huge.substr(2) + "<X>\r\n",
+       {row(SR, "h!", "<X>")}},
+      {"a\r" + huge + "\r", 2, "a\r\n<TITLE>" + huge + "</TITLE>\r\n", {}, huge},
+      {"a\n" + huge + "\n", 0, "a\r\n" + huge + "\r\n", {}, "", LineEnds::Any},
+      {huge + "\r\nb", 0, huge + "\r\nb\r\n"},
+      {"a\r\n  " + huge, 0, "a\r\n" + huge + "\r\n"}};
   for (const Case& c : cases) {
     PageRules rules{c.titleLine, "", "", c.rows, nullptr};
     const PageSettings settings{"H", "F", "", c.ends};
@@ -73,6 +85,11 @@ TEST(ConvertFile, WorkedFilesAndHeaderFooterSectionTexts) {
           ConvertFile(c.contents, "/in/a.txt", rules, settings, windows1252Codec());
       EXPECT_EQ(page.bytes, "H\r\n" + c.page + "F\r\n") << c.contents.substr(0, 40) << screened;
       EXPECT_EQ(page.title, c.title.empty() ? "/in/a.txt" : c.title) << c.contents.substr(0, 40);
+      const ConvertedPage given =  // the contents given away, as a run gives them
+          ConvertOwnedFile(std::string(c.contents), "/in/a.txt", rules, settings,
+                           windows1252Codec());
+      EXPECT_TRUE(given.bytes == page.bytes && given.title == page.title)
+          << c.contents.substr(0, 40);
     }
   }
   // Header, footer, section begin and end, the page, the file.
