@@ -287,7 +287,7 @@ TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
        header + "charset \"utf-8\""},
       {"S|Header|<meta charset='ISO-8859-1'>", {"A"}, ""},
       {u8, {"A"}, header + "no charset"},
-      {u8 + "S|Header|<HTML><META charset=\"utf-8\"><BODY>", {"A"}, ""},
+      {u8 + "S|Header|<HTML><META charset = \"utf-8\"><BODY>", {"A"}, ""},
   };
   for (const auto& row : rows) {
     for (const bool checkOnly : {true, false}) {

@@ -37,6 +37,7 @@ TEST_F(RulesJson, ImportRefusesBadFilesAndExportsRoundTripWithNullsEmptyTextsLin
        "the ID \"header\" occurs already in GlobalDefs record 2"},
       {with("\"Groups\"", "\"Groups\" oops"), "line 6: not valid JSON"},
       {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
+      {with("\"Groups\"", "\"Groups\":\"none\",\"Unused\""), "the table \"Groups\" is missing"},
       {"[]", "line 1: not a Loomwise rules file"},
   };
   for (const auto& [text, expected] : cases) {
