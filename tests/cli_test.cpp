@@ -246,6 +246,19 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
   }
 }
 
+TEST(LoomwiseBatch, DiskFailingToReadAnInputFileStopsTheRunNamingIt) {
+  Workspace w("");
+  fs::remove(w.in + "/two.txt");
+  writeFile(w.out + "/lwone.htm", "of an earlier run");
+  const CommandResult r =
+      w.run({"--quiet", w.in, w.out},
+            {kFault, kAsan, "LOOMWISE_FAULT_DIR=" + w.in, "LOOMWISE_FAULT_READS=1"});
+  EXPECT_EQ(r.exitCode, 4) << r.err;
+  EXPECT_TRUE(contains(r.err, "Cannot read the input file \"" + w.in + "/one.txt\"")) << r.err;
+  EXPECT_EQ(directoryNames(w.out), std::vector<std::string>{"lwone.htm"});
+  EXPECT_EQ(readFile(w.out + "/lwone.htm"), "of an earlier run");
+}
+
 TEST(LoomwiseBatch, SignalStopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
   const std::pair<std::vector<int>, int> rows[] = {
       {{SIGINT}, 1}, {{SIGTERM}, 1}, {{SIGINT, SIGINT}, 128 + SIGINT}};

@@ -49,6 +49,8 @@ TEST(ConstraintOperations, WorkedLines) {
       {'S', "\xDF\xD7", "\xFF", "#", "", "", 0, "\xDF\xD7"},
       {'S', every + "x", "x", "y", "", "", 1, every + "y"},
       {'S', far, "xyz", "Q", "", "", 1, far.substr(0, 99990) + "Q" + far.substr(99993)},
+      // A hit that begins in the last two bytes of the inserted text, one short of the search.
+      {'S', "abcc", "abc", "xab", "", "", 1, "xxab"},
       {'F', far, "x", "z", "<", ">", 1, far.substr(0, 99990) + "<y>" + far.substr(99993)},
       {'B', "a[b(eol)c", "[", "(eol)", "", "", 1, "ac"},  // only "(EOL)" means the line end
       {'B', "a[b (EOL)c", "[", " (EOL)", "", "", 1, "ac"},

@@ -5,6 +5,8 @@
 // O_TMPFILE, as a file system without unnamed files does; LOOMWISE_NO_DIRECT_LINK makes
 // linkat() refuse to link a descriptor itself, as it does for a user without the privilege;
 // LOOMWISE_NO_LINK makes it refuse every link, as a file system without hard links does.
+// LOOMWISE_FAULT_READS makes read() of a file in LOOMWISE_FAULT_DIR fail with EIO, as a
+// failing disk does.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -68,6 +70,17 @@ extern "C" ssize_t write(int fd, const void* buf, size_t count) {
   const ssize_t n = real(fd, buf, std::min(count, static_cast<size_t>(room)));
   if (n > 0) written += n;
   return n;
+}
+
+extern "C" ssize_t read(int fd, void* buf, size_t count) {
+  using ReadFn = ssize_t (*)(int, void*, size_t);
+  static const auto real = reinterpret_cast<ReadFn>(::dlsym(RTLD_NEXT, "read"));
+  static const bool failing = ::getenv("LOOMWISE_FAULT_READS") != nullptr;
+  if (failing && !fault().dir.empty() && inFaultDir(fd)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, buf, count);
 }
 
 namespace {
