@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the core, the command-line tool and the whole test suite with
-# AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/ (no desktop
-# program, no benchmarks) and runs every test. Any report fails the run.
+# AddressSanitizer and UndefinedBehaviorSanitizer and the standard library's
+# assertions in build-asan/ (no desktop program, no benchmarks) and runs every
+# test. Any report fails the run.
 #   scripts/sanitize.sh            configure, build, test
 #   scripts/sanitize.sh -R Fault   pass further arguments to ctest
 set -euo pipefail
