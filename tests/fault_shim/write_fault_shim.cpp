@@ -27,6 +27,7 @@ struct Fault {
   std::string dir;  // real path and "/"; empty when no fault is asked for
   long long afterBytes = LLONG_MAX;
   long delayMs = 0;
+  bool failReads = false;
 };
 
 const Fault& fault() {
@@ -38,6 +39,7 @@ const Fault& fault() {
     out.dir = std::string(real) + "/";
     if (const char* after = ::getenv("LOOMWISE_FAULT_AFTER_BYTES")) out.afterBytes = ::atoll(after);
     if (const char* delay = ::getenv("LOOMWISE_WRITE_DELAY_MS")) out.delayMs = ::atol(delay);
+    out.failReads = ::getenv("LOOMWISE_FAULT_READS") != nullptr;
     return out;
   }();
   return f;
@@ -75,8 +77,7 @@ extern "C" ssize_t write(int fd, const void* buf, size_t count) {
 extern "C" ssize_t read(int fd, void* buf, size_t count) {
   using ReadFn = ssize_t (*)(int, void*, size_t);
   static const auto real = reinterpret_cast<ReadFn>(::dlsym(RTLD_NEXT, "read"));
-  static const bool failing = ::getenv("LOOMWISE_FAULT_READS") != nullptr;
-  if (failing && !fault().dir.empty() && inFaultDir(fd)) {
+  if (fault().failReads && inFaultDir(fd)) {
     errno = EIO;
     return -1;
   }
