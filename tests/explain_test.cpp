@@ -64,6 +64,8 @@ TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
                        "!This constraint would never finish"));
   EXPECT_TRUE(preview(K::SearchReplace, {"   ", "c"}, "ab").starts_with("!"));
   EXPECT_EQ(preview(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}, "a *b* c"), "b <B>b</B> c");
+  // A block that runs to the line's end has no end marker to be found again.
+  EXPECT_EQ(preview(K::ReplaceFormatting, {"#", "(EOL)", "<H2>", "</H2>"}, "a #t"), "b <H2>t</H2>");
 }
 
 }  // namespace
