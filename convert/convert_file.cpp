@@ -138,8 +138,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
 
   LineBytes bytes(screen->byteClasses());
   // A file type without rows (text turned into pages as it is) has nothing
-  // to look for in a line.
-  const bool hasRows = screen->size() != 0;
+  // to look for in a line, and rules not compiled try every row on it.
+  const bool scansBytes = screen->size() != 0 && screen->screensBytes();
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
@@ -158,7 +158,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     taken = takeLine(line, raw, owned);
     if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
-    if (hasRows) bytes.scan(line);
+    if (scansBytes) bytes.scan(line);
     const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
       if constexpr (kTraced) before = line;
       const bool grown =
@@ -186,7 +186,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       for (std::size_t at = 0; at < rows.size();) {
         const std::uint32_t i = rows[at++];
         const RowFilter& filter = screen->filter(i);
-        const bool mayMatch = filter.mayMatch(bytes);
+        const bool mayMatch = !scansBytes || filter.mayMatch(bytes);
         if (!mayMatch && !filter.actsWithoutMatch()) continue;
         if (tryRow(i, mayMatch)) {
           filter.addInserted(bytes);

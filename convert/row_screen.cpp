@@ -108,7 +108,8 @@ RowFacts factsOf(const CompiledConstraint& row, const TextCodec& codec) {
 }
 
 RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
-                     bool multiPattern) {
+                     bool multiPattern)
+    : screensBytes_(multiPattern) {
   filters_.reserve(rows.size());
   always_.assign(rows.size(), 1);
   std::vector<std::pair<std::string, std::size_t>> keys;

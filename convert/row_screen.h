@@ -38,9 +38,9 @@ RowFacts factsOf(const CompiledConstraint& row, const TextCodec& codec);
 
 class RowScreen {
  public:
-  // `multiPattern` false leaves out the automaton and the byte classes:
-  // every row is then tried on every line, as a screen of the byte test alone
-  // (for tests that compare the two).
+  // `multiPattern` false screens nothing: every row is then tried on every
+  // line and its own search decides, which is what the screened conversion
+  // must equal (tests compare the two, so a fault in the byte test shows).
   RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
             bool multiPattern = true);
 
@@ -50,6 +50,8 @@ class RowScreen {
   // or it acts on lines without its texts).
   bool alwaysTried(std::size_t row) const { return always_[row] != 0; }
   bool usesAutomaton() const { return !delta_.empty(); }
+  // Whether a line's bytes are to be noted for each row's byte test.
+  bool screensBytes() const { return screensBytes_; }
   // What the row's operation would otherwise work out from its texts at
   // every line.
   const RowFacts& facts(std::size_t row) const { return facts_[row]; }
@@ -127,6 +129,7 @@ class RowScreen {
   std::vector<char> always_;
   std::vector<RowFacts> facts_;
   bool rowBits_ = false;
+  bool screensBytes_ = true;
   // With rowBits_: for byte k of the classes a line lacks, the rows that
   // need one of them (eight table lookups instead of a test per row).
   std::vector<std::array<std::uint64_t, 256>> blockedBy_;
