@@ -107,6 +107,8 @@ TEST(Codec, FindUpperAndCompareFoldExactlyTheLetterPairsOfItsEncoding) {
   EXPECT_EQ(u8.charCount("a\xC3\xA9\xE4\xB8\xAD") + u8.charLength("\xE4\xB8\xAD", 0), 6u);
   EXPECT_EQ(u8.upper("\xC3\xA9t\xC3\xA9 a\xC3z"), "\xC3\x89T\xC3\x89 A\xC3Z");
   EXPECT_EQ(u8.compareNoCase("\xC3\x89T\xC3\xA9", "\xC3\xA9t\xC3\x89"), 0);
+  // A prefix sorts first, whatever the bytes after the view are.
+  EXPECT_LT(u8.compareNoCase(std::string_view("\xC3\xA9tz", 3), "\xC3\x89Ta"), 0);
 }
 
 // The searches test sixteen places at a step and then the last places of the line: against a
