@@ -31,6 +31,7 @@ TEST(Codec, StoredTextRoundTripsOrIsRefusedNamingThePlace) {
   EXPECT_EQ(u8.fromStore("\xE4\xB8\xAD", "x"), "\xE4\xB8\xAD");
   const std::tuple<const TextCodec*, std::string, std::string> refused[] = {
       {&w1252, "a\xE4\xB8\xAD", "U+4E2D"},  // no Windows-1252 form
+      {&w1252, "\xC2\x80", "U+0080"},       // byte 0x80 is the euro sign
       {&w1252, "a\xE9", ""},                // not UTF-8
       {&u8, "a\xC3", ""}};
   const std::string place = "Constraints row 3, column \"Replace String\"";

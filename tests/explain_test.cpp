@@ -62,6 +62,8 @@ TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {
   EXPECT_EQ(preview(K::SearchReplace, {"b", "c"}, "ab x\nzz"), "cc y\nzz");
   EXPECT_TRUE(contains(preview(K::SearchReplace, {"b", "bb"}, "ab"),
                        "!This constraint would never finish"));
+  EXPECT_TRUE(contains(preview(K::ReplaceFormatting, {"*", "*", "<*", "*>"}, "a *b*"),
+                       "!This constraint would never finish"));
   EXPECT_TRUE(preview(K::SearchReplace, {"   ", "c"}, "ab").starts_with("!"));
   EXPECT_EQ(preview(K::ReplaceFormatting, {"*", "*", "<B>", "</B>"}, "a *b* c"), "b <B>b</B> c");
   // A block that runs to the line's end has no end marker to be found again.
