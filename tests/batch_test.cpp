@@ -149,6 +149,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {"T|DOC|2x|||DOC", ft + "Title Line \"2x\" is not a whole number"},  // not line 2
       {"T|DOC|1|||~", ft + "GroupID is empty (NULL)"},
       {"T|DOC|1|||NWS\nG|NWS|~|", "!Groups row \"NWS\": Header is empty (NULL)"},
+      {doc + "G|NWS|~|", plain},  // a group no file type of the run names is not read
       {index, "!\"IndexPageName\": Content is empty; the index page needs a"},
       {index + "~", "!GlobalDefs row \"IndexPageName\": Content is empty (NULL)"},
       {index + "..", "!\"..\" is not a plain file name"},
