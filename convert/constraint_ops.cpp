@@ -89,6 +89,25 @@ std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::s
   return growth;
 }
 
+// Builds in `out` the line with the begin marker at `s` replaced by `front`
+// and `back` appended; `origin`, when given, becomes the result's mask.
+void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
+                       std::string_view back, std::string& out, std::string* origin) {
+  out.clear();
+  out.reserve(line.size() + front.size() + back.size());
+  out.append(line.substr(0, s.pos))
+      .append(front)
+      .append(line.substr(s.pos + s.length))
+      .append(back);
+  if (origin) {
+    std::string mask;
+    mask.reserve(out.size());
+    mask.append(*origin, 0, s.pos).append(front.size(), kFromRule);
+    mask.append(*origin, s.pos + s.length).append(back.size(), kFromRule);
+    origin->swap(mask);
+  }
+}
+
 // Makes `result` the line; the line's old buffer is kept for the next
 // rewrite, unless it is a huge line's, which is not held any longer.
 void takeResult(std::string& line, std::string& spare, std::string&& result) {
@@ -209,7 +228,16 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
                              bool caseSensitive, const TextCodec& codec, std::string* origin) {
-  std::string out(line);
+  std::string_view kept = line;
+  if (end == kEndOfLineMarker && !begin.empty()) {
+    // Only what stays is copied: a cut early in a long line keeps little.
+    // The first marker is where the kept part ends, so the cut below finds
+    // none in it and only trims it.
+    const Match s = codec.find(line, begin, 0, caseSensitive);
+    if (s.found()) kept = line.substr(0, s.pos);
+    if (origin) origin->resize(kept.size());
+  }
+  std::string out(kept);
   OpBuffers buffers;
   RemoveBlockInPlace(out, buffers, begin, end, caseSensitive, codec, origin);
   return out;
@@ -249,6 +277,10 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
                                    std::string_view end, bool caseSensitive, std::string_view front,
                                    std::string_view back, const TextCodec& codec,
                                    std::string* origin) {
+  if (end == kEndOfLineMarker) {
+    return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec,
+                                             origin);
+  }
   std::string out(line);
   OpBuffers buffers;
   ReplaceFormattingInPlace(
@@ -262,9 +294,13 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
                               std::string_view back, bool neverEnds, const TextCodec& codec,
                               std::string* origin) {
   if (end == kEndOfLineMarker) {
-    if (begin.empty() || !codec.find(line, begin, 0, caseSensitive).found()) return false;
-    line =
-        ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec, origin);
+    if (begin.empty()) return false;
+    const Match s = codec.find(line, begin, 0, caseSensitive);
+    if (!s.found()) return false;
+    formatToEndOfLine(line, s, front, back, buffers.spare, origin);
+    line.swap(buffers.spare);
+    // A huge line's old buffer is not kept for later lines.
+    if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
     return true;
   }
   if (begin.empty() || end.empty()) return false;
@@ -339,18 +375,7 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
   const Match s = codec.find(line, begin, 0, caseSensitive);
   if (!s.found()) return std::string(line);
   std::string out;
-  out.reserve(line.size() + front.size() + back.size());
-  out.append(line.substr(0, s.pos))
-      .append(front)
-      .append(line.substr(s.pos + s.length))
-      .append(back);
-  if (origin) {
-    std::string mask;
-    mask.reserve(out.size());
-    mask.append(*origin, 0, s.pos).append(front.size(), kFromRule);
-    mask.append(*origin, s.pos + s.length).append(back.size(), kFromRule);
-    origin->swap(mask);
-  }
+  formatToEndOfLine(line, s, front, back, out, origin);
   return out;
 }
 
