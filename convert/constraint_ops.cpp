@@ -90,9 +90,11 @@ std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::s
 }
 
 // Builds in `out` the line with the begin marker at `s` replaced by `front`
-// and `back` appended; `origin`, when given, becomes the result's mask.
+// and `back` appended; `origin`, when given, becomes the result's mask, built
+// in `mask`, which receives the old one.
 void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
-                       std::string_view back, std::string& out, std::string* origin) {
+                       std::string_view back, std::string& out, std::string* origin,
+                       std::string& mask) {
   out.clear();
   out.reserve(line.size() + front.size() + back.size());
   out.append(line.substr(0, s.pos))
@@ -100,7 +102,7 @@ void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
       .append(line.substr(s.pos + s.length))
       .append(back);
   if (origin) {
-    std::string mask;
+    mask.clear();
     mask.reserve(out.size());
     mask.append(*origin, 0, s.pos).append(front.size(), kFromRule);
     mask.append(*origin, s.pos + s.length).append(back.size(), kFromRule);
@@ -108,12 +110,29 @@ void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
   }
 }
 
+// A huge line's buffers are not held for the lines after it.
+void dropIfHuge(OpBuffers& buffers) {
+  if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
+  if (buffers.originSpare.capacity() >= kHugeLine) std::string().swap(buffers.originSpare);
+}
+
 // Makes `result` the line; the line's old buffer is kept for the next
-// rewrite, unless it is a huge line's, which is not held any longer.
-void takeResult(std::string& line, std::string& spare, std::string&& result) {
-  spare = std::move(line);
+// rewrite, unless it is a huge line's.
+void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
+  buffers.spare = std::move(line);
   line = std::move(result);
-  if (spare.capacity() >= kHugeLine) std::string().swap(spare);
+  dropIfHuge(buffers);
+}
+
+// The working line of a rewrite, in the buffers kept from line to line.
+RescanBuffer workIn(OpBuffers& buffers, std::string_view line, const std::string* origin,
+                    std::size_t room) {
+  return RescanBuffer(line, origin, room, std::move(buffers.spare), &buffers.originSpare);
+}
+
+// Makes the finished working line the line, and its mask `origin`.
+void finishIn(OpBuffers& buffers, RescanBuffer&& work, std::string& line, std::string* origin) {
+  takeResult(line, buffers, std::move(work).finish(origin, &buffers.originSpare));
 }
 
 }  // namespace
@@ -147,8 +166,9 @@ bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
                                const TextCodec& codec, std::string* origin) {
-  std::string out(line), spare;
-  SearchReplaceInPlace(out, spare, search, replacement, caseSensitive, codec, origin);
+  std::string out(line);
+  OpBuffers buffers;
+  SearchReplaceInPlace(out, buffers, search, replacement, caseSensitive, codec, origin);
   return out;
 }
 
@@ -174,7 +194,7 @@ SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view repl
   return {onePassEligible && (resumeAfter || !startsHit), resumeAfter};
 }
 
-bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_view search,
+bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
                           std::string* origin, const SearchReplaceWay* known) {
   if (search.empty()) return false;
@@ -186,9 +206,10 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
       known != nullptr ? *known : searchReplaceWay(search, replacement, caseSensitive, codec);
   const bool resumeAfter = way.resumeAfter;
   if (way.onePass) {
-    std::string& out = spare;
-    std::string outOrigin;
+    std::string& out = buffers.spare;
+    std::string& outOrigin = buffers.originSpare;
     out.clear();
+    outOrigin.clear();
     std::size_t size = line.size() + inserted.size() + 16;
     // A huge line gets exactly its result's room, not twice it.
     out.reserve(size + growthOfHits(line, search, inserted, caseSensitive, codec));
@@ -207,8 +228,7 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
       origin->swap(outOrigin);
     }
     text.swap(out);
-    // A huge line's old buffer is not kept for later lines.
-    if (spare.capacity() >= kHugeLine) std::string().swap(spare);
+    dropIfHuge(buffers);
     return true;
   }
   // An ordinary line gets room for a few hits, so that its first rewrites
@@ -216,13 +236,13 @@ bool SearchReplaceInPlace(std::string& text, std::string& spare, std::string_vie
   const std::size_t room = line.size() < kHugeLine
                                ? 4 * inserted.size()
                                : growthOfHits(line, search, inserted, caseSensitive, codec);
-  RescanBuffer work(line, origin, room, std::move(spare));
+  RescanBuffer work = workIn(buffers, line, origin, room);
   while (hit.found()) {
     work.rewrite(hit.pos, hit.pos + hit.length, inserted, 0, 0, {});
     if (resumeAfter) work.skip(inserted.size());
     hit = codec.find(work.view(), search, 0, caseSensitive);
   }
-  takeResult(text, spare, std::move(work).finish(origin));
+  finishIn(buffers, std::move(work), text, origin);
   return true;
 }
 
@@ -253,12 +273,12 @@ bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view 
   if (begin.empty() || end.empty()) return false;
   Block block = findBlock(line, begin, end, caseSensitive, codec);
   if (!block.found()) return false;
-  RescanBuffer work(line, origin, 0, std::move(buffers.spare));
+  RescanBuffer work = workIn(buffers, line, origin, 0);
   do {
     work.rewrite(block.begin.pos, block.end.pos + block.end.length, {}, 0, 0, {});
     block = findBlock(work.view(), begin, end, caseSensitive, codec);
   } while (block.found());
-  takeResult(line, buffers.spare, std::move(work).finish(origin));
+  finishIn(buffers, std::move(work), line, origin);
   return true;
 }
 
@@ -297,10 +317,9 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
     if (begin.empty()) return false;
     const Match s = codec.find(line, begin, 0, caseSensitive);
     if (!s.found()) return false;
-    formatToEndOfLine(line, s, front, back, buffers.spare, origin);
+    formatToEndOfLine(line, s, front, back, buffers.spare, origin, buffers.originSpare);
     line.swap(buffers.spare);
-    // A huge line's old buffer is not kept for later lines.
-    if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
+    dropIfHuge(buffers);
     return true;
   }
   if (begin.empty() || end.empty()) return false;
@@ -315,9 +334,9 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
       line.size() < kHugeLine
           ? 4 * (front.size() + back.size())
           : growthOfBlocks(line, begin, end, front.size() + back.size(), caseSensitive, codec);
-  std::string storage = std::move(buffers.spare);
   for (;;) {
-    RescanBuffer work(line, origin, room, std::move(storage));
+    // A second pass starts from fresh buffers: the first took the kept ones.
+    RescanBuffer work = workIn(buffers, line, origin, room);
     // Brent's cycle check: a row that comes back to a line it has had
     // before, seen from where the search starts, loops forever.
     // A huge line is remembered by its first bytes and its hash, not held
@@ -332,7 +351,7 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
     std::size_t rewrites = 0, searched = 0, sinceSeen = 0, span = 1;
     for (Block block = first;; block = findBlock(work.view(), begin, end, caseSensitive, codec)) {
       if (!block.found()) {
-        takeResult(line, buffers.spare, std::move(work).finish(origin));
+        finishIn(buffers, std::move(work), line, origin);
         return true;
       }
       const std::size_t middleFrom = block.begin.pos + block.begin.length;
@@ -374,8 +393,8 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
   if (begin.empty()) return std::string(line);
   const Match s = codec.find(line, begin, 0, caseSensitive);
   if (!s.found()) return std::string(line);
-  std::string out;
-  formatToEndOfLine(line, s, front, back, out, origin);
+  std::string out, mask;
+  formatToEndOfLine(line, s, front, back, out, origin, mask);
   return out;
 }
 

@@ -26,8 +26,9 @@ inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
 // to line: a row that hits line after line then reuses them instead of
 // asking for new memory each time. Whatever they hold is overwritten.
 struct OpBuffers {
-  std::string spare;  // the next line is built here and swapped with it
-  std::string seen;   // a line the cycle check of a formatting row remembers
+  std::string spare;        // the next line is built here and swapped with it
+  std::string originSpare;  // the same for the line's origin mask
+  std::string seen;         // a line the cycle check of a formatting row remembers
 };
 
 // Replaces every occurrence of `search`, resuming at the hit: after each
@@ -53,13 +54,13 @@ struct SearchReplaceWay {
   bool resumeAfter = false;  // the search resumes after the inserted text
 };
 
-// ApplySearchReplace on `line` itself. The result may be built in `spare`
-// and swapped with the line: a caller that keeps `spare` from line to line
-// lets a row that hits line after line reuse two buffers instead of making
-// a new one each time. `way`, when given, is searchReplaceWay() of the row,
+// ApplySearchReplace on `line` itself. The result may be built in `buffers`
+// and swapped with the line: a caller that keeps them from line to line
+// lets a row that hits line after line reuse them instead of making new
+// ones each time. `way`, when given, is searchReplaceWay() of the row,
 // which a caller applying the row to many lines works out once.
 // Returns whether the search text occurred.
-bool SearchReplaceInPlace(std::string& line, std::string& spare, std::string_view search,
+bool SearchReplaceInPlace(std::string& line, OpBuffers& buffers, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
                           std::string* origin = nullptr, const SearchReplaceWay* way = nullptr);
 SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view replacement,

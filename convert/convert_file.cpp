@@ -50,7 +50,7 @@ void appendLine(std::string& page, std::string_view item) {
   if (!mayHit) return false;
   switch (row.type) {  // each operation's own search is the test
     case ConstraintType::SearchReplace:
-      return SearchReplaceInPlace(line, buffers.spare, row.searchString, row.replaceString,
+      return SearchReplaceInPlace(line, buffers, row.searchString, row.replaceString,
                                   row.caseSensitive, codec, origin, &facts.way);
     case ConstraintType::RemoveBlock:
       return RemoveBlockInPlace(line, buffers, row.searchString, row.replaceString,
@@ -143,8 +143,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
-  OpBuffers buffers;  // what rewrites build the line in, swapped with it
-  std::string originMask;
+  OpBuffers buffers;                // what rewrites build the line in, swapped with it
+  std::string originMask, escaped;  // escaped: the page line, with escaping only
   std::string* origin = settings.escapeText ? &originMask : nullptr;
   const std::string lineEnd = settings.endOfLineTag + "\r\n";
   std::int64_t lineNumber = 0;
@@ -199,8 +199,9 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     const std::size_t following =
         rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
     std::string_view trimmed = trimSpaces(line);
-    std::string escaped;
     if (origin) {
+      escaped.clear();
+      if (escaped.capacity() >= kHugeLine) std::string().swap(escaped);  // a huge line's, gone
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
       appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()));
       trimmed = escaped;

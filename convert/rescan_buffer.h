@@ -24,14 +24,18 @@ class RescanBuffer {
   // `room` is how much the line is expected to grow: given up front, a huge
   // line is not copied again when its rewrites lengthen it. `storage`, when
   // given, is a buffer to work in whose memory is reused (its bytes are not);
-  // it must not hold `line`.
+  // it must not hold `line`. `originStorage` is the same for the mask, taken
+  // only when there is one.
   explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr,
-                        std::size_t room = 0, std::string storage = {})
+                        std::size_t room = 0, std::string storage = {},
+                        std::string* originStorage = nullptr)
       : buf_(std::move(storage)), cursor_(room), tracked_(origin != nullptr) {
     buf_.clear();
     buf_.reserve(room + line.size());
     buf_.append(room, '\0').append(line);
     if (tracked_) {
+      if (originStorage != nullptr) origin_.swap(*originStorage);
+      origin_.clear();
       origin_.reserve(buf_.size());
       origin_.append(room, kFromRule).append(*origin);
     }
@@ -80,13 +84,14 @@ class RescanBuffer {
   }
 
   // The finished line; `origin`, when the buffer tracks one, receives its
-  // mask.
-  std::string finish(std::string* origin = nullptr) && {
+  // mask, and `oldOrigin`, when given, the buffer of the mask it replaced.
+  std::string finish(std::string* origin = nullptr, std::string* oldOrigin = nullptr) && {
     skip(buf_.size() - cursor_);
     buf_.resize(done_);
     if (tracked_ && origin != nullptr) {
       origin_.resize(done_);
       origin->swap(origin_);
+      if (oldOrigin != nullptr) oldOrigin->swap(origin_);
     }
     return std::move(buf_);
   }
