@@ -130,7 +130,12 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
       {" Q&A ", {row(HL, "Q&A", "<H2>Q&amp;A</H2>")}, "<H2>Q&amp;A</H2>", "<H2>Q&amp;A</H2>"},
       // A case-insensitive hit that is longer in bytes than the search text.
       {"Maß & <Co>", {row(SR, "ẞ", "<SS>", false)}, "Ma<SS> &amp; &lt;Co&gt;", "Ma<SS> & <Co>", u8},
-      {"a<b>c", {row(SR, "b", "&", true)}, "a&lt;&&gt;c", "a<&>c", u8}};
+      {"a<b>c", {row(SR, "b", "&", true)}, "a&lt;&&gt;c", "a<&>c", u8},
+      // Rewrites work in the buffers that the ones before them left behind.
+      {"[x]y\r\n*a*[x]< then 1 > 0 &",
+       {row(RF, "*", "*", true, "<B>", "</B>"), row(RB, "[", "]"), row(SR, "a", "A")},
+       "y\r\n<B>A</B>&lt; then 1 &gt; 0 &amp;",
+       "y\r\n<B>A</B>< then 1 > 0 &"}};
   for (const Case& c : cases) {
     const PageRules r{0, "", "", c.rows, nullptr};
     for (const bool escape : {true, false}) {
