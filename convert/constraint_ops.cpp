@@ -248,16 +248,19 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
                              bool caseSensitive, const TextCodec& codec, std::string* origin) {
-  std::string_view kept = line;
   if (end == kEndOfLineMarker && !begin.empty()) {
-    // Only what stays is copied: a cut early in a long line keeps little.
-    // The first marker is where the kept part ends, so the cut below finds
-    // none in it and only trims it.
+    // Only what stays is copied, once: a cut early in a long line keeps little.
     const Match s = codec.find(line, begin, 0, caseSensitive);
-    if (s.found()) kept = line.substr(0, s.pos);
-    if (origin) origin->resize(kept.size());
+    const std::string_view kept = trimSpaces(s.found() ? line.substr(0, s.pos) : line);
+    if (origin) {
+      const std::size_t first =
+          kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
+      origin->erase(first + kept.size());
+      origin->erase(0, first);
+    }
+    return std::string(kept);
   }
-  std::string out(kept);
+  std::string out(line);
   OpBuffers buffers;
   RemoveBlockInPlace(out, buffers, begin, end, caseSensitive, codec, origin);
   return out;
