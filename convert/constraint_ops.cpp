@@ -112,8 +112,8 @@ void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
 
 // A huge line's buffers are not held for the lines after it.
 void dropIfHuge(OpBuffers& buffers) {
-  if (buffers.spare.capacity() >= kHugeLine) std::string().swap(buffers.spare);
-  if (buffers.originSpare.capacity() >= kHugeLine) std::string().swap(buffers.originSpare);
+  releaseIfHuge(buffers.spare);
+  releaseIfHuge(buffers.originSpare);
 }
 
 // Makes `result` the line; the line's old buffer is kept for the next

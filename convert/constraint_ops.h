@@ -22,6 +22,12 @@ namespace loom {
 // Lines from this length on are worth not holding once more than needed.
 inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
 
+// Frees `buffer` when it has held a huge line, so that the lines after it do
+// not keep that much memory; any other buffer stays for reuse.
+inline void releaseIfHuge(std::string& buffer) {
+  if (buffer.capacity() >= kHugeLine) std::string().swap(buffer);
+}
+
 // The buffers the in-place operations work in, kept by the caller from line
 // to line: a row that hits line after line then reuses them instead of
 // asking for new memory each time. Whatever they hold is overwritten.

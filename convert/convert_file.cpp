@@ -201,7 +201,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     std::string_view trimmed = trimSpaces(line);
     if (origin) {
       escaped.clear();
-      if (escaped.capacity() >= kHugeLine) std::string().swap(escaped);  // a huge line's, gone
+      releaseIfHuge(escaped);
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
       appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()));
       trimmed = escaped;
