@@ -166,7 +166,7 @@ class Runner {
         }
         if (sourceWarnings_.wanted()) {
           result.facts =
-              inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.wantsMarkup());
+              inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.look());
         }
         ConvertedPage page = ConvertOwnedFile(
             std::move(contents), path, plan_.rules.rulesByExtension.at(plan_.extensionOf(file)),
@@ -257,8 +257,7 @@ std::vector<PlanWarning> checkSources(const BatchPlan& plan, const FileSystem& f
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
-      warnings.add(path,
-                   inspectSource(contents, plan.rules.settings.lineEnds, warnings.wantsMarkup()));
+      warnings.add(path, inspectSource(contents, plan.rules.settings.lineEnds, warnings.look()));
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
@@ -332,6 +331,7 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
+  summary.genericFiles = plan.genericFiles;
 
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
@@ -427,14 +427,17 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
 }  // namespace
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
-  const BatchPlan plan = planBatch({options.dirs, options.rulesPath, options.encoding,
-                                    options.lineEnds, options.escapeText, options.checkOnly},
+  const BatchPlan plan = planBatch({.dirs = options.dirs,
+                                    .rulesPath = options.rulesPath,
+                                    .overrides = options.overrides,
+                                    .checkReadable = options.checkOnly},
                                    fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
     BatchSummary summary;
     summary.fileCount = plan.files.size();
+    summary.genericFiles = plan.genericFiles;
     if (options.prune) {
       PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, true);
       for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);

@@ -13,12 +13,9 @@
 namespace loom {
 
 struct BatchOptions {
-  DirectoryPair dirs;     // the front end has taken apart what the user gave
-  std::string rulesPath;  // the rule database file
-  // Overrides of the database's "Encoding", "LineEnds" and "EscapeText" rows.
-  std::optional<std::string> encoding;
-  std::optional<std::string> lineEnds;
-  std::optional<std::string> escapeText;
+  DirectoryPair dirs;          // the front end has taken apart what the user gave
+  std::string rulesPath;       // the rule database file
+  SettingOverrides overrides;  // over the rule database's settings, for this run
   // Threads that convert files; 0 means one per core. The pages, the index
   // page and the order of the progress reports are the same for any number.
   unsigned jobs = 0;

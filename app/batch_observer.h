@@ -13,7 +13,8 @@ namespace loom {
 struct BatchSummary {
   std::size_t fileCount = 0;       // plain files listed at the start
   std::size_t pagesWritten = 0;    // files converted into a page
-  std::size_t skippedFiles = 0;    // names without "."
+  std::size_t skippedFiles = 0;    // names without "." (and no file type GEN)
+  std::size_t genericFiles = 0;    // pages of files that took the file type GEN
   std::size_t pagesNew = 0;        // page files that did not exist before
   std::size_t pagesChanged = 0;    // page files whose bytes changed
   std::size_t pagesUnchanged = 0;  // page files left alone: same bytes as before
@@ -34,6 +35,7 @@ enum class WarningKind {
   PageNameCollision,  // two files give the same page name; the later page wins
   ManifestUnusable,   // no readable list of the last run's pages; nothing is pruned
   StalePageKept,      // a listed page that is not removed: edited since, or a foreign name
+  EncodingHint,       // a Windows-1252 run over text that is UTF-8
 };
 
 class BatchObserver {

@@ -8,6 +8,7 @@
 #include "app/manifest.h"
 #include "base/directory_snapshot.h"
 #include "base/text.h"
+#include "rules/constraint_draft.h"
 
 namespace loom {
 namespace {
@@ -36,20 +37,35 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
   }
 }
 
-// What would make the run fail after it has written pages, found before
-// any: a directory (or other non-file) where a page or the index page must
-// go. (An input file that cannot be read is the other such problem.)
+// What would make the run fail after it has written pages, or write where
+// it must not, found before any: a directory (or other non-file) where a page
+// or the index page must go, a page name too long for the file system, and
+// a page that would replace an input file (compared as files, so "d" and
+// "d/." are one; the pages of the run before are no inputs). An input file
+// that cannot be read is the other such problem.
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
+  constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
   // Only names the output directory holds need a look (each once, in order).
   const DirectorySnapshot output(fs, plan.dirs.output);
-  std::set<std::string> targets;
+  std::map<std::string, const InputFile*> targets;
   for (const InputFile& file : plan.files) {
-    if (auto page = file.pageName(); page && output.mayHold(*page))
-      targets.insert(std::move(*page));
+    std::optional<std::string> page = file.pageName();
+    if (!page) continue;
+    if (page->size() > kLongestName) {
+      problems.push_back(
+          {ErrorKind::Io,
+           "The page of the file " + quoted(visibleName(plan.dirs.input + file.name)) +
+               " would have a name of " + std::to_string(page->size()) +
+               " bytes; a file name can have at most " + std::to_string(kLongestName) +
+               " (set PageNames to short, or rename the file)"});
+    } else if (output.mayHold(*page)) {
+      targets.emplace(std::move(*page), &file);
+    }
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
-    targets.insert(plan.rules.indexPageName);
-  for (const std::string& name : targets) {
+    targets.emplace(plan.rules.indexPageName, nullptr);
+  std::map<FileIdentity, std::pair<std::string, const InputFile*>> pageFiles;
+  for (const auto& [name, file] : targets) {
     const std::string path = plan.dirs.output + name;
     const PathKind kind = fs.entryKind(path);
     if (kind == PathKind::Directory || kind == PathKind::Other) {
@@ -59,7 +75,26 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                                              : "something that is not a file") +
                                              " named " + quoted(visibleName(name)) +
                                              ", where the run must write a page; move it away"});
+    } else if (file != nullptr) {
+      if (const auto id = fs.identity(path)) pageFiles.emplace(*id, std::pair{name, file});
     }
+  }
+  if (pageFiles.empty()) return;
+  const bool listed = fs.kind(plan.dirs.output + kManifestName) != PathKind::Missing;
+  for (const InputFile& input : plan.files) {
+    const auto id = fs.identity(plan.dirs.input + input.name);
+    const auto hit = id ? pageFiles.find(*id) : pageFiles.end();
+    if (hit == pageFiles.end()) continue;
+    const auto& [page, file] = hit->second;
+    problems.push_back(
+        {ErrorKind::Io,
+         "The page of the file " + quoted(visibleName(plan.dirs.input + file->name)) +
+             " would replace the input file " + quoted(visibleName(plan.dirs.input + input.name)) +
+             ", which this program did not write" +
+             (listed ? std::string()
+                     : " (the output directory has no list of the pages of earlier runs, " +
+                           std::string(kManifestName) + ")") +
+             "; rename one of them, or write the site into another directory"});
   }
 }
 
@@ -68,12 +103,13 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
 // entry; said once per pair.
 void settlePageNameCollisions(BatchPlan& plan) {
   // Keyed by the part of each name the page name is made of, which the
-  // files hold, rather than by a page name made for each.
+  // files hold, rather than by a page name made for each. Full page names
+  // never collide: a directory holds each name once.
   std::unordered_map<std::string_view, InputFile*> previous;
   previous.reserve(plan.files.size());
   for (InputFile& file : plan.files) {
     if (!file.hasPage()) continue;
-    const auto [it, first] = previous.emplace(file.pageStem(), &file);
+    const auto [it, first] = previous.emplace(file.pageKey(), &file);
     if (first) continue;
     it->second->writesPage = false;
     const std::string page = *file.pageName();
@@ -122,19 +158,26 @@ void addFiles(BatchPlan& plan, std::vector<std::string> names) {
   // put in the run's encoding and upper case once.
   std::map<std::string, std::uint32_t, std::less<>> listed;
   for (std::string& name : names) {
-    const std::string_view asListed = listedExtension(name);
+    // A name without "." has no extension of its own: it is of the type GEN
+    // when the rules have one, and is skipped otherwise.
+    const bool dotless = name.find('.') == std::string::npos;
+    const std::string_view asListed = dotless ? std::string_view() : listedExtension(name);
     auto seen = listed.find(asListed);
     if (seen == listed.end()) {
-      const auto [it, added] = known.emplace(fileExtension(name, *plan.rules.codec),
-                                             static_cast<std::uint32_t>(plan.extensions.size()));
+      const std::string extension =
+          dotless ? std::string(kGenericFileType) : fileExtension(name, *plan.rules.codec);
+      const auto [it, added] =
+          known.emplace(extension, static_cast<std::uint32_t>(plan.extensions.size()));
       if (added) plan.extensions.push_back(it->first);
       seen = listed.emplace(asListed, it->second).first;
     }
-    InputFile file(std::move(name), seen->second);
+    InputFile file(std::move(name), seen->second, plan.rules.pageNaming,
+                   !dotless || plan.rules.hasGenericType);
     if (!file.hasPage()) {
       plan.warnings.push_back({WarningKind::SkippedFile,
                                "File " + quoted(plan.dirs.input + file.name) +
-                                   " has no \".\" in its name, so it has no file type; skipped"});
+                                   " has no \".\" in its name, so it has no file type; skipped "
+                                   "(a FileTypes row GEN would give it one)"});
     }
     plan.files.push_back(std::move(file));
   }
@@ -152,6 +195,19 @@ FilesByExtension filesByExtension(const BatchPlan& plan) {
   return files;
 }
 
+// Compiles the rules of the plan's files, and counts the files that take
+// the type GEN for want of their own.
+void compileRules(RulesCompiler& compiler, BatchPlan& plan) {
+  compiler.compile(filesByExtension(plan), plan.rules);
+  for (const InputFile& file : plan.files) {
+    const bool dotless = file.name.find('.') == std::string::npos;
+    if (file.hasPage() &&
+        (dotless || plan.rules.genericExtensions.count(plan.extensionOf(file)) != 0)) {
+      ++plan.genericFiles;
+    }
+  }
+}
+
 // When the output directory is the input directory, the pages and the index
 // page of the run before are there among the input files; they are ours,
 // not text to convert (and the index page would otherwise refuse the run as
@@ -165,19 +221,16 @@ void dropOwnPages(const DirectoryPair& dirs, const FileSystem& fs,
   std::erase_if(names, [&pages](const std::string& name) { return pages.count(name) > 0; });
 }
 
-SettingOverrides overridesOf(const PlanRequest& request) {
-  return {request.encoding, request.lineEnds, request.escapeText};
-}
-
 }  // namespace
 
-InputFile::InputFile(std::string listedName, std::uint32_t extensionIndex)
-    : name(std::move(listedName)), extension(extensionIndex) {
-  if (const std::optional<PageStem> stem = pageStemOf(name)) {
-    stem_ = *stem;
-    hasPage_ = true;
-    writesPage = true;
-  }
+InputFile::InputFile(std::string listedName, std::uint32_t extensionIndex, PageNaming naming,
+                     bool typed)
+    : name(std::move(listedName)),
+      extension(extensionIndex),
+      writesPage(typed),
+      hasPage_(typed),
+      full_(naming == PageNaming::Full) {
+  if (typed && !full_) stem_ = pageStemOf(name);
 }
 
 BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
@@ -186,7 +239,7 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   std::vector<Problem> problems;
   checkDirectories(plan.dirs, fs, problems);
   RulesCompiler compiler(problems, plan.warnings);
-  if (!compiler.readSettings(request.rulesPath, overridesOf(request), plan.rules)) {
+  if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
     throw ValidationError(std::move(problems));
   }
   if (fs.kind(plan.dirs.input) == PathKind::Directory) {
@@ -207,7 +260,7 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   if (request.checkReadable) plan.inputsReadable = addUnreadable();
   checkRunTargets(plan, fs, problems);
   settlePageNameCollisions(plan);
-  compiler.compile(filesByExtension(plan), plan.rules);
+  compileRules(compiler, plan);
   // Every problem at once, as when nothing is left to the caller.
   if (!problems.empty() && !request.checkReadable) addUnreadable();
   if (!problems.empty()) throw ValidationError(std::move(problems));
@@ -236,11 +289,11 @@ BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
   plan.dirs.input = inputDir;
   std::vector<Problem> problems;
   RulesCompiler compiler(problems, plan.warnings);
-  if (!compiler.readSettings(request.rulesPath, overridesOf(request), plan.rules)) {
+  if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
     throw ValidationError(std::move(problems));
   }
   addFiles(plan, std::move(names));
-  compiler.compile(filesByExtension(plan), plan.rules);
+  compileRules(compiler, plan);
   if (!problems.empty()) throw ValidationError(std::move(problems));
   return plan;
 }

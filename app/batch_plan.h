@@ -20,7 +20,8 @@ namespace loom {
 // the name is worked out once, and the extension is held once per run (see
 // BatchPlan::extensionOf), not beside every name.
 struct InputFile {
-  InputFile(std::string listedName, std::uint32_t extensionIndex);
+  // `typed`: the file has a file type, so it gets a page.
+  InputFile(std::string listedName, std::uint32_t extensionIndex, PageNaming naming, bool typed);
 
   std::string name;             // without directory, as listed; not changed afterwards
   std::uint32_t extension = 0;  // in BatchPlan::extensions
@@ -28,21 +29,22 @@ struct InputFile {
   // replaces this one's, so this one's is not written.
   bool writesPage = false;
 
-  // Nothing when the name has no ".", for then the file has no type.
+  // Nothing when the file has no file type, and so no page.
   std::optional<std::string> pageName() const {
     if (!hasPage_) return std::nullopt;
-    return pageNameOf(name, stem_);
+    return full_ ? name + ".html" : pageNameOf(name, stem_);
   }
   bool hasPage() const { return hasPage_; }
-  // What tells the page name apart from others: the part of the name between
-  // "lw" and ".htm" (empty when there is no page).
-  std::string_view pageStem() const {
-    return std::string_view(name).substr(stem_.from, stem_.size);
+  // What tells the page name apart from others: the whole name, or the
+  // part of it between "lw" and ".htm" of a short name.
+  std::string_view pageKey() const {
+    return full_ ? std::string_view(name) : std::string_view(name).substr(stem_.from, stem_.size);
   }
 
  private:
   PageStem stem_;
   bool hasPage_ = false;
+  bool full_ = false;
 };
 
 struct BatchPlan {
@@ -52,6 +54,8 @@ struct BatchPlan {
   CompiledRules rules;
   std::vector<PlanWarning> warnings;
   bool inputsReadable = false;  // every input file was found readable
+  // The files that have no file type of their own and take GEN's.
+  std::size_t genericFiles = 0;
 
   const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
 };
@@ -59,11 +63,7 @@ struct BatchPlan {
 struct PlanRequest {
   DirectoryPair dirs;
   std::string rulesPath;
-  // Overrides of the optional settings "Encoding", "LineEnds" and
-  // "EscapeText" for one run.
-  std::optional<std::string> encoding;
-  std::optional<std::string> lineEnds;
-  std::optional<std::string> escapeText;
+  SettingOverrides overrides;  // over the stored settings, for this run
   // False leaves out the look at whether every input file can be read
   // (unless planning finds other problems): the caller asks unreadableInputs()
   // itself before it writes anything, while other threads start converting.

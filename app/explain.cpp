@@ -110,7 +110,9 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   if (ex.pageName) {
     try {
       for (const std::string& other : fs.listPlainFiles(dir)) {
-        if (other != name && pageNameFor(other) == ex.pageName) ex.samePage.push_back(other);
+        const bool typed = other.find('.') != std::string::npos || plan.rules.hasGenericType;
+        if (other != name && typed && pageNameFor(other, plan.rules.pageNaming) == ex.pageName)
+          ex.samePage.push_back(other);
       }
     } catch (const LoomError&) {
       // A directory that cannot be listed has no other files to tell of.
@@ -136,13 +138,21 @@ std::string formatExplanation(const Explanation& ex) {
   const TextCodec& codec = *ex.plan->rules.codec;
   std::string out = "File: " + ex.path + "\n";
   if (!ex.pageName) {
-    return out + "It has no \".\" in its name, so it has no file type: a run skips it.\n";
+    return out +
+           "It has no \".\" in its name and the rules have no file type GEN, so it has no file "
+           "type: a run skips it.\n";
   }
   const PageRules& rules = ex.plan->rules.rulesByExtension.at(ex.extension);
-  out += "File type: FileTypes row " + visible(codec, ex.extension) + ": Title Line " +
-         std::to_string(rules.titleLine) + ", BeginSection " + visible(codec, rules.beginSection) +
-         ", EndSection " + visible(codec, rules.endSection) + ", GroupID " +
-         visible(codec, ex.plan->rules.groupByExtension.at(ex.extension)) + "\n";
+  const bool generic = ex.plan->rules.genericExtensions.count(ex.extension) != 0;
+  const std::string why = generic
+                              ? " (FileTypes has no row for " + visible(codec, ex.extension) + ")"
+                          : ex.path.substr(ex.path.rfind('/') + 1).find('.') == std::string::npos
+                              ? " (its name has no \".\")"
+                              : "";
+  out += "File type: FileTypes row " + visible(codec, generic ? "GEN" : ex.extension) + why +
+         ": Title Line " + std::to_string(rules.titleLine) + ", BeginSection " +
+         visible(codec, rules.beginSection) + ", EndSection " + visible(codec, rules.endSection) +
+         ", GroupID " + visible(codec, ex.plan->rules.groupByExtension.at(ex.extension)) + "\n";
   if (!ex.samePage.empty()) {
     out += "Page " + *ex.pageName + " is also the page of";
     for (const std::string& other : ex.samePage) out += " \"" + other + "\"";
@@ -159,6 +169,13 @@ std::string formatExplanation(const Explanation& ex) {
          (ex.plan->rules.settings.escapeText
               ? "yes (& < > of the text are written as &amp; &lt; &gt;)\n"
               : "no (the text is copied as it is)\n");
+  out += std::string("Lines: ") +
+         (ex.plan->rules.settings.lines == LineLayout::Keep
+              ? "keep (leading blanks and blank lines stay)\n"
+              : "trim (spaces around each line go, blank lines are dropped)\n");
+  out += std::string("Page names: ") + (ex.plan->rules.pageNaming == PageNaming::Full
+                                            ? "full (the file name + \".html\")\n"
+                                            : "short (\"lw\" + six characters)\n");
   out += "Rows that apply, in stored order: " + std::to_string(rules.constraints.size()) + "\n";
   for (const LineTrace& trace : ex.changedLines) {
     out += "\nLine " + std::to_string(trace.lineNumber) + ":\n";

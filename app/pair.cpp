@@ -35,10 +35,8 @@ std::string joinArguments(int argc, const char* const argv[], int first) {
   return joined;
 }
 
-std::optional<PageStem> pageStemOf(std::string_view fileName) {
-  const std::size_t dot = fileName.find('.');
-  if (dot == std::string_view::npos) return std::nullopt;
-  const std::string_view base = fileName.substr(0, dot);
+PageStem pageStemOf(std::string_view fileName) {
+  const std::string_view base = fileName.substr(0, fileName.find('.'));
   const bool utf8 = firstInvalidUtf8(base) == std::string_view::npos;
   // Start offsets of the first nine characters of the base.
   std::size_t starts[9];
@@ -61,10 +59,9 @@ std::string pageNameOf(std::string_view fileName, PageStem stem) {
   return page;
 }
 
-std::optional<std::string> pageNameFor(std::string_view fileName) {
-  const std::optional<PageStem> stem = pageStemOf(fileName);
-  if (!stem) return std::nullopt;
-  return pageNameOf(fileName, *stem);
+std::string pageNameFor(std::string_view fileName, PageNaming naming) {
+  if (naming == PageNaming::Full) return std::string(fileName) + ".html";
+  return pageNameOf(fileName, pageStemOf(fileName));
 }
 
 std::string_view listedExtension(std::string_view fileName) {

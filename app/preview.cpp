@@ -39,8 +39,10 @@ PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFo
   try {
     tables = readRuleTables(rulesPath);
     std::vector<Problem> problems;
-    codec = chooseCodec(std::nullopt,
-                        settingFrom(tables, kEncodingKey, rulesPath, /*optional=*/true), problems);
+    codec = chooseCodec(
+        std::nullopt,
+        settingFrom(tables, settingDef(SettingId::Encoding).key, rulesPath, /*optional=*/true),
+        problems);
     if (codec == nullptr) return note("The rule database's Encoding setting is not valid.");
   } catch (const LoomError& e) {
     return note(std::string("The saved rules cannot be read: ") + e.what());

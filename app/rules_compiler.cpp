@@ -58,46 +58,58 @@ std::optional<std::string> keyInRunEncoding(const Text& stored, const TextCodec&
   }
 }
 
-// An optional setting's value for this run: the run's own override, else the
-// stored row, else `fallback` (what stored databases without the row were
-// written for). A value `parse` does not know is a problem naming where it
-// came from: the option (a usage error) or the GlobalDefs row.
-template <typename T, typename Parse>
-std::optional<T> chooseSetting(const std::optional<std::string>& override,
-                               const std::optional<std::string>& stored, const char* key,
-                               const char* optionWords, const char* choices, T fallback,
-                               Parse parse, std::vector<Problem>& problems) {
+// An optional setting's choice for this run: the run's own override, else
+// the stored row, else what a missing row means (what stored databases
+// without the row were written for). A value that is none of its choices is
+// a problem naming where it came from: the option (a usage error) or the
+// GlobalDefs row.
+std::optional<std::string_view> chooseSetting(SettingId id,
+                                              const std::optional<std::string>& override,
+                                              const std::optional<std::string>& stored,
+                                              std::vector<Problem>& problems) {
+  const SettingDef& def = settingDef(id);
   if (override) {
-    if (std::optional<T> value = parse(*override)) return value;
-    problems.push_back({ErrorKind::Usage, std::string("Unknown ") + optionWords + " " +
-                                              quoted(*override) + "; use " + choices});
+    if (auto choice = choiceOf(def, *override)) return choice;
+    problems.push_back({ErrorKind::Usage, std::string("Unknown ") + def.what + " " +
+                                              quoted(*override) + "; use " + choicesText(def)});
     return std::nullopt;
   }
-  if (!stored) return fallback;
-  if (std::optional<T> value = parse(*stored)) return value;
-  problems.push_back({ErrorKind::Rules, std::string("GlobalDefs row \"") + key + "\": Content " +
-                                            quoted(*stored) + " is not " + choices});
+  if (!stored) return def.missing;
+  if (auto choice = choiceOf(def, *stored)) return choice;
+  problems.push_back({ErrorKind::Rules, std::string("GlobalDefs row \"") + def.key +
+                                            "\": Content " + quoted(*stored) + " is not " +
+                                            choicesText(def)});
   return std::nullopt;
 }
 
-std::optional<const TextCodec*> codecNamed(std::string_view name) {
-  if (const TextCodec* codec = codecByName(std::string(trimSpaces(name)))) return codec;
-  return std::nullopt;
+std::optional<std::string> overrideOf(const SettingOverrides& overrides, SettingId id) {
+  const auto it = overrides.find(id);
+  if (it == overrides.end()) return std::nullopt;
+  return it->second;
 }
 
-// The run's line ends and escaping; a bad value adds a problem and leaves the
-// default in place, so that the rest of the check still runs.
+// The choice of `id` for this run; a bad value adds a problem and gives what
+// a missing row means, so that the rest of the check still runs.
+std::string_view choice(SettingId id, const SettingOverrides& overrides,
+                        const GlobalSettings& stored, std::vector<Problem>& problems) {
+  return chooseSetting(id, overrideOf(overrides, id), stored.value(id), problems)
+      .value_or(settingDef(id).missing);
+}
+
+// The run's line ends, escaping, lines and page names.
 void chooseTextSettings(const SettingOverrides& overrides, const GlobalSettings& stored,
                         CompiledRules& rules, std::vector<Problem>& problems) {
   rules.settings.lineEnds =
-      chooseSetting(overrides.lineEnds, stored.lineEnds, kLineEndsKey, "line ends", "crlf or any",
-                    LineEnds::CrLf, lineEndsByName, problems)
-          .value_or(LineEnds::CrLf);
-  rules.settings.escapeText =
-      chooseSetting(overrides.escapeText, stored.escapeText, kEscapeTextKey, "escape-text value",
-                    "yes or no", false, yesNoByName, problems)
-          .value_or(false);
-  rules.escapeTextChosen = overrides.escapeText.has_value() || stored.escapeText.has_value();
+      *lineEndsByName(choice(SettingId::LineEnds, overrides, stored, problems));
+  rules.settings.escapeText = choice(SettingId::EscapeText, overrides, stored, problems) == "yes";
+  rules.settings.lines = choice(SettingId::Lines, overrides, stored, problems) == "keep"
+                             ? LineLayout::Keep
+                             : LineLayout::Trim;
+  rules.pageNaming = choice(SettingId::PageNames, overrides, stored, problems) == "full"
+                         ? PageNaming::Full
+                         : PageNaming::Short;
+  rules.escapeTextChosen =
+      overrides.count(SettingId::EscapeText) != 0 || stored.value(SettingId::EscapeText);
 }
 
 void checkIndexPageName(const std::string& name, std::vector<Problem>& problems) {
@@ -163,17 +175,25 @@ GroupTexts groupTexts(const GroupRecord& g, Checker& check) {
   return GroupTexts{header.value_or(""), footer.value_or("")};
 }
 
+// The first FileTypes row for `extension`, in the run's encoding.
+const FileTypeRecord* findFileType(const RuleTables& tables, const TextCodec& codec,
+                                   std::string_view extension) {
+  for (const FileTypeRecord& r : tables.fileTypes) {
+    const std::optional<std::string> id = keyInRunEncoding(r.identifier, codec);
+    if (id && codec.equalNoCase(*id, extension)) return &r;
+  }
+  return nullptr;
+}
+
 void prepareFileTypes(CompiledRules& compiled, const FilesByExtension& filesByExtension,
                       const RuleTables& tables, Checker& check) {
   std::set<std::string> usedGroups;
+  const FileTypeRecord* generic = findFileType(tables, *compiled.codec, kGenericFileType);
   for (const auto& [extension, files] : filesByExtension) {
-    const FileTypeRecord* row = nullptr;
-    for (const FileTypeRecord& r : tables.fileTypes) {
-      const std::optional<std::string> id = keyInRunEncoding(r.identifier, *compiled.codec);
-      if (id && compiled.codec->equalNoCase(*id, extension)) {
-        row = &r;
-        break;
-      }
+    const FileTypeRecord* row = findFileType(tables, *compiled.codec, extension);
+    if (row == nullptr && generic != nullptr) {
+      row = generic;
+      compiled.genericExtensions.insert(extension);
     }
     if (row == nullptr) {
       std::string example = quoted(files.first);
@@ -185,7 +205,9 @@ void prepareFileTypes(CompiledRules& compiled, const FilesByExtension& filesByEx
       continue;
     }
     std::optional<std::string> group;
-    PageRules rules = fileTypeRules(*row, "FileTypes row " + quoted(extension), check, group);
+    const std::string where =
+        "FileTypes row " + quoted(row == generic ? std::string(kGenericFileType) : extension);
+    PageRules rules = fileTypeRules(*row, where, check, group);
     if (group) {
       usedGroups.insert(*group);
       compiled.groupByExtension[extension] = std::move(*group);
@@ -345,19 +367,22 @@ bool RulesCompiler::readSettings(const std::string& rulesPath, const SettingOver
       setting(kEndOfLineKey, stored.endOfLineTag) + setting(kHeaderKey, stored.header) +
       setting(kFooterKey, stored.footer) + setting(kIndexPageNameKey, stored.indexPageName);
   const bool settingsOk = settingsFound == 4;
-  for (auto [key, into] :
-       {std::pair{kEncodingKey, &stored.encoding}, std::pair{kLineEndsKey, &stored.lineEnds},
-        std::pair{kEscapeTextKey, &stored.escapeText}}) {
+  for (const SettingDef& def : settingTable()) {
+    if (isRequired(def)) continue;
     try {
-      *into = settingFrom(tables, key, rulesPath, /*optional=*/true);
+      if (auto value = settingFrom(tables, def.key, rulesPath, /*optional=*/true)) {
+        stored.optional[def.id] = std::move(*value);
+      }
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
   }
   chooseTextSettings(overrides, stored, rules, problems);
-  const TextCodec* codec = chooseCodec(overrides.encoding, stored.encoding, problems);
+  const TextCodec* codec = chooseCodec(overrideOf(overrides, SettingId::Encoding),
+                                       stored.value(SettingId::Encoding), problems);
   if (codec == nullptr) return false;
   rules.codec = codec;
+  rules.hasGenericType = findFileType(tables, *codec, kGenericFileType) != nullptr;
   Checker check(*codec, problems);
   if (settingsOk) {
     checkIndexPageName(stored.indexPageName, problems);
@@ -396,9 +421,8 @@ void RulesCompiler::compile(const FilesByExtension& files, CompiledRules& rules)
 const TextCodec* chooseCodec(const std::optional<std::string>& override,
                              const std::optional<std::string>& stored,
                              std::vector<Problem>& problems) {
-  return chooseSetting(override, stored, kEncodingKey, "encoding", "windows-1252 or utf-8",
-                       &windows1252Codec(), codecNamed, problems)
-      .value_or(nullptr);
+  const auto name = chooseSetting(SettingId::Encoding, override, stored, problems);
+  return name ? codecByName(*name) : nullptr;
 }
 
 std::vector<CompiledConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,

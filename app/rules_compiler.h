@@ -12,17 +12,20 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/batch_observer.h"
+#include "app/pair.h"
 #include "base/codec.h"
 #include "base/error.h"
 #include "convert/page_rules.h"
 #include "index/index_page.h"
 #include "rules/constraint_draft.h"
 #include "rules/rule_tables.h"
+#include "rules/settings_table.h"
 
 namespace loom {
 
@@ -31,19 +34,16 @@ struct PlanWarning {
   std::string message;
 };
 
-// Overrides of the optional settings "Encoding", "LineEnds" and "EscapeText"
-// for one run.
-struct SettingOverrides {
-  std::optional<std::string> encoding;
-  std::optional<std::string> lineEnds;
-  std::optional<std::string> escapeText;
-};
-
 // The rules of one run, in its encoding.
 struct CompiledRules {
   const TextCodec* codec = &windows1252Codec();
   PageSettings settings;
   std::string indexPageName;  // a plain file name, as stored
+  PageNaming pageNaming = PageNaming::Short;
+  // Whether FileTypes has a row GEN: the type of every file whose extension
+  // has no row of its own, and of every file without ".".
+  bool hasGenericType = false;
+  std::set<std::string> genericExtensions;  // the run's extensions that take GEN's row
   // Whether EscapeText was given (stored or for this run): when it was not,
   // sources that hold markup-like text are worth a warning.
   bool escapeTextChosen = false;

@@ -71,7 +71,8 @@ std::optional<std::string> headerCharsetWarning(std::string_view header, const T
 SourceWarnings::SourceWarnings(const CompiledRules& rules)
     : codec_(*rules.codec),
       lineFeeds_(rules.settings.lineEnds == LineEnds::CrLf),
-      markup_(!rules.escapeTextChosen) {}
+      markup_(!rules.escapeTextChosen),
+      utf8_(rules.codec->encoding() == Encoding::Windows1252) {}
 
 void SourceWarnings::add(const std::string& path, const SourceFacts& facts) {
   if (lineFeeds_ && facts.lineFeedsOnly) lineFeedFiles_.push_back(path);
@@ -80,6 +81,10 @@ void SourceWarnings::add(const std::string& path, const SourceFacts& facts) {
       firstMarkupFile_ = path;
       firstMarkup_ = *facts.markup;
     }
+  }
+  if (utf8_ && facts.utf8Line && utf8Files_++ == 0) {
+    firstUtf8File_ = path;
+    firstUtf8Line_ = *facts.utf8Line;
   }
 }
 
@@ -109,6 +114,16 @@ std::vector<PlanWarning> SourceWarnings::warnings() const {
              " text that browsers read as markup and hide, first " + quoted(firstMarkupFile_) +
              " line " + std::to_string(firstMarkup_.line) + ": " + quoted(sample) +
              "; set EscapeText to yes (or to no if the text holds HTML on purpose)"});
+  }
+  if (utf8Files_ > 0) {
+    out.push_back(
+        {WarningKind::EncodingHint,
+         std::to_string(utf8Files_) + (utf8Files_ == 1 ? " file is" : " files are") +
+             " UTF-8 text, first " + quoted(firstUtf8File_) + " line " +
+             std::to_string(firstUtf8Line_) +
+             ", but the run reads and writes windows-1252: browsers will show each letter of "
+             "more than one byte as two or three wrong ones (\"Café\" as \"CafÃ©\"); set "
+             "Encoding to utf-8"});
   }
   return out;
 }

@@ -19,14 +19,14 @@ namespace loom {
 // declaration fits.
 std::optional<std::string> headerCharsetWarning(std::string_view header, const TextCodec& codec);
 
-// Gathers what the files of a run say about LineEnds and EscapeText, in file
-// order, and words it as warnings.
+// Gathers what the files of a run say about LineEnds, EscapeText and
+// Encoding, in file order, and words it as warnings.
 class SourceWarnings {
  public:
   explicit SourceWarnings(const CompiledRules& rules);
   // Whether the files need looking at at all, and for markup.
-  bool wanted() const { return lineFeeds_ || markup_; }
-  bool wantsMarkup() const { return markup_; }
+  bool wanted() const { return lineFeeds_ || markup_ || utf8_; }
+  SourceLook look() const { return {.markup = markup_, .utf8 = utf8_}; }
   void add(const std::string& path, const SourceFacts& facts);
   std::vector<PlanWarning> warnings() const;
 
@@ -34,10 +34,14 @@ class SourceWarnings {
   const TextCodec& codec_;
   bool lineFeeds_;
   bool markup_;
+  bool utf8_;  // a Windows-1252 run: UTF-8 text is worth a hint
   std::vector<std::string> lineFeedFiles_;
   std::size_t markupFiles_ = 0;
   std::string firstMarkupFile_;
   MarkupSample firstMarkup_;
+  std::size_t utf8Files_ = 0;
+  std::string firstUtf8File_;
+  std::int64_t firstUtf8Line_ = 0;
 };
 
 }  // namespace loom

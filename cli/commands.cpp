@@ -14,14 +14,8 @@
 namespace loom::cli {
 
 int newRules(const Options& options) {
-  // A database in an encoding no run can read would be refused by every run.
-  if (options.encoding && codecByName(*options.encoding) == nullptr) {
-    throw LoomError(ErrorKind::Usage, "Unknown encoding \"" + *options.encoding +
-                                          "\"; use windows-1252 or utf-8. No rule database was "
-                                          "created");
-  }
-  createRuleDatabase(options.file, NewDatabaseContents::SettingsOnly,
-                     platformSettings(options.encoding, options.lineEnds, options.escapeText));
+  createRuleDatabase(options.file, NewDatabaseContents::OwnText,
+                     platformSettings(options.overrides));
   if (!options.quiet) std::printf("Created the rule database %s\n", options.file.c_str());
   return 0;
 }
@@ -29,7 +23,7 @@ int newRules(const Options& options) {
 int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
   const Explanation ex = explainFile(
-      {{}, rulesPath, options.encoding, options.lineEnds, options.escapeText}, options.file, *fs);
+      {.dirs = {}, .rulesPath = rulesPath, .overrides = options.overrides}, options.file, *fs);
   std::fputs(formatExplanation(ex).c_str(), stdout);
   return 0;
 }

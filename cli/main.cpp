@@ -33,7 +33,8 @@ int run(const loom::cli::Options& options) {
   const std::optional<std::string> rulesOption =
       options.rulesPath.empty() ? std::nullopt : std::optional(options.rulesPath);
   if (options.command == Command::Help) {
-    std::printf("%s\n%s\n", loom::cli::kUsage, loom::rulesInUseLine(rulesOption).c_str());
+    std::printf("%s\n%s\n", loom::cli::usageText().c_str(),
+                loom::rulesInUseLine(rulesOption).c_str());
     return 0;
   }
   std::string rules;
@@ -61,15 +62,12 @@ int run(const loom::cli::Options& options) {
     case Command::Check:
       break;
   }
-  loom::BatchOptions batch;
-  batch.dirs = options.dirs;
-  batch.rulesPath = rules;
-  batch.encoding = options.encoding;
-  batch.lineEnds = options.lineEnds;
-  batch.escapeText = options.escapeText;
-  batch.jobs = options.jobs;
-  batch.checkOnly = options.command == Command::Check;
-  batch.prune = options.prune;
+  const loom::BatchOptions batch{.dirs = options.dirs,
+                                 .rulesPath = rules,
+                                 .overrides = options.overrides,
+                                 .jobs = options.jobs,
+                                 .checkOnly = options.command == Command::Check,
+                                 .prune = options.prune};
   if (options.watch) return loom::cli::watch(options, batch);
   loom::cli::TerminalProgress progress(stderr, options.quiet);
   if (!batch.checkOnly) loom::cli::installStopSignals();
@@ -77,8 +75,13 @@ int run(const loom::cli::Options& options) {
   if (batch.checkOnly) {
     for (const std::string& page : summary.removedPages)
       std::printf("Would remove %s\n", page.c_str());
-    std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
-                 progress.warnings() ? " (see the warnings above)" : "");
+    const std::string generic =
+        summary.genericFiles == 0
+            ? std::string()
+            : ", " + std::to_string(summary.genericFiles) +
+                  " of them as the file type GEN (no FileTypes row of their own)";
+    std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s%s.\n", summary.fileCount,
+                 generic.c_str(), progress.warnings() ? " (see the warnings above)" : "");
     return 0;
   }
   if (summary.stopped) {

@@ -10,38 +10,39 @@
 
 namespace loom::cli {
 
-const char* const kUsage =
-    "Usage: loomwise-batch [OPTIONS] INPUT-DIR OUTPUT-DIR\n"
-    "       loomwise-batch [OPTIONS] 'INPUT-DIR,OUTPUT-DIR'\n"
-    "Converts every plain file of INPUT-DIR into an HTML page in OUTPUT-DIR and\n"
-    "writes an index page that links them all, by the rules of a rule database.\n"
-    "\n"
-    "Options:\n"
-    "  --rules FILE         the rule database (default: see Rule database below)\n"
-    "  --check              check the run and list every problem at once; write nothing\n"
-    "  --jobs N             convert on N threads (default: one per core); output is the same\n"
-    "  --encoding NAME      text encoding of the run: windows-1252 or utf-8\n"
-    "                       (default: the rule database's Encoding setting, else windows-1252)\n"
-    "  --line-ends crlf|any what ends a line of the input files: CR LF or CR only, or\n"
-    "                       also a lone LF (default: the LineEnds setting, else crlf)\n"
-    "  --escape-text yes|no write & < > of the input text as &amp; &lt; &gt; so that a\n"
-    "                       browser shows them (default: the EscapeText setting, else no)\n"
-    "  --prune              remove the pages that the last run wrote from input files\n"
-    "                       that are gone, unless edited since; with --check, list them\n"
-    "  --watch              run, then run again whenever the input directory or the\n"
-    "                       rule database changes, printing one line per run; Ctrl-C\n"
-    "                       or SIGTERM ends it (exit 0, or 1 when that stopped a run)\n"
-    "  --quiet              print only warnings and errors\n"
-    "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
-    "  --export-rules FILE  write the whole rule database as a text file (JSON; - for stdout)\n"
-    "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
-    "  --new-rules FILE     create a new rule database at FILE (never overwrites) for text\n"
-    "                       of this platform: utf-8, line ends any, escape-text yes\n"
-    "  --help               show this help\n"
-    "  --version            show the version\n"
-    "\n"
-    "Exit status: 0 the index page was written (or the check passed), 1 the run was\n"
-    "stopped, 2 usage error, 3 rule database error, 4 file or directory error.\n";
+std::string usageText() {
+  return "Usage: loomwise-batch [OPTIONS] INPUT-DIR OUTPUT-DIR\n"
+         "       loomwise-batch [OPTIONS] 'INPUT-DIR,OUTPUT-DIR'\n"
+         "Converts every plain file of INPUT-DIR into an HTML page in OUTPUT-DIR and\n"
+         "writes an index page that links them all, by the rules of a rule database.\n"
+         "\n"
+         "Options:\n"
+         "  --rules FILE         the rule database (default: see Rule database below)\n"
+         "  --check              check the run and list every problem at once; write nothing\n"
+         "  --jobs N             convert on N threads (default: one per core); output is the "
+         "same\n" +
+         settingOptionsHelp() +
+         "  --prune              remove the pages that the last run wrote from input files\n"
+         "                       that are gone, unless edited since; with --check, list them\n"
+         "  --watch              run, then run again whenever the input directory or the\n"
+         "                       rule database changes, printing one line per run; Ctrl-C\n"
+         "                       or SIGTERM ends it (exit 0, or 1 when that stopped a run)\n"
+         "  --quiet              print only warnings and errors\n"
+         "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
+         "  --export-rules FILE  write the whole rule database as a text file (JSON; - for "
+         "stdout)\n"
+         "  --import-rules FILE  replace all rows of the rule database with FILE's\n"
+         "  --new-rules FILE     create a new rule database at FILE (never overwrites) for "
+         "text\n"
+         "                       of this platform: every file a page named after it, text\n"
+         "                       laid out as written, utf-8, line ends any, escape-text yes\n"
+         "  --help               show this help\n"
+         "  --version            show the version\n"
+         "Every option that takes a value also takes it as --option=VALUE.\n"
+         "\n"
+         "Exit status: 0 the index page was written (or the check passed), 1 the run was\n"
+         "stopped, 2 usage error, 3 rule database error, 4 file or directory error.\n";
+}
 
 namespace {
 
@@ -63,11 +64,22 @@ Options parseOptions(int argc, const char* const argv[]) {
     options.command = c;
   };
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+    std::string_view arg = argv[i];
+    // "--name=value" is "--name value".
+    std::optional<std::string> attached;
+    if (const std::size_t eq = arg.find('=');
+        arg.starts_with("--") && eq != std::string_view::npos) {
+      attached = std::string(arg.substr(eq + 1));
+      arg = arg.substr(0, eq);
+    }
+    bool taken = false;
     auto value = [&](const char* name) -> std::string {
+      taken = true;
+      if (attached) return *attached;
       if (i + 1 >= argc) throw usage(std::string("--") + name + " needs a value");
       return argv[++i];
     };
+    const SettingDef* setting = arg.starts_with("--") ? settingByOption(arg.substr(2)) : nullptr;
     if (arg == "--") {
       for (++i; i < argc; ++i) positional.emplace_back(argv[i]);
       break;
@@ -85,12 +97,8 @@ Options parseOptions(int argc, const char* const argv[]) {
       options.quiet = true;
     } else if (arg == "--rules") {
       options.rulesPath = value("rules");
-    } else if (arg == "--encoding") {
-      options.encoding = value("encoding");
-    } else if (arg == "--line-ends") {
-      options.lineEnds = value("line-ends");
-    } else if (arg == "--escape-text") {
-      options.escapeText = value("escape-text");
+    } else if (setting != nullptr) {
+      options.overrides[setting->id] = value(setting->option);
     } else if (arg == "--jobs" || arg == "-j") {
       const std::string n = value("jobs");
       if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
@@ -114,6 +122,9 @@ Options parseOptions(int argc, const char* const argv[]) {
       throw usage("unknown option \"" + std::string(arg) + "\"");
     } else {
       positional.emplace_back(arg);
+    }
+    if (attached && !taken) {
+      throw usage("option \"" + std::string(arg) + "\" takes no value");
     }
   }
   if (options.watch && options.command != Command::Run) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/pair.h"
+#include "rules/settings_table.h"
 
 namespace loom::cli {
 
@@ -12,12 +13,10 @@ enum class Command { Run, Check, Help, Version, NewRules, Explain, ExportRules, 
 
 struct Options {
   Command command = Command::Run;
-  DirectoryPair dirs;     // of Run and Check
-  std::string rulesPath;  // empty: the one chooseRules() names
-  std::optional<std::string> encoding;
-  std::optional<std::string> lineEnds;
-  std::optional<std::string> escapeText;
-  unsigned jobs = 0;  // 0: one per core
+  DirectoryPair dirs;          // of Run and Check
+  std::string rulesPath;       // empty: the one chooseRules() names
+  SettingOverrides overrides;  // --encoding, --line-ends, ... over the stored settings
+  unsigned jobs = 0;           // 0: one per core
   bool quiet = false;
   bool prune = false;  // remove the pages of deleted sources
   bool watch = false;  // run again whenever the input or the rules change
@@ -28,6 +27,7 @@ struct Options {
 // option at fault.
 Options parseOptions(int argc, const char* const argv[]);
 
-extern const char* const kUsage;
+// The whole of --help.
+std::string usageText();
 
 }  // namespace loom::cli

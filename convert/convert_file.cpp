@@ -15,6 +15,14 @@
 namespace loom {
 namespace {
 
+// The line as written, less the spaces and tabs at its end, which show
+// nothing and would only keep a blank line from being empty.
+std::string_view withoutTrailingBlanks(std::string_view line) {
+  std::size_t end = line.size();
+  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  return line.substr(0, end);
+}
+
 void appendLine(std::string& page, std::string_view item) {
   page.append(item);
   page.append("\r\n");
@@ -198,7 +206,8 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     }
     const std::size_t following =
         rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
-    std::string_view trimmed = trimSpaces(line);
+    std::string_view trimmed =
+        settings.lines == LineLayout::Keep ? withoutTrailingBlanks(line) : trimSpaces(line);
     if (origin) {
       escaped.clear();
       releaseIfHuge(escaped);
@@ -207,12 +216,16 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       trimmed = escaped;
     }
     if (lineNumber == rules.titleLine) {
-      page.title.assign(trimmed);
+      page.title.assign(trimSpaces(trimmed));
       if (line.size() >= kHugeLine) std::string().swap(line);  // the title holds it now
       appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
       continue;
     }
-    if (trimmed.empty()) continue;
+    if (trimmed.empty()) {
+      // Laid out as written, a blank line stays: it parts paragraphs.
+      if (settings.lines == LineLayout::Keep) page.bytes.append("\r\n");
+      continue;
+    }
     appendPageLine(page.bytes, {trimmed, lineEnd}, following);
   }
 

@@ -39,6 +39,10 @@ struct ConvertedPage {
 // every "&", "<" and ">" that comes from the source (lines, title, path) is
 // written as a character reference, while rows match the text as it was:
 // "a<b" with a row "<" -> "<BR>" gives "a<BR>b", and "a<c" gives "a&lt;c".
+// With `settings.lines` Keep, rows see each line as read, and a page line
+// keeps its leading blanks and tabs (only those at its end go) while a blank
+// line becomes an empty page line: "  a  \n\n" gives "  a<P>", "". The
+// title is still the title line trimmed.
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
                           const PageSettings& settings, const TextCodec& codec,
                           ConvertTrace* trace = nullptr);

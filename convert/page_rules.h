@@ -44,6 +44,12 @@ struct PageRules {
 // Compiles `rules.constraints` into `rules.screen`, in the run's codec.
 void compileRows(PageRules& rules, const TextCodec& codec);
 
+// How a line of the text becomes a page line.
+enum class LineLayout {
+  Trim,  // spaces around it removed; a line left empty is dropped
+  Keep,  // trailing blanks removed; leading ones and empty lines stay
+};
+
 struct PageSettings {
   std::string header;
   std::string footer;
@@ -52,6 +58,7 @@ struct PageSettings {
   // Write "&", "<" and ">" of the source text as character references; what
   // rules and settings insert stays as it is.
   bool escapeText = false;
+  LineLayout lines = LineLayout::Trim;
 };
 
 }  // namespace loom

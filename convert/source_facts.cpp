@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf8.h"
+
 namespace loom {
 namespace {
 
@@ -40,6 +42,19 @@ std::string sampleAt(std::string_view text, std::size_t at) {
   return std::string(rest.substr(0, blank == std::string_view::npos ? end : blank));
 }
 
+std::size_t firstNonAscii(std::string_view text) {
+  std::size_t pos = 0;
+  for (; pos + 8 <= text.size(); pos += 8) {  // most text is ASCII: eight bytes a step
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + pos, 8);
+    if ((chunk & 0x8080808080808080ULL) != 0) break;
+  }
+  for (; pos < text.size(); ++pos) {
+    if (static_cast<unsigned char>(text[pos]) >= 0x80) return pos;
+  }
+  return std::string_view::npos;
+}
+
 std::int64_t lineOf(std::string_view text, std::size_t at, LineEnds ends) {
   LineReader reader(text, ends);
   std::string_view line;
@@ -53,12 +68,19 @@ std::int64_t lineOf(std::string_view text, std::size_t at, LineEnds ends) {
 
 }  // namespace
 
-SourceFacts inspectSource(std::string_view contents, LineEnds ends, bool findMarkupText) {
+SourceFacts inspectSource(std::string_view contents, LineEnds ends, SourceLook look) {
   SourceFacts facts;
   if (contents.empty()) return facts;
   facts.lineFeedsOnly = std::memchr(contents.data(), '\r', contents.size()) == nullptr &&
                         std::memchr(contents.data(), '\n', contents.size()) != nullptr;
-  if (findMarkupText) {
+  if (look.utf8) {
+    const std::size_t first = firstNonAscii(contents);
+    if (first != std::string_view::npos &&
+        firstInvalidUtf8(contents.substr(first)) == std::string_view::npos) {
+      facts.utf8Line = lineOf(contents, first, ends);
+    }
+  }
+  if (look.markup) {
     const std::size_t tag = findMarkup(contents, '<');
     const std::size_t reference = findMarkup(contents, '&');
     const std::size_t at = std::min(tag, reference);

@@ -24,11 +24,21 @@ struct SourceFacts {
   // a letter or "#": text a browser takes for a tag or a character
   // reference and does not show as written.
   std::optional<MarkupSample> markup;
+  // The file is valid UTF-8 and holds characters of more than one byte: the
+  // first line that holds one. Read as Windows-1252, each shows as two or
+  // three wrong letters ("CafÃ©").
+  std::optional<std::int64_t> utf8Line;
 };
 
-// Looks at `contents` for the facts above; markup only when `findMarkup`.
-// Example: "a\nb <x@y.org>\n" with LineEnds::Any gives lineFeedsOnly and the
-// markup "<x@y.org>" in line 2.
-SourceFacts inspectSource(std::string_view contents, LineEnds ends, bool findMarkup);
+// What to look for besides lone line feeds.
+struct SourceLook {
+  bool markup = false;
+  bool utf8 = false;
+};
+
+// Looks at `contents` for the facts above; markup and UTF-8 only when
+// `look` asks. Example: "a\nb <x@y.org>\n" with LineEnds::Any gives
+// lineFeedsOnly and the markup "<x@y.org>" in line 2.
+SourceFacts inspectSource(std::string_view contents, LineEnds ends, SourceLook look);
 
 }  // namespace loom

@@ -59,7 +59,7 @@ bool plainInLink(char c) {
 }
 
 std::size_t linkAddressSize(std::string_view pageName) {
-  return pageName.size() +
+  return pageName.size() + 2 +
          2 * static_cast<std::size_t>(std::count_if(pageName.begin(), pageName.end(),
                                                     [](char c) { return !plainInLink(c); }));
 }
@@ -69,6 +69,9 @@ std::size_t linkAddressSize(std::string_view pageName) {
 std::string linkAddress(std::string_view pageName) {
   static const char* hex = "0123456789ABCDEF";
   std::string out;
+  // A name with a ":" could read as a scheme ("lw:30 no.htm"); one that
+  // begins in this directory cannot.
+  if (pageName.find(':') != std::string_view::npos) out = "./";
   for (char c : pageName) {
     const auto b = static_cast<unsigned char>(c);
     if (plainInLink(c)) {

@@ -79,7 +79,9 @@ std::string WriteIndexPage(const IndexList& entries, const std::string& header,
 // The link address of a page: the name as it is, except that bytes outside
 // printable ASCII and the characters " # % & ? \ are percent-encoded, so
 // that every name links to its own page ("a#1.htm" -> "a%231.htm"; a name
-// need not be valid in the page's encoding).
+// need not be valid in the page's encoding); a name with a ":" begins with
+// "./", so that no part of it is read as a scheme ("lw:30 no.htm" ->
+// "./lw:30 no.htm").
 std::string linkAddress(std::string_view pageName);
 
 }  // namespace loom

@@ -34,13 +34,6 @@ std::string requiredSetting(const RuleTables& tables, const std::string& key,
 
 }  // namespace
 
-std::optional<bool> yesNoByName(std::string_view text) {
-  const std::string t(trimSpaces(text));
-  if (equalsIgnoringAsciiCase(t, "yes")) return true;
-  if (equalsIgnoringAsciiCase(t, "no")) return false;
-  return std::nullopt;
-}
-
 std::optional<std::string> settingFrom(const RuleTables& tables, const std::string& key,
                                        const std::string& rulesPath, bool optional) {
   if (optional && findSetting(tables, key) == nullptr) return std::nullopt;
@@ -53,9 +46,12 @@ GlobalSettings globalSettingsFrom(const RuleTables& tables, const std::string& r
   s.header = requiredSetting(tables, kHeaderKey, rulesPath);
   s.footer = requiredSetting(tables, kFooterKey, rulesPath);
   s.indexPageName = requiredSetting(tables, kIndexPageNameKey, rulesPath);
-  s.encoding = settingFrom(tables, kEncodingKey, rulesPath, /*optional=*/true);
-  s.lineEnds = settingFrom(tables, kLineEndsKey, rulesPath, /*optional=*/true);
-  s.escapeText = settingFrom(tables, kEscapeTextKey, rulesPath, /*optional=*/true);
+  for (const SettingDef& def : settingTable()) {
+    if (isRequired(def)) continue;
+    if (auto value = settingFrom(tables, def.key, rulesPath, /*optional=*/true)) {
+      s.optional[def.id] = std::move(*value);
+    }
+  }
   return s;
 }
 
@@ -84,9 +80,7 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
       {kHeaderKey, &settings.header},
       {kFooterKey, &settings.footer},
       {kIndexPageNameKey, &settings.indexPageName}};
-  if (settings.encoding) rows.emplace_back(kEncodingKey, &*settings.encoding);
-  if (settings.lineEnds) rows.emplace_back(kLineEndsKey, &*settings.lineEnds);
-  if (settings.escapeText) rows.emplace_back(kEscapeTextKey, &*settings.escapeText);
+  for (const auto& [id, value] : settings.optional) rows.emplace_back(settingDef(id).key, &value);
 
   Database db(rulesPath, Database::Mode::ReadWrite);
   requireTable(db, schema::kGlobalDefs);

@@ -1,13 +1,15 @@
 #pragma once
-// The global settings: four rows of GlobalDefs (and an optional fifth, the
-// text encoding). Texts here are UTF-8 as stored.
+// The global settings: four rows of GlobalDefs every database needs, and
+// the optional ones of the settings table. Texts here are UTF-8 as stored.
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "rules/rule_tables.h"
+#include "rules/settings_table.h"
 
 namespace loom {
 
@@ -18,26 +20,24 @@ inline constexpr const char* kIndexPageNameKey = "IndexPageName";
 // The rows every rule database needs.
 inline constexpr std::array<const char*, 4> kRequiredSettingKeys = {kEndOfLineKey, kHeaderKey,
                                                                     kFooterKey, kIndexPageNameKey};
-inline constexpr const char* kEncodingKey = "Encoding";
-inline constexpr const char* kLineEndsKey = "LineEnds";
-inline constexpr const char* kEscapeTextKey = "EscapeText";
 
 struct GlobalSettings {
   std::string endOfLineTag = "<P>";
   std::string header = "<HTML><BODY>";
   std::string footer = "</BODY></HTML>";
   std::string indexPageName = "index.html";
-  // The optional rows; nothing when the database has none, which keeps the
-  // behaviour stored databases were written for (Windows-1252, lines end at
-  // CR LF or CR, source text copied as it is).
-  std::optional<std::string> encoding;
-  std::optional<std::string> lineEnds;    // "crlf" or "any"
-  std::optional<std::string> escapeText;  // "yes" or "no"
-};
+  // The optional rows the database holds, as stored. A setting without a row
+  // means what the settings table says, which keeps the behaviour stored
+  // databases were written for (Windows-1252, lines end at CR LF or CR,
+  // source text copied as it is, short page names, lines trimmed).
+  std::map<SettingId, std::string> optional;
 
-// The EscapeText setting's value: "yes" or "no", letter case and surrounding
-// spaces ignored; nothing for any other text.
-std::optional<bool> yesNoByName(std::string_view text);
+  std::optional<std::string> value(SettingId id) const {
+    const auto it = optional.find(id);
+    if (it == optional.end()) return std::nullopt;
+    return it->second;
+  }
+};
 
 // Reads the settings rows, keys compared without regard to case. A missing
 // row or a NULL Content is a LoomError (Rules) such as

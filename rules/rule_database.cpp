@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -26,29 +27,30 @@ std::string programDirectory() {
 
 std::string defaultRulesPath() { return programDirectory() + "/loomwise.mdb"; }
 
-std::vector<SettingRow> platformSettings(const std::optional<std::string>& encoding,
-                                         const std::optional<std::string>& lineEnds,
-                                         const std::optional<std::string>& escapeText) {
-  const std::string encodingName(trimSpaces(encoding.value_or("utf-8")));
-  const TextCodec* codec = codecByName(encodingName);
-  if (codec == nullptr) {
-    throw LoomError(ErrorKind::Usage,
-                    "Unknown encoding \"" + encodingName + "\"; use windows-1252 or utf-8");
+std::vector<SettingRow> platformSettings(const SettingOverrides& overrides) {
+  std::vector<SettingRow> rows;
+  for (const SettingDef& def : settingTable()) {
+    std::string value = def.newRules;
+    if (const auto given = overrides.find(def.id); given != overrides.end()) {
+      const auto choice = choiceOf(def, given->second);
+      if (!choice) {
+        throw LoomError(ErrorKind::Usage, std::string("Unknown ") + def.what + " " +
+                                              quoted(given->second) + "; use " + choicesText(def) +
+                                              ". No rule database was created");
+      }
+      value = *choice;
+    }
+    rows.push_back({def.key, std::move(value)});
   }
-  const std::string ends(trimSpaces(lineEnds.value_or("any")));
-  if (!lineEndsByName(ends)) {
-    throw LoomError(ErrorKind::Usage, "Unknown line ends \"" + ends + "\"; use crlf or any");
+  for (SettingRow& row : rows) {
+    if (row.id != kHeaderKey) continue;
+    const auto encoding = std::find_if(rows.begin(), rows.end(), [](const SettingRow& r) {
+      return r.id == settingDef(SettingId::Encoding).key;
+    });
+    const std::string placeholder = "{charset}";
+    row.content.replace(row.content.find(placeholder), placeholder.size(), encoding->content);
   }
-  const std::string escape(trimSpaces(escapeText.value_or("yes")));
-  if (!yesNoByName(escape)) {
-    throw LoomError(ErrorKind::Usage,
-                    "Unknown escape-text value \"" + escape + "\"; use yes or no");
-  }
-  return {{kEncodingKey, std::string(codec->name())},
-          {kLineEndsKey, ends},
-          {kEscapeTextKey, escape},
-          {kHeaderKey,
-           "<HTML><HEAD><META charset=\"" + std::string(codec->name()) + "\"></HEAD><BODY>"}};
+  return rows;
 }
 
 void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
@@ -77,6 +79,7 @@ void createRuleDatabase(const std::string& path, NewDatabaseContents contents,
     db.exec(sql::kSchema);
     db.exec(sql::kSettings);
     if (contents == NewDatabaseContents::Bundled) db.exec(sql::kBundled);
+    if (contents == NewDatabaseContents::OwnText) db.exec(sql::kOwnText);
     for (const SettingRow& row : settings) writeSettingRow(db, row.id, row.content);
     transaction.commit();
   } catch (const LoomError& e) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "rules/settings_table.h"
+
 namespace loom {
 
 // The directory of the running executable, from /proc/self/exe.
@@ -16,6 +18,7 @@ std::string defaultRulesPath();
 enum class NewDatabaseContents {
   SettingsOnly,  // the four settings rows with their default values
   Bundled,       // settings plus the file types, groups and constraints of the examples
+  OwnText,       // settings plus the file type GEN and its group, for any text file
 };
 
 // One GlobalDefs row: its ID and its Content.
@@ -24,16 +27,13 @@ struct SettingRow {
   std::string content;
 };
 
-// The settings that make a rule database fit text of this platform, beside
-// the four defaults: the encoding (utf-8 unless `encoding` names another),
-// lines that end in LF too ("any" unless `lineEnds` says otherwise), source
-// text escaped ("yes" unless `escapeText` says otherwise), and a Header that
-// declares the encoding to browsers. A value that a run would refuse is a
-// LoomError (Usage) naming it, so that no database is made that every run
-// refuses.
-std::vector<SettingRow> platformSettings(const std::optional<std::string>& encoding,
-                                         const std::optional<std::string>& lineEnds,
-                                         const std::optional<std::string>& escapeText);
+// The settings of a new database for text of this platform, as the settings
+// table gives them (utf-8, lines that end in LF too, source text escaped,
+// full page names, lines kept, and a page that reads well), with `overrides`
+// in place of the table's values. The Header declares the encoding to
+// browsers. A value that a run would refuse is a LoomError (Usage) naming it,
+// so that no database is made that every run refuses.
+std::vector<SettingRow> platformSettings(const SettingOverrides& overrides = {});
 
 // Creates a rule database at `path` with the four tables. Never overwrites:
 // an existing file at `path` is an error (kind Usage) that names it.

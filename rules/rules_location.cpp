@@ -127,7 +127,9 @@ void prepareRules(const RulesChoice& choice) {
     return;
   }
   try {
-    createRuleDatabase(choice.path, NewDatabaseContents::Bundled);
+    // Made for text of this platform, as --new-rules makes one: the rules of
+    // the examples were written for text of another.
+    createRuleDatabase(choice.path, NewDatabaseContents::OwnText, platformSettings());
   } catch (const LoomError&) {
     // Another start may have made it meanwhile; that one is as good.
     if (::access(choice.path.c_str(), F_OK) != 0) throw;
@@ -144,9 +146,9 @@ std::string describeRules(const RulesChoice& choice) {
     case RulesSource::UserData:
       break;
   }
-  return line + " (your own copy, made from " +
-         (choice.createFrom.empty() ? std::string("the rules built into the program")
-                                    : "the bundled rules " + choice.createFrom) +
+  return line + " (your own copy, made " +
+         (choice.createFrom.empty() ? std::string("for text of this platform as --new-rules does")
+                                    : "from the bundled rules " + choice.createFrom) +
          " when it is missing)";
 }
 

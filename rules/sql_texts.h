@@ -6,4 +6,5 @@ namespace loom::sql {
 extern const char* const kSchema;    // data/schema.sql
 extern const char* const kSettings;  // data/settings.sql
 extern const char* const kBundled;   // data/bundled.sql
+extern const char* const kOwnText;   // data/own_text.sql
 }  // namespace loom::sql

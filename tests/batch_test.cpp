@@ -227,6 +227,26 @@ TEST(RunBatch, FilesWithTheSamePageNameShareOnePageAndKeepTheirEntries) {
     EXPECT_EQ(site.page("index.html"), frame("<H2>Docs</H2>\r\n" + link("List report") +
                                              link("Text report") + link("X report") + "<HR>\r\n"));
   }
+  // Named in full, every file has a page of its own; a file type GEN is the type of every
+  // file without one of its own, names without "." too.
+  for (const std::string generic : {"", "T|GEN|0|<PRE>|</PRE>|GEN\nG|GEN|<H1>All</H1>|\n"}) {
+    Site site(generic + "S|PageNames|full");
+    for (const char* name : {"report.txt", "report.lst", "xxreport.txt", "README", "a.md"})
+      site.fs.addFile(std::string("/in/") + name, std::string(name) + "\r\n");
+    if (generic.empty()) {
+      EXPECT_TRUE(contains(site.problems(), "FileTypes has no row for \"MD\""));
+      continue;
+    }
+    const BatchSummary summary = site.run();
+    EXPECT_EQ(site.recorder.said, "");
+    EXPECT_EQ(summary.pagesWritten, 5u);
+    EXPECT_EQ(summary.genericFiles, 2u);
+    EXPECT_EQ(site.page("report.lst.html"), frame("<TITLE>report.lst</TITLE><P>\r\n"));
+    EXPECT_EQ(site.page("README.html"), frame("<PRE>\r\nREADME<P>\r\n</PRE>\r\n"));
+    EXPECT_TRUE(contains(site.page("index.html"),
+                         "<HR>\r\n<H1>All</H1>\r\n<A HREF=\"a.md.html\">/in/a.md</a><BR>\r\n"
+                         "<A HREF=\"README.html\">/in/README</a><BR>\r\n</BODY>"));
+  }
 }
 
 TEST(RunBatch, Utf8TextFollowsTheRulesAndInvalidBytesPassThroughWithOneWarning) {
@@ -246,12 +266,12 @@ TEST(RunBatch, Utf8TextFollowsTheRulesAndInvalidBytesPassThroughWithOneWarning) 
   // The option overrides the row; names no run could read are refused.
   Site other("S|Encoding|utf-8");
   other.fs.addFile("/in/a.txt", "\xE9\r\n");
-  other.options.encoding = "Windows-1252";
+  other.options.overrides[SettingId::Encoding] = "Windows-1252";
   other.run();
   EXPECT_EQ(other.page("lwa.htm") + other.recorder.said, frame("<TITLE>\xE9</TITLE><P>\r\n"));
-  other.options.encoding = "latin-9";
+  other.options.overrides[SettingId::Encoding] = "latin-9";
   EXPECT_TRUE(contains(other.problems(), "latin-9"));
-  other.options.encoding.reset();
+  other.options.overrides.clear();
   other.db.setting("Encoding", "ebcdic");
   EXPECT_TRUE(contains(other.problems(), "GlobalDefs row \"Encoding\""));
   // Without an Encoding row stored UTF-8 rules meet Windows-1252 text byte for byte.
@@ -289,6 +309,12 @@ TEST(RunBatch, TextSettingsWarnWhenTheyDoNotFitTheText) {
       {"S|Header|<meta charset='ISO-8859-1'>", {"A"}, ""},
       {u8, {"A"}, header + "no charset"},
       {u8 + "S|Header|<HTML><META charset = \"utf-8\"><BODY>", {"A"}, ""},
+      // UTF-8 text read as Windows-1252: once per run, naming the first file and line.
+      {"",
+       {"plain\r\n", "T\r\nCaf\xE9\r\n", "T\r\n\r\nCaf\xC3\xA9\r\n", "\xE2\x82\xAC\r\n"},
+       "2 files are UTF-8 text, first \"/in/c.txt\" line 3, but the run reads and writes "
+       "windows-1252"},
+      {u8 + "S|Header|<META charset=\"utf-8\">", {"Caf\xC3\xA9\r\n"}, ""},
   };
   for (const auto& row : rows) {
     for (const bool checkOnly : {true, false}) {
@@ -363,30 +389,32 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
 }
 
 // However the output (= input) directory is spelled; eight pairs, so some page is listed first.
-TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
-  for (const auto& [spelling, jobs] :
-       {std::pair{"", 1u}, {"/.", 4u}, {"/../in", 4u}, {"/../link", 1u}}) {
+// A page never lands on an input file this program did not write, however
+// the one directory is spelled; the check names both and nothing is written.
+TEST(RunBatch, APageThatWouldReplaceAnInputFileIsAProblem) {
+  for (const auto& [spelling, naming] :
+       {std::pair{"", "short"}, {"/.", "short"}, {"/../in", "short"}, {"/../link", "full"}}) {
     TempDir dir;
-    const RuleDb db = RuleDb(dir / "rules.mdb").rows("T|TXT|1|||DOC\nT|HTM|1|||DOC\nG|DOC||");
+    const RuleDb db = RuleDb(dir / "rules.mdb")
+                          .rows("T|TXT|1|||DOC\nT|HTM|1|||DOC\nT|TXT.HTML|1|||DOC\nG|DOC||")
+                          .setting("PageNames", naming);
     std::filesystem::create_directory(dir / "in");
     std::filesystem::create_directory_symlink(dir / "in", dir / "link");
-    for (char i = '0'; i < '8'; ++i) {
-      testing::writeFile(dir / "in/p" + i + ".txt", std::string("Foo") + i + "\r\n");
-      testing::writeFile(dir / "in/lwp" + i + ".htm", std::string("Old") + i + "\r\n");
-    }
+    testing::writeFile(dir / "in/p0.txt", "Foo\r\n");
+    const std::string mine = std::string(naming) == "full" ? "p0.txt.html" : "lwp0.htm";
+    testing::writeFile(dir / ("in/" + mine), "Mine\r\n");
     BatchOptions options;
     options.dirs = {dir / "in/", dir / "in" + spelling + "/"};
     options.rulesPath = db.path();
-    options.jobs = jobs;
     BatchObserver quiet;
-    RunBatch(options, *makePosixFileSystem(), quiet);
-    for (char i = '0'; i < '8'; ++i) {
-      for (const std::string kind : {"Foo", "Old"})
-        EXPECT_EQ(
-            testing::readFile(dir.path() + (kind == "Foo" ? "/in/lwp" : "/in/lwlwp") + i + ".htm"),
-            frame("<TITLE>" + kind + i + "</TITLE><P>\r\n"))
-            << spelling;
-    }
+    const std::string message =
+        testing::errorOf([&] { RunBatch(options, *makePosixFileSystem(), quiet); }, ErrorKind::Io);
+    EXPECT_TRUE(contains(message, "p0.txt\" would replace the input file") &&
+                contains(message, mine + "\", which this program did not write") &&
+                contains(message, "has no list of the pages of earlier runs"))
+        << message;
+    EXPECT_EQ(testing::readFile(dir / ("in/" + mine)), "Mine\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "in"), {}), 2);
   }
 }
 

@@ -30,6 +30,7 @@ struct Case {
   std::vector<CompiledConstraint> rows = {};
   std::string title = "";  // "" for the path
   LineEnds ends = LineEnds::CrLf;
+  LineLayout lines = LineLayout::Trim;
 };
 
 TEST(ConvertFile, WorkedFilesAndHeaderFooterSectionTexts) {
@@ -75,10 +76,27 @@ TEST(ConvertFile, WorkedFilesAndHeaderFooterSectionTexts) {
       {"a\r" + huge + "\r", 2, "a\r\n<TITLE>" + huge + "</TITLE>\r\n", {}, huge},
       {"a\n" + huge + "\n", 0, "a\r\n" + huge + "\r\n", {}, "", LineEnds::Any},
       {huge + "\r\nb", 0, huge + "\r\nb\r\n"},
-      {"a\r\n  " + huge, 0, "a\r\n" + huge + "\r\n"}};
+      {"a\r\n  " + huge, 0, "a\r\n" + huge + "\r\n"},
+      // Kept as laid out: leading blanks and blank lines stay, trailing blanks go; the title
+      // is trimmed, and rows still see (and may trim) the line as read.
+      {"  Hello  \r\n   \r\n\r\n\tx\t \r\n",
+       0,
+       "  Hello\r\n\r\n\r\n\tx\r\n",
+       {},
+       "",
+       LineEnds::CrLf,
+       LineLayout::Keep},
+      {"   T  \n\n  b // c\n",
+       1,
+       "<TITLE>T</TITLE>\r\n\r\nb\r\n",
+       {row(RB, "//", "(EOL)")},
+       "T",
+       LineEnds::Any,
+       LineLayout::Keep},
+      {"  a" + huge, 0, "  a" + huge + "\r\n", {}, "", LineEnds::CrLf, LineLayout::Keep}};
   for (const Case& c : cases) {
     PageRules rules{c.titleLine, "", "", c.rows, nullptr};
-    const PageSettings settings{"H", "F", "", c.ends};
+    const PageSettings settings{"H", "F", "", c.ends, false, c.lines};
     for (const bool screened : {false, true}) {  // with the screen that passes over rows
       if (screened) compileRows(rules, windows1252Codec());
       const ConvertedPage page =
@@ -152,6 +170,9 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
   EXPECT_EQ(page.bytes, "H\r\n<TITLE>Q&amp;A &lt;intro&gt;</TITLE><P>\r\nbody<P>\r\nF\r\n");
   EXPECT_EQ(ConvertFile("", "/in/R&D <1>.txt", titled, s, windows1252Codec()).title,
             "/in/R&amp;D &lt;1&gt;.txt");
+  const PageSettings kept{"H", "F", "", LineEnds::Any, true, LineLayout::Keep};
+  EXPECT_EQ(ConvertFile(" <T> \n\n  a<b  \n", "p", titled, kept, windows1252Codec()).bytes,
+            "H\r\n<TITLE>&lt;T&gt;</TITLE>\r\n\r\n  a&lt;b\r\nF\r\n");
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   rules.rows("C|GEN|1|a|b\nC|TXT|1|b|c\nC|TXT|4|Nothing|<H1>\nC|GEN|9|x|y\nC|LST|1|a|z");
   testing::writeFile(dir / "notes.txt", "aa x\r\n\r\nnone\r\n");
   const auto fs = makePosixFileSystem();
-  const Explanation ex = explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs);
+  const Explanation ex =
+      explainFile({.dirs = {}, .rulesPath = rules.path(), .overrides = {}}, dir / "notes.txt", *fs);
   std::string steps;  // line: row:result ..., then the rows that never fired
   for (const LineTrace& line : ex.changedLines) {
     steps += std::to_string(line.lineNumber) + ": ";
@@ -40,12 +41,29 @@ TEST_F(Explain, TraceShowsRowsInStoredOrderRowsThatNeverFiredAndIgnoredRows) {
   testing::writeFile(dir / "notes.lst", "x");
   testing::writeFile(dir / "memo.txt", "x");  // a page of its own
   rules.setting("LineEnds", "any");
-  const std::string shared =
-      formatExplanation(explainFile({{}, rules.path(), {}, {}, {}}, dir / "notes.txt", *fs));
+  const std::string shared = formatExplanation(explainFile(
+      {.dirs = {}, .rulesPath = rules.path(), .overrides = {}}, dir / "notes.txt", *fs));
   EXPECT_TRUE(contains(shared, "Page lwnotes.htm is also the page of \"notes.lst\" in the same"))
       << shared;
   EXPECT_FALSE(contains(shared, "memo.txt")) << shared;
   EXPECT_TRUE(contains(shared, "Line ends: any (CR LF, CR or LF)")) << shared;
+
+  // Without a type of their own, files take GEN's, when the rules have one.
+  testing::writeFile(dir / "README", "x");
+  testing::writeFile(dir / "notes.md", "x");
+  const auto explained = [&](const char* name) {
+    return formatExplanation(
+        explainFile({.dirs = {}, .rulesPath = rules.path(), .overrides = {}}, dir / name, *fs));
+  };
+  EXPECT_TRUE(contains(explained("README"), "no file type GEN, so it has no file type"));
+  rules.rows("T|GEN|0|||G\nS|PageNames|full");
+  for (const auto& [name, says] :
+       {std::pair{"README", "row «GEN» (its name has no \".\")"},
+        std::pair{"notes.md", "row «GEN» (FileTypes has no row for «MD»)"},
+        std::pair{"notes.md", "Page name: notes.md.html"},
+        std::pair{"notes.txt", "File type: FileTypes row «TXT»: Title Line 1"}}) {
+    EXPECT_TRUE(contains(explained(name), says)) << explained(name);
+  }
 }
 
 TEST_F(Explain, PreviewAppliesSavedRowsFirstAndNotesRowsWithoutAResult) {

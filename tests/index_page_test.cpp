@@ -102,6 +102,8 @@ TEST(IndexList, SortsIgnoringCaseKeepingEqualEntriesInOrderAndEncodesLinks) {
   EXPECT_EQ(many[1].title, huge);
   EXPECT_EQ(many[2].title, "t");
   EXPECT_EQ(linkAddress("lw notes,it's-=-.htm"), "lw notes,it's-=-.htm");
+  EXPECT_EQ(linkAddress("lw:30 no.htm"), "./lw:30 no.htm");
+  EXPECT_EQ(linkAddress("10:30 notes.txt#1.html"), "./10:30 notes.txt%231.html");
   EXPECT_EQ(linkAddress("lwy \"hi\"#1%?&amp;\\caf\xE9r\xC3\xA9.htm"),
             "lwy %22hi%22%231%25%3F%26amp;%5Ccaf%E9r%C3%A9.htm");
 }

@@ -37,11 +37,13 @@ TEST(PageName, WorkedNames) {
   for (const std::string row :
        {"chapter01.txt lwapter0.htm", "faq.txt lwfaq.htm", ".hidden lw.htm", "a.b.c lwa.htm",
         "notes.2024.txt lwnotes.htm", "abreport.txt lwreport.htm", "abcdefg.txt lwbcdefg.htm",
-        "abcdef.txt lwabcdef.htm", "CHAPTER01.TXT lwAPTER0.htm"})
+        "abcdef.txt lwabcdef.htm", "CHAPTER01.TXT lwAPTER0.htm", "README lwREADME.htm",
+        "Makefile-old lwkefile.htm"})
     EXPECT_EQ(pageNameFor(row.substr(0, row.find(' '))), row.substr(row.find(' ') + 1)) << row;
+  for (const char* name : {"chapter01.txt", "README", "10:30 notes.txt", "a.b"})
+    EXPECT_EQ(pageNameFor(name, PageNaming::Full), std::string(name) + ".html") << name;
   EXPECT_EQ(pageNameFor(e3 + e3 + e3 + ".txt"), "lw" + e3 + e3 + ".htm");
   EXPECT_EQ(pageNameFor(b3 + b3 + b3 + ".txt"), "lw" + b3 + b3 + ".htm");
-  for (const char* none : {"README", ""}) EXPECT_EQ(pageNameFor(none), std::nullopt) << none;
 }
 
 TEST(FileExtension, ComesFromTheFileNameAlone) {

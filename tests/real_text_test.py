@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """real_text_test.py LOOMWISE_BATCH: accented, Greek and CJK text and this system's copyright
-files, converted with the rules `--new-rules` makes, read back by headless Chromium as written,
-each page titled as its link. Exits 77 (skipped) when the browser is missing."""
+files under the names files come with (no ".", numbered series, blanks and ":"), converted with
+the rules `--new-rules` makes and nothing else, read back by headless Chromium: one page per
+file, each titled as its link, every line shown as written with its leading blanks, blank lines
+kept, nothing wider than a phone's screen. Exits 77 (skipped) when the browser is missing."""
 import glob, json, os, shutil, sqlite3, subprocess, sys, tempfile
 from urllib.parse import unquote
 
@@ -52,14 +54,15 @@ class Browser:
         return reply.get("result", {})
 
     def read(self, url):
-        """[title, text, links] of the page at `url`, as the browser lays it out."""
+        """[title, text, links, overflows] of the page at `url`, as the browser lays it out."""
         error = self.call("Page.navigate", {"url": url}).get("errorText")
         check(error is None, f"{url} does not open: {error}")
         while self.receive().get("method") != "Page.loadEventFired":
             pass
         return json.loads(self.call("Runtime.evaluate", {
             "expression": "JSON.stringify([document.title, document.body.innerText,"
-                          " [...document.links].map(a => [a.href, a.textContent])])",
+                          " [...document.links].map(a => [a.href, a.textContent]),"
+                          " document.documentElement.scrollWidth > window.innerWidth])",
             "returnByValue": True})["result"]["value"])
 
 
@@ -74,22 +77,22 @@ def main():
         print("skipped: no chromium on this machine (apt-get install chromium)")
         return 77
     texts = {"café.txt": "Café Σοφία\nline with café and Σοφία\n",
-             "σοφία.txt": "Σοφία & <friends>\nΚαλημέρα κόσμε\n",
-             "日本語.txt": "東京の天気\n晴れ <のち> 雨 & 雪\n"}
-    for i, path in enumerate(sorted(glob.glob("/usr/share/doc/*/copyright"))[:100]):
+             "σοφία.txt": "Σοφία & <friends>\n\n    Καλημέρα κόσμε\n",
+             "日本語.txt": "東京の天気\n晴れ <のち> 雨 & 雪\n",
+             "README": "A file without a dot\n\n\tindented by a tab\n  and by two blanks  \n",
+             "notes.md": "# Notes\n\n* a list\n  * nested\n\n```\ncode <b>\n```\n",
+             "10:30 notes.txt": "At half past ten\nwe met.\n"}
+    for i in range(1, 13):  # a series that shares its first six characters
+        texts[f"chapter{i:02d}.txt"] = f"Chapter {i}\n\n  Its text, indented.\n"
+    for path in sorted(glob.glob("/usr/share/doc/*/copyright"))[:100]:
         try:  # a file in another encoding cannot show as written in UTF-8
-            texts[f"c{i:03d}.txt"] = open(path, "rb").read().decode("utf-8")
+            texts[path.split("/")[-2] + " copyright"] = open(path, "rb").read().decode("utf-8")
         except UnicodeDecodeError:
             pass
     browser = Browser(chromium)
     with tempfile.TemporaryDirectory() as root:
         rules, src, out = (os.path.join(root, name) for name in ("rules.mdb", "in", "out"))
         assert subprocess.run([batch, "--new-rules", rules]).returncode == 0
-        with sqlite3.connect(rules) as db:
-            db.execute("INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of "
-                       "Line\", BeginSection, EndSection, GroupID) VALUES ('TXT', 'Text', 1, '', "
-                       "'', '', 'DOC')")
-            db.execute("INSERT INTO Groups (GroupID, Header, Footer) VALUES ('DOC', '<H2>Texts</H2>', '')")
         os.makedirs(src)
         os.makedirs(out)
         for name, text in texts.items():
@@ -98,23 +101,39 @@ def main():
         result = subprocess.run([batch, "--quiet", "--rules", rules, src, out],
                                 capture_output=True, text=True)
         assert result.returncode == 0, result.stderr
+        check(result.stderr == "", f"the run said: {result.stderr}")
         try:
-            _, _, links = browser.read("file://" + os.path.join(out, "index.html"))
+            browser.call("Emulation.setDeviceMetricsOverride",
+                         {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True})
+            _, _, links, overflows = browser.read("file://" + os.path.join(out, "index.html"))
+            check(not overflows, "the index page is wider than a phone's screen")
             # The links as the index page has them, percent-encoded.
-            pages = {unquote(href.rsplit("/", 1)[1]): [text, *browser.read(href)[:2]]
-                     for href, text in links}
+            pages = {unquote(href.rsplit("/", 1)[1]): [text, *browser.read(href)]
+                     for href, text in links if not href.endswith("/index.html")}
         finally:
             browser.proc.kill()
             browser.proc.wait()
     check(len(pages) == len(texts), f"{len(pages)} pages for {len(texts)} files")
     for name, text in texts.items():
-        first, *lines = text.split("\n")
-        link, title, body = pages.get("lw" + name[:-4][:8][-6:] + ".htm", ("", "", ""))
-        if fold(first):
-            check(fold(link) == fold(title) == fold(first),
-                  f"{name}: link {link!r} and title {title!r} are not {first!r}")
-        for line in filter(fold, lines):
-            check(fold(line) in fold(body), f"{name}: {line!r} is not shown")
+        link, title, body, _, overflows = pages.get(name + ".html", ("", "", "", [], False))
+        lines = text.replace("\r\n", "\n").split("\n")
+        if lines[-1] == "":
+            lines.pop()
+        if lines and fold(lines[0]):
+            check(fold(link) == fold(title) == fold(lines[0]),
+                  f"{name}: link {link!r} and title {title!r} are not {lines[0]!r}")
+        # Below the link back to the index, the text as written: the title line trimmed,
+        # every other line with its leading blanks, blank lines kept.
+        want = [line.rstrip(" \t") for line in lines]
+        if want:
+            want[0] = want[0].strip(" ")
+        shown = body.split("\n")[1:]
+        while shown and shown[-1] == "":
+            shown.pop()
+        while want and want[-1] == "":
+            want.pop()
+        check(shown == want, f"{name}: shown as {shown[:6]!r}..., not {want[:6]!r}...")
+        check(not overflows, f"{name}: the page is wider than a phone's screen")
     for message in failures[:40]:
         print("FAILED:", message)
     print(f"{len(texts)} pages read in the browser, {len(failures)} failure(s)")

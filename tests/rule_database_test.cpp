@@ -66,7 +66,7 @@ TEST(RuleDatabaseFile, BesideAWritableProgramElseTheUsersOwnCopy) {
   EXPECT_EQ(describeRules({"/r.mdb", RulesSource::Option, false, ""}),
             "Rule database: /r.mdb (given with --rules)");
   EXPECT_TRUE(contains(describeRules({mine, RulesSource::UserData, true, ""}),
-                       "your own copy, made from the rules built into the program"));
+                       "your own copy, made for text of this platform as --new-rules does"));
   EXPECT_TRUE(contains(describeRules({mine, RulesSource::UserData, true, shared}),
                        "made from the bundled rules " + shared));
   testing::MemoryFileSystem fs;
@@ -89,9 +89,12 @@ TEST(RuleDatabaseFile, TheUsersCopyIsMadeOnceAndNeverOverwrittenWrongFilesSayWha
   }
   EXPECT_EQ(std::filesystem::status(dir / "a/b").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_all);
-  // Without a bundled file the copy holds the rules built into the program.
+  // Without a bundled file the copy is made as --new-rules makes one.
   prepareRules({dir / "d/loomwise.mdb", RulesSource::UserData, true, ""});
-  EXPECT_FALSE(readRuleTables(dir / "d/loomwise.mdb").fileTypes.empty());
+  const RuleTables made = readRuleTables(dir / "d/loomwise.mdb");
+  ASSERT_EQ(made.fileTypes.size(), 1u);
+  EXPECT_EQ(made.fileTypes[0].identifier, "GEN");
+  EXPECT_EQ(made.globalDefs.size(), settingTable().size());
   const std::string lost = dir / "e/loomwise.mdb";
   const std::string message = errorOf([&] {
     prepareRules({lost, RulesSource::UserData, true, dir / "gone.mdb"});
@@ -210,11 +213,10 @@ std::string stored(const RuleDb& db) {
 TEST(SaveGlobalSettings, TrimsOnlySpacesAndWritesAllOrNothingAndHandlesWaitForALock) {
   TempDir dir;
   RuleDb db(dir / "rules.mdb");
-  SaveGlobalSettings(db.path(),
-                     {" <BR> ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}, {}, {}});
+  SaveGlobalSettings(db.path(), {" <BR> ", "\t<HTML>\r\n<BODY>\r\n ", "  ", " site.html", {}});
   EXPECT_EQ(stored(db), "<BR>|\t<HTML>\r\n<BODY>\r\n||site.html|~|");
   // A missing row is created and no other row touched.
-  const GlobalSettings mine{"<BR>", "<H>", "<F>", "x.html", {}, {}, {}};
+  const GlobalSettings mine{"<BR>", "<H>", "<F>", "x.html", {}};
   RuleDb partial(dir / "partial.mdb");
   partial.rows("X|DELETE FROM GlobalDefs WHERE ID = 'Header'\nS|Other|unrelated");
   SaveGlobalSettings(partial.path(), mine);

@@ -381,29 +381,32 @@ void MainWindow::showWarningSummary() {
   // The two settings a warning names can be switched from here.
   struct Switch {
     loom::WarningKind kind;
-    const char* key;
+    loom::SettingId setting;
     const char* value;
   };
   std::vector<Switch> offered;
-  for (const Switch& s : {Switch{loom::WarningKind::LoneLineFeeds, loom::kLineEndsKey, "any"},
-                          Switch{loom::WarningKind::MarkupInText, loom::kEscapeTextKey, "yes"}}) {
+  for (const Switch& s :
+       {Switch{loom::WarningKind::LoneLineFeeds, loom::SettingId::LineEnds, "any"},
+        Switch{loom::WarningKind::MarkupInText, loom::SettingId::EscapeText, "yes"},
+        Switch{loom::WarningKind::EncodingHint, loom::SettingId::Encoding, "utf-8"}}) {
     if (std::find(kinds.begin(), kinds.end(), s.kind) != kinds.end()) offered.push_back(s);
   }
   Message message{Message::Kind::Warning, text, warnings.join('\n'), {}, {}};
   for (const Switch& s : offered) {
-    message.actions << QStringLiteral("Set %1 to %2").arg(s.key, s.value);
+    message.actions << QStringLiteral("Set %1 to %2").arg(loom::settingDef(s.setting).key, s.value);
   }
   const int chosen = options_.messages->show(this, message);
   if (chosen < 0) return;
-  switchSetting(offered[static_cast<std::size_t>(chosen)].key,
+  switchSetting(offered[static_cast<std::size_t>(chosen)].setting,
                 offered[static_cast<std::size_t>(chosen)].value);
 }
 
-void MainWindow::switchSetting(const char* key, const char* value) {
+void MainWindow::switchSetting(loom::SettingId setting, const char* value) {
+  const char* key = loom::settingDef(setting).key;
   try {
     // Every other setting is written back as it was read.
     loom::GlobalSettings settings = loom::LoadGlobalSettings(options_.rulesPath.toStdString());
-    (std::string(key) == loom::kLineEndsKey ? settings.lineEnds : settings.escapeText) = value;
+    settings.optional[setting] = value;
     loom::SaveGlobalSettings(options_.rulesPath.toStdString(), settings);
   } catch (const loom::LoomError& e) {
     options_.messages->show(this,

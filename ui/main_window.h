@@ -12,6 +12,7 @@
 #include "app/batch_observer.h"
 #include "base/error.h"
 #include "base/file_system.h"
+#include "rules/settings_table.h"
 
 namespace loom {
 struct WatchRun;
@@ -81,7 +82,7 @@ class MainWindow : public QWidget {
   void runBatch();
   void returnToIdle();
   void offerFixes(const std::vector<loom::Problem>& problems, Message message);
-  void switchSetting(const char* key, const char* value);
+  void switchSetting(loom::SettingId setting, const char* value);
   void openSite();
   void setStatus(const QString& text);
   void enableButtons();

@@ -71,28 +71,23 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   header_ = multiLineBox(this);
   footer_ = multiLineBox(this);
   indexPage_ = new QLineEdit(this);
-  encoding_ = new QLineEdit(this);
-  lineEnds_ = new QLineEdit(this);
-  escapeText_ = new QLineEdit(this);
-  // What the run uses when the row is left out.
-  encoding_->setPlaceholderText(QStringLiteral("windows-1252"));
-  lineEnds_->setPlaceholderText(QStringLiteral("crlf"));
-  escapeText_->setPlaceholderText(QStringLiteral("no"));
+  std::vector<const char*> explanations;
+  std::vector<QWidget*> boxes = {endOfLine_, header_, footer_, indexPage_};
+  for (const loom::SettingDef& def : loom::settingTable()) {
+    explanations.push_back(def.explanation);
+    if (loom::isRequired(def)) continue;
+    auto* box = new QLineEdit(this);
+    box->setPlaceholderText(QString::fromUtf8(def.missing));  // what a missing row means
+    optionalBoxes_.emplace_back(def.id, box);
+    boxes.push_back(box);
+  }
 
   tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
   tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
   tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
   tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
-  std::vector<const char*> explanations(kSettingExplanations.begin(), kSettingExplanations.end());
-  for (const char* optional :
-       {kEncodingExplanation, kLineEndsExplanation, kEscapeTextExplanation}) {
-    explanations.push_back(optional);
-  }
-  tabs_->addTab(
-      settingsPage(explanations,
-                   {endOfLine_, header_, footer_, indexPage_, encoding_, lineEnds_, escapeText_},
-                   kSettingExplanations.size(), tabs_),
-      kSetupTabs[4]);
+  tabs_->addTab(settingsPage(explanations, boxes, loom::kRequiredSettingKeys.size(), tabs_),
+                kSetupTabs[4]);
   rulesNote_ = new QLabel(this);
   tabs_->addTab(aboutPage(rulesNote_, tabs_), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
@@ -129,6 +124,13 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
 
 SetupWindow::~SetupWindow() { closeDatabase(); }
 
+QLineEdit* SetupWindow::settingBox(loom::SettingId id) const {
+  for (const auto& [boxId, box] : optionalBoxes_) {
+    if (boxId == id) return box;
+  }
+  return nullptr;
+}
+
 void SetupWindow::setRulesNote(const QString& note) { rulesNote_->setText(note); }
 
 void SetupWindow::load() {
@@ -139,7 +141,9 @@ void SetupWindow::load() {
   fillSettings(loaded_);
   // The grids mark what a run in the stored encoding would refuse.
   const loom::TextCodec* codec =
-      loaded_.encoding ? loom::codecByName(loom::trimSpaces(*loaded_.encoding)) : nullptr;
+      loaded_.value(loom::SettingId::Encoding)
+          ? loom::codecByName(loom::trimSpaces(*loaded_.value(loom::SettingId::Encoding)))
+          : nullptr;
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     grid->setCodec(codec ? *codec : loom::windows1252Codec());
   }
@@ -176,24 +180,24 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
   header_->setPlainText(forBox(settings.header));
   footer_->setPlainText(forBox(settings.footer));
   indexPage_->setText(QString::fromStdString(settings.indexPageName));
-  encoding_->setText(QString::fromStdString(settings.encoding.value_or("")));
-  lineEnds_->setText(QString::fromStdString(settings.lineEnds.value_or("")));
-  escapeText_->setText(QString::fromStdString(settings.escapeText.value_or("")));
+  for (const auto& [id, box] : optionalBoxes_) {
+    box->setText(QString::fromStdString(settings.value(id).value_or("")));
+  }
 }
 
 // An optional setting as its box holds it: an empty box leaves a missing
 // row missing; a stored row cannot be emptied, since the run would refuse it.
-// `known` is the run's own reading of the value.
-std::optional<std::string> SetupWindow::optionalSetting(
-    QLineEdit* box, const std::optional<std::string>& stored, const char* what, const char* values,
-    const std::function<bool(std::string_view)>& known, QLineEdit*& bad) const {
+std::optional<std::string> SetupWindow::optionalSetting(const loom::SettingDef& def, QLineEdit* box,
+                                                        QLineEdit*& bad) const {
+  const std::optional<std::string> stored = loaded_.value(def.id);
   const std::string value = forStore(box->text(), stored.value_or(""));
   const std::string_view name = loom::trimSpaces(value);
   if (name.empty() && !stored) return std::nullopt;
-  if (known(name)) return value;
+  if (loom::choiceOf(def, name)) return value;
   bad = box;
-  throw loom::LoomError(loom::ErrorKind::Usage, std::string(what) + " must be " + values +
-                                                    ", not \"" + std::string(name) + "\".");
+  throw loom::LoomError(loom::ErrorKind::Usage, std::string(def.key) + " must be " +
+                                                    loom::choicesText(def) + ", not \"" +
+                                                    std::string(name) + "\".");
 }
 
 loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
@@ -202,15 +206,11 @@ loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
-  settings.encoding = optionalSetting(
-      encoding_, loaded_.encoding, "The text encoding", "windows-1252 or utf-8",
-      [](std::string_view v) { return loom::codecByName(v) != nullptr; }, bad);
-  settings.lineEnds = optionalSetting(
-      lineEnds_, loaded_.lineEnds, "LineEnds", "crlf or any",
-      [](std::string_view v) { return loom::lineEndsByName(v).has_value(); }, bad);
-  settings.escapeText = optionalSetting(
-      escapeText_, loaded_.escapeText, "EscapeText", "yes or no",
-      [](std::string_view v) { return loom::yesNoByName(v).has_value(); }, bad);
+  for (const auto& [id, box] : optionalBoxes_) {
+    if (auto value = optionalSetting(loom::settingDef(id), box, bad)) {
+      settings.optional[id] = std::move(*value);
+    }
+  }
   return settings;
 }
 

@@ -51,9 +51,8 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* headerBox() const { return header_; }
   QPlainTextEdit* footerBox() const { return footer_; }
   QLineEdit* indexPageBox() const { return indexPage_; }
-  QLineEdit* encodingBox() const { return encoding_; }
-  QLineEdit* lineEndsBox() const { return lineEnds_; }
-  QLineEdit* escapeTextBox() const { return escapeText_; }
+  // The box of an optional setting (Encoding, LineEnds, ...).
+  QLineEdit* settingBox(loom::SettingId id) const;
   ConstraintForm* constraintForm() const { return form_; }
   QPushButton* exportButton() const { return export_; }
   QPushButton* importButton() const { return import_; }
@@ -76,10 +75,7 @@ class SetupWindow : public QDialog {
   // The settings as the boxes hold them; throws LoomError (Usage) for a
   // value the program does not know, with `bad` set to its box.
   loom::GlobalSettings settingsFromBoxes(QLineEdit*& bad) const;
-  std::optional<std::string> optionalSetting(QLineEdit* box,
-                                             const std::optional<std::string>& stored,
-                                             const char* what, const char* values,
-                                             const std::function<bool(std::string_view)>& known,
+  std::optional<std::string> optionalSetting(const loom::SettingDef& def, QLineEdit* box,
                                              QLineEdit*& bad) const;
   bool saveAll();
   void closeDatabase();
@@ -98,9 +94,8 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* header_ = nullptr;
   QPlainTextEdit* footer_ = nullptr;
   QLineEdit* indexPage_ = nullptr;
-  QLineEdit* encoding_ = nullptr;
-  QLineEdit* lineEnds_ = nullptr;
-  QLineEdit* escapeText_ = nullptr;
+  // The optional settings' boxes, in the settings table's order.
+  std::vector<std::pair<loom::SettingId, QLineEdit*>> optionalBoxes_;
   ConstraintForm* form_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* import_ = nullptr;

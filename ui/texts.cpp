@@ -23,24 +23,9 @@ const char* const kSetupCaption = "Loomwise Setup";
 const std::array<const char*, 6> kSetupTabs = {"About Setup", "File Types",      "File Groups",
                                                "Constraints", "Global Settings", "About ..."};
 const char* const kConstraintFormButton = "Constraint Form";
-const std::array<const char*, 4> kSettingExplanations = {
-    "End of Line Tag:  the default tag to be applied when the program encounters a carriage return",
-    "Header:  the generic header data that will be applied to every HTML page in the application",
-    "Footer:  the generic footer data that will be applied to every HTML page in the application",
-    "Index page filename:  the name that will be assigned to the index page for all documents"};
 const char* const kOptionalSettingsHeading =
     "These settings are optional; an empty box leaves the setting out, and the run uses the "
     "default shown in grey:";
-const char* const kLineEndsExplanation =
-    "Line ends:  crlf (a line ends at CR LF or a lone CR) or any (a lone LF ends a line too, as "
-    "in most text files of this platform)";
-const char* const kEscapeTextExplanation =
-    "Escape text:  yes (&, < and > of the text files are shown as written) or no (copied as they "
-    "are, for text that holds HTML on purpose)";
-const char* const kEncodingExplanation =
-    "Text encoding:  the character set of the input files and of the pages written (windows-1252 "
-    "or utf-8)";
-
 const char* const kFormCaption = "Constraint Form";
 const char* const kFormWelcome =
     "Welcome to the Loomwise Constraint Form!  This form will assist you in defining good "

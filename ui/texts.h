@@ -27,12 +27,7 @@ extern const char* const kYouHaveSpecified;
 extern const char* const kSetupCaption;
 extern const std::array<const char*, 6> kSetupTabs;
 extern const char* const kConstraintFormButton;
-// The explanation of each setting box, in box order.
-extern const std::array<const char*, 4> kSettingExplanations;
 extern const char* const kOptionalSettingsHeading;
-extern const char* const kEncodingExplanation;
-extern const char* const kLineEndsExplanation;
-extern const char* const kEscapeTextExplanation;
 
 // Constraint Form.
 extern const char* const kFormCaption;

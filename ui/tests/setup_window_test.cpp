@@ -197,15 +197,15 @@ class SetupWindowTest : public QObject {
         {"Encoding", "utf-8", "", "!windows-1252 or utf-8"},
         {"LineEnds", "", "lf", "!crlf or any"},
         {"EscapeText", "", "true", "!yes or no"},
+        {"PageNames", "", "Full", "Full"},
+        {"Lines", "", "wrap", "!trim or keep"},
     };
     for (const auto& c : cases) {
       open(*c.stored ? std::string("INSERT INTO GlobalDefs (ID, Content) VALUES ('") + c.key +
                            "', '" + c.stored + "')"
                      : std::string());
       const QStringList before = ws_->rows("GlobalDefs");
-      QLineEdit* box = std::array{
-          w_->encodingBox(), w_->lineEndsBox(),
-          w_->escapeTextBox()}[QStringList{"Encoding", "LineEnds", "EscapeText"}.indexOf(c.key)];
+      QLineEdit* box = w_->settingBox(loom::settingByKey(c.key)->id);
       QCOMPARE(box->text(), QString(c.stored));
       if (c.typed != "-") box->setText(c.typed);
       w_->close();
