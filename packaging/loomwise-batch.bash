@@ -31,6 +31,14 @@ _loomwise_batch() {
       COMPREPLY=($(compgen -W 'yes no' -- "$cur"))
       return
       ;;
+    --page-names)
+      COMPREPLY=($(compgen -W 'short full' -- "$cur"))
+      return
+      ;;
+    --lines)
+      COMPREPLY=($(compgen -W 'trim keep' -- "$cur"))
+      return
+      ;;
     --jobs)
       return
       ;;

@@ -73,5 +73,5 @@ to remove, formatting marks, header lines, titles and the text around pages.
 .
 The package holds the desktop program loomwise, which edits the rules and
 converts a directory pair, and loomwise-batch for scripts. Each user edits
-their own copy of the bundled rules.")
+their own copy of the rules, made for text of this platform.")
 include(CPack)

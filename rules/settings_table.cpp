@@ -17,7 +17,8 @@ constexpr std::array<std::string_view, 2> kLines = {"trim", "keep"};
 // the text in a monospace face as it was laid out, wrapped where a line is
 // wider than the screen, at most about 80 characters wide. The title line
 // stays in the text, in bold (a title element is hidden unless styled); a
-// title in the index's group header stays hidden and names the page.
+// title in the index's group header stays hidden and names the page, whose
+// links stand apart as blocks.
 constexpr const char* kNewHeader =
     "<!DOCTYPE html>\n"
     "<html><head><meta charset=\"{charset}\">\n"
@@ -31,6 +32,8 @@ constexpr const char* kNewHeader =
     " tab-size: 8; }\n"
     "pre title { display: inline; font-weight: bold; }\n"
     "nav { margin-bottom: 1em; font-size: 0.9em; }\n"
+    "body > a { display: block; padding: 0.3em 0; }\n"
+    "body > br { display: none; }\n"
     "a { color: #0b57d0; }\n"
     "a:visited { color: #6f3fb5; }\n"
     "h1 { font-size: 1.3em; }\n"
