@@ -123,12 +123,22 @@ void settlePageNameCollisions(BatchPlan& plan) {
 }
 
 // The index page is written last, over whatever has its name: never over a
-// page of the same run, nor over an input file when input and output are one
-// directory (compared as files, so "d" and "d/." are one).
-void checkIndexPageTarget(const BatchPlan& plan, const FileSystem& fs,
+// page of the same run, the list of pages, the rule database, nor over an
+// input file when input and output are one directory (compared as files, so
+// "d" and "d/." are one).
+void checkIndexPageTarget(const BatchPlan& plan, const std::string& rulesPath, const FileSystem& fs,
                           std::vector<Problem>& problems) {
   if (plan.rules.indexPageName.empty()) return;
   const std::string where = "GlobalDefs row \"IndexPageName\": " + quoted(plan.rules.indexPageName);
+  if (plan.rules.indexPageName == kManifestName) {
+    problems.push_back({ErrorKind::Rules, where + " is the name of the list of pages this program "
+                                                  "keeps in the output directory; choose another"});
+  }
+  const auto target = fs.identity(plan.dirs.output + plan.rules.indexPageName);
+  if (target && target == fs.identity(rulesPath)) {
+    problems.push_back({ErrorKind::Rules, where + " is the rule database " + quoted(rulesPath) +
+                                              " itself; the index page would replace the rules"});
+  }
   for (const InputFile& file : plan.files) {
     if (file.pageName() == plan.rules.indexPageName) {
       problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
@@ -251,7 +261,7 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
       problems.push_back({e.kind(), e.what()});
     }
   }
-  checkIndexPageTarget(plan, fs, problems);
+  checkIndexPageTarget(plan, request.rulesPath, fs, problems);
   const auto addUnreadable = [&] {  // returns whether every input file can be read
     const std::vector<Problem> unreadable = unreadableInputs(plan, fs);
     problems.insert(problems.end(), unreadable.begin(), unreadable.end());

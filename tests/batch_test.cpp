@@ -343,6 +343,7 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
       {"index.html", "/out/index.html/", "/in/", "/out/", "holds a directory named \"index.html\""},
       {"a..b.html", "", "/in/", "/out/", ""},  // a plain name
       {"index.html", "", "/in/", "/in/", ""},  // its own pages are not converted
+      {".loomwise.manifest", "", "/in/", "/out/", "is the name of the list of pages"},
   };
   for (const auto& row : rows) {
     Site site("S|IndexPageName|" + row.index);
@@ -361,6 +362,12 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
     EXPECT_EQ(site.fs.contents("/in/a.txt"), "A");
     EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
   }
+  // Nor over the rules, when the output directory holds them.
+  Site site("S|IndexPageName|rules.mdb");
+  site.fs.addDirectory(site.dir.path() + "/");
+  site.fs.addFile(site.db.path(), "rules");
+  site.options.dirs.output = site.dir.path() + "/";
+  EXPECT_TRUE(contains(site.problems(), "is the rule database \"" + site.db.path() + "\" itself"));
 }
 
 // A second run with more jobs that writes nothing shows both give the same bytes;
