@@ -26,7 +26,7 @@ struct BatchSummary {
 };
 
 enum class WarningKind {
-  ErrorCondition,     // a constraint row with a Type other than 1 to 4; ignored
+  ErrorCondition,     // a constraint row with a Type other than 1 to 5; ignored
   SkippedFile,        // a file name without "."; no page, no entry
   InvalidText,        // bytes that are not valid in the run's encoding; passed through
   LoneLineFeeds,      // a file with LF but no CR while lines end only at CR LF or CR

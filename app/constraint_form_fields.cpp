@@ -10,7 +10,9 @@ ConstraintDraft constraintFromForm(const ConstraintFormFields& form) {
   if (trimSpaces(form.fields[0]).empty()) {
     const char* what = form.type == ConstraintType::SearchReplace ? "the text to search for"
                        : form.type == ConstraintType::HeaderLine  ? "the text of the header line"
-                                                                 : "the text marking the beginning";
+                       : form.type == ConstraintType::PatternReplace
+                           ? "the pattern"
+                           : "the text marking the beginning";
     throw LoomError(ErrorKind::Usage, std::string("Please enter ") + what +
                                           " in the first field; a constraint without it can "
                                           "never apply.");

@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "convert/convert_file.h"
+#include "convert/pattern_row.h"
 
 namespace loom {
 namespace {
@@ -39,6 +40,10 @@ std::string describe(const TextCodec& codec, const CompiledConstraint& row) {
       text += visible(codec, row.searchString) + " ... " + visible(codec, row.replaceString) +
               " -> " + visible(codec, row.rFirst) + " ... " + visible(codec, row.rLast);
       break;
+    case ConstraintType::PatternReplace:
+      text += "pattern " + visible(codec, row.searchString) + " -> " +
+              visible(codec, row.replaceString);
+      break;
   }
   if (row.type != ConstraintType::HeaderLine) {
     text += row.caseSensitive ? ", case-sensitive" : ", any case";
@@ -58,6 +63,8 @@ const char* kindName(ConstraintType kind) {
       return "Replace Formatting";
     case ConstraintType::HeaderLine:
       return "Identify Header Lines";
+    case ConstraintType::PatternReplace:
+      return "Replace a Pattern";
   }
   return "unknown";
 }
@@ -180,9 +187,17 @@ std::string formatExplanation(const Explanation& ex) {
   for (const LineTrace& trace : ex.changedLines) {
     out += "\nLine " + std::to_string(trace.lineNumber) + ":\n";
     out += "  before: " + visible(codec, trace.before) + "\n";
+    std::string_view prior = trace.before;
     for (const RuleStep& step : trace.steps) {
       out += "  " + describe(codec, *step.row) + "\n";
+      if (step.row->pattern) {  // what the first match and its groups took
+        const std::vector<std::string> groups = step.row->pattern->firstMatch(prior);
+        for (std::size_t g = 0; g < groups.size(); ++g)
+          out += (g == 0 ? "      first match \\0 " : "      group \\" + std::to_string(g) + " ") +
+                 visible(codec, groups[g]) + "\n";
+      }
       out += "      -> " + visible(codec, step.after) + "\n";
+      prior = step.after;
     }
   }
   if (ex.changedLines.empty()) out += "\nNo rule changed any line.\n";

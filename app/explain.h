@@ -33,7 +33,7 @@ struct Explanation {
   std::string title;
   std::optional<std::string> pageName;
   std::vector<const CompiledConstraint*> neverFired;  // applied to no line
-  std::vector<std::string> ignoredRows;  // rows with a Type other than 1 to 4, with the reason
+  std::vector<std::string> ignoredRows;  // rows with a Type other than 1 to 5, with the reason
   std::vector<std::string> samePage;     // other files of its directory that give the same page
 };
 

@@ -4,6 +4,7 @@
 #include "base/error.h"
 #include "convert/constraint_ops.h"
 #include "convert/convert_file.h"
+#include "convert/pattern_row.h"
 #include "rules/global_settings.h"
 
 namespace loom {
@@ -74,17 +75,27 @@ PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFo
     return note(e.what());
   }
   std::string out;
+  std::vector<std::string> groups;  // of a pattern's first match
   std::size_t start = 0;
   while (start <= sample.size()) {
     std::size_t end = sample.find('\n', start);
     if (end == std::string::npos) end = sample.size();
     std::string line = sample.substr(start, end - start);
-    for (const CompiledConstraint& r : rows) applyConstraint(line, r, *codec);
+    for (const CompiledConstraint& r : rows) {
+      if (&r == &rows.back() && r.pattern && groups.empty()) groups = r.pattern->firstMatch(line);
+      applyConstraint(line, r, *codec);
+    }
     if (start) out += '\n';
     out += line;
     start = end + 1;
   }
-  return {true, codec->toStore(out), {}};
+  std::string said;
+  if (row.pattern) {
+    said = groups.empty() ? "The pattern matches no line of the sample." : "First match:";
+    for (std::size_t g = 0; g < groups.size(); ++g)
+      said += "  \\" + std::to_string(g) + " \"" + codec->toStore(groups[g]) + "\"";
+  }
+  return {true, codec->toStore(out), said};
 }
 
 }  // namespace loom

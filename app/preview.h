@@ -12,7 +12,9 @@ namespace loom {
 struct PreviewResult {
   bool ok = false;
   std::string text;  // UTF-8, the sample's lines as converted, joined by "\n"
-  std::string note;  // when there is no result: why, in words for the user
+  // When there is no result: why, in words for the user; with the result of
+  // a pattern row: what its first match and groups took.
+  std::string note;
 };
 
 // Converts each line of `sampleUtf8` (lines separated by "\n") with the saved

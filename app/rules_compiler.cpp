@@ -7,6 +7,7 @@
 #include "app/source_warnings.h"
 #include "base/text.h"
 #include "convert/constraint_kind.h"
+#include "convert/pattern_row.h"
 #include "rules/global_settings.h"
 
 namespace loom {
@@ -252,18 +253,18 @@ std::string describeRow(const StoredConstraint& r) {
 }
 
 // The row prepared in the run's encoding, or nothing when it cannot be used:
-// a Type other than 1 to 4 is a warning (the row is ignored), a missing or
+// a Type other than 1 to 5 is a warning (the row is ignored), a missing or
 // unusable field a problem.
 std::optional<CompiledConstraint> prepareRow(const StoredConstraint& r, const std::string& fileType,
                                              const TextCodec& codec, Checker& check,
                                              std::vector<PlanWarning>& warnings) {
   const std::string where = describeRow(r);
   const auto type = r.type.asInteger();
-  if (!type || *type < 1 || *type > 4) {
-    warnings.push_back({WarningKind::ErrorCondition,
-                        where + ": Type " +
-                            (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
-                            " is not 1 to 4; the row is ignored"});
+  if (!type || *type < 1 || *type > kLastConstraintType) {
+    warnings.push_back(
+        {WarningKind::ErrorCondition,
+         where + ": Type " + (r.type.isNull() ? "is empty (NULL)" : quoted(*r.type.asText())) +
+             " is not 1 to " + std::to_string(kLastConstraintType) + "; the row is ignored"});
     return std::nullopt;
   }
   CompiledConstraint row;
@@ -312,6 +313,16 @@ std::optional<CompiledConstraint> prepareRow(const StoredConstraint& r, const st
       check.columnProblem("Search String", where +
                                                ": Search String is empty or only spaces; a "
                                                "search and replace row needs a text to find");
+      ok = false;
+    }
+  }
+  if (row.type == ConstraintType::PatternReplace && ok) {
+    std::string why;
+    row.pattern =
+        PatternRow::compile(row.searchString, row.replaceString, row.caseSensitive, codec, why);
+    if (!row.pattern) {
+      check.columnProblem(why.starts_with("the replacement") ? "Replace String" : "Search String",
+                          where + ": " + why);
       ok = false;
     }
   }
@@ -450,6 +461,12 @@ CompiledConstraint compileDraft(const ConstraintDraft& draft, const TextCodec& c
   row.rLast = codec.fromStore(draft.rLast, "The fourth field");
   row.caseSensitive = draft.caseSensitive;
   trimSearchReplace(row);
+  if (row.type == ConstraintType::PatternReplace) {
+    std::string why;
+    row.pattern =
+        PatternRow::compile(row.searchString, row.replaceString, row.caseSensitive, codec, why);
+    if (!row.pattern) throw LoomError(ErrorKind::Usage, "This pattern cannot be used: " + why);
+  }
   return row;
 }
 

@@ -17,6 +17,7 @@
 #include "base/utf8.h"
 #include "convert/constraint_kind.h"
 #include "convert/page_rules.h"
+#include "convert/pattern_row.h"
 
 namespace loom {
 
@@ -125,7 +126,9 @@ class RowFilter {
     // text; for a block also its end marker; for a header line the header
     // without its surrounding spaces (the line must equal it).
     std::string needed = row.searchString;
-    if (row.type == ConstraintType::HeaderLine) {
+    if (row.type == ConstraintType::PatternReplace) {
+      needed = row.pattern ? row.pattern->key() : std::string();
+    } else if (row.type == ConstraintType::HeaderLine) {
       needed = std::string(trimSpaces(row.searchString));
     } else if ((row.type == ConstraintType::RemoveBlock ||
                 row.type == ConstraintType::ReplaceFormatting) &&
@@ -136,7 +139,9 @@ class RowFilter {
     // when the marker does not occur.
     actsWithoutMatch_ = row.type == ConstraintType::RemoveBlock &&
                         row.replaceString == kEndOfLineMarker && !row.searchString.empty();
-    const bool folded = row.type != ConstraintType::HeaderLine && !row.caseSensitive;
+    // A pattern's required text is in lower case, whatever case it matches.
+    const bool folded = row.type == ConstraintType::PatternReplace ||
+                        (row.type != ConstraintType::HeaderLine && !row.caseSensitive);
     const bool unicode = folded && codec.encoding() != Encoding::Windows1252;
     for (char c : needed) {
       const auto b = static_cast<unsigned char>(c);

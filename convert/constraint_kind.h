@@ -11,7 +11,10 @@ enum class ConstraintType : int {
   RemoveBlock = 2,
   ReplaceFormatting = 3,
   HeaderLine = 4,
+  PatternReplace = 5,  // a regular expression and a template (convert/pattern_row.h)
 };
+
+inline constexpr int kLastConstraintType = 5;
 
 // An end marker (kinds 2 and 3) that means "to the end of the line"; only
 // these five characters exactly, case-sensitive, no spaces around them.

@@ -10,6 +10,7 @@
 #include "convert/byte_filter.h"
 #include "convert/constraint_ops.h"
 #include "convert/line_origin.h"
+#include "convert/pattern_row.h"
 #include "convert/row_screen.h"
 
 namespace loom {
@@ -67,6 +68,8 @@ void appendLine(std::string& page, std::string_view item) {
       return ReplaceFormattingInPlace(line, buffers, row.searchString, row.replaceString,
                                       row.caseSensitive, row.rFirst, row.rLast, facts.neverEnds,
                                       codec, origin);
+    case ConstraintType::PatternReplace:
+      return row.pattern->replaceAll(line, buffers, origin);
     case ConstraintType::HeaderLine:  // done above
       break;
   }
@@ -166,11 +169,18 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     taken = takeLine(line, raw, owned);
     if constexpr (kTraced) source = line;
     if (origin) origin->assign(line.size(), kFromSource);
+    bool groupText = false;  // a pattern row put text of the line into its template
     if (scansBytes) bytes.scan(line);
+    // Pattern rows leave the title line alone: the title is the page's
+    // <TITLE>, where a browser shows markup as text, and the index page's
+    // link text, where a link inside a link breaks both.
+    const bool titleLine = lineNumber == rules.titleLine;
     const auto tryRow = [&](std::uint32_t i, bool mayMatch) {
+      const CompiledConstraint& row = rules.constraints[i];
+      if (titleLine && row.type == ConstraintType::PatternReplace) return false;
       if constexpr (kTraced) before = line;
-      const bool grown =
-          applyRow(line, buffers, rules.constraints[i], screen->facts(i), codec, mayMatch, origin);
+      const bool grown = applyRow(line, buffers, row, screen->facts(i), codec, mayMatch, origin);
+      groupText = groupText || (grown && row.type == ConstraintType::PatternReplace);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }
@@ -212,10 +222,11 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       escaped.clear();
       releaseIfHuge(escaped);
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
-      appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()));
+      appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()),
+                    groupText);
       trimmed = escaped;
     }
-    if (lineNumber == rules.titleLine) {
+    if (titleLine) {
       page.title.assign(trimSpaces(trimmed));
       if (line.size() >= kHugeLine) std::string().swap(line);  // the title holds it now
       appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);

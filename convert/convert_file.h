@@ -42,7 +42,8 @@ struct ConvertedPage {
 // With `settings.lines` Keep, rows see each line as read, and a page line
 // keeps its leading blanks and tabs (only those at its end go) while a blank
 // line becomes an empty page line: "  a  \n\n" gives "  a<P>", "". The
-// title is still the title line trimmed.
+// title is still the title line trimmed. Pattern rows (kind 5) leave the
+// title line as it is.
 ConvertedPage ConvertFile(std::string_view contents, std::string_view path, const PageRules& rules,
                           const PageSettings& settings, const TextCodec& codec,
                           ConvertTrace* trace = nullptr);

@@ -23,7 +23,22 @@ const char* referenceFor(char c) {
 
 }  // namespace
 
-void appendEscaped(std::string& out, std::string_view line, std::string_view origin) {
+void appendEscaped(std::string& out, std::string_view line, std::string_view origin, bool groups) {
+  if (groups) {
+    // Only lines a pattern row rewrote come here: a byte at a time will do.
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      const char from = origin[i];
+      if (from != kFromRule && referenceFor(c) != nullptr) {
+        out += referenceFor(c);
+      } else if (from == kFromGroup && (c == '"' || c == '\'')) {
+        out += c == '"' ? "&quot;" : "&#39;";
+      } else {
+        out += c;
+      }
+    }
+    return;
+  }
   // Most lines hold no markup character from the source: the search looks at
   // sixteen bytes a step and copies the stretches between in one piece.
   const char* const begin = line.data();

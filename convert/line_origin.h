@@ -13,6 +13,9 @@ namespace loom {
 
 inline constexpr char kFromSource = 0;
 inline constexpr char kFromRule = 1;
+// Source text a pattern row's group put where its template says, perhaps
+// inside an attribute value: escaped as source text, its quotes too.
+inline constexpr char kFromGroup = 2;
 
 // The mask of a line read from the source file.
 inline std::string sourceOrigin(std::size_t length) { return std::string(length, kFromSource); }
@@ -22,7 +25,10 @@ inline std::string sourceOrigin(std::size_t length) { return std::string(length,
 // are. `origin` is the mask of `line` (same length):
 //   appendEscaped(out, "a<b <I>", {src, src, src, src, rule, rule, rule})
 //   appends "a&lt;b <I>".
-void appendEscaped(std::string& out, std::string_view line, std::string_view origin);
+// With `groups` (the line may hold group text), group text is escaped as
+// well, and its '"' and "'" become "&quot;" and "&#39;".
+void appendEscaped(std::string& out, std::string_view line, std::string_view origin,
+                   bool groups = false);
 
 // Removes leading and trailing spaces of `line` in place, keeping its
 // buffer, and the same bytes of `origin` when it is given.

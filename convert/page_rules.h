@@ -14,6 +14,8 @@
 
 namespace loom {
 
+class PatternRow;
+
 // A constraint row compiled for a run: its texts in the run's encoding,
 // with the names of the stored columns.
 struct CompiledConstraint {
@@ -25,6 +27,8 @@ struct CompiledConstraint {
   std::string rFirst;         // kind 3 only
   std::string rLast;          // kind 3 only
   bool caseSensitive = false;
+  // Kind 5: the search text compiled in the run's encoding.
+  std::shared_ptr<const PatternRow> pattern;
 };
 
 class RowScreen;

@@ -34,9 +34,13 @@ std::array<unsigned char, 256> foldOf(const TextCodec& codec) {
 
 // The text every line the row changes must hold; empty when there is none.
 std::string keyOf(const CompiledConstraint& row, const TextCodec& codec) {
-  const std::string_view text =
-      row.type == ConstraintType::HeaderLine ? trimSpaces(row.searchString) : row.searchString;
-  if (row.caseSensitive || row.type == ConstraintType::HeaderLine ||
+  const bool pattern = row.type == ConstraintType::PatternReplace;
+  const std::string_view text = row.type == ConstraintType::HeaderLine
+                                    ? trimSpaces(row.searchString)
+                                : pattern ? std::string_view(row.pattern->key())
+                                          : std::string_view(row.searchString);
+  // A pattern's required text is in lower case, whatever case it matches.
+  if ((row.caseSensitive && !pattern) || row.type == ConstraintType::HeaderLine ||
       codec.encoding() == Encoding::Windows1252) {
     return std::string(text);
   }
@@ -75,6 +79,7 @@ std::optional<std::vector<std::string_view>> piecesOf(const CompiledConstraint& 
       if (row.replaceString.empty()) return std::nullopt;
       return std::vector<std::string_view>{row.replaceString};
     case ConstraintType::RemoveBlock:
+    case ConstraintType::PatternReplace:  // may take text out of the line, joining what is left
       break;
   }
   return std::nullopt;

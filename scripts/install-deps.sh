@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=("$@"
   cmake g++ make pkg-config
-  libsqlite3-dev libutf8proc-dev nlohmann-json3-dev
+  libsqlite3-dev libutf8proc-dev nlohmann-json3-dev libre2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6sql6-sqlite
   python3 unicode-data

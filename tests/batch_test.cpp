@@ -132,7 +132,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {doc + "C|GEN|4|Title|<H1>| | |~", "<TITLE><H1></TITLE><P>\r\n" + body + "<P>\r\n"},
       {doc + "C|~|1|a|~\nC|FAQ|~|~|~\nC|GEN|2||]\nC|GEN|3|*||<B>|</B>\nC|GEN|1|'|z", plain},
       {doc + "C|GEN|~|a|b", plain,
-       row1 + "Type is empty (NULL) is not 1 to 4; the row is ignored\n"},
+       row1 + "Type is empty (NULL) is not 1 to 5; the row is ignored\n"},
       {doc + "C|GEN|2| [|]", titled("axb *d* it's Contents")},  // kept, not trimmed
       {doc + "T|doc|2|||DOC", plain},  // of two rows for one extension, the first in stored order
       // Stored order decides between generic and own rows; a key is matched whole.
@@ -169,6 +169,16 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
        "!table GlobalDefs was made WITHOUT ROWID"},
       {doc + "C|GEN|1|a|\xE4\xB8\xAD",
        "!Constraints row 1 (FileType \"GEN\"), column \"Replace String\""},
+      // Pattern rows: every match, groups in the template, the title line left alone.
+      {doc + "C|GEN|5|\\b(\\w)x(\\w)\\b|\\2-\\1| | |1", titled("b-a [c] *d* it's Contents")},
+      {doc + "C|GEN|5|CONTENTS$|<I>\\0</I>| | |0", titled("axb [c] *d* it's <I>Contents</I>")},
+      {doc + "C|GEN|5|[a-z]\\]|!| | |1\nC|GEN|5|Title|X| | |1", titled("axb [! *d* it's Contents")},
+      {doc + "S|EscapeText|yes\nC|GEN|5|'s|<B title=\"\\0\">\\\\</B>| | |1",
+       titled("axb [c] *d* it<B title=\"&#39;s\">\\</B> Contents")},
+      {doc + "C|GEN|5|a(b|x", "!" + row1 + "RE2 refuses the pattern: missing )"},
+      {doc + "C|GEN|5|x*|y", "!" + row1 + "the pattern can match the empty string"},
+      {doc + "C|GEN|5|\\bx?\\b|y", "!" + row1 + "the pattern can match the empty string"},
+      {doc + "C|GEN|5|(a)|\\2", "!" + row1 + "the replacement names \\2, but the pattern has 1"},
   };
   for (const auto& row : rows) {
     Site site(row.rules);

@@ -11,6 +11,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/line_origin.h"
+#include "convert/pattern_row.h"
 
 namespace loom {
 namespace {
@@ -229,6 +230,50 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
   EXPECT_GT(neverEnding, 500);
 }
 
+// A pattern row's literal pattern finds exactly what a search-and-replace row finds, in either
+// case and encoding (RE2 folds case as the other kinds do), and goes on after each match.
+TEST(ConstraintOperations, LiteralPatternsMatchAsSearchTextsDoInBothEncodings) {
+  const std::vector<std::string> ascii = {"k", "K", "s",  "S", "i",  "I", "[", ".", "*", "+",
+                                          "(", ")", "\\", "'", "\"", " ", "a", "A", "<", "&"};
+  std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {{&w1252, ascii},
+                                                                                  {&u8, ascii}};
+  for (const char* c : {"\xFF", "\xE9", "\xC9", "\x9A", "\x8A", "\x8C", "\x9C", "\x9F", "\xDF",
+                        "\xB5", "\xD7", "\xF7"})
+    alphabets[0].second.emplace_back(c);
+  for (const char* c : {"\u212A", "\u017F", "\u0131", "\u0130", "\u00DF", "\u1E9E", "\u023A",
+                        "\u2C65", "\u03C3", "\u03C2", "\u03A3", "\u00E9", "\u00C9", "\u00B5",
+                        "\u039C", "\u01C5", "\u01C4", "\u01C6", "\u0345", "\u03B9", "\u1FBE"})
+    alphabets[1].second.emplace_back(c);
+  std::mt19937 rng(7);
+  for (const auto& [codec, units] : alphabets) {
+    const auto text = [&](std::size_t most) { return randomText(rng, units, most); };
+    for (int i = 0; i < 20000; ++i) {
+      const std::string line = text(20), replacement = text(3), search = text(2) + "a";
+      const bool cs = i % 2 == 0;
+      std::string pattern;
+      for (const char c : search) {
+        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
+        pattern += c;
+      }
+      std::string escapedReplacement;  // "\\" is one backslash in a template
+      for (const char c : replacement) escapedReplacement += c == '\\' ? "\\\\" : std::string(1, c);
+      std::string why;
+      const auto row = PatternRow::compile(pattern, escapedReplacement, cs, *codec, why);
+      ASSERT_TRUE(row) << why << " " << pattern;
+      std::string want = line;
+      for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
+        want = want.substr(0, hit.pos) + replacement + want.substr(hit.pos + hit.length);
+        hit.pos += replacement.size();
+      }
+      std::string got = line;
+      OpBuffers buffers;
+      row->replaceAll(got, buffers, nullptr);
+      ASSERT_EQ(got, want) << codec->name() << " line " << line << " search " << search << " "
+                           << cs;
+    }
+  }
+}
+
 TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   const std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {
       {&w1252, {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
@@ -253,12 +298,33 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
       PageRules rules;
       rules.titleLine = static_cast<std::int64_t>(pick(3));
       for (std::size_t n = 1 + pick(i % 2 ? 12 : 80); n > 0; --n) {
-        const auto type = static_cast<ConstraintType>(1 + pick(4));
+        const auto type = static_cast<ConstraintType>(1 + pick(5));
         std::string search = text(3);
         while (search.empty()) search = text(3);
-        const std::string replace =
+        std::string replace =
             pick(5) == 0 && type != ConstraintType::SearchReplace ? "(EOL)" : text(3);
-        rules.constraints.push_back({0, "", type, search, replace, text(2), text(2), pick(2) == 0});
+        CompiledConstraint row{0, "", type, search, replace, text(2), text(2), pick(2) == 0, {}};
+        if (type == ConstraintType::PatternReplace) {
+          // A literal, a group of it, or one of two, some repeated; the template takes
+          // the match or the group back in, or drops it.
+          std::string literal;
+          for (const char c : search) {
+            if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos)
+              literal += '\\';
+            literal += c;
+          }
+          const std::string other = text(2) + "a";
+          const std::string forms[] = {literal, "(" + literal + ")+", literal + "|" + other,
+                                       "\\b(" + literal + ")"};
+          row.searchString = forms[pick(4)];
+          replace.erase(std::remove(replace.begin(), replace.end(), '\\'), replace.end());
+          row.replaceString = replace + (pick(2) ? "\\0" : "") + (pick(2) ? "<\\1>" : "");
+          std::string why;
+          row.pattern = PatternRow::compile(row.searchString, row.replaceString, row.caseSensitive,
+                                            *codec, why);
+          if (!row.pattern) continue;  // a template naming a group the pattern lacks
+        }
+        rules.constraints.push_back(std::move(row));
       }
       const std::string contents = text(30);
       PageSettings settings{"H", "F", "<P>"};

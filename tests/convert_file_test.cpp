@@ -20,7 +20,7 @@ constexpr K SR = K::SearchReplace, RB = K::RemoveBlock, RF = K::ReplaceFormattin
 
 CompiledConstraint row(K kind, std::string search, std::string replace, bool cs = true,
                        std::string front = "", std::string back = "") {
-  return {0, "", kind, search, replace, front, back, cs};
+  return {0, "", kind, search, replace, front, back, cs, nullptr};
 }
 
 struct Case {

@@ -65,7 +65,7 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   auto* kindFrame = new QGroupBox(kKindFrame, this);
   auto* kindGrid = new QGridLayout(kindFrame);
   auto* group = new QButtonGroup(this);
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < static_cast<int>(kKindOptions.size()); ++i) {
     options_[i] = new QRadioButton(kKindOptions[i], kindFrame);
     group->addButton(options_[i], i);
     kindGrid->addWidget(options_[i], i % 2, i / 2);
@@ -217,7 +217,7 @@ void ConstraintForm::updatePreview() {
     const loom::PreviewResult result =
         loom::previewConstraint(rulesPath_.toStdString(), formFields(), sample.toStdString());
     note_->setText(QString::fromStdString(result.note));
-    note_->setVisible(!result.ok);
+    note_->setVisible(!result.note.empty());
     preview_->setVisible(result.ok);
     preview_->setPlainText(result.ok ? QString::fromStdString(result.text) : QString());
   }
@@ -244,6 +244,7 @@ void ConstraintForm::chooseKind(int index) {
   switch (kind_) {
     case loom::ConstraintType::SearchReplace:
     case loom::ConstraintType::HeaderLine:
+    case loom::ConstraintType::PatternReplace:
       showRows(2, captions, false);
       break;
     case loom::ConstraintType::RemoveBlock:

@@ -63,7 +63,7 @@ class ConstraintForm : public QDialog {
   MessageSink& messages_;
   loom::ConstraintType kind_ = loom::ConstraintType::SearchReplace;
   QLabel* help_ = nullptr;
-  std::array<QRadioButton*, 4> options_{};
+  std::array<QRadioButton*, 5> options_{};
   std::array<QLabel*, 4> labels_{};
   std::array<QLineEdit*, 4> boxes_{};
   QCheckBox* endOfLine_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QValidator>
 
+#include "convert/constraint_kind.h"
 #include "rules/sqlite.h"
 #include "ui/table_grid.h"
 #include "ui/texts.h"
@@ -62,7 +63,7 @@ QStringList groupIds(const QSqlDatabase& db) {
 }
 
 QString kindName(int type) {
-  if (type < 1 || type > 4) return {};
+  if (type < 1 || type > loom::kLastConstraintType) return {};
   return labelText(kKindOptions[static_cast<std::size_t>(type - 1)]);
 }
 
@@ -76,7 +77,7 @@ QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     }
     case Editor::Kind: {
       auto* combo = new QComboBox(parent);
-      for (int type = 1; type <= 4; ++type) {
+      for (int type = 1; type <= loom::kLastConstraintType; ++type) {
         combo->addItem(QStringLiteral("%1 %2").arg(type).arg(kindName(type)), type);
       }
       return combo;
@@ -131,7 +132,7 @@ void CellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
       return;
     case Editor::Kind: {
       const auto* combo = static_cast<QComboBox*>(editor);
-      // A stored kind outside 1 to 4 stays as it is until one is chosen.
+      // A stored kind outside the known ones stays as it is until one is chosen.
       if (combo->currentIndex() >= 0) model->setData(index, combo->currentData());
       return;
     }

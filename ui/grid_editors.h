@@ -1,6 +1,6 @@
 #pragma once
 // The editors of the rule grids' cells, each fitting its column: a number
-// for "Title Line", the four kinds by name for "Type", upper-cased
+// for "Title Line", the five kinds by name for "Type", upper-cased
 // identifiers, and a choice of the existing groups for a file type's
 // "GroupID". Columns it does not know get the usual editor.
 
@@ -26,7 +26,7 @@ class CellDelegate : public QStyledItemDelegate {
 // The GroupID of every row of Groups that has one, in stored order.
 QStringList groupIds(const QSqlDatabase& db);
 
-// The name the constraint kind `type` (1 to 4) goes by; empty for others.
+// The name the constraint kind `type` (1 to 5) goes by; empty for others.
 QString kindName(int type);
 
 }  // namespace loomui

@@ -32,9 +32,10 @@ const char* const kFormWelcome =
     "constraints to apply towards your text documents.  From this screen you can select the type "
     "of constraint you wish to apply and the necessary parameters for each.";
 const char* const kKindFrame = "Type of Constraint";
-const std::array<const char*, 4> kKindOptions = {"Search && Replace", "Remove blocks of text",
-                                                 "Replace Formatting", "Identify Header Lines"};
-const std::array<const char*, 4> kKindHelp = {
+const std::array<const char*, 5> kKindOptions = {"Search && Replace", "Remove blocks of text",
+                                                 "Replace Formatting", "Identify Header Lines",
+                                                 "Replace a Pattern"};
+const std::array<const char*, 5> kKindHelp = {
     "This is a simple search and replace function.  Enter the text you would like to be replaced "
     "in the first field and the text you wish to replace it with in the second.   Be sure to "
     "assign the constraint to a file type!",
@@ -48,7 +49,11 @@ const std::array<const char*, 4> kKindHelp = {
     "This is similar to a search && replace, but it requires that the search text be the only "
     "text on the current line.  This lets you avoid formatting headers and having text that "
     "matches it in the body be formatted as well.  Identify the header text and the text you wish "
-    "to replace it with.  Assign to a filetype!"};
+    "to replace it with.  Assign to a filetype!",
+    "This replaces every match of a regular expression.  Enter the pattern in the first field "
+    "(for example \\b(v\\d+)\\b) and the replacement in the second, where \\0 stands for the "
+    "whole match and \\1 to \\9 for its groups (\\\\ for one backslash).  The title line is "
+    "left as it is.  Be sure to assign the constraint to a file type!"};
 const char* const kSaveConstraintButton = "&Save Constraint";
 const char* const kClearFieldsButton = "&Clear Fields";
 const char* const kFieldsFrame = "Fields ";
@@ -56,7 +61,7 @@ const char* const kApplyToEndOfLine = "Apply to end of line";
 const char* const kCaseSensitive = "Make the search case sensitive";
 const char* const kFileTypeLabel = "Extension of file this applies to:";
 const char* const kInitialFieldCaption = "Label2";
-const std::array<std::array<const char*, 4>, 4> kFieldCaptions = {{
+const std::array<std::array<const char*, 4>, 5> kFieldCaptions = {{
     {"Text to search for:", "Text to replace it with:", nullptr, nullptr},
     {"Text marking the beginning of the block to delete:",
      "Text marking the end of the block to delete:", nullptr, nullptr},
@@ -64,6 +69,8 @@ const std::array<std::array<const char*, 4>, 4> kFieldCaptions = {{
      "Text to be replaced at the end of the block to reformat:",
      "Text to replace the beginning of the block:", "Text to replace the end of the block:"},
     {"Text of header line to search for:", "Text to replace it with:", nullptr, nullptr},
+    {"Pattern (a regular expression) to search for:",
+     "Text to replace each match with (\\0 the match, \\1 to \\9 its groups):", nullptr, nullptr},
 }};
 
 QString labelText(const char* text) {

@@ -33,8 +33,8 @@ extern const char* const kOptionalSettingsHeading;
 extern const char* const kFormCaption;
 extern const char* const kFormWelcome;
 extern const char* const kKindFrame;
-extern const std::array<const char*, 4> kKindOptions;
-extern const std::array<const char*, 4> kKindHelp;
+extern const std::array<const char*, 5> kKindOptions;
+extern const std::array<const char*, 5> kKindHelp;
 extern const char* const kSaveConstraintButton;
 extern const char* const kClearFieldsButton;
 extern const char* const kFieldsFrame;
@@ -43,7 +43,7 @@ extern const char* const kCaseSensitive;
 extern const char* const kFileTypeLabel;
 extern const char* const kInitialFieldCaption;
 // Captions of the four field rows for each kind; nullptr: not changed.
-extern const std::array<std::array<const char*, 4>, 4> kFieldCaptions;
+extern const std::array<std::array<const char*, 4>, 5> kFieldCaptions;
 
 // "&&" shows one "&" in buttons and frames; labels show text as it is, so
 // the doubled ampersands of the help texts are shown single there.
