@@ -62,16 +62,19 @@ def glossary(count, seed=7):
     return terms
 
 
-def glossary_rules(base, path, terms):
+def glossary_rules(base, path, terms, pattern=False):
     """A copy of `base` whose Constraints are one linking row per term; every
-    fourth row is case-insensitive."""
+    fourth row is case-insensitive. With `pattern`, each row is a pattern
+    row of whole words, `\\b(term)\\b` -> `<A HREF="glossary.htm#\\1">\\1</A>`."""
     shutil.copyfile(base, path)
     with sqlite3.connect(path) as db:
         db.execute("DELETE FROM Constraints")
         for i, term in enumerate(terms):
+            row = ((5, f"\\b({term})\\b", '<A HREF="glossary.htm#\\1">\\1</A>') if pattern else
+                   (1, term, f'<A HREF="glossary.htm#{term}">{term}</A>'))
             db.execute("INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\","
-                       " RFirst, RLast, CaseSensitive) VALUES ('GEN', 1, ?, ?, ' ', ' ', ?)",
-                       (term, f'<A HREF="glossary.htm#{term}">{term}</A>', 0 if i % 4 == 3 else 1))
+                       " RFirst, RLast, CaseSensitive) VALUES ('GEN', ?, ?, ?, ' ', ' ', ?)",
+                       (*row, 0 if i % 4 == 3 else 1))
 
 
 def glossary_sed(path, terms):
@@ -102,12 +105,18 @@ def rule_curve(binaries, corpus, work, counts, files, runs):
         glossary_rules(os.path.join(corpus, "rules.mdb"), rules, terms)
         script = os.path.join(work, f"glossary-{count}.sed")
         glossary_sed(script, terms)
+        patterns = os.path.join(work, f"patterns-{count}.mdb")
+        glossary_rules(os.path.join(corpus, "rules.mdb"), patterns, terms, pattern=True)
         row = {"rows": count}
         for label, binary in binaries:
             cpu = []
             row[label] = timed([binary, "--quiet", "--jobs", "1", "--rules", rules, inp, out], runs,
                                fresh, cpu)
             row[label + " cpu"] = cpu[0]
+        cpu = []
+        row["pattern"] = timed([binaries[0][1], "--quiet", "--jobs", "1", "--rules", patterns, inp,
+                                out], runs, fresh, cpu)
+        row["pattern cpu"] = cpu[0]
         # sed takes minutes at the larger tables: one run there.
         row["sed"] = timed(["sed", "-f", script, *[os.path.join(inp, n) for n in names]],
                            runs if count <= 100 else 1)
@@ -190,14 +199,18 @@ def main():
           f"every fourth case-insensitive); `sed -f` runs the same rows as one process writing to "
           f"/dev/null (one run from 500 rows on); `cp -r` of the same files: {cp[0] * 1000:.0f} ms "
           f"({cp[1] * 1000:.0f} ms CPU). Medians of {args.runs} runs; CPU is user plus system time.\n")
+    print("The pattern columns run the same terms as pattern rows of whole words "
+          "(`\\\\b(term)\\\\b` -> `<A HREF=\"glossary.htm#\\\\1\">\\\\1</A>`).\n")
     print("| Rows | " + " | ".join(f"{l} ms | {l} CPU ms" for l in labels) + " | sed ms | "
-          + " | ".join(f"{l} / 12 rows (CPU)" for l in labels) + f" | {labels[0]} / cp -r | {labels[0]} / cp -r (CPU) |")
-    print("|---:|" + "---:|" * (3 * len(labels) + 3))
+          + " | ".join(f"{l} / 12 rows (CPU)" for l in labels) + f" | {labels[0]} / cp -r | {labels[0]} / cp -r (CPU) |"
+          + " pattern CPU ms | pattern / 12 literal rows (CPU) |")
+    print("|---:|" + "---:|" * (3 * len(labels) + 5))
     for row in rules:
         print(f"| {row['rows']} | " + " | ".join(f"{row[l] * 1000:.0f} | {row[l + ' cpu'] * 1000:.0f}" for l in labels)
               + f" | {row['sed'] * 1000:.0f} | "
               + " | ".join(f"{row[l + ' cpu'] / rules[0][l + ' cpu']:.2f}" for l in labels)
-              + f" | {row[labels[0]] / cp[0]:.1f} | {row[labels[0] + ' cpu'] / cp[1]:.1f} |")
+              + f" | {row[labels[0]] / cp[0]:.1f} | {row[labels[0] + ' cpu'] / cp[1]:.1f} |"
+              + f" {row['pattern cpu'] * 1000:.0f} | {row['pattern cpu'] / rules[0][labels[0] + ' cpu']:.2f} |")
     print(f"\n#### Cost against the number of small files\n")
     print("Each file two short lines; the default run (one thread per core); peak memory is the "
           "maximum resident set size.\n")
@@ -216,6 +229,7 @@ def main():
         xs = [row["rows"] for row in rules]
         series = {l: [row[l] * 1000 for row in rules] for l in labels}
         series["sed"] = [row["sed"] * 1000 for row in rules]
+        series["pattern rows"] = [row["pattern"] * 1000 for row in rules]
         if plot(os.path.join(args.plots, "rule-count.svg"), xs, series, "rule rows", "ms (one thread)",
                 "Cost against rule rows"):
             print("\n![Cost against rule rows](rule-count.svg)")
