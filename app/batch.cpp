@@ -321,7 +321,9 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     }
   }
   summary.pagesRemoved = summary.removedPages.size();
-  fs.writeFileAtomically(plan.dirs.output + kManifestName, text);
+  // A run over unchanged input leaves the list as it is: no new file, no
+  // write that a full disk could refuse, no change that a watch would see.
+  writePage(fs, plan.dirs.output + kManifestName, text);
 }
 
 // Runs a checked plan: the part of RunBatch after the check. When the plan

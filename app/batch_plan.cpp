@@ -61,6 +61,19 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                              ", where the run must write a page; move it away"});
     }
   }
+  // The list of pages is written after every page: found now, before them.
+  if (output.mayHold(kManifestName)) {
+    const PathKind kind = fs.entryKind(plan.dirs.output + kManifestName);
+    if (kind == PathKind::Directory || kind == PathKind::Other) {
+      problems.push_back({ErrorKind::Io, "Output directory holds " +
+                                             std::string(kind == PathKind::Directory
+                                                             ? "a directory"
+                                                             : "something that is not a file") +
+                                             " named " + quoted(kManifestName) +
+                                             ", where the run keeps the list of its pages; move "
+                                             "it away"});
+    }
+  }
 }
 
 // Two files whose names give one page: the later file's page replaces the

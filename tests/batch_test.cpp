@@ -315,6 +315,8 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
        "Output directory \"/locked/\" cannot be written"},
       {"a.txt", "", "/in/", "/in/./", "\"a.txt\" is the name of the input file \"/in/a.txt\""},
       {"index.html", "/out/index.html/", "/in/", "/out/", "holds a directory named \"index.html\""},
+      {"index.html", "/out/.loomwise.manifest/", "/in/", "/out/",
+       "holds a directory named \".loomwise.manifest\", where the run keeps the list"},
       {"a..b.html", "", "/in/", "/out/", ""},  // a plain name
       {"index.html", "", "/in/", "/in/", ""},  // its own pages are not converted
   };
@@ -358,7 +360,7 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
   site.fs.addFile("/in/1file1.lst", "New title\r\n");
   EXPECT_EQ(site.run().pagesChanged, 1u);
   for (const auto& [page, writes] :
-       {std::pair{"lw2file2.htm", 1}, {"lw1file1.htm", 2}, {"index.html", 2}})
+       {std::pair{"lw2file2.htm", 1}, {"lw1file1.htm", 2}, {"index.html", 2}, {kManifestName, 2}})
     EXPECT_EQ(site.fs.writes(std::string("/out/") + page), writes) << page;
 }
 

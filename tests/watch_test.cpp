@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <set>
 #include <thread>
 
 #include "support/memory_file_system.h"
@@ -71,6 +72,19 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
                [&] { return watcher.idle; }});
     EXPECT_EQ(runs, row.runs) << row.dir << "/" << row.name;
   }
+}
+
+// A page is written as a file without a name until complete: its writes are no one's change.
+TEST(InotifyWatcher, ReportsPagesByTheirOwnNamesOnly) {
+  testing::TempDir dir;
+  const auto watcher = makeFileWatcher();
+  watcher->watchDirectory(dir.path());
+  const auto fs = makePosixFileSystem();
+  for (const char* bytes : {"new", "changed"}) fs->writeFileAtomically(dir / "lwa.htm", bytes);
+  std::set<std::string> names;
+  for (const FileChange& c : watcher->wait(std::chrono::seconds(1)))
+    if (c.name.empty() || c.name[0] != '.') names.insert(c.name);
+  EXPECT_EQ(names, std::set<std::string>{"lwa.htm"});
 }
 
 }  // namespace
