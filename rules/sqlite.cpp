@@ -1,5 +1,6 @@
 #include "rules/sqlite.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <utility>
 
 #include "base/error.h"
 
@@ -23,23 +24,54 @@ std::string directoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Owns one descriptor.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;  // one owner closes it
+  FileHandle& operator=(const FileHandle&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 LoomError rulesError(const std::string& path, const std::string& what) {
   return LoomError(ErrorKind::Rules, "Rule database \"" + path + "\": " + what);
 }
 
-// Says what a file that SQLite cannot open as a database really is.
+// Says what a file that SQLite cannot open as a database really is. Only a
+// regular file is opened at all: SQLite would wait forever reading a FIFO
+// that nobody writes, deaf to Ctrl-C, and a device is no database either.
 void checkIsSqliteFile(const std::string& path) {
+  const FileHandle fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  if (fd.get() < 0 && errno != EACCES && errno != ENXIO) {
     throw rulesError(path, std::string("cannot be opened: ") + std::strerror(errno) +
                                ". Create one with 'loomwise-batch --new-rules FILE'.");
   }
+  if (fd.get() < 0 ? ::stat(path.c_str(), &st) != 0 : ::fstat(fd.get(), &st) != 0) {
+    throw rulesError(path, "cannot be read (permission denied?)");
+  }
   if (S_ISDIR(st.st_mode)) throw rulesError(path, "is a directory, not a rule database file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw rulesError(path, "cannot be read (permission denied?)");
+  if (!S_ISREG(st.st_mode)) {
+    throw rulesError(path, std::string("is ") +
+                               (S_ISFIFO(st.st_mode)   ? "a FIFO"
+                                : S_ISSOCK(st.st_mode) ? "a socket"
+                                                       : "a device") +
+                               ", not a rule database file; name the database file itself");
+  }
+  if (fd.get() < 0) throw rulesError(path, "cannot be read (permission denied?)");
   char head[32] = {};
-  in.read(head, sizeof head);
-  const std::string_view bytes(head, static_cast<std::size_t>(in.gcount()));
+  ssize_t got = 0;
+  do {
+    got = ::pread(fd.get(), head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw rulesError(path, std::string("cannot be read: ") + std::strerror(errno));
+  const std::string_view bytes(head, static_cast<std::size_t>(got));
   if (bytes.empty()) throw rulesError(path, "is empty; it holds no rule tables");
   if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return;
   if (bytes.size() >= 19 &&

@@ -74,7 +74,8 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
 
 TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNothing) {
   Workspace w;
-  const std::string file = w.dir / "file.txt", missing = w.dir / "missing";
+  const std::string file = w.dir / "file.txt", missing = w.dir / "missing", fifo = w.dir / "f.mdb";
+  ::mkfifo(fifo.c_str(), 0600);  // read, it would never end
   writeFile(file, "a file, not a directory");
   const std::string bad =
       RuleDb(w.dir / "bad.mdb").rows("T|TXT|1|||DOC\nT|LST|x|||NOGROUP\nG|DOC||").path();
@@ -90,6 +91,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{w.in, file}, 4, "Output directory \"" + file + "/\" is not a directory"},
       {{"--check", missing, missing}, 4, "2 problem(s); nothing was written"},
       {{"--rules", missing, w.in, w.out}, 3, missing + "\": cannot be opened: No such file"},
+      {{"--rules", fifo, w.in, w.out}, 3, fifo + "\": is a FIFO, not a rule database file"},
       {{"--check", "--rules", bad, odd, w.out}, 3, "3 problem(s); nothing was written"},
   };
   for (const auto& [args, exitCode, message] : rows) {
