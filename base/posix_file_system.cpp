@@ -305,6 +305,19 @@ std::string followLinks(std::string path) {
   throw ioError("Cannot write", path, ELOOP);
 }
 
+// /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for a descriptor the
+// caller opened: what is behind it is written, whatever it is. Any other
+// file under /dev or /proc (one on the tmpfs /dev/shm, say) is a file like
+// any, and replaced.
+bool namesDescriptor(const std::string& path) {
+  if (path == "/dev/stdout" || path == "/dev/stderr" || path.rfind("/dev/fd/", 0) == 0) {
+    return true;
+  }
+  if (path.rfind("/proc/", 0) != 0) return false;
+  const std::size_t fd = path.find("/fd/", 6);
+  return fd != std::string::npos && path.find('/', 6) == fd;
+}
+
 // Writes into a device, a FIFO or a descriptor's file as it is.
 void writeThrough(const std::string& path, const std::string& bytes) {
   // Non-blocking, so that a FIFO without a reader is an error, not a hang;
@@ -585,10 +598,7 @@ void writeNamedFile(const std::string& path, const std::string& bytes) {
   if (S_ISDIR(st.st_mode)) {
     throw LoomError(ErrorKind::Io, "Cannot write \"" + path + "\": it is a directory");
   }
-  // /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for a descriptor the
-  // caller opened: what is behind it is written, whatever it is.
-  const bool descriptor = path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
-  if (!S_ISREG(st.st_mode) || descriptor) return writeThrough(path, bytes);
+  if (!S_ISREG(st.st_mode) || namesDescriptor(path)) return writeThrough(path, bytes);
   // realpath, not followLinks: /dev/stdout and its like end in links that
   // only the kernel can resolve.
   std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);

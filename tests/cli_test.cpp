@@ -170,6 +170,8 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {{"--export-rules", "/dev/null"}, {}, 0, ""},
       {{"--export-rules", "in/../rules.mdb"}, {}, 2, "is the rule database"},
       {{"--export-rules", "rules.link"}, ln("rules.mdb", "rules.link"), 2, "is the rule database"},
+      {{"--export-rules", "rules.mdb-journal"}, {}, 2, "journal file of the rule database"},
+      {{"--export-rules", "in/../rules.mdb-wal"}, {}, 2, "wal file of the rule database"},
       {{"--new-rules", "in/../rules.mdb"}, {}, 2, "already exists"},
       {{"--export-rules", "new.json"}, ln("made.json", "new.json"), 0, ""},
       {{"--export-rules", "fifo"}, fifo, 4, "no program is reading"},
@@ -204,6 +206,12 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
                 contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format))
         << target;
   }
+  // A file under /dev that stands for no descriptor (tmpfs) is replaced, not appended to.
+  const std::string shm = "/dev/shm/loomwise-export-" + std::to_string(::getpid()) + ".json";
+  writeFile(shm, "old");
+  EXPECT_EQ(Workspace().run({"--export-rules", shm}).exitCode, 0);
+  EXPECT_EQ(readFile(shm).substr(0, 4), "{\n\"f");
+  fs::remove(shm);
 }
 
 TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) {
