@@ -12,6 +12,7 @@
 #include "app/batch.h"
 #include "base/error.h"
 #include "base/file_system.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/stop_signal.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr int kExitStopped = 1;
 
 void printError(const std::string& message) {
-  std::fprintf(stderr, "loomwise-batch: %s\n", message.c_str());
+  std::fprintf(stderr, "loomwise-batch: %s\n", loom::visibleName(message).c_str());
 }
 
 int run(const loom::cli::Options& options) {
@@ -33,7 +34,8 @@ int run(const loom::cli::Options& options) {
   const std::optional<std::string> rulesOption =
       options.rulesPath.empty() ? std::nullopt : std::optional(options.rulesPath);
   if (options.command == Command::Help) {
-    std::printf("%s\n%s\n", loom::cli::kUsage, loom::rulesInUseLine(rulesOption).c_str());
+    std::printf("%s\n%s\n", loom::cli::kUsage,
+                loom::visibleName(loom::rulesInUseLine(rulesOption)).c_str());
     return 0;
   }
   std::string rules;
@@ -76,7 +78,7 @@ int run(const loom::cli::Options& options) {
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {
     for (const std::string& page : summary.removedPages)
-      std::printf("Would remove %s\n", page.c_str());
+      std::printf("Would remove %s\n", loom::visibleName(page).c_str());
     std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s.\n", summary.fileCount,
                  progress.warnings() ? " (see the warnings above)" : "");
     return 0;
@@ -87,7 +89,7 @@ int run(const loom::cli::Options& options) {
         "was not written");
     return kExitStopped;
   }
-  if (!options.quiet) std::printf("%s\n", summary.indexPath.c_str());
+  if (!options.quiet) std::printf("%s\n", loom::visibleName(summary.indexPath).c_str());
   return 0;
 }
 

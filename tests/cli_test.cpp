@@ -70,6 +70,14 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   const CommandResult r = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.empty() && contains(r.err, type7) && !contains(r.err, "Processing")) << r.err;
+  // Control characters of a name or a text are shown escaped, never sent to the terminal.
+  writeFile(w.in + "/\x1B]0;owned\x07\x1B[2J", "x");
+  writeFile(w.in + "/esc.txt", "\x1B[2JTitle\r\n");
+  const CommandResult odd = w.run({w.in, w.out}), ex = w.run({"--explain", w.in + "/esc.txt"});
+  EXPECT_TRUE(contains(odd.err, "\\e]0;owned\\x07\\e[2J\"") && contains(ex.out, "\\e[2JTitle"))
+      << odd.err << ex.out;
+  for (const std::string& text : {odd.out + odd.err, ex.out + ex.err})
+    EXPECT_EQ(text.find('\x1B'), std::string::npos) << text;
 }
 
 TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNothing) {
