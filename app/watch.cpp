@@ -14,13 +14,18 @@ class StoppingObserver final : public BatchObserver {
   StoppingObserver(BatchObserver& inner, const std::function<bool()>& stop)
       : inner_(inner), stop_(stop) {}
   void runStarted(std::size_t n) override { inner_.runStarted(n); }
-  void fileDone(std::size_t k, std::size_t n) override { inner_.fileDone(k, n); }
+  void fileDone(std::size_t k, std::size_t n) override {
+    done = k;
+    inner_.fileDone(k, n);
+  }
   void indexStarted() override { inner_.indexStarted(); }
   void runFinished(const BatchSummary& summary) override { inner_.runFinished(summary); }
   void warning(WarningKind kind, const std::string& message) override {
     inner_.warning(kind, message);
   }
   bool stopRequested() override { return stop_() || inner_.stopRequested(); }
+
+  std::size_t done = 0;  // files of the run in progress done so far
 
  private:
   BatchObserver& inner_;
@@ -110,6 +115,7 @@ class Watch {
   void runOnce(bool first) {
     WatchRun report;
     report.started = std::chrono::system_clock::now();
+    observer_.done = 0;
     try {
       report.summary = RunBatch(options_, fs_, observer_);
     } catch (const ValidationError& e) {
@@ -118,6 +124,7 @@ class Watch {
     } catch (const LoomError& e) {
       if (first) throw;
       report.problems.push_back(e.what());
+      report.filesDone = observer_.done;
     }
     if (report.summary) last_ = *report.summary;
     rememberOwnPages(report.summary ? report.summary->removedPages : std::vector<std::string>{});

@@ -21,6 +21,9 @@ struct WatchRun {
   std::chrono::system_clock::time_point started;
   std::optional<BatchSummary> summary;  // nothing when the run was refused or failed
   std::vector<std::string> problems;    // why, one message each
+  // Of a run that failed: how many files it had done, their pages put in
+  // place, before the failure; 0 when nothing was written (a refused run).
+  std::size_t filesDone = 0;
 };
 
 struct WatchHooks {

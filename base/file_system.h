@@ -41,6 +41,12 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
+  // Why a path of kind Missing cannot be found when it is not simply absent
+  // (a directory on the way that may not be searched, a path too long), as
+  // words that follow the path in a message; nothing when it does not exist.
+  virtual std::optional<std::string> unreachable(const std::string& /*path*/) const {
+    return std::nullopt;
+  }
   // Which of `names`, plain files of a listing of `dir` (ending in "/")
   // just made, this process may not read, as positions in `names`; one
   // replaced since is found when it is opened.

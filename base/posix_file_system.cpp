@@ -366,6 +366,22 @@ class PosixFileSystem final : public FileSystem {
     return PathKind::Other;
   }
 
+  std::optional<std::string> unreachable(const std::string& path) const override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    switch (errno) {
+      case EACCES:
+        return std::string(
+            "cannot be reached: a directory on its path may not be searched (no permission)");
+      case ENAMETOOLONG:
+        return std::string("cannot be reached: the path, or a name in it, is too long");
+      case ELOOP:
+        return std::string("cannot be reached: its symbolic links lead round in a loop");
+      default:
+        return "cannot be reached: " + std::string(std::strerror(errno));
+    }
+  }
+
   PathKind entryKind(const std::string& path) const override {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;

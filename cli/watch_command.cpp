@@ -33,7 +33,15 @@ void printRun(const WatchRun& run) {
   } else {
     for (const std::string& p : run.problems)
       std::fprintf(stderr, "loomwise-batch: %s\n", visibleName(p).c_str());
-    std::printf("%s %zu problem(s); the site stays as it was\n", time.c_str(), run.problems.size());
+    if (run.filesDone == 0) {
+      std::printf("%s %zu problem(s); the site stays as it was\n", time.c_str(),
+                  run.problems.size());
+    } else {
+      std::printf(
+          "%s %zu problem(s) after %zu file(s), whose pages were written; the index page "
+          "was not\n",
+          time.c_str(), run.problems.size(), run.filesDone);
+    }
   }
   std::fflush(stdout);
 }

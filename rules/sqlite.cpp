@@ -119,6 +119,19 @@ void Database::fail(const std::string& what) const {
         "has finished";
   } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
     detail = "the file is damaged or is not a rule database (" + detail + ")";
+  } else if (code == SQLITE_READONLY_ROLLBACK) {
+    // A reader cannot undo the half-made change, and would see it; the next
+    // handle that may write does undo it, from the journal.
+    detail =
+        "a program that was changing it stopped part-way (it crashed or was killed) and "
+        "left the journal \"" +
+        path_ +
+        "-journal\", which undoes the unfinished change. "
+        "Open the database once with write access to it and its directory (in the Loomwise "
+        "Setup window, or with: sqlite3 \"" +
+        path_ +
+        "\" \"PRAGMA quick_check\"); do not "
+        "delete the journal, without it the database stays damaged";
   } else if ((code & 0xFF) == SQLITE_READONLY || (code & 0xFF) == SQLITE_CANTOPEN) {
     // SQLite writes a journal file beside the database: a directory that
     // cannot be written stops it as surely as a read-only file.

@@ -313,7 +313,10 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
            missing(Missing::OutputDirectory, "/gone/") + "\n"},
       {"index.html", "/locked/", "/in/", "/locked/",
        "Output directory \"/locked/\" cannot be written"},
-      {"a.txt", "", "/in/", "/in/./", "\"a.txt\" is the name of the input file \"/in/a.txt\""},
+      {"a.txt", "", "/in/", "/in/./",
+       "\"a.txt\" is the name of the input file \"/in/a.txt\"; the index page would replace it. "
+       "The list of pages (.loomwise.manifest) that would show it to be an earlier run's index "
+       "page is missing"},
       {"index.html", "/out/index.html/", "/in/", "/out/", "holds a directory named \"index.html\""},
       {"index.html", "/out/.loomwise.manifest/", "/in/", "/out/",
        "holds a directory named \".loomwise.manifest\", where the run keeps the list"},

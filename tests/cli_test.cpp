@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 
 #include "app/manifest.h"
 #include "app/pair.h"
+#include "rules/sqlite.h"
 #include "support/rule_db.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -84,6 +86,19 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   Workspace w;
   const std::string file = w.dir / "file.txt", missing = w.dir / "missing", fifo = w.dir / "f.mdb";
   ::mkfifo(fifo.c_str(), 0600);  // read, it would never end
+  // A writer that dies mid-change leaves a journal that only a handle that may write undoes.
+  const std::string hot = RuleDb(w.dir / "hot.mdb").path();
+  if (const pid_t child = ::fork(); child == 0) {
+    Database db(hot, Database::Mode::ReadWrite);
+    db.exec(
+        "PRAGMA cache_size = 1; BEGIN; CREATE TABLE junk(x); INSERT INTO junk WITH RECURSIVE "
+        "n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) SELECT zeroblob(999) "
+        "FROM n");
+    ::_exit(0);
+  } else {
+    ::waitpid(child, nullptr, 0);
+  }
+  const std::string longName = w.dir / std::string(300, 'n');
   writeFile(file, "a file, not a directory");
   const std::string bad =
       RuleDb(w.dir / "bad.mdb").rows("T|TXT|1|||DOC\nT|LST|x|||NOGROUP\nG|DOC||").path();
@@ -100,6 +115,8 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{"--check", missing, missing}, 4, "2 problem(s); nothing was written"},
       {{"--rules", missing, w.in, w.out}, 3, missing + "\": cannot be opened: No such file"},
       {{"--rules", fifo, w.in, w.out}, 3, fifo + "\": is a FIFO, not a rule database file"},
+      {{"--check", "--rules", hot, w.in, w.out}, 3, "left the journal \"" + hot + "-journal\""},
+      {{w.in, longName}, 4, "cannot be reached: the path, or a name in it, is too long"},
       {{"--check", "--rules", bad, odd, w.out}, 3, "3 problem(s); nothing was written"},
   };
   for (const auto& [args, exitCode, message] : rows) {

@@ -8,6 +8,8 @@
 #include <set>
 #include <thread>
 
+#include "base/error.h"
+#include "support/faulty_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -72,6 +74,42 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
                [&] { return watcher.idle; }});
     EXPECT_EQ(runs, row.runs) << row.dir << "/" << row.name;
   }
+}
+
+// A run that fails part-way says how many files it had done; a refused one, that it wrote none.
+TEST(WatchSite, FailedRunSaysHowFarItCame) {
+  testing::TempDir dir;
+  const testing::RuleDb db = testing::RuleDb(dir / "rules.mdb").rows("T|TXT|1|||DOC\nG|DOC||");
+  testing::MemoryFileSystem memory;
+  testing::FaultyFileSystem fs(memory);
+  for (const char* d : {"/in/", "/out/"}) memory.addDirectory(d);
+  for (const char* f : {"/in/a.txt", "/in/b.txt"}) memory.addFile(f, "A\r\n");
+  BatchOptions options;
+  options.dirs = {"/in/", "/out/"};
+  options.rulesPath = db.path();
+  options.jobs = 1;
+  ScriptedWatcher watcher;
+  std::vector<std::pair<bool, std::size_t>> runs;  // succeeded, files done before a failure
+  BatchObserver silent;
+  watchSite(options, fs, watcher,
+            {silent,
+             [&](const WatchRun& run) {
+               runs.emplace_back(run.summary.has_value(), run.filesDone);
+               if (runs.size() == 1) {  // b's new page meets a full disk
+                 memory.addFile("/in/b.txt", "B\r\n");
+                 watcher.batches.push_back({{"/in", "b.txt"}});
+                 fs.beforeWrite = [](const std::string& path) {
+                   if (path == "/out/lwb.htm") throw LoomError(ErrorKind::Io, "disk full");
+                 };
+               }
+               if (runs.size() == 2) {
+                 memory.addFile("/in/c.lst", "no file type");
+                 watcher.batches.push_back({{"/in", "c.lst"}});
+               }
+             },
+             [&] { return watcher.idle; }});
+  const std::vector<std::pair<bool, std::size_t>> expected = {{true, 0}, {false, 1}, {false, 0}};
+  EXPECT_EQ(runs, expected);
 }
 
 // A page is written as a file without a name until complete: its writes are no one's change.

@@ -339,9 +339,15 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
     QStringList problems;
     for (const std::string& p : run.problems)
       problems << QString::fromStdString(loom::visibleName(p));
-    setStatus(QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
-                  .arg(time)
-                  .arg(problems.size()));
+    setStatus(run.filesDone == 0
+                  ? QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
+                        .arg(time)
+                        .arg(problems.size())
+                  : QStringLiteral("Last run %1: %2 problem(s) after %3 file(s), whose pages were "
+                                   "written; the index page was not")
+                        .arg(time)
+                        .arg(problems.size())
+                        .arg(run.filesDone));
     site_->setText(wrapFriendly(problems.join('\n')));
     site_->show();
     return;

@@ -16,6 +16,9 @@ class FaultyFileSystem : public FileSystem {
   std::function<bool(const std::string&)> readable;  // instead of the disk's answer
   PathKind kind(const std::string& p) const override { return inner_.kind(p); }
   PathKind entryKind(const std::string& p) const override { return inner_.entryKind(p); }
+  std::optional<std::string> unreachable(const std::string& p) const override {
+    return inner_.unreachable(p);
+  }
   std::vector<std::size_t> unreadableFiles(
       const std::string& dir, const std::vector<std::string_view>& names) const override {
     if (!readable) return inner_.unreadableFiles(dir, names);
