@@ -76,6 +76,13 @@ class FileSystem {
   virtual std::optional<std::vector<std::string>> listAllNames(const std::string& /*dir*/) const {
     return std::nullopt;
   }
+  // The entries of `dir` that are symbolic links, each with the path their
+  // chain of links ends at (dangling ones left out); none where the file
+  // system has no links.
+  virtual std::vector<std::pair<std::string, std::string>> linksIn(
+      const std::string& /*dir*/) const {
+    return {};
+  }
   virtual std::string readFile(const std::string& path) const = 0;
   // The current contents of a file, or nothing when it cannot be read.
   virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;

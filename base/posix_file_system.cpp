@@ -449,6 +449,24 @@ class PosixFileSystem final : public FileSystem {
     return names;
   }
 
+  std::vector<std::pair<std::string, std::string>> linksIn(const std::string& dir) const override {
+    std::vector<std::pair<std::string, std::string>> links;
+    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
+    if (!handle) return links;
+    const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+    while (const dirent* entry = ::readdir(handle.get())) {
+      const std::string path = prefix + entry->d_name;
+      struct stat st {};
+      if (entry->d_type != DT_LNK && (entry->d_type != DT_UNKNOWN ||
+                                      ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))) {
+        continue;
+      }
+      std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
+      if (real) links.emplace_back(entry->d_name, real.get());
+    }
+    return links;
+  }
+
   std::string readFile(const std::string& path) const override {
     // Non-blocking, so that a FIFO put in the place of a listed file cannot
     // stop the run waiting for a writer; what was opened is then checked.

@@ -40,6 +40,9 @@ class FaultyFileSystem : public FileSystem {
   std::optional<std::vector<std::string>> listAllNames(const std::string& p) const override {
     return inner_.listAllNames(p);
   }
+  std::vector<std::pair<std::string, std::string>> linksIn(const std::string& p) const override {
+    return inner_.linksIn(p);
+  }
   std::string readFile(const std::string& p) const override {
     if (beforeRead) beforeRead(p);
     return inner_.readFile(p);
