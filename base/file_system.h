@@ -4,6 +4,7 @@
 // strings in the platform's form ("/" separated). Every failure is a LoomError
 // of kind Io whose message names the path.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -63,6 +64,23 @@ class FileSystem {
   virtual PathKind entryKind(const std::string& path) const { return kind(path); }
   // Nothing when `path` does not exist.
   virtual std::optional<FileIdentity> identity(const std::string& path) const = 0;
+  // The absolute path of an existing `path`, links followed; `path` itself
+  // where the file system cannot tell.
+  virtual std::string absolutePath(const std::string& path) const { return path; }
+  // Whether the entry at `path` is itself a symbolic link.
+  virtual bool isSymbolicLink(const std::string& /*path*/) const { return false; }
+  // Keeps other runs of this program from writing into `dir` until the lock
+  // is dropped, waiting up to `wait` for one that holds it; throws
+  // LoomError(Io) naming `dir` when it still does. Nothing is held (and
+  // nothing is said) when `dir` cannot be opened: the run reports that.
+  class DirectoryLock {
+   public:
+    virtual ~DirectoryLock() = default;
+  };
+  virtual std::unique_ptr<DirectoryLock> lockDirectory(const std::string& /*dir*/,
+                                                       std::chrono::milliseconds /*wait*/) {
+    return nullptr;
+  }
   // Whether new files can be created in the directory.
   virtual bool isWritableDirectory(const std::string& path) const = 0;
   // Names (without directory) of the plain files of `dir`: regular files and

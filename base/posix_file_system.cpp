@@ -1,11 +1,13 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -560,6 +562,44 @@ class PosixFileSystem final : public FileSystem {
 
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
     replaceThroughTemporary(path, bytes, kPageWords, newFileMode());
+  }
+
+  std::string absolutePath(const std::string& path) const override {
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : path;
+  }
+
+  bool isSymbolicLink(const std::string& path) const override {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
+
+  // A lock on the directory itself: nothing is added to it, and the lock
+  // goes with the process however that ends.
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& dir,
+                                               std::chrono::milliseconds wait) override {
+    class Held final : public DirectoryLock {
+     public:
+      explicit Held(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+     private:
+      FileDescriptor fd_;  // closing it drops the lock
+    };
+    FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return nullptr;
+    const auto giveUp = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) return nullptr;  // a file system without locks
+      if (std::chrono::steady_clock::now() >= giveUp) {
+        throw LoomError(ErrorKind::Io,
+                        "Another run of Loomwise is writing into the output "
+                        "directory \"" +
+                            dir + "\"; try again when it has finished");
+      }
+      ::usleep(50000);
+    }
+    return std::make_unique<Held>(std::move(fd));
   }
 
   std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string bytes) override {

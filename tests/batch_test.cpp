@@ -15,6 +15,7 @@
 
 #include "app/manifest.h"
 #include "base/error.h"
+#include "support/faulty_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -395,14 +396,31 @@ TEST(RunBatch, InputFileOverwrittenByAPageOfTheSameRunIsConvertedAsItWas) {
   }
 }
 
+// A run that fails part-way lists the pages it wrote: a later run knows them as its own.
+TEST(RunBatch, RunThatFailsPartWayListsThePagesItWrote) {
+  Site site;
+  testing::FaultyFileSystem faulty(site.fs);
+  for (const char* name : {"/in/a.txt", "/in/b.txt"}) site.fs.addFile(name, "A\r\n");
+  faulty.beforeWrite = [](const std::string& path) {
+    if (path == "/out/lwb.htm") throw LoomError(ErrorKind::Io, "disk full");
+  };
+  site.options.jobs = 1;
+  EXPECT_THROW(RunBatch(site.options, faulty, site.recorder), LoomError);
+  EXPECT_EQ(listedPages("/out/", site.fs), std::set<std::string>{"lwa.htm"});
+  site.fs.removeFile("/in/a.txt");
+  site.options.prune = true;
+  EXPECT_EQ(site.run().removedPages, std::vector<std::string>{"/out/lwa.htm"});
+}
+
 // Pruning after a plain run and b.txt's removal: the user's files, edited or unlisted pages stay.
 TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
   const std::string list = std::string("/out/") + kManifestName;
   const auto entry = [](std::string page, std::string source, const std::string& bytes) {
-    return ManifestEntry{std::move(page), std::move(source), pageHash(bytes)};
+    return ManifestEntry{std::move(page), std::move(source), pageHash(bytes), {}};
   };
   // Any byte but "/" and NUL can be part of a name, and stays in the list.
-  const std::vector<ManifestEntry> odd = {entry("lw%25\t\n\r.htm", "a%\t\n\r.txt", "x")};
+  const std::vector<ManifestEntry> odd = {
+      {"lw%25\t\n\r.htm", "a%\t\n\r.txt", pageHash("x"), "/i%\t/"}};
   EXPECT_EQ(parseManifest(formatManifest(odd), list), odd);
   const std::set<std::string> all = {"lwa.htm", "lwb.htm", "mine.htm"},
                               two = {"lwa.htm", "mine.htm"};
@@ -428,6 +446,19 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
        {"lwa.htm", "lwc.htm", "mine.htm"}},
       {[](Site& s) { s.fs.addFile("/in/b.lst", "B list\r\n"); }, all},
       {[](Site&) {}, all, 0, 0, true},
+      {[](Site& s) {  // a run from another input directory prunes only its own pages
+         s.fs.addDirectory("/in2/");
+         s.fs.addFile("/in2/c.txt", "C\r\n");
+         s.options.dirs.input = "/in2/";
+       },
+       {"lwa.htm", "lwc.htm", "mine.htm"}},
+      {[&](Site& s) {  // a list of the first form, without input directories
+         std::string first = "loomwise-manifest 1\n";
+         for (const ManifestEntry& e : parseManifest(s.fs.contents(list), list))
+           first += e.hash + "\t" + e.page + "\t" + e.source + "\n";
+         s.fs.addFile(list, first);
+       },
+       two},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& row = rows[i];

@@ -31,6 +31,8 @@ class FaultyFileSystem : public FileSystem {
   std::optional<FileIdentity> identity(const std::string& p) const override {
     return inner_.identity(p);
   }
+  std::string absolutePath(const std::string& p) const override { return inner_.absolutePath(p); }
+  bool isSymbolicLink(const std::string& p) const override { return inner_.isSymbolicLink(p); }
   bool isWritableDirectory(const std::string& p) const override {
     return inner_.isWritableDirectory(p);
   }
