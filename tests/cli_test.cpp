@@ -275,6 +275,9 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
       EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
     }
     ASSERT_EQ(w.run({"--quiet", w.in, w.out}, env).exitCode, 0);
+    // A run over unchanged input writes nothing, so a full disk does not stop it.
+    env.insert(env.end(), {"LOOMWISE_FAULT_DIR=" + w.out, "LOOMWISE_FAULT_AFTER_BYTES=0"});
+    EXPECT_EQ(w.run({"--quiet", w.in, w.out}, env).exitCode, 0);
     EXPECT_EQ(readFile(w.out + "/index.html"), index);
     EXPECT_EQ(readFile(w.out + "/lwone.htm"), page);
     EXPECT_EQ(directoryNames(w.out), directoryNames(w.dir / "ref"));
