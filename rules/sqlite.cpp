@@ -105,8 +105,23 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
   }
   sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout().count()));
   sqlite3_extended_result_codes(raw, 1);
+  constexpr const char* kProbe = "SELECT count(*) FROM sqlite_master";
+  if (mode == Mode::ReadOnly &&
+      sqlite3_exec(raw, kProbe, nullptr, nullptr, nullptr) == SQLITE_READONLY_ROLLBACK) {
+    // A writer stopped mid-change and left its journal. Only a handle that
+    // may write undoes the change from it, as SQLite does at its first read:
+    // one is opened for that alone. Without the right to write, fail() says
+    // what is needed.
+    sqlite3* writer = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &writer, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(writer, static_cast<int>(busyTimeout().count()));
+      sqlite3_exec(writer, kProbe, nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(writer);
+  }
   // A header page that is not a database shows up at the first read.
-  Statement probe(*this, "SELECT count(*) FROM sqlite_master");
+  Statement probe(*this, kProbe);
   probe.step();
 }
 
@@ -120,18 +135,18 @@ void Database::fail(const std::string& what) const {
   } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
     detail = "the file is damaged or is not a rule database (" + detail + ")";
   } else if (code == SQLITE_READONLY_ROLLBACK) {
-    // A reader cannot undo the half-made change, and would see it; the next
-    // handle that may write does undo it, from the journal.
+    // Opening the database found it so and could not undo the change: this
+    // user may not write it.
     detail =
         "a program that was changing it stopped part-way (it crashed or was killed) and "
         "left the journal \"" +
         path_ +
-        "-journal\", which undoes the unfinished change. "
-        "Open the database once with write access to it and its directory (in the Loomwise "
-        "Setup window, or with: sqlite3 \"" +
+        "-journal\". The unfinished change is undone the "
+        "next time someone who may write the database and its directory opens it (a run "
+        "of Loomwise, or: sqlite3 \"" +
         path_ +
         "\" \"PRAGMA quick_check\"); do not "
-        "delete the journal, without it the database stays damaged";
+        "delete the journal, or the database stays damaged";
   } else if ((code & 0xFF) == SQLITE_READONLY || (code & 0xFF) == SQLITE_CANTOPEN) {
     // SQLite writes a journal file beside the database: a directory that
     // cannot be written stops it as surely as a read-only file.

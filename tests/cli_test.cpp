@@ -86,7 +86,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   Workspace w;
   const std::string file = w.dir / "file.txt", missing = w.dir / "missing", fifo = w.dir / "f.mdb";
   ::mkfifo(fifo.c_str(), 0600);  // read, it would never end
-  // A writer that dies mid-change leaves a journal that only a handle that may write undoes.
+  // A writer that dies mid-change leaves a journal that a run that may write the file undoes.
   const std::string hot = RuleDb(w.dir / "hot.mdb").path();
   if (const pid_t child = ::fork(); child == 0) {
     Database db(hot, Database::Mode::ReadWrite);
@@ -98,6 +98,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
   } else {
     ::waitpid(child, nullptr, 0);
   }
+  ASSERT_TRUE(fs::exists(hot + "-journal"));
   const std::string longName = w.dir / std::string(300, 'n');
   writeFile(file, "a file, not a directory");
   const std::string bad =
@@ -115,7 +116,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{"--check", missing, missing}, 4, "2 problem(s); nothing was written"},
       {{"--rules", missing, w.in, w.out}, 3, missing + "\": cannot be opened: No such file"},
       {{"--rules", fifo, w.in, w.out}, 3, fifo + "\": is a FIFO, not a rule database file"},
-      {{"--check", "--rules", hot, w.in, w.out}, 3, "left the journal \"" + hot + "-journal\""},
+      {{"--check", "--rules", hot, w.in, w.out}, 3, "FileTypes has no row for \"TXT\""},
       {{w.in, longName}, 4, "cannot be reached: the path, or a name in it, is too long"},
       {{"--check", "--rules", bad, odd, w.out}, 3, "3 problem(s); nothing was written"},
   };
@@ -125,6 +126,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
     EXPECT_TRUE(contains(r.err, message)) << message << "\n" << r.err;
     EXPECT_TRUE(directoryNames(w.out).empty()) << message;
   }
+  EXPECT_FALSE(fs::exists(hot + "-journal"));
   EXPECT_EQ(readFile(file), "a file, not a directory");
   Workspace good("");  // --check of good rules writes nothing either
   EXPECT_EQ(good.run({"--check", good.in, good.out}).exitCode, 0);
