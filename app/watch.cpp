@@ -113,7 +113,7 @@ class Watch {
     input_ = watchOnce(options_.dirs.input);
     rules_ = watchOnce(rulesDir_);
     // The output directory for its own going and coming back only.
-    output_ = watchOnce(options_.dirs.output);
+    watchOnce(options_.dirs.output);
     inputIsOutput_ = sameDirectory(options_.dirs.input, options_.dirs.output);
     identities_ = currentIdentities();
     // A link's target elsewhere changes where no watch of the link's
@@ -163,8 +163,9 @@ class Watch {
       if (c.name.empty()) return true;  // a directory went, or changes were lost
       if (dir == rules_ && c.name == rulesName_) return true;
       if (targets_.count({dir, c.name})) return true;
-      // Only the input's own entries count beyond these.
-      if (dir != input_ && (dir == rules_ || dir == output_ || !dir.empty())) continue;
+      // Beyond these, only the input's own entries count (or those of a
+      // directory no longer known, to be safe).
+      if (!dir.empty() && dir != input_) continue;
       // Input files are never hidden; the pages of the last run come from us.
       if (c.name[0] == '.' || (inputIsOutput_ && ownPages_.count(c.name))) continue;
       return true;
@@ -223,7 +224,7 @@ class Watch {
   std::string rulesDir_;
   std::string rulesName_;
   std::map<FileIdentity, std::string> watched_;  // directory -> the spelling its changes have
-  std::string input_, rules_, output_;           // as watched; empty while not watched
+  std::string input_, rules_;                    // as watched; empty while not watched
   std::array<std::optional<FileIdentity>, 3> identities_;  // input, output, rules directory
   std::set<std::pair<std::string, std::string>> targets_;  // links' targets: directory, name
   std::set<std::string> ownPages_;
