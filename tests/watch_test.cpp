@@ -66,6 +66,7 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
       {"/in", ".a.txt.swp", false, 1},
       {"/in", "", false, 2},
       {"/in", "lwa.htm", true, 1},
+      {"/in", "index.html", true, 1},
       {"/in", "b.txt", true, 2},
       {"/else", "l.txt", false, 2},  // a link's target
       {"/else", "m.txt", false, 1},
