@@ -29,6 +29,9 @@ namespace {
 
 enum class WriteOutcome { New, Changed, Unchanged };
 
+// How long a run waits for another that is writing into its output directory.
+constexpr std::chrono::seconds kOutputLockWait{5};
+
 // What writing a page over `old` makes of it.
 WriteOutcome outcomeOver(FileMatch old) {
   if (old == FileMatch::Same) return WriteOutcome::Unchanged;
@@ -294,21 +297,24 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   std::string text = formatManifest({});
-  // A line holds a hash, two tabs, the page name, the file name and a line
-  // end; room for them all at once, for the text is not held twice while it
-  // grows. A name with bytes to escape may still need more.
-  std::size_t size = text.size() + plan.rules.indexPageName.size() + 19;
+  const std::string input = manifestInput(plan.dirs, fs);
+  // A line holds a hash, three tabs, the page name, the file name, the input
+  // directory and a line end; room for them all at once, for the text is not
+  // held twice while it grows. A name with bytes to escape may still need more.
+  const std::size_t fixed = 20 + input.size();
+  std::size_t size = text.size() + plan.rules.indexPageName.size() + fixed;
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
-    if (written.files[i]) size += 19 + 2 * plan.files[i].name.size() + 5;
+    if (written.files[i]) size += fixed + 2 * plan.files[i].name.size() + 5;
   }
   text.reserve(size);
   for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;
     const InputFile& file = plan.files[i];
-    appendManifestLine(text, hashText(written.hashes[k++]), *file.pageName(), file.name);
+    appendManifestLine(text, hashText(written.hashes[k++]), *file.pageName(), file.name, input);
   }
-  appendManifestLine(text, indexHash, plan.rules.indexPageName, {});
-  for (const ManifestEntry& e : stale.carried) appendManifestLine(text, e.hash, e.page, e.source);
+  appendManifestLine(text, indexHash, plan.rules.indexPageName, {}, input);
+  for (const ManifestEntry& e : stale.carried)
+    appendManifestLine(text, e.hash, e.page, e.source, e.input);
   for (const ManifestEntry& e : stale.remove) {
     const std::string path = plan.dirs.output + e.page;
     try {
@@ -316,11 +322,46 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
       summary.removedPages.push_back(path);
     } catch (const LoomError& error) {
       observer.warning(WarningKind::StalePageKept, error.what());
-      appendManifestLine(text, e.hash, e.page, e.source);
+      appendManifestLine(text, e.hash, e.page, e.source, e.input);
     }
   }
   summary.pagesRemoved = summary.removedPages.size();
-  fs.writeFileAtomically(plan.dirs.output + kManifestName, text);
+  // A run over unchanged input leaves the list as it is: no new file, no
+  // write that a full disk could refuse, no change that a watch would see.
+  writePage(fs, plan.dirs.output + kManifestName, text);
+}
+
+// Lists the pages of a run that stopped or failed before its index page,
+// with the entries of the list before it for every other page: a later run
+// then knows them as its own, to leave as they are or prune, rather than as
+// pages someone edited. Best effort: a disk too full for the list leaves it
+// as it was.
+void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSystem& fs) noexcept {
+  if (written.hashes.empty()) return;
+  try {
+    const std::string path = plan.dirs.output + kManifestName;
+    const std::string input = manifestInput(plan.dirs, fs);
+    std::vector<ManifestEntry> entries;
+    std::set<std::string> pages;
+    for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
+      if (!written.files[i]) continue;
+      std::string page = *plan.files[i].pageName();
+      pages.insert(page);
+      entries.push_back(
+          {std::move(page), plan.files[i].name, hashText(written.hashes[k++]), input});
+    }
+    if (const std::optional<std::string> before = fs.tryReadFile(path)) {
+      try {
+        forEachManifestEntry(*before, path, [&](ManifestEntry&& e) {
+          if (!pages.count(e.page)) entries.push_back(std::move(e));
+        });
+      } catch (const LoomError&) {
+        // A damaged list is of no use to any run: this run's pages replace it.
+      }
+    }
+    writePage(fs, path, formatManifest(entries));
+  } catch (...) {
+  }
 }
 
 // Runs a checked plan: the part of RunBatch after the check. When the plan
@@ -369,6 +410,16 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
   index->reserve(n);
   WrittenPages written{std::vector<bool>(n), {}};
   written.hashes.reserve(n);
+  // However the run ends before its list of pages, the pages it wrote are listed.
+  struct ListOnEarlyEnd {
+    const BatchPlan& plan;
+    const WrittenPages& written;
+    FileSystem& fs;
+    bool finished = false;
+    ~ListOnEarlyEnd() {
+      if (!finished) listPagesSoFar(plan, written, fs);
+    }
+  } listOnEarlyEnd{plan, written, fs};
   for (std::size_t i = 0; i < n; ++i) {
     if (observer.stopRequested()) {
       summary.stopped = true;
@@ -419,6 +470,7 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
     writePage(fs, summary.indexPath, indexBytes);
     indexHash = pageHash(indexBytes);
   }
+  listOnEarlyEnd.finished = true;
   replaceManifest(plan, written, indexHash, prune, fs, observer, summary);
   observer.runFinished(summary);
   return summary;
@@ -427,6 +479,10 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
 }  // namespace
 
 BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
+  // Two runs into one directory would each list only their own pages, and
+  // each take the other's for a user's; the second waits, or is refused.
+  const auto lock =
+      options.checkOnly ? nullptr : fs.lockDirectory(options.dirs.output, kOutputLockWait);
   const BatchPlan plan = planBatch({.dirs = options.dirs,
                                     .rulesPath = options.rulesPath,
                                     .overrides = options.overrides,

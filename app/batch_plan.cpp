@@ -17,14 +17,16 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
                       std::vector<Problem>& problems) {
   const PathKind in = fs.kind(dirs.input);
   if (in == PathKind::Missing) {
-    problems.push_back(
-        {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " does not exist"});
+    problems.push_back({ErrorKind::Io, "Input directory " + quoted(dirs.input) + " " +
+                                           fs.unreachable(dirs.input).value_or("does not exist")});
   } else if (in != PathKind::Directory) {
     problems.push_back(
         {ErrorKind::Io, "Input directory " + quoted(dirs.input) + " is not a directory"});
   }
   const PathKind out = fs.kind(dirs.output);
-  if (out == PathKind::Missing) {
+  if (const auto why = out == PathKind::Missing ? fs.unreachable(dirs.output) : std::nullopt) {
+    problems.push_back({ErrorKind::Io, "Output directory " + quoted(dirs.output) + " " + *why});
+  } else if (out == PathKind::Missing) {
     problems.push_back({ErrorKind::Io,
                         "Output directory " + quoted(dirs.output) + " does not exist",
                         Missing::OutputDirectory, dirs.output});
@@ -77,6 +79,19 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                              ", where the run must write a page; move it away"});
     } else if (file != nullptr) {
       if (const auto id = fs.identity(path)) pageFiles.emplace(*id, std::pair{name, file});
+    }
+  }
+  // The list of pages is written after every page: found now, before them.
+  if (output.mayHold(kManifestName)) {
+    const PathKind kind = fs.entryKind(plan.dirs.output + kManifestName);
+    if (kind == PathKind::Directory || kind == PathKind::Other) {
+      problems.push_back({ErrorKind::Io, "Output directory holds " +
+                                             std::string(kind == PathKind::Directory
+                                                             ? "a directory"
+                                                             : "something that is not a file") +
+                                             " named " + quoted(kManifestName) +
+                                             ", where the run keeps the list of its pages; move "
+                                             "it away"});
     }
   }
   if (pageFiles.empty()) return;
@@ -151,9 +166,16 @@ void checkIndexPageTarget(const BatchPlan& plan, const std::string& rulesPath, c
   if (!input || input != fs.identity(plan.dirs.output)) return;
   for (const InputFile& file : plan.files) {
     if (file.name == plan.rules.indexPageName) {
-      problems.push_back({ErrorKind::Rules, where + " is the name of the input file " +
-                                                quoted(plan.dirs.input + file.name) +
-                                                "; the index page would replace it"});
+      // Without the list, an index page of an earlier run is an input file.
+      const bool unlisted = fs.kind(plan.dirs.output + kManifestName) == PathKind::Missing;
+      problems.push_back(
+          {ErrorKind::Rules, where + " is the name of the input file " +
+                                 quoted(plan.dirs.input + file.name) +
+                                 "; the index page would replace it" +
+                                 (unlisted ? std::string(". The list of pages (") + kManifestName +
+                                                 ") that would show it to be an earlier run's "
+                                                 "index page is missing"
+                                           : std::string())});
     }
   }
 }

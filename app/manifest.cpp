@@ -4,13 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
 
 #include "base/error.h"
 
 namespace loom {
 namespace {
 
-constexpr std::string_view kFirstLine = "loomwise-manifest 1";
+constexpr std::string_view kFirstLine = "loomwise-manifest 2";
+// The first form, three fields a line: no input directory.
+constexpr std::string_view kFirstLineBefore = "loomwise-manifest 1";
 constexpr char kHex[] = "0123456789abcdef";
 
 // File names may hold any byte but "/" and NUL; tabs, line ends and "%" are
@@ -111,14 +114,16 @@ std::string hashText(std::uint64_t h) {
 std::string formatManifest(const std::vector<ManifestEntry>& entries) {
   std::string text(kFirstLine);
   text += '\n';
-  for (const ManifestEntry& e : entries) appendManifestLine(text, e.hash, e.page, e.source);
+  for (const ManifestEntry& e : entries)
+    appendManifestLine(text, e.hash, e.page, e.source, e.input);
   return text;
 }
 
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
-                        std::string_view source) {
+                        std::string_view source, std::string_view input) {
   text.append(hash).append(1, '\t').append(escapeName(page));
-  text.append(1, '\t').append(escapeName(source)).append(1, '\n');
+  text.append(1, '\t').append(escapeName(source));
+  text.append(1, '\t').append(escapeName(input)).append(1, '\n');
 }
 
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
@@ -131,6 +136,7 @@ std::vector<ManifestEntry> parseManifest(std::string_view text, const std::strin
 void forEachManifestEntry(std::string_view text, const std::string& path,
                           const std::function<void(ManifestEntry&&)>& visit) {
   std::size_t number = 0;
+  std::size_t fields = 4;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     if (end == std::string_view::npos) {
@@ -139,19 +145,24 @@ void forEachManifestEntry(std::string_view text, const std::string& path,
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end + 1);
     if (++number == 1) {
-      if (line != kFirstLine)
+      if (line != kFirstLine && line != kFirstLineBefore)
         throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "unknown format"));
+      fields = line == kFirstLine ? 4 : 3;
       continue;
     }
-    const std::size_t tab1 = line.find('\t');
-    const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
-    if (tab2 == std::string_view::npos || line.find('\t', tab2 + 1) != std::string_view::npos) {
-      throw LoomError(ErrorKind::Io, manifestProblem(path, number, "expected three fields"));
+    if (static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) != fields - 1) {
+      throw LoomError(ErrorKind::Io, manifestProblem(path, number,
+                                                     fields == 4 ? "expected four fields"
+                                                                 : "expected three fields"));
     }
+    const std::size_t tab1 = line.find('\t');
+    const std::size_t tab2 = line.find('\t', tab1 + 1);
+    const std::size_t tab3 = fields == 4 ? line.find('\t', tab2 + 1) : line.size();
     ManifestEntry e;
     e.hash = line.substr(0, tab1);
     if (!isHash(e.hash) || !unescapeName(line.substr(tab1 + 1, tab2 - tab1 - 1), e.page) ||
-        !unescapeName(line.substr(tab2 + 1), e.source)) {
+        !unescapeName(line.substr(tab2 + 1, tab3 - tab2 - 1), e.source) ||
+        (fields == 4 && !unescapeName(line.substr(tab3 + 1), e.input))) {
       throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
     }
     visit(std::move(e));
@@ -172,9 +183,16 @@ std::set<std::string> listedPages(const std::string& outputDir, const FileSystem
   return pages;
 }
 
+std::string manifestInput(const DirectoryPair& dirs, const FileSystem& fs) {
+  std::string input = fs.absolutePath(dirs.input);
+  if (input.empty() || input.back() != '/') input += '/';
+  return input;
+}
+
 PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
                     const FileSystem& fs, bool prune) {
   PrunePlan result;
+  const std::string thisInput = manifestInput(dirs, fs);
   const std::string path = dirs.output + kManifestName;
   const auto keptWarning = [&](const std::string& message) {
     if (prune) result.warnings.push_back({WarningKind::StalePageKept, message});
@@ -215,10 +233,20 @@ PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& p
       return;  // this run writes it again
     }
     const std::string pagePath = dirs.output + e.page;
+    if (e.input.empty()) e.input = thisInput;
+    // Whose source is gone is asked of the input directory that wrote it:
+    // another one's run into the same output directory prunes none of it.
+    const bool sourceGone = !e.source.empty() && fs.kind(e.input + e.source) == PathKind::Missing;
+    if (fs.isSymbolicLink(pagePath)) {
+      // Someone put a link in its place: the link is theirs, as is its target.
+      if (sourceGone) {
+        keptWarning("Page \"" + pagePath + "\" is a symbolic link now; its source \"" + e.source +
+                    "\" is gone, but the link stays");
+      }
+      return;
+    }
     const std::optional<std::string> bytes = fs.tryReadFile(pagePath);
     if (!bytes) return;  // gone already, or not ours to read
-    const bool sourceGone =
-        !e.source.empty() && fs.kind(dirs.input + e.source) == PathKind::Missing;
     if (pageHash(*bytes) != e.hash) {
       // Someone changed it: from now on it is theirs.
       if (sourceGone) {

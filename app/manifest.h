@@ -25,6 +25,10 @@ struct ManifestEntry {
   std::string page;    // a plain file name in the output directory
   std::string source;  // the input file the page was made from; empty for the index page
   std::string hash;    // pageHash() of the bytes written
+  // The input directory of the run that wrote the page, absolute and ending
+  // in "/"; empty in a list written before it was kept (that of the run
+  // reading the list is then assumed).
+  std::string input;
   bool operator==(const ManifestEntry&) const = default;
 };
 
@@ -38,9 +42,10 @@ inline std::string pageHash(std::string_view bytes) { return hashText(pageHashVa
 std::string formatManifest(const std::vector<ManifestEntry>& entries);
 // Adds one entry's line to the text formatManifest makes.
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
-                        std::string_view source);
+                        std::string_view source, std::string_view input);
 // Throws LoomError(Io) naming `path` and the line at fault when `text` is not
-// a manifest this program wrote.
+// a manifest this program wrote, in this form or the earlier one without
+// input directories.
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path);
 // The same, one entry at a time; throws on reaching the fault, after the
 // entries before it.
@@ -58,12 +63,16 @@ struct PrunePlan {
   std::vector<PlanWarning> warnings;
 };
 
+// The input directory of `dirs` as the list of pages names it.
+std::string manifestInput(const DirectoryPair& dirs, const FileSystem& fs);
+
 // Compares the manifest in the output directory with the page names this
 // run writes (`pages`, sorted, the index page among them). A page is stale when the
-// manifest lists it, this run does not write it, its source file is gone and
-// its bytes are still those written; with `prune` such pages go into
-// `remove`. Nothing else is ever removed: not a file the manifest does not
-// list, not a page edited since, not a name that leaves the directory.
+// manifest lists it, this run does not write it, its source file is gone from
+// the input directory that wrote it and its bytes are still those written;
+// with `prune` such pages go into `remove`. Nothing else is ever removed: not
+// a file the manifest does not list, not a page edited since or replaced by
+// a symbolic link, not a name that leaves the directory.
 PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
                     const FileSystem& fs, bool prune);
 

@@ -4,6 +4,7 @@
 // strings in the platform's form ("/" separated). Every failure is a LoomError
 // of kind Io whose message names the path.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,6 +42,12 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual PathKind kind(const std::string& path) const = 0;
+  // Why a path of kind Missing cannot be found when it is not simply absent
+  // (a directory on the way that may not be searched, a path too long), as
+  // words that follow the path in a message; nothing when it does not exist.
+  virtual std::optional<std::string> unreachable(const std::string& /*path*/) const {
+    return std::nullopt;
+  }
   // Which of `names`, plain files of a listing of `dir` (ending in "/")
   // just made, this process may not read, as positions in `names`; one
   // replaced since is found when it is opened.
@@ -57,6 +64,23 @@ class FileSystem {
   virtual PathKind entryKind(const std::string& path) const { return kind(path); }
   // Nothing when `path` does not exist.
   virtual std::optional<FileIdentity> identity(const std::string& path) const = 0;
+  // The absolute path of an existing `path`, links followed; `path` itself
+  // where the file system cannot tell.
+  virtual std::string absolutePath(const std::string& path) const { return path; }
+  // Whether the entry at `path` is itself a symbolic link.
+  virtual bool isSymbolicLink(const std::string& /*path*/) const { return false; }
+  // Keeps other runs of this program from writing into `dir` until the lock
+  // is dropped, waiting up to `wait` for one that holds it; throws
+  // LoomError(Io) naming `dir` when it still does. Nothing is held (and
+  // nothing is said) when `dir` cannot be opened: the run reports that.
+  class DirectoryLock {
+   public:
+    virtual ~DirectoryLock() = default;
+  };
+  virtual std::unique_ptr<DirectoryLock> lockDirectory(const std::string& /*dir*/,
+                                                       std::chrono::milliseconds /*wait*/) {
+    return nullptr;
+  }
   // Whether new files can be created in the directory.
   virtual bool isWritableDirectory(const std::string& path) const = 0;
   // Names (without directory) of the plain files of `dir`: regular files and
@@ -69,6 +93,13 @@ class FileSystem {
   // listing spares a look at each of many names that are not there.
   virtual std::optional<std::vector<std::string>> listAllNames(const std::string& /*dir*/) const {
     return std::nullopt;
+  }
+  // The entries of `dir` that are symbolic links, each with the path their
+  // chain of links ends at (dangling ones left out); none where the file
+  // system has no links.
+  virtual std::vector<std::pair<std::string, std::string>> linksIn(
+      const std::string& /*dir*/) const {
+    return {};
   }
   virtual std::string readFile(const std::string& path) const = 0;
   // The current contents of a file, or nothing when it cannot be read.

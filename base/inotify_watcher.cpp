@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,11 +77,25 @@ class InotifyWatcher final : public FileWatcher {
         if (dir != dirs_.end()) change.dir = dir->second;
         if (event->len > 0 && !(event->mask & (IN_DELETE_SELF | IN_MOVE_SELF))) {
           change.name = event->name;
+          if (isUnnamedFile(change, event->mask)) continue;
         }
         changes.push_back(std::move(change));
       }
     }
     return changes;
+  }
+
+  // A file made without a name in the directory (as every page is until it
+  // is complete) reports its writes under a name the kernel makes up, "#"
+  // and its inode number, which is no entry of the directory: nobody can
+  // have changed such a file but the writer, and its naming reports itself.
+  static bool isUnnamedFile(const FileChange& change, std::uint32_t mask) {
+    if ((mask & ~(IN_MODIFY | IN_ATTRIB)) != 0 || change.name.size() < 2 || change.name[0] != '#' ||
+        change.name.find_first_not_of("0123456789", 1) != std::string::npos) {
+      return false;
+    }
+    struct stat st {};
+    return ::lstat((change.dir + "/" + change.name).c_str(), &st) != 0 && errno == ENOENT;
   }
 
   void wake() override {

@@ -1,11 +1,13 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -305,6 +307,19 @@ std::string followLinks(std::string path) {
   throw ioError("Cannot write", path, ELOOP);
 }
 
+// /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for a descriptor the
+// caller opened: what is behind it is written, whatever it is. Any other
+// file under /dev or /proc (one on the tmpfs /dev/shm, say) is a file like
+// any, and replaced.
+bool namesDescriptor(const std::string& path) {
+  if (path == "/dev/stdout" || path == "/dev/stderr" || path.rfind("/dev/fd/", 0) == 0) {
+    return true;
+  }
+  if (path.rfind("/proc/", 0) != 0) return false;
+  const std::size_t fd = path.find("/fd/", 6);
+  return fd != std::string::npos && path.find('/', 6) == fd;
+}
+
 // Writes into a device, a FIFO or a descriptor's file as it is.
 void writeThrough(const std::string& path, const std::string& bytes) {
   // Non-blocking, so that a FIFO without a reader is an error, not a hang;
@@ -351,6 +366,22 @@ class PosixFileSystem final : public FileSystem {
     if (S_ISDIR(st.st_mode)) return PathKind::Directory;
     if (S_ISREG(st.st_mode)) return PathKind::RegularFile;
     return PathKind::Other;
+  }
+
+  std::optional<std::string> unreachable(const std::string& path) const override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    switch (errno) {
+      case EACCES:
+        return std::string(
+            "cannot be reached: a directory on its path may not be searched (no permission)");
+      case ENAMETOOLONG:
+        return std::string("cannot be reached: the path, or a name in it, is too long");
+      case ELOOP:
+        return std::string("cannot be reached: its symbolic links lead round in a loop");
+      default:
+        return "cannot be reached: " + std::string(std::strerror(errno));
+    }
   }
 
   PathKind entryKind(const std::string& path) const override {
@@ -418,6 +449,24 @@ class PosixFileSystem final : public FileSystem {
     }
     if (errno != 0) return std::nullopt;
     return names;
+  }
+
+  std::vector<std::pair<std::string, std::string>> linksIn(const std::string& dir) const override {
+    std::vector<std::pair<std::string, std::string>> links;
+    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
+    if (!handle) return links;
+    const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+    while (const dirent* entry = ::readdir(handle.get())) {
+      const std::string path = prefix + entry->d_name;
+      struct stat st {};
+      if (entry->d_type != DT_LNK && (entry->d_type != DT_UNKNOWN ||
+                                      ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))) {
+        continue;
+      }
+      std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
+      if (real) links.emplace_back(entry->d_name, real.get());
+    }
+    return links;
   }
 
   std::string readFile(const std::string& path) const override {
@@ -515,6 +564,44 @@ class PosixFileSystem final : public FileSystem {
     replaceThroughTemporary(path, bytes, kPageWords, newFileMode());
   }
 
+  std::string absolutePath(const std::string& path) const override {
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : path;
+  }
+
+  bool isSymbolicLink(const std::string& path) const override {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
+
+  // A lock on the directory itself: nothing is added to it, and the lock
+  // goes with the process however that ends.
+  std::unique_ptr<DirectoryLock> lockDirectory(const std::string& dir,
+                                               std::chrono::milliseconds wait) override {
+    class Held final : public DirectoryLock {
+     public:
+      explicit Held(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+     private:
+      FileDescriptor fd_;  // closing it drops the lock
+    };
+    FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return nullptr;
+    const auto giveUp = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) return nullptr;  // a file system without locks
+      if (std::chrono::steady_clock::now() >= giveUp) {
+        throw LoomError(ErrorKind::Io,
+                        "Another run of Loomwise is writing into the output "
+                        "directory \"" +
+                            dir + "\"; try again when it has finished");
+      }
+      ::usleep(50000);
+    }
+    return std::make_unique<Held>(std::move(fd));
+  }
+
   std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string bytes) override {
     if (unnamedFilesWork.load(std::memory_order_relaxed)) {
       FileDescriptor fd = writeUnnamedFile(path, bytes, kPageWords, newFileMode(), path);
@@ -585,10 +672,7 @@ void writeNamedFile(const std::string& path, const std::string& bytes) {
   if (S_ISDIR(st.st_mode)) {
     throw LoomError(ErrorKind::Io, "Cannot write \"" + path + "\": it is a directory");
   }
-  // /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for a descriptor the
-  // caller opened: what is behind it is written, whatever it is.
-  const bool descriptor = path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
-  if (!S_ISREG(st.st_mode) || descriptor) return writeThrough(path, bytes);
+  if (!S_ISREG(st.st_mode) || namesDescriptor(path)) return writeThrough(path, bytes);
   // realpath, not followLinks: /dev/stdout and its like end in links that
   // only the kernel can resolve.
   std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);

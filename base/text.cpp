@@ -46,15 +46,28 @@ LineReader::LineReader(std::string_view contents, LineEnds ends)
       cr_(findByte(contents, '\r', 0)),
       lf_(ends == LineEnds::Any ? findByte(contents, '\n', 0) : std::string_view::npos) {}
 
-std::string visibleName(std::string_view name) {
+namespace {
+
+std::string escapeControls(std::string_view text, bool keepLineFeeds) {
   static const char* hex = "0123456789ABCDEF";
   std::string out;
-  for (const char c : name) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b != 0x7F) {
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (b == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // A C1 control in UTF-8: terminals take U+009B as the start of a
+      // command, as they do escape and "[".
+      out += "\\u00";
+      out += hex[next >> 4];
+      out += hex[next & 15];
+      ++i;
+    } else if (b >= 0x20 && b != 0x7F) {
+      out += text[i];
+    } else if (b == '\n') {
+      out += keepLineFeeds ? "\n" : "\\n";
+    } else if (b == 0x1B) {
+      out += "\\e";
     } else {
       out += "\\x";
       out += hex[b >> 4];
@@ -63,5 +76,11 @@ std::string visibleName(std::string_view name) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string visibleName(std::string_view name) { return escapeControls(name, false); }
+
+std::string visibleLines(std::string_view text) { return escapeControls(text, true); }
 
 }  // namespace loom

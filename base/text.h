@@ -25,8 +25,13 @@ std::string asciiLower(std::string_view s);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // A name as it can be shown in one message line: control characters, NUL
-// among them, as escapes (a line feed as "\\n", others as "\\x1F").
+// among them, as escapes (a line feed as "\\n", escape as "\\e", others as
+// "\\x1F", and the C1 characters U+0080 to U+009F as "\\u009B"), so that
+// bytes from a file's name or text can never move a terminal's cursor,
+// clear its screen or retitle its window.
 std::string visibleName(std::string_view name);
+// The same for text of several lines: its line feeds stay.
+std::string visibleLines(std::string_view text);
 
 // `text` in double quotes, as messages name what the user gave.
 inline std::string quoted(std::string_view text) {

@@ -8,6 +8,7 @@
 #include "app/explain.h"
 #include "base/codec.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "rules/rule_database.h"
 #include "rules/rules_json.h"
 
@@ -16,7 +17,8 @@ namespace loom::cli {
 int newRules(const Options& options) {
   createRuleDatabase(options.file, NewDatabaseContents::OwnText,
                      platformSettings(options.overrides));
-  if (!options.quiet) std::printf("Created the rule database %s\n", options.file.c_str());
+  if (!options.quiet)
+    std::printf("Created the rule database %s\n", visibleName(options.file).c_str());
   return 0;
 }
 
@@ -24,7 +26,8 @@ int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
   const Explanation ex = explainFile(
       {.dirs = {}, .rulesPath = rulesPath, .overrides = options.overrides}, options.file, *fs);
-  std::fputs(formatExplanation(ex).c_str(), stdout);
+  // The file's lines are shown as text, never as commands to the terminal.
+  std::fputs(visibleLines(formatExplanation(ex)).c_str(), stdout);
   return 0;
 }
 
@@ -53,14 +56,16 @@ int exportRules(const Options& options, const std::string& rulesPath) {
   }
   exportRulesFile(rulesPath, options.file);
   if (!options.quiet)
-    std::printf("Wrote the rules of %s to %s\n", rulesPath.c_str(), options.file.c_str());
+    std::printf("Wrote the rules of %s to %s\n", visibleName(rulesPath).c_str(),
+                visibleName(options.file).c_str());
   return 0;
 }
 
 int importRules(const Options& options, const std::string& rulesPath) {
   importRulesFile(rulesPath, options.file);
   if (!options.quiet)
-    std::printf("Replaced the rules of %s with %s\n", rulesPath.c_str(), options.file.c_str());
+    std::printf("Replaced the rules of %s with %s\n", visibleName(rulesPath).c_str(),
+                visibleName(options.file).c_str());
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "app/batch.h"
 #include "base/error.h"
 #include "base/file_system.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/stop_signal.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr int kExitStopped = 1;
 
 void printError(const std::string& message) {
-  std::fprintf(stderr, "loomwise-batch: %s\n", message.c_str());
+  std::fprintf(stderr, "loomwise-batch: %s\n", loom::visibleName(message).c_str());
 }
 
 int run(const loom::cli::Options& options) {
@@ -34,7 +35,7 @@ int run(const loom::cli::Options& options) {
       options.rulesPath.empty() ? std::nullopt : std::optional(options.rulesPath);
   if (options.command == Command::Help) {
     std::printf("%s\n%s\n", loom::cli::usageText().c_str(),
-                loom::rulesInUseLine(rulesOption).c_str());
+                loom::visibleName(loom::rulesInUseLine(rulesOption)).c_str());
     return 0;
   }
   std::string rules;
@@ -74,7 +75,7 @@ int run(const loom::cli::Options& options) {
   const loom::BatchSummary summary = loom::RunBatch(batch, *fs, progress);
   if (batch.checkOnly) {
     for (const std::string& page : summary.removedPages)
-      std::printf("Would remove %s\n", page.c_str());
+      std::printf("Would remove %s\n", loom::visibleName(page).c_str());
     const std::string generic =
         summary.genericFiles == 0
             ? std::string()
@@ -90,7 +91,7 @@ int run(const loom::cli::Options& options) {
         "was not written");
     return kExitStopped;
   }
-  if (!options.quiet) std::printf("%s\n", summary.indexPath.c_str());
+  if (!options.quiet) std::printf("%s\n", loom::visibleName(summary.indexPath).c_str());
   return 0;
 }
 

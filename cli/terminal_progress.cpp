@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "base/text.h"
 #include "cli/stop_signal.h"
 
 namespace loom::cli {
@@ -69,7 +70,7 @@ void TerminalProgress::warning(WarningKind kind, const std::string& message) {
   endLine();
   std::fprintf(out_, "%s: %s\n",
                kind == WarningKind::ErrorCondition ? kErrorConditionText : "warning",
-               message.c_str());
+               visibleName(message).c_str());
 }
 
 }  // namespace loom::cli

@@ -5,6 +5,7 @@
 
 #include "app/watch.h"
 #include "base/file_watcher.h"
+#include "base/text.h"
 #include "cli/stop_signal.h"
 #include "cli/terminal_progress.h"
 
@@ -31,8 +32,16 @@ void printRun(const WatchRun& run) {
                 s.stopped ? " (stopped before the index page)" : "");
   } else {
     for (const std::string& p : run.problems)
-      std::fprintf(stderr, "loomwise-batch: %s\n", p.c_str());
-    std::printf("%s %zu problem(s); the site stays as it was\n", time.c_str(), run.problems.size());
+      std::fprintf(stderr, "loomwise-batch: %s\n", visibleName(p).c_str());
+    if (run.filesDone == 0) {
+      std::printf("%s %zu problem(s); the site stays as it was\n", time.c_str(),
+                  run.problems.size());
+    } else {
+      std::printf(
+          "%s %zu problem(s) after %zu file(s), whose pages were written; the index page "
+          "was not\n",
+          time.c_str(), run.problems.size(), run.filesDone);
+    }
   }
   std::fflush(stdout);
 }
@@ -51,7 +60,8 @@ int watch(const Options& options, const BatchOptions& batch) {
                            printRun(run);
                            if (!announced && !options.quiet) {
                              std::fprintf(stderr, "Watching %s and %s; Ctrl-C ends the watch.\n",
-                                          batch.dirs.input.c_str(), batch.rulesPath.c_str());
+                                          visibleName(batch.dirs.input).c_str(),
+                                          visibleName(batch.rulesPath).c_str());
                            }
                            announced = true;
                          },

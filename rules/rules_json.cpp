@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -282,6 +283,29 @@ void refuseTheRuleDatabase(const std::string& rulesPath, const std::string& file
   if (sameFile(rulesPath, file)) {
     throw LoomError(ErrorKind::Usage, "\"" + file + "\" is the rule database \"" + rulesPath +
                                           "\" itself; it is left as it is");
+  }
+  // SQLite keeps the changes it is making in these files beside the
+  // database (its real file, links followed), and reads them back at the
+  // next open: text written there would leave the database unreadable. They
+  // may not exist yet.
+  const auto split = [](const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::pair<std::string, std::string>(".", path);
+    return std::pair(path.substr(0, slash + 1), path.substr(slash + 1));
+  };
+  std::error_code error;
+  const std::string real = std::filesystem::canonical(rulesPath, error).string();
+  const auto [dir, name] = split(file);
+  for (const std::string& database : {rulesPath, error ? rulesPath : real}) {
+    const auto [rulesDir, rulesName] = split(database);
+    for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+      if (sameFile(database + suffix, file) ||
+          (name == rulesName + suffix && sameFile(dir, rulesDir))) {
+        throw LoomError(ErrorKind::Usage, "\"" + file + "\" is the " + suffix.substr(1) +
+                                              " file of the rule database \"" + rulesPath +
+                                              "\", which SQLite reads back; choose another name");
+      }
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "rules/sqlite.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <utility>
 
 #include "base/error.h"
 
@@ -23,23 +24,54 @@ std::string directoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Owns one descriptor.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;  // one owner closes it
+  FileHandle& operator=(const FileHandle&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 LoomError rulesError(const std::string& path, const std::string& what) {
   return LoomError(ErrorKind::Rules, "Rule database \"" + path + "\": " + what);
 }
 
-// Says what a file that SQLite cannot open as a database really is.
+// Says what a file that SQLite cannot open as a database really is. Only a
+// regular file is opened at all: SQLite would wait forever reading a FIFO
+// that nobody writes, deaf to Ctrl-C, and a device is no database either.
 void checkIsSqliteFile(const std::string& path) {
+  const FileHandle fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  if (fd.get() < 0 && errno != EACCES && errno != ENXIO) {
     throw rulesError(path, std::string("cannot be opened: ") + std::strerror(errno) +
                                ". Create one with 'loomwise-batch --new-rules FILE'.");
   }
+  if (fd.get() < 0 ? ::stat(path.c_str(), &st) != 0 : ::fstat(fd.get(), &st) != 0) {
+    throw rulesError(path, "cannot be read (permission denied?)");
+  }
   if (S_ISDIR(st.st_mode)) throw rulesError(path, "is a directory, not a rule database file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw rulesError(path, "cannot be read (permission denied?)");
+  if (!S_ISREG(st.st_mode)) {
+    throw rulesError(path, std::string("is ") +
+                               (S_ISFIFO(st.st_mode)   ? "a FIFO"
+                                : S_ISSOCK(st.st_mode) ? "a socket"
+                                                       : "a device") +
+                               ", not a rule database file; name the database file itself");
+  }
+  if (fd.get() < 0) throw rulesError(path, "cannot be read (permission denied?)");
   char head[32] = {};
-  in.read(head, sizeof head);
-  const std::string_view bytes(head, static_cast<std::size_t>(in.gcount()));
+  ssize_t got = 0;
+  do {
+    got = ::pread(fd.get(), head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw rulesError(path, std::string("cannot be read: ") + std::strerror(errno));
+  const std::string_view bytes(head, static_cast<std::size_t>(got));
   if (bytes.empty()) throw rulesError(path, "is empty; it holds no rule tables");
   if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return;
   if (bytes.size() >= 19 &&
@@ -73,8 +105,23 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
   }
   sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout().count()));
   sqlite3_extended_result_codes(raw, 1);
+  constexpr const char* kProbe = "SELECT count(*) FROM sqlite_master";
+  if (mode == Mode::ReadOnly &&
+      sqlite3_exec(raw, kProbe, nullptr, nullptr, nullptr) == SQLITE_READONLY_ROLLBACK) {
+    // A writer stopped mid-change and left its journal. Only a handle that
+    // may write undoes the change from it, as SQLite does at its first read:
+    // one is opened for that alone. Without the right to write, fail() says
+    // what is needed.
+    sqlite3* writer = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &writer, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(writer, static_cast<int>(busyTimeout().count()));
+      sqlite3_exec(writer, kProbe, nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(writer);
+  }
   // A header page that is not a database shows up at the first read.
-  Statement probe(*this, "SELECT count(*) FROM sqlite_master");
+  Statement probe(*this, kProbe);
   probe.step();
 }
 
@@ -87,6 +134,19 @@ void Database::fail(const std::string& what) const {
         "has finished";
   } else if ((code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT) {
     detail = "the file is damaged or is not a rule database (" + detail + ")";
+  } else if (code == SQLITE_READONLY_ROLLBACK) {
+    // Opening the database found it so and could not undo the change: this
+    // user may not write it.
+    detail =
+        "a program that was changing it stopped part-way (it crashed or was killed) and "
+        "left the journal \"" +
+        path_ +
+        "-journal\". The unfinished change is undone the "
+        "next time someone who may write the database and its directory opens it (a run "
+        "of Loomwise, or: sqlite3 \"" +
+        path_ +
+        "\" \"PRAGMA quick_check\"); do not "
+        "delete the journal, or the database stays damaged";
   } else if ((code & 0xFF) == SQLITE_READONLY || (code & 0xFF) == SQLITE_CANTOPEN) {
     // SQLite writes a journal file beside the database: a directory that
     // cannot be written stops it as surely as a read-only file.

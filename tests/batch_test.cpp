@@ -15,6 +15,7 @@
 
 #include "app/manifest.h"
 #include "base/error.h"
+#include "support/faulty_file_system.h"
 #include "support/memory_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -349,8 +350,13 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
            missing(Missing::OutputDirectory, "/gone/") + "\n"},
       {"index.html", "/locked/", "/in/", "/locked/",
        "Output directory \"/locked/\" cannot be written"},
-      {"a.txt", "", "/in/", "/in/./", "\"a.txt\" is the name of the input file \"/in/a.txt\""},
+      {"a.txt", "", "/in/", "/in/./",
+       "\"a.txt\" is the name of the input file \"/in/a.txt\"; the index page would replace it. "
+       "The list of pages (.loomwise.manifest) that would show it to be an earlier run's index "
+       "page is missing"},
       {"index.html", "/out/index.html/", "/in/", "/out/", "holds a directory named \"index.html\""},
+      {"index.html", "/out/.loomwise.manifest/", "/in/", "/out/",
+       "holds a directory named \".loomwise.manifest\", where the run keeps the list"},
       {"a..b.html", "", "/in/", "/out/", ""},  // a plain name
       {"index.html", "", "/in/", "/in/", ""},  // its own pages are not converted
       {".loomwise.manifest", "", "/in/", "/out/", "is the name of the list of pages"},
@@ -401,7 +407,7 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
   site.fs.addFile("/in/1file1.lst", "New title\r\n");
   EXPECT_EQ(site.run().pagesChanged, 1u);
   for (const auto& [page, writes] :
-       {std::pair{"lw2file2.htm", 1}, {"lw1file1.htm", 2}, {"index.html", 2}})
+       {std::pair{"lw2file2.htm", 1}, {"lw1file1.htm", 2}, {"index.html", 2}, {kManifestName, 2}})
     EXPECT_EQ(site.fs.writes(std::string("/out/") + page), writes) << page;
 }
 
@@ -435,14 +441,31 @@ TEST(RunBatch, APageThatWouldReplaceAnInputFileIsAProblem) {
   }
 }
 
+// A run that fails part-way lists the pages it wrote: a later run knows them as its own.
+TEST(RunBatch, RunThatFailsPartWayListsThePagesItWrote) {
+  Site site;
+  testing::FaultyFileSystem faulty(site.fs);
+  for (const char* name : {"/in/a.txt", "/in/b.txt"}) site.fs.addFile(name, "A\r\n");
+  faulty.beforeWrite = [](const std::string& path) {
+    if (path == "/out/lwb.htm") throw LoomError(ErrorKind::Io, "disk full");
+  };
+  site.options.jobs = 1;
+  EXPECT_THROW(RunBatch(site.options, faulty, site.recorder), LoomError);
+  EXPECT_EQ(listedPages("/out/", site.fs), std::set<std::string>{"lwa.htm"});
+  site.fs.removeFile("/in/a.txt");
+  site.options.prune = true;
+  EXPECT_EQ(site.run().removedPages, std::vector<std::string>{"/out/lwa.htm"});
+}
+
 // Pruning after a plain run and b.txt's removal: the user's files, edited or unlisted pages stay.
 TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
   const std::string list = std::string("/out/") + kManifestName;
   const auto entry = [](std::string page, std::string source, const std::string& bytes) {
-    return ManifestEntry{std::move(page), std::move(source), pageHash(bytes)};
+    return ManifestEntry{std::move(page), std::move(source), pageHash(bytes), {}};
   };
   // Any byte but "/" and NUL can be part of a name, and stays in the list.
-  const std::vector<ManifestEntry> odd = {entry("lw%25\t\n\r.htm", "a%\t\n\r.txt", "x")};
+  const std::vector<ManifestEntry> odd = {
+      {"lw%25\t\n\r.htm", "a%\t\n\r.txt", pageHash("x"), "/i%\t/"}};
   EXPECT_EQ(parseManifest(formatManifest(odd), list), odd);
   const std::set<std::string> all = {"lwa.htm", "lwb.htm", "mine.htm"},
                               two = {"lwa.htm", "mine.htm"};
@@ -468,6 +491,19 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
        {"lwa.htm", "lwc.htm", "mine.htm"}},
       {[](Site& s) { s.fs.addFile("/in/b.lst", "B list\r\n"); }, all},
       {[](Site&) {}, all, 0, 0, true},
+      {[](Site& s) {  // a run from another input directory prunes only its own pages
+         s.fs.addDirectory("/in2/");
+         s.fs.addFile("/in2/c.txt", "C\r\n");
+         s.options.dirs.input = "/in2/";
+       },
+       {"lwa.htm", "lwc.htm", "mine.htm"}},
+      {[&](Site& s) {  // a list of the first form, without input directories
+         std::string first = "loomwise-manifest 1\n";
+         for (const ManifestEntry& e : parseManifest(s.fs.contents(list), list))
+           first += e.hash + "\t" + e.page + "\t" + e.source + "\n";
+         s.fs.addFile(list, first);
+       },
+       two},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& row = rows[i];

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 
 #include "app/manifest.h"
 #include "app/pair.h"
+#include "rules/sqlite.h"
 #include "support/rule_db.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -70,11 +72,34 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
   const CommandResult r = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.empty() && contains(r.err, type7) && !contains(r.err, "Processing")) << r.err;
+  // Control characters of a name or a text are shown escaped, never sent to the terminal.
+  writeFile(w.in + "/\x1B]0;owned\x07\x1B[2J", "x");
+  writeFile(w.in + "/esc.txt", "\x1B[2JTitle\r\n");
+  const CommandResult odd = w.run({w.in, w.out}), ex = w.run({"--explain", w.in + "/esc.txt"});
+  EXPECT_TRUE(contains(odd.err, "\\e]0;owned\\x07\\e[2J\"") && contains(ex.out, "\\e[2JTitle"))
+      << odd.err << ex.out;
+  for (const std::string& text : {odd.out + odd.err, ex.out + ex.err})
+    EXPECT_EQ(text.find('\x1B'), std::string::npos) << text;
 }
 
 TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNothing) {
   Workspace w;
-  const std::string file = w.dir / "file.txt", missing = w.dir / "missing";
+  const std::string file = w.dir / "file.txt", missing = w.dir / "missing", fifo = w.dir / "f.mdb";
+  ::mkfifo(fifo.c_str(), 0600);  // read, it would never end
+  // A writer that dies mid-change leaves a journal that a run that may write the file undoes.
+  const std::string hot = RuleDb(w.dir / "hot.mdb").path();
+  if (const pid_t child = ::fork(); child == 0) {
+    Database db(hot, Database::Mode::ReadWrite);
+    db.exec(
+        "PRAGMA cache_size = 1; BEGIN; CREATE TABLE junk(x); INSERT INTO junk WITH RECURSIVE "
+        "n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500) SELECT zeroblob(999) "
+        "FROM n");
+    ::_exit(0);
+  } else {
+    ::waitpid(child, nullptr, 0);
+  }
+  ASSERT_TRUE(fs::exists(hot + "-journal"));
+  const std::string longName = w.dir / std::string(300, 'n');
   writeFile(file, "a file, not a directory");
   const std::string bad =
       RuleDb(w.dir / "bad.mdb").rows("T|TXT|1|||DOC\nT|LST|x|||NOGROUP\nG|DOC||").path();
@@ -90,6 +115,9 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{w.in, file}, 4, "Output directory \"" + file + "/\" is not a directory"},
       {{"--check", missing, missing}, 4, "2 problem(s); nothing was written"},
       {{"--rules", missing, w.in, w.out}, 3, missing + "\": cannot be opened: No such file"},
+      {{"--rules", fifo, w.in, w.out}, 3, fifo + "\": is a FIFO, not a rule database file"},
+      {{"--check", "--rules", hot, w.in, w.out}, 3, "FileTypes has no row for \"TXT\""},
+      {{w.in, longName}, 4, "cannot be reached: the path, or a name in it, is too long"},
       {{"--check", "--rules", bad, odd, w.out}, 3, "3 problem(s); nothing was written"},
   };
   for (const auto& [args, exitCode, message] : rows) {
@@ -98,6 +126,7 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
     EXPECT_TRUE(contains(r.err, message)) << message << "\n" << r.err;
     EXPECT_TRUE(directoryNames(w.out).empty()) << message;
   }
+  EXPECT_FALSE(fs::exists(hot + "-journal"));
   EXPECT_EQ(readFile(file), "a file, not a directory");
   Workspace good("");  // --check of good rules writes nothing either
   EXPECT_EQ(good.run({"--check", good.in, good.out}).exitCode, 0);
@@ -172,6 +201,8 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
       {{"--export-rules", "/dev/null"}, {}, 0, ""},
       {{"--export-rules", "in/../rules.mdb"}, {}, 2, "is the rule database"},
       {{"--export-rules", "rules.link"}, ln("rules.mdb", "rules.link"), 2, "is the rule database"},
+      {{"--export-rules", "rules.mdb-journal"}, {}, 2, "journal file of the rule database"},
+      {{"--export-rules", "in/../rules.mdb-wal"}, {}, 2, "wal file of the rule database"},
       {{"--new-rules", "in/../rules.mdb"}, {}, 2, "already exists"},
       {{"--export-rules", "new.json"}, ln("made.json", "new.json"), 0, ""},
       {{"--export-rules", "fifo"}, fifo, 4, "no program is reading"},
@@ -206,6 +237,12 @@ TEST(LoomwiseBatch, RulesCommandsNeverReplaceWhatIsNotTheirs) {
                 contains(readFile(target), args[0] == "--new-rules" ? "SQLite format 3" : format))
         << target;
   }
+  // A file under /dev that stands for no descriptor (tmpfs) is replaced, not appended to.
+  const std::string shm = "/dev/shm/loomwise-export-" + std::to_string(::getpid()) + ".json";
+  writeFile(shm, "old");
+  EXPECT_EQ(Workspace().run({"--export-rules", shm}).exitCode, 0);
+  EXPECT_EQ(readFile(shm).substr(0, 4), "{\n\"f");
+  fs::remove(shm);
 }
 
 TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) {
@@ -244,6 +281,9 @@ TEST(LoomwiseBatch, DiskFailingInThePageOrTheIndexKeepsEveryFileWholeOrAsItWas) 
       EXPECT_EQ(readFile(w.out + "/lwone.htm"), inIndex ? page : "of an earlier run");
     }
     ASSERT_EQ(w.run({"--quiet", w.in, w.out}, env).exitCode, 0);
+    // A run over unchanged input writes nothing, so a full disk does not stop it.
+    env.insert(env.end(), {"LOOMWISE_FAULT_DIR=" + w.out, "LOOMWISE_FAULT_AFTER_BYTES=0"});
+    EXPECT_EQ(w.run({"--quiet", w.in, w.out}, env).exitCode, 0);
     EXPECT_EQ(readFile(w.out + "/index.html"), index);
     EXPECT_EQ(readFile(w.out + "/lwone.htm"), page);
     EXPECT_EQ(directoryNames(w.out), directoryNames(w.dir / "ref"));
@@ -282,8 +322,14 @@ TEST(LoomwiseBatch, SignalStopsAfterTheFileInProgressOrAtOnceTheSecondTime) {
     EXPECT_EQ(r.exitCode, exitCode) << r.err;
     EXPECT_FALSE(fs::exists(w.out + "/index.html"));
     if (exitCode != 1) continue;
-    for (const std::string& name : directoryNames(w.out))  // no temporary file among them
-      EXPECT_EQ(readFile(w.out + "/" + name), readFile(w.dir / "ref/" + name)) << name;
+    // No temporary file among them, and the list of pages names those written.
+    const std::string list = readFile(w.out + "/" + kManifestName);
+    for (const std::string& name : directoryNames(w.out)) {
+      if (name == kManifestName) continue;
+      EXPECT_TRUE(readFile(w.out + "/" + name) == readFile(w.dir / "ref/" + name) &&
+                  contains(list, "\t" + name + "\t"))
+          << name;
+    }
   }
 }
 

@@ -33,8 +33,10 @@ class PosixRun : public ::testing::Test {
     run("ref", *posix);
   }
   // One thread by default: the hooks count reads and writes in its order.
-  BatchSummary run(const std::string& out, FileSystem& files, unsigned jobs = 1) {
+  BatchSummary run(const std::string& out, FileSystem& files, unsigned jobs = 1,
+                   bool prune = false) {
     BatchOptions o;
+    o.prune = prune;
     o.dirs = {dir / "in/", dir / (out + "/")};
     o.rulesPath = dir / "rules.mdb";
     o.jobs = jobs;
@@ -79,6 +81,31 @@ TEST_F(PosixRun, LinksAreReplacedNotFollowedAndOnlyOurStaleTemporaryFilesAreRemo
   for (const auto& [name, removed] : rows)
     EXPECT_NE(fs::exists(dir / "out/" + name), removed) << name;
   EXPECT_TRUE(fs::exists(dir / "out/.loomwise-99999998-DirDir"));
+  // A link the user put in a page's place is theirs: pruning leaves it, whatever its target holds.
+  fs::copy_file(dir / "out/lwlinked.htm", dir / "copy.htm");
+  fs::remove(dir / "out/lwlinked.htm");
+  fs::create_symlink(dir / "copy.htm", dir / "out/lwlinked.htm");
+  fs::remove(dir / "in/linked.txt");
+  EXPECT_EQ(run("out", *posix, 1, true).pagesRemoved, 0u);
+  EXPECT_TRUE(fs::is_symlink(dir / "out/lwlinked.htm"));
+}
+
+// Two runs into one output directory never interleave: the second waits, then is refused.
+TEST_F(PosixRun, RunIntoAnOutputDirectoryAnotherRunWritesIsRefused) {
+  auto held = posix->lockDirectory(dir / "out", std::chrono::milliseconds(0));
+  ASSERT_NE(held, nullptr);
+  try {
+    run("out", *posix);
+    ADD_FAILURE() << "not refused";
+  } catch (const LoomError& e) {
+    EXPECT_TRUE(contains(
+        e.what(),
+        "Another run of Loomwise is writing into the output directory \"" + dir / "out/\""))
+        << e.what();
+  }
+  EXPECT_TRUE(fs::is_empty(dir / "out"));
+  held.reset();
+  EXPECT_EQ(run("out", *posix).pagesNew, 4u);
 }
 
 // A page written on one thread is put in place on another, in the run's order.

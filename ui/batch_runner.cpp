@@ -3,11 +3,14 @@
 #include <exception>
 
 #include "base/error.h"
+#include "base/text.h"
 
 namespace loomui {
 
 namespace {
-QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
+// Messages name files and quote their text: control characters in them are
+// shown as escapes, never passed on as they are.
+QString fromUtf8(const std::string& s) { return QString::fromStdString(loom::visibleName(s)); }
 }  // namespace
 
 // Turns the engine's calls into signals; emitted on the worker thread, they

@@ -18,6 +18,7 @@
 #include "app/pair.h"
 #include "app/watch.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "rules/global_settings.h"
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
@@ -336,10 +337,17 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
   progress_->setValue(0);
   if (!run.summary) {
     QStringList problems;
-    for (const std::string& p : run.problems) problems << QString::fromStdString(p);
-    setStatus(QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
-                  .arg(time)
-                  .arg(problems.size()));
+    for (const std::string& p : run.problems)
+      problems << QString::fromStdString(loom::visibleName(p));
+    setStatus(run.filesDone == 0
+                  ? QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
+                        .arg(time)
+                        .arg(problems.size())
+                  : QStringLiteral("Last run %1: %2 problem(s) after %3 file(s), whose pages were "
+                                   "written; the index page was not")
+                        .arg(time)
+                        .arg(problems.size())
+                        .arg(run.filesDone));
     site_->setText(wrapFriendly(problems.join('\n')));
     site_->show();
     return;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <vector>
 
+#include "base/text.h"
 #include "ui/texts.h"
 
 namespace loomui {
@@ -18,6 +19,11 @@ constexpr int kLineWidth = 90;
 
 // Marks the buttons of the offered actions with their index.
 const char* const kActionIndex = "loomwiseAction";
+
+// Control characters from a file's name or text shown as escapes.
+QString visible(const QString& text) {
+  return QString::fromStdString(loom::visibleLines(text.toStdString()));
+}
 
 int linesTaken(const QString& line) { return 1 + static_cast<int>(line.size()) / kLineWidth; }
 
@@ -73,16 +79,16 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const Message& mess
   }
   int budget = kShownLines;
   int omitted = 0;
-  const QString text = firstLines(message.text, budget, omitted);
+  const QString text = firstLines(visible(message.text), budget, omitted);
   budget = std::max(budget, 2);
-  QString detail = firstLines(message.detail, budget, omitted);
+  QString detail = firstLines(visible(message.detail), budget, omitted);
   if (omitted > 0) {
     if (!detail.isEmpty()) detail += '\n';
     detail += omitted == 1
                   ? QStringLiteral("...and 1 more line under \"Show Details...\".")
                   : QStringLiteral("...and %1 more lines under \"Show Details...\".").arg(omitted);
-    QString all = message.text;
-    if (!message.detail.isEmpty()) all += '\n' + message.detail;
+    QString all = visible(message.text);
+    if (!message.detail.isEmpty()) all += '\n' + visible(message.detail);
     box->setDetailedText(all);
   }
   box->setText(wrapFriendly(text));

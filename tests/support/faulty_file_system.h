@@ -16,6 +16,9 @@ class FaultyFileSystem : public FileSystem {
   std::function<bool(const std::string&)> readable;  // instead of the disk's answer
   PathKind kind(const std::string& p) const override { return inner_.kind(p); }
   PathKind entryKind(const std::string& p) const override { return inner_.entryKind(p); }
+  std::optional<std::string> unreachable(const std::string& p) const override {
+    return inner_.unreachable(p);
+  }
   std::vector<std::size_t> unreadableFiles(
       const std::string& dir, const std::vector<std::string_view>& names) const override {
     if (!readable) return inner_.unreadableFiles(dir, names);
@@ -28,6 +31,8 @@ class FaultyFileSystem : public FileSystem {
   std::optional<FileIdentity> identity(const std::string& p) const override {
     return inner_.identity(p);
   }
+  std::string absolutePath(const std::string& p) const override { return inner_.absolutePath(p); }
+  bool isSymbolicLink(const std::string& p) const override { return inner_.isSymbolicLink(p); }
   bool isWritableDirectory(const std::string& p) const override {
     return inner_.isWritableDirectory(p);
   }
@@ -36,6 +41,9 @@ class FaultyFileSystem : public FileSystem {
   }
   std::optional<std::vector<std::string>> listAllNames(const std::string& p) const override {
     return inner_.listAllNames(p);
+  }
+  std::vector<std::pair<std::string, std::string>> linksIn(const std::string& p) const override {
+    return inner_.linksIn(p);
   }
   std::string readFile(const std::string& p) const override {
     if (beforeRead) beforeRead(p);

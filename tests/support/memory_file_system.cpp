@@ -25,6 +25,11 @@ void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes
   files_[path] = bytes;
 }
 
+void MemoryFileSystem::removeDirectory(const std::string& dir) {
+  std::lock_guard lock(mutex_);
+  dirs_.erase(normalizeDir(dir));
+}
+
 int MemoryFileSystem::writes(const std::string& path) const {
   std::lock_guard lock(mutex_);
   return writeCounts_.contains(path) ? writeCounts_.at(path) : 0;

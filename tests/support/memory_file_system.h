@@ -13,6 +13,7 @@ namespace loom::testing {
 class MemoryFileSystem : public FileSystem {
  public:
   void addDirectory(const std::string& dir, bool writable = true);
+  void removeDirectory(const std::string& dir);  // with nothing in it checked
   // Adds (or replaces) a file; its directory must have been added.
   void addFile(const std::string& path, const std::string& bytes);
   bool has(const std::string& path) const { return files_.count(path) > 0; }

@@ -289,11 +289,13 @@ class MainWindowTest : public QObject {
   void messagesFitTheScreen() {
     QStringList lines;
     for (int i = 0; i < 80; ++i) lines << u"File \"README%1\" has no extension"_s.arg(i);
-    auto box = loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x", lines.join('\n')});
+    // A control character from a file's name is shown as an escape.
+    auto box =
+        loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x\x1B[2J", lines.join('\n')});
     box->show();
     QVERIFY(box->frameGeometry().height() <= box->screen()->availableGeometry().height() * 3 / 4);
     QVERIFY(box->informativeText().endsWith("...and 71 more lines under \"Show Details...\"."));
-    QCOMPARE(box->detailedText(), "x\n" + lines.join('\n'));
+    QCOMPARE(box->detailedText(), "x\\e[2J\n" + lines.join('\n'));
     QCOMPARE(loomui::wrapFriendly("/a-b/ c- --x/y a/"),
              QString("/\u200Ba-\u2060b/ c- -\u2060-\u2060x/\u200By a/"));
   }
