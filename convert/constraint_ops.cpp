@@ -211,8 +211,10 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
     out.clear();
     outOrigin.clear();
     std::size_t size = line.size() + inserted.size() + 16;
-    // A huge line gets exactly its result's room, not twice it.
+    // A huge line gets exactly its result's room, not twice it; its origin
+    // mask too.
     out.reserve(size + growthOfHits(line, search, inserted, caseSensitive, codec));
+    if (origin) outOrigin.reserve(out.capacity());
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);

@@ -127,8 +127,11 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
                       const PageRules& rules, const PageSettings& settings, const TextCodec& codec,
                       ConvertTrace* trace) {
   ConvertedPage page;
-  page.bytes.reserve(contents.size() + contents.size() / 8 + settings.header.size() +
-                     settings.footer.size() + 64);
+  // Room for the whole page at once; a file of a huge line gets its room
+  // when the line is done, so that it is not held beside the line's
+  // rewrites.
+  page.bytes.reserve((contents.size() >= kHugeLine ? 0 : contents.size() + contents.size() / 8) +
+                     settings.header.size() + settings.footer.size() + 64);
   appendLine(page.bytes, settings.header);
   if (!rules.beginSection.empty()) appendLine(page.bytes, rules.beginSection);
 
@@ -218,6 +221,28 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
     std::string_view trimmed =
         settings.lines == LineLayout::Keep ? withoutTrailingBlanks(line) : trimSpaces(line);
+    if (origin && line.size() >= kHugeLine) {
+      // Escaped straight into the page (or the title), not through a copy:
+      // with the rewrites' buffers let go first, a huge line is held at most
+      // twice, as it is and escaped.
+      releaseIfHuge(buffers.spare);
+      releaseIfHuge(buffers.originSpare);
+      const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
+      const std::string_view mask = std::string_view(*origin).substr(first, trimmed.size());
+      if (titleLine) {
+        page.title.reserve(trimmed.size() + trimmed.size() / 8);
+        appendEscaped(page.title, trimmed, mask, groupText);
+        page.title.assign(trimSpaces(page.title));
+        std::string().swap(line);
+        std::string().swap(*origin);
+        appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
+      } else {
+        page.bytes.reserve(page.bytes.size() + trimmed.size() + trimmed.size() / 8 + following);
+        appendEscaped(page.bytes, trimmed, mask, groupText);
+        page.bytes.append(lineEnd);
+      }
+      continue;
+    }
     if (origin) {
       escaped.clear();
       releaseIfHuge(escaped);
