@@ -1,9 +1,13 @@
 #include "cli/commands.h"
 
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 #include "app/explain.h"
 #include "base/codec.h"
@@ -22,12 +26,31 @@ int newRules(const Options& options) {
   return 0;
 }
 
+namespace {
+
+// The explanation's marks («, », · and →) for a terminal that shows only
+// ASCII, as under LC_ALL=C: "<<", ">>", "~" and "\t".
+std::string withMarksFor(std::string text) {
+  std::setlocale(LC_CTYPE, "");
+  const std::string_view codeset = nl_langinfo(CODESET);
+  if (codeset == "UTF-8" || codeset == "utf8") return text;
+  const std::pair<std::string_view, std::string_view> marks[] = {
+      {"\xC2\xAB", "<<"}, {"\xC2\xBB", ">>"}, {"\xC2\xB7", "~"}, {"\xE2\x86\x92", "\\t"}};
+  for (const auto& [mark, ascii] : marks) {
+    for (std::size_t at = 0; (at = text.find(mark, at)) != std::string::npos; at += ascii.size())
+      text.replace(at, mark.size(), ascii);
+  }
+  return text;
+}
+
+}  // namespace
+
 int explain(const Options& options, const std::string& rulesPath) {
   const auto fs = makePosixFileSystem();
   const Explanation ex = explainFile(
       {.dirs = {}, .rulesPath = rulesPath, .overrides = options.overrides}, options.file, *fs);
   // The file's lines are shown as text, never as commands to the terminal.
-  std::fputs(visibleLines(formatExplanation(ex)).c_str(), stdout);
+  std::fputs(withMarksFor(visibleLines(formatExplanation(ex))).c_str(), stdout);
   return 0;
 }
 

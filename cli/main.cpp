@@ -81,11 +81,13 @@ int run(const loom::cli::Options& options) {
             ? std::string()
             : ", " + std::to_string(summary.genericFiles) +
                   " of them as the file type GEN (no FileTypes row of their own)";
-    std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s%s.\n", summary.fileCount,
-                 generic.c_str(), progress.warnings() ? " (see the warnings above)" : "");
+    if (!options.quiet)
+      std::fprintf(stderr, "Check passed: %zu file(s) would be converted%s%s.\n", summary.fileCount,
+                   generic.c_str(), progress.warnings() ? " (see the warnings above)" : "");
     return 0;
   }
   if (summary.stopped) {
+    progress.endLine();
     printError(
         "the run was stopped; the pages written so far are complete, the index page "
         "was not written");
@@ -106,7 +108,14 @@ int main(int argc, char** argv) {
   // half a megabyte).
   mallopt(M_TRIM_THRESHOLD, 1 << 20);
   try {
-    return run(loom::cli::parseOptions(argc, argv));
+    const int status = run(loom::cli::parseOptions(argc, argv));
+    // What a script reads from standard output must have arrived: a full
+    // disk or a closed pipe is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      printError("cannot write to standard output");
+      return loom::exitCodeFor(loom::ErrorKind::Io);
+    }
+    return status;
   } catch (const loom::ValidationError& e) {
     for (const loom::Problem& p : e.problems()) printError(p.message);
     std::fprintf(stderr, "loomwise-batch: %zu problem(s); nothing was written.\n",
@@ -114,6 +123,7 @@ int main(int argc, char** argv) {
     return loom::exitCodeFor(e.kind());
   } catch (const loom::LoomError& e) {
     printError(e.what());
+    if (e.kind() == loom::ErrorKind::Usage) std::fputs("Try 'loomwise-batch --help'.\n", stderr);
     return loom::exitCodeFor(e.kind());
   } catch (const std::bad_alloc&) {
     printError("not enough memory to finish; pages written so far are complete");

@@ -19,7 +19,7 @@ std::string usageText() {
          "Options:\n"
          "  --rules FILE         the rule database (default: see Rule database below)\n"
          "  --check              check the run and list every problem at once; write nothing\n"
-         "  --jobs N             convert on N threads (default: one per core); output is the "
+         "  -j, --jobs N         convert on N threads (default: one per core); output is the "
          "same\n" +
          settingOptionsHelp() +
          "  --prune              remove the pages that the last run wrote from input files\n"
@@ -27,7 +27,7 @@ std::string usageText() {
          "  --watch              run, then run again whenever the input directory or the\n"
          "                       rule database changes, printing one line per run; Ctrl-C\n"
          "                       or SIGTERM ends it (exit 0, or 1 when that stopped a run)\n"
-         "  --quiet              print only warnings and errors\n"
+         "  -q, --quiet          print only warnings and errors\n"
          "  --explain FILE       show which rules change which lines of FILE; write nothing\n"
          "  --export-rules FILE  write the whole rule database as a text file (JSON; - for "
          "stdout)\n"
@@ -36,9 +36,10 @@ std::string usageText() {
          "text\n"
          "                       of this platform: every file a page named after it, text\n"
          "                       laid out as written, utf-8, line ends any, escape-text yes\n"
-         "  --help               show this help\n"
+         "  -h, --help           show this help\n"
          "  --version            show the version\n"
-         "Every option that takes a value also takes it as --option=VALUE.\n"
+         "Every long option that takes a value also takes it as --option=VALUE; short\n"
+         "options may be bundled (-qj2).\n"
          "\n"
          "Exit status: 0 the index page was written (or the check passed), 1 the run was\n"
          "stopped, 2 usage error, 3 rule database error, 4 file or directory error.\n";
@@ -46,14 +47,60 @@ std::string usageText() {
 
 namespace {
 
-LoomError usage(const std::string& message) {
-  return LoomError(ErrorKind::Usage, message + "\nTry 'loomwise-batch --help'.");
+LoomError usage(const std::string& message) { return LoomError(ErrorKind::Usage, message); }
+
+// The arguments with short options spelled out as getopt reads them: "-qj2"
+// is "--quiet --jobs 2", "-j1" is "--jobs 1". Nothing after "--" changes.
+bool takesValue(std::string_view longOption) {
+  for (const char* name :
+       {"--rules", "--jobs", "--explain", "--export-rules", "--import-rules", "--new-rules"}) {
+    if (longOption == name) return true;
+  }
+  return longOption.starts_with("--") && settingByOption(longOption.substr(2)) != nullptr;
+}
+
+std::vector<std::string> spelledOut(int argc, const char* const argv[]) {
+  std::vector<std::string> args;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") options = false;
+    const bool isValue = !args.empty() && takesValue(args.back()) && options;
+    if (!options || isValue || arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
+      args.emplace_back(arg);
+      continue;
+    }
+    for (std::size_t k = 1; k < arg.size(); ++k) {
+      if (arg[k] == 'h') {
+        args.emplace_back("--help");
+      } else if (arg[k] == 'q') {
+        args.emplace_back("--quiet");
+      } else if (arg[k] == 'j') {
+        args.emplace_back("--jobs");
+        if (k + 1 < arg.size()) args.emplace_back(arg.substr(k + 1));
+        break;
+      } else {
+        args.push_back(std::string("-") + arg[k]);  // unknown: said as such below
+      }
+    }
+  }
+  return args;
 }
 
 }  // namespace
 
 Options parseOptions(int argc, const char* const argv[]) {
+  const std::vector<std::string> args = spelledOut(argc, argv);
   Options options;
+  // Asking for help is never a mistake, whatever else is on the line.
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help") {
+      options.command = Command::Help;
+      return options;
+    }
+  }
+  const int count = static_cast<int>(args.size());
   std::vector<std::string> positional;
   bool commandSet = false;
   auto setCommand = [&](Command c, const char* name) {
@@ -63,8 +110,8 @@ Options parseOptions(int argc, const char* const argv[]) {
     commandSet = true;
     options.command = c;
   };
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
+  for (int i = 0; i < count; ++i) {
+    std::string_view arg = args[static_cast<std::size_t>(i)];
     // "--name=value" is "--name value".
     std::optional<std::string> attached;
     if (const std::size_t eq = arg.find('=');
@@ -76,15 +123,13 @@ Options parseOptions(int argc, const char* const argv[]) {
     auto value = [&](const char* name) -> std::string {
       taken = true;
       if (attached) return *attached;
-      if (i + 1 >= argc) throw usage(std::string("--") + name + " needs a value");
-      return argv[++i];
+      if (i + 1 >= count) throw usage(std::string("--") + name + " needs a value");
+      return args[static_cast<std::size_t>(++i)];
     };
     const SettingDef* setting = arg.starts_with("--") ? settingByOption(arg.substr(2)) : nullptr;
     if (arg == "--") {
-      for (++i; i < argc; ++i) positional.emplace_back(argv[i]);
+      for (++i; i < count; ++i) positional.push_back(args[static_cast<std::size_t>(i)]);
       break;
-    } else if (arg == "--help" || arg == "-h") {
-      setCommand(Command::Help, "help");
     } else if (arg == "--version") {
       setCommand(Command::Version, "version");
     } else if (arg == "--check") {
@@ -93,13 +138,13 @@ Options parseOptions(int argc, const char* const argv[]) {
       options.prune = true;
     } else if (arg == "--watch") {
       options.watch = true;
-    } else if (arg == "--quiet" || arg == "-q") {
+    } else if (arg == "--quiet") {
       options.quiet = true;
     } else if (arg == "--rules") {
       options.rulesPath = value("rules");
     } else if (setting != nullptr) {
       options.overrides[setting->id] = value(setting->option);
-    } else if (arg == "--jobs" || arg == "-j") {
+    } else if (arg == "--jobs") {
       const std::string n = value("jobs");
       if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
           std::stoi(n) < 1) {

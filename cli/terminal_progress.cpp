@@ -2,13 +2,27 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string_view>
+
 #include "base/text.h"
 #include "cli/stop_signal.h"
 
 namespace loom::cli {
 
+namespace {
+
+// A terminal that takes the escape that clears the rest of a line; a dumb
+// one gets plain lines, as a file does.
+bool updatingTerminal(std::FILE* out) {
+  const char* term = std::getenv("TERM");
+  return ::isatty(::fileno(out)) == 1 && !(term != nullptr && std::string_view(term) == "dumb");
+}
+
+}  // namespace
+
 TerminalProgress::TerminalProgress(std::FILE* out, bool quiet)
-    : out_(out), quiet_(quiet), terminal_(::isatty(::fileno(out)) == 1) {}
+    : out_(out), quiet_(quiet), terminal_(updatingTerminal(out)) {}
 
 bool TerminalProgress::stopRequested() { return stopSignalled(); }
 
@@ -68,7 +82,7 @@ void TerminalProgress::runFinished(const BatchSummary& s) {
 void TerminalProgress::warning(WarningKind kind, const std::string& message) {
   ++warnings_;
   endLine();
-  std::fprintf(out_, "%s: %s\n",
+  std::fprintf(out_, "loomwise-batch: %s: %s\n",
                kind == WarningKind::ErrorCondition ? kErrorConditionText : "warning",
                visibleName(message).c_str());
 }

@@ -20,9 +20,10 @@ class TerminalProgress final : public BatchObserver {
   // After Ctrl-C or SIGTERM (see stop_signal.h).
   bool stopRequested() override;
   std::size_t warnings() const { return warnings_; }
+  // Ends the updating line, so that a message after it starts a line of its own.
+  void endLine();
 
  private:
-  void endLine();
   std::FILE* out_;
   bool quiet_;
   bool terminal_;

@@ -63,15 +63,25 @@ TEST(LoomwiseBatch, ConvertsAndPrintsTheIndexPath) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, out + "/index.html\n");
     EXPECT_EQ(directoryNames(out), kTwoPages);
-    EXPECT_TRUE(contains(r.err, type7) && r.err.find(type7) == r.err.rfind(type7)) << r.err;
+    EXPECT_TRUE(contains(r.err, "loomwise-batch: Error condition: " + type7) &&
+                r.err.find(type7) == r.err.rfind(type7))
+        << r.err;
     // Not a terminal: a plain line per step of progress, none redrawn.
     EXPECT_TRUE(contains(r.err, "Processing file 1 of 2 (50%)\nProcessing file 2 of 2 (100%)\n"))
         << r.err;
   }
   writeFile(w.in + "/two.txt", "Two\nlines\n");  // LF alone ends a line: no warning
-  const CommandResult r = w.run({"--quiet", "--line-ends", "any", w.in, w.out});
+  // Short options bundle as getopt reads them, long ones take "=VALUE".
+  const CommandResult r = w.run({"-qj1", "--line-ends=any", w.in, w.out});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.empty() && contains(r.err, type7) && !contains(r.err, "Processing")) << r.err;
+  EXPECT_TRUE(w.run({"--check", "-q", w.in, w.out}).err.find("Check passed") == std::string::npos);
+  const CommandResult both = w.run({"--version", "--help"});
+  EXPECT_TRUE(both.exitCode == 0 && contains(both.out, "-q, --quiet")) << both.err;
+  // What standard output could not take is a failure, not a success.
+  for (const char* args : {" --version", " --help"})
+    EXPECT_EQ(runCommand("/bin/sh", {"-c", std::string(kBatch) + args + " >/dev/full"}).exitCode,
+              4);
   // Control characters of a name or a text are shown escaped, never sent to the terminal.
   writeFile(w.in + "/\x1B]0;owned\x07\x1B[2J", "x");
   writeFile(w.in + "/esc.txt", "\x1B[2JTitle\r\n");
@@ -110,6 +120,8 @@ TEST(LoomwiseBatch, BadArgumentsDirectoriesAndRulesGiveTheirExitCodeAndWriteNoth
       {{w.in}, 2, kBothPathsMessage},
       {{w.in, w.out, w.out}, 2, "expected INPUT-DIR OUTPUT-DIR"},
       {{"--frobnicate", w.in, w.out}, 2, "unknown option \"--frobnicate\""},
+      {{"-qx", w.in, w.out}, 2, "unknown option \"-x\"\nTry 'loomwise-batch --help'."},
+      {{"--prune=yes", w.in, w.out}, 2, "option \"--prune\" takes no value"},
       {{"--jobs", "many", w.in, w.out}, 2, "--jobs needs a whole number"},
       {{file, w.out}, 4, "Input directory \"" + file + "/\" is not a directory"},
       {{w.in, file}, 4, "Output directory \"" + file + "/\" is not a directory"},

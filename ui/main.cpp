@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 #include "app/pair.h"
 #include "base/error.h"
@@ -27,25 +27,55 @@ constexpr const char* kUsage =
     "stays open.\n"
     "\n"
     "Options:\n"
-    "  --help     show this help\n"
-    "  --version  show the version\n";
+    "  -h, --help  show this help\n"
+    "  --version   show the version\n"
+    "  --          what follows is the directory pair, even if it begins with \"-\"\n";
+
+// Whether this output reached its reader (a full disk or a closed pipe is a
+// failure, not a success).
+int flushed() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fputs("loomwise: cannot write to standard output\n", stderr);
+  return 4;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Answered without a display, for scripts and manual pages.
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("loomwise %s\n", LOOMWISE_VERSION);
-    return 0;
+  // Options are answered without a display, for scripts and manual pages;
+  // they never open the window.
+  int first = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") {
+      first = i + 1;
+      break;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::printf("%s\n%s\n", kUsage, loom::rulesInUseLine(std::nullopt).c_str());
+      return flushed();
+    }
   }
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::printf("%s\n%s\n", kUsage, loom::rulesInUseLine(std::nullopt).c_str());
-    return 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg == "--version") {
+      std::printf("loomwise %s\n", LOOMWISE_VERSION);
+      return flushed();
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "loomwise: unknown option \"%s\"\nTry 'loomwise --help'.\n",
+                   std::string(arg).c_str());
+      return 2;
+    }
   }
   // The arguments are taken before Qt removes the ones it knows.
-  const std::string argumentText = loom::joinArguments(argc, argv, 1);
+  const std::string argumentText = loom::joinArguments(argc, argv, first);
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Loomwise"));
+  // Settings land in ~/.config/loomwise/loomwise.conf.
+  QApplication::setOrganizationName(QStringLiteral("loomwise"));
+  QApplication::setApplicationName(QStringLiteral("loomwise"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Loomwise"));
   QApplication::setApplicationVersion(QStringLiteral(LOOMWISE_VERSION));
   loomui::initResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/loomwise/icon.png")));
