@@ -60,7 +60,12 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     if (arg == "--") break;
     if (arg == "--version") {
-      std::printf("loomwise %s\n", LOOMWISE_VERSION);
+      std::printf(
+        "loomwise %s\n"
+        "Copyright 2026 the Loomwise developers.\n"
+        "License: MIT <https://opensource.org/license/mit>. This is free software: you are\n"
+        "free to change and redistribute it. There is NO WARRANTY.\n",
+        LOOMWISE_VERSION);
       return flushed();
     }
     if (arg.size() > 1 && arg[0] == '-') {
