@@ -1,5 +1,5 @@
-# What an installed Loomwise brings besides its programs (manual pages, bash
-# completion, AppStream metainfo, the Debian changelog and copyright), and
+# What an installed Loomwise brings besides its programs (manual pages, bash,
+# zsh and fish completion, AppStream metainfo, the Debian changelog and copyright), and
 # the Debian package made from the install: cpack -G DEB in the build
 # directory (scripts/package.sh builds it and checks it).
 
@@ -37,6 +37,10 @@ endif()
 
 install(FILES ${pkg}/loomwise-batch.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME loomwise-batch)
+install(FILES ${pkg}/loomwise-batch.zsh
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions RENAME _loomwise-batch)
+install(FILES ${pkg}/loomwise-batch.fish
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 
 if(TARGET loomwise)
   configure_file(${pkg}/org.loomwise.Loomwise.metainfo.xml
