@@ -50,11 +50,11 @@ int run(const loom::cli::Options& options) {
       return 0;
     case Command::Version:
       std::printf(
-        "loomwise-batch %s\n"
-        "Copyright 2026 the Loomwise developers.\n"
-        "License: MIT <https://opensource.org/license/mit>. This is free software: you are\n"
-        "free to change and redistribute it. There is NO WARRANTY.\n",
-        LOOMWISE_VERSION);
+          "loomwise-batch %s\n"
+          "Copyright 2026 the Loomwise developers.\n"
+          "License: MIT <https://opensource.org/license/mit>. This is free software: you are\n"
+          "free to change and redistribute it. There is NO WARRANTY.\n",
+          LOOMWISE_VERSION);
       return 0;
     case Command::NewRules:
       return loom::cli::newRules(options);

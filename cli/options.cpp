@@ -11,8 +11,10 @@
 namespace loom::cli {
 
 std::string usageText() {
-  return "Usage: loomwise-batch [OPTIONS] INPUT-DIR OUTPUT-DIR\n"
-         "       loomwise-batch [OPTIONS] 'INPUT-DIR,OUTPUT-DIR'\n"
+  return "Usage: loomwise-batch [OPTION]... INPUT-DIR OUTPUT-DIR\n"
+         "  or:  loomwise-batch [OPTION]... 'INPUT-DIR,OUTPUT-DIR'\n"
+         "  or:  loomwise-batch [OPTION]... --explain FILE\n"
+         "  or:  loomwise-batch --new-rules FILE | --export-rules FILE | --import-rules FILE\n"
          "Converts every plain file of INPUT-DIR into an HTML page in OUTPUT-DIR and\n"
          "writes an index page that links them all, by the rules of a rule database.\n"
          "\n"
@@ -41,8 +43,12 @@ std::string usageText() {
          "Every long option that takes a value also takes it as --option=VALUE; short\n"
          "options may be bundled (-qj2).\n"
          "\n"
-         "Exit status: 0 the index page was written (or the check passed), 1 the run was\n"
-         "stopped, 2 usage error, 3 rule database error, 4 file or directory error.\n";
+         "Exit status:\n"
+         "  0  the index page was written (or the check passed, or the command did its work)\n"
+         "  1  the run was stopped (Ctrl-C or SIGTERM)\n"
+         "  2  usage error: an unknown option, a missing value, a bad directory pair\n"
+         "  3  rule database error: missing, damaged, locked, or rules a run refuses\n"
+         "  4  file or directory error: missing, unreadable, not writable, a full disk\n";
 }
 
 namespace {

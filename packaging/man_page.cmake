@@ -12,6 +12,8 @@ endif()
 # --help ends by naming the rule database of the program it ran, here the
 # build tree's; the page's own section says where the rules live.
 string(REGEX REPLACE "\n(\\.PP\n)?Rule database: [^\n]*" "" page "${page}")
+# The exit statuses have a section of their own in the hand-written part.
+string(REGEX REPLACE "\n\\.SS \"Exit status:\"\n.*(\n\\.SH \"RULE DATABASE\")" "\\1" page "${page}")
 file(WRITE ${OUTPUT} "${page}")
 execute_process(COMMAND gzip -9nf ${OUTPUT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

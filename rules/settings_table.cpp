@@ -180,7 +180,10 @@ std::string settingOptionsHelp() {
   for (const SettingDef& def : kTable) {
     if (def.option == nullptr) continue;
     std::string head = std::string("  --") + def.option + " " + def.optionValue;
-    head += head.size() < kColumn ? std::string(kColumn - head.size(), ' ') : " ";
+    // Two blanks at least between an option and its words, or a line of its
+    // own: what manual-page tools and readers take for the column.
+    head += head.size() + 2 <= kColumn ? std::string(kColumn - head.size(), ' ')
+                                       : "\n" + std::string(kColumn, ' ');
     help += head;
     for (const char* p = def.optionHelp; *p != '\0'; ++p) {
       help += *p;

@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
     if (arg == "--") break;
     if (arg == "--version") {
       std::printf(
-        "loomwise %s\n"
-        "Copyright 2026 the Loomwise developers.\n"
-        "License: MIT <https://opensource.org/license/mit>. This is free software: you are\n"
-        "free to change and redistribute it. There is NO WARRANTY.\n",
-        LOOMWISE_VERSION);
+          "loomwise %s\n"
+          "Copyright 2026 the Loomwise developers.\n"
+          "License: MIT <https://opensource.org/license/mit>. This is free software: you are\n"
+          "free to change and redistribute it. There is NO WARRANTY.\n",
+          LOOMWISE_VERSION);
       return flushed();
     }
     if (arg.size() > 1 && arg[0] == '-') {
