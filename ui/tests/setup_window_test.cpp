@@ -139,7 +139,8 @@ class SetupWindowTest : public QObject {
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
         "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART');"
         "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", RFirst, "
-        "RLast, CaseSensitive) VALUES ('GEN', 1, 'a', 'b', ' ', ' ', 2)");
+        "RLast, CaseSensitive) VALUES ('GEN', 5, 'a(b', 'x', ' ', ' ', 0), "
+        "('GEN', 1, 'a', 'b', ' ', ' ', 2)");
     TableGrid* types = w_->fileTypesGrid();
     const int bad = types->model()->rowCount() - 1;
     auto tip = [](const QModelIndex& at) { return at.data(Qt::ToolTipRole).toString(); };
@@ -151,6 +152,8 @@ class SetupWindowTest : public QObject {
     // A flag other than 0 or 1 shows as it is stored beside its ticked box,
     // so that the odd value is seen, not hidden.
     TableGrid* constraints = w_->constraintsGrid();
+    const int pattern = constraints->model()->rowCount() - 2;
+    QVERIFY(tip(cell(constraints, pattern, "Search String")).contains("RE2 refuses the pattern"));
     const QModelIndex odd =
         cell(constraints, constraints->model()->rowCount() - 1, "CaseSensitive");
     QCOMPARE(odd.data(Qt::DisplayRole).toString(), u"2"_s);
