@@ -22,6 +22,10 @@ std::string codePointName(char32_t codePoint);
 // under Unicode simple case folding (false for k and s, which share their
 // folding with the Kelvin sign and the long s).
 bool asciiFoldIsClosed(unsigned char b);
+// The longest run of `text` made of such ASCII bytes alone: what a
+// case-insensitive UTF-8 search is sure to find, byte for byte in either
+// case, wherever the whole text matches. "Straße" -> "tra".
+std::string_view longestClosedAsciiRun(std::string_view text);
 
 // Offset of the first byte that is not part of a valid sequence, or npos.
 std::size_t firstInvalidUtf8(std::string_view s);

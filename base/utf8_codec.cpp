@@ -269,6 +269,23 @@ class Utf8Codec final : public TextCodec {
 
 bool asciiFoldIsClosed(unsigned char b) { return asciiFoldIsClosedIn(foldTable(), b); }
 
+std::string_view longestClosedAsciiRun(std::string_view text) {
+  std::size_t bestFrom = 0, bestLength = 0;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t to = from;
+    while (to < text.size() && static_cast<unsigned char>(text[to]) < 0x80 &&
+           asciiFoldIsClosed(static_cast<unsigned char>(text[to]))) {
+      ++to;
+    }
+    if (to - from > bestLength) {
+      bestFrom = from;
+      bestLength = to - from;
+    }
+    from = to + 1;
+  }
+  return text.substr(bestFrom, bestLength);
+}
+
 const TextCodec& utf8Codec() {
   static const Utf8Codec codec;
   return codec;

@@ -193,23 +193,9 @@ std::shared_ptr<const PatternRow> PatternRow::compile(std::string_view pattern,
   }
   row->key_ = requiredText(source, options);
   row->codec_ = &codec;
-  if (utf8) {
-    // RE2 lower-cases with Unicode's simple mappings, which the codec's folding
-    // need not share beyond ASCII letters that fold with nothing else.
-    std::size_t bestFrom = 0, bestLength = 0;
-    for (std::size_t from = 0; from < row->key_.size();) {
-      std::size_t to = from;
-      while (to < row->key_.size() && static_cast<unsigned char>(row->key_[to]) < 0x80 &&
-             asciiFoldIsClosed(static_cast<unsigned char>(row->key_[to]))) {
-        ++to;
-      }
-      if (to - from > bestLength) bestFrom = from, bestLength = to - from;
-      from = to + 1;
-    }
-    row->screenKey_ = row->key_.substr(bestFrom, bestLength);
-  } else {
-    row->screenKey_ = row->key_;
-  }
+  // RE2 lower-cases with Unicode's simple mappings, which the codec's folding
+  // need not share beyond ASCII letters that fold with nothing else.
+  row->screenKey_ = utf8 ? std::string(longestClosedAsciiRun(row->key_)) : row->key_;
   static_assert(kMostGroups == 9);
   return row;
 }

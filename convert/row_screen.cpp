@@ -46,20 +46,7 @@ std::string keyOf(const CompiledConstraint& row, const TextCodec& codec) {
   }
   // A character outside ASCII, or an ASCII letter that another character
   // folds with (k and the Kelvin sign), may be matched by other bytes.
-  std::size_t bestFrom = 0, bestLength = 0;
-  for (std::size_t from = 0; from < text.size();) {
-    std::size_t to = from;
-    while (to < text.size() && static_cast<unsigned char>(text[to]) < 0x80 &&
-           asciiFoldIsClosed(static_cast<unsigned char>(text[to]))) {
-      ++to;
-    }
-    if (to - from > bestLength) {
-      bestFrom = from;
-      bestLength = to - from;
-    }
-    from = to + 1;
-  }
-  return std::string(text.substr(bestFrom, bestLength));
+  return std::string(longestClosedAsciiRun(text));
 }
 
 // The texts a change by `row` puts into a line, each between texts of the
