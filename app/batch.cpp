@@ -65,7 +65,12 @@ struct FileResult {
 struct WrittenPages {
   std::vector<bool> files;
   std::vector<std::uint64_t> hashes;
+  std::vector<std::string> titles;  // for the next run's index; empty when too long to list
 };
+
+// A title is listed for the next run up to this size; a longer one (a file
+// of one huge line) is made again instead.
+constexpr std::size_t kLongestListedTitle = 4096;
 
 class Runner {
  public:
@@ -81,25 +86,13 @@ class Runner {
 
   Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
       : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
-    // When the output directory is the input directory (however spelled), or
-    // an input file is a link to a page, a page can replace an input file
-    // that is still to be converted (foo.txt's page lwfoo.htm). Such files
-    // are read before any page is written, so that each converts as it was
-    // when the run began.
-    std::set<FileIdentity> pageFiles;
+    // No page replaces an input file (the plan refuses that), so every file
+    // is read when its turn comes; a page the output directory did not hold
+    // when the run began is new without a look.
     const DirectorySnapshot output(fs, plan.dirs.output);
     pageMayExist_.assign(plan.files.size(), false);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-      if (!plan.files[i].writesPage) continue;
-      const std::string name = *plan.files[i].pageName();
-      if (!output.mayHold(name)) continue;
-      pageMayExist_[i] = true;
-      if (const auto id = fs.identity(plan.dirs.output + name)) pageFiles.insert(*id);
-    }
-    for (std::size_t i = 0; i < plan.files.size() && !pageFiles.empty(); ++i) {
-      const std::string path = plan.dirs.input + plan.files[i].name;
-      const auto id = plan.files[i].hasPage() ? fs.identity(path) : std::nullopt;
-      if (id && pageFiles.count(*id)) early_[i] = fs.readFile(path);
+      if (plan.files[i].writesPage) pageMayExist_[i] = output.mayHold(*plan.files[i].pageName());
     }
   }
 
@@ -159,11 +152,14 @@ class Runner {
     FileResult result;
     try {
       const InputFile& file = plan_.files[i];
-      if (const std::optional<std::string> pageName = file.pageName()) {
+      if (!plan_.upToDate.empty() && plan_.upToDate[i]) {
+        // Its page is up to date: the source is not even read.
+        result.title = plan_.upToDate[i]->title;
+        result.hash = std::stoull(plan_.upToDate[i]->hash, nullptr, 16);
+        result.outcome = WriteOutcome::Unchanged;
+      } else if (const std::optional<std::string> pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
-        const auto early = early_.find(i);  // the map itself does not change any more
-        std::string contents =
-            early != early_.end() ? std::move(early->second) : fs_.readFile(path);
+        std::string contents = fs_.readFile(path);
         if (plan_.rules.codec->encoding() == Encoding::Utf8) {
           result.invalidText = checkUtf8(path, contents, plan_.rules.settings.lineEnds);
         }
@@ -238,7 +234,6 @@ class Runner {
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
   std::vector<bool> pageMayExist_;
-  std::unordered_map<std::size_t, std::string> early_;  // the few files read before any page
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<FileResult> results_;   // file i's in slot i % kWindow
@@ -287,6 +282,20 @@ std::vector<std::string> namesOfThisRun(const BatchPlan& plan, const FileSystem&
   return names;
 }
 
+// A list of pages with the sources' states left out: what matters to any
+// reader but the next run's look for pages that are up to date.
+std::string withoutStates(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t field = 0;
+  for (const char c : text) {
+    if (c == '\n') field = 0;
+    if (c == '\t') ++field;
+    if (field != 4 || c == '\t') out += c;
+  }
+  return out;
+}
+
 // Removes the stale pages of the run before, then lists this run's pages
 // (`written`, then the index page) and the earlier ones still ours for the
 // next run. A page that cannot be removed stays listed, so that a later run
@@ -307,14 +316,42 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     if (written.files[i]) size += fixed + 2 * plan.files[i].name.size() + 5;
   }
   text.reserve(size);
+  // The states of this run's pages, for the next run to know them unchanged:
+  // those it found up to date as they were, the others looked at now.
+  std::vector<std::string> pages;
+  std::vector<std::optional<FileState>> pageStates;
+  std::vector<std::string_view> toLook;
+  std::vector<std::size_t> looked;
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    if (!written.files[i]) continue;
+    pages.push_back(*plan.files[i].pageName());
+    const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
+    pageStates.push_back(upToDate ? plan.pageStates[i] : std::nullopt);
+    if (!upToDate && !plan.sourceStates.empty()) looked.push_back(pages.size() - 1);
+  }
+  for (const std::size_t k : looked) toLook.push_back(pages[k]);
+  const std::vector<std::optional<FileState>> lookedStates =
+      fs.fileStates(plan.dirs.output, toLook);
+  for (std::size_t j = 0; j < looked.size(); ++j) pageStates[looked[j]] = lookedStates[j];
   for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;
     const InputFile& file = plan.files[i];
-    appendManifestLine(text, hashText(written.hashes[k++]), *file.pageName(), file.name, input);
+    const std::optional<FileState>& source =
+        plan.sourceStates.empty() ? std::nullopt : plan.sourceStates[i];
+    // A state of the last moments before it was taken may not show a change
+    // that follows in the same tick of the clock: not listed, so made again.
+    const bool settled = source && source->changedNs < plan.statesTakenNs - kRacyNs &&
+                         source->modifiedNs < plan.statesTakenNs - kRacyNs;
+    const std::string state =
+        settled && pageStates[k] ? fileStateText(*source, *pageStates[k]) : std::string();
+    appendManifestLine(text, hashText(written.hashes[k]), pages[k], file.name, input, state,
+                       plan.digests.empty() ? std::string() : plan.digests[file.extension],
+                       written.titles[k]);
+    ++k;
   }
   appendManifestLine(text, indexHash, plan.rules.indexPageName, {}, input);
   for (const ManifestEntry& e : stale.carried)
-    appendManifestLine(text, e.hash, e.page, e.source, e.input);
+    appendManifestLine(text, e.hash, e.page, e.source, e.input, e.state, e.digest, e.title);
   for (const ManifestEntry& e : stale.remove) {
     const std::string path = plan.dirs.output + e.page;
     try {
@@ -322,13 +359,21 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
       summary.removedPages.push_back(path);
     } catch (const LoomError& error) {
       observer.warning(WarningKind::StalePageKept, error.what());
-      appendManifestLine(text, e.hash, e.page, e.source, e.input);
+      appendManifestLine(text, e.hash, e.page, e.source, e.input, e.state, e.digest, e.title);
     }
   }
   summary.pagesRemoved = summary.removedPages.size();
   // A run over unchanged input leaves the list as it is: no new file, no
   // write that a full disk could refuse, no change that a watch would see.
-  writePage(fs, plan.dirs.output + kManifestName, text);
+  const std::string path = plan.dirs.output + kManifestName;
+  try {
+    writePage(fs, path, text);
+  } catch (const LoomError&) {
+    // States newly settled are worth keeping, not worth failing a run that
+    // changed nothing else (a full disk, say): the next run looks again.
+    const std::optional<std::string> before = fs.tryReadFile(path);
+    if (!before || withoutStates(*before) != withoutStates(text)) throw;
+  }
 }
 
 // Lists the pages of a run that stopped or failed before its index page,
@@ -348,7 +393,7 @@ void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSyst
       std::string page = *plan.files[i].pageName();
       pages.insert(page);
       entries.push_back(
-          {std::move(page), plan.files[i].name, hashText(written.hashes[k++]), input});
+          {std::move(page), plan.files[i].name, hashText(written.hashes[k++]), input, {}, {}, {}});
     }
     if (const std::optional<std::string> before = fs.tryReadFile(path)) {
       try {
@@ -408,7 +453,7 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
 
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
-  WrittenPages written{std::vector<bool>(n), {}};
+  WrittenPages written{std::vector<bool>(n), {}, {}};
   written.hashes.reserve(n);
   // However the run ends before its list of pages, the pages it wrote are listed.
   struct ListOnEarlyEnd {
@@ -445,6 +490,8 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
         if (outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
         written.files[i] = true;
         written.hashes.push_back(result.hash);
+        written.titles.push_back(result.title.size() <= kLongestListedTitle ? result.title
+                                                                            : std::string());
       }
       const auto group = plan.rules.groupByExtension.find(plan.extensionOf(file));
       index->add({group->second, *pageName, result.title});
@@ -486,7 +533,9 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
   const BatchPlan plan = planBatch({.dirs = options.dirs,
                                     .rulesPath = options.rulesPath,
                                     .overrides = options.overrides,
-                                    .checkReadable = options.checkOnly},
+                                    .checkReadable = options.checkOnly,
+                                    .incremental = !options.checkOnly,
+                                    .full = options.full},
                                    fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);

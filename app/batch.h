@@ -20,6 +20,9 @@ struct BatchOptions {
   // page and the order of the progress reports are the same for any number.
   unsigned jobs = 0;
   bool checkOnly = false;  // plan and check everything, write nothing
+  // Convert every file, also those whose page the list of pages shows to be
+  // up to date (see BatchPlan::upToDate).
+  bool full = false;
   // Remove the pages the last run wrote whose source file is gone (see
   // planPrune); with checkOnly, only list them.
   bool prune = false;

@@ -1,5 +1,6 @@
 #include "app/batch_plan.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -66,10 +67,8 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
     targets.emplace(plan.rules.indexPageName, nullptr);
-  std::map<FileIdentity, std::pair<std::string, const InputFile*>> pageFiles;
   for (const auto& [name, file] : targets) {
-    const std::string path = plan.dirs.output + name;
-    const PathKind kind = fs.entryKind(path);
+    const PathKind kind = fs.entryKind(plan.dirs.output + name);
     if (kind == PathKind::Directory || kind == PathKind::Other) {
       problems.push_back({ErrorKind::Io, "Output directory holds " +
                                              std::string(kind == PathKind::Directory
@@ -77,8 +76,6 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                                              : "something that is not a file") +
                                              " named " + quoted(visibleName(name)) +
                                              ", where the run must write a page; move it away"});
-    } else if (file != nullptr) {
-      if (const auto id = fs.identity(path)) pageFiles.emplace(*id, std::pair{name, file});
     }
   }
   // The list of pages is written after every page: found now, before them.
@@ -94,17 +91,39 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                              "it away"});
     }
   }
-  if (pageFiles.empty()) return;
+  // An input file is a page's file when input and output are one directory
+  // and the names are equal, or when it is a link to the page: only those
+  // need a look, not every file.
+  std::vector<std::pair<const InputFile*, const InputFile*>> replaced;  // input, page's file
+  const auto outputId = fs.identity(plan.dirs.output);
+  if (outputId && outputId == fs.identity(plan.dirs.input)) {
+    for (const InputFile& input : plan.files) {
+      const auto hit = targets.find(input.name);
+      if (hit != targets.end() && hit->second != nullptr)
+        replaced.emplace_back(&input, hit->second);
+    }
+  } else if (outputId) {
+    std::map<std::string_view, const InputFile*> inputs;
+    for (const InputFile& input : plan.files) inputs.emplace(input.name, &input);
+    for (const auto& [link, target] : fs.linksIn(plan.dirs.input)) {
+      const std::size_t slash = target.rfind('/');
+      const auto input = inputs.find(link);
+      if (slash == std::string::npos || input == inputs.end()) continue;
+      const auto hit = targets.find(target.substr(slash + 1));
+      if (hit == targets.end() || hit->second == nullptr ||
+          fs.identity(target.substr(0, slash + 1)) != outputId) {
+        continue;
+      }
+      replaced.emplace_back(input->second, hit->second);
+    }
+  }
+  if (replaced.empty()) return;
   const bool listed = fs.kind(plan.dirs.output + kManifestName) != PathKind::Missing;
-  for (const InputFile& input : plan.files) {
-    const auto id = fs.identity(plan.dirs.input + input.name);
-    const auto hit = id ? pageFiles.find(*id) : pageFiles.end();
-    if (hit == pageFiles.end()) continue;
-    const auto& [page, file] = hit->second;
+  for (const auto& [input, file] : replaced) {
     problems.push_back(
         {ErrorKind::Io,
          "The page of the file " + quoted(visibleName(plan.dirs.input + file->name)) +
-             " would replace the input file " + quoted(visibleName(plan.dirs.input + input.name)) +
+             " would replace the input file " + quoted(visibleName(plan.dirs.input + input->name)) +
              ", which this program did not write" +
              (listed ? std::string()
                      : " (the output directory has no list of the pages of earlier runs, " +
@@ -240,6 +259,57 @@ void compileRules(RulesCompiler& compiler, BatchPlan& plan) {
   }
 }
 
+// Marks the pages the list of pages shows to be up to date (see
+// BatchPlan::upToDate). Anything unexpected (no list, a damaged one, a state
+// the file system cannot tell) leaves the page to be converted.
+void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
+  plan.statesTakenNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+  std::vector<std::string_view> sources;
+  for (const InputFile& file : plan.files) sources.push_back(file.name);
+  plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
+  plan.digests.assign(plan.extensions.size(), {});
+  for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
+    const auto rules = plan.rules.rulesByExtension.find(plan.extensions[k]);
+    if (rules != plan.rules.rulesByExtension.end())
+      plan.digests[k] = rulesDigest(plan.rules, rules->second);
+  }
+  const std::string path = plan.dirs.output + kManifestName;
+  const std::optional<std::string> text = full ? std::nullopt : fs.tryReadFile(path);
+  if (!text) return;
+  std::unordered_map<std::string, ManifestEntry> listed;
+  const std::string input = manifestInput(plan.dirs, fs);
+  try {
+    forEachManifestEntry(*text, path, [&](ManifestEntry&& e) {
+      if (!e.source.empty() && !e.state.empty() && e.input == input)
+        listed.emplace(e.source, std::move(e));
+    });
+  } catch (const LoomError&) {
+    return;  // a damaged list: every page is made again
+  }
+  std::vector<std::string> pages(plan.files.size());
+  std::vector<std::string_view> pageNames;
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();
+    pageNames.push_back(pages[i]);
+  }
+  plan.pageStates = fs.fileStates(plan.dirs.output, pageNames);
+  const std::vector<std::optional<FileState>>& pageStates = plan.pageStates;
+  plan.upToDate.assign(plan.files.size(), std::nullopt);
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    const InputFile& file = plan.files[i];
+    const auto entry = listed.find(file.name);
+    if (!file.writesPage || entry == listed.end() || !plan.sourceStates[i] || !pageStates[i])
+      continue;
+    const ManifestEntry& e = entry->second;
+    if (e.page == pages[i] && e.digest == plan.digests[file.extension] &&
+        e.state == fileStateText(*plan.sourceStates[i], *pageStates[i]) && !e.title.empty()) {
+      plan.upToDate[i] = BatchPlan::UpToDate{e.hash, e.title};
+    }
+  }
+}
+
 // When the output directory is the input directory, the pages and the index
 // page of the run before are there among the input files; they are ours,
 // not text to convert (and the index page would otherwise refuse the run as
@@ -254,6 +324,32 @@ void dropOwnPages(const DirectoryPair& dirs, const FileSystem& fs,
 }
 
 }  // namespace
+
+std::string rulesDigest(const CompiledRules& compiled, const PageRules& rules) {
+  std::string all;
+  const auto add = [&all](std::string_view text) {
+    all += std::to_string(text.size());
+    all += ':';
+    all += text;
+  };
+  const PageSettings& s = compiled.settings;
+  for (const std::string_view text :
+       {std::string_view(LOOMWISE_VERSION), compiled.codec->name(), std::string_view(s.header),
+        std::string_view(s.footer), std::string_view(s.endOfLineTag),
+        std::string_view(lineEndsName(s.lineEnds)), std::string_view(s.escapeText ? "y" : "n"),
+        std::string_view(s.lines == LineLayout::Keep ? "keep" : "trim"),
+        std::string_view(rules.beginSection), std::string_view(rules.endSection)}) {
+    add(text);
+  }
+  add(std::to_string(rules.titleLine));
+  for (const CompiledConstraint& row : rules.constraints) {
+    add(std::to_string(static_cast<int>(row.type)));
+    for (const std::string* text : {&row.searchString, &row.replaceString, &row.rFirst, &row.rLast})
+      add(*text);
+    add(row.caseSensitive ? "1" : "0");
+  }
+  return hashText(pageHashValue(all));
+}
 
 InputFile::InputFile(std::string listedName, std::uint32_t extensionIndex, PageNaming naming,
                      bool typed)
@@ -296,14 +392,17 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   // Every problem at once, as when nothing is left to the caller.
   if (!problems.empty() && !request.checkReadable) addUnreadable();
   if (!problems.empty()) throw ValidationError(std::move(problems));
+  if (request.incremental) findUpToDatePages(plan, fs, request.full);
   return plan;
 }
 
 std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& fs) {
   std::vector<std::string_view> names;
   names.reserve(plan.files.size());
-  for (const InputFile& file : plan.files) {
-    if (file.hasPage()) names.push_back(file.name);
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    // A file whose page is up to date is not read.
+    const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
+    if (plan.files[i].hasPage() && !upToDate) names.push_back(plan.files[i].name);
   }
   std::vector<Problem> problems;
   for (const std::size_t i : fs.unreadableFiles(plan.dirs.input, names)) {

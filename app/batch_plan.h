@@ -57,8 +57,31 @@ struct BatchPlan {
   // The files that have no file type of their own and take GEN's.
   std::size_t genericFiles = 0;
 
+  // Work in proportion to what changed. A page is up to date, and its source
+  // is not read, when the list of pages says it was made from a source in
+  // exactly the state it is in now (device, inode, size, and the times of
+  // the last change in nanoseconds), with rules of the same digest, and the
+  // page itself is in the state it was left in. A state taken within
+  // kRacyNs of the moment the states were taken is not recorded: a change
+  // in the same tick of the file system's clock would not show in it.
+  struct UpToDate {
+    std::string hash;   // of the page's bytes, as listed
+    std::string title;  // as listed, for the index page
+  };
+  std::vector<std::optional<UpToDate>> upToDate;       // per file; empty: all are converted
+  std::vector<std::optional<FileState>> sourceStates;  // per file; may be empty
+  std::vector<std::optional<FileState>> pageStates;    // per file, of up-to-date pages
+  std::vector<std::string> digests;                    // per extension with rules
+  std::int64_t statesTakenNs = 0;
+
   const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
 };
+
+inline constexpr std::int64_t kRacyNs = 50'000'000;
+
+// The digest of what shapes a page of `rules`: its file type's values and
+// constraint rows, the settings, the encoding and the program's version.
+std::string rulesDigest(const CompiledRules& compiled, const PageRules& rules);
 
 struct PlanRequest {
   DirectoryPair dirs;
@@ -68,6 +91,11 @@ struct PlanRequest {
   // (unless planning finds other problems): the caller asks unreadableInputs()
   // itself before it writes anything, while other threads start converting.
   bool checkReadable = true;
+  // Whether to take the sources' states and find the pages that are up to
+  // date (see BatchPlan::upToDate); with `full` every file is converted all
+  // the same, and the states are kept for the next run.
+  bool incremental = false;
+  bool full = false;
 };
 
 // Throws ValidationError listing every problem found.

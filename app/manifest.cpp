@@ -11,8 +11,10 @@
 namespace loom {
 namespace {
 
-constexpr std::string_view kFirstLine = "loomwise-manifest 2";
-// The first form, three fields a line: no input directory.
+constexpr std::string_view kFirstLine = "loomwise-manifest 3";
+// The earlier forms: four fields a line (no state, digest or title), and
+// three (no input directory either).
+constexpr std::string_view kFirstLineSecond = "loomwise-manifest 2";
 constexpr std::string_view kFirstLineBefore = "loomwise-manifest 1";
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -115,15 +117,26 @@ std::string formatManifest(const std::vector<ManifestEntry>& entries) {
   std::string text(kFirstLine);
   text += '\n';
   for (const ManifestEntry& e : entries)
-    appendManifestLine(text, e.hash, e.page, e.source, e.input);
+    appendManifestLine(text, e.hash, e.page, e.source, e.input, e.state, e.digest, e.title);
   return text;
 }
 
+std::string fileStateText(const FileState& source, const FileState& page) {
+  const auto text = [](const FileState& s) {
+    return std::to_string(s.device) + ':' + std::to_string(s.inode) + ':' + std::to_string(s.size) +
+           ':' + std::to_string(s.modifiedNs) + ':' + std::to_string(s.changedNs);
+  };
+  return text(source) + '|' + text(page);
+}
+
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
-                        std::string_view source, std::string_view input) {
+                        std::string_view source, std::string_view input, std::string_view state,
+                        std::string_view digest, std::string_view title) {
   text.append(hash).append(1, '\t').append(escapeName(page));
   text.append(1, '\t').append(escapeName(source));
-  text.append(1, '\t').append(escapeName(input)).append(1, '\n');
+  text.append(1, '\t').append(escapeName(input));
+  text.append(1, '\t').append(state).append(1, '\t').append(digest);
+  text.append(1, '\t').append(escapeName(title)).append(1, '\n');
 }
 
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
@@ -145,24 +158,29 @@ void forEachManifestEntry(std::string_view text, const std::string& path,
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end + 1);
     if (++number == 1) {
-      if (line != kFirstLine && line != kFirstLineBefore)
+      if (line != kFirstLine && line != kFirstLineSecond && line != kFirstLineBefore)
         throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "unknown format"));
-      fields = line == kFirstLine ? 4 : 3;
+      fields = line == kFirstLine ? 7 : line == kFirstLineSecond ? 4 : 3;
       continue;
     }
     if (static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) != fields - 1) {
-      throw LoomError(ErrorKind::Io, manifestProblem(path, number,
-                                                     fields == 4 ? "expected four fields"
-                                                                 : "expected three fields"));
+      throw LoomError(
+          ErrorKind::Io,
+          manifestProblem(path, number, "expected " + std::to_string(fields) + " fields"));
     }
-    const std::size_t tab1 = line.find('\t');
-    const std::size_t tab2 = line.find('\t', tab1 + 1);
-    const std::size_t tab3 = fields == 4 ? line.find('\t', tab2 + 1) : line.size();
+    std::string_view field[7];
+    std::string_view rest = line;
+    for (std::size_t k = 0; k < fields; ++k) {
+      const std::size_t tab = rest.find('\t');
+      field[k] = rest.substr(0, tab);
+      rest.remove_prefix(tab == std::string_view::npos ? rest.size() : tab + 1);
+    }
     ManifestEntry e;
-    e.hash = line.substr(0, tab1);
-    if (!isHash(e.hash) || !unescapeName(line.substr(tab1 + 1, tab2 - tab1 - 1), e.page) ||
-        !unescapeName(line.substr(tab2 + 1, tab3 - tab2 - 1), e.source) ||
-        (fields == 4 && !unescapeName(line.substr(tab3 + 1), e.input))) {
+    e.hash = field[0];
+    e.state = field[4];
+    e.digest = field[5];
+    if (!isHash(e.hash) || !unescapeName(field[1], e.page) || !unescapeName(field[2], e.source) ||
+        !unescapeName(field[3], e.input) || !unescapeName(field[6], e.title)) {
       throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
     }
     visit(std::move(e));

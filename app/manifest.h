@@ -29,8 +29,19 @@ struct ManifestEntry {
   // in "/"; empty in a list written before it was kept (that of the run
   // reading the list is then assumed).
   std::string input;
+  // What a later run needs to know the page is up to date without reading
+  // its source (see app/batch_plan.h); empty where unknown, as in lists of
+  // the earlier forms: the source's state (fileStateText), the digest of
+  // the rules the page was made with, and the page's title.
+  std::string state;
+  std::string digest;
+  std::string title;
   bool operator==(const ManifestEntry&) const = default;
 };
+
+// A source's state and its page's as the list of pages keeps them, each
+// "device:inode:size:modified:changed", joined by "|".
+std::string fileStateText(const FileState& source, const FileState& page);
 
 // A fingerprint of a page's bytes: tells a page as written from one edited
 // since. Not meant to withstand a deliberate forgery.
@@ -42,10 +53,12 @@ inline std::string pageHash(std::string_view bytes) { return hashText(pageHashVa
 std::string formatManifest(const std::vector<ManifestEntry>& entries);
 // Adds one entry's line to the text formatManifest makes.
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
-                        std::string_view source, std::string_view input);
+                        std::string_view source, std::string_view input,
+                        std::string_view state = {}, std::string_view digest = {},
+                        std::string_view title = {});
 // Throws LoomError(Io) naming `path` and the line at fault when `text` is not
-// a manifest this program wrote, in this form or the earlier one without
-// input directories.
+// a manifest this program wrote, in this form or the earlier ones without
+// states and titles or without input directories.
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path);
 // The same, one entry at a time; throws on reaching the fault, after the
 // entries before it.

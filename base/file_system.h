@@ -28,6 +28,19 @@ struct FileIdentity {
   auto operator<=>(const FileIdentity&) const = default;
 };
 
+// What a file's metadata says of it: which file it is and its state. A file
+// whose state is unchanged, times in nanoseconds included, is taken to hold
+// the same bytes (see app/batch_plan.h for the edits it cannot see and how
+// they are caught).
+struct FileState {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;  // last change of the bytes
+  std::int64_t changedNs = 0;   // last change of the bytes or the metadata
+  bool operator==(const FileState&) const = default;
+};
+
 // A file whose bytes are written but which is not yet at its path; see
 // FileSystem::stageFile.
 class StagedFile {
@@ -80,6 +93,13 @@ class FileSystem {
   virtual std::unique_ptr<DirectoryLock> lockDirectory(const std::string& /*dir*/,
                                                        std::chrono::milliseconds /*wait*/) {
     return nullptr;
+  }
+  // The states of the files `names` of `dir` (ending in "/"), links
+  // followed, one per name, nothing for one that is gone; all nothing where
+  // the file system cannot tell, which makes every file count as changed.
+  virtual std::vector<std::optional<FileState>> fileStates(
+      const std::string& /*dir*/, const std::vector<std::string_view>& names) const {
+    return std::vector<std::optional<FileState>>(names.size());
   }
   // Whether new files can be created in the directory.
   virtual bool isWritableDirectory(const std::string& path) const = 0;

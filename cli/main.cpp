@@ -73,6 +73,7 @@ int run(const loom::cli::Options& options) {
                                  .overrides = options.overrides,
                                  .jobs = options.jobs,
                                  .checkOnly = options.command == Command::Check,
+                                 .full = options.full,
                                  .prune = options.prune};
   if (options.watch) return loom::cli::watch(options, batch);
   loom::cli::TerminalProgress progress(stderr, options.quiet);

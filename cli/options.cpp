@@ -26,6 +26,8 @@ std::string usageText() {
          settingOptionsHelp() +
          "  --prune              remove the pages that the last run wrote from input files\n"
          "                       that are gone, unless edited since; with --check, list them\n"
+         "  --full               convert every file, also those whose page the last run\n"
+         "                       left up to date (their sources are not read otherwise)\n"
          "  --watch              run, then run again whenever the input directory or the\n"
          "                       rule database changes, printing one line per run; Ctrl-C\n"
          "                       or SIGTERM ends it (exit 0, or 1 when that stopped a run)\n"
@@ -142,6 +144,8 @@ Options parseOptions(int argc, const char* const argv[]) {
       setCommand(Command::Check, "check");
     } else if (arg == "--prune") {
       options.prune = true;
+    } else if (arg == "--full") {
+      options.full = true;
     } else if (arg == "--watch") {
       options.watch = true;
     } else if (arg == "--quiet") {

@@ -19,6 +19,7 @@ struct Options {
   unsigned jobs = 0;           // 0: one per core
   bool quiet = false;
   bool prune = false;  // remove the pages of deleted sources
+  bool full = false;   // convert every file, also those whose page is up to date
   bool watch = false;  // run again whenever the input or the rules change
   std::string file;    // of --new-rules, --explain, --export-rules, --import-rules
 };

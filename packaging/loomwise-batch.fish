@@ -12,6 +12,7 @@ complete -c loomwise-batch -l escape-text -x -a 'yes no' -d 'write & < > as refe
 complete -c loomwise-batch -l page-names -x -a 'short full' -d 'how pages are named'
 complete -c loomwise-batch -l lines -x -a 'trim keep' -d 'trim lines or keep them as laid out'
 complete -c loomwise-batch -l prune -d 'remove the pages of input files that are gone'
+complete -c loomwise-batch -l full -d 'convert every file, also those whose page is up to date'
 complete -c loomwise-batch -l watch -d 'run again whenever the input or the rules change'
 complete -c loomwise-batch -s q -l quiet -d 'print only warnings and errors'
 complete -c loomwise-batch -l explain -r -F -d 'show which rules change which lines of a file'

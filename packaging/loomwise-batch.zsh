@@ -14,6 +14,7 @@ _arguments -s -S \
   '--page-names=[how pages are named]:page names:(short full)' \
   '--lines=[trim lines or keep them as laid out]:lines:(trim keep)' \
   '--prune[remove the pages of input files that are gone]' \
+  '--full[convert every file, also those whose page is up to date]' \
   '--watch[run again whenever the input or the rules change]' \
   '(-q --quiet)'{-q,--quiet}'[print only warnings and errors]' \
   '--explain=[show which rules change which lines of a file]:file:_files' \

@@ -23,6 +23,32 @@ void MemoryFileSystem::addFile(const std::string& path, const std::string& bytes
   std::lock_guard lock(mutex_);
   if (files_.count(path) == 0) order_.push_back(path);
   files_[path] = bytes;
+  touch(path, bytes.size());
+}
+
+void MemoryFileSystem::touch(const std::string& path, std::size_t size) {
+  clockNs_ += 1'000'000'000;
+  FileState& state = states_[path];
+  state = {1, std::hash<std::string>{}(path), size, clockNs_, clockNs_};
+}
+
+void MemoryFileSystem::setModified(const std::string& path, std::int64_t ns) {
+  std::lock_guard lock(mutex_);
+  clockNs_ += 1'000'000'000;
+  states_.at(path).modifiedNs = ns;
+  states_.at(path).changedNs = clockNs_;
+}
+
+std::vector<std::optional<FileState>> MemoryFileSystem::fileStates(
+    const std::string& dir, const std::vector<std::string_view>& names) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::optional<FileState>> states;
+  for (const std::string_view name : names) {
+    const auto it = states_.find(normalizeDir(dir) + std::string(name));
+    states.push_back(it == states_.end() || !files_.count(it->first) ? std::nullopt
+                                                                     : std::optional(it->second));
+  }
+  return states;
 }
 
 void MemoryFileSystem::removeDirectory(const std::string& dir) {
@@ -92,6 +118,7 @@ std::string MemoryFileSystem::readFile(const std::string& path) const {
 
 std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path) const {
   std::lock_guard lock(mutex_);
+  ++reads_[path.substr(0, path.rfind('/') + 1)];
   const auto it = files_.find(path);
   return it == files_.end() ? std::nullopt : std::optional(it->second);
 }

@@ -19,12 +19,22 @@ class MemoryFileSystem : public FileSystem {
   bool has(const std::string& path) const { return files_.count(path) > 0; }
   const std::string& contents(const std::string& path) const { return files_.at(path); }
   int writes(const std::string& path) const;  // how often `path` was written
+  // How many files of `dir` (ending in "/") were read.
+  int reads(const std::string& dir) const {
+    std::lock_guard lock(mutex_);
+    return reads_.count(dir) ? reads_.at(dir) : 0;
+  }
 
   PathKind kind(const std::string& path) const override;
   std::optional<FileIdentity> identity(const std::string& path) const override;
   bool isWritableDirectory(const std::string& path) const override;
   std::vector<std::string> listPlainFiles(const std::string& dir) const override;
   std::optional<std::vector<std::string>> listAllNames(const std::string& dir) const override;
+  std::vector<std::optional<FileState>> fileStates(
+      const std::string& dir, const std::vector<std::string_view>& names) const override;
+  // Sets a file's modification time back, as `touch -d` does; its change
+  // time still moves on.
+  void setModified(const std::string& path, std::int64_t ns);
   std::string readFile(const std::string& path) const override;
   std::optional<std::string> tryReadFile(const std::string& path) const override;
   void writeFileAtomically(const std::string& path, const std::string& bytes) override;
@@ -35,7 +45,14 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files_;
   std::vector<std::string> order_;
   std::map<std::string, int> writeCounts_;
-  mutable std::recursive_mutex mutex_;  // runs with several jobs write from workers
+  // Per file: its inode and times. The clock moves a second a write, so that
+  // no write is racily recent to the next run.
+  std::map<std::string, FileState> states_;
+  std::int64_t clockNs_ = 1'000'000'000;
+  void touch(const std::string& path, std::size_t size);
+  mutable std::recursive_mutex mutex_;
+  mutable std::map<std::string, int>
+      reads_;  // per directory  // runs with several jobs write from workers
 };
 
 }  // namespace loom::testing
