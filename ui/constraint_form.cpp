@@ -26,7 +26,7 @@ namespace loomui {
 namespace {
 
 // A field row keeps its place while hidden, so changing the kind does not
-// shuffle the fixed-size form.
+// shuffle the form.
 template <typename W>
 W* steady(W* widget) {
   QSizePolicy policy = widget->sizePolicy();
@@ -39,7 +39,7 @@ W* steady(W* widget) {
 
 ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       rulesPath_(rulesPath),
       messages_(messages) {
   initResources();
@@ -155,7 +155,9 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
            endOfLine_, caseSensitive_, options_[0], options_[1], options_[2], options_[3]}) {
     connect(b, &QAbstractButton::clicked, this, &ConstraintForm::schedulePreview);
   }
-  setFixedSize(1000, sizeHint().height());
+  setSizeGripEnabled(true);
+  // The layout keeps the form from getting smaller than its controls.
+  resize(1000, sizeHint().height());
 }
 
 QWidget* ConstraintForm::makePreview() {
@@ -165,6 +167,7 @@ QWidget* ConstraintForm::makePreview() {
   sample_ = new QPlainTextEdit(frame);
   sample_->setTabChangesFocus(true);
   sampleLabel->setBuddy(sample_);
+  sampleLabel->setWordWrap(true);  // the preview may be narrow in a small window
   auto* resultLabel = new QLabel(
       QStringLiteral("As the saved rows of its file type and GEN, then this constraint, would "
                      "convert it:"),

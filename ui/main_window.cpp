@@ -22,6 +22,7 @@
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
 #include "ui/message_sink.h"
+#include "ui/path_label.h"
 #include "ui/resources.h"
 #include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
@@ -46,7 +47,7 @@ QFrame* separatorLine(const QColor& colour, QWidget* parent) {
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       options_(std::move(options)) {
   initResources();
   if (!options_.fileSystem) options_.fileSystem = loom::makePosixFileSystem();
@@ -76,12 +77,17 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   buttons->addWidget(sessionButton_, 1);
 
   status_ = new QLabel(this);
-  status_->setMinimumHeight(status_->fontMetrics().height() + 4);
+  status_->setTextFormat(Qt::PlainText);
+  // A watch's status line names five counts and the warnings; in a narrow
+  // window it takes a second line rather than losing its end.
+  status_->setWordWrap(true);
+  status_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  status_->setMinimumHeight(status_->fontMetrics().lineSpacing() * 2 + 4);
   progress_ = new QProgressBar(this);
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setTextVisible(false);
-  // Hiding the bar must not make the fixed-size window jump.
+  // Hiding the bar must not make the window's rows jump.
   QSizePolicy keep = progress_->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   progress_->setSizePolicy(keep);
@@ -91,21 +97,25 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   site_->setWordWrap(true);
   site_->setTextFormat(Qt::PlainText);
   site_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // The counts, and a path that may take two lines.
-  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 3 + 4);
+  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 2 + 4);
   site_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  sitePath_ = new PathLabel(this);
   openSite_ = new QPushButton(QStringLiteral("Open site"), this);
   openSite_->setAutoDefault(false);
   openSite_->setToolTip(QStringLiteral("Opens the index page in the desktop's web browser"));
-  for (QWidget* w : std::initializer_list<QWidget*>{site_, openSite_}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{site_, sitePath_, openSite_}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
     w->hide();
   }
-  auto* statusRow = new QHBoxLayout;
-  statusRow->addWidget(status_, 1);
-  statusRow->addWidget(openSite_);
+  auto* siteText = new QVBoxLayout;
+  siteText->setSpacing(2);
+  siteText->addWidget(site_);
+  siteText->addWidget(sitePath_);
+  auto* siteRow = new QHBoxLayout;
+  siteRow->addLayout(siteText, 1);
+  siteRow->addWidget(openSite_, 0, Qt::AlignTop);
 
   auto* right = new QVBoxLayout;
   right->addWidget(welcome);
@@ -116,11 +126,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addWidget(separatorLine(Qt::white, this));
   right->setSpacing(0);
   right->addSpacing(10);
-  right->addLayout(statusRow);
+  right->addWidget(status_);
   right->addSpacing(6);
   right->addWidget(progress_);
   right->addSpacing(6);
-  right->addWidget(site_);
+  right->addLayout(siteRow);
   right->addStretch(1);
   right->addSpacing(8);
 
@@ -144,7 +154,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(runner_, &BatchRunner::runDone, this, &MainWindow::onRunDone);
   connect(runner_, &BatchRunner::failed, this, &MainWindow::onFailed);
 
-  setFixedSize(QSize(600, sizeHint().height()).expandedTo(sizeHint()));
+  // The layout keeps the window from getting smaller than its controls.
+  resize(QSize(600, sizeHint().height()).expandedTo(minimumSizeHint()));
 }
 
 // A run still going ends before the window's parts go away.
@@ -233,6 +244,7 @@ void MainWindow::runBatch() {
   pendingKinds_.clear();
   site_->hide();
   site_->setToolTip({});
+  sitePath_->hide();
   openSite_->hide();
   // Only a session from the dialog keeps watching; a command-line pair runs once.
   watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
@@ -320,8 +332,10 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
 
 void MainWindow::showSite(const QString& counts, const QString& indexPath) {
   indexPath_ = indexPath;
-  site_->setText(wrapFriendly(QStringLiteral("%1\nIndex page: %2").arg(counts, indexPath_)));
+  site_->setText(wrapFriendly(counts));
   site_->show();
+  sitePath_->setPath(indexPath_, QStringLiteral("Index page: "));
+  sitePath_->setVisible(!indexPath_.isEmpty());
   openSite_->setVisible(!indexPath_.isEmpty());
 }
 

@@ -27,6 +27,7 @@ namespace loomui {
 
 class BatchRunner;
 class MessageSink;
+class PathLabel;
 struct Message;
 class SetupWindow;
 class StartSessionDialog;
@@ -63,6 +64,8 @@ class MainWindow : public QWidget {
   // The finished run's index page and counts, and the button that opens it;
   // hidden until a run has finished.
   QLabel* siteLabel() const { return site_; }
+  // The index page's path, shortened in the middle to fit; whole in its tooltip.
+  PathLabel* sitePathLabel() const { return sitePath_; }
   QPushButton* openSiteButton() const { return openSite_; }
   // Created on first use; null before.
   StartSessionDialog* startSessionDialog() const { return session_; }
@@ -111,6 +114,7 @@ class MainWindow : public QWidget {
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* site_ = nullptr;
+  PathLabel* sitePath_ = nullptr;
   QPushButton* openSite_ = nullptr;
   BatchRunner* runner_ = nullptr;
   StartSessionDialog* session_ = nullptr;

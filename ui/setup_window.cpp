@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTabWidget>
@@ -51,11 +52,22 @@ QPlainTextEdit* multiLineBox(QWidget* parent) {
   return box;
 }
 
+// A page taller than a small screen scrolls instead of pushing the
+// window's buttons off it.
+QScrollArea* scrolling(QWidget* page) {
+  auto* area = new QScrollArea(page->parentWidget());
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  area->setWidget(page);
+  return area;
+}
+
 }  // namespace
 
 SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       rulesPath_(rulesPath),
       messages_(messages) {
   initResources();
@@ -82,14 +94,15 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
     boxes.push_back(box);
   }
 
-  tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
-  tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
-  tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
-  tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
-  tabs_->addTab(settingsPage(explanations, boxes, loom::kRequiredSettingKeys.size(), tabs_),
-                kSetupTabs[4]);
+  tabs_->addTab(scrolling(aboutSetupPage(tabs_)), kSetupTabs[0]);
+  tabs_->addTab(scrolling(fileTypesPage(fileTypes_, tabs_)), kSetupTabs[1]);
+  tabs_->addTab(scrolling(groupsPage(groups_, tabs_)), kSetupTabs[2]);
+  tabs_->addTab(scrolling(constraintsPage(constraints_, formButton_, tabs_)), kSetupTabs[3]);
+  tabs_->addTab(
+      scrolling(settingsPage(explanations, boxes, loom::kRequiredSettingKeys.size(), tabs_)),
+      kSetupTabs[4]);
   rulesNote_ = new QLabel(this);
-  tabs_->addTab(aboutPage(rulesNote_, tabs_), kSetupTabs[5]);
+  tabs_->addTab(scrolling(aboutPage(rulesNote_, tabs_)), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
 
   // Rules as one text file, to keep in version control or to move.
@@ -119,7 +132,11 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
                : QFileDialog::getOpenFileName(parent, QStringLiteral("Import rules"),
                                               QDir::homePath(), filter);
   };
-  setFixedSize(860, 680);
+  setSizeGripEnabled(true);
+  // The pages scroll, so the window fits a small screen; below this the
+  // grids and the settings' boxes would be too small to work in.
+  setMinimumSize(QSize(620, 420).expandedTo(minimumSizeHint()));
+  resize(QSize(860, 680).expandedTo(minimumSize()));
 }
 
 SetupWindow::~SetupWindow() { closeDatabase(); }

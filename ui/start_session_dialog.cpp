@@ -47,7 +47,7 @@ QString startDirectory() {
 
 StartSessionDialog::StartSessionDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
   initResources();
   setWindowTitle(kSessionCaption);
   setModal(true);
@@ -121,7 +121,9 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   };
   connect(use_, &QPushButton::clicked, this, &StartSessionDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &StartSessionDialog::cancelSession);
-  setFixedSize(720, 480);
+  setSizeGripEnabled(true);
+  // The layout keeps the dialog from getting smaller than its controls.
+  resize(720, 480);
 }
 
 QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
@@ -133,6 +135,9 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   Column& c = columns_[column];
   c.volumes = new QComboBox(box);
   c.volumes->setToolTip(QStringLiteral("Home directory and mounted volumes"));
+  // A long mount point must not widen the dialog past the screen.
+  c.volumes->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  c.volumes->setMinimumContentsLength(16);
   c.tree = new QTreeView(box);
   c.tree->setModel(model_);
   for (int i = 1; i < model_->columnCount(); ++i) c.tree->hideColumn(i);

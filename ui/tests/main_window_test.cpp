@@ -9,6 +9,8 @@
 
 #include "tests/support/faulty_file_system.h"
 #include "ui/batch_runner.h"
+#include "ui/constraint_form.h"
+#include "ui/path_label.h"
 #include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
 #include "ui/table_grid.h"
@@ -73,7 +75,7 @@ class MainWindowTest : public QObject {
     opened_.clear();
     QSettings().clear();
     in_ = ws_->makeDir("in");
-    out_ = ws_->makeDir("out");
+    out_ = ws_->makeDir("out/" + QString(120, 'o') + "/site");  // longer than the window is wide
     for (const char* name : {"a.txt", "b.txt", "c.txt"})
       Workspace::writeFile(in_, name, QByteArray("Title of ") + name + "\r\nSome text\r\n");
   }
@@ -91,6 +93,9 @@ class MainWindowTest : public QObject {
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of b.txt"));
       QVERIFY(Workspace::readFile(out("index.html")).contains("lwc.htm"));
       QVERIFY(w.siteLabel()->text().contains("3 new, 0 changed"));
+      const QLabel* path = w.sitePathLabel();
+      QVERIFY(path->toolTip() == out("index.html") && path->text().endsWith("/index.html"));
+      QVERIFY(path->text().size() < path->toolTip().size() && path->width() < w.width());
       click(w.openSiteButton());
       QCOMPARE(opened_.size() + sink_.messages.size(), 1);
       QVERIFY(fromArguments ? sink_.lone().contains(out("index.html"))
@@ -218,6 +223,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(std::rename(qPrintable(in_ + "/a.txt"), qPrintable(in_ + "/b.txt")), 0);
       const QString again = u"0 new, 1 changed, 1 unchanged, %1 removed"_s.arg(prune ? 1 : 0);
       QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains(again), 30000);
+      const QLabel* status = w.statusLabel();  // every count shows, none is cut off
+      QVERIFY(status->heightForWidth(status->width()) <= status->height());
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of a.txt"));
       QCOMPARE(QFile::exists(out("lwa.htm")), !prune);
       const QByteArray index = Workspace::readFile(out("index.html"));
@@ -286,7 +293,36 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void messagesFitTheScreen() {
+  // Each window starts at its usual size, shrunk to fit the screen (800x600
+  // here), and can be resized.
+  void windowsAndMessagesFitTheScreen() {
+    MainWindow main(options());
+    main.load();
+    loomui::SetupWindow setup(ws_->rulesPath(), sink_, &main);
+    auto* session = new StartSessionDialog(&main);
+    auto* form = new loomui::ConstraintForm(ws_->rulesPath(), sink_, &setup);
+    session->load();
+    setup.load();
+    form->load();
+    const struct {
+      QWidget* window;
+      QSize usual;  // height 0: as tall as its rows ask
+    } windows[] = {
+        {&main, {600, 0}}, {session, {720, 480}}, {&setup, {860, 680}}, {form, {1000, 0}}};
+    for (const auto& [window, usual] : windows) {
+      window->show();
+      const QRect area = window->screen()->availableGeometry();
+      QVERIFY2(area.contains(window->frameGeometry()), window->metaObject()->className());
+      const QSize frame = window->frameGeometry().size() - window->size();
+      QCOMPARE(window->width(), std::min(usual.width(), area.width() - frame.width()));
+      if (usual.height() > 0)
+        QCOMPARE(window->height(), std::min(usual.height(), area.height() - frame.height()));
+      QVERIFY(window->minimumSize() != window->maximumSize());
+      // Even the smallest screen in use, 1024x600 with a panel and a title bar, holds it.
+      QVERIFY(window->minimumWidth() <= 1000 && window->minimumHeight() <= 540);
+      window->hide();
+    }
+
     QStringList lines;
     for (int i = 0; i < 80; ++i) lines << u"File \"README%1\" has no extension"_s.arg(i);
     auto box = loomui::makeMessageBox(nullptr, {Message::Kind::Warning, "x", lines.join('\n')});
