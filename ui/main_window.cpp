@@ -91,6 +91,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   QSizePolicy keep = progress_->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   progress_->setSizePolicy(keep);
+  stop_ = new QPushButton(QStringLiteral("&Stop"), this);
+  stop_->setAutoDefault(false);
+  stop_->setToolTip(
+      QStringLiteral("Stops after the file in progress; the pages written so far stay complete"));
+  stop_->setSizePolicy(keep);
+  stop_->hide();
 
   // What a finished run made: where its index page is, and the way there.
   site_ = new QLabel(this);
@@ -128,7 +134,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addSpacing(10);
   right->addWidget(status_);
   right->addSpacing(6);
-  right->addWidget(progress_);
+  auto* progressRow = new QHBoxLayout;
+  progressRow->addWidget(progress_, 1);
+  progressRow->addWidget(stop_);
+  right->addLayout(progressRow);
   right->addSpacing(6);
   right->addLayout(siteRow);
   right->addStretch(1);
@@ -144,6 +153,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(setupButton_, &QPushButton::clicked, this, [this] { openSetup(); });
   connect(sessionButton_, &QPushButton::clicked, this, &MainWindow::startSession);
   connect(openSite_, &QPushButton::clicked, this, &MainWindow::openSite);
+  connect(stop_, &QPushButton::clicked, this, &MainWindow::stopRun);
 
   runner_ = new BatchRunner(options_.fileSystem, this);
   connect(runner_, &BatchRunner::runStarted, this, &MainWindow::onRunStarted);
@@ -252,7 +262,19 @@ void MainWindow::runBatch() {
     sessionButton_->setText(QStringLiteral("Stop watching"));
     sessionButton_->setEnabled(true);
   }
+  progress_->setValue(0);
+  progress_->show();
+  // A watch is stopped with the session button.
+  stop_->setVisible(!watching_);
+  stop_->setEnabled(true);
   runner_->start(batch, watching_);
+}
+
+void MainWindow::stopRun() {
+  if (!isRunning() || watching_) return;
+  stop_->setEnabled(false);
+  runner_->requestStop();
+  setStatus(QStringLiteral("Stopping after the file in progress..."));
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -300,6 +322,7 @@ void MainWindow::returnToIdle() {
   enableButtons();
   progress_->setValue(0);
   progress_->hide();
+  stop_->hide();
   sessionPaths_.clear();
 }
 
@@ -313,7 +336,15 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
     emit runEnded();
     return;
   }
+  if (summary.stopped && !isVisible()) {
+    emit runEnded();  // the window was closed; the program is ending
+    return;
+  }
   if (summary.stopped) {
+    setStatus(QStringLiteral("Stopped: %1 page(s) written; the index page was not updated.")
+                  .arg(summary.pagesWritten));
+    returnToIdle();
+    showWarningSummary();
     emit runEnded();
     return;
   }

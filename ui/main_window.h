@@ -61,6 +61,8 @@ class MainWindow : public QWidget {
   QPushButton* sessionButton() const { return sessionButton_; }
   QLabel* statusLabel() const { return status_; }
   QProgressBar* progressBar() const { return progress_; }
+  // Shown during a run that is not a watch; ends it after the file in progress.
+  QPushButton* stopButton() const { return stop_; }
   // The finished run's index page and counts, and the button that opens it;
   // hidden until a run has finished.
   QLabel* siteLabel() const { return site_; }
@@ -83,6 +85,7 @@ class MainWindow : public QWidget {
   void openSetup(const std::vector<loom::Problem>& missingRows = {});
   void startSession();
   void runBatch();
+  void stopRun();
   void returnToIdle();
   void offerFixes(const std::vector<loom::Problem>& problems, Message message);
   void switchSetting(loom::SettingId setting, const char* value);
@@ -113,6 +116,7 @@ class MainWindow : public QWidget {
   QPushButton* sessionButton_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QPushButton* stop_ = nullptr;
   QLabel* site_ = nullptr;
   PathLabel* sitePath_ = nullptr;
   QPushButton* openSite_ = nullptr;

@@ -86,10 +86,15 @@ class MainWindowTest : public QObject {
       loomui::MainWindowOptions o = options(fromArguments ? in_ + "," + out_ : QString());
       if (fromArguments) o.openUrl = [](const QUrl&) { return false; };
       MainWindow w(o);
+      QString during;  // the bar and the Stop button while the run goes
+      connect(&w, &MainWindow::statusChanged, [&] {
+        if (w.isRunning())
+          during = state(w).right(1) + QString::number(w.stopButton()->isVisible());
+      });
       w.load();
       if (!fromArguments) startSession(w, in_, out_);
       waitForRun(w);
-      QCOMPARE(state(w), "1110");
+      QCOMPARE(state(w) + during, "111011");
       QVERIFY(Workspace::readFile(out("lwb.htm")).contains("Title of b.txt"));
       QVERIFY(Workspace::readFile(out("index.html")).contains("lwc.htm"));
       QVERIFY(w.siteLabel()->text().contains("3 new, 0 changed"));
@@ -154,8 +159,9 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void fullDiskOrClosedWindowEndsARunPartWayKeepingPagesWhole() {
-    for (const bool closing : {false, true}) {
+  void fullDiskStopOrClosedWindowEndsARunPartWayKeepingPagesWhole() {
+    for (const QString how : {"full", "close", "stop"}) {
+      const bool closing = how == "close";
       init();
       const std::unique_ptr<loom::FileSystem> real = loom::makePosixFileSystem();
       auto fs = std::make_shared<loom::testing::FaultyFileSystem>(*real);
@@ -165,9 +171,10 @@ class MainWindowTest : public QObject {
       std::atomic<int> written = 0;
       fs->beforeWrite = [&](const std::string&) {
         if (++written != 2) return;
-        if (!closing) throw loom::LoomError(loom::ErrorKind::Io, "No space left on device");
-        // This page waits until the close has asked the run to stop, so it stops mid-run.
-        QMetaObject::invokeMethod(&w, "close", Qt::QueuedConnection);
+        if (how == "full") throw loom::LoomError(loom::ErrorKind::Io, "No space left on device");
+        // This page waits until the close or Stop has asked the run to stop, so it stops mid-run.
+        if (closing) QMetaObject::invokeMethod(&w, "close", Qt::QueuedConnection);
+        if (!closing) QMetaObject::invokeMethod(w.stopButton(), "click", Qt::QueuedConnection);
         auto* runner = w.findChild<loomui::BatchRunner*>();
         for (int i = 0; i < 20000 && !runner->stopRequested(); ++i)
           std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -175,10 +182,16 @@ class MainWindowTest : public QObject {
       w.load();
       QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 30000);
       QVERIFY(closing ? !w.isVisible() && sink_.messages.empty()
-                      : state(w) == "1110" && sink_.lone().startsWith("No space left on device\n"));
+              : how == "stop"
+                  ? state(w) == "1110" && sink_.messages.empty() && !w.stopButton()->isVisible()
+                  : state(w) == "1110" && sink_.lone().startsWith("No space left on device\n"));
       QVERIFY(!QFile::exists(out("index.html")));
       const QStringList pages = QDir(out_).entryList({"*.htm"});
       QVERIFY(!pages.isEmpty());
+      if (how == "stop")
+        QCOMPARE(
+            w.statusLabel()->text(),
+            u"Stopped: %1 page(s) written; the index page was not updated."_s.arg(pages.size()));
       for (const QString& page : pages)
         QVERIFY(Workspace::readFile(QDir(out_).filePath(page)).contains("</BODY>"));
     }
