@@ -18,6 +18,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/pair.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "ui/centre.h"
 #include "ui/resources.h"
@@ -99,10 +101,17 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   choices->addWidget(prune_);
   choices->addStretch(1);
 
+  problem_ = new QLabel(this);
+  problem_->setWordWrap(true);
+  problem_->setTextFormat(Qt::PlainText);
+  problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
+  problem_->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addSpacing(8);
   layout->addLayout(columns, 1);
+  layout->addWidget(problem_);
   layout->addLayout(choices);
 
   setTabOrder(columns_[0].path, columns_[1].path);
@@ -157,6 +166,8 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   layout->addWidget(specified);
   layout->addWidget(c.path);
 
+  // The report of a box at fault goes once the user mends it.
+  connect(c.path, &QLineEdit::textEdited, problem_, &QLabel::hide);
   connect(c.volumes, &QComboBox::activated, this, [this, column] { volumeChosen(column); });
   connect(c.newFolder, &QPushButton::clicked, this, [this, column] { makeFolder(column); });
   connect(c.tree, &QTreeView::activated, this,
@@ -193,6 +204,7 @@ void StartSessionDialog::load() {
     c.tree->clearSelection();
     c.path->setText(last[column]);
   }
+  problem_->hide();
   keepUpToDate_->setChecked(settings.value(kLastKeepUpToDate, false).toBool());
   prune_->setChecked(settings.value(kLastPrune, false).toBool());
   centreOnScreen(this);
@@ -236,18 +248,49 @@ void StartSessionDialog::makeFolder(int column) {
 }
 
 void StartSessionDialog::accept() {
-  const QString input = columns_[0].path->text();
-  const QString output = columns_[1].path->text();
-  // A box of blanks counts as filled; the batch run judges it.
-  if (!input.isEmpty() && !output.isEmpty()) {
-    result_ = trimmed(input) + ',' + trimmed(output);
-    QSettings settings;
-    settings.setValue(kLastInput, trimmed(input));
-    settings.setValue(kLastOutput, trimmed(output));
-    settings.setValue(kLastKeepUpToDate, keepUpToDate_->isChecked());
-    settings.setValue(kLastPrune, prune_->isChecked());
+  const QString input = trimmed(columns_[0].path->text());
+  const QString output = trimmed(columns_[1].path->text());
+  // Told here, the user mends the box at fault without choosing both again.
+  if (const auto problem = loom::checkChosenDirectories(input.toStdString(), output.toStdString(),
+                                                        *loom::makePosixFileSystem())) {
+    showProblem(*problem);
+    return;
   }
+  result_ = input + ',' + output;
+  QSettings settings;
+  settings.setValue(kLastInput, input);
+  settings.setValue(kLastOutput, output);
+  settings.setValue(kLastKeepUpToDate, keepUpToDate_->isChecked());
+  settings.setValue(kLastPrune, prune_->isChecked());
   QDialog::accept();
+}
+
+void StartSessionDialog::showProblem(const loom::ChosenDirectoryProblem& problem) {
+  using Kind = loom::ChosenDirectoryProblem::Kind;
+  QLineEdit* box = columns_[problem.which].path;
+  const QString path = trimmed(box->text());
+  const bool input = problem.which == 0;
+  switch (problem.kind) {
+    case Kind::Empty:
+      problem_->setText(
+          input ? QStringLiteral("Choose the directory that holds the text files.")
+                : QStringLiteral("Choose the directory that the pages are written to."));
+      break;
+    case Kind::Missing:
+      problem_->setText(
+          input
+              ? QStringLiteral("The directory \"%1\" does not exist; choose another one.").arg(path)
+              : QStringLiteral("The directory \"%1\" does not exist; choose another one, or "
+                               "make it with New Folder.")
+                    .arg(path));
+      break;
+    case Kind::NotADirectory:
+      problem_->setText(QStringLiteral("\"%1\" is not a directory; choose a directory.").arg(path));
+      break;
+  }
+  problem_->show();
+  box->setFocus();
+  box->selectAll();
 }
 
 void StartSessionDialog::cancelSession() {

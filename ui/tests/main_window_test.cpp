@@ -55,6 +55,8 @@ class MainWindowTest : public QObject {
                            bool prune = false) {
     loomui::testing::whenModalOpens([=](QWidget* modal) {
       auto* dialog = qobject_cast<StartSessionDialog*>(modal);
+      dialog->pathBox(0)->clear();  // it shows the last pair
+      dialog->pathBox(1)->clear();
       QTest::keyClicks(dialog->pathBox(0), "  " + in + " ");
       QTest::keyClicks(dialog->pathBox(1), " " + out + "  ");
       dialog->keepUpToDateBox()->setChecked(keep);
@@ -120,10 +122,10 @@ class MainWindowTest : public QObject {
       bool fromArguments;
       QString mistake, offered, says, setupShows;  // setupShows: the Setup window's page and row
     } cases[] = {
-        {false, "output", "Create it", "/new site", ""},
+        {true, "output", "Create it", "/new site", ""},
         {false, "type", "Open Setup", "no row for \"DOC\"", "1 DOC"},
         {true, "group", "Open Setup", "no row for \"ZZZ\"", "2 ZZZ"},
-        {false, "input", "", "/none", ""},
+        {true, "input", "", "/none", ""},
         {true, "comma", "", "You must specify both", ""},
     };
     for (const auto& [fromArguments, mistake, offered, says, setupShows] : cases) {
@@ -273,36 +275,41 @@ class MainWindowTest : public QObject {
   }
 
   void sessionDialogLeavesThePair() {
+    const QString in = in_, out = out_, file = QDir(in_).filePath("a.txt");
     const struct {
-      const char *input, *output, *how;
-      QString pair, shown;  // pair "-": none, the session keeps its own; shown: the opened boxes
+      QString input, output, how, pair, shown;  // pair "-": none, the session keeps its own
+      int fault;  // the box the dialog names and stays open on; -1: none
     } cases[] = {
-        {"  /d/in ", " /d/out  ", "use", "/d/in,/d/out", ","},
-        {"   ", "/site", "use", ",/site", "/d/in,/d/out"},  // blanks count; the run judges them
-        {"", "/site", "use", "-", ",/site"},
-        {"/in", "/out", "cancel", "", ",/site"},
-        {"/in", "/out", "close", "-", ",/site"},
-        {"/in", "/out", "keys", "-", ",/site"},  // Enter and Escape do nothing
+        {"  " + in + " ", " " + out + "  ", "use", in + "," + out, ",", -1},
+        {"   ", out, "use", "-", in + "," + out, 0},  // blanks are no directory
+        {in, "", "use", "-", in + "," + out, 1},
+        {in + "/none", out, "use", "-", in + "," + out, 0},
+        {in, out + "/new", "use", "-", in + "," + out, 1},
+        {in, file, "use", "-", in + "," + out, 1},
+        {"/in", "/out", "cancel", "", in + "," + out, -1},
+        {"/in", "/out", "close", "-", in + "," + out, -1},
+        {"/in", "/out", "keys", "-", in + "," + out, -1},  // Enter and Escape do nothing
     };
-    for (const auto& c : cases) {
-      const QString how = c.how;
+    for (const auto& [input, output, how, pair, shown, fault] : cases) {
       StartSessionDialog d;
       d.load();
-      QCOMPARE(d.pathBox(0)->text() + "," + d.pathBox(1)->text(), c.shown);
-      QCOMPARE(d.keepUpToDate() && !d.prune(), &c != cases);
+      QCOMPARE(d.pathBox(0)->text() + "," + d.pathBox(1)->text(), shown);
+      QCOMPARE(d.keepUpToDate() && !d.prune(), input != cases[0].input);
       d.show();
-      d.pathBox(0)->setText(c.input);
-      d.pathBox(1)->setText(c.output);
+      d.pathBox(0)->setText(input);
+      d.pathBox(1)->setText(output);
       d.keepUpToDateBox()->setChecked(true);
-      d.pruneBox()->setChecked(how != "use");  // never accepted, so never remembered
+      d.pruneBox()->setChecked(how != "use" || fault >= 0);  // never accepted, so never remembered
       if (how == "close") d.close();
       if (how == "use" || how == "cancel") click(how == "use" ? d.useButton() : d.cancelButton());
       if (how == "keys") {
         QTest::keyClick(d.pathBox(0), Qt::Key_Return);
         QTest::keyClick(d.pathBox(0), Qt::Key_Escape);
       }
-      QCOMPARE(d.isVisible(), how == "keys");
-      QCOMPARE(d.sessionPaths().value_or("-"), c.pair);
+      QCOMPARE(d.isVisible(), how == "keys" || fault >= 0);
+      QCOMPARE(d.sessionPaths().value_or("-"), pair);
+      QCOMPARE(d.problemLabel()->isVisible(), fault >= 0);
+      if (fault >= 0) QCOMPARE(d.focusWidget(), d.pathBox(fault));
     }
   }
 
