@@ -1,5 +1,6 @@
 #include "ui/setup_window.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -88,8 +89,7 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   for (const loom::SettingDef& def : loom::settingTable()) {
     explanations.push_back(def.explanation);
     if (loom::isRequired(def)) continue;
-    auto* box = new QLineEdit(this);
-    box->setPlaceholderText(QString::fromUtf8(def.missing));  // what a missing row means
+    auto* box = new QComboBox(this);
     optionalBoxes_.emplace_back(def.id, box);
     boxes.push_back(box);
   }
@@ -141,7 +141,7 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
 
 SetupWindow::~SetupWindow() { closeDatabase(); }
 
-QLineEdit* SetupWindow::settingBox(loom::SettingId id) const {
+QComboBox* SetupWindow::settingBox(loom::SettingId id) const {
   for (const auto& [boxId, box] : optionalBoxes_) {
     if (boxId == id) return box;
   }
@@ -198,33 +198,48 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
   footer_->setPlainText(forBox(settings.footer));
   indexPage_->setText(QString::fromStdString(settings.indexPageName));
   for (const auto& [id, box] : optionalBoxes_) {
-    box->setText(QString::fromStdString(settings.value(id).value_or("")));
+    const loom::SettingDef& def = loom::settingDef(id);
+    box->clear();
+    // No data: the setting has no row, and the run takes what a missing row means.
+    box->addItem(QStringLiteral("default (%1)").arg(QString::fromUtf8(def.missing)));
+    for (const std::string_view choice : def.choices) {
+      const QString name = QString::fromUtf8(choice.data(), static_cast<qsizetype>(choice.size()));
+      box->addItem(name, name);
+    }
+    const std::optional<std::string> stored = settings.value(id);
+    if (!stored) continue;
+    if (const auto choice = loom::choiceOf(def, *stored)) {
+      box->setCurrentIndex(
+          box->findData(QString::fromUtf8(choice->data(), static_cast<qsizetype>(choice->size()))));
+    } else {
+      // A value the program does not know stays as it is, for the run to name.
+      box->addItem(QString::fromStdString(*stored), QString::fromStdString(*stored));
+      box->setCurrentIndex(box->count() - 1);
+    }
   }
 }
 
-// An optional setting as its box holds it: an empty box leaves a missing
-// row missing; a stored row cannot be emptied, since the run would refuse it.
-std::optional<std::string> SetupWindow::optionalSetting(const loom::SettingDef& def, QLineEdit* box,
-                                                        QLineEdit*& bad) const {
+// The choice an optional setting's box holds; a stored row that still
+// names the same choice goes back exactly as it was read.
+std::optional<std::string> SetupWindow::optionalSetting(const loom::SettingDef& def,
+                                                        const QComboBox* box) const {
+  const QVariant chosen = box->currentData();
+  if (!chosen.isValid()) return std::nullopt;
+  const std::string value = chosen.toString().toStdString();
   const std::optional<std::string> stored = loaded_.value(def.id);
-  const std::string value = forStore(box->text(), stored.value_or(""));
-  const std::string_view name = loom::trimSpaces(value);
-  if (name.empty() && !stored) return std::nullopt;
-  if (loom::choiceOf(def, name)) return value;
-  bad = box;
-  throw loom::LoomError(loom::ErrorKind::Usage, std::string(def.key) + " must be " +
-                                                    loom::choicesText(def) + ", not \"" +
-                                                    std::string(name) + "\".");
+  if (stored && (*stored == value || loom::choiceOf(def, *stored) == loom::choiceOf(def, value)))
+    return stored;
+  return value;
 }
 
-loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
+loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
   loom::GlobalSettings settings;
   settings.endOfLineTag = forStore(endOfLine_->text(), loaded_.endOfLineTag);
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
   for (const auto& [id, box] : optionalBoxes_) {
-    if (auto value = optionalSetting(loom::settingDef(id), box, bad)) {
+    if (auto value = optionalSetting(loom::settingDef(id), box)) {
       settings.optional[id] = std::move(*value);
     }
   }
@@ -232,16 +247,7 @@ loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
 }
 
 bool SetupWindow::saveAll() {
-  loom::GlobalSettings settings;
-  QLineEdit* bad = nullptr;
-  try {
-    settings = settingsFromBoxes(bad);
-  } catch (const loom::LoomError& e) {
-    tabs_->setCurrentIndex(4);
-    if (bad) bad->setFocus();
-    messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
-    return false;
-  }
+  const loom::GlobalSettings settings = settingsFromBoxes();
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     if (!grid->submitPending()) return false;
   }

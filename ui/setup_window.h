@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "rules/global_settings.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -52,7 +53,8 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footerBox() const { return footer_; }
   QLineEdit* indexPageBox() const { return indexPage_; }
   // The box of an optional setting (Encoding, LineEnds, ...).
-  QLineEdit* settingBox(loom::SettingId id) const;
+  // Its first entry, "default (...)", leaves the setting without a row.
+  QComboBox* settingBox(loom::SettingId id) const;
   ConstraintForm* constraintForm() const { return form_; }
   QPushButton* exportButton() const { return export_; }
   QPushButton* importButton() const { return import_; }
@@ -72,11 +74,10 @@ class SetupWindow : public QDialog {
   void importRules();
   void openGrids();
   void fillSettings(const loom::GlobalSettings& settings);
-  // The settings as the boxes hold them; throws LoomError (Usage) for a
-  // value the program does not know, with `bad` set to its box.
-  loom::GlobalSettings settingsFromBoxes(QLineEdit*& bad) const;
-  std::optional<std::string> optionalSetting(const loom::SettingDef& def, QLineEdit* box,
-                                             QLineEdit*& bad) const;
+  // The settings as the boxes hold them.
+  loom::GlobalSettings settingsFromBoxes() const;
+  std::optional<std::string> optionalSetting(const loom::SettingDef& def,
+                                             const QComboBox* box) const;
   bool saveAll();
   void closeDatabase();
 
@@ -95,7 +96,7 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footer_ = nullptr;
   QLineEdit* indexPage_ = nullptr;
   // The optional settings' boxes, in the settings table's order.
-  std::vector<std::pair<loom::SettingId, QLineEdit*>> optionalBoxes_;
+  std::vector<std::pair<loom::SettingId, QComboBox*>> optionalBoxes_;
   ConstraintForm* form_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* import_ = nullptr;
