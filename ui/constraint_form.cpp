@@ -305,6 +305,14 @@ void ConstraintForm::clearFields() {
 }
 
 void ConstraintForm::saveConstraint() {
+  // Said beside the button, with the cursor in the box to fill.
+  if (const auto missing = loom::missingFormField(formFields())) {
+    saved_->setText(QString::fromStdString(missing->message));
+    QLineEdit* box =
+        missing->which == loom::MissingFormField::Which::FileType ? fileType_ : boxes_[0];
+    box->setFocus();
+    return;
+  }
   loom::ConstraintDraft row;
   try {
     row = loom::constraintFromForm(formFields());

@@ -280,6 +280,7 @@ class SetupWindowTest : public QObject {
         {1, {"##", "ignored"}, true, true, "nws", "NWS|2|##|(EOL)| | |1"},
         {3, {"Contents", "<H2>"}, false, false, "Faq", "FAQ|4|Contents|<H2>| | |0"},
         {0, {"   ", "kept"}, false, false, "TXT", ""},
+        {0, {"teh", "kept"}, false, false, " ", ""},
     };
     QSet<QString> helps;
     for (const auto& c : cases) {
@@ -298,7 +299,10 @@ class SetupWindowTest : public QObject {
       click(form_->saveButton());
       if (c.row.isEmpty()) {
         QCOMPARE(newRows(before), QStringList{});
-        QVERIFY(sink_.lone().contains("first field"));
+        const bool noType = c.fileType.trimmed().isEmpty();  // said in the form, at the box
+        QVERIFY(sink_.messages.empty());
+        QVERIFY(form_->savedLabel()->text().contains(noType ? "GEN" : "first field"));
+        QCOMPARE(form_->focusWidget(), noType ? form_->fileTypeBox() : box(0));
         QCOMPARE(box(1)->text(), QString("kept"));
         continue;
       }
@@ -311,6 +315,7 @@ class SetupWindowTest : public QObject {
     // A save the database refuses keeps the texts too.
     ws_->exec("ALTER TABLE Constraints RENAME TO Elsewhere");
     box(0)->setText("teh");
+    form_->fileTypeBox()->setText("TXT");
     sink_ = {};
     click(form_->saveButton());
     QVERIFY(sink_.lone().contains("Constraints"));
