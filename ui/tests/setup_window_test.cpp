@@ -137,7 +137,8 @@ class SetupWindowTest : public QObject {
   void rowsARunWouldRefuseAreMarked() {
     open(
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
-        "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART');"
+        "BeginSection, EndSection, GroupID) VALUES ('txt', '', 1, '', '', '', 'ART'), "
+        "('BAD', '', 'first', '', NULL, '', 'ART');"
         "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", RFirst, "
         "RLast, CaseSensitive) VALUES ('GEN', 1, 'a', 'b', ' ', ' ', 2)");
     TableGrid* types = w_->fileTypesGrid();
@@ -146,8 +147,15 @@ class SetupWindowTest : public QObject {
     QVERIFY(tip(cell(types, bad, "Title Line")).startsWith("FileTypes row \"BAD\": Title Line"));
     QVERIFY(tip(cell(types, bad, "BeginSection")).contains("is empty"));
     QVERIFY(tip(cell(types, bad, "EndSection")).isEmpty());
+    QVERIFY(tip(cell(types, bad - 1, "Identifier")).startsWith("Row 1 has the same Identifier"));
+    QVERIFY(tip(cell(types, 0, "Identifier")).isEmpty());  // the row that is used
+    QSignalSpy shown(types->model(), &QAbstractItemModel::dataChanged);
     QVERIFY(types->model()->setData(cell(types, bad, "Title Line"), 2));  // mended, the mark goes
     QVERIFY(tip(cell(types, bad, "Title Line")).isEmpty());
+    // Every mark is shown afresh, since an edit can mend or spoil other rows.
+    QVERIFY(std::ranges::any_of(shown, [bad](const QList<QVariant>& range) {
+      return range[0].toModelIndex().row() == 0 && range[1].toModelIndex().row() == bad;
+    }));
     // A flag other than 0 or 1 shows as it is stored beside its ticked box,
     // so that the odd value is seen, not hidden.
     TableGrid* constraints = w_->constraintsGrid();
