@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/preview.h"
 #include "base/error.h"
@@ -298,6 +299,20 @@ void ConstraintForm::endOfLineClicked() {
   } else {
     boxes_[1]->setEnabled(true);
   }
+}
+
+void ConstraintForm::reject() {
+  const bool typed =
+      std::ranges::any_of(boxes_, [](const QLineEdit* box) { return !box->text().isEmpty(); });
+  if (typed) {
+    const Message ask{Message::Kind::Warning,
+                      QStringLiteral("The constraint in the form has not been saved."),
+                      QStringLiteral("Closing the form drops what was typed in its fields."),
+                      {QStringLiteral("Discard")},
+                      QStringLiteral("Keep editing")};
+    if (messages_.show(this, ask) != 0) return;
+  }
+  QDialog::reject();
 }
 
 void ConstraintForm::clearFields() {

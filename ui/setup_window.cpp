@@ -12,11 +12,14 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "rules/rule_database.h"
+#include "rules/rule_tables.h"
 #include "rules/rules_json.h"
 #include "rules/schema.h"
 #include "rules/sqlite.h"
@@ -62,6 +65,15 @@ QScrollArea* scrolling(QWidget* page) {
   area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   area->setWidget(page);
   return area;
+}
+
+// What a rule database or rules file holds, for questions and confirmations.
+QString rowCounts(const loom::RuleTables& tables) {
+  return QStringLiteral("%1 file type(s), %2 group(s), %3 constraint(s) and %4 setting(s)")
+      .arg(tables.fileTypes.size())
+      .arg(tables.groups.size())
+      .arg(tables.constraints.size())
+      .arg(tables.globalDefs.size());
 }
 
 }  // namespace
@@ -111,12 +123,18 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   export_->setToolTip(QStringLiteral("Writes every table of the rule database to one text file"));
   import_->setToolTip(
       QStringLiteral("Replaces every row of the rule database with those of a text file"));
+  save_ = new QPushButton(QStringLiteral("&Save"), this);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  save_->setToolTip(QStringLiteral("Saves the global settings and closes the window"));
+  cancel_->setToolTip(
+      QStringLiteral("Closes the window; the tables' rows are saved as they are edited"));
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {export_, import_}) {
+  for (QPushButton* b : {export_, import_, save_, cancel_}) {
+    // Enter finishes a cell or a box, never the window.
     b->setAutoDefault(false);
     buttons->addWidget(b);
+    if (b == import_) buttons->addStretch(1);
   }
-  buttons->addStretch(1);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_, 1);
@@ -124,6 +142,8 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   connect(formButton_, &QPushButton::clicked, this, &SetupWindow::openConstraintForm);
   connect(export_, &QPushButton::clicked, this, &SetupWindow::exportRules);
   connect(import_, &QPushButton::clicked, this, &SetupWindow::importRules);
+  connect(save_, &QPushButton::clicked, this, &SetupWindow::accept);
+  connect(cancel_, &QPushButton::clicked, this, &SetupWindow::reject);
   chooseFile_ = [](QWidget* parent, bool forSaving) {
     const QString filter = QStringLiteral("Loomwise rules (*.json);;All files (*)");
     return forSaving
@@ -260,11 +280,39 @@ bool SetupWindow::saveAll() {
                           QString::fromStdString(e.what())});
     return false;
   }
+  loaded_ = settings;
   return true;
 }
 
+bool SetupWindow::settingsChanged() const {
+  const loom::GlobalSettings boxes = settingsFromBoxes();
+  return boxes.endOfLineTag != loaded_.endOfLineTag || boxes.header != loaded_.header ||
+         boxes.footer != loaded_.footer || boxes.indexPageName != loaded_.indexPageName ||
+         boxes.optional != loaded_.optional;
+}
+
+bool SetupWindow::mayClose() {
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
+    if (!grid->submitPending()) return false;
+  }
+  if (!settingsChanged()) return true;
+  const Message ask{Message::Kind::Warning,
+                    QStringLiteral("The global settings have changes that are not saved."),
+                    QStringLiteral("The tables' rows were saved as they were edited."),
+                    {QStringLiteral("Save"), QStringLiteral("Discard")},
+                    QStringLiteral("Keep editing")};
+  switch (messages_.show(this, ask)) {
+    case 0:
+      return saveAll();
+    case 1:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void SetupWindow::done(int result) {
-  if (!connection_.isEmpty() && !saveAll()) return;
+  if (!connection_.isEmpty() && !(result == Accepted ? saveAll() : mayClose())) return;
   closeDatabase();
   QDialog::done(result);
 }
@@ -287,6 +335,10 @@ void SetupWindow::exportRules() {
   if (!saveAll()) return;
   try {
     loom::exportRulesFile(rulesPath_.toStdString(), file.toStdString());
+    messages_.show(
+        this, {Message::Kind::Plain, QStringLiteral("The rules were exported to \"%1\".").arg(file),
+               QStringLiteral("The file holds %1.")
+                   .arg(rowCounts(loom::readRuleTables(rulesPath_.toStdString())))});
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error, QStringLiteral("The rules were not exported."),
                           QString::fromStdString(e.what())});
@@ -299,6 +351,31 @@ void SetupWindow::importRules() {
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     if (!grid->submitPending()) return;
   }
+  // The file is read into a scratch database first, so a broken one is told
+  // before anything is asked, and the question can say what it holds.
+  loom::RuleTables now;
+  loom::RuleTables incoming;
+  try {
+    const QTemporaryDir scratch;
+    const std::string trial = QDir(scratch.path()).filePath("trial.mdb").toStdString();
+    loom::createRuleDatabase(trial, loom::NewDatabaseContents::SettingsOnly);
+    loom::importRulesFile(trial, file.toStdString());
+    incoming = loom::readRuleTables(trial);
+    now = loom::readRuleTables(rulesPath_.toStdString());
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error,
+                          QStringLiteral("The rules were not imported; nothing was changed."),
+                          QString::fromStdString(e.what())});
+    return;
+  }
+  const Message ask{
+      Message::Kind::Warning,
+      QStringLiteral("Replace every rule and setting with those of \"%1\"?").arg(file),
+      QStringLiteral("The rule database holds %1; the file holds %2.")
+          .arg(rowCounts(now), rowCounts(incoming)),
+      {QStringLiteral("Replace")},
+      QStringLiteral("Cancel")};
+  if (messages_.show(this, ask) != 0) return;
   // The grids let go of the tables while their rows are replaced.
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) grid->close();
   bool imported = false;
@@ -313,9 +390,13 @@ void SetupWindow::importRules() {
   try {
     openGrids();
     if (imported) {
-      // The boxes must show the imported settings, or closing would overwrite them.
+      // The boxes must show the imported settings, or saving would overwrite them.
       loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
       fillSettings(loaded_);
+      messages_.show(this, {Message::Kind::Plain,
+                            QStringLiteral("The rules of \"%1\" were imported.").arg(file),
+                            QStringLiteral("The rule database now holds %1.")
+                                .arg(rowCounts(loom::readRuleTables(rulesPath_.toStdString())))});
     }
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});

@@ -1,6 +1,6 @@
 #pragma once
 // The Setup window: the three rule tables in grids, the global settings in
-// boxes (saved when the window closes), and the way to the Constraint Form.
+// boxes (saved with Save), and the way to the Constraint Form.
 
 #include <QDialog>
 #include <QString>
@@ -58,14 +58,17 @@ class SetupWindow : public QDialog {
   ConstraintForm* constraintForm() const { return form_; }
   QPushButton* exportButton() const { return export_; }
   QPushButton* importButton() const { return import_; }
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* cancelButton() const { return cancel_; }
   void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
   // After load(): shows the page of the table that lacks a row and adds
   // that row, holding `identifier`, for the user to complete.
   void addMissingRow(loom::Missing what, const QString& identifier);
 
  public slots:
-  // Closing saves the settings and the grids; when that fails the window
-  // stays open with every edit, so nothing is lost.
+  // Save (accepted) saves the settings and the grids; when that fails the
+  // window stays open with every edit, so nothing is lost. Cancel, Escape
+  // and the close box ask first when the settings have unsaved changes.
   void done(int result) override;
 
  private:
@@ -79,6 +82,10 @@ class SetupWindow : public QDialog {
   std::optional<std::string> optionalSetting(const loom::SettingDef& def,
                                              const QComboBox* box) const;
   bool saveAll();
+  bool settingsChanged() const;
+  // Whether the window may close without saving the settings: nothing to
+  // lose, or the user said so (or saved).
+  bool mayClose();
   void closeDatabase();
 
   QString rulesPath_;
@@ -100,6 +107,8 @@ class SetupWindow : public QDialog {
   ConstraintForm* form_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* import_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* cancel_ = nullptr;
   FileChooser chooseFile_;
 };
 

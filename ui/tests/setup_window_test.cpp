@@ -174,7 +174,7 @@ class SetupWindowTest : public QObject {
     QVERIFY(ws_->rows("Constraints").last().startsWith("GEN|1||| | |0"));
   }
 
-  void closingSavesTheSettingsOrKeepsTheWindowWithTheEdits() {
+  void savingKeepsTheWindowWithTheEditsOrLeavingAsks() {
     // A text the user did not touch goes back as stored.
     open(
         "UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' WHERE ID = 'Header';"
@@ -183,15 +183,37 @@ class SetupWindowTest : public QObject {
     w_->headerBox()->setPlainText("   <HTML>\n\t<BODY>\n  ");
     w_->indexPageBox()->setText(" contents.htm ");
     ws_->exec("ALTER TABLE GlobalDefs RENAME TO Elsewhere");
-    w_->close();
+    click(w_->saveButton());
     QVERIFY(w_->isVisible() && sink_.lone().contains("GlobalDefs"));
     QCOMPARE(w_->indexPageBox()->text(), QString(" contents.htm "));
     ws_->exec("ALTER TABLE Elsewhere RENAME TO GlobalDefs");
-    w_->close();
+    click(w_->saveButton());
     QVERIFY(!w_->isVisible());
     QCOMPARE(ws_->rows("GlobalDefs"),
              (QStringList{"EndofLine|<BR>", "Header|<HTML>\r\n\t<BODY>\r\n", "Footer|a\nb",
                           "IndexPageName|contents.htm"}));
+    // Leaving without Save asks when a setting has changed.
+    const struct {
+      const char* how;
+      QString choose;  // the answer to the question; "": Keep editing
+      bool changed, stays, saved;
+    } leaving[] = {
+        {"escape", "", true, true, false},
+        {"close", "Discard", true, false, false},
+        {"cancel", "Save", true, false, true},
+        {"escape", "", false, false, false},
+    };
+    for (const auto& [how, choose, changed, stays, saved] : leaving) {
+      open();
+      sink_.choose = choose;
+      if (changed) w_->indexPageBox()->setText("start.html");
+      if (how == std::string_view("escape")) QTest::keyClick(w_.get(), Qt::Key_Escape);
+      if (how == std::string_view("close")) w_->close();
+      if (how == std::string_view("cancel")) click(w_->cancelButton());
+      QCOMPARE(w_->isVisible(), stays);
+      QCOMPARE(sink_.messages.size(), std::size_t{changed});
+      QCOMPARE(ws_->rows("GlobalDefs")[3] == "IndexPageName|start.html", saved);
+    }
   }
 
   void optionalSettingsAreChoicesWhoseDefaultRemovesTheRow() {
@@ -214,7 +236,7 @@ class SetupWindowTest : public QObject {
       QComboBox* box = w_->settingBox(loom::settingByKey(c.key)->id);
       QCOMPARE(box->currentText(), c.shown);
       if (c.chosen != "-") box->setCurrentIndex(box->findText(c.chosen));
-      w_->close();
+      click(w_->saveButton());
       QCOMPARE(ws_->rows("GlobalDefs").mid(4),
                c.saved.isEmpty() ? QStringList{} : QStringList{c.key + ("|" + c.saved)});
       QVERIFY(!w_->isVisible() && sink_.messages.empty());
@@ -229,12 +251,20 @@ class SetupWindowTest : public QObject {
     w_->indexPageBox()->setText("start.html");  // not yet saved, it goes out with the rest
     click(w_->exportButton());
     QVERIFY(Workspace::readFile(file).contains("start.html"));
+    const QString holds = u"%1 constraint(s)"_s.arg(constraints.size());
+    QVERIFY(sink_.lone().contains(file) && sink_.lone().contains(holds));
     w_->constraintsGrid()->view()->selectRow(0);
     sink_.choose = "Delete";
     click(w_->constraintsGrid()->deleteButton());
     w_->headerBox()->setPlainText("<HTML>");
+    sink_ = {};
+    click(w_->importButton());  // asked, with what each holds, and not replaced
+    const QString fewer = u"%1 constraint(s)"_s.arg(constraints.size() - 1);
+    QVERIFY(sink_.lone().contains(fewer + " and") && sink_.lone().contains(holds + " and"));
+    QVERIFY(ws_->rows("Constraints") != constraints);
+    sink_.choose = "Replace";
     click(w_->importButton());
-    QCOMPARE(sink_.messages.size(), std::size_t{1});  // the question before deleting
+    QVERIFY(sink_.messages.back().text.contains("were imported"));
     QCOMPARE(ws_->rows("Constraints"), constraints);
     // The boxes show the imported settings, so closing keeps them.
     QVERIFY(w_->headerBox()->toPlainText().startsWith("<HTML><HEAD>"));
@@ -251,7 +281,6 @@ class SetupWindowTest : public QObject {
     click(w_->importButton());
     click(w_->exportButton());
     QCOMPARE(sink_.messages.size(), std::size_t{1});
-    w_->close();
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
   }
 
@@ -332,6 +361,20 @@ class SetupWindowTest : public QObject {
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
     QCOMPARE(newRows(before), QStringList{"TXT|1|teh|kept| | |0"});
+    // Escape asks before typed fields go; an empty form just closes.
+    const struct {
+      QString typed, choose;
+      bool stays;
+    } escapes[] = {{"x", "", true}, {"x", "Discard", false}, {"", "", false}};
+    for (const auto& [typed, choose, stays] : escapes) {
+      sink_ = {};
+      sink_.choose = choose;
+      box(0)->setText(typed);
+      form_->show();
+      QTest::keyClick(form_.get(), Qt::Key_Escape);
+      QCOMPARE(form_->isVisible(), stays);
+      QCOMPARE(sink_.messages.size(), std::size_t{!typed.isEmpty()});
+    }
   }
 
   void formPreviewFollowsTheFormAndKeepsTheSavedRow() {
