@@ -1,10 +1,12 @@
 #include "ui/main_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -31,6 +33,8 @@
 namespace loomui {
 
 namespace {
+
+const QString kWatchingText = QStringLiteral("Watching for changes");
 
 // One line of a two-tone etched separator.
 QFrame* separatorLine(const QColor& colour, QWidget* parent) {
@@ -239,6 +243,7 @@ void MainWindow::runBatch() {
   const std::optional<loom::DirectoryPair> dirs = loom::splitPair(pair.toStdString());
   if (!dirs) {
     // Not a failure: the user can pick the directories again.
+    setStatus(loom::kBothPathsMessage);
     options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
     enableButtons();
     progress_->hide();
@@ -252,10 +257,8 @@ void MainWindow::runBatch() {
   batch.prune = prune_;
   pendingWarnings_.clear();
   pendingKinds_.clear();
-  site_->hide();
+  // The last good result stays until this run has one, or says why not.
   site_->setToolTip({});
-  sitePath_->hide();
-  openSite_->hide();
   // Only a session from the dialog keeps watching; a command-line pair runs once.
   watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
   if (watching_) {
@@ -332,6 +335,11 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
     if (summary.stopped) {
       setStatus(QStringLiteral("Stopped watching during a run; the index page was not updated."));
     }
+    if (site_->text().startsWith(kWatchingText)) {
+      site_->setText(
+          QStringLiteral("No longer watching; the site is as the last complete run left "
+                         "it."));
+    }
     returnToIdle();
     emit runEnded();
     return;
@@ -382,11 +390,11 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
   if (!run.summary) {
     QStringList problems;
     for (const std::string& p : run.problems) problems << QString::fromStdString(p);
-    setStatus(QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
+    setStatus(QStringLiteral("Last run %1: %2 problem(s); the site stays as it was: %3")
                   .arg(time)
-                  .arg(problems.size()));
-    site_->setText(wrapFriendly(problems.join('\n')));
-    site_->show();
+                  .arg(problems.size())
+                  .arg(problems.value(0)));
+    site_->setToolTip(problems.join('\n'));
     return;
   }
   const loom::BatchSummary& s = *run.summary;
@@ -400,7 +408,7 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
     line += QStringLiteral("; %1 warning(s)").arg(warnings.size());
   }
   setStatus(line);
-  showSite(QStringLiteral("Watching for changes; %1 files skipped").arg(s.skippedFiles),
+  showSite(QStringLiteral("%1; %2 files skipped").arg(kWatchingText).arg(s.skippedFiles),
            QString::fromStdString(s.indexPath));
 }
 
@@ -409,9 +417,14 @@ void MainWindow::openSite() {
   const QUrl url = QUrl::fromLocalFile(indexPath_);
   const bool opened = options_.openUrl ? options_.openUrl(url) : QDesktopServices::openUrl(url);
   if (!opened) {
-    options_.messages->show(
-        this, {Message::Kind::Warning, QStringLiteral("No web browser could open the index page."),
-               QStringLiteral("Open \"%1\" in a browser yourself.").arg(indexPath_)});
+    const Message message{Message::Kind::Warning,
+                          QStringLiteral("No web browser could open the index page."),
+                          QStringLiteral("Open \"%1\" in a browser yourself.").arg(indexPath_),
+                          {QStringLiteral("Copy path")}};
+    // The box's text breaks long paths with invisible marks; the copy has none.
+    if (options_.messages->show(this, message) == 0) {
+      QGuiApplication::clipboard()->setText(indexPath_);
+    }
   }
 }
 
@@ -468,13 +481,14 @@ void MainWindow::onFailed(int /*kind*/, const QString& message,
   // stays, with what the user typed, and offers the fix where there is one.
   Message report{Message::Kind::Error, message, {}, {}, {}};
   if (problems.empty()) {
-    setStatus(QStringLiteral("The run failed; the index page was not written."));
+    setStatus(QStringLiteral("The run failed; the index page was not written: %1").arg(message));
     report.detail = QStringLiteral("Pages written before the failure are complete.");
     options_.messages->show(this, report);
     emit runEnded();
     return;
   }
-  setStatus(QStringLiteral("The run was refused; nothing was written."));
+  setStatus(QStringLiteral("The run was refused; nothing was written: %1")
+                .arg(QString::fromStdString(problems.front().message)));
   report.text = problems.size() == 1
                     ? QStringLiteral("The run cannot start; nothing was written.")
                     : QStringLiteral("The run cannot start (%1 problems); nothing was written.")

@@ -103,9 +103,11 @@ class MainWindowTest : public QObject {
       const QLabel* path = w.sitePathLabel();
       QVERIFY(path->toolTip() == out("index.html") && path->text().endsWith("/index.html"));
       QVERIFY(path->text().size() < path->toolTip().size() && path->width() < w.width());
+      sink_.choose = "Copy path";  // offered when no browser opens it
       click(w.openSiteButton());
       QCOMPARE(opened_.size() + sink_.messages.size(), 1);
-      QVERIFY(fromArguments ? sink_.lone().contains(out("index.html"))
+      QVERIFY(fromArguments ? sink_.lone().contains(out("index.html")) &&
+                                  QGuiApplication::clipboard()->text() == out("index.html")
                             : opened_[0] == QUrl::fromLocalFile(out("index.html")));
       if (!fromArguments) continue;
       // A cancelled session runs the command-line pair again.
@@ -114,6 +116,13 @@ class MainWindowTest : public QObject {
       waitForRun(w);
       QVERIFY(QFile::exists(out("lwa.htm")));
       QCOMPARE(sink_.messages.size(), std::size_t{1});
+      // A refused run keeps the last good result and says why until the next run.
+      Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
+      startSession(w, {}, {});
+      waitForRun(w);
+      QVERIFY(w.statusLabel()->text().contains("no row for \"DOC\""));
+      QVERIFY(w.siteLabel()->text().contains("1 new, 0 changed") &&
+              w.openSiteButton()->isVisible());
     }
   }
 
@@ -152,6 +161,7 @@ class MainWindowTest : public QObject {
       waitForRun(w);
       sink_.onShow = nullptr;
       QVERIFY2(sink_.lone().contains(says), qPrintable(sink_.lone()));
+      QCOMPARE(w.statusLabel()->text().contains(says), mistake != "output");  // created, it ran
       QCOMPARE(sink_.messages[0].actions, offered.isEmpty() ? QStringList{} : QStringList{offered});
       QCOMPARE(state(w), "1110");
       QCOMPARE(shown, setupShows);
@@ -245,7 +255,8 @@ class MainWindowTest : public QObject {
       const QByteArray index = Workspace::readFile(out("index.html"));
       Workspace::writeFile(in_, "notes.doc", "Notes\r\n");
       QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel()->text().contains("1 problem(s)"), 30000);
-      QVERIFY(w.siteLabel()->text().contains("DOC"));
+      QVERIFY(w.statusLabel()->text().contains("DOC"));
+      QVERIFY(w.siteLabel()->text().startsWith("Watching for changes"));  // the last good run
       QCOMPARE(Workspace::readFile(out("index.html")), index);
       QVERIFY(sink_.messages.empty());
       if (prune) {
@@ -256,6 +267,7 @@ class MainWindowTest : public QObject {
       click(w.sessionButton());
       QTRY_VERIFY_WITH_TIMEOUT(!w.isWatching() && !w.isRunning(), 30000);
       QCOMPARE(state(w), "1110");
+      QVERIFY(!w.siteLabel()->text().contains("Watching"));
       // A watch whose first run is refused does not begin.
       startSession(w, in_, out_, true);
       waitForRun(w);
