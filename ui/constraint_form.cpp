@@ -133,9 +133,11 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   layout->addWidget(formColumn);
   layout->addWidget(makePreview(), 1);
 
-  QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2],   boxes_[3],   caseSensitive_,
-                      options_[0], options_[1], options_[2], options_[3], save_,
-                      clear_,      endOfLine_,  fileType_,   sample_};
+  // The fields and the file type come before Save, so typing a constraint
+  // and saving it is one pass of Tab.
+  QWidget* order[] = {boxes_[0],      boxes_[1],   endOfLine_,  boxes_[2], boxes_[3],
+                      caseSensitive_, fileType_,   save_,       clear_,    options_[0],
+                      options_[1],    options_[2], options_[3], sample_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(endOfLine_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);

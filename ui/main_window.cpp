@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -95,7 +96,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   QSizePolicy keep = progress_->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   progress_->setSizePolicy(keep);
-  stop_ = new QPushButton(QStringLiteral("&Stop"), this);
+  stop_ = new QPushButton(QStringLiteral("S&top"), this);
   stop_->setAutoDefault(false);
   stop_->setToolTip(
       QStringLiteral("Stops after the file in progress; the pages written so far stay complete"));
@@ -110,7 +111,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 2 + 4);
   site_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   sitePath_ = new PathLabel(this);
-  openSite_ = new QPushButton(QStringLiteral("Open site"), this);
+  openSite_ = new QPushButton(QStringLiteral("&Open site"), this);
   openSite_->setAutoDefault(false);
   openSite_->setToolTip(QStringLiteral("Opens the index page in the desktop's web browser"));
   for (QWidget* w : std::initializer_list<QWidget*>{site_, sitePath_, openSite_}) {
@@ -157,6 +158,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(setupButton_, &QPushButton::clicked, this, [this] { openSetup(); });
   connect(sessionButton_, &QPushButton::clicked, this, &MainWindow::startSession);
   connect(openSite_, &QPushButton::clicked, this, &MainWindow::openSite);
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, &MainWindow::openHelp);
+  auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
   connect(stop_, &QPushButton::clicked, this, &MainWindow::stopRun);
 
   runner_ = new BatchRunner(options_.fileSystem, this);
@@ -262,7 +267,7 @@ void MainWindow::runBatch() {
   // Only a session from the dialog keeps watching; a command-line pair runs once.
   watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
   if (watching_) {
-    sessionButton_->setText(QStringLiteral("Stop watching"));
+    sessionButton_->setText(QStringLiteral("Stop &watching"));
     sessionButton_->setEnabled(true);
   }
   progress_->setValue(0);
@@ -425,6 +430,18 @@ void MainWindow::openSite() {
     if (options_.messages->show(this, message) == 0) {
       QGuiApplication::clipboard()->setText(indexPath_);
     }
+  }
+}
+
+void MainWindow::openHelp() {
+  const QUrl manual(QStringLiteral("man:loomwise(1)"));
+  const bool opened =
+      options_.openUrl ? options_.openUrl(manual) : QDesktopServices::openUrl(manual);
+  if (!opened) {
+    options_.messages->show(
+        this, {Message::Kind::Plain, QStringLiteral("No help viewer could open the manual page."),
+               QStringLiteral("Run \"man loomwise\" in a terminal, or read the section \"The "
+                              "desktop program\" of the README.")});
   }
 }
 

@@ -90,6 +90,8 @@ class MainWindow : public QWidget {
   void offerFixes(const std::vector<loom::Problem>& problems, Message message);
   void switchSetting(loom::SettingId setting, const char* value);
   void openSite();
+  // F1: the manual page, in the desktop's help viewer.
+  void openHelp();
   void setStatus(const QString& text);
   void enableButtons();
   void onRunStarted(int fileCount);

@@ -9,8 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -142,6 +144,18 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   connect(formButton_, &QPushButton::clicked, this, &SetupWindow::openConstraintForm);
   connect(export_, &QPushButton::clicked, this, &SetupWindow::exportRules);
   connect(import_, &QPushButton::clicked, this, &SetupWindow::importRules);
+  // Ctrl+Tab turns the page from anywhere, also from a grid, which would
+  // keep the key for itself.
+  for (const bool forward : {true, false}) {
+    auto* turn = new QShortcut(forward ? QKeySequence(Qt::CTRL | Qt::Key_Tab)
+                                       : QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                               this);
+    turn->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(turn, &QShortcut::activated, this, [this, forward] {
+      const int n = tabs_->count();
+      tabs_->setCurrentIndex((tabs_->currentIndex() + (forward ? 1 : n - 1)) % n);
+    });
+  }
   connect(save_, &QPushButton::clicked, this, &SetupWindow::accept);
   connect(cancel_, &QPushButton::clicked, this, &SetupWindow::reject);
   chooseFile_ = [](QWidget* parent, bool forSaving) {
@@ -173,6 +187,8 @@ void SetupWindow::setRulesNote(const QString& note) { rulesNote_->setText(note);
 void SetupWindow::load() {
   centreOnScreen(this);
   tabs_->setCurrentIndex(tabs_->count() - 1);
+  // The keys work at once: arrows turn the pages, Tab goes into them.
+  tabs_->tabBar()->setFocus();
   fillSettings(loom::GlobalSettings{});  // the texts the boxes carry before loading
   loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
   fillSettings(loaded_);

@@ -7,12 +7,14 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStorageInfo>
 #include <QTreeView>
@@ -114,15 +116,21 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   layout->addWidget(problem_);
   layout->addLayout(choices);
 
-  setTabOrder(columns_[0].path, columns_[1].path);
-  setTabOrder(columns_[1].path, columns_[0].volumes);
-  setTabOrder(columns_[0].volumes, columns_[0].tree);
-  setTabOrder(columns_[0].tree, columns_[1].volumes);
-  setTabOrder(columns_[1].volumes, columns_[1].tree);
-  setTabOrder(columns_[1].tree, keepUpToDate_);
-  setTabOrder(keepUpToDate_, prune_);
-  setTabOrder(prune_, use_);
-  setTabOrder(use_, cancel_);
+  // As the dialog reads: the buttons at the top, each column from top to
+  // bottom, then the choices under them.
+  QWidget* order[] = {use_,
+                      cancel_,
+                      columns_[0].volumes,
+                      columns_[0].newFolder,
+                      columns_[0].tree,
+                      columns_[0].path,
+                      columns_[1].volumes,
+                      columns_[1].newFolder,
+                      columns_[1].tree,
+                      columns_[1].path,
+                      keepUpToDate_,
+                      prune_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   nameFolder_ = [](QWidget* dialog, const QString& parent) {
     return QInputDialog::getText(dialog, QStringLiteral("New Folder"),
@@ -172,6 +180,11 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   connect(c.newFolder, &QPushButton::clicked, this, [this, column] { makeFolder(column); });
   connect(c.tree, &QTreeView::activated, this,
           [this, column](const QModelIndex& index) { directoryOpened(column, index); });
+  // A click or an arrow key chooses too, not only a double click or Enter.
+  connect(c.tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this, column](const QModelIndex& index) {
+            if (!loading_) directoryOpened(column, index);
+          });
   return box;
 }
 
@@ -191,6 +204,8 @@ void StartSessionDialog::fillVolumes(int column) {
 }
 
 void StartSessionDialog::load() {
+  // Resetting the trees must not replace the remembered pair.
+  const QScopedValueRollback<bool> loading(loading_, true);
   result_.reset();
   const QSettings settings;
   const QString last[2] = {settings.value(kLastInput).toString(),

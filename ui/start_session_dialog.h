@@ -88,6 +88,7 @@ class StartSessionDialog : public QDialog {
   QCheckBox* prune_ = nullptr;
   QLabel* problem_ = nullptr;
   std::optional<QString> result_;
+  bool loading_ = false;
   FolderNamer nameFolder_;
 };
 

@@ -6,8 +6,8 @@ const char* const kProgramTitle = "Loomwise";
 const char* const kMainCaption = "Loomwise 1.0";
 const char* const kWelcomeText =
     "Welcome to Loomwise; the \"almost automatic\" WWW site generator!";
-const char* const kLoomSetupButton = "Loom Setup";
-const char* const kStartSessionButton = "Start a Session!";
+const char* const kLoomSetupButton = "&Loom Setup";
+const char* const kStartSessionButton = "Start a &Session!";
 
 const char* const kSessionCaption = "Starting a Loomwise Session...";
 const char* const kSessionIntro =

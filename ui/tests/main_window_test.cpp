@@ -366,13 +366,29 @@ class MainWindowTest : public QObject {
              QString("/\u200Ba-\u2060b/ c- -\u2060-\u2060x/\u200By a/"));
   }
 
+  void keysReachWhatTheWindowsShow() {
+    MainWindow w(options());
+    w.load();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F1);
+    QCOMPARE(opened_, QList<QUrl>{QUrl("man:loomwise(1)")});
+    StartSessionDialog d;  // Tab goes as the dialog reads
+    QVERIFY(loomui::testing::tabsThrough({d.useButton(), d.cancelButton(), d.volumes(0),
+                                          d.newFolderButton(0), d.tree(0), d.pathBox(0),
+                                          d.volumes(1), d.newFolderButton(1), d.tree(1),
+                                          d.pathBox(1), d.keepUpToDateBox(), d.pruneBox()}));
+    QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!w.isVisible());
+  }
+
   void sessionDialogTreesFillTheirOwnColumn() {
     const QString texts = ws_->makeDir("texts");
     StartSessionDialog d;
     d.setFolderNamer([](QWidget*, const QString&) { return QString(" 2024 "); });
     d.load();
     auto* model = qobject_cast<QFileSystemModel*>(d.tree(0)->model());
-    emit d.tree(0)->activated(model->index(texts));
+    d.tree(0)->setCurrentIndex(model->index(texts));  // as a click or an arrow key does
     d.tree(1)->setCurrentIndex(model->index(texts));
     click(d.newFolderButton(1));
     QCOMPARE(d.pathBox(0)->text() + "|" + d.pathBox(1)->text(), texts + "|" + texts + "/2024");

@@ -284,6 +284,23 @@ class SetupWindowTest : public QObject {
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
   }
 
+  void keysTurnPagesAndFollowTheForm() {
+    QCOMPARE(w_->focusWidget(), w_->tabs()->tabBar());
+    w_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    w_->tabs()->setCurrentIndex(1);
+    w_->fileTypesGrid()->view()->setFocus();  // a grid keeps Tab for its cells, not Ctrl+Tab
+    QTest::keyClick(w_->fileTypesGrid()->view(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(w_->tabs()->currentIndex(), 2);
+    QTest::keyClick(w_->fileTypesGrid()->view(), Qt::Key_Backtab,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(w_->tabs()->currentIndex(), 1);
+    openForm();
+    QVERIFY(loomui::testing::tabsThrough({box(0), box(1), form_->endOfLineBox(), box(2), box(3),
+                                          form_->caseSensitiveBox(), form_->fileTypeBox(),
+                                          form_->saveButton()}));
+  }
+
   void constraintFormWelcomesThenGridReloads() {
     const int before = w_->constraintsGrid()->model()->rowCount();
     bool formShownAtWelcome = true;
