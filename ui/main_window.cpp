@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@
 
 #include "app/batch.h"
 #include "app/pair.h"
+#include "app/rules_repair.h"
 #include "app/watch.h"
 #include "base/error.h"
 #include "rules/global_settings.h"
@@ -213,14 +215,52 @@ void MainWindow::openSetup(const std::vector<loom::Problem>& missingRows) {
   try {
     setup_->load();
   } catch (const loom::LoomError& e) {
-    // The user can mend or replace the file and try again.
-    options_.messages->show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});
+    if (offerRulesRepair(QString::fromStdString(e.what()))) openSetup(missingRows);
     return;
   }
   for (const loom::Problem& p : missingRows) {
     setup_->addMissingRow(p.missing, QString::fromStdString(p.subject));
   }
   setup_->exec();
+}
+
+bool MainWindow::offerRulesRepair(const QString& reason) {
+  const Message offer{
+      Message::Kind::Error,
+      reason,
+      QStringLiteral("Setup can put the bundled rules, or those of a rules file exported earlier, "
+                     "in place of this rule database; the file there now is kept beside it."),
+      {QStringLiteral("Restore bundled rules"), QStringLiteral("Import rules file...")},
+      QStringLiteral("Cancel")};
+  const int chosen = options_.messages->show(this, offer);
+  if (chosen < 0) return false;
+  QString file;
+  if (chosen == 1) {
+    file = options_.chooseRulesFile ? options_.chooseRulesFile(this)
+                                    : QFileDialog::getOpenFileName(
+                                          this, QStringLiteral("Import rules"), QDir::homePath(),
+                                          QStringLiteral("Loomwise rules (*.json);;All files (*)"));
+    if (file.isEmpty()) return false;
+  }
+  try {
+    const std::string kept = loom::replaceRules(
+        options_.rulesPath.toStdString(),
+        chosen == 0 ? loom::RulesReplacement::Bundled : loom::RulesReplacement::File,
+        file.toStdString());
+    if (!kept.empty()) {
+      options_.messages->show(this,
+                              {Message::Kind::Plain, QStringLiteral("The rules were replaced."),
+                               QStringLiteral("The file that could not be read is kept as \"%1\".")
+                                   .arg(QString::fromStdString(kept))});
+    }
+    return true;
+  } catch (const loom::LoomError& e) {
+    options_.messages->show(
+        this,
+        {Message::Kind::Error, QStringLiteral("The rules were not replaced; nothing was changed."),
+         QString::fromStdString(e.what())});
+    return false;
+  }
 }
 
 void MainWindow::startSession() {

@@ -40,6 +40,9 @@ struct MainWindowOptions {
   std::shared_ptr<loom::FileSystem> fileSystem;  // null: the real one
   // Opens the finished site's index page; null: the desktop's browser.
   std::function<bool(const QUrl&)> openUrl;
+  // Asks for a rules file to put in place of a damaged rule database; empty:
+  // none chosen. Null: the desktop's file dialog.
+  std::function<QString(QWidget*)> chooseRulesFile;
 };
 
 class MainWindow : public QWidget {
@@ -83,6 +86,9 @@ class MainWindow : public QWidget {
  private:
   // Opens the Setup window, with a new row for each missing one.
   void openSetup(const std::vector<loom::Problem>& missingRows = {});
+  // Offers usable rules in place of a database Setup cannot read; true when
+  // they are in place.
+  bool offerRulesRepair(const QString& reason);
   void startSession();
   void runBatch();
   void stopRun();

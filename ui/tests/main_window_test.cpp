@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "rules/rules_json.h"
 #include "tests/support/faulty_file_system.h"
 #include "ui/batch_runner.h"
 #include "ui/constraint_form.h"
@@ -33,10 +34,16 @@ class MainWindowTest : public QObject {
   QTemporaryDir settingsDir_;
 
   loomui::MainWindowOptions options(const QString& arguments = {}) {
-    return {ws_->rulesPath(), {}, arguments, &sink_, {}, [this](const QUrl& url) {
+    return {ws_->rulesPath(),
+            {},
+            arguments,
+            &sink_,
+            {},
+            [this](const QUrl& url) {
               opened_ << url;
               return true;
-            }};
+            },
+            {}};
   }
   QString out(const char* name) const { return QDir(out_).filePath(name); }
   // Whether the window is shown, its two buttons answer and its bar is shown: "1110".
@@ -276,14 +283,47 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void unreadableRulesLeaveTheProgramIdle() {
-    loomui::MainWindowOptions o = options();
-    o.rulesPath += ".missing";
-    MainWindow w(o);
-    w.load();
-    click(w.setupButton());
-    QVERIFY(sink_.lone().contains(".missing") && state(w) == "1110");
-    QVERIFY(!QFile::exists(o.rulesPath));  // never created
+  void unreadableRulesCanBeReplacedKeepingTheDamagedFile() {
+    const QString exported = QDir(in_).filePath("rules.json");
+    loom::exportRulesFile(ws_->rulesPath().toStdString(), exported.toStdString());
+    const QStringList types = ws_->rows("FileTypes");
+    const struct {
+      QString damage, choose, file;  // damage "missing": no file at all
+      bool replaced;
+    } cases[] = {
+        {"missing", "", "", false},
+        {"not a database", "", "", false},
+        {"not a database", "Restore bundled rules", "", true},
+        {"not a database", "Import rules file...", exported, true},
+        {"not a database", "Import rules file...", QDir(in_).filePath("a.txt"), false},
+    };
+    for (const auto& [damage, choose, file, replaced] : cases) {
+      QFile::remove(ws_->rulesPath());
+      for (const QString& aside : QDir(QFileInfo(ws_->rulesPath()).path()).entryList({"*.damaged"}))
+        QFile::remove(QFileInfo(ws_->rulesPath()).dir().filePath(aside));
+      if (damage != "missing")
+        Workspace::writeFile(QFileInfo(ws_->rulesPath()).path(), "rules.mdb", damage.toUtf8());
+      sink_ = {};
+      sink_.choose = choose;
+      loomui::MainWindowOptions o = options();
+      o.chooseRulesFile = [file](QWidget*) { return file; };
+      MainWindow w(o);
+      w.load();
+      bool setupShown = false;  // only then looked for: a Setup not expected would block
+      if (replaced) {
+        loomui::testing::whenModalOpens([&setupShown](QWidget* modal) {
+          setupShown = qobject_cast<loomui::SetupWindow*>(modal);
+          modal->close();
+        });
+      }
+      click(w.setupButton());
+      QVERIFY(sink_.messages[0].text.contains("rules.mdb") && state(w) == "1110");
+      QCOMPARE(setupShown, replaced);
+      // The damaged file stays, where it was or beside the new rules.
+      QCOMPARE(Workspace::readFile(ws_->rulesPath() + (replaced ? ".damaged" : "")),
+               damage == "missing" ? QByteArray() : damage.toUtf8());
+      if (replaced) QCOMPARE(ws_->rows("FileTypes"), types);
+    }
   }
 
   void sessionDialogLeavesThePair() {
