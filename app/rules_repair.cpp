@@ -34,8 +34,9 @@ std::string replaceRules(const std::string& rulesPath, RulesReplacement from,
                          const std::string& rulesFile) {
   const std::string scratch = freeName(rulesPath + ".new");
   try {
-    createRuleDatabase(scratch, from == RulesReplacement::Bundled ? NewDatabaseContents::Bundled
-                                                                  : NewDatabaseContents::SettingsOnly);
+    createRuleDatabase(scratch, from == RulesReplacement::Bundled
+                                    ? NewDatabaseContents::Bundled
+                                    : NewDatabaseContents::SettingsOnly);
     if (from == RulesReplacement::File) importRulesFile(scratch, rulesFile);
   } catch (...) {
     std::error_code ignored;

@@ -56,6 +56,13 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   setWindowTitle(kSessionCaption);
   setModal(true);
 
+  // Before the columns, whose boxes hide it once edited.
+  problem_ = new QLabel(this);
+  problem_->setWordWrap(true);
+  problem_->setTextFormat(Qt::PlainText);
+  problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
+  problem_->hide();
+
   model_ = new QFileSystemModel(this);
   model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
   model_->setRootPath(QDir::rootPath());
@@ -102,12 +109,6 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   choices->addSpacing(12);
   choices->addWidget(prune_);
   choices->addStretch(1);
-
-  problem_ = new QLabel(this);
-  problem_->setWordWrap(true);
-  problem_->setTextFormat(Qt::PlainText);
-  problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
-  problem_->hide();
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
