@@ -26,6 +26,8 @@ namespace schema = loom::schema;
 
 namespace {
 
+constexpr qsizetype kLongCellText = 30;  // about what the widest column shows
+
 // A cell's value as the run reads it: a text column as text, whatever it holds.
 loom::StoredValue storedOf(const QVariant& v, loom::ColumnKind kind) {
   loom::StoredValue stored;
@@ -116,6 +118,12 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     const QString column = columnName(index.column());
     for (const loom::Problem& p : rowProblems(index.row())) {
       if (QString::fromStdString(p.column) == column) messages << QString::fromStdString(p.message);
+    }
+    if (messages.isEmpty() && role == Qt::ToolTipRole) {
+      // A column is kept narrow enough for the others to show, so a long
+      // text is cut; its tooltip holds all of it.
+      const QString text = QSqlTableModel::data(index, Qt::DisplayRole).toString();
+      return text.size() > kLongCellText ? text : QVariant();
     }
     if (messages.isEmpty()) return QSqlTableModel::data(index, role);
     if (role == Qt::ToolTipRole) return messages.join('\n');

@@ -147,6 +147,8 @@ class SetupWindowTest : public QObject {
     QVERIFY(tip(cell(types, bad, "Title Line")).startsWith("FileTypes row \"BAD\": Title Line"));
     QVERIFY(tip(cell(types, bad, "BeginSection")).contains("is empty"));
     QVERIFY(tip(cell(types, bad, "EndSection")).isEmpty());
+    const QModelIndex cut = cell(types, 0, "EndSection");  // a long text, cut in its column
+    QVERIFY(tip(cut).size() > 30 && tip(cut) == cut.data().toString());
     QVERIFY(tip(cell(types, bad - 1, "Identifier")).startsWith("Row 1 has the same Identifier"));
     QVERIFY(tip(cell(types, 0, "Identifier")).isEmpty());  // the row that is used
     QSignalSpy shown(types->model(), &QAbstractItemModel::dataChanged);
