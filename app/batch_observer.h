@@ -36,6 +36,7 @@ enum class WarningKind {
   ManifestUnusable,   // no readable list of the last run's pages; nothing is pruned
   StalePageKept,      // a listed page that is not removed: edited since, or a foreign name
   EncodingHint,       // a Windows-1252 run over text that is UTF-8
+  RepeatedRow,        // a FileTypes row whose Identifier an earlier row has; never used
 };
 
 class BatchObserver {

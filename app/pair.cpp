@@ -1,5 +1,6 @@
 #include "app/pair.h"
 
+#include "base/file_system.h"
 #include "base/text.h"
 #include "base/utf8.h"
 
@@ -24,6 +25,28 @@ std::optional<DirectoryPair> typedPair(std::string input, std::string output) {
   if (input.back() != '/') input += '/';
   if (output.back() != '/') output += '/';
   return DirectoryPair{std::move(input), std::move(output)};
+}
+
+std::optional<ChosenDirectoryProblem> checkChosenDirectories(std::string_view input,
+                                                             std::string_view output,
+                                                             const FileSystem& fs) {
+  using Kind = ChosenDirectoryProblem::Kind;
+  const std::string_view texts[] = {trimSpaces(input), trimSpaces(output)};
+  for (int which = 0; which < 2; ++which) {
+    if (texts[which].empty()) return ChosenDirectoryProblem{which, Kind::Empty};
+  }
+  for (int which = 0; which < 2; ++which) {
+    switch (fs.kind(std::string(texts[which]))) {
+      case PathKind::Directory:
+        break;
+      case PathKind::Missing:
+        return ChosenDirectoryProblem{which, Kind::Missing};
+      case PathKind::RegularFile:
+      case PathKind::Other:
+        return ChosenDirectoryProblem{which, Kind::NotADirectory};
+    }
+  }
+  return std::nullopt;
 }
 
 std::string joinArguments(int argc, const char* const argv[], int first) {

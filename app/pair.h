@@ -10,6 +10,8 @@
 
 namespace loom {
 
+class FileSystem;
+
 inline constexpr const char* kBothPathsMessage = "You must specify both an input and output path";
 
 // How pages are named after their files (see pageNameFor).
@@ -38,6 +40,19 @@ std::optional<DirectoryPair> splitPair(std::string_view pair);
 // gives nothing (the caller shows kBothPathsMessage): it would read from or
 // write into the file system root.
 std::optional<DirectoryPair> typedPair(std::string input, std::string output);
+
+// Why one of two directories chosen for a run cannot be used, found while
+// they are chosen, so that the one at fault is mended before the run.
+struct ChosenDirectoryProblem {
+  enum class Kind { Empty, Missing, NotADirectory };
+  int which = 0;  // 0 the input directory, 1 the output directory
+  Kind kind = Kind::Empty;
+};
+// Both texts, trimmed of spaces, must name existing directories; whether
+// the output can be written is the run's to say, with the reason.
+std::optional<ChosenDirectoryProblem> checkChosenDirectories(std::string_view input,
+                                                             std::string_view output,
+                                                             const FileSystem& fs);
 
 // Joins separately delivered command-line arguments into the one pair text,
 // with one blank between them, so "/my texts,/my site" survives the shell

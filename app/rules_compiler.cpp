@@ -394,6 +394,13 @@ bool RulesCompiler::readSettings(const std::string& rulesPath, const SettingOver
   if (codec == nullptr) return false;
   rules.codec = codec;
   rules.hasGenericType = findFileType(tables, *codec, kGenericFileType) != nullptr;
+  for (const auto& [first, later] : repeatedFileTypes(tables.fileTypes, *codec)) {
+    warnings_.push_back(
+        {WarningKind::RepeatedRow, "FileTypes rows " + std::to_string(first) + " and " +
+                                       std::to_string(later) + " have the same Identifier " +
+                                       quoted(tables.fileTypes[later - 1].identifier.value_or("")) +
+                                       "; row " + std::to_string(later) + " is never used"});
+  }
   Checker check(*codec, problems);
   if (settingsOk) {
     checkIndexPageName(stored.indexPageName, problems);
@@ -468,6 +475,23 @@ CompiledConstraint compileDraft(const ConstraintDraft& draft, const TextCodec& c
     if (!row.pattern) throw LoomError(ErrorKind::Usage, "This pattern cannot be used: " + why);
   }
   return row;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> repeatedFileTypes(
+    const std::vector<FileTypeRecord>& rows, const TextCodec& codec) {
+  std::vector<std::optional<std::string>> ids;
+  std::vector<std::pair<std::size_t, std::size_t>> repeated;
+  for (std::size_t later = 0; later < rows.size(); ++later) {
+    ids.push_back(keyInRunEncoding(rows[later].identifier, codec));
+    if (!ids.back()) continue;
+    for (std::size_t first = 0; first < later; ++first) {
+      if (ids[first] && codec.equalNoCase(*ids[first], *ids.back())) {
+        repeated.emplace_back(first + 1, later + 1);
+        break;
+      }
+    }
+  }
+  return repeated;
 }
 
 std::vector<Problem> checkFileTypeRow(const FileTypeRecord& row, const TextCodec& codec) {

@@ -103,6 +103,13 @@ std::vector<CompiledConstraint> constraintsFor(const RuleTables& tables, const T
 // the field ("The first field").
 CompiledConstraint compileDraft(const ConstraintDraft& draft, const TextCodec& codec);
 
+// The FileTypes rows that are never used because an earlier row has their
+// Identifier (compared as a run compares it: in `codec`, letter case
+// ignored): each as the earlier row's and its own place in stored order,
+// from 1.
+std::vector<std::pair<std::size_t, std::size_t>> repeatedFileTypes(
+    const std::vector<FileTypeRecord>& rows, const TextCodec& codec);
+
 // The problems a run would find in one stored row whenever it uses the row,
 // each naming its column in `Problem::column`, with the run's own messages.
 // Used to mark rows while they are edited, before any run.

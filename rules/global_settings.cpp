@@ -86,6 +86,10 @@ void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& sett
   requireTable(db, schema::kGlobalDefs);
   Transaction transaction(db);
   for (const auto& [key, value] : rows) writeSettingRow(db, key, trimSpaces(*value));
+  for (const SettingDef& def : settingTable()) {
+    if (isRequired(def) || settings.optional.contains(def.id)) continue;
+    db.prepare("DELETE FROM GlobalDefs WHERE ID = ?1 COLLATE NOCASE").bind(1, def.key).run();
+  }
   transaction.commit();
 }
 

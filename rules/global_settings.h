@@ -58,8 +58,9 @@ void writeSettingRow(Database& db, std::string_view id, std::string_view content
 // Writes the settings back as the Setup window does on closing: each value
 // with leading and trailing spaces removed (tabs and line breaks stay), all
 // rows in one transaction, so a failure writes nothing and is thrown to the
-// caller. A missing row is created; no other row is ever touched. An
-// optional row is written only when its member holds a value.
+// caller. A missing row is created. An optional setting without a value
+// in `optional` loses its rows, so the run takes its default; no other row
+// is ever touched.
 void SaveGlobalSettings(const std::string& rulesPath, const GlobalSettings& settings);
 
 }  // namespace loom

@@ -136,7 +136,9 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
       {doc + "C|GEN|~|a|b", plain,
        row1 + "Type is empty (NULL) is not 1 to 5; the row is ignored\n"},
       {doc + "C|GEN|2| [|]", titled("axb *d* it's Contents")},  // kept, not trimmed
-      {doc + "T|doc|2|||DOC", plain},  // of two rows for one extension, the first in stored order
+      // Of two rows for one extension the first in stored order is used, and the other named.
+      {doc + "T|doc|2|||DOC", plain,
+       "FileTypes rows 3 and 4 have the same Identifier \"doc\"; row 4 is never used\n"},
       // Stored order decides between generic and own rows; a key is matched whole.
       {doc + "C|GEN|1|a|b\nC|DOC|1|b|c\nC|doc|1|c|LOW\nC| DOC|1|c|BLANK",
        titled("cxc [c] *d* it's Contents")},

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 
 namespace loomui {
 
@@ -14,10 +15,17 @@ void placeInTheMiddle(QWidget* window) {
   const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
+  if (!window->isMaximized() && !window->isFullScreen()) {
+    const QSize frame = window->frameGeometry().size() - window->size();
+    const QSize room = (area.size() - frame).expandedTo(window->minimumSize());
+    if (window->width() > room.width() || window->height() > room.height()) {
+      window->resize(window->size().boundedTo(room));
+    }
+  }
   const QSize outer = window->frameGeometry().size();
-  // Top first, then left.
-  const int top = area.top() + (area.height() - outer.height()) / 2;
-  const int left = area.left() + (area.width() - outer.width()) / 2;
+  // Top first, then left; never above or left of the free area.
+  const int top = std::max(area.top(), area.top() + (area.height() - outer.height()) / 2);
+  const int left = std::max(area.left(), area.left() + (area.width() - outer.width()) / 2);
   window->move(left, top);
 }
 

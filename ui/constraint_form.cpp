@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/preview.h"
 #include "base/error.h"
@@ -26,7 +27,7 @@ namespace loomui {
 namespace {
 
 // A field row keeps its place while hidden, so changing the kind does not
-// shuffle the fixed-size form.
+// shuffle the form.
 template <typename W>
 W* steady(W* widget) {
   QSizePolicy policy = widget->sizePolicy();
@@ -39,7 +40,7 @@ W* steady(W* widget) {
 
 ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       rulesPath_(rulesPath),
       messages_(messages) {
   initResources();
@@ -132,9 +133,11 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   layout->addWidget(formColumn);
   layout->addWidget(makePreview(), 1);
 
-  QWidget* order[] = {boxes_[0],   boxes_[1],   boxes_[2],   boxes_[3],   caseSensitive_,
-                      options_[0], options_[1], options_[2], options_[3], save_,
-                      clear_,      endOfLine_,  fileType_,   sample_};
+  // The fields and the file type come before Save, so typing a constraint
+  // and saving it is one pass of Tab.
+  QWidget* order[] = {boxes_[0],      boxes_[1],   endOfLine_,  boxes_[2], boxes_[3],
+                      caseSensitive_, fileType_,   save_,       clear_,    options_[0],
+                      options_[1],    options_[2], options_[3], sample_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(endOfLine_, &QCheckBox::clicked, this, &ConstraintForm::endOfLineClicked);
@@ -155,7 +158,9 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
            endOfLine_, caseSensitive_, options_[0], options_[1], options_[2], options_[3]}) {
     connect(b, &QAbstractButton::clicked, this, &ConstraintForm::schedulePreview);
   }
-  setFixedSize(1000, sizeHint().height());
+  setSizeGripEnabled(true);
+  // The layout keeps the form from getting smaller than its controls.
+  resize(1000, sizeHint().height());
 }
 
 QWidget* ConstraintForm::makePreview() {
@@ -165,6 +170,7 @@ QWidget* ConstraintForm::makePreview() {
   sample_ = new QPlainTextEdit(frame);
   sample_->setTabChangesFocus(true);
   sampleLabel->setBuddy(sample_);
+  sampleLabel->setWordWrap(true);  // the preview may be narrow in a small window
   auto* resultLabel = new QLabel(
       QStringLiteral("As the saved rows of its file type and GEN, then this constraint, would "
                      "convert it:"),
@@ -298,11 +304,33 @@ void ConstraintForm::endOfLineClicked() {
   }
 }
 
+void ConstraintForm::reject() {
+  const bool typed =
+      std::ranges::any_of(boxes_, [](const QLineEdit* box) { return !box->text().isEmpty(); });
+  if (typed) {
+    const Message ask{Message::Kind::Warning,
+                      QStringLiteral("The constraint in the form has not been saved."),
+                      QStringLiteral("Closing the form drops what was typed in its fields."),
+                      {QStringLiteral("Discard")},
+                      QStringLiteral("Keep editing")};
+    if (messages_.show(this, ask) != 0) return;
+  }
+  QDialog::reject();
+}
+
 void ConstraintForm::clearFields() {
   for (QLineEdit* box : boxes_) box->clear();
 }
 
 void ConstraintForm::saveConstraint() {
+  // Said beside the button, with the cursor in the box to fill.
+  if (const auto missing = loom::missingFormField(formFields())) {
+    saved_->setText(QString::fromStdString(missing->message));
+    QLineEdit* box =
+        missing->which == loom::MissingFormField::Which::FileType ? fileType_ : boxes_[0];
+    box->setFocus();
+    return;
+  }
   loom::ConstraintDraft row;
   try {
     row = loom::constraintFromForm(formFields());

@@ -30,6 +30,8 @@ class ConstraintForm : public QDialog {
   // Loads the form afresh: first kind, empty boxes, centred. The caller
   // shows the welcome message before showing the form.
   void load();
+  // Escape and the close box ask before typed fields are dropped.
+  void reject() override;
 
   QLabel* helpLabel() const { return help_; }
   QRadioButton* kindOption(int i) const { return options_[i]; }

@@ -1,21 +1,26 @@
 #include "ui/main_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/batch.h"
 #include "app/pair.h"
+#include "app/rules_repair.h"
 #include "app/watch.h"
 #include "base/error.h"
 #include "base/text.h"
@@ -23,6 +28,7 @@
 #include "ui/batch_runner.h"
 #include "ui/centre.h"
 #include "ui/message_sink.h"
+#include "ui/path_label.h"
 #include "ui/resources.h"
 #include "ui/setup_window.h"
 #include "ui/start_session_dialog.h"
@@ -31,6 +37,8 @@
 namespace loomui {
 
 namespace {
+
+const QString kWatchingText = QStringLiteral("Watching for changes");
 
 // One line of a two-tone etched separator.
 QFrame* separatorLine(const QColor& colour, QWidget* parent) {
@@ -47,7 +55,7 @@ QFrame* separatorLine(const QColor& colour, QWidget* parent) {
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       options_(std::move(options)) {
   initResources();
   if (!options_.fileSystem) options_.fileSystem = loom::makePosixFileSystem();
@@ -77,36 +85,51 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   buttons->addWidget(sessionButton_, 1);
 
   status_ = new QLabel(this);
-  status_->setMinimumHeight(status_->fontMetrics().height() + 4);
+  status_->setTextFormat(Qt::PlainText);
+  // A watch's status line names five counts and the warnings; in a narrow
+  // window it takes a second line rather than losing its end.
+  status_->setWordWrap(true);
+  status_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  status_->setMinimumHeight(status_->fontMetrics().lineSpacing() * 2 + 4);
   progress_ = new QProgressBar(this);
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setTextVisible(false);
-  // Hiding the bar must not make the fixed-size window jump.
+  // Hiding the bar must not make the window's rows jump.
   QSizePolicy keep = progress_->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   progress_->setSizePolicy(keep);
+  stop_ = new QPushButton(QStringLiteral("S&top"), this);
+  stop_->setAutoDefault(false);
+  stop_->setToolTip(
+      QStringLiteral("Stops after the file in progress; the pages written so far stay complete"));
+  stop_->setSizePolicy(keep);
+  stop_->hide();
 
   // What a finished run made: where its index page is, and the way there.
   site_ = new QLabel(this);
   site_->setWordWrap(true);
   site_->setTextFormat(Qt::PlainText);
   site_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // The counts, and a path that may take two lines.
-  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 3 + 4);
+  site_->setMinimumHeight(site_->fontMetrics().lineSpacing() * 2 + 4);
   site_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-  openSite_ = new QPushButton(QStringLiteral("Open site"), this);
+  sitePath_ = new PathLabel(this);
+  openSite_ = new QPushButton(QStringLiteral("&Open site"), this);
   openSite_->setAutoDefault(false);
   openSite_->setToolTip(QStringLiteral("Opens the index page in the desktop's web browser"));
-  for (QWidget* w : std::initializer_list<QWidget*>{site_, openSite_}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{site_, sitePath_, openSite_}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
     w->hide();
   }
-  auto* statusRow = new QHBoxLayout;
-  statusRow->addWidget(status_, 1);
-  statusRow->addWidget(openSite_);
+  auto* siteText = new QVBoxLayout;
+  siteText->setSpacing(2);
+  siteText->addWidget(site_);
+  siteText->addWidget(sitePath_);
+  auto* siteRow = new QHBoxLayout;
+  siteRow->addLayout(siteText, 1);
+  siteRow->addWidget(openSite_, 0, Qt::AlignTop);
 
   auto* right = new QVBoxLayout;
   right->addWidget(welcome);
@@ -117,11 +140,14 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   right->addWidget(separatorLine(Qt::white, this));
   right->setSpacing(0);
   right->addSpacing(10);
-  right->addLayout(statusRow);
+  right->addWidget(status_);
   right->addSpacing(6);
-  right->addWidget(progress_);
+  auto* progressRow = new QHBoxLayout;
+  progressRow->addWidget(progress_, 1);
+  progressRow->addWidget(stop_);
+  right->addLayout(progressRow);
   right->addSpacing(6);
-  right->addWidget(site_);
+  right->addLayout(siteRow);
   right->addStretch(1);
   right->addSpacing(8);
 
@@ -135,6 +161,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(setupButton_, &QPushButton::clicked, this, [this] { openSetup(); });
   connect(sessionButton_, &QPushButton::clicked, this, &MainWindow::startSession);
   connect(openSite_, &QPushButton::clicked, this, &MainWindow::openSite);
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, &MainWindow::openHelp);
+  auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  connect(stop_, &QPushButton::clicked, this, &MainWindow::stopRun);
 
   runner_ = new BatchRunner(options_.fileSystem, this);
   connect(runner_, &BatchRunner::runStarted, this, &MainWindow::onRunStarted);
@@ -145,7 +176,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
   connect(runner_, &BatchRunner::runDone, this, &MainWindow::onRunDone);
   connect(runner_, &BatchRunner::failed, this, &MainWindow::onFailed);
 
-  setFixedSize(QSize(600, sizeHint().height()).expandedTo(sizeHint()));
+  // The layout keeps the window from getting smaller than its controls.
+  resize(QSize(600, sizeHint().height()).expandedTo(minimumSizeHint()));
 }
 
 // A run still going ends before the window's parts go away.
@@ -184,14 +216,52 @@ void MainWindow::openSetup(const std::vector<loom::Problem>& missingRows) {
   try {
     setup_->load();
   } catch (const loom::LoomError& e) {
-    // The user can mend or replace the file and try again.
-    options_.messages->show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});
+    if (offerRulesRepair(QString::fromStdString(e.what()))) openSetup(missingRows);
     return;
   }
   for (const loom::Problem& p : missingRows) {
     setup_->addMissingRow(p.missing, QString::fromStdString(p.subject));
   }
   setup_->exec();
+}
+
+bool MainWindow::offerRulesRepair(const QString& reason) {
+  const Message offer{
+      Message::Kind::Error,
+      reason,
+      QStringLiteral("Setup can put the bundled rules, or those of a rules file exported earlier, "
+                     "in place of this rule database; the file there now is kept beside it."),
+      {QStringLiteral("Restore bundled rules"), QStringLiteral("Import rules file...")},
+      QStringLiteral("Cancel")};
+  const int chosen = options_.messages->show(this, offer);
+  if (chosen < 0) return false;
+  QString file;
+  if (chosen == 1) {
+    file = options_.chooseRulesFile ? options_.chooseRulesFile(this)
+                                    : QFileDialog::getOpenFileName(
+                                          this, QStringLiteral("Import rules"), QDir::homePath(),
+                                          QStringLiteral("Loomwise rules (*.json);;All files (*)"));
+    if (file.isEmpty()) return false;
+  }
+  try {
+    const std::string kept = loom::replaceRules(
+        options_.rulesPath.toStdString(),
+        chosen == 0 ? loom::RulesReplacement::Bundled : loom::RulesReplacement::File,
+        file.toStdString());
+    if (!kept.empty()) {
+      options_.messages->show(this,
+                              {Message::Kind::Plain, QStringLiteral("The rules were replaced."),
+                               QStringLiteral("The file that could not be read is kept as \"%1\".")
+                                   .arg(QString::fromStdString(kept))});
+    }
+    return true;
+  } catch (const loom::LoomError& e) {
+    options_.messages->show(
+        this,
+        {Message::Kind::Error, QStringLiteral("The rules were not replaced; nothing was changed."),
+         QString::fromStdString(e.what())});
+    return false;
+  }
 }
 
 void MainWindow::startSession() {
@@ -219,6 +289,7 @@ void MainWindow::runBatch() {
   const std::optional<loom::DirectoryPair> dirs = loom::splitPair(pair.toStdString());
   if (!dirs) {
     // Not a failure: the user can pick the directories again.
+    setStatus(loom::kBothPathsMessage);
     options_.messages->show(this, {Message::Kind::Plain, loom::kBothPathsMessage, {}});
     enableButtons();
     progress_->hide();
@@ -232,16 +303,27 @@ void MainWindow::runBatch() {
   batch.prune = prune_;
   pendingWarnings_.clear();
   pendingKinds_.clear();
-  site_->hide();
+  // The last good result stays until this run has one, or says why not.
   site_->setToolTip({});
-  openSite_->hide();
   // Only a session from the dialog keeps watching; a command-line pair runs once.
   watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
   if (watching_) {
-    sessionButton_->setText(QStringLiteral("Stop watching"));
+    sessionButton_->setText(QStringLiteral("Stop &watching"));
     sessionButton_->setEnabled(true);
   }
+  progress_->setValue(0);
+  progress_->show();
+  // A watch is stopped with the session button.
+  stop_->setVisible(!watching_);
+  stop_->setEnabled(true);
   runner_->start(batch, watching_);
+}
+
+void MainWindow::stopRun() {
+  if (!isRunning() || watching_) return;
+  stop_->setEnabled(false);
+  runner_->requestStop();
+  setStatus(QStringLiteral("Stopping after the file in progress..."));
 }
 
 void MainWindow::setStatus(const QString& text) {
@@ -289,6 +371,7 @@ void MainWindow::returnToIdle() {
   enableButtons();
   progress_->setValue(0);
   progress_->hide();
+  stop_->hide();
   sessionPaths_.clear();
 }
 
@@ -298,11 +381,24 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
     if (summary.stopped) {
       setStatus(QStringLiteral("Stopped watching during a run; the index page was not updated."));
     }
+    if (site_->text().startsWith(kWatchingText)) {
+      site_->setText(
+          QStringLiteral("No longer watching; the site is as the last complete run left "
+                         "it."));
+    }
     returnToIdle();
     emit runEnded();
     return;
   }
+  if (summary.stopped && !isVisible()) {
+    emit runEnded();  // the window was closed; the program is ending
+    return;
+  }
   if (summary.stopped) {
+    setStatus(QStringLiteral("Stopped: %1 page(s) written; the index page was not updated.")
+                  .arg(summary.pagesWritten));
+    returnToIdle();
+    showWarningSummary();
     emit runEnded();
     return;
   }
@@ -321,8 +417,10 @@ void MainWindow::onFinished(const loom::BatchSummary& summary) {
 
 void MainWindow::showSite(const QString& counts, const QString& indexPath) {
   indexPath_ = indexPath;
-  site_->setText(wrapFriendly(QStringLiteral("%1\nIndex page: %2").arg(counts, indexPath_)));
+  site_->setText(wrapFriendly(counts));
   site_->show();
+  sitePath_->setPath(indexPath_, QStringLiteral("Index page: "));
+  sitePath_->setVisible(!indexPath_.isEmpty());
   openSite_->setVisible(!indexPath_.isEmpty());
 }
 
@@ -339,17 +437,19 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
     QStringList problems;
     for (const std::string& p : run.problems)
       problems << QString::fromStdString(loom::visibleName(p));
+    // The last good result stays; the first problem says why this run gave none.
     setStatus(run.filesDone == 0
-                  ? QStringLiteral("Last run %1: %2 problem(s); the site stays as it was")
+                  ? QStringLiteral("Last run %1: %2 problem(s); the site stays as it was: %3")
                         .arg(time)
                         .arg(problems.size())
+                        .arg(problems.value(0))
                   : QStringLiteral("Last run %1: %2 problem(s) after %3 file(s), whose pages were "
-                                   "written; the index page was not")
+                                   "written; the index page was not: %4")
                         .arg(time)
                         .arg(problems.size())
-                        .arg(run.filesDone));
-    site_->setText(wrapFriendly(problems.join('\n')));
-    site_->show();
+                        .arg(run.filesDone)
+                        .arg(problems.value(0)));
+    site_->setToolTip(problems.join('\n'));
     return;
   }
   const loom::BatchSummary& s = *run.summary;
@@ -363,7 +463,7 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
     line += QStringLiteral("; %1 warning(s)").arg(warnings.size());
   }
   setStatus(line);
-  showSite(QStringLiteral("Watching for changes; %1 files skipped").arg(s.skippedFiles),
+  showSite(QStringLiteral("%1; %2 files skipped").arg(kWatchingText).arg(s.skippedFiles),
            QString::fromStdString(s.indexPath));
 }
 
@@ -372,9 +472,26 @@ void MainWindow::openSite() {
   const QUrl url = QUrl::fromLocalFile(indexPath_);
   const bool opened = options_.openUrl ? options_.openUrl(url) : QDesktopServices::openUrl(url);
   if (!opened) {
+    const Message message{Message::Kind::Warning,
+                          QStringLiteral("No web browser could open the index page."),
+                          QStringLiteral("Open \"%1\" in a browser yourself.").arg(indexPath_),
+                          {QStringLiteral("Copy path")}};
+    // The box's text breaks long paths with invisible marks; the copy has none.
+    if (options_.messages->show(this, message) == 0) {
+      QGuiApplication::clipboard()->setText(indexPath_);
+    }
+  }
+}
+
+void MainWindow::openHelp() {
+  const QUrl manual(QStringLiteral("man:loomwise(1)"));
+  const bool opened =
+      options_.openUrl ? options_.openUrl(manual) : QDesktopServices::openUrl(manual);
+  if (!opened) {
     options_.messages->show(
-        this, {Message::Kind::Warning, QStringLiteral("No web browser could open the index page."),
-               QStringLiteral("Open \"%1\" in a browser yourself.").arg(indexPath_)});
+        this, {Message::Kind::Plain, QStringLiteral("No help viewer could open the manual page."),
+               QStringLiteral("Run \"man loomwise\" in a terminal, or read the section \"The "
+                              "desktop program\" of the README.")});
   }
 }
 
@@ -431,13 +548,14 @@ void MainWindow::onFailed(int /*kind*/, const QString& message,
   // stays, with what the user typed, and offers the fix where there is one.
   Message report{Message::Kind::Error, message, {}, {}, {}};
   if (problems.empty()) {
-    setStatus(QStringLiteral("The run failed; the index page was not written."));
+    setStatus(QStringLiteral("The run failed; the index page was not written: %1").arg(message));
     report.detail = QStringLiteral("Pages written before the failure are complete.");
     options_.messages->show(this, report);
     emit runEnded();
     return;
   }
-  setStatus(QStringLiteral("The run was refused; nothing was written."));
+  setStatus(QStringLiteral("The run was refused; nothing was written: %1")
+                .arg(QString::fromStdString(problems.front().message)));
   report.text = problems.size() == 1
                     ? QStringLiteral("The run cannot start; nothing was written.")
                     : QStringLiteral("The run cannot start (%1 problems); nothing was written.")

@@ -27,6 +27,7 @@ namespace loomui {
 
 class BatchRunner;
 class MessageSink;
+class PathLabel;
 struct Message;
 class SetupWindow;
 class StartSessionDialog;
@@ -39,6 +40,9 @@ struct MainWindowOptions {
   std::shared_ptr<loom::FileSystem> fileSystem;  // null: the real one
   // Opens the finished site's index page; null: the desktop's browser.
   std::function<bool(const QUrl&)> openUrl;
+  // Asks for a rules file to put in place of a damaged rule database; empty:
+  // none chosen. Null: the desktop's file dialog.
+  std::function<QString(QWidget*)> chooseRulesFile;
 };
 
 class MainWindow : public QWidget {
@@ -60,9 +64,13 @@ class MainWindow : public QWidget {
   QPushButton* sessionButton() const { return sessionButton_; }
   QLabel* statusLabel() const { return status_; }
   QProgressBar* progressBar() const { return progress_; }
+  // Shown during a run that is not a watch; ends it after the file in progress.
+  QPushButton* stopButton() const { return stop_; }
   // The finished run's index page and counts, and the button that opens it;
   // hidden until a run has finished.
   QLabel* siteLabel() const { return site_; }
+  // The index page's path, shortened in the middle to fit; whole in its tooltip.
+  PathLabel* sitePathLabel() const { return sitePath_; }
   QPushButton* openSiteButton() const { return openSite_; }
   // Created on first use; null before.
   StartSessionDialog* startSessionDialog() const { return session_; }
@@ -78,12 +86,18 @@ class MainWindow : public QWidget {
  private:
   // Opens the Setup window, with a new row for each missing one.
   void openSetup(const std::vector<loom::Problem>& missingRows = {});
+  // Offers usable rules in place of a database Setup cannot read; true when
+  // they are in place.
+  bool offerRulesRepair(const QString& reason);
   void startSession();
   void runBatch();
+  void stopRun();
   void returnToIdle();
   void offerFixes(const std::vector<loom::Problem>& problems, Message message);
   void switchSetting(loom::SettingId setting, const char* value);
   void openSite();
+  // F1: the manual page, in the desktop's help viewer.
+  void openHelp();
   void setStatus(const QString& text);
   void enableButtons();
   void onRunStarted(int fileCount);
@@ -110,7 +124,9 @@ class MainWindow : public QWidget {
   QPushButton* sessionButton_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QPushButton* stop_ = nullptr;
   QLabel* site_ = nullptr;
+  PathLabel* sitePath_ = nullptr;
   QPushButton* openSite_ = nullptr;
   BatchRunner* runner_ = nullptr;
   StartSessionDialog* session_ = nullptr;

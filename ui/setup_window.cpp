@@ -1,5 +1,6 @@
 #include "ui/setup_window.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -7,14 +8,20 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include "base/codec.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "rules/rule_database.h"
+#include "rules/rule_tables.h"
 #include "rules/rules_json.h"
 #include "rules/schema.h"
 #include "rules/sqlite.h"
@@ -51,11 +58,31 @@ QPlainTextEdit* multiLineBox(QWidget* parent) {
   return box;
 }
 
+// A page taller than a small screen scrolls instead of pushing the
+// window's buttons off it.
+QScrollArea* scrolling(QWidget* page) {
+  auto* area = new QScrollArea(page->parentWidget());
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  area->setWidget(page);
+  return area;
+}
+
+// What a rule database or rules file holds, for questions and confirmations.
+QString rowCounts(const loom::RuleTables& tables) {
+  return QStringLiteral("%1 file type(s), %2 group(s), %3 constraint(s) and %4 setting(s)")
+      .arg(tables.fileTypes.size())
+      .arg(tables.groups.size())
+      .arg(tables.constraints.size())
+      .arg(tables.globalDefs.size());
+}
+
 }  // namespace
 
 SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       rulesPath_(rulesPath),
       messages_(messages) {
   initResources();
@@ -76,20 +103,20 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   for (const loom::SettingDef& def : loom::settingTable()) {
     explanations.push_back(def.explanation);
     if (loom::isRequired(def)) continue;
-    auto* box = new QLineEdit(this);
-    box->setPlaceholderText(QString::fromUtf8(def.missing));  // what a missing row means
+    auto* box = new QComboBox(this);
     optionalBoxes_.emplace_back(def.id, box);
     boxes.push_back(box);
   }
 
-  tabs_->addTab(aboutSetupPage(tabs_), kSetupTabs[0]);
-  tabs_->addTab(fileTypesPage(fileTypes_, tabs_), kSetupTabs[1]);
-  tabs_->addTab(groupsPage(groups_, tabs_), kSetupTabs[2]);
-  tabs_->addTab(constraintsPage(constraints_, formButton_, tabs_), kSetupTabs[3]);
-  tabs_->addTab(settingsPage(explanations, boxes, loom::kRequiredSettingKeys.size(), tabs_),
-                kSetupTabs[4]);
+  tabs_->addTab(scrolling(aboutSetupPage(tabs_)), kSetupTabs[0]);
+  tabs_->addTab(scrolling(fileTypesPage(fileTypes_, tabs_)), kSetupTabs[1]);
+  tabs_->addTab(scrolling(groupsPage(groups_, tabs_)), kSetupTabs[2]);
+  tabs_->addTab(scrolling(constraintsPage(constraints_, formButton_, tabs_)), kSetupTabs[3]);
+  tabs_->addTab(
+      scrolling(settingsPage(explanations, boxes, loom::kRequiredSettingKeys.size(), tabs_)),
+      kSetupTabs[4]);
   rulesNote_ = new QLabel(this);
-  tabs_->addTab(aboutPage(rulesNote_, tabs_), kSetupTabs[5]);
+  tabs_->addTab(scrolling(aboutPage(rulesNote_, tabs_)), kSetupTabs[5]);
   tabs_->setUsesScrollButtons(false);
 
   // Rules as one text file, to keep in version control or to move.
@@ -98,12 +125,18 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   export_->setToolTip(QStringLiteral("Writes every table of the rule database to one text file"));
   import_->setToolTip(
       QStringLiteral("Replaces every row of the rule database with those of a text file"));
+  save_ = new QPushButton(QStringLiteral("&Save"), this);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  save_->setToolTip(QStringLiteral("Saves the global settings and closes the window"));
+  cancel_->setToolTip(
+      QStringLiteral("Closes the window; the tables' rows are saved as they are edited"));
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {export_, import_}) {
+  for (QPushButton* b : {export_, import_, save_, cancel_}) {
+    // Enter finishes a cell or a box, never the window.
     b->setAutoDefault(false);
     buttons->addWidget(b);
+    if (b == import_) buttons->addStretch(1);
   }
-  buttons->addStretch(1);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_, 1);
@@ -111,6 +144,20 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
   connect(formButton_, &QPushButton::clicked, this, &SetupWindow::openConstraintForm);
   connect(export_, &QPushButton::clicked, this, &SetupWindow::exportRules);
   connect(import_, &QPushButton::clicked, this, &SetupWindow::importRules);
+  // Ctrl+Tab turns the page from anywhere, also from a grid, which would
+  // keep the key for itself.
+  for (const bool forward : {true, false}) {
+    auto* turn = new QShortcut(forward ? QKeySequence(Qt::CTRL | Qt::Key_Tab)
+                                       : QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                               this);
+    turn->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(turn, &QShortcut::activated, this, [this, forward] {
+      const int n = tabs_->count();
+      tabs_->setCurrentIndex((tabs_->currentIndex() + (forward ? 1 : n - 1)) % n);
+    });
+  }
+  connect(save_, &QPushButton::clicked, this, &SetupWindow::accept);
+  connect(cancel_, &QPushButton::clicked, this, &SetupWindow::reject);
   chooseFile_ = [](QWidget* parent, bool forSaving) {
     const QString filter = QStringLiteral("Loomwise rules (*.json);;All files (*)");
     return forSaving
@@ -119,12 +166,16 @@ SetupWindow::SetupWindow(const QString& rulesPath, MessageSink& messages, QWidge
                : QFileDialog::getOpenFileName(parent, QStringLiteral("Import rules"),
                                               QDir::homePath(), filter);
   };
-  setFixedSize(860, 680);
+  setSizeGripEnabled(true);
+  // The pages scroll, so the window fits a small screen; below this the
+  // grids and the settings' boxes would be too small to work in.
+  setMinimumSize(QSize(620, 420).expandedTo(minimumSizeHint()));
+  resize(QSize(860, 680).expandedTo(minimumSize()));
 }
 
 SetupWindow::~SetupWindow() { closeDatabase(); }
 
-QLineEdit* SetupWindow::settingBox(loom::SettingId id) const {
+QComboBox* SetupWindow::settingBox(loom::SettingId id) const {
   for (const auto& [boxId, box] : optionalBoxes_) {
     if (boxId == id) return box;
   }
@@ -136,6 +187,8 @@ void SetupWindow::setRulesNote(const QString& note) { rulesNote_->setText(note);
 void SetupWindow::load() {
   centreOnScreen(this);
   tabs_->setCurrentIndex(tabs_->count() - 1);
+  // The keys work at once: arrows turn the pages, Tab goes into them.
+  tabs_->tabBar()->setFocus();
   fillSettings(loom::GlobalSettings{});  // the texts the boxes carry before loading
   loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
   fillSettings(loaded_);
@@ -181,33 +234,48 @@ void SetupWindow::fillSettings(const loom::GlobalSettings& settings) {
   footer_->setPlainText(forBox(settings.footer));
   indexPage_->setText(QString::fromStdString(settings.indexPageName));
   for (const auto& [id, box] : optionalBoxes_) {
-    box->setText(QString::fromStdString(settings.value(id).value_or("")));
+    const loom::SettingDef& def = loom::settingDef(id);
+    box->clear();
+    // No data: the setting has no row, and the run takes what a missing row means.
+    box->addItem(QStringLiteral("default (%1)").arg(QString::fromUtf8(def.missing)));
+    for (const std::string_view choice : def.choices) {
+      const QString name = QString::fromUtf8(choice.data(), static_cast<qsizetype>(choice.size()));
+      box->addItem(name, name);
+    }
+    const std::optional<std::string> stored = settings.value(id);
+    if (!stored) continue;
+    if (const auto choice = loom::choiceOf(def, *stored)) {
+      box->setCurrentIndex(
+          box->findData(QString::fromUtf8(choice->data(), static_cast<qsizetype>(choice->size()))));
+    } else {
+      // A value the program does not know stays as it is, for the run to name.
+      box->addItem(QString::fromStdString(*stored), QString::fromStdString(*stored));
+      box->setCurrentIndex(box->count() - 1);
+    }
   }
 }
 
-// An optional setting as its box holds it: an empty box leaves a missing
-// row missing; a stored row cannot be emptied, since the run would refuse it.
-std::optional<std::string> SetupWindow::optionalSetting(const loom::SettingDef& def, QLineEdit* box,
-                                                        QLineEdit*& bad) const {
+// The choice an optional setting's box holds; a stored row that still
+// names the same choice goes back exactly as it was read.
+std::optional<std::string> SetupWindow::optionalSetting(const loom::SettingDef& def,
+                                                        const QComboBox* box) const {
+  const QVariant chosen = box->currentData();
+  if (!chosen.isValid()) return std::nullopt;
+  const std::string value = chosen.toString().toStdString();
   const std::optional<std::string> stored = loaded_.value(def.id);
-  const std::string value = forStore(box->text(), stored.value_or(""));
-  const std::string_view name = loom::trimSpaces(value);
-  if (name.empty() && !stored) return std::nullopt;
-  if (loom::choiceOf(def, name)) return value;
-  bad = box;
-  throw loom::LoomError(loom::ErrorKind::Usage, std::string(def.key) + " must be " +
-                                                    loom::choicesText(def) + ", not \"" +
-                                                    std::string(name) + "\".");
+  if (stored && (*stored == value || loom::choiceOf(def, *stored) == loom::choiceOf(def, value)))
+    return stored;
+  return value;
 }
 
-loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
+loom::GlobalSettings SetupWindow::settingsFromBoxes() const {
   loom::GlobalSettings settings;
   settings.endOfLineTag = forStore(endOfLine_->text(), loaded_.endOfLineTag);
   settings.header = forStore(header_->toPlainText(), loaded_.header);
   settings.footer = forStore(footer_->toPlainText(), loaded_.footer);
   settings.indexPageName = forStore(indexPage_->text(), loaded_.indexPageName);
   for (const auto& [id, box] : optionalBoxes_) {
-    if (auto value = optionalSetting(loom::settingDef(id), box, bad)) {
+    if (auto value = optionalSetting(loom::settingDef(id), box)) {
       settings.optional[id] = std::move(*value);
     }
   }
@@ -215,16 +283,7 @@ loom::GlobalSettings SetupWindow::settingsFromBoxes(QLineEdit*& bad) const {
 }
 
 bool SetupWindow::saveAll() {
-  loom::GlobalSettings settings;
-  QLineEdit* bad = nullptr;
-  try {
-    settings = settingsFromBoxes(bad);
-  } catch (const loom::LoomError& e) {
-    tabs_->setCurrentIndex(4);
-    if (bad) bad->setFocus();
-    messages_.show(this, {Message::Kind::Warning, QString::fromStdString(e.what()), {}});
-    return false;
-  }
+  const loom::GlobalSettings settings = settingsFromBoxes();
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     if (!grid->submitPending()) return false;
   }
@@ -237,11 +296,39 @@ bool SetupWindow::saveAll() {
                           QString::fromStdString(e.what())});
     return false;
   }
+  loaded_ = settings;
   return true;
 }
 
+bool SetupWindow::settingsChanged() const {
+  const loom::GlobalSettings boxes = settingsFromBoxes();
+  return boxes.endOfLineTag != loaded_.endOfLineTag || boxes.header != loaded_.header ||
+         boxes.footer != loaded_.footer || boxes.indexPageName != loaded_.indexPageName ||
+         boxes.optional != loaded_.optional;
+}
+
+bool SetupWindow::mayClose() {
+  for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
+    if (!grid->submitPending()) return false;
+  }
+  if (!settingsChanged()) return true;
+  const Message ask{Message::Kind::Warning,
+                    QStringLiteral("The global settings have changes that are not saved."),
+                    QStringLiteral("The tables' rows were saved as they were edited."),
+                    {QStringLiteral("Save"), QStringLiteral("Discard")},
+                    QStringLiteral("Keep editing")};
+  switch (messages_.show(this, ask)) {
+    case 0:
+      return saveAll();
+    case 1:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void SetupWindow::done(int result) {
-  if (!connection_.isEmpty() && !saveAll()) return;
+  if (!connection_.isEmpty() && !(result == Accepted ? saveAll() : mayClose())) return;
   closeDatabase();
   QDialog::done(result);
 }
@@ -264,6 +351,10 @@ void SetupWindow::exportRules() {
   if (!saveAll()) return;
   try {
     loom::exportRulesFile(rulesPath_.toStdString(), file.toStdString());
+    messages_.show(
+        this, {Message::Kind::Plain, QStringLiteral("The rules were exported to \"%1\".").arg(file),
+               QStringLiteral("The file holds %1.")
+                   .arg(rowCounts(loom::readRuleTables(rulesPath_.toStdString())))});
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error, QStringLiteral("The rules were not exported."),
                           QString::fromStdString(e.what())});
@@ -276,6 +367,31 @@ void SetupWindow::importRules() {
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) {
     if (!grid->submitPending()) return;
   }
+  // The file is read into a scratch database first, so a broken one is told
+  // before anything is asked, and the question can say what it holds.
+  loom::RuleTables now;
+  loom::RuleTables incoming;
+  try {
+    const QTemporaryDir scratch;
+    const std::string trial = QDir(scratch.path()).filePath("trial.mdb").toStdString();
+    loom::createRuleDatabase(trial, loom::NewDatabaseContents::SettingsOnly);
+    loom::importRulesFile(trial, file.toStdString());
+    incoming = loom::readRuleTables(trial);
+    now = loom::readRuleTables(rulesPath_.toStdString());
+  } catch (const loom::LoomError& e) {
+    messages_.show(this, {Message::Kind::Error,
+                          QStringLiteral("The rules were not imported; nothing was changed."),
+                          QString::fromStdString(e.what())});
+    return;
+  }
+  const Message ask{
+      Message::Kind::Warning,
+      QStringLiteral("Replace every rule and setting with those of \"%1\"?").arg(file),
+      QStringLiteral("The rule database holds %1; the file holds %2.")
+          .arg(rowCounts(now), rowCounts(incoming)),
+      {QStringLiteral("Replace")},
+      QStringLiteral("Cancel")};
+  if (messages_.show(this, ask) != 0) return;
   // The grids let go of the tables while their rows are replaced.
   for (TableGrid* grid : {fileTypes_, groups_, constraints_}) grid->close();
   bool imported = false;
@@ -290,9 +406,13 @@ void SetupWindow::importRules() {
   try {
     openGrids();
     if (imported) {
-      // The boxes must show the imported settings, or closing would overwrite them.
+      // The boxes must show the imported settings, or saving would overwrite them.
       loaded_ = loom::LoadGlobalSettings(rulesPath_.toStdString());
       fillSettings(loaded_);
+      messages_.show(this, {Message::Kind::Plain,
+                            QStringLiteral("The rules of \"%1\" were imported.").arg(file),
+                            QStringLiteral("The rule database now holds %1.")
+                                .arg(rowCounts(loom::readRuleTables(rulesPath_.toStdString())))});
     }
   } catch (const loom::LoomError& e) {
     messages_.show(this, {Message::Kind::Error, QString::fromStdString(e.what()), {}});

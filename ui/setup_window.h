@@ -1,6 +1,6 @@
 #pragma once
 // The Setup window: the three rule tables in grids, the global settings in
-// boxes (saved when the window closes), and the way to the Constraint Form.
+// boxes (saved with Save), and the way to the Constraint Form.
 
 #include <QDialog>
 #include <QString>
@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "rules/global_settings.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -52,18 +53,22 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footerBox() const { return footer_; }
   QLineEdit* indexPageBox() const { return indexPage_; }
   // The box of an optional setting (Encoding, LineEnds, ...).
-  QLineEdit* settingBox(loom::SettingId id) const;
+  // Its first entry, "default (...)", leaves the setting without a row.
+  QComboBox* settingBox(loom::SettingId id) const;
   ConstraintForm* constraintForm() const { return form_; }
   QPushButton* exportButton() const { return export_; }
   QPushButton* importButton() const { return import_; }
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* cancelButton() const { return cancel_; }
   void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
   // After load(): shows the page of the table that lacks a row and adds
   // that row, holding `identifier`, for the user to complete.
   void addMissingRow(loom::Missing what, const QString& identifier);
 
  public slots:
-  // Closing saves the settings and the grids; when that fails the window
-  // stays open with every edit, so nothing is lost.
+  // Save (accepted) saves the settings and the grids; when that fails the
+  // window stays open with every edit, so nothing is lost. Cancel, Escape
+  // and the close box ask first when the settings have unsaved changes.
   void done(int result) override;
 
  private:
@@ -72,12 +77,15 @@ class SetupWindow : public QDialog {
   void importRules();
   void openGrids();
   void fillSettings(const loom::GlobalSettings& settings);
-  // The settings as the boxes hold them; throws LoomError (Usage) for a
-  // value the program does not know, with `bad` set to its box.
-  loom::GlobalSettings settingsFromBoxes(QLineEdit*& bad) const;
-  std::optional<std::string> optionalSetting(const loom::SettingDef& def, QLineEdit* box,
-                                             QLineEdit*& bad) const;
+  // The settings as the boxes hold them.
+  loom::GlobalSettings settingsFromBoxes() const;
+  std::optional<std::string> optionalSetting(const loom::SettingDef& def,
+                                             const QComboBox* box) const;
   bool saveAll();
+  bool settingsChanged() const;
+  // Whether the window may close without saving the settings: nothing to
+  // lose, or the user said so (or saved).
+  bool mayClose();
   void closeDatabase();
 
   QString rulesPath_;
@@ -95,10 +103,12 @@ class SetupWindow : public QDialog {
   QPlainTextEdit* footer_ = nullptr;
   QLineEdit* indexPage_ = nullptr;
   // The optional settings' boxes, in the settings table's order.
-  std::vector<std::pair<loom::SettingId, QLineEdit*>> optionalBoxes_;
+  std::vector<std::pair<loom::SettingId, QComboBox*>> optionalBoxes_;
   ConstraintForm* form_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* import_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* cancel_ = nullptr;
   FileChooser chooseFile_;
 };
 

@@ -7,17 +7,21 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/pair.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "ui/centre.h"
 #include "ui/resources.h"
@@ -47,10 +51,17 @@ QString startDirectory() {
 
 StartSessionDialog::StartSessionDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
   initResources();
   setWindowTitle(kSessionCaption);
   setModal(true);
+
+  // Before the columns, whose boxes hide it once edited.
+  problem_ = new QLabel(this);
+  problem_->setWordWrap(true);
+  problem_->setTextFormat(Qt::PlainText);
+  problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
+  problem_->hide();
 
   model_ = new QFileSystemModel(this);
   model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
@@ -103,17 +114,24 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   layout->addLayout(top);
   layout->addSpacing(8);
   layout->addLayout(columns, 1);
+  layout->addWidget(problem_);
   layout->addLayout(choices);
 
-  setTabOrder(columns_[0].path, columns_[1].path);
-  setTabOrder(columns_[1].path, columns_[0].volumes);
-  setTabOrder(columns_[0].volumes, columns_[0].tree);
-  setTabOrder(columns_[0].tree, columns_[1].volumes);
-  setTabOrder(columns_[1].volumes, columns_[1].tree);
-  setTabOrder(columns_[1].tree, keepUpToDate_);
-  setTabOrder(keepUpToDate_, prune_);
-  setTabOrder(prune_, use_);
-  setTabOrder(use_, cancel_);
+  // As the dialog reads: the buttons at the top, each column from top to
+  // bottom, then the choices under them.
+  QWidget* order[] = {use_,
+                      cancel_,
+                      columns_[0].volumes,
+                      columns_[0].newFolder,
+                      columns_[0].tree,
+                      columns_[0].path,
+                      columns_[1].volumes,
+                      columns_[1].newFolder,
+                      columns_[1].tree,
+                      columns_[1].path,
+                      keepUpToDate_,
+                      prune_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   nameFolder_ = [](QWidget* dialog, const QString& parent) {
     return QInputDialog::getText(dialog, QStringLiteral("New Folder"),
@@ -121,7 +139,9 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   };
   connect(use_, &QPushButton::clicked, this, &StartSessionDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &StartSessionDialog::cancelSession);
-  setFixedSize(720, 480);
+  setSizeGripEnabled(true);
+  // The layout keeps the dialog from getting smaller than its controls.
+  resize(720, 480);
 }
 
 QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
@@ -133,6 +153,9 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   Column& c = columns_[column];
   c.volumes = new QComboBox(box);
   c.volumes->setToolTip(QStringLiteral("Home directory and mounted volumes"));
+  // A long mount point must not widen the dialog past the screen.
+  c.volumes->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  c.volumes->setMinimumContentsLength(16);
   c.tree = new QTreeView(box);
   c.tree->setModel(model_);
   for (int i = 1; i < model_->columnCount(); ++i) c.tree->hideColumn(i);
@@ -152,10 +175,17 @@ QWidget* StartSessionDialog::makeColumn(int column, const char* heading) {
   layout->addWidget(specified);
   layout->addWidget(c.path);
 
+  // The report of a box at fault goes once the user mends it.
+  connect(c.path, &QLineEdit::textEdited, problem_, &QLabel::hide);
   connect(c.volumes, &QComboBox::activated, this, [this, column] { volumeChosen(column); });
   connect(c.newFolder, &QPushButton::clicked, this, [this, column] { makeFolder(column); });
   connect(c.tree, &QTreeView::activated, this,
           [this, column](const QModelIndex& index) { directoryOpened(column, index); });
+  // A click or an arrow key chooses too, not only a double click or Enter.
+  connect(c.tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this, column](const QModelIndex& index) {
+            if (!loading_) directoryOpened(column, index);
+          });
   return box;
 }
 
@@ -175,6 +205,8 @@ void StartSessionDialog::fillVolumes(int column) {
 }
 
 void StartSessionDialog::load() {
+  // Resetting the trees must not replace the remembered pair.
+  const QScopedValueRollback<bool> loading(loading_, true);
   result_.reset();
   const QSettings settings;
   const QString last[2] = {settings.value(kLastInput).toString(),
@@ -188,6 +220,7 @@ void StartSessionDialog::load() {
     c.tree->clearSelection();
     c.path->setText(last[column]);
   }
+  problem_->hide();
   keepUpToDate_->setChecked(settings.value(kLastKeepUpToDate, false).toBool());
   prune_->setChecked(settings.value(kLastPrune, false).toBool());
   centreOnScreen(this);
@@ -231,18 +264,49 @@ void StartSessionDialog::makeFolder(int column) {
 }
 
 void StartSessionDialog::accept() {
-  const QString input = columns_[0].path->text();
-  const QString output = columns_[1].path->text();
-  // A box of blanks counts as filled; the batch run judges it.
-  if (!input.isEmpty() && !output.isEmpty()) {
-    result_ = trimmed(input) + ',' + trimmed(output);
-    QSettings settings;
-    settings.setValue(kLastInput, trimmed(input));
-    settings.setValue(kLastOutput, trimmed(output));
-    settings.setValue(kLastKeepUpToDate, keepUpToDate_->isChecked());
-    settings.setValue(kLastPrune, prune_->isChecked());
+  const QString input = trimmed(columns_[0].path->text());
+  const QString output = trimmed(columns_[1].path->text());
+  // Told here, the user mends the box at fault without choosing both again.
+  if (const auto problem = loom::checkChosenDirectories(input.toStdString(), output.toStdString(),
+                                                        *loom::makePosixFileSystem())) {
+    showProblem(*problem);
+    return;
   }
+  result_ = input + ',' + output;
+  QSettings settings;
+  settings.setValue(kLastInput, input);
+  settings.setValue(kLastOutput, output);
+  settings.setValue(kLastKeepUpToDate, keepUpToDate_->isChecked());
+  settings.setValue(kLastPrune, prune_->isChecked());
   QDialog::accept();
+}
+
+void StartSessionDialog::showProblem(const loom::ChosenDirectoryProblem& problem) {
+  using Kind = loom::ChosenDirectoryProblem::Kind;
+  QLineEdit* box = columns_[problem.which].path;
+  const QString path = trimmed(box->text());
+  const bool input = problem.which == 0;
+  switch (problem.kind) {
+    case Kind::Empty:
+      problem_->setText(
+          input ? QStringLiteral("Choose the directory that holds the text files.")
+                : QStringLiteral("Choose the directory that the pages are written to."));
+      break;
+    case Kind::Missing:
+      problem_->setText(
+          input
+              ? QStringLiteral("The directory \"%1\" does not exist; choose another one.").arg(path)
+              : QStringLiteral("The directory \"%1\" does not exist; choose another one, or "
+                               "make it with New Folder.")
+                    .arg(path));
+      break;
+    case Kind::NotADirectory:
+      problem_->setText(QStringLiteral("\"%1\" is not a directory; choose a directory.").arg(path));
+      break;
+  }
+  problem_->show();
+  box->setFocus();
+  box->selectAll();
 }
 
 void StartSessionDialog::cancelSession() {

@@ -11,10 +11,15 @@
 class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
+class QLabel;
 class QLineEdit;
 class QModelIndex;
 class QPushButton;
 class QTreeView;
+
+namespace loom {
+struct ChosenDirectoryProblem;
+}
 
 namespace loomui {
 
@@ -32,9 +37,11 @@ class StartSessionDialog : public QDialog {
   // is "/"), centred on the screen.
   void load();
   // What the dialog leaves for the session pair once it has closed: the
-  // trimmed pair ("input,output") after "&Use these directories" with both
-  // boxes filled, "" after "&Cancel Session", nothing (keep the pair as it
-  // was) after the close box or with a box left empty.
+  // trimmed pair ("input,output") after "&Use these directories", "" after
+  // "&Cancel Session", nothing (keep the pair as it was) after the close
+  // box. "&Use these directories" closes the dialog only when both boxes
+  // name existing directories; else the dialog says why, with the focus on
+  // the box at fault.
   const std::optional<QString>& sessionPaths() const { return result_; }
   // What the session does besides one run: go on running after each change
   // of the input or the rules, and remove the pages of sources that are gone.
@@ -50,6 +57,8 @@ class StartSessionDialog : public QDialog {
   QPushButton* newFolderButton(int column) const { return columns_[column].newFolder; }
   QCheckBox* keepUpToDateBox() const { return keepUpToDate_; }
   QCheckBox* pruneBox() const { return prune_; }
+  // Why the directories were not taken; hidden while there is nothing to say.
+  QLabel* problemLabel() const { return problem_; }
   void setFolderNamer(FolderNamer namer) { nameFolder_ = std::move(namer); }
 
  protected:
@@ -69,6 +78,7 @@ class StartSessionDialog : public QDialog {
   void makeFolder(int column);
   void accept() override;
   void cancelSession();
+  void showProblem(const loom::ChosenDirectoryProblem& problem);
 
   QFileSystemModel* model_ = nullptr;
   std::array<Column, 2> columns_;
@@ -76,7 +86,9 @@ class StartSessionDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QCheckBox* keepUpToDate_ = nullptr;
   QCheckBox* prune_ = nullptr;
+  QLabel* problem_ = nullptr;
   std::optional<QString> result_;
+  bool loading_ = false;
   FolderNamer nameFolder_;
 };
 

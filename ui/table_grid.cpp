@@ -26,6 +26,8 @@ namespace schema = loom::schema;
 
 namespace {
 
+constexpr qsizetype kLongCellText = 30;  // about what the widest column shows
+
 // A cell's value as the run reads it: a text column as text, whatever it holds.
 loom::StoredValue storedOf(const QVariant& v, loom::ColumnKind kind) {
   loom::StoredValue stored;
@@ -67,15 +69,36 @@ bool GridModel::isFlagColumn(int column) const {
   return at < table_.columns.size() && table_.columns[at].kind == loom::ColumnKind::Boolean;
 }
 
-std::vector<loom::Problem> GridModel::rowProblems(int row) const {
+std::vector<loom::StoredValue> GridModel::storedRow(int row) const {
   const QSqlRecord r = record(row);
-  const loom::TextCodec& codec = codec_ ? *codec_ : loom::windows1252Codec();
   std::vector<loom::StoredValue> values;
   for (const loom::ColumnDef& column : table_.columns) {
     values.push_back(storedOf(r.value(qtName(column.name)), column.kind));
   }
+  return values;
+}
+
+std::vector<loom::Problem> GridModel::rowProblems(int row) const {
+  const std::vector<loom::StoredValue> values = storedRow(row);
+  const loom::TextCodec& codec = codec_ ? *codec_ : loom::windows1252Codec();
   if (table_.name == schema::kFileTypes.name) {
-    return loom::checkFileTypeRow(loom::fileTypeFrom(values), codec);
+    std::vector<loom::FileTypeRecord> rows;
+    for (int earlier = 0; earlier < row; ++earlier) {
+      rows.push_back(loom::fileTypeFrom(storedRow(earlier)));
+    }
+    rows.push_back(loom::fileTypeFrom(values));
+    std::vector<loom::Problem> problems = loom::checkFileTypeRow(rows.back(), codec);
+    for (const auto& [first, later] : loom::repeatedFileTypes(rows, codec)) {
+      if (later != rows.size()) continue;
+      problems.push_back({loom::ErrorKind::Rules,
+                          "Row " + std::to_string(first) +
+                              " has the same Identifier, so this row is never used; change one "
+                              "of them or delete this row",
+                          loom::Missing::Nothing,
+                          {},
+                          std::string(loom::schema::kIdentifier.name)});
+    }
+    return problems;
   }
   if (table_.name == schema::kGroups.name) {
     return loom::checkGroupRow(loom::groupFrom(values), codec);
@@ -95,6 +118,12 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     const QString column = columnName(index.column());
     for (const loom::Problem& p : rowProblems(index.row())) {
       if (QString::fromStdString(p.column) == column) messages << QString::fromStdString(p.message);
+    }
+    if (messages.isEmpty() && role == Qt::ToolTipRole) {
+      // A column is kept narrow enough for the others to show, so a long
+      // text is cut; its tooltip holds all of it.
+      const QString text = QSqlTableModel::data(index, Qt::DisplayRole).toString();
+      return text.size() > kLongCellText ? text : QVariant();
     }
     if (messages.isEmpty()) return QSqlTableModel::data(index, role);
     if (role == Qt::ToolTipRole) return messages.join('\n');
@@ -145,7 +174,13 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
   if (tick) writingFlag_ = true;
   const bool written = QSqlTableModel::setData(index, v, tick ? Qt::EditRole : role);
   writingFlag_ = before;
-  if (written) return true;
+  if (written) {
+    // One cell can mend or spoil others (a repeated Identifier marks a later
+    // row), so every mark is shown afresh as the edited cell is left.
+    emit dataChanged(this->index(0, 0), this->index(rowCount() - 1, columnCount() - 1),
+                     {Qt::BackgroundRole, Qt::ToolTipRole});
+    return true;
+  }
   if (lastError().isValid()) {
     const QString message = lastError().text();
     revertAll();  // the view must not show a value the table does not hold

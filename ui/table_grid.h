@@ -15,6 +15,7 @@
 
 #include "base/error.h"
 #include "rules/schema.h"
+#include "rules/sqlite.h"
 
 class QPushButton;
 class QSqlDatabase;
@@ -60,6 +61,7 @@ class GridModel : public QSqlTableModel {
 
  private:
   bool isFlagColumn(int column) const;
+  std::vector<loom::StoredValue> storedRow(int row) const;
   const loom::TableDef& table_;
   const loom::TextCodec* codec_ = nullptr;
   bool writingFlag_ = false;  // the flag column has no editor, but takes the box's ticks

@@ -6,8 +6,8 @@ const char* const kProgramTitle = "Loomwise";
 const char* const kMainCaption = "Loomwise 1.0";
 const char* const kWelcomeText =
     "Welcome to Loomwise; the \"almost automatic\" WWW site generator!";
-const char* const kLoomSetupButton = "Loom Setup";
-const char* const kStartSessionButton = "Start a Session!";
+const char* const kLoomSetupButton = "&Loom Setup";
+const char* const kStartSessionButton = "Start a &Session!";
 
 const char* const kSessionCaption = "Starting a Loomwise Session...";
 const char* const kSessionIntro =
@@ -24,8 +24,8 @@ const std::array<const char*, 6> kSetupTabs = {"About Setup", "File Types",     
                                                "Constraints", "Global Settings", "About ..."};
 const char* const kConstraintFormButton = "Constraint Form";
 const char* const kOptionalSettingsHeading =
-    "These settings are optional; an empty box leaves the setting out, and the run uses the "
-    "default shown in grey:";
+    "These settings are optional; \"default\" leaves the setting out, and the run uses the "
+    "default it names:";
 const char* const kFormCaption = "Constraint Form";
 const char* const kFormWelcome =
     "Welcome to the Loomwise Constraint Form!  This form will assist you in defining good "

@@ -137,7 +137,8 @@ class SetupWindowTest : public QObject {
   void rowsARunWouldRefuseAreMarked() {
     open(
         "INSERT INTO FileTypes (Identifier, Description, \"Title Line\", \"End of Line\", "
-        "BeginSection, EndSection, GroupID) VALUES ('BAD', '', 'first', '', NULL, '', 'ART');"
+        "BeginSection, EndSection, GroupID) VALUES ('txt', '', 1, '', '', '', 'ART'), "
+        "('BAD', '', 'first', '', NULL, '', 'ART');"
         "INSERT INTO Constraints (FileType, Type, \"Search String\", \"Replace String\", RFirst, "
         "RLast, CaseSensitive) VALUES ('GEN', 5, 'a(b', 'x', ' ', ' ', 0), "
         "('GEN', 1, 'a', 'b', ' ', ' ', 2)");
@@ -147,8 +148,17 @@ class SetupWindowTest : public QObject {
     QVERIFY(tip(cell(types, bad, "Title Line")).startsWith("FileTypes row \"BAD\": Title Line"));
     QVERIFY(tip(cell(types, bad, "BeginSection")).contains("is empty"));
     QVERIFY(tip(cell(types, bad, "EndSection")).isEmpty());
+    const QModelIndex cut = cell(types, 0, "EndSection");  // a long text, cut in its column
+    QVERIFY(tip(cut).size() > 30 && tip(cut) == cut.data().toString());
+    QVERIFY(tip(cell(types, bad - 1, "Identifier")).startsWith("Row 1 has the same Identifier"));
+    QVERIFY(tip(cell(types, 0, "Identifier")).isEmpty());  // the row that is used
+    QSignalSpy shown(types->model(), &QAbstractItemModel::dataChanged);
     QVERIFY(types->model()->setData(cell(types, bad, "Title Line"), 2));  // mended, the mark goes
     QVERIFY(tip(cell(types, bad, "Title Line")).isEmpty());
+    // Every mark is shown afresh, since an edit can mend or spoil other rows.
+    QVERIFY(std::ranges::any_of(shown, [bad](const QList<QVariant>& range) {
+      return range[0].toModelIndex().row() == 0 && range[1].toModelIndex().row() == bad;
+    }));
     // A flag other than 0 or 1 shows as it is stored beside its ticked box,
     // so that the odd value is seen, not hidden.
     TableGrid* constraints = w_->constraintsGrid();
@@ -169,7 +179,7 @@ class SetupWindowTest : public QObject {
     QVERIFY(ws_->rows("Constraints").last().startsWith("GEN|1||| | |0"));
   }
 
-  void closingSavesTheSettingsOrKeepsTheWindowWithTheEdits() {
+  void savingKeepsTheWindowWithTheEditsOrLeavingAsks() {
     // A text the user did not touch goes back as stored.
     open(
         "UPDATE GlobalDefs SET Content = '<HTML>' || char(13,10) || '<BODY>' WHERE ID = 'Header';"
@@ -178,51 +188,63 @@ class SetupWindowTest : public QObject {
     w_->headerBox()->setPlainText("   <HTML>\n\t<BODY>\n  ");
     w_->indexPageBox()->setText(" contents.htm ");
     ws_->exec("ALTER TABLE GlobalDefs RENAME TO Elsewhere");
-    w_->close();
+    click(w_->saveButton());
     QVERIFY(w_->isVisible() && sink_.lone().contains("GlobalDefs"));
     QCOMPARE(w_->indexPageBox()->text(), QString(" contents.htm "));
     ws_->exec("ALTER TABLE Elsewhere RENAME TO GlobalDefs");
-    w_->close();
+    click(w_->saveButton());
     QVERIFY(!w_->isVisible());
     QCOMPARE(ws_->rows("GlobalDefs"),
              (QStringList{"EndofLine|<BR>", "Header|<HTML>\r\n\t<BODY>\r\n", "Footer|a\nb",
                           "IndexPageName|contents.htm"}));
+    // Leaving without Save asks when a setting has changed.
+    const struct {
+      const char* how;
+      QString choose;  // the answer to the question; "": Keep editing
+      bool changed, stays, saved;
+    } leaving[] = {
+        {"escape", "", true, true, false},
+        {"close", "Discard", true, false, false},
+        {"cancel", "Save", true, false, true},
+        {"escape", "", false, false, false},
+    };
+    for (const auto& [how, choose, changed, stays, saved] : leaving) {
+      open();
+      sink_.choose = choose;
+      if (changed) w_->indexPageBox()->setText("start.html");
+      if (how == std::string_view("escape")) QTest::keyClick(w_.get(), Qt::Key_Escape);
+      if (how == std::string_view("close")) w_->close();
+      if (how == std::string_view("cancel")) click(w_->cancelButton());
+      QCOMPARE(w_->isVisible(), stays);
+      QCOMPARE(sink_.messages.size(), std::size_t{changed});
+      QCOMPARE(ws_->rows("GlobalDefs")[3] == "IndexPageName|start.html", saved);
+    }
   }
 
-  void optionalSettingsStayMissingWhenEmptyAndUnknownValuesKeepTheWindowOpen() {
+  void optionalSettingsAreChoicesWhoseDefaultRemovesTheRow() {
     const struct {
-      const char *key, *stored;  // stored "": no row
-      QString typed, saved;      // typed "-": untouched; saved "": no row, "!": refused, with why
+      const char *key, *stored;      // stored "": no row
+      QString shown, chosen, saved;  // chosen "-": untouched; saved "": no row
     } cases[] = {
-        {"Encoding", "", "-", ""},
-        {"Encoding", "", " utf-8 ", "utf-8"},
-        {"EscapeText", "yes", "no", "no"},
-        {"Encoding", "utf-8", "", "!windows-1252 or utf-8"},
-        {"LineEnds", "", "lf", "!crlf or any"},
-        {"EscapeText", "", "true", "!yes or no"},
-        {"PageNames", "", "Full", "Full"},
-        {"Lines", "", "wrap", "!trim or keep"},
+        {"Encoding", "", "default (windows-1252)", "-", ""},
+        {"Encoding", "", "default (windows-1252)", "utf-8", "utf-8"},
+        {"EscapeText", "yes", "yes", "no", "no"},
+        {"Encoding", "utf-8", "utf-8", "default (windows-1252)", ""},  // a stored row can go
+        {"PageNames", "Full", "full", "-", "Full"},                    // kept as it was written
+        {"Lines", "wrap", "wrap", "-", "wrap"},  // unknown, kept for the run to name
+        {"Lines", "wrap", "wrap", "keep", "keep"},
     };
     for (const auto& c : cases) {
       open(*c.stored ? std::string("INSERT INTO GlobalDefs (ID, Content) VALUES ('") + c.key +
                            "', '" + c.stored + "')"
                      : std::string());
-      const QStringList before = ws_->rows("GlobalDefs");
-      QLineEdit* box = w_->settingBox(loom::settingByKey(c.key)->id);
-      QCOMPARE(box->text(), QString(c.stored));
-      if (c.typed != "-") box->setText(c.typed);
-      w_->close();
-      if (c.saved.startsWith('!')) {
-        QVERIFY(w_->isVisible() && w_->tabs()->currentIndex() == 4);
-        QVERIFY(sink_.lone().contains(c.saved.mid(1) + ", not \"" + c.typed + "\""));
-        QCOMPARE(ws_->rows("GlobalDefs"), before);
-        box->setText(c.key == QString("Encoding") ? "UTF-8" : "");
-        w_->close();
-      } else {
-        QCOMPARE(ws_->rows("GlobalDefs").mid(4),
-                 c.saved.isEmpty() ? QStringList{} : QStringList{c.key + ("|" + c.saved)});
-      }
-      QVERIFY(!w_->isVisible());
+      QComboBox* box = w_->settingBox(loom::settingByKey(c.key)->id);
+      QCOMPARE(box->currentText(), c.shown);
+      if (c.chosen != "-") box->setCurrentIndex(box->findText(c.chosen));
+      click(w_->saveButton());
+      QCOMPARE(ws_->rows("GlobalDefs").mid(4),
+               c.saved.isEmpty() ? QStringList{} : QStringList{c.key + ("|" + c.saved)});
+      QVERIFY(!w_->isVisible() && sink_.messages.empty());
     }
   }
 
@@ -234,12 +256,20 @@ class SetupWindowTest : public QObject {
     w_->indexPageBox()->setText("start.html");  // not yet saved, it goes out with the rest
     click(w_->exportButton());
     QVERIFY(Workspace::readFile(file).contains("start.html"));
+    const QString holds = u"%1 constraint(s)"_s.arg(constraints.size());
+    QVERIFY(sink_.lone().contains(file) && sink_.lone().contains(holds));
     w_->constraintsGrid()->view()->selectRow(0);
     sink_.choose = "Delete";
     click(w_->constraintsGrid()->deleteButton());
     w_->headerBox()->setPlainText("<HTML>");
+    sink_ = {};
+    click(w_->importButton());  // asked, with what each holds, and not replaced
+    const QString fewer = u"%1 constraint(s)"_s.arg(constraints.size() - 1);
+    QVERIFY(sink_.lone().contains(fewer + " and") && sink_.lone().contains(holds + " and"));
+    QVERIFY(ws_->rows("Constraints") != constraints);
+    sink_.choose = "Replace";
     click(w_->importButton());
-    QCOMPARE(sink_.messages.size(), std::size_t{1});  // the question before deleting
+    QVERIFY(sink_.messages.back().text.contains("were imported"));
     QCOMPARE(ws_->rows("Constraints"), constraints);
     // The boxes show the imported settings, so closing keeps them.
     QVERIFY(w_->headerBox()->toPlainText().startsWith("<HTML><HEAD>"));
@@ -256,8 +286,24 @@ class SetupWindowTest : public QObject {
     click(w_->importButton());
     click(w_->exportButton());
     QCOMPARE(sink_.messages.size(), std::size_t{1});
-    w_->close();
     QCOMPARE(ws_->rows("GlobalDefs")[3], QString("IndexPageName|start.html"));
+  }
+
+  void keysTurnPagesAndFollowTheForm() {
+    QCOMPARE(w_->focusWidget(), w_->tabs()->tabBar());
+    w_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+    w_->tabs()->setCurrentIndex(1);
+    w_->fileTypesGrid()->view()->setFocus();  // a grid keeps Tab for its cells, not Ctrl+Tab
+    QTest::keyClick(w_->fileTypesGrid()->view(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(w_->tabs()->currentIndex(), 2);
+    QTest::keyClick(w_->fileTypesGrid()->view(), Qt::Key_Backtab,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(w_->tabs()->currentIndex(), 1);
+    openForm();
+    QVERIFY(loomui::testing::tabsThrough({box(0), box(1), form_->endOfLineBox(), box(2), box(3),
+                                          form_->caseSensitiveBox(), form_->fileTypeBox(),
+                                          form_->saveButton()}));
   }
 
   void constraintFormWelcomesThenGridReloads() {
@@ -293,6 +339,7 @@ class SetupWindowTest : public QObject {
         {1, {"##", "ignored"}, true, true, "nws", "NWS|2|##|(EOL)| | |1"},
         {3, {"Contents", "<H2>"}, false, false, "Faq", "FAQ|4|Contents|<H2>| | |0"},
         {0, {"   ", "kept"}, false, false, "TXT", ""},
+        {0, {"teh", "kept"}, false, false, " ", ""},
     };
     QSet<QString> helps;
     for (const auto& c : cases) {
@@ -311,7 +358,10 @@ class SetupWindowTest : public QObject {
       click(form_->saveButton());
       if (c.row.isEmpty()) {
         QCOMPARE(newRows(before), QStringList{});
-        QVERIFY(sink_.lone().contains("first field"));
+        const bool noType = c.fileType.trimmed().isEmpty();  // said in the form, at the box
+        QVERIFY(sink_.messages.empty());
+        QVERIFY(form_->savedLabel()->text().contains(noType ? "GEN" : "first field"));
+        QCOMPARE(form_->focusWidget(), noType ? form_->fileTypeBox() : box(0));
         QCOMPARE(box(1)->text(), QString("kept"));
         continue;
       }
@@ -324,6 +374,7 @@ class SetupWindowTest : public QObject {
     // A save the database refuses keeps the texts too.
     ws_->exec("ALTER TABLE Constraints RENAME TO Elsewhere");
     box(0)->setText("teh");
+    form_->fileTypeBox()->setText("TXT");
     sink_ = {};
     click(form_->saveButton());
     QVERIFY(sink_.lone().contains("Constraints"));
@@ -332,6 +383,20 @@ class SetupWindowTest : public QObject {
     const qsizetype before = ws_->rows("Constraints").size();
     click(form_->saveButton());
     QCOMPARE(newRows(before), QStringList{"TXT|1|teh|kept| | |0"});
+    // Escape asks before typed fields go; an empty form just closes.
+    const struct {
+      QString typed, choose;
+      bool stays;
+    } escapes[] = {{"x", "", true}, {"x", "Discard", false}, {"", "", false}};
+    for (const auto& [typed, choose, stays] : escapes) {
+      sink_ = {};
+      sink_.choose = choose;
+      box(0)->setText(typed);
+      form_->show();
+      QTest::keyClick(form_.get(), Qt::Key_Escape);
+      QCOMPARE(form_->isVisible(), stays);
+      QCOMPARE(sink_.messages.size(), std::size_t{!typed.isEmpty()});
+    }
   }
 
   void formPreviewFollowsTheFormAndKeepsTheSavedRow() {

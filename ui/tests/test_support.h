@@ -83,6 +83,17 @@ class Workspace {
 
 inline void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
+// Whether Tab leads through `order` one after the other (skipping what Tab never stops at).
+inline bool tabsThrough(std::initializer_list<QWidget*> order) {
+  const QWidget* expected = nullptr;
+  for (QWidget* w : order) {
+    if (expected && w != expected) return false;
+    expected = w->nextInFocusChain();
+    while (!(expected->focusPolicy() & Qt::TabFocus)) expected = expected->nextInFocusChain();
+  }
+  return true;
+}
+
 // Calls `action` with the next modal window once its exec() loop has opened it.
 inline void whenModalOpens(std::function<void(QWidget*)> action,
                            QWidget* before = QApplication::activeModalWidget(), int tries = 1000) {
