@@ -185,7 +185,7 @@ MainWindow::~MainWindow() { runner_->stopAndWait(); }
 
 void MainWindow::load() {
   centreOnScreen(this);
-  sessionPaths_.clear();
+  sessionDirs_.reset();
   if (!options_.argumentText.isEmpty()) {
     setupButton_->setEnabled(false);
     sessionButton_->setEnabled(false);
@@ -276,7 +276,7 @@ void MainWindow::startSession() {
   if (!session_) session_ = new StartSessionDialog(this);
   session_->load();
   session_->exec();
-  if (const std::optional<QString> chosen = session_->sessionPaths()) sessionPaths_ = *chosen;
+  if (session_->chosenDirs()) sessionDirs_ = session_->chosenDirs();
   keepUpToDate_ = session_->keepUpToDate();
   prune_ = session_->prune();
   setupButton_->setEnabled(false);
@@ -285,8 +285,10 @@ void MainWindow::startSession() {
 }
 
 void MainWindow::runBatch() {
-  const QString pair = sessionPaths_.isEmpty() ? options_.argumentText : sessionPaths_;
-  const std::optional<loom::DirectoryPair> dirs = loom::splitPair(pair.toStdString());
+  // The dialog's two paths are taken as they are; only the command line's
+  // one text is split at its comma.
+  const std::optional<loom::DirectoryPair> dirs =
+      sessionDirs_ ? sessionDirs_ : loom::splitPair(options_.argumentText.toStdString());
   if (!dirs) {
     // Not a failure: the user can pick the directories again.
     setStatus(loom::kBothPathsMessage);
@@ -297,7 +299,7 @@ void MainWindow::runBatch() {
     return;
   }
   loom::BatchOptions batch;
-  runPair_ = pair;
+  runDirs_ = dirs;
   batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.prune = prune_;
@@ -306,7 +308,7 @@ void MainWindow::runBatch() {
   // The last good result stays until this run has one, or says why not.
   site_->setToolTip({});
   // Only a session from the dialog keeps watching; a command-line pair runs once.
-  watching_ = keepUpToDate_ && !sessionPaths_.isEmpty();
+  watching_ = keepUpToDate_ && sessionDirs_.has_value();
   if (watching_) {
     sessionButton_->setText(QStringLiteral("Stop &watching"));
     sessionButton_->setEnabled(true);
@@ -372,7 +374,7 @@ void MainWindow::returnToIdle() {
   progress_->setValue(0);
   progress_->hide();
   stop_->hide();
-  sessionPaths_.clear();
+  sessionDirs_.reset();
 }
 
 void MainWindow::onFinished(const loom::BatchSummary& summary) {
@@ -595,7 +597,7 @@ void MainWindow::offerFixes(const std::vector<loom::Problem>& problems, Message 
     return;
   }
   // The session goes on with the same pair.
-  sessionPaths_ = runPair_;
+  sessionDirs_ = runDirs_;
   setupButton_->setEnabled(false);
   sessionButton_->setEnabled(false);
   runBatch();

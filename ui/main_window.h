@@ -7,9 +7,11 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/batch_observer.h"
+#include "app/pair.h"
 #include "base/error.h"
 #include "base/file_system.h"
 #include "rules/settings_table.h"
@@ -58,7 +60,6 @@ class MainWindow : public QWidget {
   bool isRunning() const;
   // Whether the session keeps the site up to date (until stopped).
   bool isWatching() const { return watching_; }
-  const QString& sessionPaths() const { return sessionPaths_; }
 
   QPushButton* setupButton() const { return setupButton_; }
   QPushButton* sessionButton() const { return sessionButton_; }
@@ -111,8 +112,10 @@ class MainWindow : public QWidget {
   void showWarningSummary();
 
   MainWindowOptions options_;
-  QString sessionPaths_;
-  QString runPair_;  // the pair of the last run, for running it again
+  // The pair of the session the dialog chose, as two paths; nothing for the
+  // command line's pair text.
+  std::optional<loom::DirectoryPair> sessionDirs_;
+  std::optional<loom::DirectoryPair> runDirs_;  // of the last run, for running it again
   // The choices of the session's dialog, for running it again.
   bool keepUpToDate_ = false;
   bool prune_ = false;

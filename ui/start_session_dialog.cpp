@@ -273,6 +273,7 @@ void StartSessionDialog::accept() {
     return;
   }
   result_ = input + ',' + output;
+  chosen_ = loom::typedPair(input.toStdString(), output.toStdString());
   QSettings settings;
   settings.setValue(kLastInput, input);
   settings.setValue(kLastOutput, output);
@@ -311,6 +312,7 @@ void StartSessionDialog::showProblem(const loom::ChosenDirectoryProblem& problem
 
 void StartSessionDialog::cancelSession() {
   result_ = QString();
+  chosen_.reset();
   QDialog::reject();
 }
 

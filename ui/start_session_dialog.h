@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+#include "app/pair.h"
+
 class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
@@ -43,6 +45,8 @@ class StartSessionDialog : public QDialog {
   // name existing directories; else the dialog says why, with the focus on
   // the box at fault.
   const std::optional<QString>& sessionPaths() const { return result_; }
+  // The pair chosen, as two paths: a comma in a directory's name stays in it.
+  const std::optional<loom::DirectoryPair>& chosenDirs() const { return chosen_; }
   // What the session does besides one run: go on running after each change
   // of the input or the rules, and remove the pages of sources that are gone.
   // Remembered with the pair.
@@ -88,6 +92,7 @@ class StartSessionDialog : public QDialog {
   QCheckBox* prune_ = nullptr;
   QLabel* problem_ = nullptr;
   std::optional<QString> result_;
+  std::optional<loom::DirectoryPair> chosen_;
   bool loading_ = false;
   FolderNamer nameFolder_;
 };

@@ -367,6 +367,17 @@ class MainWindowTest : public QObject {
       QTest::keyClicks(d.pathBox(fault), "/");
       QVERIFY(!d.problemLabel()->isVisible());
     }
+    // A comma in a directory's name stays in it: the pair goes over as two paths.
+    const QString comma = QDir(in_).filePath("texts, 2024");
+    QVERIFY(QDir().mkpath(comma));
+    StartSessionDialog d;
+    d.load();
+    d.pathBox(0)->setText(comma);
+    d.pathBox(1)->setText(out);
+    click(d.useButton());
+    QVERIFY(d.chosenDirs().has_value());
+    QCOMPARE(QString::fromStdString(d.chosenDirs()->input), comma + "/");
+    QCOMPARE(QString::fromStdString(d.chosenDirs()->output), out + "/");
   }
 
   // Each window starts at its usual size, shrunk to fit the screen (800x600
