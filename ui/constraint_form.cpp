@@ -69,7 +69,7 @@ ConstraintForm::ConstraintForm(const QString& rulesPath, MessageSink& messages, 
   for (int i = 0; i < static_cast<int>(kKindOptions.size()); ++i) {
     options_[i] = new QRadioButton(kKindOptions[i], kindFrame);
     group->addButton(options_[i], i);
-    kindGrid->addWidget(options_[i], i % 2, i / 2);
+    kindGrid->addWidget(options_[i], i % 3, i / 3);  // three rows: every name whole
     connect(options_[i], &QRadioButton::clicked, this, [this, i] { chooseKind(i); });
   }
   save_ = new QPushButton(kSaveConstraintButton, this);
