@@ -279,6 +279,7 @@ void MainWindow::startSession() {
   if (session_->chosenDirs()) sessionDirs_ = session_->chosenDirs();
   keepUpToDate_ = session_->keepUpToDate();
   prune_ = session_->prune();
+  full_ = session_->full();
   setupButton_->setEnabled(false);
   sessionButton_->setEnabled(false);
   runBatch();
@@ -303,6 +304,7 @@ void MainWindow::runBatch() {
   batch.dirs = *dirs;
   batch.rulesPath = options_.rulesPath.toStdString();
   batch.prune = prune_;
+  batch.full = full_;
   pendingWarnings_.clear();
   pendingKinds_.clear();
   // The last good result stays until this run has one, or says why not.

@@ -119,6 +119,7 @@ class MainWindow : public QWidget {
   // The choices of the session's dialog, for running it again.
   bool keepUpToDate_ = false;
   bool prune_ = false;
+  bool full_ = false;
   bool watching_ = false;        // a session that keeps the site up to date is going
   QString indexPath_;            // the last finished run's index page
   QStringList pendingWarnings_;  // shown together when the run ends

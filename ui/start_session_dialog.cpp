@@ -104,10 +104,16 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
   prune_ = new QCheckBox(QStringLiteral("Remove pages whose source is gone"), this);
   prune_->setToolTip(
       QStringLiteral("Removes only pages an earlier run wrote and nobody has changed since"));
+  full_ = new QCheckBox(QStringLiteral("Convert every file"), this);
+  full_->setToolTip(
+      QStringLiteral("Also the files whose pages the last run left up to date (their sources "
+                     "are otherwise not read again)"));
   auto* choices = new QHBoxLayout;
   choices->addWidget(keepUpToDate_);
   choices->addSpacing(12);
   choices->addWidget(prune_);
+  choices->addSpacing(12);
+  choices->addWidget(full_);
   choices->addStretch(1);
 
   auto* layout = new QVBoxLayout(this);
@@ -130,7 +136,8 @@ StartSessionDialog::StartSessionDialog(QWidget* parent)
                       columns_[1].tree,
                       columns_[1].path,
                       keepUpToDate_,
-                      prune_};
+                      prune_,
+                      full_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   nameFolder_ = [](QWidget* dialog, const QString& parent) {
@@ -230,6 +237,7 @@ void StartSessionDialog::load() {
 bool StartSessionDialog::keepUpToDate() const { return keepUpToDate_->isChecked(); }
 
 bool StartSessionDialog::prune() const { return prune_->isChecked(); }
+bool StartSessionDialog::full() const { return full_->isChecked(); }
 
 void StartSessionDialog::volumeChosen(int column) {
   const QString root = columns_[column].volumes->currentData().toString();

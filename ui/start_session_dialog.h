@@ -52,6 +52,8 @@ class StartSessionDialog : public QDialog {
   // Remembered with the pair.
   bool keepUpToDate() const;
   bool prune() const;
+  // Whether every file is to be converted, also those whose page is up to date.
+  bool full() const;
 
   QLineEdit* pathBox(int column) const { return columns_[column].path; }
   QTreeView* tree(int column) const { return columns_[column].tree; }
@@ -61,6 +63,7 @@ class StartSessionDialog : public QDialog {
   QPushButton* newFolderButton(int column) const { return columns_[column].newFolder; }
   QCheckBox* keepUpToDateBox() const { return keepUpToDate_; }
   QCheckBox* pruneBox() const { return prune_; }
+  QCheckBox* fullBox() const { return full_; }
   // Why the directories were not taken; hidden while there is nothing to say.
   QLabel* problemLabel() const { return problem_; }
   void setFolderNamer(FolderNamer namer) { nameFolder_ = std::move(namer); }
@@ -90,6 +93,7 @@ class StartSessionDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QCheckBox* keepUpToDate_ = nullptr;
   QCheckBox* prune_ = nullptr;
+  QCheckBox* full_ = nullptr;  // this session only: never remembered
   QLabel* problem_ = nullptr;
   std::optional<QString> result_;
   std::optional<loom::DirectoryPair> chosen_;
