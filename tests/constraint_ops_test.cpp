@@ -12,6 +12,7 @@
 #include "convert/convert_file.h"
 #include "convert/line_origin.h"
 #include "convert/pattern_row.h"
+#include "convert/row_screen.h"
 
 namespace loom {
 namespace {
@@ -335,6 +336,10 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
       const ConvertedPage screened = ConvertFile(contents, "p", rules, settings, *codec);
       ASSERT_EQ(screened.bytes, everyRow.bytes) << codec->name() << " case " << i;
       ASSERT_EQ(screened.title, everyRow.title);
+      // An automaton too big for its index leaves every keyed row to its byte test.
+      rules.screen = std::make_shared<const RowScreen>(rules.constraints, *codec, true, 0);
+      const ConvertedPage byteTested = ConvertFile(contents, "p", rules, settings, *codec);
+      ASSERT_EQ(byteTested.bytes, everyRow.bytes) << codec->name() << " case " << i;
     }
   }
 }
