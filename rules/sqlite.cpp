@@ -13,17 +13,12 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file_system.h"
 
 namespace loom {
 namespace {
 
 std::atomic<std::chrono::milliseconds::rep> busyTimeoutMs{kDefaultBusyTimeout.count()};
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Owns one descriptor.
 class FileHandle {
