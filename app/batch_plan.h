@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/page_name.h"
 #include "app/pair.h"
 #include "app/rules_compiler.h"
 #include "base/error.h"
