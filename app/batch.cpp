@@ -87,7 +87,7 @@ class Runner {
     // are read before any page is written, so that each converts as it was
     // when the run began.
     std::set<FileIdentity> pageFiles;
-    const DirectorySnapshot output(fs, plan.dirs.output);
+    const DirectorySnapshot& output = *plan.output;  // a checked plan has it
     pageMayExist_.assign(plan.files.size(), false);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
       if (!plan.files[i].writesPage) continue;

@@ -100,6 +100,7 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
   site.fs.addFile(in + "UP.T'X", "Upper");
   const BatchSummary summary = site.run();
   EXPECT_EQ(summary.pagesWritten, 4u);
+  EXPECT_EQ(site.fs.listings("/out/"), 1);  // the plan's listing serves the run too
   EXPECT_TRUE(contains(site.recorder.said, "File \"" + in + "README\" has no \".\" in its name"));
   EXPECT_EQ(site.recorder.kinds, std::vector<WarningKind>{WarningKind::SkippedFile});
   std::vector<std::string> events = {"started 5"};

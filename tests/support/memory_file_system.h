@@ -18,7 +18,8 @@ class MemoryFileSystem : public FileSystem {
   void addFile(const std::string& path, const std::string& bytes);
   bool has(const std::string& path) const { return files_.count(path) > 0; }
   const std::string& contents(const std::string& path) const { return files_.at(path); }
-  int writes(const std::string& path) const;  // how often `path` was written
+  int writes(const std::string& path) const;   // how often `path` was written
+  int listings(const std::string& dir) const;  // how often listAllNames listed `dir`
 
   PathKind kind(const std::string& path) const override;
   std::optional<FileIdentity> identity(const std::string& path) const override;
@@ -35,6 +36,7 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files_;
   std::vector<std::string> order_;
   std::map<std::string, int> writeCounts_;
+  mutable std::map<std::string, int> listCounts_;
   mutable std::recursive_mutex mutex_;  // runs with several jobs write from workers
 };
 
