@@ -75,21 +75,21 @@ constexpr std::size_t kLongestListedTitle = 4096;
 class Runner {
  public:
   // Converted files wait for the in-order part of the run, which writes
-  // their pages, in a window of
-  // this many: a run over a million files holds a few results, not one per
-  // file, and a thread that gets this far ahead waits.
-  static constexpr std::size_t kWindow = 64;
-  // Pages waiting to be put in place hold at most about this many bytes
-  // (in files without a name, or in memory); the next page in order is
-  // always converted, so the run never waits on itself.
-  static constexpr std::size_t kWaitingBytes = std::size_t{32} << 20;
-
-  Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings)
-      : plan_(plan), fs_(fs), sourceWarnings_(sourceWarnings), results_(kWindow) {
+  // their pages, in a window of `window` results holding about
+  // `waitingBytes` of pages (in files without a name, or in memory); a
+  // thread that gets this far ahead waits.
+  Runner(const BatchPlan& plan, FileSystem& fs, const SourceWarnings& sourceWarnings,
+         std::size_t window, std::size_t waitingBytes)
+      : plan_(plan),
+        fs_(fs),
+        sourceWarnings_(sourceWarnings),
+        window_(std::max<std::size_t>(window, 1)),
+        mostWaitingBytes_(waitingBytes),
+        results_(window_) {
     // No page replaces an input file (the plan refuses that), so every file
     // is read when its turn comes; a page the output directory did not hold
     // when the run began is new without a look.
-    const DirectorySnapshot output(fs, plan.dirs.output);
+    const DirectorySnapshot& output = *plan.output;  // a checked plan has it
     pageMayExist_.assign(plan.files.size(), false);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
       if (plan.files[i].writesPage) pageMayExist_[i] = output.mayHold(*plan.files[i].pageName());
@@ -116,7 +116,7 @@ class Runner {
   // a file.
   FileResult take(std::size_t i) {
     std::unique_lock lock(mutex_);
-    FileResult& slot = results_[i % kWindow];
+    FileResult& slot = results_[i % window_];
     while (!slot.ready) {
       std::size_t j = next_;
       if (j >= plan_.files.size() || !hasRoomFor(j)) {
@@ -143,9 +143,12 @@ class Runner {
   }
 
  private:
-  // Whether file `i` may be converted now; the caller holds the lock.
+  // Whether file `i` may be converted now; the caller holds the lock. The
+  // next file in order always may: the pages waiting are those after it,
+  // which cannot be taken before it, so without it the run would wait on
+  // itself.
   bool hasRoomFor(std::size_t i) const {
-    return i < taken_ + kWindow && (waitingBytes_ < kWaitingBytes || i == taken_);
+    return i < taken_ + window_ && (waitingBytes_ < mostWaitingBytes_ || i == taken_);
   }
 
   void convert(std::size_t i) {
@@ -185,7 +188,7 @@ class Runner {
     result.ready = true;
     std::lock_guard lock(mutex_);
     waitingBytes_ += result.pageSize;
-    results_[i % kWindow] = std::move(result);
+    results_[i % window_] = std::move(result);
     changed_.notify_all();
   }
 
@@ -236,7 +239,8 @@ class Runner {
   std::vector<bool> pageMayExist_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<FileResult> results_;   // file i's in slot i % kWindow
+  const std::size_t window_, mostWaitingBytes_;
+  std::vector<FileResult> results_;   // file i's in slot i % window_
   std::atomic<std::size_t> next_{0};  // the first file no thread has claimed
   std::size_t taken_ = 0;             // the files before this one are taken
   std::size_t waitingBytes_ = 0;      // of the pages in the window
@@ -412,8 +416,10 @@ void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSyst
 // Runs a checked plan: the part of RunBatch after the check. When the plan
 // has not yet found every input file readable, that is looked at here, after
 // the other threads have started converting and before anything is written.
-BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
-                         BatchObserver& observer, bool prune) {
+BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, FileSystem& fs,
+                         BatchObserver& observer) {
+  unsigned jobs = options.jobs;
+  const bool prune = options.prune;
   BatchSummary summary;
   const std::size_t n = plan.files.size();
   summary.fileCount = n;
@@ -422,12 +428,13 @@ BatchSummary executePlan(const BatchPlan& plan, unsigned jobs, FileSystem& fs,
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
   SourceWarnings sourceWarnings(plan.rules);
-  Runner runner(plan, fs, sourceWarnings);
+  Runner runner(plan, fs, sourceWarnings, options.window, options.waitingBytes);
   // This thread converts too, between writing pages: `jobs` threads in all.
   std::vector<std::jthread> workers;
   workers.reserve(jobs - 1);
   for (unsigned w = 1; w < jobs; ++w) {
     try {
+      if (options.beforeThreadStart) options.beforeThreadStart();
       workers.emplace_back([&runner] { runner.help(); });
     } catch (const std::system_error&) {
       break;  // a process limit: the threads that started do the work
@@ -551,7 +558,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     }
     return summary;
   }
-  return executePlan(plan, options.jobs, fs, observer, options.prune);
+  return executePlan(plan, options, fs, observer);
 }
 
 }  // namespace loom

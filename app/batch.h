@@ -2,6 +2,8 @@
 // The batch run: every plain file of the input directory becomes one page in
 // the output directory, then the index page links them all.
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,6 +28,18 @@ struct BatchOptions {
   // Remove the pages the last run wrote whose source file is gone (see
   // planPrune); with checkOnly, only list them.
   bool prune = false;
+  // How far converting threads may run ahead of the in-order part that
+  // writes the pages: converted files wait in a window of `window` results,
+  // and their pages hold about `waitingBytes` at most, so that a run over a
+  // million files holds a few results, not one per file. The next file in
+  // order is converted whatever its pages weigh, so the run never waits on
+  // itself. Tests shrink both to reach that case.
+  std::size_t window = 64;
+  std::size_t waitingBytes = std::size_t{32} << 20;
+  // Called before each converting thread but the caller's starts; tests
+  // throw std::system_error from it as a process limit would, after which
+  // the threads that started do the work.
+  std::function<void()> beforeThreadStart{};
 };
 
 // Runs one batch. Before any page is written the whole run is checked; a

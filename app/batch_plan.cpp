@@ -49,7 +49,7 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
   constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
   // Only names the output directory holds need a look (each once, in order).
-  const DirectorySnapshot output(fs, plan.dirs.output);
+  const DirectorySnapshot& output = *plan.output;
   std::map<std::string, const InputFile*> targets;
   for (const InputFile& file : plan.files) {
     std::optional<std::string> page = file.pageName();
@@ -386,6 +386,7 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
     return unreadable.empty();
   };
   if (request.checkReadable) plan.inputsReadable = addUnreadable();
+  plan.output.emplace(fs, plan.dirs.output);
   checkRunTargets(plan, fs, problems);
   settlePageNameCollisions(plan);
   compileRules(compiler, plan);

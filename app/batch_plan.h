@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/page_name.h"
 #include "app/pair.h"
 #include "app/rules_compiler.h"
+#include "base/directory_snapshot.h"
 #include "base/error.h"
 #include "base/file_system.h"
 
@@ -56,6 +58,11 @@ struct BatchPlan {
   bool inputsReadable = false;  // every input file was found readable
   // The files that have no file type of their own and take GEN's.
   std::size_t genericFiles = 0;
+  // The output directory's entries as the plan found them, which the run
+  // goes by too rather than list the directory again: nothing of the run
+  // is written in between, and the directory is locked against other runs.
+  // None for a plan that writes nothing (planExplain).
+  std::optional<DirectorySnapshot> output;
 
   // Work in proportion to what changed. A page is up to date, and its source
   // is not read, when the list of pages says it was made from a source in

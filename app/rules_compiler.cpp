@@ -140,7 +140,7 @@ void checkIndexPageName(const std::string& name, std::vector<Problem>& problems)
 // Why a stored value that should be a whole number is not one, naming how
 // it is stored when that is the reason.
 std::string notAWholeNumber(const StoredValue& value) {
-  if (value.type == SQLITE_BLOB) {
+  if (value.type == ValueType::Blob) {
     return "is stored as binary data (a blob), not as a number; store it as a whole number";
   }
   return quoted(value.asText().value_or("")) + " is not a whole number";
@@ -300,7 +300,7 @@ std::optional<CompiledConstraint> prepareRow(const StoredConstraint& r, const st
         // A fraction is a number, just not a flag.
         check.columnProblem("CaseSensitive",
                             where + ": CaseSensitive " +
-                                (r.caseSensitive.type == SQLITE_FLOAT
+                                (r.caseSensitive.type == ValueType::Real
                                      ? quoted(t) + " is not 0 or 1"
                                      : notAWholeNumber(r.caseSensitive) + " (0 or 1)"));
         ok = false;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/batch_observer.h"
-#include "app/pair.h"
+#include "app/page_name.h"
 #include "base/codec.h"
 #include "base/error.h"
 #include "convert/page_rules.h"

@@ -7,6 +7,7 @@
 
 #include "app/manifest.h"
 #include "base/error.h"
+#include "base/file_system.h"
 
 namespace loom {
 namespace {
@@ -34,12 +35,6 @@ class StoppingObserver final : public BatchObserver {
   BatchObserver& inner_;
   const std::function<bool()>& stop_;
 };
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string nameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');

@@ -171,6 +171,10 @@ class FileSystem {
 // The real file system of this platform.
 std::unique_ptr<FileSystem> makePosixFileSystem();
 
+// The directory that holds `path`, without a slash at its end: "a/b" gives
+// "a", "/a" gives "/", and a bare name gives ".".
+std::string directoryOf(const std::string& path);
+
 // Whether both paths exist and name the same file on the real file system.
 bool sameFile(const std::string& a, const std::string& b);
 

@@ -49,21 +49,16 @@ class FileDescriptor {
   int fd_;
 };
 
-mode_t newFileMode() {
-  // New pages get the same permissions as any file the user creates.
-  static const mode_t mode = [] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-  }();
-  return mode;
-}
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+// The permissions of a file written: those of any file the user creates
+// (0666 less the umask, which the kernel takes off as it makes the file, so
+// this process never reads or changes its process-wide umask), or exactly
+// those of the file it replaces.
+struct FileMode {
+  bool kept = false;
+  mode_t mode = 0666;
+};
+constexpr FileMode kNewFileMode{};
+FileMode keptMode(mode_t mode) { return {true, mode}; }
 
 std::string_view temporaryPrefix() { return ".loomwise-"; }
 
@@ -161,17 +156,21 @@ void writeAll(int fd, const std::string& bytes, const char* what, const std::str
   }
 }
 
-// A new file is made with `mode` itself when the umask leaves that whole (a
-// page then costs no call to change it), otherwise for its owner alone until
-// fillNewFile sets the mode in full (a named file's own, say).
-bool umaskCuts(mode_t mode) { return (mode & ~newFileMode()) != 0; }
-mode_t creationMode(mode_t mode) { return umaskCuts(mode) ? 0600 : mode; }
+// A new file is made with the mode asked for, less the umask: never more
+// than it is to have.
+mode_t creationMode(FileMode mode) { return mode.mode; }
 
 // Writes `bytes` into a file just made with creationMode(mode), after giving
-// it `mode` in full.
-void fillNewFile(int fd, const std::string& bytes, mode_t mode, const WriteWords& words,
+// a kept mode back what the umask took from it. A file that cannot have the
+// mode of the one it replaces is not put in its place.
+void fillNewFile(int fd, const std::string& bytes, FileMode mode, const WriteWords& words,
                  const std::string& shown) {
-  if (umaskCuts(mode)) ::fchmod(fd, mode);
+  if (mode.kept) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw ioError(words.write, shown, errno);
+    if ((st.st_mode & 07777) != mode.mode && ::fchmod(fd, mode.mode) != 0)
+      throw ioError(words.write, shown, errno);
+  }
   writeAll(fd, bytes, words.write, shown);
 }
 
@@ -200,7 +199,7 @@ std::atomic<bool> unnamedFilesWork{true};
 // descriptors cannot make one now, and nothing is then left behind. Opened
 // for reading too, for the bytes to be had back if naming it fails.
 FileDescriptor writeUnnamedFile(const std::string& path, const std::string& bytes,
-                                const WriteWords& words, mode_t mode, const std::string& shown) {
+                                const WriteWords& words, FileMode mode, const std::string& shown) {
   FileDescriptor fd(
       ::open(directoryOf(path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, creationMode(mode)));
   if (fd.get() < 0) {
@@ -243,7 +242,7 @@ bool placeUnnamedFile(int fd, const std::string& path, const WriteWords& words,
 // in place, false when this file system cannot make or name such a file
 // (nothing is then left behind, and the caller writes the other way).
 bool putThroughUnnamedFile(const std::string& path, const std::string& bytes,
-                           const WriteWords& words, mode_t mode, const std::string& shown) {
+                           const WriteWords& words, FileMode mode, const std::string& shown) {
   const FileDescriptor fd = writeUnnamedFile(path, bytes, words, mode, shown);
   return fd.get() >= 0 && placeUnnamedFile(fd.get(), path, words, shown);
 }
@@ -267,7 +266,8 @@ std::string readBack(int fd, const WriteWords& words, const std::string& shown) 
 // such a file, to a temporary file in the same directory, which is then
 // renamed into place. `named` is the path as the user gave it, for messages.
 void replaceThroughTemporary(const std::string& path, const std::string& bytes,
-                             const WriteWords& words, mode_t mode, const std::string& named = {}) {
+                             const WriteWords& words, FileMode mode,
+                             const std::string& named = {}) {
   const std::string& shown = named.empty() ? path : named;
   if (unnamedFilesWork.load(std::memory_order_relaxed) &&
       putThroughUnnamedFile(path, bytes, words, mode, shown)) {
@@ -347,7 +347,7 @@ class UnnamedPage final : public StagedFile {
     // This file system cannot name such files after all: the bytes go the
     // other way.
     replaceThroughTemporary(path_, readBack(fd_.get(), kPageWords, path_), kPageWords,
-                            newFileMode());
+                            kNewFileMode);
   }
 
  private:
@@ -583,7 +583,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void writeFileAtomically(const std::string& path, const std::string& bytes) override {
-    replaceThroughTemporary(path, bytes, kPageWords, newFileMode());
+    replaceThroughTemporary(path, bytes, kPageWords, kNewFileMode);
   }
 
   std::string absolutePath(const std::string& path) const override {
@@ -626,7 +626,7 @@ class PosixFileSystem final : public FileSystem {
 
   std::unique_ptr<StagedFile> stageFile(const std::string& path, std::string bytes) override {
     if (unnamedFilesWork.load(std::memory_order_relaxed)) {
-      FileDescriptor fd = writeUnnamedFile(path, bytes, kPageWords, newFileMode(), path);
+      FileDescriptor fd = writeUnnamedFile(path, bytes, kPageWords, kNewFileMode, path);
       if (fd.get() >= 0) return std::make_unique<UnnamedPage>(std::move(fd), path);
     }
     return FileSystem::stageFile(path, std::move(bytes));
@@ -661,6 +661,12 @@ class PosixFileSystem final : public FileSystem {
 
 std::unique_ptr<FileSystem> makePosixFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   const PosixFileSystem fs;
   const std::optional<FileIdentity> first = fs.identity(a);
@@ -688,7 +694,7 @@ void writeNamedFile(const std::string& path, const std::string& bytes) {
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT) throw ioError("Cannot write", path, errno);
     // A new name, or a link to one: the link stays and its target is made.
-    replaceThroughTemporary(followLinks(path), bytes, kNamedFileWords, newFileMode(), path);
+    replaceThroughTemporary(followLinks(path), bytes, kNamedFileWords, kNewFileMode, path);
     return;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -699,7 +705,7 @@ void writeNamedFile(const std::string& path, const std::string& bytes) {
   // only the kernel can resolve.
   std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
   if (!real) throw ioError("Cannot write", path, errno);
-  replaceThroughTemporary(real.get(), bytes, kNamedFileWords, st.st_mode & 07777, path);
+  replaceThroughTemporary(real.get(), bytes, kNamedFileWords, keptMode(st.st_mode & 07777), path);
 }
 
 }  // namespace loom

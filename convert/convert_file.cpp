@@ -33,10 +33,13 @@ void appendLine(std::string& page, std::string_view item) {
 // and touches the line only on a hit, so a line no row changes is never
 // copied, and the rewrites build in `buffers` kept from line to line.
 // `mayHit` false says the caller knows the row's texts do not occur;
-// `facts` are the row's, worked out once. Returns whether the line may have
-// changed other than by losing bytes. `origin`, when given, is the line's
-// origin mask and is kept in step with it. Inlined: it runs for every row
-// tried on every line, and a call passes its last argument on the stack.
+// `facts` are the row's, worked out once. Returns true when the line may now
+// hold text it did not hold before -- text the row put in, or text joined
+// where it took a block out -- so that the rows after it must be screened
+// again; false when the line is unchanged or only cut or trimmed at its
+// ends, which brings no key and no byte in. `origin`, when given, is the
+// line's origin mask and is kept in step with it. Inlined: it runs for every
+// row tried on every line, and a call passes its last argument on the stack.
 [[gnu::always_inline]] inline bool applyRow(std::string& line, OpBuffers& buffers,
                                             const CompiledConstraint& row, const RowFacts& facts,
                                             const TextCodec& codec, bool mayHit,
@@ -138,17 +141,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   std::optional<RowScreen> uncompiled;
   const RowScreen* screen = rules.screen.get();
   if (screen == nullptr) screen = &uncompiled.emplace(rules.constraints, codec, false);
-  // Which rows the screen found in the current line: those marked `mark`.
-  std::vector<std::uint32_t> seen(screen->size(), 0);
-  std::uint32_t mark = 0;
-  std::vector<std::uint32_t> tryRows, spareRows;
-  const auto nextMark = [&] {
-    if (++mark == 0) {  // wrapped around: old marks could look current
-      std::fill(seen.begin(), seen.end(), 0);
-      mark = 1;
-    }
-    return mark;
-  };
+  RowScreen::Scratch scratch = screen->scratch();
 
   LineBytes bytes(screen->byteClasses());
   // A file type without rows (text turned into pages as it is) has nothing
@@ -203,7 +196,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         }
       }
     } else {
-      std::span<const std::uint32_t> rows = screen->rowsToTry(line, 0, seen, nextMark(), tryRows);
+      std::span<const std::uint32_t> rows = screen->rowsToTry(line, 0, scratch);
       for (std::size_t at = 0; at < rows.size();) {
         const std::uint32_t i = rows[at++];
         const RowFilter& filter = screen->filter(i);
@@ -211,8 +204,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         if (!mayMatch && !filter.actsWithoutMatch()) continue;
         if (tryRow(i, mayMatch)) {
           filter.addInserted(bytes);
-          rows = screen->rowsAfterChange(line, i, rows.subspan(at), seen, nextMark(), tryRows,
-                                         spareRows);
+          rows = screen->rowsAfterChange(line, i, rows.subspan(at), scratch);
           at = 0;
         }
       }

@@ -100,10 +100,10 @@ RowFacts factsOf(const CompiledConstraint& row, const TextCodec& codec) {
 }
 
 RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCodec& codec,
-                     bool multiPattern)
+                     bool multiPattern, std::size_t mostAutomatonCells)
     : screensBytes_(multiPattern) {
   filters_.reserve(rows.size());
-  always_.assign(rows.size(), 1);
+  std::vector<char> always(rows.size(), 1);  // row -> tried on every line
   std::vector<std::pair<std::string, std::size_t>> keys;
   const std::array<unsigned char, 256> fold = foldOf(codec);
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -114,15 +114,15 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
     if (key.empty()) continue;
     for (char& c : key) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
     keys.emplace_back(std::move(key), i);
-    always_[i] = 0;
+    always[i] = 0;
   }
   if (multiPattern) buildByteClasses();
   keyedFrom_.assign(rows.size() + 1, 0);
   for (std::size_t i = rows.size(); i-- > 0;)
-    keyedFrom_[i] = keyedFrom_[i + 1] + (always_[i] ? 0 : 1);
+    keyedFrom_[i] = keyedFrom_[i + 1] + (always[i] ? 0 : 1);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     allRows_.push_back(static_cast<std::uint32_t>(i));
-    if (always_[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
+    if (always[i]) alwaysRows_.push_back(static_cast<std::uint32_t>(i));
   }
   rowBits_ = byteClasses_ != nullptr && rows.size() <= 64 && keyedFrom_[0] < kRowsWorthAPass;
   if (rowBits_) {
@@ -153,7 +153,8 @@ RowScreen::RowScreen(const std::vector<CompiledConstraint>& rows, const TextCode
     }
   }
   for (int b = 0; b < 256; ++b) classOf_[b] = classOfFolded[fold[b]];
-  build(keys);
+  // Without the automaton every keyed row is left to its byte test.
+  if (!build(keys, mostAutomatonCells)) return;
   if (keyedFrom_[0] >= kRowsWorthAPass) buildBringsIn(rows, keys, fold);
 }
 
@@ -176,8 +177,8 @@ void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
   std::size_t budget = std::size_t{1} << 24;
   bringsAny_.assign(rows.size(), 0);
   bringsFrom_.reserve(rows.size() + 1);
-  std::vector<std::uint32_t> found, seen(rows.size(), 0);
-  std::uint32_t mark = 0;
+  std::vector<std::uint32_t> found;
+  Scratch scratch(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
     bringsFrom_.push_back(static_cast<std::uint32_t>(bringsIn_.size()));
     const auto pieces = piecesOf(rows[i]);
@@ -185,7 +186,7 @@ void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
     found.clear();
     for (std::size_t p = 0; !any && p < pieces->size(); ++p) {
       std::string piece((*pieces)[p]);
-      keyRowsIn(piece, i + 1, seen, ++mark, found);  // keys inside the piece
+      keyRowsIn(piece, i + 1, scratch, found);  // keys inside the piece
       for (char& c : piece) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
       for (const unsigned char end :
            {static_cast<unsigned char>(piece.front()), static_cast<unsigned char>(piece.back())}) {
@@ -216,21 +217,22 @@ void RowScreen::buildBringsIn(const std::vector<CompiledConstraint>& rows,
   bringsFrom_.push_back(static_cast<std::uint32_t>(bringsIn_.size()));
 }
 
-std::span<const std::uint32_t> RowScreen::rowsAfterChange(
-    std::string_view line, std::size_t changed, std::span<const std::uint32_t> left,
-    std::vector<std::uint32_t>& seen, std::uint32_t mark, std::vector<std::uint32_t>& rows,
-    std::vector<std::uint32_t>& spare) const {
+std::span<const std::uint32_t> RowScreen::rowsAfterChange(std::string_view line,
+                                                          std::size_t changed,
+                                                          std::span<const std::uint32_t> left,
+                                                          Scratch& scratch) const {
   if (bringsFrom_.empty() || bringsAny_[changed] != 0 ||
       keyedFrom_[changed + 1] < kRowsWorthAPass) {
-    return rowsToTry(line, changed + 1, seen, mark, rows);
+    return rowsToTry(line, changed + 1, scratch);
   }
   const auto brought = std::span<const std::uint32_t>(bringsIn_).subspan(
       bringsFrom_[changed], bringsFrom_[changed + 1] - bringsFrom_[changed]);
-  spare.clear();
+  // Built beside `left`, which may lie in rows_.
+  scratch.spare_.clear();
   std::set_union(left.begin(), left.end(), brought.begin(), brought.end(),
-                 std::back_inserter(spare));
-  rows.swap(spare);
-  return rows;
+                 std::back_inserter(scratch.spare_));
+  scratch.rows_.swap(scratch.spare_);
+  return scratch.rows_;
 }
 
 void RowScreen::buildByteClasses() {
@@ -263,8 +265,13 @@ void RowScreen::buildByteClasses() {
   }
 }
 
-void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& keys) {
-  // The trie of the keys.
+bool RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& keys,
+                      std::size_t mostCells) {
+  // The trie of the keys. Every state's moves are premultiplied by classes_
+  // below and flagged with kHasRows, so the cells (states x classes_) must
+  // stay below both 2^31 and `mostCells`.
+  const std::size_t cellLimit = std::min<std::size_t>(mostCells, kHasRows);
+  if (classes_ >= cellLimit) return false;
   std::vector<std::uint32_t> edges(classes_, kNoEdge);
   std::vector<std::vector<std::uint32_t>> ends(1);
   for (const auto& [key, row] : keys) {
@@ -273,6 +280,10 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
     for (char c : key) {
       std::uint32_t& next = edges[state * classes_ + classOf_[static_cast<unsigned char>(c)]];
       if (next == kNoEdge) {
+        if (edges.size() + classes_ >= cellLimit) {
+          longestKey_ = 0;
+          return false;
+        }
         next = static_cast<std::uint32_t>(ends.size());
         ends.emplace_back();
         edges.resize(edges.size() + classes_, kNoEdge);
@@ -320,11 +331,13 @@ void RowScreen::build(const std::vector<std::pair<std::string, std::size_t>>& ke
     outputs_.insert(outputs_.end(), rows.begin(), rows.end());
   }
   outputFrom_.push_back(static_cast<std::uint32_t>(outputs_.size()));
+  return true;
 }
 
-void RowScreen::keyRowsIn(std::string_view text, std::size_t first,
-                          std::vector<std::uint32_t>& seen, std::uint32_t mark,
+void RowScreen::keyRowsIn(std::string_view text, std::size_t first, Scratch& scratch,
                           std::vector<std::uint32_t>& rows) const {
+  const std::uint32_t mark = scratch.nextMark();
+  std::vector<std::uint32_t>& seen = scratch.seen_;
   const std::uint32_t* delta = delta_.data();
   const auto move = [&](std::uint32_t& at, char c) {
     at = delta[at + classOf_[static_cast<unsigned char>(c)]];
@@ -358,11 +371,10 @@ void RowScreen::keyRowsIn(std::string_view text, std::size_t first,
 }
 
 std::span<const std::uint32_t> RowScreen::rowsFoundIn(std::string_view line, std::size_t first,
-                                                      std::vector<std::uint32_t>& seen,
-                                                      std::uint32_t mark,
-                                                      std::vector<std::uint32_t>& rows) const {
+                                                      Scratch& scratch) const {
+  std::vector<std::uint32_t>& rows = scratch.rows_;
   rows.clear();
-  keyRowsIn(line, first, seen, mark, rows);
+  keyRowsIn(line, first, scratch, rows);
   std::sort(rows.begin(), rows.end());
   // Merge in the rows tried on every line.
   const auto from = std::lower_bound(alwaysRows_.begin(), alwaysRows_.end(), first);

@@ -113,13 +113,13 @@ std::string exportRulesText(const std::string& rulesPath) {
         const std::string where =
             name + " row " + std::to_string(row) + ", column \"" + column + "\"";
         switch (v.type) {
-          case SQLITE_NULL:
+          case ValueType::Null:
             record[column] = nullptr;
             break;
-          case SQLITE_INTEGER:
+          case ValueType::Integer:
             record[column] = v.integer;
             break;
-          case SQLITE_FLOAT:
+          case ValueType::Real:
             if (!std::isfinite(v.real)) {
               throw LoomError(ErrorKind::Rules, where +
                                                     ": holds a number that is not finite, which "
@@ -127,10 +127,10 @@ std::string exportRulesText(const std::string& rulesPath) {
             }
             record[column] = v.real;
             break;
-          case SQLITE_TEXT:
+          case ValueType::Text:
             record[column] = v.text;
             break;
-          default:
+          case ValueType::Blob:
             // The run reads a blob of UTF-8 as its text; so does the export.
             if (firstInvalidUtf8(v.text) != std::string::npos) {
               throw LoomError(ErrorKind::Rules,

@@ -12,18 +12,13 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file_system.h"
 #include "rules/rule_database.h"
 
 namespace loom {
 namespace {
 
 constexpr const char* kFileName = "loomwise.mdb";
-
-std::string parentOf(const std::string& dir) {
-  const std::size_t slash = dir.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : dir.substr(0, slash);
-}
 
 std::string join(const std::string& dir, const std::string& name) {
   return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
@@ -38,7 +33,7 @@ LoomError cannotMake(const std::string& path, const std::string& why) {
 void makeDirectories(const std::string& dir, const std::string& forFile) {
   struct stat st {};
   if (dir.empty() || ::stat(dir.c_str(), &st) == 0) return;
-  makeDirectories(parentOf(dir), forFile);
+  makeDirectories(directoryOf(dir), forFile);
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
     throw cannotMake(forFile,
                      "cannot create the directory \"" + dir + "\": " + std::strerror(errno));
@@ -110,7 +105,7 @@ RulesChoice chooseRules(const std::optional<std::string>& option, const RulesPla
   choice.toCreate = fs.kind(choice.path) == PathKind::Missing;
   // The copy beside the program is what an older install used, so a user's
   // own copy starts from it; a package has its bundled rules in share/.
-  const std::string shared = join(parentOf(places.programDir), "share/loomwise/loomwise.mdb");
+  const std::string shared = join(directoryOf(places.programDir), "share/loomwise/loomwise.mdb");
   if (besideExists) {
     choice.createFrom = beside;
   } else if (fs.kind(shared) == PathKind::RegularFile) {
@@ -121,7 +116,7 @@ RulesChoice chooseRules(const std::optional<std::string>& option, const RulesPla
 
 void prepareRules(const RulesChoice& choice) {
   if (choice.source != RulesSource::UserData || ::access(choice.path.c_str(), F_OK) == 0) return;
-  makeDirectories(parentOf(choice.path), choice.path);
+  makeDirectories(directoryOf(choice.path), choice.path);
   if (!choice.createFrom.empty()) {
     copyNew(choice.createFrom, choice.path);
     return;

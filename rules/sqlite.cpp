@@ -1,6 +1,7 @@
 #include "rules/sqlite.h"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,17 +13,12 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file_system.h"
 
 namespace loom {
 namespace {
 
 std::atomic<std::chrono::milliseconds::rep> busyTimeoutMs{kDefaultBusyTimeout.count()};
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Owns one descriptor.
 class FileHandle {
@@ -201,9 +197,9 @@ void Database::requireRowOrder(std::string_view table) {
 }
 
 std::optional<std::string> StoredValue::asText() const {
-  if (type == SQLITE_NULL) return std::nullopt;
-  if (type == SQLITE_INTEGER) return std::to_string(integer);
-  if (type == SQLITE_FLOAT) {
+  if (type == ValueType::Null) return std::nullopt;
+  if (type == ValueType::Integer) return std::to_string(integer);
+  if (type == ValueType::Real) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.15g", real);
     return std::string(buf);
@@ -213,14 +209,14 @@ std::optional<std::string> StoredValue::asText() const {
 
 std::optional<std::int64_t> StoredValue::asInteger() const {
   switch (type) {
-    case SQLITE_INTEGER:
+    case ValueType::Integer:
       return integer;
-    case SQLITE_FLOAT:
+    case ValueType::Real:
       if (std::isfinite(real) && std::floor(real) == real && std::fabs(real) < 9.2e18) {
         return static_cast<std::int64_t>(real);
       }
       return std::nullopt;
-    case SQLITE_TEXT: {
+    case ValueType::Text: {
       const std::size_t first = text.find_first_not_of(' ');
       const std::size_t last = text.find_last_not_of(' ');
       if (first == std::string::npos) return std::nullopt;
@@ -301,17 +297,19 @@ int Statement::columnCount() const { return sqlite3_column_count(stmt_.get()); }
 StoredValue Statement::value(int column) const {
   StoredValue v;
   sqlite3_stmt* s = stmt_.get();
-  v.type = sqlite3_column_type(s, column);
-  switch (v.type) {
+  switch (sqlite3_column_type(s, column)) {
     case SQLITE_INTEGER:
+      v.type = ValueType::Integer;
       v.integer = sqlite3_column_int64(s, column);
       break;
     case SQLITE_FLOAT:
+      v.type = ValueType::Real;
       v.real = sqlite3_column_double(s, column);
       break;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
-      const void* data = v.type == SQLITE_TEXT
+      v.type = sqlite3_column_type(s, column) == SQLITE_TEXT ? ValueType::Text : ValueType::Blob;
+      const void* data = v.type == ValueType::Text
                              ? static_cast<const void*>(sqlite3_column_text(s, column))
                              : sqlite3_column_blob(s, column);
       const int size = sqlite3_column_bytes(s, column);

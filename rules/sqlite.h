@@ -2,8 +2,6 @@
 // Thin owning wrappers over the SQLite C API. Every failure becomes a
 // LoomError of kind Rules whose message names the rule database file.
 
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -11,6 +9,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The C API's handles, declared here so that only rules/sqlite.cpp sees
+// the C API itself.
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace loom {
 
@@ -62,13 +65,16 @@ class Database {
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_;
 };
 
+// What a stored value is, as SQLite keeps it.
+enum class ValueType { Null, Integer, Real, Text, Blob };
+
 // A value read from a column: NULL stays distinct from the empty text.
 struct StoredValue {
-  int type = SQLITE_NULL;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL
+  ValueType type = ValueType::Null;
   std::int64_t integer = 0;
   double real = 0;
   std::string text;  // text, or the blob's bytes
-  bool isNull() const { return type == SQLITE_NULL; }
+  bool isNull() const { return type == ValueType::Null; }
   std::optional<std::string> asText() const;
   // The value as a whole number: an integer, a real without fraction, or a
   // text that spells one (blanks around it allowed); nothing otherwise.

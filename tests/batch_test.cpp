@@ -6,11 +6,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -96,6 +101,7 @@ TEST(RunBatch, ReportsProgressInFileOrderAndWritesPagesAndIndex) {
   site.fs.addFile(in + "UP.T'X", "Upper");
   const BatchSummary summary = site.run();
   EXPECT_EQ(summary.pagesWritten, 4u);
+  EXPECT_EQ(site.fs.listings("/out/"), 1);  // the plan's listing serves the run too
   EXPECT_TRUE(contains(site.recorder.said, "File \"" + in + "README\" has no \".\" in its name"));
   EXPECT_EQ(site.recorder.kinds, std::vector<WarningKind>{WarningKind::SkippedFile});
   std::vector<std::string> events = {"started 5"};
@@ -387,6 +393,69 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
   site.fs.addFile(site.db.path(), "rules");
   site.options.dirs.output = site.dir.path() + "/";
   EXPECT_TRUE(contains(site.problems(), "is the rule database \"" + site.db.path() + "\" itself"));
+}
+
+// Runs `body`; a run that waits on itself aborts the tests with `what`
+// instead of hanging them.
+void finishesOrAborts(const std::string& what, const std::function<void()>& body) {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!done.wait_for(lock, std::chrono::minutes(1), [&] { return finished; })) {
+      std::fprintf(stderr, "%s never finished: the run waits on itself\n", what.c_str());
+      std::abort();
+    }
+  });
+  struct Finish {
+    std::mutex& mutex;
+    std::condition_variable& done;
+    bool& finished;
+    std::thread& watchdog;
+    ~Finish() {
+      {
+        std::lock_guard lock(mutex);
+        finished = true;
+      }
+      done.notify_all();
+      watchdog.join();
+    }
+  } finish{mutex, done, finished, watchdog};
+  body();
+}
+
+// Pages waiting beyond the byte budget hold back every file but the next in
+// order, which is converted whatever they weigh. Threads that run ahead fill
+// the window and the budget again and again, so a run that held back the
+// next file too would wait on itself.
+TEST(RunBatch, ATinyWindowAndByteBudgetHoldBackAllButTheNextFile) {
+  Site site;
+  for (int i = 0; i < 300; ++i)
+    site.fs.addFile("/in/f" + std::to_string(1000 + i) + ".txt", "Line\r\n");
+  site.options.jobs = 4;
+  site.options.window = 3;
+  site.options.waitingBytes = 1;
+  for (int round = 0; round < 10; ++round) {
+    finishesOrAborts("round " + std::to_string(round), [&] {
+      const BatchSummary summary = site.run();
+      EXPECT_EQ(round == 0 ? summary.pagesNew : summary.pagesUnchanged, 300u);
+    });
+  }
+}
+
+// A process that may start no more threads converts on those it has.
+TEST(RunBatch, ThreadsThatCannotStartLeaveTheWorkToTheOthers) {
+  Site site;
+  for (const char* name : {"/in/a.txt", "/in/b.txt", "/in/c.txt"}) site.fs.addFile(name, "A\r\n");
+  site.options.jobs = 3;
+  int refused = 0;
+  site.options.beforeThreadStart = [&] {
+    ++refused;
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  EXPECT_EQ(site.run().pagesNew, 3u);
+  EXPECT_EQ(refused, 1);  // the first refusal ends the tries
 }
 
 // A second run with more jobs that writes nothing shows both give the same bytes;

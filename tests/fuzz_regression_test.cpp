@@ -4,10 +4,19 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "fuzz/entry/fuzz_entry.h"
 #include "support/temp_dir.h"
+
+namespace loom::fuzz {
+
+// Lists a target by its name, not by its bytes, which change with every
+// build and would rename the test each time.
+void PrintTo(const Target& target, std::ostream* os) { *os << target.name; }
+
+}  // namespace loom::fuzz
 
 namespace loom::testing {
 namespace {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/page_name.h"
+
 namespace loom {
 namespace {
 

@@ -14,6 +14,7 @@
 
 #include "app/batch.h"
 #include "base/error.h"
+#include "base/file_system.h"
 #include "support/faulty_file_system.h"
 #include "support/rule_db.h"
 #include "support/temp_dir.h"
@@ -22,6 +23,12 @@ namespace loom::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+TEST(DirectoryOf, IsWhatHoldsThePathWithoutItsLastSlash) {
+  for (const auto& [path, dir] :
+       {std::pair{"a/b", "a"}, {"/a", "/"}, {"a", "."}, {"/a/b/", "/a/b"}})
+    EXPECT_EQ(directoryOf(path), dir) << path;
+}
 
 class PosixRun : public ::testing::Test {
  protected:

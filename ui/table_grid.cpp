@@ -37,15 +37,15 @@ loom::StoredValue storedOf(const QVariant& v, loom::ColumnKind kind) {
     case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-      stored.type = SQLITE_INTEGER;
+      stored.type = loom::ValueType::Integer;
       stored.integer = v.toLongLong();
       break;
     case QMetaType::Double:
-      stored.type = SQLITE_FLOAT;
+      stored.type = loom::ValueType::Real;
       stored.real = v.toDouble();
       break;
     default:
-      stored.type = SQLITE_TEXT;
+      stored.type = loom::ValueType::Text;
       stored.text = v.toString().toStdString();
   }
   return stored;

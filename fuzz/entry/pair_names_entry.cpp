@@ -1,5 +1,6 @@
 // The directory pair, page name, extension and link address of any text.
 
+#include "app/page_name.h"
 #include "app/pair.h"
 #include "fuzz/entry/fuzz_entry.h"
 #include "index/index_page.h"

@@ -61,6 +61,11 @@ int MemoryFileSystem::writes(const std::string& path) const {
   return writeCounts_.contains(path) ? writeCounts_.at(path) : 0;
 }
 
+int MemoryFileSystem::listings(const std::string& dir) const {
+  std::lock_guard lock(mutex_);
+  return listCounts_.contains(dir) ? listCounts_.at(dir) : 0;
+}
+
 PathKind MemoryFileSystem::kind(const std::string& path) const {
   std::lock_guard lock(mutex_);
   if (files_.count(path)) return PathKind::RegularFile;
@@ -98,6 +103,7 @@ std::optional<std::vector<std::string>> MemoryFileSystem::listAllNames(
     const std::string& dir) const {
   std::lock_guard lock(mutex_);
   const std::string prefix = normalizeDir(dir);
+  ++listCounts_[prefix];
   if (!dirs_.count(prefix)) return std::nullopt;
   std::vector<std::string> names;
   const auto addChild = [&](const std::string& path) {

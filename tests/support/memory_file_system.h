@@ -18,7 +18,8 @@ class MemoryFileSystem : public FileSystem {
   void addFile(const std::string& path, const std::string& bytes);
   bool has(const std::string& path) const { return files_.count(path) > 0; }
   const std::string& contents(const std::string& path) const { return files_.at(path); }
-  int writes(const std::string& path) const;  // how often `path` was written
+  int writes(const std::string& path) const;   // how often `path` was written
+  int listings(const std::string& dir) const;  // how often listAllNames listed `dir`
   // How many files of `dir` (ending in "/") were read.
   int reads(const std::string& dir) const {
     std::lock_guard lock(mutex_);
@@ -50,9 +51,9 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, FileState> states_;
   std::int64_t clockNs_ = 1'000'000'000;
   void touch(const std::string& path, std::size_t size);
-  mutable std::recursive_mutex mutex_;
-  mutable std::map<std::string, int>
-      reads_;  // per directory  // runs with several jobs write from workers
+  mutable std::map<std::string, int> listCounts_;
+  mutable std::map<std::string, int> reads_;  // per directory
+  mutable std::recursive_mutex mutex_;        // runs with several jobs write from workers
 };
 
 }  // namespace loom::testing
