@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds, and converts the bundled sample texts in examples/ into a
 # small web site in examples-site/, then prints where its index page is.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The batch run: every plain file of the input directory becomes one page in
 // the output directory, then the index page links them all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How a batch run reports what it does. The engine never prints or shows
 // anything; the desktop window, the command-line tool and the tests each

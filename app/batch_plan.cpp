@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/batch_plan.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Everything a batch run needs, read and checked before any page is written:
 // the directories, the snapshot of the input files, and the rules compiled

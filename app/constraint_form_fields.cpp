@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/constraint_form_fields.h"
 
 #include "base/codec.h"

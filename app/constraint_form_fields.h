@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the Constraint Form holds, and the row it saves for it. The preview
 // converts with the same row, so both take it from here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Why a file converts the way it does: which rule changed which line, and
 // which rules apply to the file but never changed anything. Writes nothing.

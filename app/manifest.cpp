@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/manifest.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The list of the pages a run wrote, kept as a hidden file in the output
 // directory, so that a later run can tell the pages it made and may remove

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/page_name.h"
 
 #include "base/error.h"

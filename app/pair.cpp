@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/pair.h"
 
 #include "base/file_system.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Constraint Form's live preview: a sample text converted by the row
 // being defined, after the saved rows of the same file type and "GEN".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/rules_compiler.h"
 
 #include <algorithm>

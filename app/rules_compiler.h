@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one place where the stored rule tables become what a conversion runs
 // on: the settings and the encoding of a run, the page rules of each

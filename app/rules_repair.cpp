@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/rules_repair.h"
 
 #include <filesystem>

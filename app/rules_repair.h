@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Putting usable rules in place of a rule database that cannot be read,
 // without losing the file that was there: it is kept beside the new one.

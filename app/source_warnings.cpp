@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/source_warnings.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Warnings about text settings that do not fit the run's text: said once per
 // run (or once per file, summed up when many files have it), in the run and

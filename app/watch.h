@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keeping a site up to date: a batch run, then another whenever the input
 // directory or the rule database changes.

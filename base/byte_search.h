@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where a short needle may start in a line: the byte there is one of two
 // values (the two cases of the needle's first letter, or its first byte

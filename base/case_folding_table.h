@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Unicode simple case folding as runs of code points that fold by the same
 // distance; made from CaseFolding.txt by scripts/make-case-folding.py.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The text encoding seam. The engine works on byte strings in the encoding of
 // the run; the rule database stores UTF-8. Everything that depends on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The entries of one directory at one moment, for a run that asks about
 // many names in it: a name the listing did not hold needs no look of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/error.h"
 
 namespace loom {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one error type of the core. Every failure that reaches a front end is a
 // LoomError whose message a user can act on: it names the file, table, key or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The file access of a batch run, behind one small interface so that tests
 // can run the engine on an in-memory fake and inject failures. Paths are byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Word of changes in directories, behind a small interface next to the
 // file-system one, so that the watch loop does not depend on the platform's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/text.h"
 
 #include <algorithm>

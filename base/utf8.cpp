@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/utf8.h"
 
 #include <bit>

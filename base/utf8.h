@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Small UTF-8 helpers shared by the codecs. Decoding is strict: overlong
 // forms, surrogates and code points past U+10FFFF are invalid.

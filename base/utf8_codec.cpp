@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <utf8proc.h>
 
 #include <algorithm>

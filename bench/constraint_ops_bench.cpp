@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four constraint operations on a typical and a long line, case-sensitive
 // and case-insensitive. Arguments: {long line?, case-sensitive?}.
 

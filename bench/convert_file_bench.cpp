@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConvertFile on a page of typical lines and on a page of long lines, with
 // the sixteen rows that the benchmark corpus applies to a TXT file, all made
 // case-sensitive or all case-insensitive. Arguments: {long lines?, case-sensitive?}.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """How the cost of loomwise-batch grows: with the number of rule rows (a
 glossary of terms, sed beside it with the same rows) and with the number of
 small files (time and peak memory per file). Timings run in a RAM-backed

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Deterministic benchmark corpus for loomwise-batch.
 
 Writes, under OUT:

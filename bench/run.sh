@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times loomwise-batch against the tools a user would pick instead, on one
 # generated corpus, and writes bench/RESULTS.md.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Lines shaped like the benchmark corpus, shared by the micro benchmarks.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Peak memory of loomwise-batch on one huge single-line file: the bound is the
 # file's size plus twice its page's size plus a few MB. Prints a Markdown
 # table for bench/RESULTS.md.

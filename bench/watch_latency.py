@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Re-run latency of loomwise-batch --watch: the time from a change to one
 input file to its page changing on disk.
 

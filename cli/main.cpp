@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // loomwise-batch: the batch run for scripts and CI. A thin front end: it
 // parses the command line, calls the core, and turns the outcome into lines
 // on stderr and an exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/options.h"
 
 #include <algorithm>

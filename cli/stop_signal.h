@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Ctrl-C and SIGTERM during a batch run or a watch: the first asks the run
 // to stop after the file(s) in progress, so that no page is left

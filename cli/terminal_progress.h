@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Progress of a batch run on stderr: one updating line on a terminal, plain
 // lines (at most one per percent) otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/watch_command.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // loomwise-batch --watch: the batch run, again after every change.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The core is built as one static library per layer: base -> rules ->
 # convert, index -> app. Each layer sees the headers of itself and of the
 # layers it names in DEPENDS, and no others: its include path is a folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A quick test that lets the conversion pass over a row that cannot change a
 // line: a row's texts can only occur in a line that holds every byte value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The kinds of constraint row and the marker the operations read in an end
 // marker: what a conversion needs to know of a row beyond its texts.

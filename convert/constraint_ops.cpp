@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/constraint_ops.h"
 
 #include <algorithm>

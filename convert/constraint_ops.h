@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The four constraint operations, which the conversion runs as they are.
 // Cutting a line and replacing a header line change the line in place, so a

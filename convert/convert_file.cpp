@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/convert_file.h"
 
 #include <algorithm>

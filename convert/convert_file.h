@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Page conversion: one input text file becomes the bytes of one page and its
 // title. Pure: reads no database, file or window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/line_origin.h"
 
 #include <cstring>

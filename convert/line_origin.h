@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where each byte of a line came from: the source file, or a rule or setting.
 // A page may escape what came from the source (so that "a < b" and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the conversion of one file needs, prepared once per run in the
 // encoding of the run: the file type's values, the constraint rows that apply

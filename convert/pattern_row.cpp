@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/pattern_row.h"
 
 #include <re2/filtered_re2.h>

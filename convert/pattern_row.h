@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A constraint row of the kind PatternReplace, compiled once per run: its
 // search text is a regular expression (RE2's syntax, matched in time linear

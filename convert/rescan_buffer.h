@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The working line of an operation that rewrites a line and then searches
 // again from the start of what it wrote ("resume at the hit"). One buffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/row_screen.h"
 
 #include <algorithm>

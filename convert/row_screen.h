@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A file type's rows compiled once per run, so that the cost of a line does
 // not grow with the number of rows that cannot change it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert/source_facts.h"
 
 #include <algorithm>

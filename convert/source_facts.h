@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a source file's bytes say about the settings it needs, found in a
 // quick pass before or beside its conversion: lines that end in LF alone,

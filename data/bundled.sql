@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- The rules of the bundled examples: three file types in two groups, and
 -- constraints of all four kinds. Stored order matters: rows apply to each
 -- line in this order.

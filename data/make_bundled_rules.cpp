@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build step: makes the rule database of the examples next to the
 // executables when there is none, and never touches an existing one (it
 // holds the user's rules). With --own-text it makes the database an

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- The file type and group of a new database for text of this platform: every
 -- file without a type of its own is of the type GEN, whose pages show the
 -- text as it was laid out, its first line in bold as the title; the index

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- The four tables of a Loomwise rule database. Keys and names compare
 -- without regard to letter case. RowKey is a hidden counter that keeps the
 -- stored (insertion) order and lets the grids address a row even when two

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- The four settings every rule database needs, with the values the Setup
 -- window shows before it loads.
 INSERT INTO GlobalDefs (ID, Content) VALUES ('EndofLine', '<P>');

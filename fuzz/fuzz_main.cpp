@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One libFuzzer target; LOOMWISE_FUZZ_ENTRY names the entry point.
 #include "fuzz/entry/fuzz_entry.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "index/index_page.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The index page: one entry per page of the run, kept sorted, written after
 // the last file with a header and a footer around each group's links.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for loomwise-batch                       -*- shell-script -*-
 # Options come from the program's own --help, so new ones complete too; the
 # arguments are directories, rule databases (.mdb) and rule texts (.json).

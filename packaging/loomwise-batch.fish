@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # fish completion for loomwise-batch. tests/completion_test.sh checks that it
 # offers every option of the program's --help.
 complete -c loomwise-batch -f -a '(__fish_complete_directories)'

@@ -1,4 +1,5 @@
 #compdef loomwise-batch
+# SPDX-License-Identifier: MIT
 # zsh completion for loomwise-batch. tests/completion_test.sh checks that it
 # offers every option of the program's --help.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes one manual page, gzipped as Debian wants it: help2man reads the
 # program's --help and --version and adds the hand-written sections of
 # INCLUDE.

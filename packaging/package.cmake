@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What an installed Loomwise brings besides its programs (manual pages, bash,
 # zsh and fish completion, AppStream metainfo, the Debian changelog and copyright), and
 # the Debian package made from the install: cpack -G DEB in the build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/constraint_draft.h"
 
 #include "base/error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A constraint row as the program writes it (the Constraint Form's save):
 // texts in UTF-8, exactly as they are stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/global_settings.h"
 
 #include <array>

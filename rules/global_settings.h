@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The global settings: four rows of GlobalDefs every database needs, and
 // the optional ones of the settings table. Texts here are UTF-8 as stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/rule_database.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/rule_tables.h"
 
 #include <algorithm>

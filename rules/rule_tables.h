@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The rows of the four tables as stored: UTF-8 text, NULL kept apart from
 // the empty text, rows in stored order. Reading them is one snapshot taken in

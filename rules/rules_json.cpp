@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/rules_json.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The whole rule database as one human-readable, diff-friendly text file:
 // JSON with one record per line, the four tables in a fixed order, rows in

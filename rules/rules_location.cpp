@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/rules_location.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which rule database a front end uses when no --rules FILE is given. In a
 // directory the user can write (a build tree, an install in their home) it is

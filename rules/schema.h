@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The layout of a rule database, written down once: its four tables, their
 // columns in stored order, what each column holds, and which column keys a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rules/settings_table.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every global setting in one table: its GlobalDefs key, the values it
 // takes, what a missing row means, the option that overrides it for one run,

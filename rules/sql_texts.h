@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The SQL kept as text files in data/, compiled in so that the command-line
 // tool can make a new rule database anywhere.

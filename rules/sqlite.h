@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Thin owning wrappers over the SQLite C API. Every failure becomes a
 // LoomError of kind Rules whose message names the rule database file.

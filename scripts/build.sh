@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures and builds into build/ (or $LOOMWISE_BUILD_DIR) with two jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fails, naming the files, when C++ sources do not follow .clang-format.
 # Fix them with: scripts/format-check.sh --fix
 # The Unicode table is generated (scripts/make-case-folding.py) and left as

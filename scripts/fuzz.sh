@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (clang, ASan + UBSan) in build-fuzz/ and runs
 # each for a bounded time: FUZZ_SECONDS each (default 30). Exits non-zero when
 # a target finds a crash, a hang or a leak; the input that found it is copied

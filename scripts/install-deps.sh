@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what building and testing Loomwise needs on Debian 12, and the
 # packages named as arguments, skipping the package index update when
 # everything is already there.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package loomwise_<version>_<arch>.deb in build/ (reusing
 # the build there when present) and checks it the way Debian would: lintian
 # (no errors), desktop-file-validate on the desktop entry, appstreamcli

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the core, the command-line tool and the whole test suite with
 # AddressSanitizer and UndefinedBehaviorSanitizer and the standard library's
 # assertions in build-asan/ (no desktop program, no benchmarks) and runs every

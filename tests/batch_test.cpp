@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole batch runs on an in-memory file system with a real rule database.
 
 #include "app/batch.h"

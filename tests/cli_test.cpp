@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // loomwise-batch run as a script runs it, on temporary directories, failing disks and signals.
 
 #include <gtest/gtest.h>

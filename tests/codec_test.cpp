@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two encodings: stored text to and from UTF-8; finding, folding and comparing.
 
 #include "base/codec.h"

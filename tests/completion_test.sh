@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every option loomwise-batch's --help names is offered by the zsh and fish
 # completions, and every value a setting takes too, so that they cannot fall
 # behind the one list of options. (The bash completion reads --help itself.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The constraint operations: worked lines, then random rows against slow references.
 
 #include "convert/constraint_ops.h"

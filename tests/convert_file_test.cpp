@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One input file to the bytes of its page and its title.
 
 #include "convert/convert_file.h"

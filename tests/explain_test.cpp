@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace of one file's conversion, and the live preview of a constraint being defined.
 
 #include "app/explain.h"

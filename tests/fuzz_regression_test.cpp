@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays the fuzz seed corpora and fuzz/regressions/, so a fault found once stays mended.
 
 #include <gtest/gtest.h>

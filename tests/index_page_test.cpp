@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The index page, byte for byte, from entries in the order a run adds them.
 
 #include "index/index_page.h"

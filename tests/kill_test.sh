@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Kills loomwise-batch at random moments while it converts a 500-file corpus: after every kill
 # each page present is an undisturbed run's, byte for byte; after a final complete run no
 # temporary file is left and the output is the undisturbed run's. --short: 10 kills, not 100.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Taking the directory pair apart, naming pages and finding a file's type.
 
 #include "app/pair.h"

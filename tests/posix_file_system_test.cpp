@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Batch runs on the real disk: links, hidden names, stale temporary files, a disk that changes.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """real_text_test.py LOOMWISE_BATCH: accented, Greek and CJK text and this system's copyright
 files under the names files come with (no ".", numbered series, blanks and ":"), converted with
 the rules `--new-rules` makes and nothing else, read back by headless Chromium: one page per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rule database file: where it lives, how rows are read, and what the front ends write back.
 
 #include "rules/rule_database.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules as a text file: export and import.
 
 #include "rules/rules_json.h"

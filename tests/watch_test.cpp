@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The watch runs again for the rules and the input, not their neighbours, hidden files or pages.
 
 #include "app/watch.h"

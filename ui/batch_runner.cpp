@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/batch_runner.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs one batch at a time on a worker thread, so the window stays
 // responsive, and hands every progress event to the user-interface thread

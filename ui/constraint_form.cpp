@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/constraint_form.h"
 
 #include <QButtonGroup>

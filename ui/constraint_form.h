@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Constraint Form: one constraint at a time through a guided form that
 // shows only the fields the chosen kind needs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/grid_editors.h"
 
 #include <QComboBox>

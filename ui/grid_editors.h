@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The editors of the rule grids' cells, each fitting its column: a number
 // for "Title Line", the five kinds by name for "Type", upper-cased

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // loomwise: the desktop program. Without arguments it waits for the user;
 // with the directory pair "input,output" (separate arguments are joined with
 // one blank) it converts at once and then stays open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window: the two entry points, the status of a batch run, and the
 // program's start (the run modes) and end.

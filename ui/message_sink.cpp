@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/message_sink.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How the windows show the program's messages: a box titled "Loomwise" with
 // one OK button, and the buttons of the actions it offers. Behind an

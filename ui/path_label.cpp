@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/path_label.h"
 
 #include <QFontMetrics>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A one-line label for a path that may be longer than the window is wide:
 // the middle gives way, so both the start (where it is) and the end (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/resources.h"
 
 #include <QtGlobal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/setup_pages.h"
 
 #include <QGridLayout>

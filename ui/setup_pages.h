@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The six pages of the Setup window: their explanatory texts and where the
 // grids, the button and the setting boxes sit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/setup_window.h"
 
 #include <QComboBox>

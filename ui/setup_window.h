@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Setup window: the three rule tables in grids, the global settings in
 // boxes (saved with Save), and the way to the Constraint Form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/start_session_dialog.h"
 
 #include <QCheckBox>

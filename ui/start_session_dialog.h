@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Start Session dialog: pick the input and the output directory of one
 // batch run, each in its own column (index 0 input, 1 output).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/table_grid.h"
 
 #include <QBrush>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A grid over one table of the rule database: every column but the hidden
 // row key, rows in stored order, cells editable with an editor that fits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/texts.h"
 
 namespace loomui {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program's own captions, labels and messages, in one place so that the
 // windows and their tests use the very same texts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Constraint operations on any row and line; libFuzzer times out endless ones.
 
 #include "convert/constraint_kind.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConvertFile on arbitrary file bytes with arbitrary prepared rules.
 
 #include "convert/convert_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fuzz targets' entry points feed the core arbitrary bytes; only a LoomError may refuse them.
 

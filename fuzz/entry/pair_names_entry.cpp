@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory pair, page name, extension and link address of any text.
 
 #include "app/page_name.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any file, corrupt, truncated or foreign, as the rule database of a run.
 
 #include <unistd.h>

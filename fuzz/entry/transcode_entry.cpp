@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips between the encodings, and searching, folding and comparing.
 
 #include "fuzz/entry/fuzz_entry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded by the fault tests. Once LOOMWISE_FAULT_AFTER_BYTES bytes have gone into files of
 // LOOMWISE_FAULT_DIR, write() fails with ENOSPC, the write that crosses the limit cut short
 // first, as on a disk that fills up. LOOMWISE_WRITE_DELAY_MS delays every write there, so that

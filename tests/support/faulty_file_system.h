@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Another FileSystem, with hooks before each read and write to change the disk under a batch,
 // and one that says which files can be read, which the superuser cannot otherwise be shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/memory_file_system.h"
 
 #include <algorithm>

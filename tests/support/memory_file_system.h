@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An in-memory FileSystem, listing files in the order added, like a platform's unsorted listing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/rule_db.h"
 
 #include <algorithm>

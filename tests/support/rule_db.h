@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A rule database from rows, so each test states exactly the rules it runs with, each cell
 // text or NULL as a hand-edited grid types it; and the checks of messages tests share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/run_command.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs a program (mostly loomwise-batch) the way a script would, keeping what it printed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A directory removed with everything in it when the test ends, and file helpers for the disk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window and its Start Session dialog: runs, refusals, warnings, watching.
 
 #include "ui/main_window.h"

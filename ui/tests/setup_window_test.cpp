@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Setup window and its Constraint Form: grids, settings, export and import.
 
 #include "ui/setup_window.h"

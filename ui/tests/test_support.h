@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A message sink that records instead of blocking, and a rule database of the test's own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the program's logo (an oval emblem bearing its name) and its icons
 // into PNG files: loomwise-draw-icons <directory>.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Takes a picture of every window for the documentation:
 //   loomwise-screenshots <directory>
 // Run it on a display (xvfb-run -a works) with the bundled example rules
