@@ -68,30 +68,21 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
     targets.emplace(plan.rules.indexPageName, nullptr);
-  for (const auto& [name, file] : targets) {
+  // A directory (or other non-file) where a file of the run must go.
+  const auto inTheWay = [&](const std::string& name, const std::string& shown, const char* what) {
     const PathKind kind = fs.entryKind(plan.dirs.output + name);
-    if (kind == PathKind::Directory || kind == PathKind::Other) {
-      problems.push_back({ErrorKind::Io, "Output directory holds " +
-                                             std::string(kind == PathKind::Directory
-                                                             ? "a directory"
-                                                             : "something that is not a file") +
-                                             " named " + quoted(visibleName(name)) +
-                                             ", where the run must write a page; move it away"});
-    }
-  }
+    if (kind != PathKind::Directory && kind != PathKind::Other) return;
+    problems.push_back(
+        {ErrorKind::Io,
+         "Output directory holds " +
+             std::string(kind == PathKind::Directory ? "a directory"
+                                                     : "something that is not a file") +
+             " named " + quoted(shown) + ", where the run " + what + "; move it away"});
+  };
+  for (const auto& [name, file] : targets) inTheWay(name, visibleName(name), "must write a page");
   // The list of pages is written after every page: found now, before them.
-  if (output.mayHold(kManifestName)) {
-    const PathKind kind = fs.entryKind(plan.dirs.output + kManifestName);
-    if (kind == PathKind::Directory || kind == PathKind::Other) {
-      problems.push_back({ErrorKind::Io, "Output directory holds " +
-                                             std::string(kind == PathKind::Directory
-                                                             ? "a directory"
-                                                             : "something that is not a file") +
-                                             " named " + quoted(kManifestName) +
-                                             ", where the run keeps the list of its pages; move "
-                                             "it away"});
-    }
-  }
+  if (output.mayHold(kManifestName))
+    inTheWay(kManifestName, kManifestName, "keeps the list of its pages");
   // An input file is a page's file when input and output are one directory
   // and the names are equal, or when it is a link to the page: only those
   // need a look, not every file.
