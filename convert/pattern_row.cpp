@@ -258,6 +258,20 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
   return true;
 }
 
+std::optional<std::vector<std::string_view>> PatternRow::insertedPieces() const {
+  if (template_.empty() || template_.front().group >= 0 || template_.back().group >= 0)
+    return std::nullopt;
+  std::vector<std::string_view> pieces;
+  for (std::size_t k = 0; k < template_.size(); ++k) {
+    if (template_[k].group < 0) {
+      pieces.push_back(template_[k].text);
+    } else if (template_[k + 1].group >= 0) {
+      return std::nullopt;  // two groups meet: their texts join
+    }
+  }
+  return pieces;
+}
+
 std::vector<std::string> PatternRow::firstMatch(std::string_view line) const {
   const int count = re_->NumberOfCapturingGroups() + 1;
   std::vector<re2::StringPiece> match(static_cast<std::size_t>(count));

@@ -12,6 +12,7 @@
 // "see <B>v2</B> and <B>v10</B>".
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,11 @@ class PatternRow {
   // A text every match holds, to be compared without regard to case; empty
   // when no one text is needed.
   const std::string& key() const { return key_; }
+  // The template's own texts, when every text a replacement brings next to
+  // another is one of them: the template begins and ends with its own text
+  // and no two groups meet. Then a text new in the line after a replacement
+  // overlaps one of these; otherwise (nothing) it may be anywhere.
+  std::optional<std::vector<std::string_view>> insertedPieces() const;
   // The whole match and the groups of the first match in `line`, for
   // explaining a row; empty when it does not match.
   std::vector<std::string> firstMatch(std::string_view line) const;

@@ -66,8 +66,9 @@ std::optional<std::vector<std::string_view>> piecesOf(const CompiledConstraint& 
     case ConstraintType::HeaderLine:
       if (row.replaceString.empty()) return std::nullopt;
       return std::vector<std::string_view>{row.replaceString};
+    case ConstraintType::PatternReplace:
+      return row.pattern->insertedPieces();
     case ConstraintType::RemoveBlock:
-    case ConstraintType::PatternReplace:  // may take text out of the line, joining what is left
       break;
   }
   return std::nullopt;
