@@ -201,7 +201,7 @@ def main():
           f"/dev/null (one run from 500 rows on); `cp -r` of the same files: {cp[0] * 1000:.0f} ms "
           f"({cp[1] * 1000:.0f} ms CPU). Medians of {args.runs} runs; CPU is user plus system time.\n")
     print("The pattern columns run the same terms as pattern rows of whole words "
-          "(`\\\\b(term)\\\\b` -> `<A HREF=\"glossary.htm#\\\\1\">\\\\1</A>`).\n")
+          "(`\\b(term)\\b` -> `<A HREF=\"glossary.htm#\\1\">\\1</A>`).\n")
     print("| Rows | " + " | ".join(f"{l} ms | {l} CPU ms" for l in labels) + " | sed ms | "
           + " | ".join(f"{l} / 12 rows (CPU)" for l in labels) + f" | {labels[0]} / cp -r | {labels[0]} / cp -r (CPU) |"
           + " pattern CPU ms | pattern / 12 literal rows (CPU) |")
