@@ -250,6 +250,9 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
       }
     }
     pos = end;
+    // A match after this one holds the key after it too: where the key does
+    // not occur again, the search need not run to the line's end to say so.
+    if (!screenKey_.empty() && !codec_->find(line, screenKey_, pos, false).found()) break;
   }
   if (!replaced) return false;
   if (pos < line.size()) copy(pos, line.size());
