@@ -615,6 +615,14 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
                                            "/i%\t/", "1:2:3:4:5|6:7:8:9:10", pageHash("y"),
                                            "A title\twith %"}};
   EXPECT_EQ(parseManifest(formatManifest(odd), list), odd);
+  // A list that is not one this program wrote is damaged, whichever field is at fault.
+  const std::string head = "loomwise-manifest 3\n" + pageHash("x");
+  for (const char* line : {"\tp%g1\ts\t/i/\t\t\t\n", "\tp%1\ts\t/i/\t\t\t\n", "\tp\ts\t/i/\t\t\n",
+                           "\tp\ts\t/i/\t\t\tt%zz\n"}) {
+    EXPECT_TRUE(contains(testing::errorOf([&] { parseManifest(head + line, list); }, ErrorKind::Io),
+                         "is damaged in line 2"))
+        << line;
+  }
   const std::set<std::string> all = {"lwa.htm", "lwb.htm", "mine.htm"},
                               two = {"lwa.htm", "mine.htm"};
   const struct {
