@@ -148,6 +148,33 @@ std::string requiredText(std::string_view pattern, const re2::RE2::Options& opti
 
 constexpr int kMostGroups = 9;
 
+// The literal a pattern of the form [\b][(]text[)][\b] stands for, where
+// the text holds no character RE2 reads as syntax; nothing for any other.
+std::optional<std::string> literalOf(std::string_view pattern, bool& before, bool& after,
+                                     bool& group) {
+  before = pattern.starts_with("\\b");
+  if (before) pattern.remove_prefix(2);
+  after = pattern.ends_with("\\b") && !pattern.ends_with("\\\\b");
+  if (after) pattern.remove_suffix(2);
+  group = pattern.size() >= 2 && pattern.front() == '(' && pattern.back() == ')';
+  if (group) pattern = pattern.substr(1, pattern.size() - 2);
+  if (pattern.empty() || pattern.find_first_of("\\^$.|?*+()[]{}") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::string(pattern);
+}
+
+// RE2's word characters for \b, in either encoding: ASCII alone.
+bool isWordByte(std::string_view line, std::size_t at) {
+  if (at >= line.size()) return false;
+  const auto c = static_cast<unsigned char>(line[at]);
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool boundaryAt(std::string_view line, std::size_t at) {
+  return (at > 0 && isWordByte(line, at - 1)) != isWordByte(line, at);
+}
+
 }  // namespace
 
 PatternRow::~PatternRow() = default;
@@ -194,6 +221,11 @@ std::shared_ptr<const PatternRow> PatternRow::compile(std::string_view pattern,
   }
   row->key_ = requiredText(source, options);
   row->codec_ = &codec;
+  bool before = false, after = false, group = false;
+  if (auto text = literalOf(source, before, after, group);
+      text && row->re_->NumberOfCapturingGroups() == (group ? 1 : 0)) {
+    row->literal_ = Literal{std::move(*text), before, after, caseSensitive};
+  }
   // RE2 lower-cases with Unicode's simple mappings, which the codec's folding
   // need not share beyond ASCII letters that fold with nothing else.
   row->screenKey_ = utf8 ? std::string(longestClosedAsciiRun(row->key_)) : row->key_;
@@ -215,8 +247,16 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
     out.append(line, from, to - from);
     if (origin) outOrigin.append(*origin, from, to - from);
   };
-  while (pos <= line.size() &&
-         re_->Match(text, pos, line.size(), re2::RE2::UNANCHORED, match.data(), count)) {
+  const auto next = [&] {
+    if (!literal_)
+      return re_->Match(text, pos, line.size(), re2::RE2::UNANCHORED, match.data(), count);
+    std::size_t start = 0, end = 0;
+    if (!findLiteral(line, pos, start, end)) return false;
+    match[0] = re2::StringPiece(line.data() + start, end - start);
+    match[1] = match[0];  // the one group, when there is one, is the whole match
+    return true;
+  };
+  while (pos <= line.size() && next()) {
     const auto start = static_cast<std::size_t>(match[0].data() - line.data());
     const std::size_t end = start + match[0].size();
     if (!replaced) {
@@ -259,6 +299,23 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
   line.swap(out);
   if (origin) origin->swap(outOrigin);
   return true;
+}
+
+bool PatternRow::findLiteral(std::string_view line, std::size_t from, std::size_t& start,
+                             std::size_t& end) const {
+  const bool utf8 = codec_->encoding() == Encoding::Utf8;
+  while (from <= line.size()) {
+    const Match hit = codec_->find(line, literal_->text, from, literal_->caseSensitive);
+    if (!hit.found()) return false;
+    if ((!literal_->boundaryBefore || boundaryAt(line, hit.pos)) &&
+        (!literal_->boundaryAfter || boundaryAt(line, hit.pos + hit.length))) {
+      start = hit.pos;
+      end = hit.pos + hit.length;
+      return true;
+    }
+    from = hit.pos + (utf8 && hit.pos < line.size() ? decodeUtf8(line, hit.pos).length : 1);
+  }
+  return false;
 }
 
 std::optional<std::vector<std::string_view>> PatternRow::insertedPieces() const {

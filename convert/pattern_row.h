@@ -74,6 +74,19 @@ class PatternRow {
   // Of the key, what the codec's own case-insensitive search is sure to find
   // in a line RE2 can match: a search for it costs a fraction of RE2's.
   std::string screenKey_;
+  // A pattern that is a literal text, perhaps a group and between word
+  // boundaries ("\\b(term)\\b", the glossary's kind), found with the codec's
+  // own search, which folds case as RE2 does (the tests compare them), at a
+  // fraction of RE2's cost per line.
+  struct Literal {
+    std::string text;
+    bool boundaryBefore = false, boundaryAfter = false;
+    bool caseSensitive = true;
+  };
+  std::optional<Literal> literal_;
+  // The next match from `from` on, as RE2 would find it: [start, end).
+  bool findLiteral(std::string_view line, std::size_t from, std::size_t& start,
+                   std::size_t& end) const;
 };
 
 // The template's text without its group references and with "\\" as one

@@ -235,8 +235,8 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
 // A pattern row's literal pattern finds exactly what a search-and-replace row finds, in either
 // case and encoding (RE2 folds case as the other kinds do), and goes on after each match.
 TEST(ConstraintOperations, LiteralPatternsMatchAsSearchTextsDoInBothEncodings) {
-  const std::vector<std::string> ascii = {"k", "K", "s",  "S", "i",  "I", "[", ".", "*", "+",
-                                          "(", ")", "\\", "'", "\"", " ", "a", "A", "<", "&"};
+  const std::vector<std::string> ascii = {"k", "K",  "s", "S",  "i", "I", "[", ".", "*", "+", "(",
+                                          ")", "\\", "'", "\"", " ", "a", "A", "<", "&", "_", "7"};
   std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {{&w1252, ascii},
                                                                                   {&u8, ascii}};
   for (const char* c : {"\xFF", "\xE9", "\xC9", "\x9A", "\x8A", "\x8C", "\x9C", "\x9F", "\xDF",
@@ -272,6 +272,14 @@ TEST(ConstraintOperations, LiteralPatternsMatchAsSearchTextsDoInBothEncodings) {
       row->replaceAll(got, buffers, nullptr);
       ASSERT_EQ(got, want) << codec->name() << " line " << line << " search " << search << " "
                            << cs;
+      // A literal between word boundaries is found without RE2: as RE2 finds it.
+      const std::string bounded = "\\b(" + pattern + ")\\b";
+      const auto fast = PatternRow::compile(bounded, "<\\1>", cs, *codec, why);
+      const auto slow = PatternRow::compile(bounded + "(?:)", "<\\1>", cs, *codec, why);
+      std::string byFast = line, bySlow = line;
+      fast->replaceAll(byFast, buffers, nullptr);
+      slow->replaceAll(bySlow, buffers, nullptr);
+      ASSERT_EQ(byFast, bySlow) << codec->name() << " line " << line << " pattern " << bounded;
     }
   }
 }
