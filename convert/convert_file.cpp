@@ -214,12 +214,14 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         rest + rest / 8 + rules.endSection.size() + settings.footer.size() + 64;
     std::string_view trimmed =
         settings.lines == LineLayout::Keep ? withoutTrailingBlanks(line) : trimSpaces(line);
-    if (origin && line.size() >= kHugeLine) {
-      // Escaped straight into the page (or the title), not through a copy:
-      // with the rewrites' buffers let go first, a huge line is held at most
-      // twice, as it is and escaped.
+    if (line.size() >= kHugeLine) {
+      // The rewrites' buffers let go before the page takes the line, so that
+      // a huge line is held at most twice: as it is and in the page.
       releaseIfHuge(buffers.spare);
       releaseIfHuge(buffers.originSpare);
+    }
+    if (origin && line.size() >= kHugeLine) {
+      // Escaped straight into the page (or the title), not through a copy.
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
       const std::string_view mask = std::string_view(*origin).substr(first, trimmed.size());
       if (titleLine) {
