@@ -26,6 +26,12 @@ std::string statusText(std::size_t k, std::size_t fileCount) {
   return "Processing file " + std::to_string(k) + " of " + std::to_string(fileCount);
 }
 
+std::string pageCounts(const BatchSummary& s) {
+  return std::to_string(s.pagesNew) + " new, " + std::to_string(s.pagesChanged) + " changed, " +
+         std::to_string(s.pagesUnchanged) + " unchanged, " + std::to_string(s.pagesRemoved) +
+         " removed";
+}
+
 namespace {
 
 enum class WriteOutcome { New, Changed, Unchanged };

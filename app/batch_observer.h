@@ -62,5 +62,8 @@ inline constexpr const char* kErrorConditionText = "Error condition";
 
 // "Processing file k of N".
 std::string statusText(std::size_t k, std::size_t fileCount);
+// What a run did to the pages, as every front end reports it:
+// "2 new, 1 changed, 40 unchanged, 0 removed".
+std::string pageCounts(const BatchSummary& summary);
 
 }  // namespace loom

@@ -51,6 +51,19 @@ std::string_view browserEncoding(std::string_view label) {
 
 }  // namespace
 
+std::optional<SettingFix> settingFixFor(WarningKind kind) {
+  switch (kind) {
+    case WarningKind::LoneLineFeeds:
+      return SettingFix{SettingId::LineEnds, "any"};
+    case WarningKind::MarkupInText:
+      return SettingFix{SettingId::EscapeText, "yes"};
+    case WarningKind::EncodingHint:
+      return SettingFix{SettingId::Encoding, "utf-8"};
+    default:
+      return std::nullopt;
+  }
+}
+
 std::optional<std::string> headerCharsetWarning(std::string_view header, const TextCodec& codec) {
   const std::string declared = declaredCharset(header);
   const std::string_view written = codec.name();

@@ -20,6 +20,15 @@ namespace loom {
 // declaration fits.
 std::optional<std::string> headerCharsetWarning(std::string_view header, const TextCodec& codec);
 
+// The setting a warning about the text names, and the value that answers
+// it: a lone LF in the text asks for LineEnds any, markup in the text for
+// EscapeText yes, UTF-8 text in a Windows-1252 run for Encoding utf-8.
+struct SettingFix {
+  SettingId setting;
+  const char* value;
+};
+std::optional<SettingFix> settingFixFor(WarningKind kind);
+
 // Gathers what the files of a run say about LineEnds, EscapeText and
 // Encoding, in file order, and words it as warnings.
 class SourceWarnings {

@@ -73,9 +73,7 @@ void TerminalProgress::runFinished(const BatchSummary& s) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   std::fprintf(out_, "%s\n", kFinishedText);
-  std::fprintf(out_,
-               "%zu file(s) in %.2f s: %zu page(s) new, %zu changed, %zu unchanged, %zu removed",
-               s.fileCount, seconds, s.pagesNew, s.pagesChanged, s.pagesUnchanged, s.pagesRemoved);
+  std::fprintf(out_, "%zu file(s) in %.2f s: %s", s.fileCount, seconds, pageCounts(s).c_str());
   if (s.skippedFiles) std::fprintf(out_, ", %zu skipped", s.skippedFiles);
   std::fprintf(out_, "\n");
 }

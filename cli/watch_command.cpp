@@ -28,8 +28,7 @@ void printRun(const WatchRun& run) {
   const std::string time = clockTime(run.started);
   if (run.summary) {
     const BatchSummary& s = *run.summary;
-    std::printf("%s %zu new, %zu changed, %zu unchanged, %zu removed, 0 problems%s\n", time.c_str(),
-                s.pagesNew, s.pagesChanged, s.pagesUnchanged, s.pagesRemoved,
+    std::printf("%s %s, 0 problems%s\n", time.c_str(), pageCounts(s).c_str(),
                 s.stopped ? " (stopped before the index page)" : "");
   } else {
     for (const std::string& p : run.problems)

@@ -22,6 +22,7 @@
 #include "app/batch.h"
 #include "app/pair.h"
 #include "app/rules_repair.h"
+#include "app/source_warnings.h"
 #include "app/watch.h"
 #include "base/error.h"
 #include "base/text.h"
@@ -458,12 +459,8 @@ void MainWindow::onRunDone(const loom::WatchRun& run) {
     return;
   }
   const loom::BatchSummary& s = *run.summary;
-  QString line = QStringLiteral("Last run %1: %2 new, %3 changed, %4 unchanged, %5 removed")
-                     .arg(time)
-                     .arg(s.pagesNew)
-                     .arg(s.pagesChanged)
-                     .arg(s.pagesUnchanged)
-                     .arg(s.pagesRemoved);
+  QString line =
+      QStringLiteral("Last run %1: %2").arg(time, QString::fromStdString(loom::pageCounts(s)));
   if (!warnings.isEmpty()) {
     line += QStringLiteral("; %1 warning(s)").arg(warnings.size());
   }
@@ -508,22 +505,18 @@ void MainWindow::showWarningSummary() {
           : QStringLiteral("The run finished with %1 warnings.").arg(pendingWarnings_.size());
   const QStringList warnings = std::exchange(pendingWarnings_, {});
   const std::vector<loom::WarningKind> kinds = std::exchange(pendingKinds_, {});
-  // The two settings a warning names can be switched from here.
-  struct Switch {
-    loom::WarningKind kind;
-    loom::SettingId setting;
-    const char* value;
-  };
-  std::vector<Switch> offered;
-  for (const Switch& s :
-       {Switch{loom::WarningKind::LoneLineFeeds, loom::SettingId::LineEnds, "any"},
-        Switch{loom::WarningKind::MarkupInText, loom::SettingId::EscapeText, "yes"},
-        Switch{loom::WarningKind::EncodingHint, loom::SettingId::Encoding, "utf-8"}}) {
-    if (std::find(kinds.begin(), kinds.end(), s.kind) != kinds.end()) offered.push_back(s);
+  // The settings the warnings name can be switched from here, once each.
+  std::vector<loom::SettingFix> offered;
+  for (const loom::WarningKind kind : kinds) {
+    const std::optional<loom::SettingFix> fix = loom::settingFixFor(kind);
+    const bool known = std::any_of(offered.begin(), offered.end(), [&](const loom::SettingFix& f) {
+      return fix && f.setting == fix->setting;
+    });
+    if (fix && !known) offered.push_back(*fix);
   }
   Message message{Message::Kind::Warning, text, warnings.join('\n'), {}, {}};
-  for (const Switch& s : offered) {
-    message.actions << QStringLiteral("Set %1 to %2").arg(loom::settingDef(s.setting).key, s.value);
+  for (const loom::SettingFix& f : offered) {
+    message.actions << QStringLiteral("Set %1 to %2").arg(loom::settingDef(f.setting).key, f.value);
   }
   const int chosen = options_.messages->show(this, message);
   if (chosen < 0) return;
