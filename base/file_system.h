@@ -162,6 +162,12 @@ class FileSystem {
   // killed before its rename, say) left in `dir`; those of running processes
   // stay. Best effort: a file that cannot be removed is left.
   virtual void removeStaleTemporaryFiles(const std::string& /*dir*/) {}
+  // Creates the directory `path` and any missing directories above it, as
+  // `mkdir -p` does; an existing directory is left as it is. Throws
+  // LoomError(Io) naming the directory that cannot be made.
+  virtual void createDirectories(const std::string& path) {
+    throw LoomError(ErrorKind::Io, "Cannot create \"" + path + "\": not possible here");
+  }
   // Removes one file (a page a run wrote and no longer makes). A file system
   // that cannot remove files refuses, so that nothing is removed by mistake.
   virtual void removeFile(const std::string& path) {

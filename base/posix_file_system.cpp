@@ -554,6 +554,17 @@ class PosixFileSystem final : public FileSystem {
     }
   }
 
+  void createDirectories(const std::string& path) override {
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+      if (at < path.size() && path[at] != '/') continue;
+      const std::string dir = path.substr(0, at);
+      if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        throw ioError("Cannot create the directory", dir, errno);
+    }
+    if (kind(path) != PathKind::Directory)
+      throw ioError("Cannot create the directory", path, ENOTDIR);
+  }
+
   std::optional<FileIdentity> identity(const std::string& path) const override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;

@@ -31,6 +31,19 @@ TEST(DirectoryOf, IsWhatHoldsThePathWithoutItsLastSlash) {
     EXPECT_EQ(directoryOf(path), dir) << path;
 }
 
+// Made as `mkdir -p` makes them; a file in the way is named.
+TEST(CreateDirectories, MakesEveryMissingOneAndNamesTheOneThatCannotBe) {
+  TempDir dir;
+  const auto posix = makePosixFileSystem();
+  posix->createDirectories(dir / "a/b/c");
+  posix->createDirectories(dir / "a/b/c");  // there already: nothing to do
+  EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+  writeFile(dir / "file", "x");
+  const std::string message =
+      testing::errorOf([&] { posix->createDirectories(dir / "file/d"); }, ErrorKind::Io);
+  EXPECT_TRUE(contains(message, dir / "file/d")) << message;
+}
+
 class PosixRun : public ::testing::Test {
  protected:
   void SetUp() override {

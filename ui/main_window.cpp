@@ -584,12 +584,14 @@ void MainWindow::offerFixes(const std::vector<loom::Problem>& problems, Message 
     openSetup(missingRows);
     return;
   }
-  if (!QDir().mkpath(missingDirectory)) {
+  try {
+    options_.fileSystem->createDirectories(missingDirectory.toStdString());
+  } catch (const loom::LoomError& e) {
     options_.messages->show(
         this,
         {Message::Kind::Error,
          QStringLiteral("The output directory \"%1\" could not be created.").arg(missingDirectory),
-         QStringLiteral("Choose another one, or create it yourself.")});
+         QStringLiteral("Choose another one, or create it yourself.\n%1").arg(e.what())});
     return;
   }
   // The session goes on with the same pair.

@@ -41,6 +41,7 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::string> tryReadFile(const std::string& path) const override;
   void writeFileAtomically(const std::string& path, const std::string& bytes) override;
   void removeFile(const std::string& path) override;
+  void createDirectories(const std::string& path) override { addDirectory(path); }
 
  private:
   std::map<std::string, bool> dirs_;  // directory (ending in "/") -> writable
