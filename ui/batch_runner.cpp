@@ -25,7 +25,7 @@ class BatchRunner::Observer : public loom::BatchObserver {
   }
   void indexStarted() override { emit runner_.indexStarted(); }
   void warning(loom::WarningKind kind, const std::string& message) override {
-    emit runner_.warning(static_cast<int>(kind), fromUtf8(message));
+    emit runner_.warning(kind, fromUtf8(message));
   }
   bool stopRequested() override { return runner_.stop_; }
 
@@ -53,9 +53,7 @@ void BatchRunner::start(const loom::BatchOptions& options, bool keepUpToDate) {
       // Reported like any failure of a run, after the caller has returned.
       QMetaObject::invokeMethod(
           this,
-          [this, kind = static_cast<int>(e.kind()), message = fromUtf8(e.what())] {
-            emit failed(kind, message, {});
-          },
+          [this, kind = e.kind(), message = fromUtf8(e.what())] { emit failed(kind, message, {}); },
           Qt::QueuedConnection);
       running_ = true;
       return;
@@ -91,11 +89,11 @@ void BatchRunner::work(loom::BatchOptions options) {
       emit finished(loom::RunBatch(options, *fs_, observer));
     }
   } catch (const loom::ValidationError& e) {
-    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), e.problems());
+    emit failed(e.kind(), fromUtf8(e.what()), e.problems());
   } catch (const loom::LoomError& e) {
-    emit failed(static_cast<int>(e.kind()), fromUtf8(e.what()), {});
+    emit failed(e.kind(), fromUtf8(e.what()), {});
   } catch (const std::exception& e) {
-    emit failed(static_cast<int>(loom::ErrorKind::Io), fromUtf8(e.what()), {});
+    emit failed(loom::ErrorKind::Io, fromUtf8(e.what()), {});
   }
 }
 

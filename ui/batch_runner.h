@@ -48,13 +48,14 @@ class BatchRunner : public QObject {
   void runStarted(int fileCount);
   void fileDone(int k, int fileCount);
   void indexStarted();
-  void warning(int kind, const QString& message);  // kind: loom::WarningKind
+  void warning(loom::WarningKind kind, const QString& message);
   // Every run of a watch, the first too; `finished` comes when the watch ends.
   void runDone(const loom::WatchRun& run);
   void finished(const loom::BatchSummary& summary);
-  // kind: loom::ErrorKind; problems: every finding of the pre-run check
-  // (none for a failure during the run).
-  void failed(int kind, const QString& message, const std::vector<loom::Problem>& problems);
+  // problems: every finding of the pre-run check (none for a failure during
+  // the run).
+  void failed(loom::ErrorKind kind, const QString& message,
+              const std::vector<loom::Problem>& problems);
 
  private:
   class Observer;

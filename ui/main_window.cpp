@@ -357,8 +357,7 @@ void MainWindow::onFileDone(int k, int fileCount) {
 
 void MainWindow::onIndexStarted() { setStatus(loom::kCreatingIndexText); }
 
-void MainWindow::onWarning(int kind, const QString& message) {
-  const auto warning = static_cast<loom::WarningKind>(kind);
+void MainWindow::onWarning(loom::WarningKind warning, const QString& message) {
   // While watching, a box per warning of every run would bury the window;
   // the status line counts them instead.
   if (warning == loom::WarningKind::ErrorCondition && !watching_) {
@@ -538,7 +537,7 @@ void MainWindow::switchSetting(loom::SettingId setting, const char* value) {
   }
 }
 
-void MainWindow::onFailed(int /*kind*/, const QString& message,
+void MainWindow::onFailed(loom::ErrorKind /*kind*/, const QString& message,
                           const std::vector<loom::Problem>& problems) {
   returnToIdle();
   showWarningSummary();

@@ -105,11 +105,12 @@ class MainWindow : public QWidget {
   void onRunStarted(int fileCount);
   void onFileDone(int k, int fileCount);
   void onIndexStarted();
-  void onWarning(int kind, const QString& message);
+  void onWarning(loom::WarningKind warning, const QString& message);
   void onFinished(const loom::BatchSummary& summary);
   void onRunDone(const loom::WatchRun& run);
   void showSite(const QString& counts, const QString& indexPath);
-  void onFailed(int kind, const QString& message, const std::vector<loom::Problem>& problems);
+  void onFailed(loom::ErrorKind kind, const QString& message,
+                const std::vector<loom::Problem>& problems);
   void showWarningSummary();
 
   MainWindowOptions options_;

@@ -234,7 +234,7 @@ class MainWindowTest : public QObject {
       MainWindow w(options(in_ + "," + out_));
       w.load();
       // As the engine's observer reports it, while the run goes.
-      emit w.findChild<loomui::BatchRunner*>()->warning(static_cast<int>(c.kind), "x.txt");
+      emit w.findChild<loomui::BatchRunner*>()->warning(c.kind, "x.txt");
       waitForRun(w);
       QVERIFY(sink_.lone().endsWith("\nx.txt"));
       QCOMPARE(sink_.messages[0].actions,
