@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/file_system.h"
 
 namespace loom {
@@ -26,29 +27,6 @@ namespace {
 LoomError ioError(const std::string& what, const std::string& path, int err) {
   return LoomError(ErrorKind::Io, what + " \"" + path + "\": " + std::strerror(err));
 }
-
-// Owns one file descriptor.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;  // one owner closes it
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  int get() const { return fd_; }
-  // Closes now and reports the error; close can be the first to see a
-  // failed write on some file systems.
-  int closeNow() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 // The permissions of a file written: those of any file the user creates
 // (0666 less the umask, which the kernel takes off as it makes the file, so
@@ -576,13 +554,13 @@ class PosixFileSystem final : public FileSystem {
       const std::string& dir, const std::vector<std::string_view>& names) const override {
     std::vector<std::optional<FileState>> states(names.size());
     // One open directory: each look is then a name, not a path, away.
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return states;
+    const FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return states;
     std::string name;
     for (std::size_t i = 0; i < names.size(); ++i) {
       name.assign(names[i]);
       struct stat st {};
-      if (::fstatat(fd, name.c_str(), &st, 0) != 0) continue;
+      if (::fstatat(fd.get(), name.c_str(), &st, 0) != 0) continue;
       const auto ns = [](const timespec& t) {
         return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
       };
@@ -590,7 +568,6 @@ class PosixFileSystem final : public FileSystem {
           FileState{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
                     static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
     }
-    ::close(fd);
     return states;
   }
 

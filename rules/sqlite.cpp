@@ -14,27 +14,13 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/file_descriptor.h"
 #include "base/file_system.h"
 
 namespace loom {
 namespace {
 
 std::atomic<std::chrono::milliseconds::rep> busyTimeoutMs{kDefaultBusyTimeout.count()};
-
-// Owns one descriptor.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;  // one owner closes it
-  FileHandle& operator=(const FileHandle&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 LoomError rulesError(const std::string& path, const std::string& what) {
   return LoomError(ErrorKind::Rules, "Rule database \"" + path + "\": " + what);
@@ -44,7 +30,7 @@ LoomError rulesError(const std::string& path, const std::string& what) {
 // regular file is opened at all: SQLite would wait forever reading a FIFO
 // that nobody writes, deaf to Ctrl-C, and a device is no database either.
 void checkIsSqliteFile(const std::string& path) {
-  const FileHandle fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat st {};
   if (fd.get() < 0 && errno != EACCES && errno != ENXIO) {
     throw rulesError(path, std::string("cannot be opened: ") + std::strerror(errno) +
