@@ -220,35 +220,41 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       releaseIfHuge(buffers.spare);
       releaseIfHuge(buffers.originSpare);
     }
-    if (origin && line.size() >= kHugeLine) {
-      // Escaped straight into the page (or the title), not through a copy.
+    if (origin) {
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
       const std::string_view mask = std::string_view(*origin).substr(first, trimmed.size());
       if (titleLine) {
+        // Escaped straight into the title, which keeps it.
+        page.title.clear();
         page.title.reserve(trimmed.size() + trimmed.size() / 8);
         appendEscaped(page.title, trimmed, mask, groupText);
-        page.title.assign(trimSpaces(page.title));
-        std::string().swap(line);
-        std::string().swap(*origin);
-        appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
-      } else {
+        trimmed = page.title;
+      } else if (line.size() >= kHugeLine && !trimmed.empty()) {
+        // Escaped straight into the page, not through a copy.
         page.bytes.reserve(page.bytes.size() + trimmed.size() + trimmed.size() / 8 + following);
         appendEscaped(page.bytes, trimmed, mask, groupText);
         page.bytes.append(lineEnd);
+        continue;
+      } else {
+        escaped.clear();
+        releaseIfHuge(escaped);
+        appendEscaped(escaped, trimmed, mask, groupText);
+        trimmed = escaped;
       }
-      continue;
-    }
-    if (origin) {
-      escaped.clear();
-      releaseIfHuge(escaped);
-      const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
-      appendEscaped(escaped, trimmed, std::string_view(*origin).substr(first, trimmed.size()),
-                    groupText);
-      trimmed = escaped;
     }
     if (titleLine) {
-      page.title.assign(trimSpaces(trimmed));
-      if (line.size() >= kHugeLine) std::string().swap(line);  // the title holds it now
+      const std::string_view title = trimSpaces(trimmed);
+      if (origin) {  // the escaped title is already in place: trimmed there
+        const auto from = static_cast<std::size_t>(title.data() - page.title.data());
+        page.title.erase(title.empty() ? 0 : from + title.size());
+        page.title.erase(0, title.empty() ? 0 : from);
+      } else {
+        page.title.assign(title);
+      }
+      if (line.size() >= kHugeLine) {  // the title holds it now
+        std::string().swap(line);
+        if (origin) std::string().swap(*origin);
+      }
       appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
       continue;
     }

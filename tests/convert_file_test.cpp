@@ -174,6 +174,14 @@ TEST(ConvertFile, EscapedTextKeepsTheMarkupOfTheRows) {
   const PageSettings kept{"H", "F", "", LineEnds::Any, true, LineLayout::Keep};
   EXPECT_EQ(ConvertFile(" <T> \n\n  a<b  \n", "p", titled, kept, windows1252Codec()).bytes,
             "H\r\n<TITLE>&lt;T&gt;</TITLE>\r\n\r\n  a&lt;b\r\nF\r\n");
+  // A huge line of blanks is a blank line like any other: dropped, or kept empty.
+  const std::string blanks(kHugeLine, ' ');
+  for (const LineLayout lines : {LineLayout::Trim, LineLayout::Keep}) {
+    const PageSettings huge{"H", "F", "<P>", LineEnds::Any, true, lines};
+    EXPECT_EQ(ConvertFile(" T \n" + blanks + "\n", "p", titled, huge, windows1252Codec()).bytes,
+              std::string("H\r\n<TITLE>T</TITLE><P>\r\n") +
+                  (lines == LineLayout::Keep ? "\r\n" : "") + "F\r\n");
+  }
 }
 
 }  // namespace
