@@ -72,8 +72,7 @@ std::optional<std::string_view> chooseSetting(SettingId id,
   const SettingDef& def = settingDef(id);
   if (override) {
     if (auto choice = choiceOf(def, *override)) return choice;
-    problems.push_back({ErrorKind::Usage, std::string("Unknown ") + def.what + " " +
-                                              quoted(*override) + "; use " + choicesText(def)});
+    problems.push_back({ErrorKind::Usage, unknownChoiceText(def, *override)});
     return std::nullopt;
   }
   if (!stored) return def.missing;

@@ -35,22 +35,22 @@ std::vector<SettingRow> platformSettings(const SettingOverrides& overrides) {
     if (const auto given = overrides.find(def.id); given != overrides.end()) {
       const auto choice = choiceOf(def, given->second);
       if (!choice) {
-        throw LoomError(ErrorKind::Usage, std::string("Unknown ") + def.what + " " +
-                                              quoted(given->second) + "; use " + choicesText(def) +
-                                              ". No rule database was created");
+        throw LoomError(ErrorKind::Usage,
+                        unknownChoiceText(def, given->second) + ". No rule database was created");
       }
       value = *choice;
     }
     rows.push_back({def.key, std::move(value)});
   }
-  for (SettingRow& row : rows) {
-    if (row.id != kHeaderKey) continue;
-    const auto encoding = std::find_if(rows.begin(), rows.end(), [](const SettingRow& r) {
-      return r.id == settingDef(SettingId::Encoding).key;
-    });
-    const std::string placeholder = "{charset}";
-    row.content.replace(row.content.find(placeholder), placeholder.size(), encoding->content);
-  }
+  // The Header declares to browsers the encoding the pages are written in.
+  const auto content = [&rows](SettingId id) -> std::string& {
+    return std::find_if(rows.begin(), rows.end(),
+                        [id](const SettingRow& r) { return r.id == settingDef(id).key; })
+        ->content;
+  };
+  const std::string placeholder = "{charset}";
+  std::string& header = content(SettingId::Header);
+  header.replace(header.find(placeholder), placeholder.size(), content(SettingId::Encoding));
   return rows;
 }
 

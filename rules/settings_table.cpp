@@ -175,6 +175,10 @@ std::string choicesText(const SettingDef& def) {
   return text;
 }
 
+std::string unknownChoiceText(const SettingDef& def, std::string_view given) {
+  return std::string("Unknown ") + def.what + " " + quoted(given) + "; use " + choicesText(def);
+}
+
 std::string settingOptionsHelp() {
   constexpr std::size_t kColumn = 23;  // where the words begin
   std::string help;

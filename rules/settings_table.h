@@ -65,6 +65,9 @@ inline bool isRequired(const SettingDef& def) { return def.missing == nullptr; }
 std::optional<std::string_view> choiceOf(const SettingDef& def, std::string_view text);
 // "crlf or any".
 std::string choicesText(const SettingDef& def);
+// What a value given for one run that is none of the choices is called:
+// Unknown line ends "lf"; use crlf or any
+std::string unknownChoiceText(const SettingDef& def, std::string_view given);
 
 // Values of settings given for one run, over the stored rows.
 using SettingOverrides = std::map<SettingId, std::string>;
