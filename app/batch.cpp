@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -164,8 +165,10 @@ class Runner {
       const InputFile& file = plan_.files[i];
       if (!plan_.upToDate.empty() && plan_.upToDate[i]) {
         // Its page is up to date: the source is not even read.
-        result.title = plan_.upToDate[i]->title;
-        result.hash = std::stoull(plan_.upToDate[i]->hash, nullptr, 16);
+        const BatchPlan::UpToDate& listed = *plan_.upToDate[i];
+        result.title = listed.title;
+        std::from_chars(listed.hash.data(), listed.hash.data() + listed.hash.size(), result.hash,
+                        16);
         result.outcome = WriteOutcome::Unchanged;
       } else if (const std::optional<std::string> pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
@@ -307,6 +310,27 @@ std::string withoutStates(std::string_view text) {
   return out;
 }
 
+// Whether the list of pages already says what replaceManifest would write:
+// every page of this run was up to date, the index page is the one listed,
+// and the list names nothing else, so that nothing can be stale. A run over
+// unchanged input then looks at no page of another run and writes nothing.
+bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const std::string& indexHash,
+                   const std::string& input) {
+  if (plan.upToDate.empty() || plan.listed.state() != ListedPages::State::Read) return false;
+  std::size_t pages = 0;
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    if (!written.files[i]) continue;
+    if (!plan.upToDate[i]) return false;
+    ++pages;
+  }
+  const std::vector<ListedEntry>& listed = plan.listed.entries();
+  return listed.size() == pages + 1 &&
+         std::any_of(listed.begin(), listed.end(), [&](const ListedEntry& e) {
+           return e.page == plan.rules.indexPageName && e.hash == indexHash && e.input == input &&
+                  e.source.empty() && e.state.empty() && e.digest.empty() && e.title.empty();
+         });
+}
+
 // Removes the stale pages of the run before, then lists this run's pages
 // (`written`, then the index page) and the earlier ones still ours for the
 // next run. A page that cannot be removed stays listed, so that a later run
@@ -314,10 +338,11 @@ std::string withoutStates(std::string_view text) {
 void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
                      const std::string& indexHash, bool prune, FileSystem& fs,
                      BatchObserver& observer, BatchSummary& summary) {
-  PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, prune);
+  const std::string input = manifestInput(plan.dirs, fs);
+  if (listUnchanged(plan, written, indexHash, input)) return;
+  PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), plan.listed, fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   std::string text = formatManifest({});
-  const std::string input = manifestInput(plan.dirs, fs);
   // A line holds a hash, three tabs, the page name, the file name, the input
   // directory and a line end; room for them all at once, for the text is not
   // held twice while it grows. A name with bytes to escape may still need more.
@@ -377,13 +402,14 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   // A run over unchanged input leaves the list as it is: no new file, no
   // write that a full disk could refuse, no change that a watch would see.
   const std::string path = plan.dirs.output + kManifestName;
+  const bool listed = plan.listed.state() == ListedPages::State::Read;
+  if (listed && plan.listed.text() == text) return;
   try {
-    writePage(fs, path, text);
+    fs.writeFileAtomically(path, text);
   } catch (const LoomError&) {
     // States newly settled are worth keeping, not worth failing a run that
     // changed nothing else (a full disk, say): the next run looks again.
-    const std::optional<std::string> before = fs.tryReadFile(path);
-    if (!before || withoutStates(*before) != withoutStates(text)) throw;
+    if (!listed || withoutStates(plan.listed.text()) != withoutStates(text)) throw;
   }
 }
 
@@ -398,7 +424,7 @@ void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSyst
     const std::string path = plan.dirs.output + kManifestName;
     const std::string input = manifestInput(plan.dirs, fs);
     std::vector<ManifestEntry> entries;
-    std::set<std::string> pages;
+    std::set<std::string, std::less<>> pages;
     for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
       if (!written.files[i]) continue;
       std::string page = *plan.files[i].pageName();
@@ -406,14 +432,9 @@ void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSyst
       entries.push_back(
           {std::move(page), plan.files[i].name, hashText(written.hashes[k++]), input, {}, {}, {}});
     }
-    if (const std::optional<std::string> before = fs.tryReadFile(path)) {
-      try {
-        forEachManifestEntry(*before, path, [&](ManifestEntry&& e) {
-          if (!pages.count(e.page)) entries.push_back(std::move(e));
-        });
-      } catch (const LoomError&) {
-        // A damaged list is of no use to any run: this run's pages replace it.
-      }
+    // A damaged list is of no use to any run: this run's pages replace it.
+    for (const ListedEntry& e : plan.listed.entries()) {
+      if (!pages.contains(e.page)) entries.push_back(e.owned());
     }
     writePage(fs, path, formatManifest(entries));
   } catch (...) {
@@ -433,7 +454,11 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   summary.genericFiles = plan.genericFiles;
 
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  if (jobs > n) jobs = static_cast<unsigned>(std::max<std::size_t>(n, 1));
+  // Threads for the files to convert: a page up to date costs nothing to take.
+  const std::size_t toConvert =
+      n - static_cast<std::size_t>(std::count_if(plan.upToDate.begin(), plan.upToDate.end(),
+                                                 [](const auto& u) { return u.has_value(); }));
+  if (jobs > toConvert) jobs = static_cast<unsigned>(std::max<std::size_t>(toConvert, 1));
   SourceWarnings sourceWarnings(plan.rules);
   Runner runner(plan, fs, sourceWarnings, options.window, options.waitingBytes);
   // This thread converts too, between writing pages: `jobs` threads in all.
@@ -463,7 +488,8 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   observer.runStarted(n);
   for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
   // Temporary files of an earlier run that was killed go before new ones come.
-  fs.removeStaleTemporaryFiles(plan.dirs.output);
+  if (plan.output->mayHoldNameStartingWith(kTemporaryFilePrefix))
+    fs.removeStaleTemporaryFiles(plan.dirs.output);
 
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
@@ -558,7 +584,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     summary.fileCount = plan.files.size();
     summary.genericFiles = plan.genericFiles;
     if (options.prune) {
-      PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), fs, true);
+      PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), plan.listed, fs, true);
       for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
       for (const ManifestEntry& e : stale.remove)
         summary.removedPages.push_back(plan.dirs.output + e.page);

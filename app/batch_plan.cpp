@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/batch_plan.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/manifest.h"
 #include "base/directory_snapshot.h"
@@ -49,9 +53,11 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
 // that cannot be read is the other such problem.
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
   constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
-  // Only names the output directory holds need a look (each once, in order).
+  // Only names the output directory holds need a look; on a run after
+  // another, that is every page, so each is looked up in the listing rather
+  // than on the disk, and indexed only where a question needs it.
   const DirectorySnapshot& output = *plan.output;
-  std::map<std::string, const InputFile*> targets;
+  std::vector<std::pair<std::string, const InputFile*>> targets;  // the index page: no file
   for (const InputFile& file : plan.files) {
     std::optional<std::string> page = file.pageName();
     if (!page) continue;
@@ -63,15 +69,26 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                " bytes; a file name can have at most " + std::to_string(kLongestName) +
                " (set PageNames to short, or rename the file)"});
     } else if (output.mayHold(*page)) {
-      targets.emplace(std::move(*page), &file);
+      targets.emplace_back(std::move(*page), &file);
     }
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
-    targets.emplace(plan.rules.indexPageName, nullptr);
-  // A directory (or other non-file) where a file of the run must go.
-  const auto inTheWay = [&](const std::string& name, const std::string& shown, const char* what) {
-    const PathKind kind = fs.entryKind(plan.dirs.output + name);
-    if (kind != PathKind::Directory && kind != PathKind::Other) return;
+    targets.emplace_back(plan.rules.indexPageName, nullptr);
+  // A directory (or other non-file) where a file of the run must go, each
+  // named once and in order.
+  std::set<std::string_view> inTheWay;
+  const auto kindOf = [&](const std::string& name) {
+    // The listing tells, on the file systems that say what each entry is.
+    const std::optional<PathKind> listed = output.kindOf(name);
+    return listed ? *listed : fs.entryKind(plan.dirs.output + name);
+  };
+  for (const auto& [name, file] : targets) {
+    const PathKind kind = kindOf(name);
+    if (kind == PathKind::Directory || kind == PathKind::Other) inTheWay.insert(name);
+  }
+  const auto sayInTheWay = [&](const std::string& name, const std::string& shown,
+                               const char* what) {
+    const PathKind kind = kindOf(name);
     problems.push_back(
         {ErrorKind::Io,
          "Output directory holds " +
@@ -79,10 +96,25 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                                      : "something that is not a file") +
              " named " + quoted(shown) + ", where the run " + what + "; move it away"});
   };
-  for (const auto& [name, file] : targets) inTheWay(name, visibleName(name), "must write a page");
+  for (const std::string_view name : inTheWay)
+    sayInTheWay(std::string(name), visibleName(std::string(name)), "must write a page");
   // The list of pages is written after every page: found now, before them.
-  if (output.mayHold(kManifestName))
-    inTheWay(kManifestName, kManifestName, "keeps the list of its pages");
+  if (output.mayHold(kManifestName)) {
+    const PathKind kind = kindOf(kManifestName);
+    if (kind == PathKind::Directory || kind == PathKind::Other)
+      sayInTheWay(kManifestName, kManifestName, "keeps the list of its pages");
+  }
+  // The page names, for the few questions below (the first file of a name
+  // wins, as its page is the one looked at).
+  std::unordered_map<std::string_view, const InputFile*> pageOf;
+  const auto findTarget = [&](std::string_view name) -> const InputFile* {
+    if (pageOf.empty()) {
+      pageOf.reserve(targets.size());
+      for (const auto& [page, file] : targets) pageOf.emplace(page, file);
+    }
+    const auto hit = pageOf.find(name);
+    return hit == pageOf.end() ? nullptr : hit->second;
+  };
   // An input file is a page's file when input and output are one directory
   // and the names are equal, or when it is a link to the page: only those
   // need a look, not every file.
@@ -90,27 +122,25 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   const auto outputId = fs.identity(plan.dirs.output);
   if (outputId && outputId == fs.identity(plan.dirs.input)) {
     for (const InputFile& input : plan.files) {
-      const auto hit = targets.find(input.name);
-      if (hit != targets.end() && hit->second != nullptr)
-        replaced.emplace_back(&input, hit->second);
+      if (const InputFile* file = findTarget(input.name)) replaced.emplace_back(&input, file);
     }
   } else if (outputId) {
     std::map<std::string_view, const InputFile*> inputs;
-    for (const InputFile& input : plan.files) inputs.emplace(input.name, &input);
-    for (const auto& [link, target] : fs.linksIn(plan.dirs.input)) {
+    for (const std::string& link : plan.inputLinks) {
+      if (inputs.empty()) {
+        for (const InputFile& input : plan.files) inputs.emplace(input.name, &input);
+      }
+      const std::string target = fs.absolutePath(plan.dirs.input + link);
       const std::size_t slash = target.rfind('/');
       const auto input = inputs.find(link);
       if (slash == std::string::npos || input == inputs.end()) continue;
-      const auto hit = targets.find(target.substr(slash + 1));
-      if (hit == targets.end() || hit->second == nullptr ||
-          fs.identity(target.substr(0, slash + 1)) != outputId) {
-        continue;
-      }
-      replaced.emplace_back(input->second, hit->second);
+      const InputFile* file = findTarget(std::string_view(target).substr(slash + 1));
+      if (file == nullptr || fs.identity(target.substr(0, slash + 1)) != outputId) continue;
+      replaced.emplace_back(input->second, file);
     }
   }
   if (replaced.empty()) return;
-  const bool listed = fs.kind(plan.dirs.output + kManifestName) != PathKind::Missing;
+  const bool listed = plan.listed.state() != ListedPages::State::Missing;
   for (const auto& [input, file] : replaced) {
     problems.push_back(
         {ErrorKind::Io,
@@ -178,7 +208,7 @@ void checkIndexPageTarget(const BatchPlan& plan, const std::string& rulesPath, c
   for (const InputFile& file : plan.files) {
     if (file.name == plan.rules.indexPageName) {
       // Without the list, an index page of an earlier run is an input file.
-      const bool unlisted = fs.kind(plan.dirs.output + kManifestName) == PathKind::Missing;
+      const bool unlisted = plan.listed.state() == ListedPages::State::Missing;
       problems.push_back(
           {ErrorKind::Rules, where + " is the name of the input file " +
                                  quoted(plan.dirs.input + file.name) +
@@ -258,45 +288,76 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
   plan.statesTakenNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
                            std::chrono::system_clock::now().time_since_epoch())
                            .count();
+  const std::size_t n = plan.files.size();
   std::vector<std::string_view> sources;
+  sources.reserve(n);
   for (const InputFile& file : plan.files) sources.push_back(file.name);
-  plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
   plan.digests.assign(plan.extensions.size(), {});
   for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
     const auto rules = plan.rules.rulesByExtension.find(plan.extensions[k]);
     if (rules != plan.rules.rulesByExtension.end())
       plan.digests[k] = rulesDigest(plan.rules, rules->second);
   }
-  const std::string path = plan.dirs.output + kManifestName;
-  const std::optional<std::string> text = full ? std::nullopt : fs.tryReadFile(path);
-  if (!text) return;
-  std::unordered_map<std::string, ManifestEntry> listed;
-  const std::string input = manifestInput(plan.dirs, fs);
-  try {
-    forEachManifestEntry(*text, path, [&](ManifestEntry&& e) {
-      if (!e.source.empty() && !e.state.empty() && e.input == input)
-        listed.emplace(e.source, std::move(e));
-    });
-  } catch (const LoomError&) {
-    return;  // a damaged list: every page is made again
+  if (full || plan.listed.state() != ListedPages::State::Read) {
+    plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
+    return;
   }
-  std::vector<std::string> pages(plan.files.size());
+  std::vector<std::string> pages(n);
   std::vector<std::string_view> pageNames;
-  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+  pageNames.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
     if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();
     pageNames.push_back(pages[i]);
   }
-  plan.pageStates = fs.fileStates(plan.dirs.output, pageNames);
-  const std::vector<std::optional<FileState>>& pageStates = plan.pageStates;
-  plan.upToDate.assign(plan.files.size(), std::nullopt);
-  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+  {
+    // A look at each source and at each page is a system call per file,
+    // most of a run over unchanged input: the pages' go on a second thread.
+    const auto lookAtPages = [&] { plan.pageStates = fs.fileStates(plan.dirs.output, pageNames); };
+    std::jthread second;
+    try {
+      second = std::jthread(lookAtPages);
+    } catch (const std::system_error&) {
+      lookAtPages();  // a process limit: one after the other
+    }
+    plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
+  }
+  const std::string input = manifestInput(plan.dirs, fs);
+  const std::vector<ListedEntry>& entries = plan.listed.entries();
+  const auto usable = [&](const ListedEntry& e) {
+    return !e.source.empty() && !e.state.empty() && e.input == input;
+  };
+  // The list holds the files in the order of the listing it was made from,
+  // which is this run's when no file came or went: each file's entry is
+  // looked for next to the last one found, and in an index only after a miss.
+  std::unordered_map<std::string_view, const ListedEntry*> bySource;
+  const auto entryOf = [&](std::size_t& next, std::string_view name) -> const ListedEntry* {
+    if (next < entries.size() && entries[next].source == name && usable(entries[next]))
+      return &entries[next++];
+    if (bySource.empty()) {
+      bySource.reserve(entries.size());
+      // The first entry of a source counts, as in a list read in order.
+      for (const ListedEntry& e : entries) {
+        if (usable(e)) bySource.emplace(e.source, &e);
+      }
+    }
+    const auto hit = bySource.find(name);
+    if (hit == bySource.end()) return nullptr;
+    next = static_cast<std::size_t>(hit->second - entries.data()) + 1;
+    return hit->second;
+  };
+  plan.upToDate.assign(n, std::nullopt);
+  std::array<char, kFileStateTextSize> state;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < n; ++i) {
     const InputFile& file = plan.files[i];
-    const auto entry = listed.find(file.name);
-    if (!file.writesPage || entry == listed.end() || !plan.sourceStates[i] || !pageStates[i])
-      continue;
-    const ManifestEntry& e = entry->second;
-    if (e.page == pages[i] && e.digest == plan.digests[file.extension] &&
-        e.state == fileStateText(*plan.sourceStates[i], *pageStates[i]) && !e.title.empty()) {
+    const std::optional<FileState>& source = plan.sourceStates[i];
+    const std::optional<FileState>& page = plan.pageStates[i];
+    if (!file.writesPage || !source || !page) continue;
+    const ListedEntry* entry = entryOf(next, file.name);
+    if (entry == nullptr) continue;
+    const ListedEntry& e = *entry;
+    if (e.page == pages[i] && e.digest == plan.digests[file.extension] && !e.title.empty() &&
+        e.state == std::string_view(state.data(), formatFileState(state, *source, *page))) {
       plan.upToDate[i] = BatchPlan::UpToDate{e.hash, e.title};
     }
   }
@@ -307,11 +368,11 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
 // not text to convert (and the index page would otherwise refuse the run as
 // replacing an input file). A list of pages that cannot be read leaves every
 // name, and the run says what it finds.
-void dropOwnPages(const DirectoryPair& dirs, const FileSystem& fs,
-                  std::vector<std::string>& names) {
-  const std::optional<FileIdentity> input = fs.identity(dirs.input);
-  if (!input || input != fs.identity(dirs.output)) return;
-  const std::set<std::string> pages = listedPages(dirs.output, fs);
+void dropOwnPages(const BatchPlan& plan, const FileSystem& fs, std::vector<std::string>& names) {
+  const std::optional<FileIdentity> input = fs.identity(plan.dirs.input);
+  if (!input || input != fs.identity(plan.dirs.output)) return;
+  std::unordered_set<std::string_view> pages;
+  for (const ListedEntry& e : plan.listed.entries()) pages.insert(e.page);
   std::erase_if(names, [&pages](const std::string& name) { return pages.count(name) > 0; });
 }
 
@@ -362,11 +423,13 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
     throw ValidationError(std::move(problems));
   }
+  plan.listed = ListedPages::read(plan.dirs.output, fs);
   if (fs.kind(plan.dirs.input) == PathKind::Directory) {
     try {
-      std::vector<std::string> names = fs.listPlainFiles(plan.dirs.input);
-      dropOwnPages(plan.dirs, fs, names);
-      addFiles(plan, std::move(names));
+      FileSystem::PlainFiles listed = fs.listPlainFiles(plan.dirs.input);
+      dropOwnPages(plan, fs, listed.names);
+      addFiles(plan, std::move(listed.names));
+      plan.inputLinks = std::move(listed.links);
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }

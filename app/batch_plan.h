@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/manifest.h"
 #include "app/page_name.h"
 #include "app/pair.h"
 #include "app/rules_compiler.h"
@@ -53,6 +54,7 @@ struct InputFile {
 struct BatchPlan {
   DirectoryPair dirs;
   std::vector<InputFile> files;         // one snapshot, in enumeration order
+  std::vector<std::string> inputLinks;  // the names of `files` that are symbolic links
   std::vector<std::string> extensions;  // the files' extensions, each once, run encoding
   CompiledRules rules;
   std::vector<PlanWarning> warnings;
@@ -64,6 +66,9 @@ struct BatchPlan {
   // is written in between, and the directory is locked against other runs.
   // None for a plan that writes nothing (planExplain).
   std::optional<DirectorySnapshot> output;
+  // The list of pages of the runs before, read once (see ListedPages);
+  // missing for a plan that writes nothing.
+  ListedPages listed;
 
   // Work in proportion to what changed. A page is up to date, and its source
   // is not read, when the list of pages says it was made from a source in
@@ -72,9 +77,9 @@ struct BatchPlan {
   // page itself is in the state it was left in. A state taken within
   // kRacyNs of the moment the states were taken is not recorded: a change
   // in the same tick of the file system's clock would not show in it.
-  struct UpToDate {
-    std::string hash;   // of the page's bytes, as listed
-    std::string title;  // as listed, for the index page
+  struct UpToDate {          // views of `listed`
+    std::string_view hash;   // of the page's bytes, as listed
+    std::string_view title;  // as listed, for the index page
   };
   std::vector<std::optional<UpToDate>> upToDate;       // per file; empty: all are converted
   std::vector<std::optional<FileState>> sourceStates;  // per file; may be empty

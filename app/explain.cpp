@@ -117,7 +117,7 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   ex.pageName = file.pageName();
   if (ex.pageName) {
     try {
-      for (const std::string& other : fs.listPlainFiles(dir)) {
+      for (const std::string& other : fs.listPlainFiles(dir).names) {
         const bool typed = other.find('.') != std::string::npos || plan.rules.hasGenericType;
         if (other != name && typed && pageNameFor(other, plan.rules.pageNaming) == ex.pageName)
           ex.samePage.push_back(other);

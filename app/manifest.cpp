@@ -2,8 +2,9 @@
 #include "app/manifest.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdint>
-#include <functional>
 #include <set>
 #include <string>
 
@@ -122,12 +123,29 @@ std::string formatManifest(const std::vector<ManifestEntry>& entries) {
   return text;
 }
 
+std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& source,
+                            const FileState& page) {
+  char* at = out.data();
+  char* const end = out.data() + out.size();
+  const auto number = [&](auto value) { at = std::to_chars(at, end, value).ptr; };
+  for (const FileState* s : {&source, &page}) {
+    if (s == &page) *at++ = '|';
+    number(s->device);
+    *at++ = ':';
+    number(s->inode);
+    *at++ = ':';
+    number(s->size);
+    *at++ = ':';
+    number(s->modifiedNs);
+    *at++ = ':';
+    number(s->changedNs);
+  }
+  return static_cast<std::size_t>(at - out.data());
+}
+
 std::string fileStateText(const FileState& source, const FileState& page) {
-  const auto text = [](const FileState& s) {
-    return std::to_string(s.device) + ':' + std::to_string(s.inode) + ':' + std::to_string(s.size) +
-           ':' + std::to_string(s.modifiedNs) + ':' + std::to_string(s.changedNs);
-  };
-  return text(source) + '|' + text(page);
+  std::array<char, kFileStateTextSize> text;
+  return std::string(text.data(), formatFileState(text, source, page));
 }
 
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
@@ -140,15 +158,13 @@ void appendManifestLine(std::string& text, std::string_view hash, std::string_vi
   text.append(1, '\t').append(escapeName(title)).append(1, '\n');
 }
 
-std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
-  std::vector<ManifestEntry> entries;
-  forEachManifestEntry(text, path,
-                       [&entries](ManifestEntry&& e) { entries.push_back(std::move(e)); });
-  return entries;
-}
+namespace {
 
-void forEachManifestEntry(std::string_view text, const std::string& path,
-                          const std::function<void(ManifestEntry&&)>& visit) {
+// Splits `text` into entries and hands each one's fields to `visit`, as
+// written (names still escaped) and with the line number; fields an
+// earlier form lacks are empty. Throws as parseManifest does.
+template <class Visit>
+void forEachLine(std::string_view text, const std::string& path, Visit&& visit) {
   std::size_t number = 0;
   std::size_t fields = 4;
   while (!text.empty()) {
@@ -169,36 +185,83 @@ void forEachManifestEntry(std::string_view text, const std::string& path,
           ErrorKind::Io,
           manifestProblem(path, number, "expected " + std::to_string(fields) + " fields"));
     }
-    std::string_view field[7];
+    std::array<std::string_view, 7> field{};
     std::string_view rest = line;
     for (std::size_t k = 0; k < fields; ++k) {
       const std::size_t tab = rest.find('\t');
       field[k] = rest.substr(0, tab);
       rest.remove_prefix(tab == std::string_view::npos ? rest.size() : tab + 1);
     }
-    ManifestEntry e;
-    e.hash = field[0];
-    e.state = field[4];
-    e.digest = field[5];
-    if (!isHash(e.hash) || !unescapeName(field[1], e.page) || !unescapeName(field[2], e.source) ||
-        !unescapeName(field[3], e.input) || !unescapeName(field[6], e.title)) {
+    if (!isHash(field[0]))
       throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
-    }
-    visit(std::move(e));
+    visit(number, field);
   }
   if (number == 0) throw LoomError(ErrorKind::Io, manifestProblem(path, 1, "the file is empty"));
 }
 
-std::set<std::string> listedPages(const std::string& outputDir, const FileSystem& fs) {
+// The fields of a line, in the order hash, page, source, input, state,
+// digest, title; the names among them are escaped.
+constexpr std::array<bool, 7> kEscaped = {false, true, true, true, false, false, true};
+
+}  // namespace
+
+std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
+  std::vector<ManifestEntry> entries;
+  forEachLine(text, path, [&](std::size_t number, const std::array<std::string_view, 7>& field) {
+    ManifestEntry e;
+    e.hash = field[0];
+    e.state = field[4];
+    e.digest = field[5];
+    if (!unescapeName(field[1], e.page) || !unescapeName(field[2], e.source) ||
+        !unescapeName(field[3], e.input) || !unescapeName(field[6], e.title)) {
+      throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
+    }
+    entries.push_back(std::move(e));
+  });
+  return entries;
+}
+
+ListedPages ListedPages::read(const std::string& outputDir, const FileSystem& fs) {
   const std::string path = outputDir + kManifestName;
-  const std::optional<std::string> text = fs.tryReadFile(path);
-  std::set<std::string> pages;
-  if (!text) return pages;
-  try {
-    forEachManifestEntry(*text, path, [&pages](ManifestEntry&& e) { pages.insert(e.page); });
-  } catch (const LoomError&) {
-    pages.clear();
+  ListedPages listed;
+  std::optional<std::string> text = fs.tryReadFile(path);
+  if (!text) {
+    listed.state_ = fs.kind(path) == PathKind::Missing ? State::Missing : State::Unreadable;
+    return listed;
   }
+  listed.text_ = std::make_unique<const std::string>(std::move(*text));
+  try {
+    forEachLine(
+        *listed.text_, path, [&](std::size_t number, std::array<std::string_view, 7> field) {
+          for (std::size_t k = 0; k < field.size(); ++k) {
+            if (!kEscaped[k] || field[k].find('%') == std::string_view::npos) continue;
+            std::string& name = listed.unescaped_.emplace_front();
+            if (!unescapeName(field[k], name)) {
+              throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
+            }
+            field[k] = name;
+          }
+          listed.entries_.push_back(
+              {field[1], field[2], field[0], field[3], field[4], field[5], field[6]});
+        });
+  } catch (const LoomError& e) {
+    return damaged(e.what());
+  }
+  listed.state_ = State::Read;
+  return listed;
+}
+
+ListedPages ListedPages::damaged(std::string problem) {
+  ListedPages listed;
+  listed.state_ = State::Damaged;
+  listed.problem_ = std::move(problem);
+  return listed;
+}
+
+std::set<std::string> listedPages(const std::string& outputDir, const FileSystem& fs) {
+  std::set<std::string> pages;
+  const ListedPages listed = ListedPages::read(outputDir, fs);
+  for (const ListedEntry& e : listed.entries()) pages.emplace(e.page);
   return pages;
 }
 
@@ -209,77 +272,79 @@ std::string manifestInput(const DirectoryPair& dirs, const FileSystem& fs) {
 }
 
 PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
-                    const FileSystem& fs, bool prune) {
+                    const ListedPages& listed, const FileSystem& fs, bool prune) {
   PrunePlan result;
   const std::string thisInput = manifestInput(dirs, fs);
   const std::string path = dirs.output + kManifestName;
   const auto keptWarning = [&](const std::string& message) {
     if (prune) result.warnings.push_back({WarningKind::StalePageKept, message});
   };
-  const std::optional<std::string> text = fs.tryReadFile(path);
-  if (!text) {
-    if (prune && fs.kind(path) == PathKind::Missing) {
-      result.warnings.push_back({WarningKind::ManifestUnusable,
-                                 "No list of the pages of an earlier run in \"" + dirs.output +
-                                     "\" (" + kManifestName + "); no page is removed this time"});
-    } else if (prune) {
-      result.warnings.push_back(
-          {WarningKind::ManifestUnusable,
-           "Cannot read the list of pages \"" + path + "\"; no page is removed"});
-    }
-    return result;
+  switch (listed.state()) {
+    case ListedPages::State::Read:
+      break;
+    case ListedPages::State::Missing:
+      if (prune) {
+        result.warnings.push_back({WarningKind::ManifestUnusable,
+                                   "No list of the pages of an earlier run in \"" + dirs.output +
+                                       "\" (" + kManifestName + "); no page is removed this time"});
+      }
+      return result;
+    case ListedPages::State::Unreadable:
+      if (prune) {
+        result.warnings.push_back(
+            {WarningKind::ManifestUnusable,
+             "Cannot read the list of pages \"" + path + "\"; no page is removed"});
+      }
+      return result;
+    case ListedPages::State::Damaged:
+      if (prune) {
+        result.warnings.push_back(
+            {WarningKind::ManifestUnusable, listed.problem() + "; no page is removed"});
+      }
+      return result;
   }
-  try {
-    forEachManifestEntry(*text, path, [](ManifestEntry&&) {});  // a damaged list is not used at all
-  } catch (const LoomError& e) {
-    if (prune) {
-      result.warnings.push_back(
-          {WarningKind::ManifestUnusable, std::string(e.what()) + "; no page is removed"});
-    }
-    return result;
-  }
-  // Entries go one at a time, so that a list of many pages this run writes
-  // again is never held as entries.
-  std::set<std::string> seen;
-  forEachManifestEntry(*text, path, [&](ManifestEntry&& e) {
+  std::set<std::string_view> seen;
+  for (const ListedEntry& e : listed.entries()) {
     if (!isPlainName(e.page) || (!e.source.empty() && !isPlainName(e.source)) ||
         e.page == kManifestName) {
-      keptWarning("The list of pages \"" + path + "\" names \"" + e.page +
+      keptWarning("The list of pages \"" + path + "\" names \"" + std::string(e.page) +
                   "\", which is not a page of the output directory; it is ignored");
-      return;
+      continue;
     }
     if (std::binary_search(pages.begin(), pages.end(), e.page) || !seen.insert(e.page).second) {
-      return;  // this run writes it again
+      continue;  // this run writes it again
     }
-    const std::string pagePath = dirs.output + e.page;
-    if (e.input.empty()) e.input = thisInput;
+    const std::string pagePath = dirs.output + std::string(e.page);
+    ManifestEntry owned = e.owned();
+    if (owned.input.empty()) owned.input = thisInput;
     // Whose source is gone is asked of the input directory that wrote it:
     // another one's run into the same output directory prunes none of it.
-    const bool sourceGone = !e.source.empty() && fs.kind(e.input + e.source) == PathKind::Missing;
+    const bool sourceGone =
+        !e.source.empty() && fs.kind(owned.input + owned.source) == PathKind::Missing;
     if (fs.isSymbolicLink(pagePath)) {
       // Someone put a link in its place: the link is theirs, as is its target.
       if (sourceGone) {
-        keptWarning("Page \"" + pagePath + "\" is a symbolic link now; its source \"" + e.source +
-                    "\" is gone, but the link stays");
+        keptWarning("Page \"" + pagePath + "\" is a symbolic link now; its source \"" +
+                    owned.source + "\" is gone, but the link stays");
       }
-      return;
+      continue;
     }
     const std::optional<std::string> bytes = fs.tryReadFile(pagePath);
-    if (!bytes) return;  // gone already, or not ours to read
+    if (!bytes) continue;  // gone already, or not ours to read
     if (pageHash(*bytes) != e.hash) {
       // Someone changed it: from now on it is theirs.
       if (sourceGone) {
         keptWarning("Page \"" + pagePath + "\" was changed since it was written; its source \"" +
-                    e.source + "\" is gone, but the page stays");
+                    owned.source + "\" is gone, but the page stays");
       }
-      return;
+      continue;
     }
     if (sourceGone && prune) {
-      result.remove.push_back(std::move(e));
+      result.remove.push_back(std::move(owned));
     } else {
-      result.carried.push_back(std::move(e));
+      result.carried.push_back(std::move(owned));
     }
-  });
+  }
   return result;
 }
 

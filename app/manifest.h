@@ -5,14 +5,16 @@
 // from the files a user keeps there.
 
 #include <cstdint>
-#include <functional>
+#include <forward_list>
+#include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/batch_plan.h"
 #include "app/pair.h"
+#include "app/rules_compiler.h"
 #include "base/file_system.h"
 
 namespace loom {
@@ -43,6 +45,11 @@ struct ManifestEntry {
 // A source's state and its page's as the list of pages keeps them, each
 // "device:inode:size:modified:changed", joined by "|".
 std::string fileStateText(const FileState& source, const FileState& page);
+// The same into `out`, for the look at thousands of pages that allocates
+// nothing; returns its length.
+inline constexpr std::size_t kFileStateTextSize = 2 * 5 * 20 + 9;
+std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& source,
+                            const FileState& page);
 
 // A fingerprint of a page's bytes: tells a page as written from one edited
 // since. Not meant to withstand a deliberate forgery.
@@ -61,14 +68,52 @@ void appendManifestLine(std::string& text, std::string_view hash, std::string_vi
 // a manifest this program wrote, in this form or the earlier ones without
 // states and titles or without input directories.
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path);
-// The same, one entry at a time; throws on reaching the fault, after the
-// entries before it.
-void forEachManifestEntry(std::string_view text, const std::string& path,
-                          const std::function<void(ManifestEntry&&)>& visit);
 
 // The pages the list in `outputDir` names, the index page among them;
 // nothing when there is no list or it cannot be read.
 std::set<std::string> listedPages(const std::string& outputDir, const FileSystem& fs);
+
+// One entry of a list as read, its names unescaped; the views point into
+// the ListedPages that holds it.
+struct ListedEntry {
+  std::string_view page, source, hash, input, state, digest, title;
+  ManifestEntry owned() const {
+    return {std::string(page),  std::string(source), std::string(hash), std::string(input),
+            std::string(state), std::string(digest), std::string(title)};
+  }
+};
+
+// The list of pages in an output directory, read once by a run before it
+// writes anything (the directory is locked against other runs, so it is
+// still the list when the run ends): every step that needs it (whose pages
+// are up to date, which pages are ours, which are stale) looks here.
+// Entries are views of the text read, so that a list of many thousands of
+// pages costs no string of its own per name.
+class ListedPages {
+ public:
+  enum class State { Missing, Unreadable, Damaged, Read };
+
+  ListedPages() = default;
+  static ListedPages read(const std::string& outputDir, const FileSystem& fs);
+  // Whatever the list held, as if there were none (a damaged list is never
+  // used at all).
+  static ListedPages damaged(std::string problem);
+
+  State state() const { return state_; }
+  // Why a damaged list is not used: names the file and the line.
+  const std::string& problem() const { return problem_; }
+  // Empty unless the list was read whole.
+  const std::vector<ListedEntry>& entries() const { return entries_; }
+  // The list's bytes as read; empty unless it was read whole.
+  std::string_view text() const { return state_ == State::Read ? *text_ : std::string_view(); }
+
+ private:
+  State state_ = State::Missing;
+  std::string problem_;
+  std::unique_ptr<const std::string> text_;   // on the heap: entries point into it
+  std::forward_list<std::string> unescaped_;  // the rare names written with %XX
+  std::vector<ListedEntry> entries_;
+};
 
 // What a run does with the pages of the run before it.
 struct PrunePlan {
@@ -80,7 +125,7 @@ struct PrunePlan {
 // The input directory of `dirs` as the list of pages names it.
 std::string manifestInput(const DirectoryPair& dirs, const FileSystem& fs);
 
-// Compares the manifest in the output directory with the page names this
+// Compares `listed`, the manifest in the output directory, with the page names this
 // run writes (`pages`, sorted, the index page among them). A page is stale when the
 // manifest lists it, this run does not write it, its source file is gone from
 // the input directory that wrote it and its bytes are still those written;
@@ -88,6 +133,6 @@ std::string manifestInput(const DirectoryPair& dirs, const FileSystem& fs);
 // a file the manifest does not list, not a page edited since or replaced by
 // a symbolic link, not a name that leaves the directory.
 PrunePlan planPrune(const DirectoryPair& dirs, const std::vector<std::string>& pages,
-                    const FileSystem& fs, bool prune);
+                    const ListedPages& listed, const FileSystem& fs, bool prune);
 
 }  // namespace loom

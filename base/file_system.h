@@ -42,6 +42,18 @@ struct FileState {
   bool operator==(const FileState&) const = default;
 };
 
+// One entry of a directory listing: its name (without directory) and, when
+// the listing tells, what entryKind() would say of it.
+struct DirectoryEntry {
+  std::string name;
+  std::optional<PathKind> kind;
+  bool operator==(const DirectoryEntry&) const = default;
+};
+
+// Writes go through temporary files in the target's directory whose names
+// begin with this (and are hidden, so never listed as input files).
+inline constexpr std::string_view kTemporaryFilePrefix = ".loomwise-";
+
 // A file whose bytes are written but which is not yet at its path; see
 // FileSystem::stageFile.
 class StagedFile {
@@ -107,12 +119,17 @@ class FileSystem {
   // Names (without directory) of the plain files of `dir`: regular files and
   // links to regular files, not directories, devices, FIFOs or sockets, and
   // not hidden files (names beginning with "."). One snapshot, in the
-  // platform's enumeration order (unsorted).
-  virtual std::vector<std::string> listPlainFiles(const std::string& dir) const = 0;
-  // Names (without directory) of every entry of `dir`, hidden ones and
-  // directories too, or nothing when this file system cannot tell: one
-  // listing spares a look at each of many names that are not there.
-  virtual std::optional<std::vector<std::string>> listAllNames(const std::string& /*dir*/) const {
+  // platform's enumeration order (unsorted), with the names among them that
+  // are symbolic links, which the listing tells without a look at each.
+  struct PlainFiles {
+    std::vector<std::string> names;
+    std::vector<std::string> links;
+  };
+  virtual PlainFiles listPlainFiles(const std::string& dir) const = 0;
+  // Every entry of `dir`, hidden ones and directories too, or nothing when
+  // this file system cannot tell: one listing spares a look at each of many
+  // names that are not there, and at the kind of those that are.
+  virtual std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& /*dir*/) const {
     return std::nullopt;
   }
   // The entries of `dir` that are symbolic links, each with the path their

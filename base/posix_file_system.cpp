@@ -39,8 +39,6 @@ struct FileMode {
 constexpr FileMode kNewFileMode{};
 FileMode keptMode(mode_t mode) { return {true, mode}; }
 
-std::string_view temporaryPrefix() { return ".loomwise-"; }
-
 const char* kindName(mode_t mode) {
   if (S_ISDIR(mode)) return "a directory";
   if (S_ISFIFO(mode)) return "a FIFO";
@@ -55,7 +53,7 @@ constexpr std::string_view kTemporarySuffix = "XXXXXX";
 // The process whose write made a file of this name, or nothing when no
 // write of this program makes such a name.
 std::optional<pid_t> temporaryOwner(std::string_view name) {
-  const std::string_view marker = temporaryPrefix();
+  const std::string_view marker = kTemporaryFilePrefix;
   if (name.substr(0, marker.size()) != marker) return std::nullopt;
   const std::string_view rest = name.substr(marker.size());
   const std::size_t dash = rest.find('-');
@@ -119,7 +117,7 @@ int withTemporaryName(std::string& name, Make&& make) {
 // the process id lets a later run tell the leftovers of a killed run from
 // the files of one still writing.
 std::string temporaryStem(const std::string& path) {
-  return directoryOf(path) + "/" + std::string(temporaryPrefix()) + std::to_string(processId()) +
+  return directoryOf(path) + "/" + std::string(kTemporaryFilePrefix) + std::to_string(processId()) +
          "-";
 }
 
@@ -392,10 +390,10 @@ class PosixFileSystem final : public FileSystem {
     return kind(path) == PathKind::Directory && ::access(path.c_str(), W_OK | X_OK) == 0;
   }
 
-  std::vector<std::string> listPlainFiles(const std::string& dir) const override {
+  PlainFiles listPlainFiles(const std::string& dir) const override {
     std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
     if (!handle) throw ioError("Cannot list the input directory", dir, errno);
-    std::vector<std::string> names;
+    PlainFiles files;
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     for (;;) {
       // readdir reports an error only through errno, which the stat of a
@@ -406,28 +404,48 @@ class PosixFileSystem final : public FileSystem {
       const std::string name = entry->d_name;
       if (name.empty() || name[0] == '.') continue;
       bool regular = entry->d_type == DT_REG;
-      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      bool link = entry->d_type == DT_LNK;
+      if (link || entry->d_type == DT_UNKNOWN) {
+        link = link || isSymbolicLink(prefix + name);
         regular = kind(prefix + name) == PathKind::RegularFile;
       }
-      if (regular) names.push_back(name);
+      if (!regular) continue;
+      if (link) files.links.push_back(name);
+      files.names.push_back(name);
     }
     if (errno != 0) throw ioError("Cannot list the input directory", dir, errno);
-    return names;
+    return files;
   }
 
-  std::optional<std::vector<std::string>> listAllNames(const std::string& dir) const override {
+  std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& dir) const override {
     std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), &::closedir);
     if (!handle) return std::nullopt;
-    std::vector<std::string> names;
+    std::vector<DirectoryEntry> entries;
     for (;;) {
       errno = 0;
       const dirent* entry = ::readdir(handle.get());
       if (entry == nullptr) break;
       const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
+      if (name == "." || name == "..") continue;
+      // As entryKind() says it: a link counts as a file, whatever it leads to.
+      std::optional<PathKind> kind;
+      switch (entry->d_type) {
+        case DT_REG:
+        case DT_LNK:
+          kind = PathKind::RegularFile;
+          break;
+        case DT_DIR:
+          kind = PathKind::Directory;
+          break;
+        case DT_UNKNOWN:
+          break;  // this file system does not tell: a look when it matters
+        default:
+          kind = PathKind::Other;
+      }
+      entries.push_back({std::string(name), kind});
     }
     if (errno != 0) return std::nullopt;
-    return names;
+    return entries;
   }
 
   std::vector<std::pair<std::string, std::string>> linksIn(const std::string& dir) const override {

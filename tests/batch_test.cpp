@@ -204,7 +204,7 @@ TEST(RunBatch, RuleRowsGiveTheirPageOrTheirProblem) {
     }
     const std::string problems = site.problems();
     EXPECT_TRUE(contains(problems, row.expect.substr(1))) << row.rules << "\n" << problems;
-    EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty()) << row.rules;
+    EXPECT_TRUE(site.fs.listPlainFiles("/out/").names.empty()) << row.rules;
   }
   // Every problem is told, and the two rows a front end can offer to add are marked.
   Site site(
@@ -384,9 +384,9 @@ TEST(RunBatch, DirectoriesAreCheckedAndTheIndexReplacesNoFileOfTheRun) {
     }
     const std::string problems = site.problems();
     EXPECT_TRUE(contains(problems, row.problem)) << problems;
-    EXPECT_EQ(site.fs.listPlainFiles("/in/"), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(site.fs.listPlainFiles("/in/").names, std::vector<std::string>{"a.txt"});
     EXPECT_EQ(site.fs.contents("/in/a.txt"), "A");
-    EXPECT_TRUE(site.fs.listPlainFiles("/out/").empty());
+    EXPECT_TRUE(site.fs.listPlainFiles("/out/").names.empty());
   }
   // Nor over the rules, when the output directory holds them.
   Site site("S|IndexPageName|rules.mdb");
@@ -500,13 +500,17 @@ TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
     site.fs.addFile("/in/f" + std::to_string(i) + (i % 2 ? ".txt" : ".lst"), text());
   site.run();
   for (int step = 0; step < 60; ++step) {
-    const std::vector<std::string> names = site.fs.listPlainFiles("/in/");
+    const std::vector<std::string> names = site.fs.listPlainFiles("/in/").names;
     const std::string some = "/in/" + names[static_cast<std::size_t>(pick(int(names.size())))];
-    const int reads = site.fs.reads("/in/");
+    const std::string list = std::string("/out/") + kManifestName;
+    const int reads = site.fs.reads("/in/"), listReads = site.fs.reads(list);
+    const int listWrites = site.fs.writes(list);
     switch (pick(9)) {
-      case 0:  // nothing changed: no source is read
+      case 0:  // nothing changed: no source is read, the list is read once and not written
         site.run();
         EXPECT_EQ(site.fs.reads("/in/"), reads) << "step " << step;
+        EXPECT_EQ(site.fs.reads(list), listReads + 1) << "step " << step;
+        EXPECT_EQ(site.fs.writes(list), listWrites) << "step " << step;
         continue;
       case 1:  // an edit that keeps the size and puts the old time back
         site.fs.setModified(some, site.fs.fileStates("/in/", {some.substr(4)})[0]->modifiedNs);
@@ -529,7 +533,7 @@ TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
         site.db.rows(pick(2) ? "C|GEN|1|b|c" : "S|EndofLine|<BR>");
         break;
       case 6:  // a page edited by hand is made again
-        for (const std::string& page : site.fs.listPlainFiles("/out/"))
+        for (const std::string& page : site.fs.listPlainFiles("/out/").names)
           if (page != "index.html") site.fs.addFile("/out/" + page, "edited");
         break;
       case 7:
@@ -539,14 +543,14 @@ TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
         site.fs.addFile(some, text());
     }
     site.run();
-    for (const std::string& page : site.fs.listPlainFiles("/ref/"))
+    for (const std::string& page : site.fs.listPlainFiles("/ref/").names)
       site.fs.removeFile("/ref/" + page);
     site.options.dirs.output = "/ref/";
     site.options.full = true;
     site.run();
     site.options.dirs.output = "/out/";
     site.options.full = false;
-    for (const std::string& page : site.fs.listPlainFiles("/ref/"))
+    for (const std::string& page : site.fs.listPlainFiles("/ref/").names)
       ASSERT_EQ(site.page(page), site.fs.contents("/ref/" + page)) << page << " step " << step;
   }
   // An edit that keeps the size and puts the old modification time back is still seen.
@@ -586,6 +590,21 @@ TEST(RunBatch, APageThatWouldReplaceAnInputFileIsAProblem) {
     EXPECT_EQ(testing::readFile(dir / ("in/" + mine)), "Mine\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "in"), {}), 2);
   }
+  // The same through an input file that is a link to where a page goes.
+  TempDir dir;
+  const RuleDb db = RuleDb(dir / "rules.mdb").rows("T|TXT|1|||DOC\nT|HTM|1|||DOC\nG|DOC||");
+  for (const char* sub : {"in", "out"}) std::filesystem::create_directory(dir / sub);
+  testing::writeFile(dir / "in/p0.txt", "Foo\r\n");
+  testing::writeFile(dir / "out/lwp0.htm", "Mine\r\n");
+  std::filesystem::create_symlink(dir / "out/lwp0.htm", dir / "in/mine.htm");
+  BatchOptions options;
+  options.dirs = {dir / "in/", dir / "out/"};
+  options.rulesPath = db.path();
+  BatchObserver quiet;
+  EXPECT_TRUE(contains(
+      testing::errorOf([&] { RunBatch(options, *makePosixFileSystem(), quiet); }, ErrorKind::Io),
+      "p0.txt\" would replace the input file \"" + dir / "in/mine.htm\""));
+  EXPECT_EQ(testing::readFile(dir / "out/lwp0.htm"), "Mine\r\n");
 }
 
 // A run that fails part-way lists the pages it wrote: a later run knows them as its own.
@@ -675,7 +694,7 @@ TEST(RunBatch, PruneRemovesOnlyUnchangedPagesOfDeletedSources) {
     Recorder second;
     const BatchSummary summary = RunBatch(site.options, site.fs, second);
     std::set<std::string> left;
-    for (const std::string& name : site.fs.listPlainFiles("/out/"))
+    for (const std::string& name : site.fs.listPlainFiles("/out/").names)
       if (name != "index.html") left.insert(name);
     EXPECT_EQ(left, row.left) << "row " << i;
     const bool removes = !row.left.count("lwb.htm") || row.checkOnly;

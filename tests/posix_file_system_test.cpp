@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "base/directory_snapshot.h"
 #include "base/error.h"
 #include "base/file_system.h"
 #include "support/faulty_file_system.h"
@@ -136,7 +137,12 @@ TEST_F(PosixRun, StagedPageIsNowhereUntilCommittedAndADroppedOneLeavesNothing) {
   auto fresh = posix->stageFile(dir / "out/new.htm", "new page");
   auto over = posix->stageFile(dir / "out/old.htm", "replaced");
   dropped.reset();
-  const auto names = [&] { return posix->listAllNames(dir / "out").value(); };
+  const auto names = [&] {
+    const std::vector<DirectoryEntry> entries = posix->listEntries(dir / "out").value();
+    std::vector<std::string> names;
+    for (const DirectoryEntry& e : entries) names.push_back(e.name);
+    return names;
+  };
   EXPECT_EQ(names(), std::vector<std::string>{"old.htm"});
   EXPECT_EQ(readFile(dir / "out/old.htm"), "old");
   fresh->commit();
@@ -146,6 +152,14 @@ TEST_F(PosixRun, StagedPageIsNowhereUntilCommittedAndADroppedOneLeavesNothing) {
   EXPECT_EQ(listed, (std::vector<std::string>{"new.htm", "old.htm"}));
   EXPECT_EQ(readFile(dir / "out/new.htm"), "new page");
   EXPECT_EQ(readFile(dir / "out/old.htm"), "replaced");
+  // The listing tells each entry's kind as entryKind() does, without a look of its own.
+  fs::create_directory(dir / "out/dir.htm");
+  fs::create_symlink(dir / "out/dir.htm", dir / "out/link.htm");
+  ASSERT_EQ(::mkfifo((dir / "out/fifo.htm").c_str(), 0600), 0);
+  const DirectorySnapshot out(*posix, dir / "out");
+  for (const char* name : {"dir.htm", "link.htm", "fifo.htm", "new.htm", "gone.htm"})
+    EXPECT_EQ(out.kindOf(name).value_or(PathKind::Missing), posix->entryKind(dir / "out/" + name))
+        << name;
 }
 
 // Other threads start converting while the files are looked at, but nothing is written.

@@ -37,11 +37,11 @@ class FaultyFileSystem : public FileSystem {
   bool isWritableDirectory(const std::string& p) const override {
     return inner_.isWritableDirectory(p);
   }
-  std::vector<std::string> listPlainFiles(const std::string& p) const override {
+  PlainFiles listPlainFiles(const std::string& p) const override {
     return inner_.listPlainFiles(p);
   }
-  std::optional<std::vector<std::string>> listAllNames(const std::string& p) const override {
-    return inner_.listAllNames(p);
+  std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& p) const override {
+    return inner_.listEntries(p);
   }
   std::vector<std::pair<std::string, std::string>> linksIn(const std::string& p) const override {
     return inner_.linksIn(p);

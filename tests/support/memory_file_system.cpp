@@ -87,35 +87,36 @@ bool MemoryFileSystem::isWritableDirectory(const std::string& path) const {
   return it != dirs_.end() && it->second;
 }
 
-std::vector<std::string> MemoryFileSystem::listPlainFiles(const std::string& dir) const {
+FileSystem::PlainFiles MemoryFileSystem::listPlainFiles(const std::string& dir) const {
   std::lock_guard lock(mutex_);
   const std::string prefix = normalizeDir(dir);
   if (!dirs_.count(prefix)) throw LoomError(ErrorKind::Io, "Cannot list \"" + dir + "\"");
-  std::vector<std::string> names;
+  PlainFiles files;
   for (const std::string& path : order_) {
     const std::string name = path.substr(std::min(prefix.size(), path.size()));
     if (path.starts_with(prefix) && !name.starts_with(".") && name.find('/') == std::string::npos)
-      names.push_back(name);
+      files.names.push_back(name);
   }
-  return names;
+  return files;
 }
 
-std::optional<std::vector<std::string>> MemoryFileSystem::listAllNames(
+std::optional<std::vector<DirectoryEntry>> MemoryFileSystem::listEntries(
     const std::string& dir) const {
   std::lock_guard lock(mutex_);
   const std::string prefix = normalizeDir(dir);
   ++listCounts_[prefix];
   if (!dirs_.count(prefix)) return std::nullopt;
-  std::vector<std::string> names;
-  const auto addChild = [&](const std::string& path) {
+  std::vector<DirectoryEntry> entries;
+  const auto addChild = [&](const std::string& path, PathKind kind) {
     if (path.size() <= prefix.size() || !path.starts_with(prefix)) return;
     std::string name = path.substr(prefix.size());
     if (name.ends_with("/")) name.pop_back();
-    if (!name.empty() && name.find('/') == std::string::npos) names.push_back(std::move(name));
+    if (!name.empty() && name.find('/') == std::string::npos)
+      entries.push_back({std::move(name), kind});
   };
-  for (const auto& [path, bytes] : files_) addChild(path);
-  for (const auto& [path, writable] : dirs_) addChild(path);
-  return names;
+  for (const auto& [path, bytes] : files_) addChild(path, PathKind::RegularFile);
+  for (const auto& [path, writable] : dirs_) addChild(path, PathKind::Directory);
+  return entries;
 }
 
 std::string MemoryFileSystem::readFile(const std::string& path) const {
@@ -126,6 +127,7 @@ std::string MemoryFileSystem::readFile(const std::string& path) const {
 std::optional<std::string> MemoryFileSystem::tryReadFile(const std::string& path) const {
   std::lock_guard lock(mutex_);
   ++reads_[path.substr(0, path.rfind('/') + 1)];
+  ++reads_[path];
   const auto it = files_.find(path);
   return it == files_.end() ? std::nullopt : std::optional(it->second);
 }

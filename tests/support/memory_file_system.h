@@ -20,8 +20,8 @@ class MemoryFileSystem : public FileSystem {
   bool has(const std::string& path) const { return files_.count(path) > 0; }
   const std::string& contents(const std::string& path) const { return files_.at(path); }
   int writes(const std::string& path) const;   // how often `path` was written
-  int listings(const std::string& dir) const;  // how often listAllNames listed `dir`
-  // How many files of `dir` (ending in "/") were read.
+  int listings(const std::string& dir) const;  // how often listEntries listed `dir`
+  // How many files of `dir` (ending in "/") were read, or how often the file `path` was.
   int reads(const std::string& dir) const {
     std::lock_guard lock(mutex_);
     return reads_.count(dir) ? reads_.at(dir) : 0;
@@ -30,8 +30,8 @@ class MemoryFileSystem : public FileSystem {
   PathKind kind(const std::string& path) const override;
   std::optional<FileIdentity> identity(const std::string& path) const override;
   bool isWritableDirectory(const std::string& path) const override;
-  std::vector<std::string> listPlainFiles(const std::string& dir) const override;
-  std::optional<std::vector<std::string>> listAllNames(const std::string& dir) const override;
+  PlainFiles listPlainFiles(const std::string& dir) const override;
+  std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& dir) const override;
   std::vector<std::optional<FileState>> fileStates(
       const std::string& dir, const std::vector<std::string_view>& names) const override;
   // Sets a file's modification time back, as `touch -d` does; its change
