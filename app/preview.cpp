@@ -6,7 +6,6 @@
 #include "convert/constraint_ops.h"
 #include "convert/convert_file.h"
 #include "convert/pattern_row.h"
-#include "rules/global_settings.h"
 
 namespace loom {
 namespace {
@@ -36,28 +35,22 @@ PreviewResult previewConstraint(const std::string& rulesPath, const ConstraintFo
   } catch (const LoomError& e) {
     return note(e.what());
   }
-  RuleTables tables;
-  const TextCodec* codec = nullptr;
-  try {
-    tables = readRuleTables(rulesPath);
-    std::vector<Problem> problems;
-    codec = chooseCodec(
-        std::nullopt,
-        settingFrom(tables, settingDef(SettingId::Encoding).key, rulesPath, /*optional=*/true),
-        problems);
-    if (codec == nullptr) return note("The rule database's Encoding setting is not valid.");
-  } catch (const LoomError& e) {
-    return note(std::string("The saved rules cannot be read: ") + e.what());
+  // Compiled as a run compiles them: the saved rows that cannot be used are
+  // left out, as a run leaves them.
+  std::vector<Problem> problems;
+  std::vector<PlanWarning> warnings;
+  RulesCompiler compiler(problems, warnings);
+  CompiledRules rules;
+  if (!compiler.readSettings(rulesPath, {}, rules)) {
+    return note(problems.empty() ? std::string("The saved rules cannot be read.")
+                                 : "The saved rules cannot be used: " + problems.front().message);
   }
-
-  // The saved rows that cannot be used are left out, as a run leaves them.
+  const TextCodec* codec = rules.codec;
   std::vector<CompiledConstraint> rows;
   CompiledConstraint row;
   try {
     row = compileDraft(defined, *codec);
-    std::vector<Problem> problems;
-    std::vector<PlanWarning> warnings;
-    rows = constraintsFor(tables, *codec, row.fileType, problems, warnings);
+    rows = compiler.constraintsOf(row.fileType, rules);
   } catch (const LoomError& e) {
     return note(e.what());
   }

@@ -436,26 +436,22 @@ void RulesCompiler::compile(const FilesByExtension& files, CompiledRules& rules)
   for (auto& [extension, pageRules] : rules.rulesByExtension) compileRows(pageRules, *rules.codec);
 }
 
+std::vector<CompiledConstraint> RulesCompiler::constraintsOf(const std::string& fileType,
+                                                             const CompiledRules& rules) {
+  Checker check(*rules.codec, problems_);
+  std::vector<CompiledConstraint> rows;
+  compileConstraints(
+      tables_, *rules.codec,
+      [&fileType](const std::string& type) { return type == kGenericFileType || type == fileType; },
+      check, warnings_, [&rows](CompiledConstraint&& row) { rows.push_back(std::move(row)); });
+  return rows;
+}
+
 const TextCodec* chooseCodec(const std::optional<std::string>& override,
                              const std::optional<std::string>& stored,
                              std::vector<Problem>& problems) {
   const auto name = chooseSetting(SettingId::Encoding, override, stored, problems);
   return name ? codecByName(*name) : nullptr;
-}
-
-std::vector<CompiledConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
-                                               const std::string& extension,
-                                               std::vector<Problem>& problems,
-                                               std::vector<PlanWarning>& warnings) {
-  Checker check(codec, problems);
-  std::vector<CompiledConstraint> rows;
-  compileConstraints(
-      tables, codec,
-      [&extension](const std::string& fileType) {
-        return fileType == kGenericFileType || fileType == extension;
-      },
-      check, warnings, [&rows](CompiledConstraint&& row) { rows.push_back(std::move(row)); });
-  return rows;
 }
 
 CompiledConstraint compileDraft(const ConstraintDraft& draft, const TextCodec& codec) {

@@ -78,6 +78,11 @@ class RulesCompiler {
                     CompiledRules& rules);
   // The page rules of each extension of `files`, and the groups they name.
   void compile(const FilesByExtension& files, CompiledRules& rules);
+  // The stored constraint rows of `fileType` and "GEN" in stored order,
+  // compiled in the encoding of `rules` (after readSettings), as a run of a
+  // file of that type applies them; rows that cannot be used are left out.
+  std::vector<CompiledConstraint> constraintsOf(const std::string& fileType,
+                                                const CompiledRules& rules);
 
  private:
   RuleTables tables_;
@@ -90,14 +95,6 @@ class RulesCompiler {
 const TextCodec* chooseCodec(const std::optional<std::string>& override,
                              const std::optional<std::string>& stored,
                              std::vector<Problem>& problems);
-
-// The constraint rows that apply to files of `extension` (its own and
-// "GEN"), compiled in `codec`, in stored order. Rows that cannot be used add
-// to `problems` or, for an unknown Type, to `warnings`, and are left out.
-std::vector<CompiledConstraint> constraintsFor(const RuleTables& tables, const TextCodec& codec,
-                                               const std::string& extension,
-                                               std::vector<Problem>& problems,
-                                               std::vector<PlanWarning>& warnings);
 
 // A row that is not stored yet, compiled in `codec` as a run compiles it
 // once it is stored. Texts the encoding cannot hold are a LoomError naming
