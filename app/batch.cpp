@@ -524,7 +524,12 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
         // of those after. Their bytes were written by the thread that made
         // them, as moving them to this thread's core cost more than writing.
         if (result.staged) result.staged->commit();
-        const WriteOutcome outcome = *result.outcome;
+        WriteOutcome outcome = *result.outcome;
+        if (outcome == WriteOutcome::Unchanged) {
+          const auto ahead = options.writtenAhead.find(*pageName);
+          if (ahead != options.writtenAhead.end())
+            outcome = ahead->second ? WriteOutcome::New : WriteOutcome::Changed;
+        }
         if (outcome == WriteOutcome::New) ++summary.pagesNew;
         if (outcome == WriteOutcome::Changed) ++summary.pagesChanged;
         if (outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
@@ -565,18 +570,50 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
 
 }  // namespace
 
-BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer) {
+std::map<std::string, bool> refreshPages(const BatchPlan& plan,
+                                         const std::vector<std::string>& names, FileSystem& fs) {
+  std::map<std::string, bool> written;
+  std::unique_ptr<FileSystem::DirectoryLock> lock;
+  try {
+    lock = fs.lockDirectory(plan.dirs.output, std::chrono::milliseconds(0));
+  } catch (const LoomError&) {
+    return written;  // another run writes there: the run that follows waits for it
+  }
+  for (const std::string& name : names) {
+    const auto file = std::find_if(plan.files.begin(), plan.files.end(),
+                                   [&](const InputFile& f) { return f.name == name; });
+    if (file == plan.files.end() || !file->writesPage) continue;
+    const std::string source = plan.dirs.input + file->name;
+    try {
+      const ConvertedPage page = ConvertOwnedFile(
+          fs.readFile(source), source, plan.rules.rulesByExtension.at(plan.extensionOf(*file)),
+          plan.rules.settings, *plan.rules.codec);
+      const std::string pageName = *file->pageName();
+      const std::string path = plan.dirs.output + pageName;
+      const FileMatch old = fs.compare(path, page.bytes);
+      if (old == FileMatch::Same) continue;
+      fs.writeFileAtomically(path, page.bytes);
+      written.emplace(pageName, old == FileMatch::NoFile);
+    } catch (const LoomError&) {
+      // Gone, or a full disk: the run that follows says so.
+    }
+  }
+  return written;
+}
+
+BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer,
+                      std::optional<BatchPlan>* kept) {
   // Two runs into one directory would each list only their own pages, and
   // each take the other's for a user's; the second waits, or is refused.
   const auto lock =
       options.checkOnly ? nullptr : fs.lockDirectory(options.dirs.output, kOutputLockWait);
-  const BatchPlan plan = planBatch({.dirs = options.dirs,
-                                    .rulesPath = options.rulesPath,
-                                    .overrides = options.overrides,
-                                    .checkReadable = options.checkOnly,
-                                    .incremental = !options.checkOnly,
-                                    .full = options.full},
-                                   fs);
+  BatchPlan plan = planBatch({.dirs = options.dirs,
+                              .rulesPath = options.rulesPath,
+                              .overrides = options.overrides,
+                              .checkReadable = options.checkOnly,
+                              .incremental = !options.checkOnly,
+                              .full = options.full},
+                             fs);
   if (options.checkOnly) {
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
@@ -591,7 +628,17 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     }
     return summary;
   }
-  return executePlan(plan, options, fs, observer);
+  const BatchSummary summary = executePlan(plan, options, fs, observer);
+  if (kept != nullptr) {
+    // What only this run needed would be held for the whole watch.
+    plan.listed = ListedPages();
+    plan.output.reset();
+    plan.upToDate = {};
+    plan.sourceStates = {};
+    plan.pageStates = {};
+    *kept = std::move(plan);
+  }
+  return summary;
 }
 
 }  // namespace loom

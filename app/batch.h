@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/batch_observer.h"
 #include "app/batch_plan.h"
@@ -41,6 +43,10 @@ struct BatchOptions {
   // throw std::system_error from it as a process limit would, after which
   // the threads that started do the work.
   std::function<void()> beforeThreadStart{};
+  // Pages a watch put in place just before this run (see refreshPages),
+  // each true when it was new: counted as what they were to the user, new
+  // or changed, where the run finds them unchanged.
+  std::map<std::string, bool> writtenAhead{};
 };
 
 // Runs one batch. Before any page is written the whole run is checked; a
@@ -51,6 +57,23 @@ struct BatchOptions {
 // written again, so their modification time stays. A run that writes its
 // index page also writes the list of its pages (kManifestName) and, with
 // `prune`, then removes the stale pages of the run before.
-BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer);
+// With `kept`, the plan of a run that was not refused is left there for
+// refreshPages (without what only that run needed).
+BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver& observer,
+                      std::optional<BatchPlan>* kept = nullptr);
+
+// Puts the pages of the input files `names` of `plan`, the plan of an
+// earlier run, in place at once, converted from their sources as they are
+// now with that run's rules: what a watch does first when only such files
+// changed, so that their pages follow in milliseconds, before the run that
+// brings the index page and the list of pages up to date. A name the plan
+// does not know, whose page another file writes, or that cannot be read
+// now is left to that run, as is everything when another run holds the
+// output directory. Returns the pages it wrote, each true when it was new;
+// one that already held its bytes is not among them.
+//
+//   refreshPages(plan, {"notes.txt"}, fs)  // writes out/lwnotes.htm: {{"lwnotes.htm", false}}
+std::map<std::string, bool> refreshPages(const BatchPlan& plan,
+                                         const std::vector<std::string>& names, FileSystem& fs);
 
 }  // namespace loom

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/manifest.h"
@@ -63,12 +64,18 @@ class Watch {
     watchDirectories();
     runOnce(true);
     while (!hooks_.stopRequested()) {
-      const bool changed = relevant(watcher_.wait(nextWait())) || directoriesReplaced();
+      bool changed = relevant(watcher_.wait(nextWait()));
+      if (directoriesReplaced()) {
+        changed = true;
+        onlyFiles_ = false;
+      }
       const bool retry = retryAt_ && std::chrono::steady_clock::now() >= *retryAt_;
       if (!changed && !retry) continue;
       if (!settle()) break;
       watchDirectories();  // a directory replaced meanwhile is watched anew
       runOnce(false);
+      changedFiles_.clear();
+      onlyFiles_ = true;
     }
     return last_;
   }
@@ -153,20 +160,29 @@ class Watch {
     }
   }
 
-  bool relevant(const std::vector<FileChange>& changes) const {
+  // Whether `changes` call for a run; notes which input files they name,
+  // and whether they name nothing else (see changedFiles_).
+  bool relevant(const std::vector<FileChange>& changes) {
+    bool any = false;
     for (const FileChange& c : changes) {
       const std::string dir = bare(c.dir);
-      if (c.name.empty()) return true;  // a directory went, or changes were lost
-      if (dir == rules_ && c.name == rulesName_) return true;
-      if (targets_.count({dir, c.name})) return true;
+      // A directory went, or changes were lost; the rules; a link's target.
+      if (c.name.empty() || (dir == rules_ && c.name == rulesName_) ||
+          targets_.count({dir, c.name})) {
+        onlyFiles_ = false;
+        any = true;
+        continue;
+      }
       // Beyond these, only the input's own entries count (or those of a
       // directory no longer known, to be safe).
       if (!dir.empty() && dir != input_) continue;
       // Input files are never hidden; the pages of the last run come from us.
       if (c.name[0] == '.' || (inputIsOutput_ && ownPages_.count(c.name))) continue;
-      return true;
+      if (dir.empty()) onlyFiles_ = false;
+      changedFiles_.insert(c.name);
+      any = true;
     }
-    return false;
+    return any;
   }
 
   bool sameDirectory(const std::string& a, const std::string& b) const {
@@ -179,8 +195,18 @@ class Watch {
     report.started = std::chrono::system_clock::now();
     observer_.done = 0;
     bool retry = false;
+    // Only files the last run knew changed: their pages first, at once.
+    BatchOptions options = options_;
+    if (!first && onlyFiles_ && plan_) {
+      options.writtenAhead = refreshPages(
+          *plan_, std::vector<std::string>(changedFiles_.begin(), changedFiles_.end()), fs_);
+      report.pagesAhead = options.writtenAhead.size();
+    }
+    // A plan is kept only from a run that went through: rules that changed
+    // since one that failed must not make pages.
+    plan_.reset();
     try {
-      report.summary = RunBatch(options_, fs_, observer_);
+      report.summary = RunBatch(options, fs_, observer_, &plan_);
     } catch (const ValidationError& e) {
       if (first) throw;
       for (const Problem& p : e.problems()) report.problems.push_back(p.message);
@@ -224,6 +250,11 @@ class Watch {
   std::array<std::optional<FileIdentity>, 3> identities_;  // input, output, rules directory
   std::set<std::pair<std::string, std::string>> targets_;  // links' targets: directory, name
   std::set<std::string> ownPages_;
+  // The input files the changes since the last run name, and whether they
+  // named nothing else: then the plan of the last run can make their pages.
+  std::set<std::string> changedFiles_;
+  bool onlyFiles_ = true;
+  std::optional<BatchPlan> plan_;
   bool inputIsOutput_ = false;
   std::optional<Clock::time_point> retryAt_;
   std::chrono::seconds retryDelay_ = kFirstRetryDelay;

@@ -28,6 +28,9 @@ struct WatchRun {
   // Of a run that failed: how many files it had done, their pages put in
   // place, before the failure; 0 when nothing was written (a refused run).
   std::size_t filesDone = 0;
+  // Pages put in place at once, before the run: when only input files the
+  // last run knew had changed, their own pages (see refreshPages).
+  std::size_t pagesAhead = 0;
 };
 
 struct WatchHooks {

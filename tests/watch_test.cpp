@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -22,6 +23,7 @@ namespace {
 // With a pace, every wait takes its time, as a real one does.
 struct ScriptedWatcher : FileWatcher {
   std::deque<std::vector<FileChange>> batches;
+  std::function<void()> beforeBatch = [] {};  // what changes on disk as a batch is reported
   std::chrono::milliseconds pace{0};
   bool idle = false;
   int emptyWaits = 0;
@@ -31,6 +33,7 @@ struct ScriptedWatcher : FileWatcher {
       std::this_thread::sleep_for(std::min(timeout, pace));
       std::vector<FileChange> next = std::move(batches.front());
       batches.pop_front();
+      beforeBatch();
       emptyWaits = 0;
       return next;
     }
@@ -60,21 +63,22 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
     std::string dir, name;
     bool inputIsOutput;
     int runs;
+    std::size_t ahead;  // pages put in place before the run: only a known input file changed
   } rows[] = {
-      {rulesDir, "rules.mdb", false, 2},
-      {rulesDir, "notes.txt", false, 1},
-      {"/in", "a.txt", false, 2},
-      {"/in", ".a.txt.swp", false, 1},
-      {"/in", "", false, 2},
-      {"/in", "lwa.htm", true, 1},
-      {"/in", "index.html", true, 1},
-      {"/in", "b.txt", true, 2},
-      {"/else", "l.txt", false, 2},  // a link's target
-      {"/else", "m.txt", false, 1},
-      {"/else", "l.swp", false, 1},  // that of a hidden link
-      {"/db", "real.mdb", false, 2},
-      {"/out", "lwa.htm", false, 1},
-      {"/out", "", false, 2},  // the output directory went
+      {rulesDir, "rules.mdb", false, 2, 0},
+      {rulesDir, "notes.txt", false, 1, 0},
+      {"/in", "a.txt", false, 2, 1},
+      {"/in", ".a.txt.swp", false, 1, 0},
+      {"/in", "", false, 2, 0},
+      {"/in", "lwa.htm", true, 1, 0},
+      {"/in", "index.html", true, 1, 0},
+      {"/in", "b.txt", true, 2, 0},
+      {"/else", "l.txt", false, 2, 0},  // a link's target
+      {"/else", "m.txt", false, 1, 0},
+      {"/else", "l.swp", false, 1, 0},  // that of a hidden link
+      {"/db", "real.mdb", false, 2, 0},
+      {"/out", "lwa.htm", false, 1, 0},
+      {"/out", "", false, 2, 0},  // the output directory went
   };
   for (const auto& row : rows) {
     LinkingFileSystem fs;
@@ -86,17 +90,32 @@ TEST(WatchSite, RunsAgainOnlyForChangesOfTheRulesOrTheInput) {
     options.rulesPath = db.path();
     ScriptedWatcher watcher;
     watcher.batches.push_back({{row.dir, row.name}});
+    watcher.beforeBatch = [&] { fs.addFile("/in/a.txt", "B\r\n"); };
     int runs = 0;
-    BatchObserver silent;
+    std::size_t ahead = 0;
+    struct PageAtStart final : BatchObserver {  // the page as each run starts
+      const testing::MemoryFileSystem& fs;
+      std::string path, page;
+      PageAtStart(const testing::MemoryFileSystem& f, std::string p) : fs(f), path(std::move(p)) {}
+      void runStarted(std::size_t) override { page = fs.tryReadFile(path).value_or(""); }
+    } atStart(fs, options.dirs.output + "lwa.htm");
     watchSite(options, fs, watcher,
-              {silent,
+              {atStart,
                [&](const WatchRun& run) {
                  EXPECT_TRUE(run.summary.has_value())
                      << row.name << (run.problems.empty() ? "" : run.problems[0]);
                  ++runs;
+                 ahead += run.pagesAhead;
                },
                [&] { return watcher.idle; }});
     EXPECT_EQ(runs, row.runs) << row.dir << "/" << row.name;
+    EXPECT_EQ(ahead, row.ahead) << row.dir << "/" << row.name;
+    // The page follows its source: made ahead, it is there before the run starts.
+    EXPECT_EQ(testing::contains(fs.contents(options.dirs.output + "lwa.htm"), "<TITLE>B</TITLE>"),
+              row.runs == 2)
+        << row.dir << "/" << row.name;
+    EXPECT_EQ(testing::contains(atStart.page, "<TITLE>B</TITLE>"), row.ahead == 1)
+        << row.dir << "/" << row.name;
   }
 }
 
@@ -121,12 +140,12 @@ TEST(WatchSite, FailedRunSaysHowFarItCameAndIsTriedAgain) {
             {silent,
              [&](const WatchRun& run) {
                runs.emplace_back(run.summary.has_value(), run.filesDone);
-               if (runs.size() == 1) {  // b's new page meets a full disk
+               if (runs.size() == 1) {  // b's new page meets a full disk, made ahead and in the run
                  memory.addFile("/in/b.txt", "B\r\n");
                  watcher.batches.push_back({{"/in", "b.txt"}});
-                 fs.beforeWrite = [&fs](const std::string& path) {
+                 fs.beforeWrite = [&fs, tries = 2](const std::string& path) mutable {
                    if (path != "/out/lwb.htm") return;
-                   fs.beforeWrite = {};  // room again for the next try
+                   if (--tries == 0) fs.beforeWrite = {};  // room again for the next try
                    throw LoomError(ErrorKind::Io, "disk full");
                  };
                }
