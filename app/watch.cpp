@@ -72,8 +72,14 @@ class Watch {
       const bool retry = retryAt_ && std::chrono::steady_clock::now() >= *retryAt_;
       if (!changed && !retry) continue;
       if (!settle()) break;
+      // Only files the last run knew changed: their pages first, at once.
+      std::map<std::string, bool> ahead;
+      if (onlyFiles_ && plan_) {
+        ahead = refreshPages(
+            *plan_, std::vector<std::string>(changedFiles_.begin(), changedFiles_.end()), fs_);
+      }
       watchDirectories();  // a directory replaced meanwhile is watched anew
-      runOnce(false);
+      runOnce(false, std::move(ahead));
       changedFiles_.clear();
       onlyFiles_ = true;
     }
@@ -190,18 +196,15 @@ class Watch {
     return first && first == fs_.identity(b);
   }
 
-  void runOnce(bool first) {
+  // `ahead`: the pages refreshPages wrote just before.
+  void runOnce(bool first, std::map<std::string, bool> ahead = {}) {
     WatchRun report;
     report.started = std::chrono::system_clock::now();
     observer_.done = 0;
     bool retry = false;
-    // Only files the last run knew changed: their pages first, at once.
     BatchOptions options = options_;
-    if (!first && onlyFiles_ && plan_) {
-      options.writtenAhead = refreshPages(
-          *plan_, std::vector<std::string>(changedFiles_.begin(), changedFiles_.end()), fs_);
-      report.pagesAhead = options.writtenAhead.size();
-    }
+    report.pagesAhead = ahead.size();
+    options.writtenAhead = std::move(ahead);
     // A plan is kept only from a run that went through: rules that changed
     // since one that failed must not make pages.
     plan_.reset();
