@@ -173,12 +173,10 @@ class Runner {
       } else if (const std::optional<std::string> pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
         std::string contents = fs_.readFile(path);
-        if (plan_.rules.codec->encoding() == Encoding::Utf8) {
-          result.invalidText = checkUtf8(path, contents, plan_.rules.settings.lineEnds);
-        }
         if (sourceWarnings_.wanted()) {
           result.facts =
               inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.look());
+          result.invalidText = SourceWarnings::invalidText(path, result.facts);
         }
         ConvertedPage page = ConvertOwnedFile(
             std::move(contents), path, plan_.rules.rulesByExtension.at(plan_.extensionOf(file)),
@@ -221,28 +219,6 @@ class Runner {
     }
   }
 
-  static std::optional<std::string> checkUtf8(const std::string& path, std::string_view contents,
-                                              LineEnds ends) {
-    if (firstInvalidUtf8(contents) == std::string_view::npos) return std::nullopt;
-    std::size_t count = 0, firstLine = 0, firstColumn = 0;
-    LineReader reader(contents, ends);
-    std::string_view line;
-    for (std::size_t number = 1; reader.next(line); ++number) {
-      for (std::size_t pos = 0; pos < line.size();) {
-        const DecodedChar d = decodeUtf8(line, pos);
-        if (!d.valid && count++ == 0) {
-          firstLine = number;
-          firstColumn = pos + 1;
-        }
-        pos += d.length;
-      }
-    }
-    if (count == 0) return std::nullopt;
-    return "File \"" + path + "\" is not valid UTF-8: " + std::to_string(count) +
-           " invalid byte(s), the first in line " + std::to_string(firstLine) + " at byte " +
-           std::to_string(firstColumn) + "; they are passed through unchanged";
-  }
-
   const BatchPlan& plan_;
   FileSystem& fs_;
   const SourceWarnings& sourceWarnings_;
@@ -264,18 +240,24 @@ std::vector<PlanWarning> checkSources(const BatchPlan& plan, const FileSystem& f
   SourceWarnings warnings(plan.rules);
   if (!warnings.wanted()) return {};
   std::vector<Problem> problems;
+  std::vector<PlanWarning> perFile;  // as the run says them, file by file, before the others
   for (const InputFile& file : plan.files) {
     if (!file.hasPage()) continue;
     const std::string path = plan.dirs.input + file.name;
     try {
       const std::string contents = fs.readFile(path);
-      warnings.add(path, inspectSource(contents, plan.rules.settings.lineEnds, warnings.look()));
+      const SourceFacts facts =
+          inspectSource(contents, plan.rules.settings.lineEnds, warnings.look());
+      if (auto invalid = SourceWarnings::invalidText(path, facts))
+        perFile.push_back({WarningKind::InvalidText, std::move(*invalid)});
+      warnings.add(path, facts);
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
   }
   if (!problems.empty()) throw ValidationError(std::move(problems));
-  return warnings.warnings();
+  for (PlanWarning& w : warnings.warnings()) perFile.push_back(std::move(w));
+  return perFile;
 }
 
 // The names in the output directory that this run writes or reads: never

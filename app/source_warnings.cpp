@@ -86,7 +86,17 @@ SourceWarnings::SourceWarnings(const CompiledRules& rules)
     : codec_(*rules.codec),
       lineFeeds_(rules.settings.lineEnds == LineEnds::CrLf),
       markup_(!rules.escapeTextChosen),
-      utf8_(rules.codec->encoding() == Encoding::Windows1252) {}
+      utf8_(rules.codec->encoding() == Encoding::Windows1252),
+      invalidUtf8_(rules.codec->encoding() == Encoding::Utf8) {}
+
+std::optional<std::string> SourceWarnings::invalidText(const std::string& path,
+                                                       const SourceFacts& facts) {
+  if (!facts.invalidUtf8) return std::nullopt;
+  const SourceFacts::InvalidUtf8& invalid = *facts.invalidUtf8;
+  return "File \"" + path + "\" is not valid UTF-8: " + std::to_string(invalid.count) +
+         " invalid byte(s), the first in line " + std::to_string(invalid.line) + " at byte " +
+         std::to_string(invalid.column) + "; they are passed through unchanged";
+}
 
 void SourceWarnings::add(const std::string& path, const SourceFacts& facts) {
   if (lineFeeds_ && facts.lineFeedsOnly) lineFeedFiles_.push_back(path);

@@ -34,9 +34,14 @@ std::optional<SettingFix> settingFixFor(WarningKind kind);
 class SourceWarnings {
  public:
   explicit SourceWarnings(const CompiledRules& rules);
-  // Whether the files need looking at at all, and for markup.
-  bool wanted() const { return lineFeeds_ || markup_ || utf8_; }
-  SourceLook look() const { return {.markup = markup_, .utf8 = utf8_}; }
+  // Whether the files need looking at at all, and for what.
+  bool wanted() const { return lineFeeds_ || markup_ || utf8_ || invalidUtf8_; }
+  SourceLook look() const {
+    return {.markup = markup_, .utf8 = utf8_, .invalidUtf8 = invalidUtf8_};
+  }
+  // The warning of one file's bytes that are not UTF-8 in a UTF-8 run, said
+  // as the file is done rather than summed up.
+  static std::optional<std::string> invalidText(const std::string& path, const SourceFacts& facts);
   void add(const std::string& path, const SourceFacts& facts);
   std::vector<PlanWarning> warnings() const;
 
@@ -44,7 +49,8 @@ class SourceWarnings {
   const TextCodec& codec_;
   bool lineFeeds_;
   bool markup_;
-  bool utf8_;  // a Windows-1252 run: UTF-8 text is worth a hint
+  bool utf8_;         // a Windows-1252 run: UTF-8 text is worth a hint
+  bool invalidUtf8_;  // a UTF-8 run: bytes that are not UTF-8 are worth a warning
   std::vector<std::string> lineFeedFiles_;
   std::size_t markupFiles_ = 0;
   std::string firstMarkupFile_;

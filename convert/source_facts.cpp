@@ -81,6 +81,22 @@ SourceFacts inspectSource(std::string_view contents, LineEnds ends, SourceLook l
       facts.utf8Line = lineOf(contents, first, ends);
     }
   }
+  if (look.invalidUtf8 && firstInvalidUtf8(contents) != std::string_view::npos) {
+    SourceFacts::InvalidUtf8 invalid;
+    LineReader reader(contents, ends);
+    std::string_view line;
+    for (std::int64_t number = 1; reader.next(line); ++number) {
+      for (std::size_t pos = 0; pos < line.size();) {
+        const DecodedChar d = decodeUtf8(line, pos);
+        if (!d.valid && invalid.count++ == 0) {
+          invalid.line = number;
+          invalid.column = pos + 1;
+        }
+        pos += d.length;
+      }
+    }
+    if (invalid.count > 0) facts.invalidUtf8 = invalid;
+  }
   if (look.markup) {
     const std::size_t tag = findMarkup(contents, '<');
     const std::size_t reference = findMarkup(contents, '&');

@@ -284,6 +284,12 @@ TEST(RunBatch, Utf8TextFollowsTheRulesAndInvalidBytesPassThroughWithOneWarning) 
       "\"/in/письмо.txt\" is not valid UTF-8: 3 invalid byte(s), the first in line 2 at byte 3"));
   EXPECT_TRUE(
       contains(site.page("index.html"), "<A HREF=\"lw%D0%BF%D0%B8%D1%81%D1%8C%D0%BC%D0%BE.htm\">"));
+  // The check says it as the run does.
+  const std::size_t saidByRun = site.recorder.said.size();
+  site.options.checkOnly = true;
+  site.run();
+  EXPECT_TRUE(contains(site.recorder.said.substr(saidByRun), "письмо.txt\" is not valid UTF-8: 3"));
+  site.options.checkOnly = false;
   // The option overrides the row; names no run could read are refused.
   Site other("S|Encoding|utf-8");
   other.fs.addFile("/in/a.txt", "\xE9\r\n");
