@@ -423,9 +423,9 @@ void listPagesSoFar(const BatchPlan& plan, const WrittenPages& written, FileSyst
   }
 }
 
-// Runs a checked plan: the part of RunBatch after the check. When the plan
-// has not yet found every input file readable, that is looked at here, after
-// the other threads have started converting and before anything is written.
+// Runs a checked plan: the part of RunBatch after the check. Whether every
+// input file can be read is looked at here, after the other threads have
+// started converting and before anything is written.
 BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, FileSystem& fs,
                          BatchObserver& observer) {
   unsigned jobs = options.jobs;
@@ -463,10 +463,8 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
       workers.clear();
     }
   } stopWorkers{runner, workers};
-  if (!plan.inputsReadable) {
-    std::vector<Problem> unreadable = unreadableInputs(plan, fs);
-    if (!unreadable.empty()) throw ValidationError(std::move(unreadable));
-  }
+  if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
+    throw ValidationError(std::move(unreadable));
   observer.runStarted(n);
   for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
   // Temporary files of an earlier run that was killed go before new ones come.
@@ -592,11 +590,12 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
   BatchPlan plan = planBatch({.dirs = options.dirs,
                               .rulesPath = options.rulesPath,
                               .overrides = options.overrides,
-                              .checkReadable = options.checkOnly,
                               .incremental = !options.checkOnly,
                               .full = options.full},
                              fs);
   if (options.checkOnly) {
+    if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
+      throw ValidationError(std::move(unreadable));
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
     BatchSummary summary;

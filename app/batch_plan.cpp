@@ -435,19 +435,16 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
     }
   }
   checkIndexPageTarget(plan, request.rulesPath, fs, problems);
-  const auto addUnreadable = [&] {  // returns whether every input file can be read
-    const std::vector<Problem> unreadable = unreadableInputs(plan, fs);
-    problems.insert(problems.end(), unreadable.begin(), unreadable.end());
-    return unreadable.empty();
-  };
-  if (request.checkReadable) plan.inputsReadable = addUnreadable();
   plan.output.emplace(fs, plan.dirs.output);
   checkRunTargets(plan, fs, problems);
   settlePageNameCollisions(plan);
   compileRules(compiler, plan);
-  // Every problem at once, as when nothing is left to the caller.
-  if (!problems.empty() && !request.checkReadable) addUnreadable();
-  if (!problems.empty()) throw ValidationError(std::move(problems));
+  if (!problems.empty()) {
+    // Every problem at once: the files that cannot be read too.
+    const std::vector<Problem> unreadable = unreadableInputs(plan, fs);
+    problems.insert(problems.end(), unreadable.begin(), unreadable.end());
+    throw ValidationError(std::move(problems));
+  }
   if (request.incremental) findUpToDatePages(plan, fs, request.full);
   return plan;
 }

@@ -58,7 +58,6 @@ struct BatchPlan {
   std::vector<std::string> extensions;  // the files' extensions, each once, run encoding
   CompiledRules rules;
   std::vector<PlanWarning> warnings;
-  bool inputsReadable = false;  // every input file was found readable
   // The files that have no file type of their own and take GEN's.
   std::size_t genericFiles = 0;
   // The output directory's entries as the plan found them, which the run
@@ -100,10 +99,6 @@ struct PlanRequest {
   DirectoryPair dirs;
   std::string rulesPath;
   SettingOverrides overrides;  // over the stored settings, for this run
-  // False leaves out the look at whether every input file can be read
-  // (unless planning finds other problems): the caller asks unreadableInputs()
-  // itself before it writes anything, while other threads start converting.
-  bool checkReadable = true;
   // Whether to take the sources' states and find the pages that are up to
   // date (see BatchPlan::upToDate); with `full` every file is converted all
   // the same, and the states are kept for the next run.
@@ -111,7 +106,10 @@ struct PlanRequest {
   bool full = false;
 };
 
-// Throws ValidationError listing every problem found.
+// Throws ValidationError listing every problem found, input files that
+// cannot be read among them. Without other problems, whether every input
+// file can be read is left to the one about to read them (unreadableInputs):
+// a run asks while its threads start converting.
 BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs);
 
 // The input files of the plan that cannot be read (no permission, or no
