@@ -2,6 +2,7 @@
 #include "app/batch.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
@@ -351,6 +352,7 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   const std::vector<std::optional<FileState>> lookedStates =
       fs.fileStates(plan.dirs.output, toLook);
   for (std::size_t j = 0; j < looked.size(); ++j) pageStates[looked[j]] = lookedStates[j];
+  std::array<char, kFileStateTextSize> stateText;
   for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;
     const InputFile& file = plan.files[i];
@@ -360,10 +362,11 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     // that follows in the same tick of the clock: not listed, so made again.
     const bool settled = source && source->changedNs < plan.statesTakenNs - kRacyNs &&
                          source->modifiedNs < plan.statesTakenNs - kRacyNs;
-    const std::string state =
-        settled && pageStates[k] ? fileStateText(*source, *pageStates[k]) : std::string();
+    std::string_view state;
+    if (settled && pageStates[k])
+      state = {stateText.data(), formatFileState(stateText, *source, *pageStates[k])};
     appendManifestLine(text, hashText(written.hashes[k]), pages[k], file.name, input, state,
-                       plan.digests.empty() ? std::string() : plan.digests[file.extension],
+                       plan.digests.empty() ? std::string_view() : plan.digests[file.extension],
                        written.titles[k]);
     ++k;
   }

@@ -22,19 +22,18 @@ constexpr char kHex[] = "0123456789abcdef";
 
 // File names may hold any byte but "/" and NUL; tabs, line ends and "%" are
 // written as %XX so that each entry stays one line of three fields.
-std::string escapeName(std::string_view name) {
-  std::string out;
-  for (const char c : name) {
-    if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-      const auto byte = static_cast<unsigned char>(c);
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
+void appendEscaped(std::string& out, std::string_view name) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = name.find_first_of(std::string_view("%\t\n\r"), from);
+    out.append(name.substr(from, at - from));
+    if (at == std::string_view::npos) return;
+    const auto byte = static_cast<unsigned char>(name[at]);
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+    from = at + 1;
   }
-  return out;
 }
 
 int hexValue(char c) {
@@ -143,19 +142,19 @@ std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileS
   return static_cast<std::size_t>(at - out.data());
 }
 
-std::string fileStateText(const FileState& source, const FileState& page) {
-  std::array<char, kFileStateTextSize> text;
-  return std::string(text.data(), formatFileState(text, source, page));
-}
-
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,
                         std::string_view source, std::string_view input, std::string_view state,
                         std::string_view digest, std::string_view title) {
-  text.append(hash).append(1, '\t').append(escapeName(page));
-  text.append(1, '\t').append(escapeName(source));
-  text.append(1, '\t').append(escapeName(input));
+  text.append(hash).append(1, '\t');
+  appendEscaped(text, page);
+  text.append(1, '\t');
+  appendEscaped(text, source);
+  text.append(1, '\t');
+  appendEscaped(text, input);
   text.append(1, '\t').append(state).append(1, '\t').append(digest);
-  text.append(1, '\t').append(escapeName(title)).append(1, '\n');
+  text.append(1, '\t');
+  appendEscaped(text, title);
+  text.append(1, '\n');
 }
 
 namespace {

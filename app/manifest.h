@@ -34,7 +34,7 @@ struct ManifestEntry {
   std::string input;
   // What a later run needs to know the page is up to date without reading
   // its source (see app/batch_plan.h); empty where unknown, as in lists of
-  // the earlier forms: the source's state (fileStateText), the digest of
+  // the earlier forms: the source's state (formatFileState), the digest of
   // the rules the page was made with, and the page's title.
   std::string state;
   std::string digest;
@@ -43,10 +43,9 @@ struct ManifestEntry {
 };
 
 // A source's state and its page's as the list of pages keeps them, each
-// "device:inode:size:modified:changed", joined by "|".
-std::string fileStateText(const FileState& source, const FileState& page);
-// The same into `out`, for the look at thousands of pages that allocates
-// nothing; returns its length.
+// "device:inode:size:modified:changed", joined by "|", written into `out`
+// (the look at thousands of pages allocates nothing); returns its length:
+//   {1, 2, 3, 4, 5} and {1, 9, 8, 7, 6} give "1:2:3:4:5|1:9:8:7:6", 19.
 inline constexpr std::size_t kFileStateTextSize = 2 * 5 * 20 + 9;
 std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& source,
                             const FileState& page);
