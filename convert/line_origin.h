@@ -4,9 +4,16 @@
 // A page may escape what came from the source (so that "a < b" and
 // "<someone@example.org>" stay text in a browser) while keeping what the
 // rules insert as the HTML its author wrote. Rules match the text alone, so
-// the origin rides beside the line as a mask of one byte per byte, which
-// every operation that rewrites the line keeps in step.
+// the origin rides beside the line, and every operation that rewrites the
+// line keeps it in step.
+//
+// Nearly every byte of a line is the source's, so the origin lists only the
+// stretches that are not: a line no rule wrote into costs nothing, and a
+// huge one a few bytes for each text a rule put in, not a byte for each
+// byte of the line, which would hold a huge line's size once more (twice
+// while a rewrite builds the next one).
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,22 +25,100 @@ inline constexpr char kFromRule = 1;
 // inside an attribute value: escaped as source text, its quotes too.
 inline constexpr char kFromGroup = 2;
 
-// The mask of a line read from the source file.
-inline std::string sourceOrigin(std::size_t length) { return std::string(length, kFromSource); }
+class LineOrigin {
+ public:
+  LineOrigin() = default;
+  // A line of `length` bytes, every one from `from`.
+  explicit LineOrigin(std::size_t length, char from = kFromSource) { assign(length, from); }
+  void assign(std::size_t length, char from = kFromSource);
 
-// Appends `line` to `out`, writing each "&", "<" and ">" whose origin is the
-// source as "&amp;", "&lt;" and "&gt;"; bytes from rules are copied as they
-// are. `origin` is the mask of `line` (same length):
-//   appendEscaped(out, "a<b <I>", {src, src, src, src, rule, rule, rule})
+  std::size_t size() const { return size_; }
+  // The memory it holds, in bytes.
+  std::size_t capacity() const { return stretches_.capacity(); }
+  // Keeps the bytes [first, first + count) alone.
+  void keep(std::size_t first, std::size_t count);
+  // One byte for each byte of the line, kFromSource, kFromRule or kFromGroup.
+  std::string mask() const;
+
+  friend bool operator==(const LineOrigin&, const LineOrigin&) = default;
+
+ private:
+  friend class OriginReader;
+  friend class OriginBuilder;
+  // Each stretch as two numbers of 7 bits a byte: its distance from the end
+  // of the stretch before (or the line's start), and (length - 1) * 2 + 1
+  // for group text, + 0 for the rule's.
+  std::string stretches_;
+  std::size_t size_ = 0;
+};
+
+// Builds an origin from left to right, joining neighbours of one origin.
+class OriginBuilder {
+ public:
+  // Builds in the memory of `storage`, whose stretches are dropped.
+  explicit OriginBuilder(LineOrigin storage = {});
+  // The next `count` bytes are from `from`.
+  void add(std::size_t count, char from);
+  std::size_t size() const { return size_; }
+  LineOrigin finish() &&;
+
+ private:
+  void flush();
+  std::string out_;
+  std::size_t size_ = 0;
+  std::size_t flushedEnd_ = 0;                  // where the last stretch written ends
+  std::size_t openStart_ = 0, openLength_ = 0;  // the last stretch, not yet written
+  char openFrom_ = kFromRule;
+};
+
+// Reads an origin from left to right.
+class OriginReader {
+ public:
+  explicit OriginReader(const LineOrigin& origin) : text_(&origin.stretches_) { next(); }
+
+  // Calls each(count, from) for [from, to), one stretch of one origin at a
+  // time, left to right. REQUIRES: `from` is no less than an earlier call's
+  // `to` (a copy of the reader may go back as far as the original could).
+  template <class Each>
+  void visit(std::size_t from, std::size_t to, Each&& each) {
+    while (start_ != kNone && end_ <= from) next();
+    while (from < to) {
+      if (start_ >= to) {
+        each(to - from, kFromSource);
+        return;
+      }
+      if (start_ > from) {
+        each(start_ - from, kFromSource);
+        from = start_;
+      }
+      const std::size_t until = end_ < to ? end_ : to;
+      each(until - from, from_);
+      from = until;
+      if (end_ <= to) next();
+    }
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  void next();
+  const std::string* text_;
+  std::size_t at_ = 0;                   // the next byte of *text_ to decode
+  std::size_t start_ = kNone, end_ = 0;  // the stretch at hand; start_ kNone past the last
+  char from_ = kFromRule;
+};
+
+// Appends `line` to `out`, writing each "&", "<" and ">" whose origin is not
+// a rule's as "&amp;", "&lt;" and "&gt;", and each '"' and "'" of group text
+// as "&quot;" and "&#39;"; bytes from rules are copied as they are. `line`
+// is the part of the line of `origin` that starts at `first`:
+//   appendEscaped(out, "a<b <I>", origin of "a<b " from the source and "<I>" from a rule)
 //   appends "a&lt;b <I>".
-// With `groups` (the line may hold group text), group text is escaped as
-// well, and its '"' and "'" become "&quot;" and "&#39;".
-void appendEscaped(std::string& out, std::string_view line, std::string_view origin,
-                   bool groups = false);
+void appendEscaped(std::string& out, std::string_view line, const LineOrigin& origin,
+                   std::size_t first = 0);
 
 // Removes leading and trailing spaces of `line` in place, keeping its
 // buffer, and the same bytes of `origin` when it is given.
-void trimInPlace(std::string& line, std::string* origin);
+void trimInPlace(std::string& line, LineOrigin* origin);
 
 // `text` with every "&", "<" and ">" written as a character reference, as
 // when all of it came from the source.

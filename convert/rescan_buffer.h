@@ -7,16 +7,17 @@
 // gap the finished text has not used yet, so a rewrite costs the length of
 // what it writes, not the length of the line; text that becomes final moves
 // down to the end of the finished text. Only when the gap runs out is the
-// buffer rebuilt with more. When given the line's origin mask, the buffer
+// buffer rebuilt with more. When given the line's origin, the buffer
 // keeps it in step: the kept middle keeps its origin, front and back texts
 // come from the rule.
 
-#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "convert/line_origin.h"
+#include "convert/rescan_origin.h"
 
 namespace loom {
 
@@ -25,21 +26,17 @@ class RescanBuffer {
   // `room` is how much the line is expected to grow: given up front, a huge
   // line is not copied again when its rewrites lengthen it. `storage`, when
   // given, is a buffer to work in whose memory is reused (its bytes are not);
-  // it must not hold `line`. `originStorage` is the same for the mask, taken
-  // only when there is one.
-  explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr,
+  // it must not hold `line`. `origin`, when given, is the line's, which
+  // must stay as it is until finish(); `originStorage` is memory to build
+  // the result's in.
+  explicit RescanBuffer(std::string_view line, const LineOrigin* origin = nullptr,
                         std::size_t room = 0, std::string storage = {},
-                        std::string* originStorage = nullptr)
-      : buf_(std::move(storage)), cursor_(room), tracked_(origin != nullptr) {
+                        LineOrigin originStorage = {})
+      : buf_(std::move(storage)), cursor_(room) {
     buf_.clear();
     buf_.reserve(room + line.size());
     buf_.append(room, '\0').append(line);
-    if (tracked_) {
-      if (originStorage != nullptr) origin_.swap(*originStorage);
-      origin_.clear();
-      origin_.reserve(buf_.size());
-      origin_.append(room, kFromRule).append(*origin);
-    }
+    if (origin != nullptr) origin_.emplace(*origin, std::move(originStorage));
   }
 
   // The text still being worked on; positions of the operations count from
@@ -56,10 +53,12 @@ class RescanBuffer {
     const std::size_t keepAt = cursor_ + keepFrom;  // the kept part lies after `start`
     const std::size_t absEnd = cursor_ + end;
     skip(start);
+    if (origin_) {
+      origin_->rewrite(end - start, keep ? keepFrom - start : 0, keep, front.size(), back.size());
+    }
     if (done_ + total <= absEnd) {
       const std::size_t dst = absEnd - total;
-      place(buf_, dst, front, keepAt, keep, back, absEnd, false);
-      if (tracked_) place(origin_, dst, front, keepAt, keep, back, absEnd, true);
+      place(dst, front, keepAt, keep, back, absEnd);
       cursor_ = dst;
       return;
     }
@@ -69,74 +68,59 @@ class RescanBuffer {
     // made a line that grows near its end rebuild at every rewrite, copying
     // all it had finished each time.)
     const std::size_t slack = total + buf_.size() / 8;
-    rebuild(buf_, slack, front, keepAt, keep, back, absEnd, false);
-    if (tracked_) rebuild(origin_, slack, front, keepAt, keep, back, absEnd, true);
+    rebuild(slack, front, keepAt, keep, back, absEnd);
     cursor_ = done_ + slack;
   }
 
   // Marks the first `count` characters of view() as final.
   void skip(std::size_t count) {
-    if (cursor_ != done_) {
-      std::memmove(buf_.data() + done_, buf_.data() + cursor_, count);
-      if (tracked_) std::memmove(origin_.data() + done_, origin_.data() + cursor_, count);
-    }
+    if (cursor_ != done_) std::memmove(buf_.data() + done_, buf_.data() + cursor_, count);
+    if (origin_) origin_->skip(count);
     done_ += count;
     cursor_ += count;
   }
 
   // The finished line; `origin`, when the buffer tracks one, receives its
-  // mask, and `oldOrigin`, when given, the buffer of the mask it replaced.
-  std::string finish(std::string* origin = nullptr, std::string* oldOrigin = nullptr) && {
+  // origin, and `oldOrigin`, when given, the origin it replaced.
+  std::string finish(LineOrigin* origin = nullptr, LineOrigin* oldOrigin = nullptr) && {
     skip(buf_.size() - cursor_);
     buf_.resize(done_);
-    if (tracked_ && origin != nullptr) {
-      origin_.resize(done_);
-      origin->swap(origin_);
-      if (oldOrigin != nullptr) oldOrigin->swap(origin_);
+    if (origin_ && origin != nullptr) {
+      LineOrigin finished = std::move(*origin_).finish();
+      origin_.reset();
+      if (oldOrigin != nullptr) *oldOrigin = std::move(*origin);
+      *origin = std::move(finished);
     }
     return std::move(buf_);
   }
 
  private:
-  // Writes front + [keepAt, keepAt + keep) + back so that it ends at `end`;
-  // in the mask, front and back are the rule's.
-  static void place(std::string& text, std::size_t dst, std::string_view front, std::size_t keepAt,
-                    std::size_t keep, std::string_view back, std::size_t end, bool mask) {
-    char* data = text.data();
+  // Writes front + [keepAt, keepAt + keep) + back so that it ends at `end`.
+  void place(std::size_t dst, std::string_view front, std::size_t keepAt, std::size_t keep,
+             std::string_view back, std::size_t end) {
+    char* data = buf_.data();
     if (keep) std::memmove(data + dst + front.size(), data + keepAt, keep);
-    if (mask) {
-      std::memset(data + dst, kFromRule, front.size());
-      std::memset(data + end - back.size(), kFromRule, back.size());
-      return;
-    }
     if (!front.empty()) std::memcpy(data + dst, front.data(), front.size());
     if (!back.empty()) std::memcpy(data + end - back.size(), back.data(), back.size());
   }
 
   // The finished text, a gap of `slack`, front + kept part + back, and the
   // rest from `end` on, in a new buffer.
-  void rebuild(std::string& text, std::size_t slack, std::string_view front, std::size_t keepAt,
-               std::size_t keep, std::string_view back, std::size_t end, bool mask) const {
+  void rebuild(std::size_t slack, std::string_view front, std::size_t keepAt, std::size_t keep,
+               std::string_view back, std::size_t end) {
     std::string next;
-    next.reserve(done_ + slack + front.size() + keep + back.size() + text.size() - end);
-    next.append(text, 0, done_);
-    next.append(slack, mask ? kFromRule : '\0');
-    if (mask) {
-      next.append(front.size(), kFromRule)
-          .append(text, keepAt, keep)
-          .append(back.size(), kFromRule);
-    } else {
-      next.append(front).append(text, keepAt, keep).append(back);
-    }
-    next.append(text, end, std::string::npos);
-    text.swap(next);
+    next.reserve(done_ + slack + front.size() + keep + back.size() + buf_.size() - end);
+    next.append(buf_, 0, done_);
+    next.append(slack, '\0');
+    next.append(front).append(buf_, keepAt, keep).append(back);
+    next.append(buf_, end, std::string::npos);
+    buf_.swap(next);
   }
 
   std::string buf_;
   std::size_t done_ = 0;  // buf_[0, done_) is final
   std::size_t cursor_;    // view() starts here; done_ <= cursor_
-  bool tracked_;
-  std::string origin_;  // beside buf_, in the same layout
+  std::optional<RescanOrigin> origin_;
 };
 
 }  // namespace loom
