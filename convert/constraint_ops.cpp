@@ -134,7 +134,7 @@ void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
 RescanBuffer workIn(OpBuffers& buffers, std::string_view line, const LineOrigin* origin,
                     std::size_t room) {
   return RescanBuffer(line, origin, room, std::move(buffers.spare),
-                      origin ? std::move(buffers.originSpare) : LineOrigin());
+                      origin ? std::move(buffers.originSpare) : LineOrigin(), &buffers.pieces);
 }
 
 // Makes the finished working line the line, and its origin `origin`.

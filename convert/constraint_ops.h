@@ -18,6 +18,7 @@
 
 #include "base/codec.h"
 #include "convert/line_origin.h"
+#include "convert/rescan_origin.h"
 
 namespace loom {
 
@@ -39,6 +40,7 @@ inline void releaseIfHuge(LineOrigin& origin) {
 struct OpBuffers {
   std::string spare;       // the next line is built here and swapped with it
   LineOrigin originSpare;  // the same for the line's origin
+  OriginPieces pieces;     // the pieces of a rewritten line's origin
   std::string seen;        // a line the cycle check of a formatting row remembers
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "convert/line_origin.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/byte_search.h"
@@ -22,28 +23,15 @@ const char* referenceFor(char c) {
   }
 }
 
-void putNumber(std::string& out, std::size_t n) {
-  for (; n >= 0x80; n >>= 7) out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-  out.push_back(static_cast<char>(n));
-}
-
-std::size_t getNumber(const std::string& in, std::size_t& at) {
-  std::size_t n = 0;
-  for (unsigned shift = 0;; shift += 7) {
-    const auto b = static_cast<unsigned char>(in[at++]);
-    n |= static_cast<std::size_t>(b & 0x7F) << shift;
-    if (b < 0x80) return n;
-  }
-}
-
-// Source text: most of it holds no markup character, so the search looks at
-// sixteen bytes a step and copies the stretches between in one piece.
-void appendSourceEscaped(std::string& out, std::string_view text) {
+// Most text holds no markup character, so the search looks at sixteen bytes
+// a step and copies the stretches between in one piece; `escapes(at)` says
+// whether the character found at `at` is to be written as a reference.
+template <class Escapes>
+void appendMarkupEscaped(std::string& out, std::string_view text, Escapes&& escapes) {
   const char* const begin = text.data();
-  const auto any = [](const char*) { return true; };
   std::size_t from = 0;
   while (from < text.size()) {
-    const char* at = findByStart(begin + from, begin + text.size() - 1, "&<>", any);
+    const char* at = findByStart(begin + from, begin + text.size() - 1, "&<>", escapes);
     if (at == nullptr) break;
     const auto i = static_cast<std::size_t>(at - begin);
     out.append(text, from, i - from).append(referenceFor(*at));
@@ -78,14 +66,37 @@ void LineOrigin::assign(std::size_t length, char from) {
 }
 
 void LineOrigin::keep(std::size_t first, std::size_t count) {
-  if (stretches_.empty()) {
-    size_ = count;
-    return;
+  size_ = count;
+  if (stretches_.empty()) return;
+  // Rewritten in place: no stretch kept takes more bytes than it took, so
+  // what is written never overtakes what is still to be read.
+  const std::size_t end = first + count;
+  std::size_t read = 0, write = 0, was = 0, now = 0;  // was, now: where the last stretch ended
+  const auto get = [&] {
+    std::size_t n = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      const unsigned char b = stretches_[read++];
+      n |= static_cast<std::size_t>(b & 0x7F) << shift;
+      if (b < 0x80) return n;
+    }
+  };
+  const auto put = [&](std::size_t n) {
+    for (; n >= 0x80; n >>= 7) stretches_[write++] = static_cast<unsigned char>(0x80 | (n & 0x7F));
+    stretches_[write++] = static_cast<unsigned char>(n);
+  };
+  groups_ = false;
+  while (read < stretches_.size()) {
+    const std::size_t start = was + get(), code = get();
+    was = start + code / 2 + 1;
+    const std::size_t from = std::max(start, first), to = std::min(was, end);
+    if (start >= end) break;
+    if (from >= to) continue;
+    put(from - first - now);
+    put((to - from - 1) * 2 + (code & 1));
+    now = to - first;
+    groups_ = groups_ || (code & 1) != 0;
   }
-  OriginBuilder built;
-  OriginReader(*this).visit(first, first + count,
-                            [&](std::size_t n, char from) { built.add(n, from); });
-  *this = std::move(built).finish();
+  stretches_.resize(write);
 }
 
 std::string LineOrigin::mask() const {
@@ -94,60 +105,24 @@ std::string LineOrigin::mask() const {
   return mask;
 }
 
-OriginBuilder::OriginBuilder(LineOrigin storage) : out_(std::move(storage.stretches_)) {
-  out_.clear();
-}
-
-void OriginBuilder::add(std::size_t count, char from) {
-  if (count == 0) return;
-  if (from != kFromSource) {
-    if (openLength_ != 0 && openFrom_ == from && openStart_ + openLength_ == size_) {
-      openLength_ += count;
-    } else {
-      flush();
-      openStart_ = size_;
-      openLength_ = count;
-      openFrom_ = from;
-    }
-  }
-  size_ += count;
-}
-
-void OriginBuilder::flush() {
-  if (openLength_ == 0) return;
-  putNumber(out_, openStart_ - flushedEnd_);
-  putNumber(out_, (openLength_ - 1) * 2 + (openFrom_ == kFromGroup ? 1 : 0));
-  flushedEnd_ = openStart_ + openLength_;
-  openLength_ = 0;
-}
-
-LineOrigin OriginBuilder::finish() && {
-  flush();
-  LineOrigin origin;
-  origin.stretches_ = std::move(out_);
-  origin.size_ = size_;
-  return origin;
-}
-
-void OriginReader::next() {
-  if (at_ >= text_->size()) {
-    start_ = kNone;
-    return;
-  }
-  start_ = end_ + getNumber(*text_, at_);
-  const std::size_t code = getNumber(*text_, at_);
-  end_ = start_ + code / 2 + 1;
-  from_ = (code & 1) != 0 ? kFromGroup : kFromRule;
-}
-
 void appendEscaped(std::string& out, std::string_view line, const LineOrigin& origin,
                    std::size_t first) {
-  std::size_t at = 0;
-  OriginReader(origin).visit(first, first + line.size(), [&](std::size_t n, char from) {
-    const std::string_view part = line.substr(at, n);
-    at += n;
+  const char* const begin = line.data();
+  OriginReader reader(origin);
+  if (!origin.holdsGroupText()) {
+    // The markup characters found, left to right, are looked up in the
+    // origin: the rule's stay.
+    appendMarkupEscaped(out, line, [&](const char* at) {
+      return reader.at(first + static_cast<std::size_t>(at - begin)) == kFromSource;
+    });
+    return;
+  }
+  std::size_t done = 0;
+  reader.visit(first, first + line.size(), [&](std::size_t n, char from) {
+    const std::string_view part = line.substr(done, n);
+    done += n;
     if (from == kFromSource) {
-      appendSourceEscaped(out, part);
+      appendMarkupEscaped(out, part, [](const char*) { return true; });
     } else if (from == kFromGroup) {
       appendGroupEscaped(out, part);
     } else {
@@ -159,7 +134,7 @@ void appendEscaped(std::string& out, std::string_view line, const LineOrigin& or
 std::string escapeMarkup(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  appendSourceEscaped(out, text);
+  appendMarkupEscaped(out, text, [](const char*) { return true; });
   return out;
 }
 

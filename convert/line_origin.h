@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace loom {
 
@@ -39,6 +41,8 @@ class LineOrigin {
   void keep(std::size_t first, std::size_t count);
   // One byte for each byte of the line, kFromSource, kFromRule or kFromGroup.
   std::string mask() const;
+  // Whether any of it is group text.
+  bool holdsGroupText() const { return groups_; }
 
   friend bool operator==(const LineOrigin&, const LineOrigin&) = default;
 
@@ -48,32 +52,79 @@ class LineOrigin {
   // Each stretch as two numbers of 7 bits a byte: its distance from the end
   // of the stretch before (or the line's start), and (length - 1) * 2 + 1
   // for group text, + 0 for the rule's.
-  std::string stretches_;
+  std::vector<unsigned char> stretches_;
   std::size_t size_ = 0;
+  bool groups_ = false;
 };
 
 // Builds an origin from left to right, joining neighbours of one origin.
+// Inline: a row adds to it at every hit.
 class OriginBuilder {
  public:
   // Builds in the memory of `storage`, whose stretches are dropped.
-  explicit OriginBuilder(LineOrigin storage = {});
+  explicit OriginBuilder(LineOrigin storage = {}) : out_(std::move(storage.stretches_)) {
+    out_.clear();
+  }
+
   // The next `count` bytes are from `from`.
-  void add(std::size_t count, char from);
+  void add(std::size_t count, char from) {
+    if (from != kFromSource && count != 0) {
+      if (openLength_ != 0 && openFrom_ == from && openStart_ + openLength_ == size_) {
+        openLength_ += count;
+      } else {
+        flush();
+        openStart_ = size_;
+        openLength_ = count;
+        openFrom_ = from;
+        groups_ = groups_ || from == kFromGroup;
+      }
+    }
+    size_ += count;
+  }
+
   std::size_t size() const { return size_; }
-  LineOrigin finish() &&;
+  LineOrigin finish() && {
+    flush();
+    LineOrigin origin;
+    origin.stretches_ = std::move(out_);
+    origin.size_ = size_;
+    origin.groups_ = groups_;
+    return origin;
+  }
 
  private:
-  void flush();
-  std::string out_;
+  void putLong(std::size_t n) {
+    for (; n >= 0x80; n >>= 7) out_.push_back(static_cast<unsigned char>(0x80 | (n & 0x7F)));
+    out_.push_back(static_cast<unsigned char>(n));
+  }
+  void flush() {
+    if (openLength_ == 0) return;
+    const std::size_t gap = openStart_ - flushedEnd_;
+    const std::size_t code = (openLength_ - 1) * 2 + (openFrom_ == kFromGroup ? 1 : 0);
+    if ((gap | code) < 0x80) {  // nearly always: one byte each
+      const unsigned char pair[2] = {static_cast<unsigned char>(gap),
+                                     static_cast<unsigned char>(code)};
+      out_.insert(out_.end(), pair, pair + 2);
+    } else {
+      putLong(gap);
+      putLong(code);
+    }
+    flushedEnd_ = openStart_ + openLength_;
+    openLength_ = 0;
+  }
+
+  std::vector<unsigned char> out_;
   std::size_t size_ = 0;
   std::size_t flushedEnd_ = 0;                  // where the last stretch written ends
   std::size_t openStart_ = 0, openLength_ = 0;  // the last stretch, not yet written
   char openFrom_ = kFromRule;
+  bool groups_ = false;
 };
 
 // Reads an origin from left to right.
 class OriginReader {
  public:
+  OriginReader() = default;  // reads an origin all from the source
   explicit OriginReader(const LineOrigin& origin) : text_(&origin.stretches_) { next(); }
 
   // Calls each(count, from) for [from, to), one stretch of one origin at a
@@ -98,10 +149,34 @@ class OriginReader {
     }
   }
 
+  // The origin of the byte at `at`. REQUIRES: `at` is no less than an
+  // earlier call's, nor than the `to` of an earlier visit().
+  char at(std::size_t at) {
+    while (start_ != kNone && end_ <= at) next();
+    return start_ != kNone && start_ <= at ? from_ : kFromSource;
+  }
+
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  void next();
-  const std::string* text_;
+  std::size_t get() {
+    std::size_t n = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      const unsigned char b = (*text_)[at_++];
+      n |= static_cast<std::size_t>(b & 0x7F) << shift;
+      if (b < 0x80) return n;
+    }
+  }
+  void next() {
+    if (at_ >= text_->size()) {
+      start_ = kNone;
+      return;
+    }
+    start_ = end_ + get();
+    const std::size_t code = get();
+    end_ = start_ + code / 2 + 1;
+    from_ = (code & 1) != 0 ? kFromGroup : kFromRule;
+  }
+  const std::vector<unsigned char>* text_ = nullptr;
   std::size_t at_ = 0;                   // the next byte of *text_ to decode
   std::size_t start_ = kNone, end_ = 0;  // the stretch at hand; start_ kNone past the last
   char from_ = kFromRule;

@@ -28,15 +28,16 @@ class RescanBuffer {
   // given, is a buffer to work in whose memory is reused (its bytes are not);
   // it must not hold `line`. `origin`, when given, is the line's, which
   // must stay as it is until finish(); `originStorage` is memory to build
-  // the result's in.
+  // the result's in, and `pieces` (needed with `origin`) the memory of its
+  // working pieces.
   explicit RescanBuffer(std::string_view line, const LineOrigin* origin = nullptr,
                         std::size_t room = 0, std::string storage = {},
-                        LineOrigin originStorage = {})
+                        LineOrigin originStorage = {}, OriginPieces* pieces = nullptr)
       : buf_(std::move(storage)), cursor_(room) {
     buf_.clear();
     buf_.reserve(room + line.size());
     buf_.append(room, '\0').append(line);
-    if (origin != nullptr) origin_.emplace(*origin, std::move(originStorage));
+    if (origin != nullptr) origin_.emplace(*origin, std::move(originStorage), *pieces);
   }
 
   // The text still being worked on; positions of the operations count from
