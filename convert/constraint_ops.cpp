@@ -105,14 +105,14 @@ void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
       .append(line.substr(s.pos + s.length))
       .append(back);
   if (origin) {
-    OriginBuilder built(std::move(storage));
+    OriginBuilder built(storage, origin->form());
     OriginReader old(*origin);
-    const auto add = [&](std::size_t n, char from) { built.add(n, from); };
-    old.visit(0, s.pos, add);
+    built.copy(old, 0, s.pos);
     built.add(front.size(), kFromRule);
-    old.visit(s.pos + s.length, line.size(), add);
+    built.copy(old, s.pos + s.length, line.size());
     built.add(back.size(), kFromRule);
-    storage = std::exchange(*origin, std::move(built).finish());
+    built.finish();
+    origin->swap(storage);
   }
 }
 
@@ -133,13 +133,13 @@ void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
 // The working line of a rewrite, in the buffers kept from line to line.
 RescanBuffer workIn(OpBuffers& buffers, std::string_view line, const LineOrigin* origin,
                     std::size_t room) {
-  return RescanBuffer(line, origin, room, std::move(buffers.spare),
-                      origin ? std::move(buffers.originSpare) : LineOrigin(), &buffers.pieces);
+  return RescanBuffer(line, origin, room, std::move(buffers.spare), &buffers.originSpare,
+                      &buffers.pieces);
 }
 
 // Makes the finished working line the line, and its origin `origin`.
 void finishIn(OpBuffers& buffers, RescanBuffer&& work, std::string& line, LineOrigin* origin) {
-  takeResult(line, buffers, std::move(work).finish(origin, &buffers.originSpare));
+  takeResult(line, buffers, std::move(work).finish(origin));
 }
 
 }  // namespace
@@ -221,15 +221,14 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
     std::optional<OriginBuilder> built;
     std::optional<OriginReader> old;
     if (origin) {
-      built.emplace(std::move(buffers.originSpare));
+      built.emplace(buffers.originSpare, origin->form());
       old.emplace(*origin);
     }
-    const auto add = [&](std::size_t n, char from) { built->add(n, from); };
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);
       if (origin) {
-        old->visit(from, hit.pos, add);
+        built->copy(*old, from, hit.pos);
         built->add(inserted.size(), kFromRule);
       }
       from = hit.pos + hit.length;
@@ -237,8 +236,9 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
     }
     out.append(line.substr(from));
     if (origin) {
-      old->visit(from, line.size(), add);
-      buffers.originSpare = std::exchange(*origin, std::move(*built).finish());
+      built->copy(*old, from, line.size());
+      built->finish();
+      origin->swap(buffers.originSpare);
     }
     text.swap(out);
     dropIfHuge(buffers);

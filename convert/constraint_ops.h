@@ -22,9 +22,6 @@
 
 namespace loom {
 
-// Lines from this length on are worth not holding once more than needed.
-inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
-
 // Frees `buffer` when it has held a huge line, so that the lines after it do
 // not keep that much memory; any other buffer stays for reuse.
 inline void releaseIfHuge(std::string& buffer) {

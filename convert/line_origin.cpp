@@ -55,18 +55,31 @@ void appendGroupEscaped(std::string& out, std::string_view text) {
 
 }  // namespace
 
-void LineOrigin::assign(std::size_t length, char from) {
-  stretches_.clear();
-  size_ = length;
-  if (from != kFromSource && length != 0) {
-    OriginBuilder built(std::move(*this));
-    built.add(length, from);
-    *this = std::move(built).finish();
-  }
+void OriginBuilder::copyVisited(OriginReader& reader, std::size_t from, std::size_t to) {
+  reader.visit(from, to, [&](std::size_t n, char origin) { add(n, origin); });
+}
+
+void LineOrigin::assignStretch(char from) {
+  OriginBuilder built(*this, Form::Stretches);
+  built.add(size_, from);
+  built.finish();
+}
+
+LineOrigin LineOrigin::fromMask(std::string mask) {
+  LineOrigin origin;
+  origin.size_ = mask.size();
+  origin.groups_ = mask.find(kFromGroup) != std::string::npos;
+  origin.bytes_ = std::move(mask);
+  return origin;
 }
 
 void LineOrigin::keep(std::size_t first, std::size_t count) {
   size_ = count;
+  if (form_ == Form::Bytes) {
+    bytes_.erase(first + count);
+    bytes_.erase(0, first);
+    return;
+  }
   if (stretches_.empty()) return;
   // Rewritten in place: no stretch kept takes more bytes than it took, so
   // what is written never overtakes what is still to be read.
@@ -100,6 +113,7 @@ void LineOrigin::keep(std::size_t first, std::size_t count) {
 }
 
 std::string LineOrigin::mask() const {
+  if (form_ == Form::Bytes) return bytes_;
   std::string mask;
   OriginReader(*this).visit(0, size_, [&](std::size_t n, char from) { mask.append(n, from); });
   return mask;
@@ -108,6 +122,25 @@ std::string LineOrigin::mask() const {
 void appendEscaped(std::string& out, std::string_view line, const LineOrigin& origin,
                    std::size_t first) {
   const char* const begin = line.data();
+  if (origin.form() == LineOrigin::Form::Bytes) {
+    const std::string_view mask = origin.bytes().substr(first, line.size());
+    if (origin.holdsGroupText()) {
+      // Only lines a pattern row rewrote come here: a byte at a time will do.
+      for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (mask[i] != kFromRule && referenceFor(c) != nullptr) {
+          out += referenceFor(c);
+        } else if (mask[i] == kFromGroup && (c == '"' || c == '\'')) {
+          out += c == '"' ? "&quot;" : "&#39;";
+        } else {
+          out += c;
+        }
+      }
+      return;
+    }
+    appendMarkupEscaped(out, line, [&](const char* at) { return mask[at - begin] == kFromSource; });
+    return;
+  }
   OriginReader reader(origin);
   if (!origin.holdsGroupText()) {
     // The markup characters found, left to right, are looked up in the

@@ -243,12 +243,11 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, LineOrigin* o
   std::string& out = buffers.spare;
   std::optional<OriginBuilder> built;  // the new origin, once a match is replaced
   std::optional<OriginReader> old;
-  const auto add = [&](std::size_t n, char from) { built->add(n, from); };
   std::size_t pos = 0;
   bool replaced = false;
   const auto copy = [&](std::size_t from, std::size_t to) {
     out.append(line, from, to - from);
-    if (origin) old->visit(from, to, add);
+    if (origin) built->copy(*old, from, to);
   };
   const auto next = [&] {
     if (!literal_)
@@ -265,7 +264,7 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, LineOrigin* o
     if (!replaced) {
       out.clear();
       if (origin) {
-        built.emplace(std::move(buffers.originSpare));
+        built.emplace(buffers.originSpare, origin->form());
         old.emplace(*origin);
       }
       replaced = true;
@@ -306,7 +305,10 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, LineOrigin* o
   if (!replaced) return false;
   if (pos < line.size()) copy(pos, line.size());
   line.swap(out);
-  if (origin) buffers.originSpare = std::exchange(*origin, std::move(*built).finish());
+  if (origin) {
+    built->finish();
+    origin->swap(buffers.originSpare);
+  }
   return true;
 }
 

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <utility>
 #include <vector>
 
 #include "convert/line_origin.h"
@@ -39,19 +38,21 @@ struct OriginPieces {
 class RescanOrigin {
  public:
   // `line` is the origin of the line the buffer starts from, which must
-  // outlive this; the finished origin is built in the memory of `storage`,
-  // the pieces in `pieces`, whatever they held.
-  RescanOrigin(const LineOrigin& line, LineOrigin storage, OriginPieces& pieces)
+  // outlive this; the finished origin is built in `into`, the pieces in
+  // `pieces`, whatever they held.
+  RescanOrigin(const LineOrigin& line, LineOrigin& into, OriginPieces& pieces)
       : line_(&line),
         reader_(line),
         written_(pieces.written),
         kept_(pieces.kept),
-        done_(std::move(storage)) {
+        done_(into, LineOrigin::Form::Stretches) {
     written_.clear();
   }
 
-  // The first `count` bytes of the working text are final.
-  void skip(std::size_t count) {
+  // The first `count` bytes of the working text are final. Not inline: a
+  // huge line's rewrites alone come here, and the short lines' rewrites
+  // that call it stay small.
+  [[gnu::noinline]] void skip(std::size_t count) {
     const auto add = [&](std::size_t n, char from) { done_.add(n, from); };
     count = takeWritten(count, [&](Piece& piece, std::size_t n) {
       if (piece.ofLine) {
@@ -68,8 +69,8 @@ class RescanOrigin {
   // The working text's [0, end) gives way to `front` bytes of the rule,
   // the `keep` bytes of it from `keepFrom` on, and `back` bytes of the rule.
   // REQUIRES: keepFrom + keep <= end.
-  void rewrite(std::size_t end, std::size_t keepFrom, std::size_t keep, std::size_t front,
-               std::size_t back) {
+  [[gnu::noinline]] void rewrite(std::size_t end, std::size_t keepFrom, std::size_t keep,
+                                 std::size_t front, std::size_t back) {
     kept_.clear();
     if (keep != 0) {
       drop(keepFrom);
@@ -91,12 +92,12 @@ class RescanOrigin {
     push({front, kFromRule});
   }
 
-  // The origin of the finished line, the working text all final.
-  LineOrigin finish() && {
+  // Builds the origin of the finished line, the working text all final.
+  void finish() {
     std::size_t rest = line_->size() - lineAt_;
     for (const Piece& piece : written_) rest += piece.length;
     skip(rest);
-    return std::move(done_).finish();
+    done_.finish();
   }
 
  private:

@@ -178,10 +178,14 @@ std::string randomMask(std::mt19937& rng, std::size_t length) {
   }
   return mask.substr(0, length);
 }
-LineOrigin originOf(const std::string& mask) {
-  OriginBuilder built;
+// The origin of `mask` in either form: a short line's, or a huge line's.
+LineOrigin originOf(const std::string& mask, bool stretches) {
+  if (!stretches) return LineOrigin::fromMask(mask);
+  LineOrigin origin;
+  OriginBuilder built(origin, LineOrigin::Form::Stretches);
   for (const char from : mask) built.add(1, from);
-  return std::move(built).finish();
+  built.finish();
+  return origin;
 }
 
 TEST(ConstraintOperations, RandomRowsMatchTheReference) {
@@ -200,17 +204,18 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     const std::string show = line + "|" + a + "|" + b + "|" + front + "|" + back + "|" + "01"[cs];
     // Each operation keeps the origin of what it keeps, and its own texts are the rule's.
     const std::string mask = randomMask(rng, line.size());
+    const bool stretches = coin();
     std::string want = mask;
-    LineOrigin got = originOf(mask);
+    LineOrigin got = originOf(mask, stretches);
     const std::string removed = ApplyRemoveBlock(line, a, b, cs, w1252, &got);
     ASSERT_EQ(removed, removeBlock(line, a, b, cs, &want)) << show;
     ASSERT_EQ(got.mask(), want) << show;
     std::string cut = line;
-    got = originOf(want = mask);
+    got = originOf(want = mask, stretches);
     ApplyRemoveToEndOfLine(cut, a, cs, w1252, &got);
     ASSERT_EQ(cut, removeBlock(line, a, "(EOL)", cs, &want)) << show;
     ASSERT_EQ(got.mask(), want) << show;
-    got = originOf(want = mask);
+    got = originOf(want = mask, stretches);
     ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, a, cs, front, back, w1252, &got),
               formattingToEndOfLine(line, a, cs, front, back, &want))
         << show;
@@ -223,7 +228,7 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     undecided += literal.ended && literal.steps > 200;  // the reference cannot tell those
     if (b != "(EOL)" && !(literal.ended && literal.steps > 200)) {
       ASSERT_TRUE(literal.ended || after.ended) << "resuming after the inserted text must end";
-      got = originOf(mask);
+      got = originOf(mask, stretches);
       ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back, w1252, &got),
                 literal.ended ? literal.line : after.line)
           << show;
@@ -231,7 +236,7 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     }
     const std::string header = i % 2 ? trimmed(line) + std::string(i % 3, ' ') : text(4);
     std::string headed = line;
-    got = originOf(mask);
+    got = originOf(mask, stretches);
     const bool same = trimmed(line) == trimmed(header);
     ApplyHeaderLine(headed, header, replacement, &got);
     ASSERT_EQ(headed, same ? replacement : line) << show;
@@ -270,7 +275,7 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
       const bool never = codec->find(inserted, search, 0, cs).found();
       neverEnding += never;
       std::string want = line, wantMask = randomMask(rng, line.size());
-      LineOrigin origin = originOf(wantMask);
+      LineOrigin origin = originOf(wantMask, i % 4 < 2);
       for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
         edit(want, &wantMask, hit.pos, hit.length, inserted, rule(inserted.size()));
         hit.pos += never ? inserted.size() : 0;
@@ -318,7 +323,7 @@ TEST(ConstraintOperations, LiteralPatternsMatchAsSearchTextsDoInBothEncodings) {
                                            cs, *codec, why);
       ASSERT_TRUE(row) << why << " " << pattern;
       std::string want = line, wantMask = randomMask(rng, line.size());
-      LineOrigin origin = originOf(wantMask);
+      LineOrigin origin = originOf(wantMask, i % 4 < 2);
       for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
         const std::string match = want.substr(hit.pos, hit.length);
         std::string matchMask = wantMask.substr(hit.pos, hit.length);
