@@ -135,7 +135,8 @@ class OriginBuilder {
   }
 
  private:
-  void addStretch(std::size_t count, char from) {
+  // Out of line, so that add() stays small enough to inline.
+  [[gnu::noinline]] void addStretch(std::size_t count, char from) {
     if (from != kFromSource && count != 0) {
       if (openLength_ != 0 && openFrom_ == from && openStart_ + openLength_ == size_) {
         openLength_ += count;

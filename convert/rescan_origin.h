@@ -49,9 +49,9 @@ class RescanOrigin {
     written_.clear();
   }
 
-  // The first `count` bytes of the working text are final. Not inline: a
-  // huge line's rewrites alone come here, and the short lines' rewrites
-  // that call it stay small.
+  // The first `count` bytes of the working text are final. This and
+  // rewrite() are kept out of line: only a huge line's rewrites come here,
+  // and the short lines' rewrites that would inline them stay small.
   [[gnu::noinline]] void skip(std::size_t count) {
     const auto add = [&](std::size_t n, char from) { done_.add(n, from); };
     count = takeWritten(count, [&](Piece& piece, std::size_t n) {
