@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // ConvertFile on a page of typical lines and on a page of long lines, with
 // the sixteen rows that the benchmark corpus applies to a TXT file, all made
-// case-sensitive or all case-insensitive. Arguments: {long lines?, case-sensitive?}.
+// case-sensitive or all case-insensitive. Arguments: {long lines?, case-sensitive?,
+// source text escaped?}.
 
 #include <benchmark/benchmark.h>
 
@@ -71,7 +72,8 @@ void BM_ConvertFile(benchmark::State& state) {
   const std::string contents = page(state.range(0) != 0);
   loom::PageRules rules = corpusRules(state.range(1) != 0);
   loom::compileRows(rules, loom::windows1252Codec());  // as a run does, once
-  const loom::PageSettings settings{"<HTML><BODY>", "</BODY></HTML>", "<P>"};
+  loom::PageSettings settings{"<HTML><BODY>", "</BODY></HTML>", "<P>"};
+  settings.escapeText = state.range(2) != 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         loom::ConvertFile(contents, "in/t00001.txt", rules, settings, loom::windows1252Codec()));
@@ -81,9 +83,4 @@ void BM_ConvertFile(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ConvertFile)
-    ->ArgNames({"long", "cs"})
-    ->Args({0, 1})
-    ->Args({0, 0})
-    ->Args({1, 1})
-    ->Args({1, 0});
+BENCHMARK(BM_ConvertFile)->ArgNames({"long", "cs", "esc"})->ArgsProduct({{0, 1}, {1, 0}, {0, 1}});

@@ -7,8 +7,10 @@
 #   bench/single_line_memory.sh [LOOMWISE-BATCH] [MB ...]   (default: build/, 50 200)
 #
 # The file is one line of ordinary words with rules that change it (the
-# bundled example rules), so the line is rewritten, not only copied. Work
-# files go to $LOOMWISE_BENCH_DIR (default bench/out/single-line).
+# bundled example rules), so the line is rewritten, not only copied. Each
+# rule set runs with the source text as it is and escaped (--escape-text),
+# where the line's origin rides beside it through every rewrite. Work files
+# go to $LOOMWISE_BENCH_DIR (default bench/out/single-line).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 batch="${1:-$root/build/loomwise-batch}"
@@ -41,15 +43,12 @@ one_row() {
 one_row "'GEN', 1, '--', '<->-', ' ', ' ', 1" "$work/rules-search-replace.mdb"
 one_row "'GEN', 2, '(c)', '.', ' ', ' ', 0" "$work/rules-remove-block.mdb"
 
-echo "| Single-line file | Rules | MB | Page MB | Bound MB (file + 2 x page + 8) | Peak memory MB | Seconds |"
-echo "|---|---|---:|---:|---:|---:|---:|"
+echo "| Single-line file | Rules | Escaped | MB | Page MB | Bound MB (file + 2 x page + 8) | Peak memory MB | Seconds |"
+echo "|---|---|---|---:|---:|---:|---:|---:|"
 for mb in "${sizes[@]}"; do
-for set in bundled no-formatting search-replace remove-block; do
-  db="$work/rules-$set.mdb"
-  [ "$set" = bundled ] && db="$rules"
-  rm -rf "$work/in" "$work/out"
-  mkdir -p "$work/in" "$work/out"
-  python3 - "$work/in/long.txt" "$mb" <<'PY'
+rm -rf "$work/in"
+mkdir -p "$work/in"
+python3 - "$work/in/long.txt" "$mb" <<'PY'
 import sys
 path, mb = sys.argv[1], int(sys.argv[2])
 chunk = ("The harbour was built in 1832 -- long before the *railway* reached "
@@ -61,14 +60,22 @@ with open(path, "w") as f:
         f.write(part)
         left -= len(part)
 PY
+for set in bundled no-formatting search-replace remove-block; do
+for escape in no yes; do
+  db="$work/rules-$set.mdb"
+  [ "$set" = bundled ] && db="$rules"
+  rm -rf "$work/out"
+  mkdir -p "$work/out"
   /usr/bin/time -f '%M %e' -o "$work/time" "$batch" --quiet --jobs 1 --rules "$db" \
-    "$work/in" "$work/out" >/dev/null
+    --escape-text "$escape" "$work/in" "$work/out" >/dev/null
   read -r kb seconds <"$work/time"
   file=$(stat -c %s "$work/in/long.txt")
   page=$(stat -c %s "$work/out/lwlong.htm")
-  awk -v mb="$mb" -v set="$set" -v f="$file" -v p="$page" -v kb="$kb" -v s="$seconds" 'BEGIN {
-    printf "| %d MB, one line | %s | %.1f | %.1f | %.1f | %.1f | %.2f |\n",
-      mb, set, f / 1e6, p / 1e6, (f + 2 * p) / 1e6 + 8, kb * 1024 / 1e6, s }'
+  awk -v mb="$mb" -v set="$set" -v e="$escape" -v f="$file" -v p="$page" -v kb="$kb" \
+    -v s="$seconds" 'BEGIN {
+    printf "| %d MB, one line | %s | %s | %.1f | %.1f | %.1f | %.1f | %.2f |\n",
+      mb, set, e, f / 1e6, p / 1e6, (f + 2 * p) / 1e6 + 8, kb * 1024 / 1e6, s }'
+done
 done
 done
 rm -rf "$work/in" "$work/out"

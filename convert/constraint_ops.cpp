@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <utility>
 
 #include "base/text.h"
 #include "convert/constraint_kind.h"
@@ -91,11 +93,11 @@ std::size_t growthOfBlocks(std::string_view line, std::string_view begin, std::s
 }
 
 // Builds in `out` the line with the begin marker at `s` replaced by `front`
-// and `back` appended; `origin`, when given, becomes the result's mask, built
-// in `mask`, which receives the old one.
+// and `back` appended; `origin`, when given, becomes the result's, built in
+// `storage`, which receives the old one.
 void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
-                       std::string_view back, std::string& out, std::string* origin,
-                       std::string& mask) {
+                       std::string_view back, std::string& out, LineOrigin* origin,
+                       LineOrigin& storage) {
   out.clear();
   out.reserve(line.size() + front.size() + back.size());
   out.append(line.substr(0, s.pos))
@@ -103,11 +105,14 @@ void formatToEndOfLine(std::string_view line, Match s, std::string_view front,
       .append(line.substr(s.pos + s.length))
       .append(back);
   if (origin) {
-    mask.clear();
-    mask.reserve(out.size());
-    mask.append(*origin, 0, s.pos).append(front.size(), kFromRule);
-    mask.append(*origin, s.pos + s.length).append(back.size(), kFromRule);
-    origin->swap(mask);
+    OriginBuilder built(storage, origin->form());
+    OriginReader old(*origin);
+    built.copy(old, 0, s.pos);
+    built.add(front.size(), kFromRule);
+    built.copy(old, s.pos + s.length, line.size());
+    built.add(back.size(), kFromRule);
+    built.finish();
+    origin->swap(storage);
   }
 }
 
@@ -126,14 +131,15 @@ void takeResult(std::string& line, OpBuffers& buffers, std::string&& result) {
 }
 
 // The working line of a rewrite, in the buffers kept from line to line.
-RescanBuffer workIn(OpBuffers& buffers, std::string_view line, const std::string* origin,
+RescanBuffer workIn(OpBuffers& buffers, std::string_view line, const LineOrigin* origin,
                     std::size_t room) {
-  return RescanBuffer(line, origin, room, std::move(buffers.spare), &buffers.originSpare);
+  return RescanBuffer(line, origin, room, std::move(buffers.spare), &buffers.originSpare,
+                      &buffers.pieces);
 }
 
-// Makes the finished working line the line, and its mask `origin`.
-void finishIn(OpBuffers& buffers, RescanBuffer&& work, std::string& line, std::string* origin) {
-  takeResult(line, buffers, std::move(work).finish(origin, &buffers.originSpare));
+// Makes the finished working line the line, and its origin `origin`.
+void finishIn(OpBuffers& buffers, RescanBuffer&& work, std::string& line, LineOrigin* origin) {
+  takeResult(line, buffers, std::move(work).finish(origin));
 }
 
 }  // namespace
@@ -166,7 +172,7 @@ bool replaceFormattingNeverEnds(std::string_view begin, std::string_view end,
 
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
-                               const TextCodec& codec, std::string* origin) {
+                               const TextCodec& codec, LineOrigin* origin) {
   std::string out(line);
   OpBuffers buffers;
   SearchReplaceInPlace(out, buffers, search, replacement, caseSensitive, codec, origin);
@@ -197,7 +203,7 @@ SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view repl
 
 bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
-                          std::string* origin, const SearchReplaceWay* known) {
+                          LineOrigin* origin, const SearchReplaceWay* known) {
   if (search.empty()) return false;
   const std::string_view line = text;
   Match hit = codec.find(line, search, 0, caseSensitive);
@@ -208,27 +214,31 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
   const bool resumeAfter = way.resumeAfter;
   if (way.onePass) {
     std::string& out = buffers.spare;
-    std::string& outOrigin = buffers.originSpare;
     out.clear();
-    outOrigin.clear();
     std::size_t size = line.size() + inserted.size() + 16;
-    // A huge line gets exactly its result's room, not twice it; its origin
-    // mask too.
+    // A huge line gets exactly its result's room, not twice it.
     out.reserve(size + growthOfHits(line, search, inserted, caseSensitive, codec));
-    if (origin) outOrigin.reserve(out.capacity());
+    std::optional<OriginBuilder> built;
+    std::optional<OriginReader> old;
+    if (origin) {
+      built.emplace(buffers.originSpare, origin->form());
+      old.emplace(*origin);
+    }
     std::size_t from = 0;
     while (hit.found()) {
       out.append(line.substr(from, hit.pos - from)).append(inserted);
       if (origin) {
-        outOrigin.append(*origin, from, hit.pos - from).append(inserted.size(), kFromRule);
+        built->copy(*old, from, hit.pos);
+        built->add(inserted.size(), kFromRule);
       }
       from = hit.pos + hit.length;
       hit = codec.find(line, search, from, caseSensitive);
     }
     out.append(line.substr(from));
     if (origin) {
-      outOrigin.append(*origin, from);
-      origin->swap(outOrigin);
+      built->copy(*old, from, line.size());
+      built->finish();
+      origin->swap(buffers.originSpare);
     }
     text.swap(out);
     dropIfHuge(buffers);
@@ -250,7 +260,7 @@ bool SearchReplaceInPlace(std::string& text, OpBuffers& buffers, std::string_vie
 }
 
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
-                             bool caseSensitive, const TextCodec& codec, std::string* origin) {
+                             bool caseSensitive, const TextCodec& codec, LineOrigin* origin) {
   if (end == kEndOfLineMarker && !begin.empty()) {
     // Only what stays is copied, once: a cut early in a long line keeps little.
     const Match s = codec.find(line, begin, 0, caseSensitive);
@@ -258,8 +268,7 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
     if (origin) {
       const std::size_t first =
           kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - line.data());
-      origin->erase(first + kept.size());
-      origin->erase(0, first);
+      origin->keep(first, kept.size());
     }
     return std::string(kept);
   }
@@ -271,7 +280,7 @@ std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std:
 
 bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
                         std::string_view end, bool caseSensitive, const TextCodec& codec,
-                        std::string* origin) {
+                        LineOrigin* origin) {
   if (end == kEndOfLineMarker) {
     ApplyRemoveToEndOfLine(line, begin, caseSensitive, codec, origin);
     return true;
@@ -289,12 +298,12 @@ bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view 
 }
 
 void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool caseSensitive,
-                            const TextCodec& codec, std::string* origin) {
+                            const TextCodec& codec, LineOrigin* origin) {
   if (begin.empty()) return;
   const Match s = codec.find(line, begin, 0, caseSensitive);
   if (s.found()) {
     line.erase(s.pos);
-    if (origin) origin->erase(s.pos);
+    if (origin) origin->keep(0, s.pos);
   }
   trimInPlace(line, origin);
 }
@@ -302,7 +311,7 @@ void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool case
 std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin,
                                    std::string_view end, bool caseSensitive, std::string_view front,
                                    std::string_view back, const TextCodec& codec,
-                                   std::string* origin) {
+                                   LineOrigin* origin) {
   if (end == kEndOfLineMarker) {
     return ApplyReplaceFormattingToEndOfLine(line, begin, caseSensitive, front, back, codec,
                                              origin);
@@ -318,7 +327,7 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
 bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
                               std::string_view end, bool caseSensitive, std::string_view front,
                               std::string_view back, bool neverEnds, const TextCodec& codec,
-                              std::string* origin) {
+                              LineOrigin* origin) {
   if (end == kEndOfLineMarker) {
     if (begin.empty()) return false;
     const Match s = codec.find(line, begin, 0, caseSensitive);
@@ -395,17 +404,18 @@ bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string
 std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string_view begin,
                                               bool caseSensitive, std::string_view front,
                                               std::string_view back, const TextCodec& codec,
-                                              std::string* origin) {
+                                              LineOrigin* origin) {
   if (begin.empty()) return std::string(line);
   const Match s = codec.find(line, begin, 0, caseSensitive);
   if (!s.found()) return std::string(line);
-  std::string out, mask;
-  formatToEndOfLine(line, s, front, back, out, origin, mask);
+  std::string out;
+  LineOrigin storage;
+  formatToEndOfLine(line, s, front, back, out, origin, storage);
   return out;
 }
 
 bool ApplyHeaderLine(std::string& line, std::string_view header, std::string_view replacement,
-                     std::string* origin) {
+                     LineOrigin* origin) {
   if (trimSpaces(line) != trimSpaces(header)) return false;
   line.assign(replacement);
   if (origin) origin->assign(line.size(), kFromRule);

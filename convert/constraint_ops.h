@@ -7,35 +7,38 @@
 // "characters" are the codec's. Case-insensitive matching folds every letter
 // of the encoding, not only A-Z.
 //
-// Each operation takes an optional `origin`: the mask of `line` (one byte
-// per byte, kFromSource or kFromRule, see convert/line_origin.h). When given,
-// it is replaced by the mask of the result, in which the texts the row
-// inserts are kFromRule and everything kept from the line keeps its origin.
-// Without it the operations do no such bookkeeping.
+// Each operation takes an optional `origin`: the origin of `line` (see
+// convert/line_origin.h). When given, it is replaced by the origin of the
+// result, in which the texts the row inserts are kFromRule and everything
+// kept from the line keeps its origin. Without it the operations do no such
+// bookkeeping.
 
 #include <string>
 #include <string_view>
 
 #include "base/codec.h"
+#include "convert/line_origin.h"
+#include "convert/rescan_origin.h"
 
 namespace loom {
-
-// Lines from this length on are worth not holding once more than needed.
-inline constexpr std::size_t kHugeLine = std::size_t{1} << 20;
 
 // Frees `buffer` when it has held a huge line, so that the lines after it do
 // not keep that much memory; any other buffer stays for reuse.
 inline void releaseIfHuge(std::string& buffer) {
   if (buffer.capacity() >= kHugeLine) std::string().swap(buffer);
 }
+inline void releaseIfHuge(LineOrigin& origin) {
+  if (origin.capacity() >= kHugeLine) origin = LineOrigin();
+}
 
 // The buffers the in-place operations work in, kept by the caller from line
 // to line: a row that hits line after line then reuses them instead of
 // asking for new memory each time. Whatever they hold is overwritten.
 struct OpBuffers {
-  std::string spare;        // the next line is built here and swapped with it
-  std::string originSpare;  // the same for the line's origin mask
-  std::string seen;         // a line the cycle check of a formatting row remembers
+  std::string spare;       // the next line is built here and swapped with it
+  LineOrigin originSpare;  // the same for the line's origin
+  OriginPieces pieces;     // the pieces of a rewritten line's origin
+  std::string seen;        // a line the cycle check of a formatting row remembers
 };
 
 // Replaces every occurrence of `search`, resuming at the hit: after each
@@ -52,7 +55,7 @@ struct OpBuffers {
 std::string ApplySearchReplace(std::string_view line, std::string_view search,
                                std::string_view replacement, bool caseSensitive,
                                const TextCodec& codec = windows1252Codec(),
-                               std::string* origin = nullptr);
+                               LineOrigin* origin = nullptr);
 
 // How a search-and-replace row goes on after a hit, worked out from its
 // texts alone by searchReplaceWay().
@@ -69,7 +72,7 @@ struct SearchReplaceWay {
 // Returns whether the search text occurred.
 bool SearchReplaceInPlace(std::string& line, OpBuffers& buffers, std::string_view search,
                           std::string_view replacement, bool caseSensitive, const TextCodec& codec,
-                          std::string* origin = nullptr, const SearchReplaceWay* way = nullptr);
+                          LineOrigin* origin = nullptr, const SearchReplaceWay* way = nullptr);
 SearchReplaceWay searchReplaceWay(std::string_view search, std::string_view replacement,
                                   bool caseSensitive, const TextCodec& codec);
 
@@ -90,13 +93,13 @@ bool searchReplaceNeverEnds(std::string_view search, std::string_view replacemen
 // ApplyRemoveToEndOfLine. An empty begin or end marker changes nothing.
 std::string ApplyRemoveBlock(std::string_view line, std::string_view begin, std::string_view end,
                              bool caseSensitive, const TextCodec& codec = windows1252Codec(),
-                             std::string* origin = nullptr);
+                             LineOrigin* origin = nullptr);
 
 // ApplyRemoveBlock on `line` itself; returns whether the line may have
 // changed. Nothing is copied when no block occurs.
 bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
                         std::string_view end, bool caseSensitive, const TextCodec& codec,
-                        std::string* origin = nullptr);
+                        LineOrigin* origin = nullptr);
 
 // Cuts the line at the first `begin` and trims spaces from the result, in
 // place; the line is trimmed also when `begin` does not occur:
@@ -104,7 +107,7 @@ bool RemoveBlockInPlace(std::string& line, OpBuffers& buffers, std::string_view 
 // An empty begin marker changes nothing.
 void ApplyRemoveToEndOfLine(std::string& line, std::string_view begin, bool caseSensitive,
                             const TextCodec& codec = windows1252Codec(),
-                            std::string* origin = nullptr);
+                            LineOrigin* origin = nullptr);
 
 // Replaces the markers of every block and keeps the text between them,
 // resuming at the inserted front text:
@@ -119,7 +122,7 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
                                    std::string_view end, bool caseSensitive, std::string_view front,
                                    std::string_view back,
                                    const TextCodec& codec = windows1252Codec(),
-                                   std::string* origin = nullptr);
+                                   LineOrigin* origin = nullptr);
 
 // ApplyReplaceFormatting on `line` itself; returns whether a block was
 // replaced. `neverEnds` is replaceFormattingNeverEnds() of the row, which a
@@ -128,7 +131,7 @@ std::string ApplyReplaceFormatting(std::string_view line, std::string_view begin
 bool ReplaceFormattingInPlace(std::string& line, OpBuffers& buffers, std::string_view begin,
                               std::string_view end, bool caseSensitive, std::string_view front,
                               std::string_view back, bool neverEnds, const TextCodec& codec,
-                              std::string* origin = nullptr);
+                              LineOrigin* origin = nullptr);
 
 // Whether a formatting row makes a new block out of its own front and back
 // texts after every rewrite, so that resuming at the front text would never
@@ -144,13 +147,13 @@ std::string ApplyReplaceFormattingToEndOfLine(std::string_view line, std::string
                                               bool caseSensitive, std::string_view front,
                                               std::string_view back,
                                               const TextCodec& codec = windows1252Codec(),
-                                              std::string* origin = nullptr);
+                                              LineOrigin* origin = nullptr);
 
 // Replaces the line, in place, with `replacement` exactly as given when the
 // line, trimmed of spaces, equals `header` trimmed of spaces,
 // case-sensitively; returns whether it did:
 //   "  Contents " with header "Contents" becomes "<H2>Contents</H2>"
 bool ApplyHeaderLine(std::string& line, std::string_view header, std::string_view replacement,
-                     std::string* origin = nullptr);
+                     LineOrigin* origin = nullptr);
 
 }  // namespace loom

@@ -39,12 +39,12 @@ void appendLine(std::string& page, std::string_view item) {
 // where it took a block out -- so that the rows after it must be screened
 // again; false when the line is unchanged or only cut or trimmed at its
 // ends, which brings no key and no byte in. `origin`, when given, is the
-// line's origin mask and is kept in step with it. Inlined: it runs for every
+// line's origin and is kept in step with it. Inlined: it runs for every
 // row tried on every line, and a call passes its last argument on the stack.
 [[gnu::always_inline]] inline bool applyRow(std::string& line, OpBuffers& buffers,
                                             const CompiledConstraint& row, const RowFacts& facts,
                                             const TextCodec& codec, bool mayHit,
-                                            std::string* origin) {
+                                            LineOrigin* origin) {
   if (row.type == ConstraintType::HeaderLine) {
     return mayHit && ApplyHeaderLine(line, row.searchString, row.replaceString, origin);
   }
@@ -151,9 +151,10 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
   LineReader reader(contents, settings.lineEnds);
   std::string_view raw;
   std::string line;
-  OpBuffers buffers;                // what rewrites build the line in, swapped with it
-  std::string originMask, escaped;  // escaped: the page line, with escaping only
-  std::string* origin = settings.escapeText ? &originMask : nullptr;
+  OpBuffers buffers;  // what rewrites build the line in, swapped with it
+  LineOrigin lineOrigin;
+  LineOrigin* origin = settings.escapeText ? &lineOrigin : nullptr;
+  std::string escaped;  // the page line, with escaping only
   const std::string lineEnd = settings.endOfLineTag + "\r\n";
   std::int64_t lineNumber = 0;
   bool taken = false;
@@ -165,8 +166,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
         static_cast<std::size_t>(contents.data() + contents.size() - (raw.data() + raw.size()));
     taken = takeLine(line, raw, owned);
     if constexpr (kTraced) source = line;
-    if (origin) origin->assign(line.size(), kFromSource);
-    bool groupText = false;  // a pattern row put text of the line into its template
+    if (origin) origin->assign(line.size());
     if (scansBytes) bytes.scan(line);
     // Pattern rows leave the title line alone: the title is the page's
     // <TITLE>, where a browser shows markup as text, and the index page's
@@ -177,7 +177,6 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       if (titleLine && row.type == ConstraintType::PatternReplace) return false;
       if constexpr (kTraced) before = line;
       const bool grown = applyRow(line, buffers, row, screen->facts(i), codec, mayMatch, origin);
-      groupText = groupText || (grown && row.type == ConstraintType::PatternReplace);
       if constexpr (kTraced) {
         if (line != before) trace->rowChanged(lineNumber, source, i, line);
       }
@@ -222,23 +221,22 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
     }
     if (origin) {
       const std::size_t first = trimmed.empty() ? 0 : trimmed.data() - line.data();
-      const std::string_view mask = std::string_view(*origin).substr(first, trimmed.size());
       if (titleLine) {
         // Escaped straight into the title, which keeps it.
         page.title.clear();
         page.title.reserve(trimmed.size() + trimmed.size() / 8);
-        appendEscaped(page.title, trimmed, mask, groupText);
+        appendEscaped(page.title, trimmed, *origin, first);
         trimmed = page.title;
       } else if (line.size() >= kHugeLine && !trimmed.empty()) {
         // Escaped straight into the page, not through a copy.
         page.bytes.reserve(page.bytes.size() + trimmed.size() + trimmed.size() / 8 + following);
-        appendEscaped(page.bytes, trimmed, mask, groupText);
+        appendEscaped(page.bytes, trimmed, *origin, first);
         page.bytes.append(lineEnd);
         continue;
       } else {
         escaped.clear();
         releaseIfHuge(escaped);
-        appendEscaped(escaped, trimmed, mask, groupText);
+        appendEscaped(escaped, trimmed, *origin, first);
         trimmed = escaped;
       }
     }
@@ -253,7 +251,7 @@ ConvertedPage convert(std::string_view contents, std::string* owned, std::string
       }
       if (line.size() >= kHugeLine) {  // the title holds it now
         std::string().swap(line);
-        if (origin) std::string().swap(*origin);
+        if (origin) *origin = LineOrigin();
       }
       appendPageLine(page.bytes, {"<TITLE>", page.title, "</TITLE>", lineEnd}, following);
       continue;

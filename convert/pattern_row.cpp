@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "base/utf8.h"
 #include "convert/constraint_ops.h"
@@ -233,19 +234,20 @@ std::shared_ptr<const PatternRow> PatternRow::compile(std::string_view pattern,
   return row;
 }
 
-bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* origin) const {
+bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, LineOrigin* origin) const {
   if (!screenKey_.empty() && !codec_->find(line, screenKey_, 0, false).found()) return false;
   std::array<re2::StringPiece, kMostGroups + 1> match;
   const re2::StringPiece text(line.data(), line.size());
   const int count = groups_ + 1;
   const bool utf8 = re_->options().encoding() == re2::RE2::Options::EncodingUTF8;
   std::string& out = buffers.spare;
-  std::string& outOrigin = buffers.originSpare;
+  std::optional<OriginBuilder> built;  // the new origin, once a match is replaced
+  std::optional<OriginReader> old;
   std::size_t pos = 0;
   bool replaced = false;
   const auto copy = [&](std::size_t from, std::size_t to) {
     out.append(line, from, to - from);
-    if (origin) outOrigin.append(*origin, from, to - from);
+    if (origin) built->copy(*old, from, to);
   };
   const auto next = [&] {
     if (!literal_)
@@ -261,7 +263,10 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
     const std::size_t end = start + match[0].size();
     if (!replaced) {
       out.clear();
-      outOrigin.clear();
+      if (origin) {
+        built.emplace(buffers.originSpare, origin->form());
+        old.emplace(*origin);
+      }
       replaced = true;
     }
     if (end == start) {
@@ -277,7 +282,7 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
     for (const Piece& piece : template_) {
       if (piece.group < 0) {
         out += piece.text;
-        if (origin) outOrigin.append(piece.text.size(), kFromRule);
+        if (origin) built->add(piece.text.size(), kFromRule);
         continue;
       }
       const re2::StringPiece group = match[static_cast<std::size_t>(piece.group)];
@@ -285,8 +290,11 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
       const auto from = static_cast<std::size_t>(group.data() - line.data());
       out.append(group.data(), group.size());
       if (origin) {
-        for (std::size_t k = from; k < from + group.size(); ++k)
-          outOrigin.push_back((*origin)[k] == kFromSource ? kFromGroup : (*origin)[k]);
+        // A group may come before the ones left of it, or twice: a copy of
+        // the reader, which stands at the match, reads it.
+        OriginReader(*old).visit(from, from + group.size(), [&](std::size_t n, char was) {
+          built->add(n, was == kFromSource ? kFromGroup : was);
+        });
       }
     }
     pos = end;
@@ -297,7 +305,10 @@ bool PatternRow::replaceAll(std::string& line, OpBuffers& buffers, std::string* 
   if (!replaced) return false;
   if (pos < line.size()) copy(pos, line.size());
   line.swap(out);
-  if (origin) origin->swap(outOrigin);
+  if (origin) {
+    built->finish();
+    origin->swap(buffers.originSpare);
+  }
   return true;
 }
 

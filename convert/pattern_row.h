@@ -26,6 +26,7 @@ class RE2;
 namespace loom {
 
 struct OpBuffers;
+class LineOrigin;
 
 class PatternRow {
  public:
@@ -40,12 +41,12 @@ class PatternRow {
   ~PatternRow();
 
   // Replaces every match in `line`; returns whether anything was replaced.
-  // `origin`, when given, is the line's origin mask and is kept in step:
+  // `origin`, when given, is the line's origin and is kept in step:
   // the template's own text is the rule's, text a group takes from the line
   // keeps its origin, and what came from the source is marked as group text
   // (kFromGroup), which escaping treats as source text that may stand
   // inside an attribute value.
-  bool replaceAll(std::string& line, OpBuffers& buffers, std::string* origin) const;
+  bool replaceAll(std::string& line, OpBuffers& buffers, LineOrigin* origin) const;
 
   // A text every match holds, to be compared without regard to case; empty
   // when no one text is needed.

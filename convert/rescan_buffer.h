@@ -7,16 +7,18 @@
 // gap the finished text has not used yet, so a rewrite costs the length of
 // what it writes, not the length of the line; text that becomes final moves
 // down to the end of the finished text. Only when the gap runs out is the
-// buffer rebuilt with more. When given the line's origin mask, the buffer
+// buffer rebuilt with more. When given the line's origin, the buffer
 // keeps it in step: the kept middle keeps its origin, front and back texts
-// come from the rule.
+// come from the rule. An origin of a byte for each byte lies beside the
+// text in the same layout; one of stretches is kept by a RescanOrigin.
 
-#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "convert/line_origin.h"
+#include "convert/rescan_origin.h"
 
 namespace loom {
 
@@ -25,21 +27,28 @@ class RescanBuffer {
   // `room` is how much the line is expected to grow: given up front, a huge
   // line is not copied again when its rewrites lengthen it. `storage`, when
   // given, is a buffer to work in whose memory is reused (its bytes are not);
-  // it must not hold `line`. `originStorage` is the same for the mask, taken
-  // only when there is one.
-  explicit RescanBuffer(std::string_view line, const std::string* origin = nullptr,
-                        std::size_t room = 0, std::string storage = {},
-                        std::string* originStorage = nullptr)
-      : buf_(std::move(storage)), cursor_(room), tracked_(origin != nullptr) {
+  // it must not hold `line`. `origin`, when given, is the line's, which
+  // must stay as it is until finish(); the result's is built in `into`
+  // (which then receives the line's) with `pieces` the memory of its
+  // working pieces, both needed with `origin`.
+  explicit RescanBuffer(std::string_view line, const LineOrigin* origin = nullptr,
+                        std::size_t room = 0, std::string storage = {}, LineOrigin* into = nullptr,
+                        OriginPieces* pieces = nullptr)
+      : buf_(std::move(storage)), cursor_(room), into_(into) {
     buf_.clear();
     buf_.reserve(room + line.size());
     buf_.append(room, '\0').append(line);
-    if (tracked_) {
-      if (originStorage != nullptr) origin_.swap(*originStorage);
-      origin_.clear();
-      origin_.reserve(buf_.size());
-      origin_.append(room, kFromRule).append(*origin);
+    if (origin == nullptr) return;
+    if (origin->form() == LineOrigin::Form::Stretches) {
+      stretches_.emplace(*origin, *into, *pieces);
+      return;
     }
+    masked_ = true;
+    groups_ = origin->holdsGroupText();
+    mask_.swap(into->bytes_);
+    mask_.clear();
+    mask_.reserve(buf_.size());
+    mask_.append(room, kFromRule).append(origin->bytes_);
   }
 
   // The text still being worked on; positions of the operations count from
@@ -56,10 +65,14 @@ class RescanBuffer {
     const std::size_t keepAt = cursor_ + keepFrom;  // the kept part lies after `start`
     const std::size_t absEnd = cursor_ + end;
     skip(start);
+    if (stretches_) {
+      stretches_->rewrite(end - start, keep ? keepFrom - start : 0, keep, front.size(),
+                          back.size());
+    }
     if (done_ + total <= absEnd) {
       const std::size_t dst = absEnd - total;
       place(buf_, dst, front, keepAt, keep, back, absEnd, false);
-      if (tracked_) place(origin_, dst, front, keepAt, keep, back, absEnd, true);
+      if (masked_) place(mask_, dst, front, keepAt, keep, back, absEnd, true);
       cursor_ = dst;
       return;
     }
@@ -70,7 +83,7 @@ class RescanBuffer {
     // all it had finished each time.)
     const std::size_t slack = total + buf_.size() / 8;
     rebuild(buf_, slack, front, keepAt, keep, back, absEnd, false);
-    if (tracked_) rebuild(origin_, slack, front, keepAt, keep, back, absEnd, true);
+    if (masked_) rebuild(mask_, slack, front, keepAt, keep, back, absEnd, true);
     cursor_ = done_ + slack;
   }
 
@@ -78,22 +91,30 @@ class RescanBuffer {
   void skip(std::size_t count) {
     if (cursor_ != done_) {
       std::memmove(buf_.data() + done_, buf_.data() + cursor_, count);
-      if (tracked_) std::memmove(origin_.data() + done_, origin_.data() + cursor_, count);
+      if (masked_) std::memmove(mask_.data() + done_, mask_.data() + cursor_, count);
     }
+    if (stretches_) stretches_->skip(count);
     done_ += count;
     cursor_ += count;
   }
 
   // The finished line; `origin`, when the buffer tracks one, receives its
-  // mask, and `oldOrigin`, when given, the buffer of the mask it replaced.
-  std::string finish(std::string* origin = nullptr, std::string* oldOrigin = nullptr) && {
+  // origin, and the buffer's `into` the origin it replaced.
+  std::string finish(LineOrigin* origin = nullptr) && {
     skip(buf_.size() - cursor_);
     buf_.resize(done_);
-    if (tracked_ && origin != nullptr) {
-      origin_.resize(done_);
-      origin->swap(origin_);
-      if (oldOrigin != nullptr) oldOrigin->swap(origin_);
+    if (origin == nullptr || into_ == nullptr) return std::move(buf_);
+    if (stretches_) {
+      stretches_->finish();
+    } else if (masked_) {
+      mask_.resize(done_);
+      into_->bytes_.swap(mask_);
+      into_->stretches_.clear();
+      into_->size_ = done_;
+      into_->groups_ = groups_;  // text kept keeps its group text, if any
+      into_->form_ = LineOrigin::Form::Bytes;
     }
+    origin->swap(*into_);
     return std::move(buf_);
   }
 
@@ -135,8 +156,10 @@ class RescanBuffer {
   std::string buf_;
   std::size_t done_ = 0;  // buf_[0, done_) is final
   std::size_t cursor_;    // view() starts here; done_ <= cursor_
-  bool tracked_;
-  std::string origin_;  // beside buf_, in the same layout
+  LineOrigin* into_;
+  bool masked_ = false, groups_ = false;
+  std::string mask_;  // a byte for each byte of buf_, in the same layout
+  std::optional<RescanOrigin> stretches_;
 };
 
 }  // namespace loom

@@ -29,15 +29,16 @@ struct OpRow {
   const TextCodec* codec = &w1252;
 };
 
-std::string apply(const OpRow& r, const std::string& line, std::string* mask = nullptr) {
+std::string apply(const OpRow& r, const std::string& line, LineOrigin* mask = nullptr) {
   const TextCodec& c = *r.codec;
   if (r.op == 'S') return ApplySearchReplace(line, r.a, r.b, r.cs, c, mask);
   if (r.op == 'B') return ApplyRemoveBlock(line, r.a, r.b, r.cs, c, mask);
   if (r.op == 'F') return ApplyReplaceFormatting(line, r.a, r.b, r.cs, r.rFirst, r.rLast, c, mask);
-  if (r.op == 'L') return ApplyReplaceFormattingToEndOfLine(line, r.a, r.cs, r.rFirst, r.rLast, c);
+  if (r.op == 'L')
+    return ApplyReplaceFormattingToEndOfLine(line, r.a, r.cs, r.rFirst, r.rLast, c, mask);
   std::string out(line);
-  if (r.op == 'E') ApplyRemoveToEndOfLine(out, r.a, r.cs, c);
-  if (r.op == 'H') ApplyHeaderLine(out, r.a, r.b);
+  if (r.op == 'E') ApplyRemoveToEndOfLine(out, r.a, r.cs, c, mask);
+  if (r.op == 'H') ApplyHeaderLine(out, r.a, r.b, mask);
   return out;
 }
 
@@ -96,7 +97,6 @@ std::size_t inStr(std::size_t start, const std::string& hay, const std::string& 
   }
   return 0;
 }
-std::string left(const std::string& s, std::size_t n) { return s.substr(0, n); }
 std::string mid(const std::string& s, std::size_t p, std::size_t n = std::string::npos) {
   return p > s.size() ? std::string() : s.substr(p - 1, n);
 }
@@ -113,40 +113,79 @@ struct Outcome {
   bool ended = false;
 };
 
+// `mask`, when given, is the line's origin, one byte a byte, and goes through the same edits.
+void edit(std::string& line, std::string* mask, std::size_t pos, std::size_t length,
+          const std::string& with, const std::string& withMask) {
+  line.replace(pos, length, with);
+  if (mask) mask->replace(pos, length, withMask);
+}
+std::string rule(std::size_t n) { return std::string(n, kFromRule); }
+
 Outcome replaceFormatting(std::string line, const std::string& begin, const std::string& end,
                           bool cs, const std::string& front, const std::string& back,
-                          bool resumeAfter, int cap) {
+                          bool resumeAfter, int cap, std::string* mask = nullptr) {
   if (begin.empty() || end.empty()) return {line, 0, true};
   for (std::size_t s = 1, e, step = 0; step < static_cast<std::size_t>(cap); ++step) {
     s = inStr(s, line, begin, cs);
     e = inStr(s == 0 ? 1 : s + 1, line, end, cs);
     if (s == 0 || e == 0) return {line, static_cast<int>(step), true};
     const long n = static_cast<long>(e) - static_cast<long>(s + begin.size());
-    const std::string inner = n > 0 ? mid(line, s + begin.size(), static_cast<std::size_t>(n)) : "";
-    line = left(line, s - 1) + front + inner + back + mid(line, e + end.size());
-    if (resumeAfter) s += front.size() + inner.size() + back.size();
+    const auto inner = [&](const std::string& of) {
+      return n > 0 ? mid(of, s + begin.size(), static_cast<std::size_t>(n)) : "";
+    };
+    const std::string kept = inner(line), keptMask = mask ? inner(*mask) : "";
+    edit(line, mask, s - 1, e + end.size() - s, front + kept + back,
+         rule(front.size()) + keptMask + rule(back.size()));
+    if (resumeAfter) s += front.size() + kept.size() + back.size();
   }
   return {line, cap, false};
 }
 
-std::string removeBlock(std::string line, const std::string& begin, const std::string& end,
-                        bool cs) {
+std::string removeBlock(std::string line, const std::string& begin, const std::string& end, bool cs,
+                        std::string* mask = nullptr) {
   if (end == "(EOL)") {
     const std::size_t p = begin.empty() ? 0 : inStr(1, line, begin, cs);
-    return begin.empty() ? line : trimmed(p > 0 ? left(line, p - 1) : line);
+    if (begin.empty()) return line;
+    if (p > 0) edit(line, mask, p - 1, line.size(), "", "");
+    const std::size_t first = std::min(line.find_first_not_of(' '), line.size());
+    if (mask) *mask = mask->substr(first, trimmed(line).size());
+    return trimmed(line);
   }
   for (std::size_t s = 1, e = 1; !begin.empty() && !end.empty() && s > 0 && e > 0;) {
     s = inStr(s, line, begin, cs);
     e = inStr(s == 0 ? 1 : s + 1, line, end, cs);
-    if (s > 0 && e > 0) line = left(line, s - 1) + mid(line, e + end.size());
+    if (s > 0 && e > 0) edit(line, mask, s - 1, e + end.size() - s, "", "");
   }
   return line;
 }
 
-std::string formattingToEndOfLine(const std::string& line, const std::string& begin, bool cs,
-                                  const std::string& front, const std::string& back) {
+std::string formattingToEndOfLine(std::string line, const std::string& begin, bool cs,
+                                  const std::string& front, const std::string& back,
+                                  std::string* mask) {
   const std::size_t p = begin.empty() ? 0 : inStr(1, line, begin, cs);
-  return p == 0 ? line : left(line, p - 1) + front + mid(line, p + begin.size()) + back;
+  if (p == 0) return line;
+  edit(line, mask, p - 1, begin.size(), front, rule(front.size()));
+  edit(line, mask, line.size(), 0, back, rule(back.size()));
+  return line;
+}
+
+// A random origin: runs from the source, a rule and a group.
+std::string randomMask(std::mt19937& rng, std::size_t length) {
+  std::string mask;
+  while (mask.size() < length) {
+    const auto from = static_cast<char>(std::uniform_int_distribution<int>(0, 2)(rng));
+    mask.append(std::uniform_int_distribution<std::size_t>(1, 4)(rng), from);
+  }
+  return mask.substr(0, length);
+}
+// The origin of `mask` in either form: a short line's, or a huge line's.
+LineOrigin originOf(const std::string& mask, bool stretches) {
+  if (!stretches) return LineOrigin::fromMask(mask);
+  LineOrigin origin;
+  OriginBuilder built(origin, LineOrigin::Form::Stretches);
+  for (const char from : mask) built.add(1, from);
+  built.finish();
+  return origin;
 }
 
 TEST(ConstraintOperations, RandomRowsMatchTheReference) {
@@ -163,30 +202,45 @@ TEST(ConstraintOperations, RandomRowsMatchTheReference) {
     const std::string front = wrap ? text(1) + a + text(1) : text(3);
     const std::string back = wrap ? text(1) + b + text(1) : text(3);
     const std::string show = line + "|" + a + "|" + b + "|" + front + "|" + back + "|" + "01"[cs];
-    std::string mask(line.size(), kFromSource);  // what stays of a line is all its own
-    const std::string removed = ApplyRemoveBlock(line, a, b, cs, w1252, &mask);
-    ASSERT_EQ(removed, removeBlock(line, a, b, cs)) << show;
-    ASSERT_EQ(mask, std::string(removed.size(), kFromSource)) << show;
+    // Each operation keeps the origin of what it keeps, and its own texts are the rule's.
+    const std::string mask = randomMask(rng, line.size());
+    const bool stretches = coin();
+    std::string want = mask;
+    LineOrigin got = originOf(mask, stretches);
+    const std::string removed = ApplyRemoveBlock(line, a, b, cs, w1252, &got);
+    ASSERT_EQ(removed, removeBlock(line, a, b, cs, &want)) << show;
+    ASSERT_EQ(got.mask(), want) << show;
     std::string cut = line;
-    ApplyRemoveToEndOfLine(cut, a, cs);
-    ASSERT_EQ(cut, removeBlock(line, a, "(EOL)", cs)) << show;
-    ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, a, cs, front, back),
-              formattingToEndOfLine(line, a, cs, front, back))
+    got = originOf(want = mask, stretches);
+    ApplyRemoveToEndOfLine(cut, a, cs, w1252, &got);
+    ASSERT_EQ(cut, removeBlock(line, a, "(EOL)", cs, &want)) << show;
+    ASSERT_EQ(got.mask(), want) << show;
+    got = originOf(want = mask, stretches);
+    ASSERT_EQ(ApplyReplaceFormattingToEndOfLine(line, a, cs, front, back, w1252, &got),
+              formattingToEndOfLine(line, a, cs, front, back, &want))
         << show;
-    const Outcome literal = replaceFormatting(line, a, b, cs, front, back, false, 1500);
-    const Outcome after = replaceFormatting(line, a, b, cs, front, back, true, 1500);
+    ASSERT_EQ(got.mask(), want) << show;
+    std::string literalMask = mask, afterMask = mask;
+    const Outcome literal =
+        replaceFormatting(line, a, b, cs, front, back, false, 1500, &literalMask);
+    const Outcome after = replaceFormatting(line, a, b, cs, front, back, true, 1500, &afterMask);
     neverEnding += !literal.ended;
     undecided += literal.ended && literal.steps > 200;  // the reference cannot tell those
     if (b != "(EOL)" && !(literal.ended && literal.steps > 200)) {
       ASSERT_TRUE(literal.ended || after.ended) << "resuming after the inserted text must end";
-      ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back),
+      got = originOf(mask, stretches);
+      ASSERT_EQ(ApplyReplaceFormatting(line, a, b, cs, front, back, w1252, &got),
                 literal.ended ? literal.line : after.line)
           << show;
+      ASSERT_EQ(got.mask(), literal.ended ? literalMask : afterMask) << show;
     }
     const std::string header = i % 2 ? trimmed(line) + std::string(i % 3, ' ') : text(4);
     std::string headed = line;
-    ApplyHeaderLine(headed, header, replacement);
-    ASSERT_EQ(headed, trimmed(line) == trimmed(header) ? replacement : line) << show;
+    got = originOf(mask, stretches);
+    const bool same = trimmed(line) == trimmed(header);
+    ApplyHeaderLine(headed, header, replacement, &got);
+    ASSERT_EQ(headed, same ? replacement : line) << show;
+    ASSERT_EQ(got.mask(), same ? rule(replacement.size()) : mask) << show;
   }
   EXPECT_GT(neverEnding, 20) << "the alphabet should give rows that never end";
   EXPECT_LT(undecided, 80);
@@ -220,13 +274,15 @@ TEST(ConstraintOperations, SearchReplaceEqualsResumingAtEveryHitInBothEncodings)
           search[0] == '"' || search[0] == '\'' ? search.substr(0, 1) : replacement;
       const bool never = codec->find(inserted, search, 0, cs).found();
       neverEnding += never;
-      std::string want = line;
+      std::string want = line, wantMask = randomMask(rng, line.size());
+      LineOrigin origin = originOf(wantMask, i % 4 < 2);
       for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
-        want = want.substr(0, hit.pos) + inserted + want.substr(hit.pos + hit.length);
+        edit(want, &wantMask, hit.pos, hit.length, inserted, rule(inserted.size()));
         hit.pos += never ? inserted.size() : 0;
       }
-      ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs, *codec), want)
+      ASSERT_EQ(ApplySearchReplace(line, search, replacement, cs, *codec, &origin), want)
           << codec->name() << " " << line << " " << search << " " << replacement << " " << cs;
+      ASSERT_EQ(origin.mask(), wantMask) << codec->name() << " " << line << " " << search;
     }
   }
   EXPECT_GT(neverEnding, 500);
@@ -260,18 +316,28 @@ TEST(ConstraintOperations, LiteralPatternsMatchAsSearchTextsDoInBothEncodings) {
       std::string escapedReplacement;  // "\\" is one backslash in a template
       for (const char c : replacement) escapedReplacement += c == '\\' ? "\\\\" : std::string(1, c);
       std::string why;
-      const auto row = PatternRow::compile(pattern, escapedReplacement, cs, *codec, why);
+      // The match twice over after the template's text: the origin of the source's part of
+      // it turns into a group's, read twice.
+      const bool twice = i % 3 == 0;
+      const auto row = PatternRow::compile(pattern, escapedReplacement + (twice ? "\\0\\0" : ""),
+                                           cs, *codec, why);
       ASSERT_TRUE(row) << why << " " << pattern;
-      std::string want = line;
+      std::string want = line, wantMask = randomMask(rng, line.size());
+      LineOrigin origin = originOf(wantMask, i % 4 < 2);
       for (Match hit{0}; (hit = codec->find(want, search, hit.pos, cs)).found();) {
-        want = want.substr(0, hit.pos) + replacement + want.substr(hit.pos + hit.length);
-        hit.pos += replacement.size();
+        const std::string match = want.substr(hit.pos, hit.length);
+        std::string matchMask = wantMask.substr(hit.pos, hit.length);
+        std::replace(matchMask.begin(), matchMask.end(), kFromSource, kFromGroup);
+        edit(want, &wantMask, hit.pos, hit.length, replacement + (twice ? match + match : ""),
+             rule(replacement.size()) + (twice ? matchMask + matchMask : ""));
+        hit.pos += replacement.size() + (twice ? 2 * match.size() : 0);
       }
       std::string got = line;
       OpBuffers buffers;
-      row->replaceAll(got, buffers, nullptr);
+      row->replaceAll(got, buffers, &origin);
       ASSERT_EQ(got, want) << codec->name() << " line " << line << " search " << search << " "
                            << cs;
+      ASSERT_EQ(origin.mask(), wantMask) << codec->name() << " line " << line << " " << search;
       // A literal between word boundaries is found without RE2: as RE2 finds it.
       const std::string bounded = "\\b(" + pattern + ")\\b";
       const auto fast = PatternRow::compile(bounded, "<\\1>", cs, *codec, why);
@@ -385,12 +451,12 @@ TEST(ConstraintOperations, HugeLineGivesItsPiecesResultsInARow) {
   for (const OpRow& r : pieces) {
     std::string line;
     while (line.size() <= kHugeLine) line += r.line;
-    std::string pieceMask(r.line.size(), kFromSource), lineMask(line.size(), kFromSource);
+    LineOrigin pieceMask(r.line.size()), lineMask(line.size());
     const std::string piece = apply(r, r.line, &pieceMask), got = apply(r, line, &lineMask);
     std::string want, wantMask;
     for (std::size_t k = line.size() / r.line.size(); k > 0; --k)
-      want += piece, wantMask += pieceMask;
-    EXPECT_TRUE(got == want && lineMask == wantMask) << r.line;
+      want += piece, wantMask += pieceMask.mask();
+    EXPECT_TRUE(got == want && lineMask.mask() == wantMask) << r.line;
   }
 }
 
