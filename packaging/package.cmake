@@ -6,8 +6,6 @@
 
 set(LOOMWISE_MAINTAINER
   "Seed 9cfc067e maintainers <maintainers@users.noreply.c-seed-9cfc067e.example>")
-set(LOOMWISE_RELEASE_DATE 2026-12-07)
-set(LOOMWISE_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
 
 set(pkg ${CMAKE_CURRENT_LIST_DIR})
 set(out ${CMAKE_BINARY_DIR}/packaging)
@@ -50,10 +48,9 @@ if(TARGET loomwise)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
-configure_file(${pkg}/changelog.in ${out}/changelog @ONLY)
 add_custom_command(OUTPUT ${out}/changelog.gz
-  COMMAND gzip -9nc ${out}/changelog > ${out}/changelog.gz
-  DEPENDS ${out}/changelog
+  COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/debian/changelog > ${out}/changelog.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/debian/changelog
   VERBATIM)
 add_custom_target(package-changelog ALL DEPENDS ${out}/changelog.gz)
 install(FILES ${out}/changelog.gz ${pkg}/copyright DESTINATION ${doc})
