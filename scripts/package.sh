@@ -35,6 +35,10 @@ source_commit="${source_commit:-HEAD}"
 # the directory is kept out of its keys (the compiler maps it away anyway).
 export DEB_BUILD_OPTIONS="nocheck parallel=${LOOMWISE_JOBS:-2}"
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$work" CCACHE_NOHASHDIR=1
+# Named before the build, which debhelper gives a HOME of its own (a cache
+# there would be gone with the tree).
+CCACHE_DIR="${CCACHE_DIR:-$(ccache -k cache_dir)}"
+export CCACHE_DIR
 build_packages() {  # build_packages DIR: the packages of the tree copied to DIR/loomwise
   mkdir -p "$1/loomwise"
   # -m: files as new as the copy, so that no timestamp of the tree can pass
