@@ -160,6 +160,10 @@ TEST_F(PosixRun, StagedPageIsNowhereUntilCommittedAndADroppedOneLeavesNothing) {
   for (const char* name : {"dir.htm", "link.htm", "fifo.htm", "new.htm", "gone.htm"})
     EXPECT_EQ(out.kindOf(name).value_or(PathKind::Missing), posix->entryKind(dir / "out/" + name))
         << name;
+  // A state only for what is there: a page gone has none, not one of zeros.
+  const auto states = posix->fileStates(dir / "out/", {"new.htm", "gone.htm"});
+  EXPECT_TRUE(states[0] && states[0]->size == 8);
+  EXPECT_FALSE(states[1]);
 }
 
 // Other threads start converting while the files are looked at, but nothing is written.
