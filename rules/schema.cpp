@@ -8,13 +8,6 @@
 
 namespace loom {
 
-const TableDef* schema::findTable(std::string_view name) {
-  for (const TableDef& table : kTables) {
-    if (table.name == name) return &table;
-  }
-  return nullptr;
-}
-
 std::string insertSql(const TableDef& table) {
   std::string sql = "INSERT INTO " + quoteIdentifier(table.name) + " (";
   std::string values;

@@ -87,9 +87,6 @@ inline constexpr TableDef kGlobalDefs{"GlobalDefs", kId.name, kGlobalDefsColumns
 // In the order the rules file lists them.
 inline constexpr std::array kTables = {kFileTypes, kGroups, kConstraints, kGlobalDefs};
 
-// The table named `name` (letter case as stored), or nullptr.
-const TableDef* findTable(std::string_view name);
-
 }  // namespace schema
 
 // "INSERT INTO <table> (<columns>) VALUES (?1, ...)": a row of rules, its
