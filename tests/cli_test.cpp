@@ -159,7 +159,8 @@ TEST(LoomwiseBatch, WithoutRulesOptionUsesTheFileBesideOrTheUsersOwn) {
     const std::vector<std::string> env = {"XDG_DATA_HOME=" + data.path()};
     const CommandResult help = runCommand(copy, {"--help"}, env);
     EXPECT_TRUE(contains(help.out, "Rule database: " + inUse + " (")) << help.out;
-    EXPECT_FALSE(fs::exists(mine)) << "--help made a file";
+    EXPECT_EQ(runCommand(copy, {"--version"}, env).exitCode, 0);
+    EXPECT_FALSE(fs::exists(mine)) << "--help or --version made a file";
     const CommandResult run = runCommand(copy, {LOOMWISE_SOURCE_DIR "/examples", out.path()}, env);
     EXPECT_EQ(run.exitCode, beside ? 3 : 0) << run.err;
     EXPECT_TRUE(contains(run.err, beside ? inUse : "")) << run.err;
