@@ -205,49 +205,44 @@ constexpr std::array<bool, 7> kEscaped = {false, true, true, true, false, false,
 }  // namespace
 
 std::vector<ManifestEntry> parseManifest(std::string_view text, const std::string& path) {
+  const ListedPages listed = ListedPages::parse(std::string(text), path);
   std::vector<ManifestEntry> entries;
-  forEachLine(text, path, [&](std::size_t number, const std::array<std::string_view, 7>& field) {
-    ManifestEntry e;
-    e.hash = field[0];
-    e.state = field[4];
-    e.digest = field[5];
-    if (!unescapeName(field[1], e.page) || !unescapeName(field[2], e.source) ||
-        !unescapeName(field[3], e.input) || !unescapeName(field[6], e.title)) {
-      throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
-    }
-    entries.push_back(std::move(e));
-  });
+  for (const ListedEntry& e : listed.entries()) entries.push_back(e.owned());
   return entries;
+}
+
+ListedPages ListedPages::parse(std::string text, const std::string& path) {
+  ListedPages listed;
+  listed.text_ = std::make_unique<const std::string>(std::move(text));
+  forEachLine(*listed.text_, path, [&](std::size_t number, std::array<std::string_view, 7> field) {
+    for (std::size_t k = 0; k < field.size(); ++k) {
+      if (!kEscaped[k] || field[k].find('%') == std::string_view::npos) continue;
+      std::string& name = listed.unescaped_.emplace_front();
+      if (!unescapeName(field[k], name)) {
+        throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
+      }
+      field[k] = name;
+    }
+    listed.entries_.push_back(
+        {field[1], field[2], field[0], field[3], field[4], field[5], field[6]});
+  });
+  listed.state_ = State::Read;
+  return listed;
 }
 
 ListedPages ListedPages::read(const std::string& outputDir, const FileSystem& fs) {
   const std::string path = outputDir + kManifestName;
-  ListedPages listed;
   std::optional<std::string> text = fs.tryReadFile(path);
   if (!text) {
-    listed.state_ = fs.kind(path) == PathKind::Missing ? State::Missing : State::Unreadable;
-    return listed;
+    ListedPages none;
+    none.state_ = fs.kind(path) == PathKind::Missing ? State::Missing : State::Unreadable;
+    return none;
   }
-  listed.text_ = std::make_unique<const std::string>(std::move(*text));
   try {
-    forEachLine(
-        *listed.text_, path, [&](std::size_t number, std::array<std::string_view, 7> field) {
-          for (std::size_t k = 0; k < field.size(); ++k) {
-            if (!kEscaped[k] || field[k].find('%') == std::string_view::npos) continue;
-            std::string& name = listed.unescaped_.emplace_front();
-            if (!unescapeName(field[k], name)) {
-              throw LoomError(ErrorKind::Io, manifestProblem(path, number, "unreadable entry"));
-            }
-            field[k] = name;
-          }
-          listed.entries_.push_back(
-              {field[1], field[2], field[0], field[3], field[4], field[5], field[6]});
-        });
+    return parse(std::move(*text), path);
   } catch (const LoomError& e) {
     return damaged(e.what());
   }
-  listed.state_ = State::Read;
-  return listed;
 }
 
 ListedPages ListedPages::damaged(std::string problem) {

@@ -94,6 +94,8 @@ class ListedPages {
 
   ListedPages() = default;
   static ListedPages read(const std::string& outputDir, const FileSystem& fs);
+  // The list in `text`, read from `path`; throws as parseManifest does.
+  static ListedPages parse(std::string text, const std::string& path);
   // Whatever the list held, as if there were none (a damaged list is never
   // used at all).
   static ListedPages damaged(std::string problem);
