@@ -47,9 +47,19 @@ WriteOutcome outcomeOver(FileMatch old) {
   return old == FileMatch::Differs ? WriteOutcome::Changed : WriteOutcome::New;
 }
 
-// Writes a page unless the file already holds exactly these bytes.
-void writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
-  if (fs.compare(path, bytes) != FileMatch::Same) fs.writeFileAtomically(path, bytes);
+// Writes a page unless the file already holds exactly these bytes; says
+// what the path held before.
+FileMatch writePage(FileSystem& fs, const std::string& path, const std::string& bytes) {
+  const FileMatch old = fs.compare(path, bytes);
+  if (old != FileMatch::Same) fs.writeFileAtomically(path, bytes);
+  return old;
+}
+
+// Refuses the run or the check before anything is read when an input file
+// it would read cannot be.
+void refuseUnreadable(const BatchPlan& plan, const FileSystem& fs) {
+  if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
+    throw ValidationError(std::move(unreadable));
 }
 
 // What converting one file leaves for the in-order part of the run.
@@ -466,8 +476,7 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
       workers.clear();
     }
   } stopWorkers{runner, workers};
-  if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
-    throw ValidationError(std::move(unreadable));
+  refuseUnreadable(plan, fs);
   observer.runStarted(n);
   for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
   // Temporary files of an earlier run that was killed go before new ones come.
@@ -572,11 +581,8 @@ std::map<std::string, bool> refreshPages(const BatchPlan& plan,
           fs.readFile(source), source, plan.rules.rulesByExtension.at(plan.extensionOf(*file)),
           plan.rules.settings, *plan.rules.codec);
       const std::string pageName = *file->pageName();
-      const std::string path = plan.dirs.output + pageName;
-      const FileMatch old = fs.compare(path, page.bytes);
-      if (old == FileMatch::Same) continue;
-      fs.writeFileAtomically(path, page.bytes);
-      written.emplace(pageName, old == FileMatch::NoFile);
+      const FileMatch old = writePage(fs, plan.dirs.output + pageName, page.bytes);
+      if (old != FileMatch::Same) written.emplace(pageName, old == FileMatch::NoFile);
     } catch (const LoomError&) {
       // Gone, or a full disk: the run that follows says so.
     }
@@ -597,8 +603,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
                               .full = options.full},
                              fs);
   if (options.checkOnly) {
-    if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
-      throw ValidationError(std::move(unreadable));
+    refuseUnreadable(plan, fs);
     for (const PlanWarning& w : plan.warnings) observer.warning(w.kind, w.message);
     for (const PlanWarning& w : checkSources(plan, fs)) observer.warning(w.kind, w.message);
     BatchSummary summary;
