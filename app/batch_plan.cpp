@@ -74,21 +74,15 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
     targets.emplace_back(plan.rules.indexPageName, nullptr);
-  // A directory (or other non-file) where a file of the run must go, each
-  // named once and in order.
-  std::set<std::string_view> inTheWay;
-  const auto kindOf = [&](const std::string& name) {
+  // A directory (or other non-file) where a file of the run must go.
+  const auto inTheWay = [&](const std::string& name) -> std::optional<PathKind> {
     // The listing tells, on the file systems that say what each entry is.
     const std::optional<PathKind> listed = output.kindOf(name);
-    return listed ? *listed : fs.entryKind(plan.dirs.output + name);
+    const PathKind kind = listed ? *listed : fs.entryKind(plan.dirs.output + name);
+    if (kind != PathKind::Directory && kind != PathKind::Other) return std::nullopt;
+    return kind;
   };
-  for (const auto& [name, file] : targets) {
-    const PathKind kind = kindOf(name);
-    if (kind == PathKind::Directory || kind == PathKind::Other) inTheWay.insert(name);
-  }
-  const auto sayInTheWay = [&](const std::string& name, const std::string& shown,
-                               const char* what) {
-    const PathKind kind = kindOf(name);
+  const auto say = [&](PathKind kind, const std::string& shown, const char* what) {
     problems.push_back(
         {ErrorKind::Io,
          "Output directory holds " +
@@ -96,13 +90,16 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                                      : "something that is not a file") +
              " named " + quoted(shown) + ", where the run " + what + "; move it away"});
   };
-  for (const std::string_view name : inTheWay)
-    sayInTheWay(std::string(name), visibleName(std::string(name)), "must write a page");
+  std::map<std::string_view, PathKind> blocked;  // each named once and in order
+  for (const auto& [name, file] : targets) {
+    if (const auto kind = inTheWay(name)) blocked.emplace(name, *kind);
+  }
+  for (const auto& [name, kind] : blocked)
+    say(kind, visibleName(std::string(name)), "must write a page");
   // The list of pages is written after every page: found now, before them.
   if (output.mayHold(kManifestName)) {
-    const PathKind kind = kindOf(kManifestName);
-    if (kind == PathKind::Directory || kind == PathKind::Other)
-      sayInTheWay(kManifestName, kManifestName, "keeps the list of its pages");
+    if (const auto kind = inTheWay(kManifestName))
+      say(*kind, kManifestName, "keeps the list of its pages");
   }
   // The page names, for the few questions below (the first file of a name
   // wins, as its page is the one looked at).
