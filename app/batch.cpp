@@ -181,7 +181,7 @@ class Runner {
         std::from_chars(listed.hash.data(), listed.hash.data() + listed.hash.size(), result.hash,
                         16);
         result.outcome = WriteOutcome::Unchanged;
-      } else if (const std::optional<std::string> pageName = file.pageName()) {
+      } else if (const std::string* pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
         std::string contents = fs_.readFile(path);
         if (sourceWarnings_.wanted()) {
@@ -280,7 +280,7 @@ std::vector<std::string> namesOfThisRun(const BatchPlan& plan, const FileSystem&
   names.reserve(1 + plan.files.size() * (inputIsOutput ? 2 : 1));
   names.push_back(plan.rules.indexPageName);
   for (const InputFile& file : plan.files) {
-    if (auto page = file.pageName()) names.push_back(std::move(*page));
+    if (const std::string* page = file.pageName()) names.push_back(*page);
   }
   if (inputIsOutput) {
     for (const InputFile& file : plan.files) names.push_back(file.name);
@@ -347,7 +347,7 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   text.reserve(size);
   // The states of this run's pages, for the next run to know them unchanged:
   // those it found up to date as they were, the others looked at now.
-  std::vector<std::string> pages;
+  std::vector<std::string_view> pages;
   std::vector<std::optional<FileState>> pageStates;
   std::vector<std::string_view> toLook;
   std::vector<std::size_t> looked;
@@ -506,7 +506,7 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
     if (result.error) std::rethrow_exception(result.error);
     if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
     const InputFile& file = plan.files[i];
-    if (const std::optional<std::string> pageName = file.pageName()) {
+    if (const std::string* pageName = file.pageName()) {
       sourceWarnings.add(plan.dirs.input + file.name, result.facts);
       ++summary.pagesWritten;
       if (result.writeError) std::rethrow_exception(result.writeError);
@@ -580,7 +580,7 @@ std::map<std::string, bool> refreshPages(const BatchPlan& plan,
       const ConvertedPage page = ConvertOwnedFile(
           fs.readFile(source), source, plan.rules.rulesByExtension.at(plan.extensionOf(*file)),
           plan.rules.settings, *plan.rules.codec);
-      const std::string pageName = *file->pageName();
+      const std::string& pageName = *file->pageName();
       const FileMatch old = writePage(fs, plan.dirs.output + pageName, page.bytes);
       if (old != FileMatch::Same) written.emplace(pageName, old == FileMatch::NoFile);
     } catch (const LoomError&) {

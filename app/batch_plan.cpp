@@ -57,10 +57,10 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   // another, that is every page, so each is looked up in the listing rather
   // than on the disk, and indexed only where a question needs it.
   const DirectorySnapshot& output = *plan.output;
-  std::vector<std::pair<std::string, const InputFile*>> targets;  // the index page: no file
+  std::vector<std::pair<std::string_view, const InputFile*>> targets;  // the index page: no file
   for (const InputFile& file : plan.files) {
-    std::optional<std::string> page = file.pageName();
-    if (!page) continue;
+    const std::string* page = file.pageName();
+    if (page == nullptr) continue;
     if (page->size() > kLongestName) {
       problems.push_back(
           {ErrorKind::Io,
@@ -69,16 +69,16 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                " bytes; a file name can have at most " + std::to_string(kLongestName) +
                " (set PageNames to short, or rename the file)"});
     } else if (output.mayHold(*page)) {
-      targets.emplace_back(std::move(*page), &file);
+      targets.emplace_back(*page, &file);
     }
   }
   if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
     targets.emplace_back(plan.rules.indexPageName, nullptr);
   // A directory (or other non-file) where a file of the run must go.
-  const auto inTheWay = [&](const std::string& name) -> std::optional<PathKind> {
+  const auto inTheWay = [&](std::string_view name) -> std::optional<PathKind> {
     // The listing tells, on the file systems that say what each entry is.
     const std::optional<PathKind> listed = output.kindOf(name);
-    const PathKind kind = listed ? *listed : fs.entryKind(plan.dirs.output + name);
+    const PathKind kind = listed ? *listed : fs.entryKind(plan.dirs.output + std::string(name));
     if (kind != PathKind::Directory && kind != PathKind::Other) return std::nullopt;
     return kind;
   };
@@ -165,7 +165,7 @@ void settlePageNameCollisions(BatchPlan& plan) {
     const auto [it, first] = previous.emplace(file.pageKey(), &file);
     if (first) continue;
     it->second->writesPage = false;
-    const std::string page = *file.pageName();
+    const std::string& page = *file.pageName();
     plan.warnings.push_back({WarningKind::PageNameCollision,
                              "Files " + quoted(plan.dirs.input + it->second->name) + " and " +
                                  quoted(plan.dirs.input + file.name) + " both give the page " +
@@ -193,7 +193,7 @@ void checkIndexPageTarget(const BatchPlan& plan, const std::string& rulesPath, c
                                               " itself; the index page would replace the rules"});
   }
   for (const InputFile& file : plan.files) {
-    if (file.pageName() == plan.rules.indexPageName) {
+    if (file.hasPage() && *file.pageName() == plan.rules.indexPageName) {
       problems.push_back({ErrorKind::Rules, where + " is also the page of the file " +
                                                 quoted(plan.dirs.input + file.name) +
                                                 "; the index page would replace it"});
@@ -299,17 +299,14 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
     plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
     return;
   }
-  std::vector<std::string> pages(n);
-  std::vector<std::string_view> pageNames;
-  pageNames.reserve(n);
+  std::vector<std::string_view> pages(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();
-    pageNames.push_back(pages[i]);
   }
   {
     // A look at each source and at each page is a system call per file,
     // most of a run over unchanged input: the pages' go on a second thread.
-    const auto lookAtPages = [&] { plan.pageStates = fs.fileStates(plan.dirs.output, pageNames); };
+    const auto lookAtPages = [&] { plan.pageStates = fs.fileStates(plan.dirs.output, pages); };
     std::jthread second;
     try {
       second = std::jthread(lookAtPages);
@@ -408,7 +405,7 @@ InputFile::InputFile(std::string listedName, std::uint32_t extensionIndex, PageN
       writesPage(typed),
       hasPage_(typed),
       full_(naming == PageNaming::Full) {
-  if (typed && !full_) stem_ = pageStemOf(name);
+  if (typed) page_ = pageNameFor(name, naming);
 }
 
 BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {

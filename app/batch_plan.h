@@ -20,9 +20,10 @@
 
 namespace loom {
 
-// Kept once per input file for the whole run: where the page name lies in
-// the name is worked out once, and the extension is held once per run (see
-// BatchPlan::extensionOf), not beside every name.
+// Kept once per input file for the whole run: the page name is made once,
+// as every step of a run over thousands of files asks for it, and the
+// extension is held once per run (see BatchPlan::extensionOf), not beside
+// every name.
 struct InputFile {
   // `typed`: the file has a file type, so it gets a page.
   InputFile(std::string listedName, std::uint32_t extensionIndex, PageNaming naming, bool typed);
@@ -33,20 +34,17 @@ struct InputFile {
   // replaces this one's, so this one's is not written.
   bool writesPage = false;
 
-  // Nothing when the file has no file type, and so no page.
-  std::optional<std::string> pageName() const {
-    if (!hasPage_) return std::nullopt;
-    return full_ ? name + ".html" : pageNameOf(name, stem_);
-  }
+  // Null when the file has no file type, and so no page.
+  const std::string* pageName() const { return hasPage_ ? &page_ : nullptr; }
   bool hasPage() const { return hasPage_; }
   // What tells the page name apart from others: the whole name, or the
-  // part of it between "lw" and ".htm" of a short name.
+  // part of the page name between "lw" and ".htm" of a short name.
   std::string_view pageKey() const {
-    return full_ ? std::string_view(name) : std::string_view(name).substr(stem_.from, stem_.size);
+    return full_ ? std::string_view(name) : std::string_view(page_).substr(2, page_.size() - 6);
   }
 
  private:
-  PageStem stem_;
+  std::string page_;
   bool hasPage_ = false;
   bool full_ = false;
 };

@@ -114,7 +114,7 @@ Explanation explainFile(const PlanRequest& request, const std::string& path, con
   const BatchPlan& plan = *ex.plan;
   const InputFile& file = plan.files.front();
   ex.extension = plan.extensionOf(file);
-  ex.pageName = file.pageName();
+  if (file.hasPage()) ex.pageName = *file.pageName();
   if (ex.pageName) {
     try {
       for (const std::string& other : fs.listPlainFiles(dir).names) {
