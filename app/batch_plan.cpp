@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <set>
 #include <system_error>
@@ -413,23 +414,37 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   plan.dirs = request.dirs;
   std::vector<Problem> problems;
   checkDirectories(plan.dirs, fs, problems);
+  // The list of pages and the output directory's entries are read on a
+  // second thread while this one reads the rules and lists the input: on a
+  // run after another, each is thousands of entries, and none waits on
+  // another. Nothing is written before the plan is made.
+  const auto readOutput = [&plan, &fs] {
+    plan.listed = ListedPages::read(plan.dirs.output, fs);
+    plan.output.emplace(fs, plan.dirs.output);
+  };
+  std::future<void> outputRead;  // waited for on every way out
+  try {
+    outputRead = std::async(std::launch::async, readOutput);
+  } catch (const std::system_error&) {
+    readOutput();  // a process limit: one after the other
+  }
   RulesCompiler compiler(problems, plan.warnings);
   if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
     throw ValidationError(std::move(problems));
   }
-  plan.listed = ListedPages::read(plan.dirs.output, fs);
+  FileSystem::PlainFiles inputFiles;
   if (fs.kind(plan.dirs.input) == PathKind::Directory) {
     try {
-      FileSystem::PlainFiles listed = fs.listPlainFiles(plan.dirs.input);
-      dropOwnPages(plan, fs, listed.names);
-      addFiles(plan, std::move(listed.names));
-      plan.inputLinks = std::move(listed.links);
+      inputFiles = fs.listPlainFiles(plan.dirs.input);
     } catch (const LoomError& e) {
       problems.push_back({e.kind(), e.what()});
     }
   }
+  if (outputRead.valid()) outputRead.get();
+  dropOwnPages(plan, fs, inputFiles.names);
+  addFiles(plan, std::move(inputFiles.names));
+  plan.inputLinks = std::move(inputFiles.links);
   checkIndexPageTarget(plan, request.rulesPath, fs, problems);
-  plan.output.emplace(fs, plan.dirs.output);
   checkRunTargets(plan, fs, problems);
   settlePageNameCollisions(plan);
   compileRules(compiler, plan);
