@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/file_system.h"
@@ -23,44 +24,42 @@ namespace loom {
 class DirectorySnapshot {
  public:
   DirectorySnapshot(const FileSystem& fs, const std::string& dir) : entries_(fs.listEntries(dir)) {
-    if (entries_) {
-      std::sort(entries_->begin(), entries_->end(),
-                [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-    }
+    if (!entries_) return;
+    // Looked up by name once or twice for each page of a run: hashed, as a
+    // directory of a site holds tens of thousands of names.
+    kinds_.reserve(entries_->size());
+    for (const DirectoryEntry& e : *entries_) kinds_.emplace(e.name, e.kind);
   }
+  // The index holds views of the entries' names, which a move keeps where
+  // they are and a copy would not.
+  DirectorySnapshot(DirectorySnapshot&&) = default;
+  DirectorySnapshot& operator=(DirectorySnapshot&&) = default;
+  DirectorySnapshot(const DirectorySnapshot&) = delete;
+  DirectorySnapshot& operator=(const DirectorySnapshot&) = delete;
 
   // False only when the listing did not hold `name`; a name with a "/" in it
   // lies below the directory and may be anywhere.
   bool mayHold(std::string_view name) const {
-    return !entries_ || name.find('/') != std::string_view::npos || find(name) != nullptr;
+    return !entries_ || name.find('/') != std::string_view::npos || kinds_.count(name) != 0;
   }
 
   // What entryKind() would say of `name` at the listing's moment (Missing
   // for a name it did not hold), or nothing when the listing cannot tell.
   std::optional<PathKind> kindOf(std::string_view name) const {
     if (!entries_ || name.find('/') != std::string_view::npos) return std::nullopt;
-    const DirectoryEntry* entry = find(name);
-    return entry ? entry->kind : PathKind::Missing;
+    const auto it = kinds_.find(name);
+    return it == kinds_.end() ? PathKind::Missing : it->second;
   }
 
   // False only when the listing held no name beginning with `prefix`.
   bool mayHoldNameStartingWith(std::string_view prefix) const {
-    if (!entries_) return true;
-    const auto it = std::lower_bound(
-        entries_->begin(), entries_->end(), prefix,
-        [](const DirectoryEntry& e, std::string_view name) { return e.name < name; });
-    return it != entries_->end() && it->name.starts_with(prefix);
+    return !entries_ || std::any_of(entries_->begin(), entries_->end(),
+                                    [prefix](const auto& e) { return e.name.starts_with(prefix); });
   }
 
  private:
-  const DirectoryEntry* find(std::string_view name) const {
-    const auto it =
-        std::lower_bound(entries_->begin(), entries_->end(), name,
-                         [](const DirectoryEntry& e, std::string_view n) { return e.name < n; });
-    return it != entries_->end() && it->name == name ? &*it : nullptr;
-  }
-
-  std::optional<std::vector<DirectoryEntry>> entries_;  // sorted by name
+  std::optional<std::vector<DirectoryEntry>> entries_;
+  std::unordered_map<std::string_view, std::optional<PathKind>> kinds_;  // of entries_, by name
 };
 
 }  // namespace loom
