@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <set>
@@ -414,19 +415,20 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   plan.dirs = request.dirs;
   std::vector<Problem> problems;
   checkDirectories(plan.dirs, fs, problems);
-  // The list of pages and the output directory's entries are read on a
-  // second thread while this one reads the rules and lists the input: on a
-  // run after another, each is thousands of entries, and none waits on
-  // another. Nothing is written before the plan is made.
-  const auto readOutput = [&plan, &fs] {
-    plan.listed = ListedPages::read(plan.dirs.output, fs);
-    plan.output.emplace(fs, plan.dirs.output);
-  };
-  std::future<void> outputRead;  // waited for on every way out
-  try {
-    outputRead = std::async(std::launch::async, readOutput);
-  } catch (const std::system_error&) {
-    readOutput();  // a process limit: one after the other
+  // The list of pages and the output directory's entries are read on
+  // threads of their own while this one reads the rules and lists the
+  // input: on a run after another, each is thousands of entries, and none
+  // waits on another. Nothing is written before the plan is made.
+  const std::array<std::function<void()>, 2> reads = {
+      [&plan, &fs] { plan.listed = ListedPages::read(plan.dirs.output, fs); },
+      [&plan, &fs] { plan.output.emplace(fs, plan.dirs.output); }};
+  std::array<std::future<void>, reads.size()> outputRead;  // waited for on every way out
+  for (std::size_t k = 0; k < reads.size(); ++k) {
+    try {
+      outputRead[k] = std::async(std::launch::async, reads[k]);
+    } catch (const std::system_error&) {
+      reads[k]();  // a process limit: one after the other
+    }
   }
   RulesCompiler compiler(problems, plan.warnings);
   if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
@@ -440,7 +442,9 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
       problems.push_back({e.kind(), e.what()});
     }
   }
-  if (outputRead.valid()) outputRead.get();
+  for (std::future<void>& read : outputRead) {
+    if (read.valid()) read.get();
+  }
   dropOwnPages(plan, fs, inputFiles.names);
   addFiles(plan, std::move(inputFiles.names));
   plan.inputLinks = std::move(inputFiles.links);
