@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "app/index_digest.h"
 #include "app/manifest.h"
 #include "app/source_warnings.h"
 #include "base/directory_snapshot.h"
@@ -57,6 +58,23 @@ FileMatch writePage(FileSystem& fs, const std::string& path, const std::string& 
 
 // Refuses the run or the check before anything is read when an input file
 // it would read cannot be.
+// The index page's entry in the list of pages when the page there is the one
+// the run would write: made of what the run's is made of (`digest`) and
+// still in the state it was left in. Null otherwise, and always with --full,
+// which takes no states.
+const ListedEntry* unchangedIndexPage(const BatchPlan& plan, std::string_view digest) {
+  if (!plan.indexPageState) return nullptr;
+  std::array<char, kFileStateTextSize> state;
+  const std::string_view now(state.data(), formatFileState(state, *plan.indexPageState));
+  const std::vector<ListedEntry>& listed = plan.listed.entries();
+  // Listed after the pages of its run.
+  const auto entry = std::find_if(listed.rbegin(), listed.rend(), [&](const ListedEntry& e) {
+    return e.source.empty() && e.page == plan.rules.indexPageName;
+  });
+  if (entry == listed.rend() || entry->digest != digest || entry->state != now) return nullptr;
+  return &*entry;
+}
+
 void refuseUnreadable(const BatchPlan& plan, const FileSystem& fs) {
   if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
     throw ValidationError(std::move(unreadable));
@@ -85,6 +103,13 @@ struct WrittenPages {
   std::vector<bool> files;
   std::vector<std::uint64_t> hashes;
   std::vector<std::string> titles;  // for the next run's index; empty when too long to list
+};
+
+// The index page as the list of pages keeps it: the hash of its bytes, the
+// digest of what it was made of (IndexDigest) and its state once written,
+// empty where unknown.
+struct ListedIndexPage {
+  std::string hash, digest, state;
 };
 
 // A title is listed for the next run up to this size; a longer one (a file
@@ -307,7 +332,7 @@ std::string withoutStates(std::string_view text) {
 // every page of this run was up to date, the index page is the one listed,
 // and the list names nothing else, so that nothing can be stale. A run over
 // unchanged input then looks at no page of another run and writes nothing.
-bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const std::string& indexHash,
+bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const ListedIndexPage& index,
                    const std::string& input) {
   if (plan.upToDate.empty() || plan.listed.state() != ListedPages::State::Read) return false;
   std::size_t pages = 0;
@@ -319,8 +344,9 @@ bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const std
   const std::vector<ListedEntry>& listed = plan.listed.entries();
   return listed.size() == pages + 1 &&
          std::any_of(listed.begin(), listed.end(), [&](const ListedEntry& e) {
-           return e.page == plan.rules.indexPageName && e.hash == indexHash && e.input == input &&
-                  e.source.empty() && e.state.empty() && e.digest.empty() && e.title.empty();
+           return e.page == plan.rules.indexPageName && e.hash == index.hash && e.input == input &&
+                  e.source.empty() && e.state == index.state && e.digest == index.digest &&
+                  e.title.empty();
          });
 }
 
@@ -329,10 +355,10 @@ bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const std
 // next run. A page that cannot be removed stays listed, so that a later run
 // tries again.
 void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
-                     const std::string& indexHash, bool prune, FileSystem& fs,
+                     const ListedIndexPage& index, bool prune, FileSystem& fs,
                      BatchObserver& observer, BatchSummary& summary) {
   const std::string input = manifestInput(plan.dirs, fs);
-  if (listUnchanged(plan, written, indexHash, input)) return;
+  if (listUnchanged(plan, written, index, input)) return;
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), plan.listed, fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   std::string text = formatManifest({});
@@ -380,7 +406,8 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
                        written.titles[k]);
     ++k;
   }
-  appendManifestLine(text, indexHash, plan.rules.indexPageName, {}, input);
+  appendManifestLine(text, index.hash, plan.rules.indexPageName, {}, input, index.state,
+                     index.digest);
   for (const ManifestEntry& e : stale.carried)
     appendManifestLine(text, e.hash, e.page, e.source, e.input, e.state, e.digest, e.title);
   for (const ManifestEntry& e : stale.remove) {
@@ -485,6 +512,7 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
 
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
+  IndexDigest indexDigest;
   WrittenPages written{std::vector<bool>(n), {}, {}};
   written.hashes.reserve(n);
   // However the run ends before its list of pages, the pages it wrote are listed.
@@ -531,7 +559,9 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
                                                                             : std::string());
       }
       const auto group = plan.rules.groupByExtension.find(plan.extensionOf(file));
-      index->add({group->second, *pageName, result.title});
+      const IndexEntry entry{group->second, *pageName, result.title};
+      index->add(entry);
+      indexDigest.add(entry);
     } else {
       ++summary.skippedFiles;
     }
@@ -544,18 +574,28 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
 
   for (const PlanWarning& w : sourceWarnings.warnings()) observer.warning(w.kind, w.message);
   observer.indexStarted();
-  std::string indexHash;
-  {
+  summary.indexPath = plan.dirs.output + plan.rules.indexPageName;
+  ListedIndexPage listedIndex{{}, indexDigest.text(plan.rules), {}};
+  std::array<char, kFileStateTextSize> state;
+  if (const ListedEntry* same = unchangedIndexPage(plan, listedIndex.digest)) {
+    // Made of what it was made of, and as it was left: not sorted, made or
+    // compared again.
+    listedIndex.hash = same->hash;
+    listedIndex.state = same->state;
+    index.reset();
+  } else {
     const std::string indexBytes =
         WriteIndexPage(*index, plan.rules.settings.header, plan.rules.settings.footer,
                        [&plan](const std::string& group) { return plan.rules.findGroup(group); });
     index.reset();  // its bytes go before the list of pages comes
-    summary.indexPath = plan.dirs.output + plan.rules.indexPageName;
     writePage(fs, summary.indexPath, indexBytes);
-    indexHash = pageHash(indexBytes);
+    listedIndex.hash = pageHash(indexBytes);
+    const std::string_view name = plan.rules.indexPageName;
+    if (const std::optional<FileState> written = fs.fileStates(plan.dirs.output, {name}).front())
+      listedIndex.state.assign(state.data(), formatFileState(state, *written));
   }
   listOnEarlyEnd.finished = true;
-  replaceManifest(plan, written, indexHash, prune, fs, observer, summary);
+  replaceManifest(plan, written, listedIndex, prune, fs, observer, summary);
   observer.runFinished(summary);
   return summary;
 }
@@ -625,6 +665,7 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     plan.upToDate = {};
     plan.sourceStates = {};
     plan.pageStates = {};
+    plan.indexPageState.reset();
     *kept = std::move(plan);
   }
   return summary;

@@ -305,6 +305,7 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
   for (std::size_t i = 0; i < n; ++i) {
     if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();
   }
+  pages.push_back(plan.rules.indexPageName);  // the index page's state comes last
   {
     // A look at each source and at each page is a system call per file,
     // most of a run over unchanged input: the pages' go on a second thread.
@@ -317,6 +318,8 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
     }
     plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
   }
+  plan.indexPageState = plan.pageStates.back();
+  plan.pageStates.pop_back();
   const std::string input = manifestInput(plan.dirs, fs);
   const std::vector<ListedEntry>& entries = plan.listed.entries();
   const auto usable = [&](const ListedEntry& e) {

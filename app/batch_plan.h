@@ -81,6 +81,7 @@ struct BatchPlan {
   std::vector<std::optional<UpToDate>> upToDate;       // per file; empty: all are converted
   std::vector<std::optional<FileState>> sourceStates;  // per file; may be empty
   std::vector<std::optional<FileState>> pageStates;    // per file, of up-to-date pages
+  std::optional<FileState> indexPageState;             // looked at with the pages
   std::vector<std::string> digests;                    // per extension with rules
   std::int64_t statesTakenNs = 0;
 

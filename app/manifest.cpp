@@ -122,24 +122,36 @@ std::string formatManifest(const std::vector<ManifestEntry>& entries) {
   return text;
 }
 
+namespace {
+
+// Writes "device:inode:size:modified:changed" at `at`, which has room.
+char* appendFileState(char* at, char* end, const FileState& s) {
+  const auto number = [&](auto value) { at = std::to_chars(at, end, value).ptr; };
+  number(s.device);
+  *at++ = ':';
+  number(s.inode);
+  *at++ = ':';
+  number(s.size);
+  *at++ = ':';
+  number(s.modifiedNs);
+  *at++ = ':';
+  number(s.changedNs);
+  return at;
+}
+
+}  // namespace
+
 std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& source,
                             const FileState& page) {
-  char* at = out.data();
   char* const end = out.data() + out.size();
-  const auto number = [&](auto value) { at = std::to_chars(at, end, value).ptr; };
-  for (const FileState* s : {&source, &page}) {
-    if (s == &page) *at++ = '|';
-    number(s->device);
-    *at++ = ':';
-    number(s->inode);
-    *at++ = ':';
-    number(s->size);
-    *at++ = ':';
-    number(s->modifiedNs);
-    *at++ = ':';
-    number(s->changedNs);
-  }
-  return static_cast<std::size_t>(at - out.data());
+  char* at = appendFileState(out.data(), end, source);
+  *at++ = '|';
+  return static_cast<std::size_t>(appendFileState(at, end, page) - out.data());
+}
+
+std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& page) {
+  return static_cast<std::size_t>(appendFileState(out.data(), out.data() + out.size(), page) -
+                                  out.data());
 }
 
 void appendManifestLine(std::string& text, std::string_view hash, std::string_view page,

@@ -49,6 +49,9 @@ struct ManifestEntry {
 inline constexpr std::size_t kFileStateTextSize = 2 * 5 * 20 + 9;
 std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& source,
                             const FileState& page);
+// The state of a page without a source, the index page's, the same way
+// alone: {1, 9, 8, 7, 6} gives "1:9:8:7:6", 9.
+std::size_t formatFileState(std::span<char, kFileStateTextSize> out, const FileState& page);
 
 // A fingerprint of a page's bytes: tells a page as written from one edited
 // since. Not meant to withstand a deliberate forgery.

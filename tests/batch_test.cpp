@@ -493,7 +493,7 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
 // A run converts only the files whose source, rules or page changed; after any sequence of
 // edits the site equals one made from nothing, and a run over unchanged input reads no source.
 TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
-  Site site("C|GEN|1|a|b\nC|TXT|3|*|*|<B>|</B>");
+  Site site("C|GEN|1|a|b\nC|TXT|3|*|*|<B>|</B>\nG|LIST|<H3>Lists</H3>|");
   site.fs.addDirectory("/ref/");
   std::mt19937 rng(40);
   const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
@@ -510,11 +510,14 @@ TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
     const std::string some = "/in/" + names[static_cast<std::size_t>(pick(int(names.size())))];
     const std::string list = std::string("/out/") + kManifestName;
     const int reads = site.fs.reads("/in/"), listReads = site.fs.reads(list);
+    const int indexReads = site.fs.reads("/out/index.html");
     const int listWrites = site.fs.writes(list);
-    switch (pick(9)) {
-      case 0:  // nothing changed: no source is read, the list is read once and not written
+    switch (pick(11)) {
+      case 0:  // nothing changed: no source is read, nor the index page compared; the list
+               // is read once and not written
         site.run();
         EXPECT_EQ(site.fs.reads("/in/"), reads) << "step " << step;
+        EXPECT_EQ(site.fs.reads("/out/index.html"), indexReads) << "step " << step;
         EXPECT_EQ(site.fs.reads(list), listReads + 1) << "step " << step;
         EXPECT_EQ(site.fs.writes(list), listWrites) << "step " << step;
         continue;
@@ -538,12 +541,19 @@ TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
       case 5:
         site.db.rows(pick(2) ? "C|GEN|1|b|c" : "S|EndofLine|<BR>");
         break;
-      case 6:  // a page edited by hand is made again
+      case 6: {  // a page edited by hand is made again, the index page too
+        const bool index = pick(2);
         for (const std::string& page : site.fs.listPlainFiles("/out/").names)
-          if (page != "index.html") site.fs.addFile("/out/" + page, "edited");
+          if (index == (page == "index.html")) site.fs.addFile("/out/" + page, "edited");
         break;
+      }
       case 7:
         site.options.overrides[SettingId::EscapeText] = pick(2) ? "yes" : "no";
+        break;
+      case 8:  // what only the index page is made of
+        site.db.exec(pick(2) ? "UPDATE Groups SET Header = '<H2>" + std::to_string(step) + "</H2>'"
+                             : std::string("UPDATE FileTypes SET GroupID = '") +
+                                   (pick(2) ? "LIST" : "DOC") + "' WHERE Identifier = 'LST'");
         break;
       default:
         site.fs.addFile(some, text());
