@@ -95,6 +95,7 @@ struct FileResult {
   std::uint64_t hash = 0;
   std::optional<std::string> invalidText;  // a warning about bytes not valid UTF-8
   SourceFacts facts;
+  std::optional<FileState> sourceState;  // as read, or as the plan found it up to date
 };
 
 // The pages this run wrote, for the list of pages: which files' pages, and
@@ -103,6 +104,7 @@ struct WrittenPages {
   std::vector<bool> files;
   std::vector<std::uint64_t> hashes;
   std::vector<std::string> titles;  // for the next run's index; empty when too long to list
+  std::vector<std::optional<FileState>> sources;  // the states the pages were made from
 };
 
 // The index page as the list of pages keeps it: the hash of its bytes, the
@@ -206,9 +208,12 @@ class Runner {
         std::from_chars(listed.hash.data(), listed.hash.data() + listed.hash.size(), result.hash,
                         16);
         result.outcome = WriteOutcome::Unchanged;
+        result.sourceState = plan_.sourceStates[i];
       } else if (const std::string* pageName = file.pageName()) {
         const std::string path = plan_.dirs.input + file.name;
-        std::string contents = fs_.readFile(path);
+        // The state comes with the read: the look that opens the file.
+        std::string contents = plan_.keepsStates() ? fs_.readFileWithState(path, result.sourceState)
+                                                   : fs_.readFile(path);
         if (sourceWarnings_.wanted()) {
           result.facts =
               inspectSource(contents, plan_.rules.settings.lineEnds, sourceWarnings_.look());
@@ -382,7 +387,7 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     pages.push_back(*plan.files[i].pageName());
     const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
     pageStates.push_back(upToDate ? plan.pageStates[i] : std::nullopt);
-    if (!upToDate && !plan.sourceStates.empty()) looked.push_back(pages.size() - 1);
+    if (!upToDate && plan.keepsStates()) looked.push_back(pages.size() - 1);
   }
   for (const std::size_t k : looked) toLook.push_back(pages[k]);
   const std::vector<std::optional<FileState>> lookedStates =
@@ -392,10 +397,10 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;
     const InputFile& file = plan.files[i];
-    const std::optional<FileState>& source =
-        plan.sourceStates.empty() ? std::nullopt : plan.sourceStates[i];
-    // A state of the last moments before it was taken may not show a change
-    // that follows in the same tick of the clock: not listed, so made again.
+    const std::optional<FileState>& source = written.sources[k];
+    // A state of the last moments before the run began to look (or of any
+    // moment since, for a source read since) may not show a change that
+    // follows in the same tick of the clock: not listed, so made again.
     const bool settled = source && source->changedNs < plan.statesTakenNs - kRacyNs &&
                          source->modifiedNs < plan.statesTakenNs - kRacyNs;
     std::string_view state;
@@ -513,7 +518,7 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
   IndexDigest indexDigest;
-  WrittenPages written{std::vector<bool>(n), {}, {}};
+  WrittenPages written{std::vector<bool>(n), {}, {}, {}};
   written.hashes.reserve(n);
   // However the run ends before its list of pages, the pages it wrote are listed.
   struct ListOnEarlyEnd {
@@ -555,6 +560,7 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
         if (outcome == WriteOutcome::Unchanged) ++summary.pagesUnchanged;
         written.files[i] = true;
         written.hashes.push_back(result.hash);
+        written.sources.push_back(result.sourceState);
         written.titles.push_back(result.title.size() <= kLongestListedTitle ? result.title
                                                                             : std::string());
       }

@@ -288,19 +288,16 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
                            std::chrono::system_clock::now().time_since_epoch())
                            .count();
   const std::size_t n = plan.files.size();
-  std::vector<std::string_view> sources;
-  sources.reserve(n);
-  for (const InputFile& file : plan.files) sources.push_back(file.name);
   plan.digests.assign(plan.extensions.size(), {});
   for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
     const auto rules = plan.rules.rulesByExtension.find(plan.extensions[k]);
     if (rules != plan.rules.rulesByExtension.end())
       plan.digests[k] = rulesDigest(plan.rules, rules->second);
   }
-  if (full || plan.listed.state() != ListedPages::State::Read) {
-    plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
-    return;
-  }
+  if (full || plan.listed.state() != ListedPages::State::Read) return;
+  std::vector<std::string_view> sources;
+  sources.reserve(n);
+  for (const InputFile& file : plan.files) sources.push_back(file.name);
   std::vector<std::string_view> pages(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();

@@ -78,14 +78,18 @@ struct BatchPlan {
     std::string_view hash;   // of the page's bytes, as listed
     std::string_view title;  // as listed, for the index page
   };
-  std::vector<std::optional<UpToDate>> upToDate;       // per file; empty: all are converted
-  std::vector<std::optional<FileState>> sourceStates;  // per file; may be empty
-  std::vector<std::optional<FileState>> pageStates;    // per file, of up-to-date pages
-  std::optional<FileState> indexPageState;             // looked at with the pages
-  std::vector<std::string> digests;                    // per extension with rules
+  std::vector<std::optional<UpToDate>> upToDate;  // per file; empty: all are converted
+  // Per file, where the list of pages was read and is used; else empty, and
+  // each source's state is taken as it is read.
+  std::vector<std::optional<FileState>> sourceStates;
+  std::vector<std::optional<FileState>> pageStates;  // per file, of up-to-date pages
+  std::optional<FileState> indexPageState;           // looked at with the pages
+  std::vector<std::string> digests;                  // per extension with rules
   std::int64_t statesTakenNs = 0;
 
   const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
+  // Whether the run lists states for the next one to find its pages up to date.
+  bool keepsStates() const { return statesTakenNs != 0; }
 };
 
 inline constexpr std::int64_t kRacyNs = 50'000'000;

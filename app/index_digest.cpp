@@ -48,8 +48,8 @@ std::string IndexDigest::text(const CompiledRules& rules) const {
     addField(all, field);
   }
   for (const auto& [id, texts] : rules.groups) {
-    for (const std::string_view field : {std::string_view(id), std::string_view(texts.header),
-                                         std::string_view(texts.footer)})
+    for (const std::string_view field :
+         {std::string_view(id), std::string_view(texts.header), std::string_view(texts.footer)})
       addField(all, field);
   }
   addField(all, std::to_string(entries_));

@@ -140,6 +140,15 @@ class FileSystem {
     return {};
   }
   virtual std::string readFile(const std::string& path) const = 0;
+  // readFile, and into `state` the state the file had before any of its
+  // bytes were read (nothing where the file system cannot tell): a change
+  // made while it is read shows in a later look, never the other way round.
+  virtual std::string readFileWithState(const std::string& path,
+                                        std::optional<FileState>& state) const {
+    const std::size_t slash = path.rfind('/') + 1;
+    state = fileStates(path.substr(0, slash), {std::string_view(path).substr(slash)}).front();
+    return readFile(path);
+  }
   // The current contents of a file, or nothing when it cannot be read.
   virtual std::optional<std::string> tryReadFile(const std::string& path) const = 0;
   // What the plain file at `path` holds, against `bytes` about to be

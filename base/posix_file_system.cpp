@@ -315,6 +315,14 @@ void writeThrough(const std::string& path, const std::string& bytes) {
   if (fd.closeNow() != 0) throw ioError("Cannot write", path, errno);
 }
 
+FileState stateOf(const struct stat& st) {
+  const auto ns = [](const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  };
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
 // A page written into a file without a name, which gets its name at commit.
 class UnnamedPage final : public StagedFile {
  public:
@@ -467,6 +475,12 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::string readFile(const std::string& path) const override {
+    std::optional<FileState> unused;
+    return readFileWithState(path, unused);
+  }
+
+  std::string readFileWithState(const std::string& path,
+                                std::optional<FileState>& state) const override {
     // Non-blocking, so that a FIFO put in the place of a listed file cannot
     // stop the run waiting for a writer; what was opened is then checked.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -478,6 +492,7 @@ class PosixFileSystem final : public FileSystem {
                                          "\" is not a regular file any more (" +
                                          kindName(st.st_mode) + "); it is not read");
     }
+    state = stateOf(st);
     std::string bytes;
     // One byte more than the size: the read that meets the end then needs no
     // larger buffer, which would copy the file and clear 64 KiB each time.
@@ -578,13 +593,7 @@ class PosixFileSystem final : public FileSystem {
     for (std::size_t i = 0; i < names.size(); ++i) {
       name.assign(names[i]);
       struct stat st {};
-      if (::fstatat(fd.get(), name.c_str(), &st, 0) != 0) continue;
-      const auto ns = [](const timespec& t) {
-        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-      };
-      states[i] =
-          FileState{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                    static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+      if (::fstatat(fd.get(), name.c_str(), &st, 0) == 0) states[i] = stateOf(st);
     }
     return states;
   }

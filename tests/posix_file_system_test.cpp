@@ -164,6 +164,10 @@ TEST_F(PosixRun, StagedPageIsNowhereUntilCommittedAndADroppedOneLeavesNothing) {
   const auto states = posix->fileStates(dir / "out/", {"new.htm", "gone.htm"});
   EXPECT_TRUE(states[0] && states[0]->size == 8);
   EXPECT_FALSE(states[1]);
+  // A read tells the state as a look does.
+  std::optional<FileState> read;
+  EXPECT_EQ(posix->readFileWithState(dir / "out/new.htm", read), "new page");
+  EXPECT_EQ(read, states[0]);
 }
 
 // Other threads start converting while the files are looked at, but nothing is written.
