@@ -490,6 +490,18 @@ TEST(RunBatch, UnchangedPagesAreNotWrittenAgainWhateverTheNumberOfJobs) {
     EXPECT_EQ(site.fs.writes(std::string("/out/") + page), writes) << page;
 }
 
+// So many files that their states are looked at on two threads: a run after the first
+// finds every page up to date and reads no source.
+TEST(RunBatch, ManyFilesAreFoundUpToDate) {
+  Site site;
+  for (int i = 0; i < 1200; ++i)
+    site.fs.addFile("/in/u" + std::to_string(10000 + i) + ".txt", "U\r\n");
+  EXPECT_EQ(site.run().pagesNew, 1200u);
+  const int reads = site.fs.reads("/in/");
+  EXPECT_EQ(site.run().pagesUnchanged, 1200u);
+  EXPECT_EQ(site.fs.reads("/in/"), reads);
+}
+
 // A run converts only the files whose source, rules or page changed; after any sequence of
 // edits the site equals one made from nothing, and a run over unchanged input reads no source.
 TEST(RunBatch, ARunConvertsWhatChangedAndEqualsARunOverEverything) {
