@@ -134,11 +134,14 @@ class Runner {
         results_(window_) {
     // No page replaces an input file (the plan refuses that), so every file
     // is read when its turn comes; a page the output directory did not hold
-    // when the run began is new without a look.
+    // when the run began is new without a look. Pages up to date are not
+    // written at all.
     const DirectorySnapshot& output = *plan.output;  // a checked plan has it
     pageMayExist_.assign(plan.files.size(), false);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-      if (plan.files[i].writesPage) pageMayExist_[i] = output.mayHold(*plan.files[i].pageName());
+      const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
+      if (plan.files[i].writesPage && !upToDate)
+        pageMayExist_[i] = output.mayHold(*plan.files[i].pageName());
     }
   }
 

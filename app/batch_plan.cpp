@@ -55,11 +55,9 @@ void checkDirectories(const DirectoryPair& dirs, const FileSystem& fs,
 // that cannot be read is the other such problem.
 void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Problem>& problems) {
   constexpr std::size_t kLongestName = 255;  // NAME_MAX of the common file systems
-  // Only names the output directory holds need a look; on a run after
-  // another, that is every page, so each is looked up in the listing rather
-  // than on the disk, and indexed only where a question needs it.
   const DirectorySnapshot& output = *plan.output;
   std::vector<std::pair<std::string_view, const InputFile*>> targets;  // the index page: no file
+  targets.reserve(plan.files.size() + 1);
   for (const InputFile& file : plan.files) {
     const std::string* page = file.pageName();
     if (page == nullptr) continue;
@@ -70,12 +68,11 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                " would have a name of " + std::to_string(page->size()) +
                " bytes; a file name can have at most " + std::to_string(kLongestName) +
                " (set PageNames to short, or rename the file)"});
-    } else if (output.mayHold(*page)) {
+    } else {
       targets.emplace_back(*page, &file);
     }
   }
-  if (!plan.rules.indexPageName.empty() && output.mayHold(plan.rules.indexPageName))
-    targets.emplace_back(plan.rules.indexPageName, nullptr);
+  if (!plan.rules.indexPageName.empty()) targets.emplace_back(plan.rules.indexPageName, nullptr);
   // A directory (or other non-file) where a file of the run must go.
   const auto inTheWay = [&](std::string_view name) -> std::optional<PathKind> {
     // The listing tells, on the file systems that say what each entry is.
@@ -92,8 +89,17 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
                                                      : "something that is not a file") +
              " named " + quoted(shown) + ", where the run " + what + "; move it away"});
   };
+  // Only an entry of the listing that is not a plain file can be in the
+  // way, and a site seldom holds one: on a run after another, where every
+  // page is in the listing, the pages are looked for among those few.
+  const std::optional<std::vector<std::string_view>> others = output.namesOfOtherThanFiles();
+  const std::unordered_set<std::string_view> suspects =
+      others ? std::unordered_set<std::string_view>(others->begin(), others->end())
+             : std::unordered_set<std::string_view>();
   std::map<std::string_view, PathKind> blocked;  // each named once and in order
   for (const auto& [name, file] : targets) {
+    if (others && (suspects.empty() || suspects.count(name) == 0)) continue;
+    if (!output.mayHold(name)) continue;
     if (const auto kind = inTheWay(name)) blocked.emplace(name, *kind);
   }
   for (const auto& [name, kind] : blocked)
@@ -112,7 +118,7 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
       for (const auto& [page, file] : targets) pageOf.emplace(page, file);
     }
     const auto hit = pageOf.find(name);
-    return hit == pageOf.end() ? nullptr : hit->second;
+    return hit == pageOf.end() || !output.mayHold(name) ? nullptr : hit->second;
   };
   // An input file is a page's file when input and output are one directory
   // and the names are equal, or when it is a link to the page: only those

@@ -51,6 +51,17 @@ class DirectorySnapshot {
     return it == kinds_.end() ? PathKind::Missing : it->second;
   }
 
+  // The names of the entries that are not plain files, or whose kind the
+  // listing does not tell; nothing when the directory could not be listed.
+  std::optional<std::vector<std::string_view>> namesOfOtherThanFiles() const {
+    if (!entries_) return std::nullopt;
+    std::vector<std::string_view> names;
+    for (const DirectoryEntry& e : *entries_) {
+      if (e.kind != PathKind::RegularFile) names.push_back(e.name);
+    }
+    return names;
+  }
+
   // False only when the listing held no name beginning with `prefix`.
   bool mayHoldNameStartingWith(std::string_view prefix) const {
     return !entries_ || std::any_of(entries_->begin(), entries_->end(),
