@@ -7,6 +7,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <exception>
+#include <forward_list>
 #include <mutex>
 #include <new>
 #include <set>
@@ -84,7 +85,10 @@ void refuseUnreadable(const BatchPlan& plan, const FileSystem& fs) {
 struct FileResult {
   bool ready = false;
   std::exception_ptr error;
-  std::string title;
+  std::string title;  // as converted
+  // Instead, for a page up to date: the title the list of pages holds.
+  std::optional<std::string_view> listedTitle;
+  std::string_view titleText() const { return listedTitle ? *listedTitle : title; }
   // When this file's page is the one written: what writing it makes of it
   // (or why it failed), the page staged unless it is unchanged, and the
   // size and hash of its bytes.
@@ -103,7 +107,10 @@ struct FileResult {
 struct WrittenPages {
   std::vector<bool> files;
   std::vector<std::uint64_t> hashes;
-  std::vector<std::string> titles;  // for the next run's index; empty when too long to list
+  // For the next run's index; empty when too long to list. Views of the
+  // list of pages read, or of `convertedTitles`.
+  std::vector<std::string_view> titles;
+  std::forward_list<std::string> convertedTitles;
   std::vector<std::optional<FileState>> sources;  // the states the pages were made from
 };
 
@@ -207,7 +214,7 @@ class Runner {
       if (!plan_.upToDate.empty() && plan_.upToDate[i]) {
         // Its page is up to date: the source is not even read.
         const BatchPlan::UpToDate& listed = *plan_.upToDate[i];
-        result.title = listed.title;
+        result.listedTitle = listed.title;
         std::from_chars(listed.hash.data(), listed.hash.data() + listed.hash.size(), result.hash,
                         16);
         result.outcome = WriteOutcome::Unchanged;
@@ -545,7 +552,8 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   std::optional<IndexList> index(std::in_place, *plan.rules.codec);
   index->reserve(n);
   IndexDigest indexDigest;
-  WrittenPages written{std::vector<bool>(n), {}, {}, {}};
+  WrittenPages written;
+  written.files.assign(n, false);
   written.hashes.reserve(n);
   // However the run ends before its list of pages, the pages it wrote are listed.
   struct ListOnEarlyEnd {
@@ -567,7 +575,9 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
     if (result.invalidText) observer.warning(WarningKind::InvalidText, *result.invalidText);
     const InputFile& file = plan.files[i];
     if (const std::string* pageName = file.pageName()) {
-      sourceWarnings.add(plan.dirs.input + file.name, result.facts);
+      std::string_view title = result.titleText();
+      const bool read = !result.listedTitle;  // a source whose page is up to date is not read
+      if (read) sourceWarnings.add(plan.dirs.input + file.name, result.facts);
       ++summary.pagesWritten;
       if (result.writeError) std::rethrow_exception(result.writeError);
       if (result.outcome) {
@@ -588,11 +598,15 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
         written.files[i] = true;
         written.hashes.push_back(result.hash);
         written.sources.push_back(result.sourceState);
-        written.titles.push_back(result.title.size() <= kLongestListedTitle ? result.title
-                                                                            : std::string());
+        if (title.size() > kLongestListedTitle) {
+          written.titles.emplace_back();
+        } else {
+          if (read) title = written.convertedTitles.emplace_front(std::move(result.title));
+          written.titles.push_back(title);
+        }
       }
       const auto group = plan.rules.groupByExtension.find(plan.extensionOf(file));
-      const IndexEntry entry{group->second, *pageName, result.title};
+      const IndexEntry entry{group->second, *pageName, title};
       index->add(entry);
       indexDigest.add(entry);
     } else {
