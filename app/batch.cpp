@@ -401,46 +401,53 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   PrunePlan stale = planPrune(plan.dirs, namesOfThisRun(plan, fs), plan.listed, fs, prune);
   for (const PlanWarning& w : stale.warnings) observer.warning(w.kind, w.message);
   std::string text = formatManifest({});
-  // A line holds a hash, three tabs, the page name, the file name, the input
-  // directory and a line end; room for them all at once, for the text is not
-  // held twice while it grows. A name with bytes to escape may still need more.
-  const std::size_t fixed = 20 + input.size();
+  // A line holds a hash, six tabs, the page name, the file name, the input
+  // directory, a state, a digest, a title and a line end; room for them all
+  // at once, for the text is not held twice while it grows (room never
+  // written costs no memory). A name with bytes to escape may still need more.
+  const std::size_t fixed = 2 * 16 + 7 + kFileStateTextSize + input.size();
   std::size_t size = text.size() + plan.rules.indexPageName.size() + fixed;
-  for (std::size_t i = 0; i < plan.files.size(); ++i) {
-    if (written.files[i]) size += fixed + 2 * plan.files[i].name.size() + 5;
+  for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
+    if (!written.files[i]) continue;
+    size += fixed + plan.files[i].pageName()->size() + plan.files[i].name.size() +
+            written.titles[k++].size();
+  }
+  for (const ManifestEntry& e : stale.carried) {
+    size +=
+        fixed + e.page.size() + e.source.size() + e.input.size() + e.state.size() + e.title.size();
   }
   text.reserve(size);
   // The states of this run's pages, for the next run to know them unchanged:
-  // those it found up to date as they were, the others looked at now.
-  std::vector<std::string_view> pages;
-  std::vector<std::optional<FileState>> pageStates;
+  // those it found up to date as they were, the others looked at now, in
+  // the order of the files.
+  const auto upToDate = [&plan](std::size_t i) {
+    return !plan.upToDate.empty() && plan.upToDate[i].has_value();
+  };
   std::vector<std::string_view> toLook;
-  std::vector<std::size_t> looked;
-  for (std::size_t i = 0; i < plan.files.size(); ++i) {
-    if (!written.files[i]) continue;
-    pages.push_back(*plan.files[i].pageName());
-    const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
-    pageStates.push_back(upToDate ? plan.pageStates[i] : std::nullopt);
-    if (!upToDate && plan.keepsStates()) looked.push_back(pages.size() - 1);
+  for (std::size_t i = 0; i < plan.files.size() && plan.keepsStates(); ++i) {
+    if (written.files[i] && !upToDate(i)) toLook.push_back(*plan.files[i].pageName());
   }
-  for (const std::size_t k : looked) toLook.push_back(pages[k]);
-  const std::vector<std::optional<FileState>> lookedStates =
-      lookAtFiles(fs, plan.dirs.output, toLook);
-  for (std::size_t j = 0; j < looked.size(); ++j) pageStates[looked[j]] = lookedStates[j];
+  const std::vector<std::optional<FileState>> looked = lookAtFiles(fs, plan.dirs.output, toLook);
+  toLook = {};
   std::array<char, kFileStateTextSize> stateText;
-  for (std::size_t i = 0, k = 0; i < plan.files.size(); ++i) {
+  for (std::size_t i = 0, k = 0, j = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;
     const InputFile& file = plan.files[i];
     const std::optional<FileState>& source = written.sources[k];
+    std::optional<FileState> page;
+    if (upToDate(i)) {
+      page = plan.pageStates[i];
+    } else if (j < looked.size()) {
+      page = looked[j++];
+    }
     // A state of the last moments before the run began to look (or of any
     // moment since, for a source read since) may not show a change that
     // follows in the same tick of the clock: not listed, so made again.
     const bool settled = source && source->changedNs < plan.statesTakenNs - kRacyNs &&
                          source->modifiedNs < plan.statesTakenNs - kRacyNs;
     std::string_view state;
-    if (settled && pageStates[k])
-      state = {stateText.data(), formatFileState(stateText, *source, *pageStates[k])};
-    appendManifestLine(text, hashText(written.hashes[k]), pages[k], file.name, input, state,
+    if (settled && page) state = {stateText.data(), formatFileState(stateText, *source, *page)};
+    appendManifestLine(text, hashText(written.hashes[k]), *file.pageName(), file.name, input, state,
                        plan.digests.empty() ? std::string_view() : plan.digests[file.extension],
                        written.titles[k]);
     ++k;
