@@ -163,9 +163,9 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
 // earlier's, which is then not written at all, and both keep their index
 // entry; said once per pair.
 void settlePageNameCollisions(BatchPlan& plan) {
-  // Keyed by the part of each name the page name is made of, which the
-  // files hold, rather than by a page name made for each. Full page names
-  // never collide: a directory holds each name once.
+  // Full page names never collide: a directory holds each name once.
+  if (plan.rules.pageNaming == PageNaming::Full) return;
+  // Keyed by the part of each name the page name is made of.
   std::unordered_map<std::string_view, InputFile*> previous;
   previous.reserve(plan.files.size());
   for (InputFile& file : plan.files) {
