@@ -57,8 +57,6 @@ FileMatch writePage(FileSystem& fs, const std::string& path, const std::string& 
   return old;
 }
 
-// Refuses the run or the check before anything is read when an input file
-// it would read cannot be.
 // The index page's entry in the list of pages when the page there is the one
 // the run would write: made of what the run's is made of (`digest`) and
 // still in the state it was left in. Null otherwise, and always with --full,
@@ -76,6 +74,8 @@ const ListedEntry* unchangedIndexPage(const BatchPlan& plan, std::string_view di
   return &*entry;
 }
 
+// Refuses the run or the check before anything is read when an input file
+// it would read cannot be.
 void refuseUnreadable(const BatchPlan& plan, const FileSystem& fs) {
   if (std::vector<Problem> unreadable = unreadableInputs(plan, fs); !unreadable.empty())
     throw ValidationError(std::move(unreadable));
@@ -630,7 +630,6 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   observer.indexStarted();
   summary.indexPath = plan.dirs.output + plan.rules.indexPageName;
   ListedIndexPage listedIndex{{}, indexDigest.text(plan.rules), {}};
-  std::array<char, kFileStateTextSize> state;
   if (const ListedEntry* same = unchangedIndexPage(plan, listedIndex.digest)) {
     // Made of what it was made of, and as it was left: not sorted, made or
     // compared again.
@@ -645,8 +644,10 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
     writePage(fs, summary.indexPath, indexBytes);
     listedIndex.hash = pageHash(indexBytes);
     const std::string_view name = plan.rules.indexPageName;
-    if (const std::optional<FileState> written = fs.fileStates(plan.dirs.output, {name}).front())
+    if (const std::optional<FileState> written = fs.fileStates(plan.dirs.output, {name}).front()) {
+      std::array<char, kFileStateTextSize> state;
       listedIndex.state.assign(state.data(), formatFileState(state, *written));
+    }
   }
   listOnEarlyEnd.finished = true;
   replaceManifest(plan, written, listedIndex, prune, fs, observer, summary);
