@@ -146,8 +146,7 @@ class Runner {
     const DirectorySnapshot& output = *plan.output;  // a checked plan has it
     pageMayExist_.assign(plan.files.size(), false);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-      const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
-      if (plan.files[i].writesPage && !upToDate)
+      if (plan.files[i].writesPage && !plan.pageUpToDate(i))
         pageMayExist_[i] = output.mayHold(*plan.files[i].pageName());
     }
   }
@@ -211,7 +210,7 @@ class Runner {
     FileResult result;
     try {
       const InputFile& file = plan_.files[i];
-      if (!plan_.upToDate.empty() && plan_.upToDate[i]) {
+      if (plan_.pageUpToDate(i)) {
         // Its page is up to date: the source is not even read.
         const BatchPlan::UpToDate& listed = *plan_.upToDate[i];
         result.listedTitle = listed.title;
@@ -420,12 +419,9 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   // The states of this run's pages, for the next run to know them unchanged:
   // those it found up to date as they were, the others looked at now, in
   // the order of the files.
-  const auto upToDate = [&plan](std::size_t i) {
-    return !plan.upToDate.empty() && plan.upToDate[i].has_value();
-  };
   std::vector<std::string_view> toLook;
   for (std::size_t i = 0; i < plan.files.size() && plan.keepsStates(); ++i) {
-    if (written.files[i] && !upToDate(i)) toLook.push_back(*plan.files[i].pageName());
+    if (written.files[i] && !plan.pageUpToDate(i)) toLook.push_back(*plan.files[i].pageName());
   }
   const std::vector<std::optional<FileState>> looked = lookAtFiles(fs, plan.dirs.output, toLook);
   toLook = {};
@@ -435,7 +431,7 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     const InputFile& file = plan.files[i];
     const std::optional<FileState>& source = written.sources[k];
     std::optional<FileState> page;
-    if (upToDate(i)) {
+    if (plan.pageUpToDate(i)) {
       page = plan.pageStates[i];
     } else if (j < looked.size()) {
       page = looked[j++];

@@ -473,8 +473,7 @@ std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& f
   names.reserve(plan.files.size());
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     // A file whose page is up to date is not read.
-    const bool upToDate = !plan.upToDate.empty() && plan.upToDate[i];
-    if (plan.files[i].hasPage() && !upToDate) names.push_back(plan.files[i].name);
+    if (plan.files[i].hasPage() && !plan.pageUpToDate(i)) names.push_back(plan.files[i].name);
   }
   std::vector<Problem> problems;
   for (const std::size_t i : fs.unreadableFiles(plan.dirs.input, names)) {

@@ -90,6 +90,8 @@ struct BatchPlan {
   const std::string& extensionOf(const InputFile& file) const { return extensions[file.extension]; }
   // Whether the run lists states for the next one to find its pages up to date.
   bool keepsStates() const { return statesTakenNs != 0; }
+  // Whether file `i`'s page is up to date, so that its source is not read.
+  bool pageUpToDate(std::size_t i) const { return !upToDate.empty() && upToDate[i].has_value(); }
 };
 
 inline constexpr std::int64_t kRacyNs = 50'000'000;
