@@ -99,7 +99,6 @@ void checkRunTargets(const BatchPlan& plan, const FileSystem& fs, std::vector<Pr
   std::map<std::string_view, PathKind> blocked;  // each named once and in order
   for (const auto& [name, file] : targets) {
     if (others && (suspects.empty() || suspects.count(name) == 0)) continue;
-    if (!output.mayHold(name)) continue;
     if (const auto kind = inTheWay(name)) blocked.emplace(name, *kind);
   }
   for (const auto& [name, kind] : blocked)
