@@ -708,6 +708,8 @@ BatchSummary RunBatch(const BatchOptions& options, FileSystem& fs, BatchObserver
     }
     return summary;
   }
+  // A kept plan converts whatever files a watch sees change next.
+  compileRowScreens(plan, kept != nullptr);
   const BatchSummary summary = executePlan(plan, options, fs, observer);
   if (kept != nullptr) {
     // What only this run needed would be held for the whole watch.

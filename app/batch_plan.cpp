@@ -484,6 +484,19 @@ std::vector<Problem> unreadableInputs(const BatchPlan& plan, const FileSystem& f
   return problems;
 }
 
+void compileRowScreens(BatchPlan& plan, bool every) {
+  std::vector<bool> converted(plan.extensions.size(), every);
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    if (plan.files[i].writesPage && !plan.pageUpToDate(i))
+      converted[plan.files[i].extension] = true;
+  }
+  for (std::size_t k = 0; k < plan.extensions.size(); ++k) {
+    const auto rules = plan.rules.rulesByExtension.find(plan.extensions[k]);
+    if (converted[k] && rules != plan.rules.rulesByExtension.end() && !rules->second.screen)
+      compileRows(rules->second, *plan.rules.codec);
+  }
+}
+
 BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
                       std::vector<std::string> names) {
   BatchPlan plan;
@@ -496,6 +509,7 @@ BatchPlan planExplain(const PlanRequest& request, const std::string& inputDir,
   addFiles(plan, std::move(names));
   compileRules(compiler, plan);
   if (!problems.empty()) throw ValidationError(std::move(problems));
+  compileRowScreens(plan, true);
   return plan;
 }
 

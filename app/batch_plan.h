@@ -111,6 +111,12 @@ struct PlanRequest {
   bool full = false;
 };
 
+// Compiles the rows of each file type that a file of the plan is converted
+// with (see compileRows), or of every file type with `every`: a run over
+// unchanged input converts nothing, and compiling a file type's rows costs
+// more than looking at hundreds of pages.
+void compileRowScreens(BatchPlan& plan, bool every);
+
 // Throws ValidationError listing every problem found, input files that
 // cannot be read among them. Without other problems, whether every input
 // file can be read is left to the one about to read them (unreadableInputs):

@@ -433,7 +433,6 @@ void RulesCompiler::compile(const FilesByExtension& files, CompiledRules& rules)
           if (generic || extension == row.fileType) pageRules.constraints.push_back(row);
         }
       });
-  for (auto& [extension, pageRules] : rules.rulesByExtension) compileRows(pageRules, *rules.codec);
 }
 
 std::vector<CompiledConstraint> RulesCompiler::constraintsOf(const std::string& fileType,

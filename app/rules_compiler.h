@@ -77,6 +77,8 @@ class RulesCompiler {
   bool readSettings(const std::string& rulesPath, const SettingOverrides& overrides,
                     CompiledRules& rules);
   // The page rules of each extension of `files`, and the groups they name.
+  // Their rows are not compiled for screening lines (see compileRows): a
+  // run does that for the file types it converts.
   void compile(const FilesByExtension& files, CompiledRules& rules);
   // The stored constraint rows of `fileType` and "GEN" in stored order,
   // compiled in the encoding of `rules` (after readSettings), as a run of a
