@@ -88,9 +88,13 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
   }
   sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout().count()));
   sqlite3_extended_result_codes(raw, 1);
+  // A quoted name that names no column is an error, not a text: a column
+  // gone from a table edited by hand must not read as its own name.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   constexpr const char* kProbe = "SELECT count(*) FROM sqlite_master";
-  if (mode == Mode::ReadOnly &&
-      sqlite3_exec(raw, kProbe, nullptr, nullptr, nullptr) == SQLITE_READONLY_ROLLBACK) {
+  int probed = SQLITE_ERROR;  // not yet read
+  if (mode == Mode::ReadOnly) probed = sqlite3_exec(raw, kProbe, nullptr, nullptr, nullptr);
+  if (probed == SQLITE_READONLY_ROLLBACK) {
     // A writer stopped mid-change and left its journal. Only a handle that
     // may write undoes the change from it, as SQLite does at its first read:
     // one is opened for that alone. Without the right to write, fail() says
@@ -103,9 +107,12 @@ Database::Database(const std::string& path, Mode mode) : path_(path), db_(nullpt
     }
     sqlite3_close(writer);
   }
-  // A header page that is not a database shows up at the first read.
-  Statement probe(*this, kProbe);
-  probe.step();
+  // A header page that is not a database shows up at the first read, which
+  // says what is wrong in a message of its own.
+  if (probed != SQLITE_OK) {
+    Statement probe(*this, kProbe);
+    probe.step();
+  }
 }
 
 void Database::fail(const std::string& what) const {
