@@ -558,6 +558,8 @@ BatchSummary executePlan(const BatchPlan& plan, const BatchOptions& options, Fil
   WrittenPages written;
   written.files.assign(n, false);
   written.hashes.reserve(n);
+  written.titles.reserve(n);
+  written.sources.reserve(n);
   // However the run ends before its list of pages, the pages it wrote are listed.
   struct ListOnEarlyEnd {
     const BatchPlan& plan;
