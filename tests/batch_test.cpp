@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/batch_plan.h"
 #include "app/manifest.h"
 #include "base/error.h"
 #include "support/faulty_file_system.h"
@@ -500,6 +501,28 @@ TEST(RunBatch, ManyFilesAreFoundUpToDate) {
   const int reads = site.fs.reads("/in/");
   EXPECT_EQ(site.run().pagesUnchanged, 1200u);
   EXPECT_EQ(site.fs.reads("/in/"), reads);
+}
+
+// A file type's rows are compiled for a run that converts a file of that type, and only then.
+TEST(RunBatch, RowsAreCompiledOnlyForTheFileTypesAFileIsConvertedWith) {
+  Site site;
+  site.fs.addFile("/in/a.txt", "A\r\n");
+  site.fs.addFile("/in/b.lst", "B\r\n");
+  site.run();
+  site.fs.addFile("/in/c.lst", "C\r\n");
+  BatchPlan plan = planBatch({.dirs = site.options.dirs,
+                              .rulesPath = site.options.rulesPath,
+                              .overrides = {},
+                              .incremental = true},
+                             site.fs);
+  const auto compiled = [&plan](const char* extension) {
+    return plan.rules.rulesByExtension.at(extension).screen != nullptr;
+  };
+  compileRowScreens(plan, false);
+  EXPECT_TRUE(compiled("LST"));
+  EXPECT_FALSE(compiled("TXT"));
+  compileRowScreens(plan, true);
+  EXPECT_TRUE(compiled("TXT"));
 }
 
 // A run converts only the files whose source, rules or page changed; after any sequence of
