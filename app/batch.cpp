@@ -20,6 +20,7 @@
 #include "app/source_warnings.h"
 #include "base/directory_snapshot.h"
 #include "base/error.h"
+#include "base/side_work.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "convert/convert_file.h"
@@ -374,16 +375,10 @@ std::vector<std::optional<FileState>> lookAtFiles(const FileSystem& fs, const st
   const auto half = static_cast<std::ptrdiff_t>(names.size() / 2);
   const std::vector<std::string_view> later(names.begin() + half, names.end());
   std::vector<std::optional<FileState>> laterStates;
-  const auto lookAtLater = [&] { laterStates = fs.fileStates(dir, later); };
-  std::jthread second;
-  try {
-    second = std::jthread(lookAtLater);
-  } catch (const std::system_error&) {
-    lookAtLater();  // a process limit: one after the other
-  }
+  SideWork lookAtLater([&] { laterStates = fs.fileStates(dir, later); });
   std::vector<std::optional<FileState>> states =
       fs.fileStates(dir, std::vector<std::string_view>(names.begin(), names.begin() + half));
-  if (second.joinable()) second.join();
+  lookAtLater.wait();
   states.insert(states.end(), laterStates.begin(), laterStates.end());
   return states;
 }

@@ -4,17 +4,14 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <future>
 #include <map>
 #include <set>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "app/manifest.h"
 #include "base/directory_snapshot.h"
+#include "base/side_work.h"
 #include "base/text.h"
 #include "rules/constraint_draft.h"
 
@@ -311,14 +308,9 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
   {
     // A look at each source and at each page is a system call per file,
     // most of a run over unchanged input: the pages' go on a second thread.
-    const auto lookAtPages = [&] { plan.pageStates = fs.fileStates(plan.dirs.output, pages); };
-    std::jthread second;
-    try {
-      second = std::jthread(lookAtPages);
-    } catch (const std::system_error&) {
-      lookAtPages();  // a process limit: one after the other
-    }
+    SideWork lookAtPages([&] { plan.pageStates = fs.fileStates(plan.dirs.output, pages); });
     plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
+    lookAtPages.wait();
   }
   plan.indexPageState = plan.pageStates.back();
   plan.pageStates.pop_back();
@@ -424,17 +416,8 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
   // threads of their own while this one reads the rules and lists the
   // input: on a run after another, each is thousands of entries, and none
   // waits on another. Nothing is written before the plan is made.
-  const std::array<std::function<void()>, 2> reads = {
-      [&plan, &fs] { plan.listed = ListedPages::read(plan.dirs.output, fs); },
-      [&plan, &fs] { plan.output.emplace(fs, plan.dirs.output); }};
-  std::array<std::future<void>, reads.size()> outputRead;  // waited for on every way out
-  for (std::size_t k = 0; k < reads.size(); ++k) {
-    try {
-      outputRead[k] = std::async(std::launch::async, reads[k]);
-    } catch (const std::system_error&) {
-      reads[k]();  // a process limit: one after the other
-    }
-  }
+  SideWork listRead([&plan, &fs] { plan.listed = ListedPages::read(plan.dirs.output, fs); });
+  SideWork outputRead([&plan, &fs] { plan.output.emplace(fs, plan.dirs.output); });
   RulesCompiler compiler(problems, plan.warnings);
   if (!compiler.readSettings(request.rulesPath, request.overrides, plan.rules)) {
     throw ValidationError(std::move(problems));
@@ -447,9 +430,8 @@ BatchPlan planBatch(const PlanRequest& request, const FileSystem& fs) {
       problems.push_back({e.kind(), e.what()});
     }
   }
-  for (std::future<void>& read : outputRead) {
-    if (read.valid()) read.get();
-  }
+  listRead.wait();
+  outputRead.wait();
   dropOwnPages(plan, fs, inputFiles.names);
   addFiles(plan, std::move(inputFiles.names));
   plan.inputLinks = std::move(inputFiles.links);
