@@ -16,11 +16,11 @@
 #include <unordered_map>
 
 #include "app/index_digest.h"
+#include "app/look_at_files.h"
 #include "app/manifest.h"
 #include "app/source_warnings.h"
 #include "base/directory_snapshot.h"
 #include "base/error.h"
-#include "base/side_work.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "convert/convert_file.h"
@@ -365,24 +365,6 @@ bool listUnchanged(const BatchPlan& plan, const WrittenPages& written, const Lis
          });
 }
 
-// fs.fileStates(dir, names), the later half on a second thread when there
-// are enough names for a look at each to outweigh starting one (about a
-// thousand).
-std::vector<std::optional<FileState>> lookAtFiles(const FileSystem& fs, const std::string& dir,
-                                                  const std::vector<std::string_view>& names) {
-  constexpr std::size_t kWorthAThread = 1000;
-  if (names.size() < kWorthAThread) return fs.fileStates(dir, names);
-  const auto half = static_cast<std::ptrdiff_t>(names.size() / 2);
-  const std::vector<std::string_view> later(names.begin() + half, names.end());
-  std::vector<std::optional<FileState>> laterStates;
-  SideWork lookAtLater([&] { laterStates = fs.fileStates(dir, later); });
-  std::vector<std::optional<FileState>> states =
-      fs.fileStates(dir, std::vector<std::string_view>(names.begin(), names.begin() + half));
-  lookAtLater.wait();
-  states.insert(states.end(), laterStates.begin(), laterStates.end());
-  return states;
-}
-
 // Removes the stale pages of the run before, then lists this run's pages
 // (`written`, then the index page) and the earlier ones still ours for the
 // next run. A page that cannot be removed stays listed, so that a later run
@@ -414,12 +396,14 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
   // The states of this run's pages, for the next run to know them unchanged:
   // those it found up to date as they were, the others looked at now, in
   // the order of the files.
-  std::vector<std::string_view> toLook;
+  FileLook toLook{plan.dirs.output, {}, {}};
   for (std::size_t i = 0; i < plan.files.size() && plan.keepsStates(); ++i) {
-    if (written.files[i] && !plan.pageUpToDate(i)) toLook.push_back(*plan.files[i].pageName());
+    if (written.files[i] && !plan.pageUpToDate(i))
+      toLook.names.push_back(*plan.files[i].pageName());
   }
-  const std::vector<std::optional<FileState>> looked = lookAtFiles(fs, plan.dirs.output, toLook);
-  toLook = {};
+  lookAtFiles(fs, {&toLook});
+  toLook.names = {};
+  const std::vector<std::optional<FileState>>& looked = toLook.states;
   std::array<char, kFileStateTextSize> stateText;
   for (std::size_t i = 0, k = 0, j = 0; i < plan.files.size(); ++i) {
     if (!written.files[i]) continue;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/look_at_files.h"
 #include "app/manifest.h"
 #include "base/directory_snapshot.h"
 #include "base/side_work.h"
@@ -297,21 +298,19 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
       plan.digests[k] = rulesDigest(plan.rules, rules->second);
   }
   if (full || plan.listed.state() != ListedPages::State::Read) return;
-  std::vector<std::string_view> sources;
-  sources.reserve(n);
-  for (const InputFile& file : plan.files) sources.push_back(file.name);
-  std::vector<std::string_view> pages(n);
+  FileLook sources{plan.dirs.input, {}, {}}, pages{plan.dirs.output, {}, {}};
+  sources.names.reserve(n);
+  for (const InputFile& file : plan.files) sources.names.push_back(file.name);
+  pages.names.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    if (plan.files[i].writesPage) pages[i] = *plan.files[i].pageName();
+    if (plan.files[i].writesPage) pages.names[i] = *plan.files[i].pageName();
   }
-  pages.push_back(plan.rules.indexPageName);  // the index page's state comes last
-  {
-    // A look at each source and at each page is a system call per file,
-    // most of a run over unchanged input: the pages' go on a second thread.
-    SideWork lookAtPages([&] { plan.pageStates = fs.fileStates(plan.dirs.output, pages); });
-    plan.sourceStates = fs.fileStates(plan.dirs.input, sources);
-    lookAtPages.wait();
-  }
+  pages.names.push_back(plan.rules.indexPageName);  // the index page's state comes last
+  // A look at each source and at each page is a system call per file, most
+  // of a run over unchanged input.
+  lookAtFiles(fs, {&sources, &pages});
+  plan.sourceStates = std::move(sources.states);
+  plan.pageStates = std::move(pages.states);
   plan.indexPageState = plan.pageStates.back();
   plan.pageStates.pop_back();
   const std::string input = manifestInput(plan.dirs, fs);
@@ -349,7 +348,7 @@ void findUpToDatePages(BatchPlan& plan, const FileSystem& fs, bool full) {
     const ListedEntry* entry = entryOf(next, file.name);
     if (entry == nullptr) continue;
     const ListedEntry& e = *entry;
-    if (e.page == pages[i] && e.digest == plan.digests[file.extension] && !e.title.empty() &&
+    if (e.page == pages.names[i] && e.digest == plan.digests[file.extension] && !e.title.empty() &&
         e.state == std::string_view(state.data(), formatFileState(state, *source, *page))) {
       plan.upToDate[i] = BatchPlan::UpToDate{e.hash, e.title};
     }
