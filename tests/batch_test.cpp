@@ -443,8 +443,8 @@ TEST(RunBatch, ATinyWindowAndByteBudgetHoldBackAllButTheNextFile) {
     site.fs.addFile("/in/f" + std::to_string(1000 + i) + ".txt", "Line\r\n");
   site.options.jobs = 4;
   site.options.window = 3;
-  site.options.waitingBytes = 1;
   for (int round = 0; round < 10; ++round) {
+    site.options.waitingBytes = static_cast<std::size_t>(round % 2);  // a budget of none too
     finishesOrAborts("round " + std::to_string(round), [&] {
       const BatchSummary summary = site.run();
       EXPECT_EQ(round == 0 ? summary.pagesNew : summary.pagesUnchanged, 300u);
