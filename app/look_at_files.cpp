@@ -31,7 +31,8 @@ void lookAtFiles(const FileSystem& fs, const std::vector<FileLook*>& looks) {
       const std::size_t end = std::min(first + kChunk, look->names.size());
       const auto from = look->names.begin() + static_cast<std::ptrdiff_t>(first);
       const std::vector<std::optional<FileState>> states = fs.fileStates(
-          look->dir, std::vector<std::string_view>(from, from + static_cast<std::ptrdiff_t>(end - first)));
+          look->dir,
+          std::vector<std::string_view>(from, from + static_cast<std::ptrdiff_t>(end - first)));
       std::copy(states.begin(), states.end(),
                 look->states.begin() + static_cast<std::ptrdiff_t>(first));
     }
