@@ -7,7 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v clang-format >/dev/null || scripts/install-deps.sh clang-format
-mapfile -t files < <(git ls-files '*.cpp' '*.h' | grep -v '^base/case_folding_table.cpp$')
+# New files not yet added count too, so that --fix reaches them before
+# their first commit.
+mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h' |
+  grep -v '^base/case_folding_table.cpp$')
 if [ "${1:-}" = --fix ]; then
   clang-format -i "${files[@]}"
   exit 0
