@@ -418,8 +418,7 @@ void replaceManifest(const BatchPlan& plan, const WrittenPages& written,
     // A state of the last moments before the run began to look (or of any
     // moment since, for a source read since) may not show a change that
     // follows in the same tick of the clock: not listed, so made again.
-    const bool settled = source && source->changedNs < plan.statesTakenNs - kRacyNs &&
-                         source->modifiedNs < plan.statesTakenNs - kRacyNs;
+    const bool settled = source && settledState(*source, plan.statesTakenNs);
     std::string_view state;
     if (settled && page) state = {stateText.data(), formatFileState(stateText, *source, *page)};
     appendManifestLine(text, hashText(written.hashes[k]), *file.pageName(), file.name, input, state,

@@ -370,6 +370,12 @@ void dropOwnPages(const BatchPlan& plan, const FileSystem& fs, std::vector<std::
 
 }  // namespace
 
+bool settledState(const FileState& source, std::int64_t takenNs) {
+  constexpr std::int64_t kSecondNs = 1'000'000'000;
+  const std::int64_t tick = source.modifiedNs % kSecondNs == 0 ? 2 * kSecondNs : kRacyNs;
+  return source.changedNs < takenNs - tick && source.modifiedNs < takenNs - tick;
+}
+
 std::string rulesDigest(const CompiledRules& compiled, const PageRules& rules) {
   std::string all;
   const auto add = [&all](std::string_view text) {

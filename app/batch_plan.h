@@ -71,9 +71,10 @@ struct BatchPlan {
   // is not read, when the list of pages says it was made from a source in
   // exactly the state it is in now (device, inode, size, and the times of
   // the last change in nanoseconds), with rules of the same digest, and the
-  // page itself is in the state it was left in. A state taken within
-  // kRacyNs of the moment the states were taken is not recorded: a change
-  // in the same tick of the file system's clock would not show in it.
+  // page itself is in the state it was left in. A source's state taken in
+  // the last moments before the states were taken is not recorded (see
+  // settledState): a change in the same tick of the file system's clock
+  // would not show in it.
   struct UpToDate {          // views of `listed`
     std::string_view hash;   // of the page's bytes, as listed
     std::string_view title;  // as listed, for the index page
@@ -95,6 +96,17 @@ struct BatchPlan {
 };
 
 inline constexpr std::int64_t kRacyNs = 50'000'000;
+
+// Whether a source's state, looked at when the clock read `takenNs`, would
+// show a change made after the look: its times are further back than one
+// tick of the file system's clock. A file system that keeps whole seconds
+// (FAT keeps every other one, an old ext3 or a network share whole ones)
+// shows a modification time of no nanoseconds, and its tick is taken as two
+// seconds; a finer one is trusted beyond kRacyNs.
+//
+//   settledState(a state modified at 10.000000000 s, taken at 11.5 s) == false
+//   settledState(a state modified at 10.123456789 s, taken at 11.5 s) == true
+bool settledState(const FileState& source, std::int64_t takenNs);
 
 // The digest of what shapes a page of `rules`: its file type's values and
 // constraint rows, the settings, the encoding and the program's version.

@@ -503,6 +503,27 @@ TEST(RunBatch, ManyFilesAreFoundUpToDate) {
   EXPECT_EQ(site.fs.reads("/in/"), reads);
 }
 
+// A state is listed only once a change after the look would show in it: a tick of the file
+// system's clock after its times, two seconds where the file system keeps whole seconds.
+TEST(RunBatch, AStateIsSettledATickOfItsFileSystemsClockLater) {
+  constexpr std::int64_t s = 1'000'000'000, ms = 1'000'000;
+  const struct {
+    std::int64_t modified, changed, taken;
+    bool settled;
+  } rows[] = {
+      {10 * s + 123, 10 * s + 123, 10 * s + 123 + kRacyNs + 1, true},
+      {10 * s + 123, 10 * s + 123, 10 * s + 123 + kRacyNs, false},
+      {10 * s + 123, 10 * s + 900 * ms, 10 * s + 900 * ms, false},  // changed since modified
+      {10 * s, 10 * s + 7 * ms, 11 * s + 500 * ms, false},          // whole seconds: a tick of two
+      {10 * s, 10 * s, 12 * s, false},
+      {10 * s, 10 * s, 12 * s + 1, true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(settledState({1, 2, 3, row.modified, row.changed}, row.taken), row.settled)
+        << row.modified << " " << row.changed << " " << row.taken;
+  }
+}
+
 // A file type's rows are compiled for a run that converts a file of that type, and only then.
 TEST(RunBatch, RowsAreCompiledOnlyForTheFileTypesAFileIsConvertedWith) {
   Site site;
