@@ -513,8 +513,9 @@ TEST(RunBatch, AStateIsSettledATickOfItsFileSystemsClockLater) {
   } rows[] = {
       {10 * s + 123, 10 * s + 123, 10 * s + 123 + kRacyNs + 1, true},
       {10 * s + 123, 10 * s + 123, 10 * s + 123 + kRacyNs, false},
-      {10 * s + 123, 10 * s + 900 * ms, 10 * s + 900 * ms, false},  // changed since modified
-      {10 * s, 10 * s + 7 * ms, 11 * s + 500 * ms, false},          // whole seconds: a tick of two
+      {10 * s + 123, 10 * s + 900 * ms, 10 * s + 900 * ms + kRacyNs, false},  // changed since
+      {12 * s + 7, 11 * s + 3, 12 * s + 7 + kRacyNs, false},  // a time set back: both count
+      {10 * s, 10 * s + 7 * ms, 11 * s + 500 * ms, false},    // whole seconds: a tick of two
       {10 * s, 10 * s, 12 * s, false},
       {10 * s, 10 * s, 12 * s + 1, true},
   };

@@ -95,6 +95,9 @@ TEST(Codec, FindUpperAndCompareFoldExactlyTheLetterPairsOfItsEncoding) {
   for (const auto& [bytes, length] : decoded) {
     const DecodedChar d = decodeUtf8(bytes, 0);
     EXPECT_EQ(d.valid ? d.length : 0, length) << codePointName(d.codePoint);
+    std::string encoded;  // and back, in the same bytes
+    if (d.valid) appendUtf8(encoded, d.codePoint);
+    EXPECT_EQ(encoded, length ? bytes : "") << codePointName(d.codePoint);
     EXPECT_EQ(firstInvalidUtf8("a" + bytes), length ? std::string_view::npos : 1);
     // Past ASCII eight bytes at a time and a two-byte letter, at every place in an eight.
     for (std::size_t ascii = 8; ascii < 16; ++ascii) {

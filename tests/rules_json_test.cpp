@@ -40,6 +40,7 @@ TEST_F(RulesJson, ImportRefusesBadFilesAndExportsRoundTripWithNullsEmptyTextsLin
       {"{\"format\": \"loomwise-rules 1\"}", "the table \"FileTypes\" is missing"},
       {with("\"Groups\"", "\"Groups\":\"none\",\"Unused\""), "the table \"Groups\" is missing"},
       {"[]", "line 1: not a Loomwise rules file"},
+      {with(lastSetting, "{\"ID\":\"Spare\""), "GlobalDefs has no row for \"IndexPageName\""},
   };
   for (const auto& [text, expected] : cases) {
     const std::string message = testing::errorOf(
