@@ -33,8 +33,8 @@ TEST(Codec, StoredTextRoundTripsOrIsRefusedNamingThePlace) {
   const std::tuple<const TextCodec*, std::string, std::string> refused[] = {
       {&w1252, "a\xE4\xB8\xAD", "U+4E2D"},  // no Windows-1252 form
       {&w1252, "\xC2\x80", "U+0080"},       // byte 0x80 is the euro sign
-      {&w1252, "a\xE9", ""},                // not UTF-8
-      {&u8, "a\xC3", ""}};
+      {&w1252, "a\xE9", "(byte 2)"},        // not UTF-8, from the byte named
+      {&u8, "a\xC3", "(byte 2)"}};
   const std::string place = "Constraints row 3, column \"Replace String\"";
   for (const auto& [codec, stored, says] : refused) {
     const std::string message = testing::errorOf([&] { codec->fromStore(stored, place); });
