@@ -370,8 +370,8 @@ TEST(ConstraintOperations, ScreenedConversionEqualsTryingEveryRow) {
   const std::vector<std::pair<const TextCodec*, std::vector<std::string>>> alphabets = {
       {&w1252, {"a", "A", "b", "B", " ", "\"", "'", "\xE9", "\xC9", "*", "<", "&", "\r"}},
       {&u8,
-       {"a", "A", "k", "K", "\u212A", "s", "S", "\u017F", "\u00E9", "\u00C9", " ", "<", "&",
-        "\u00DF", "\u1E9E", "\r\n"}},
+       {"a", "A", "k", "K", "\u212A", "s", "S", "\u017F", "z", "Z", "\u00E9", "\u00C9", " ", "<",
+        "&", "\u00DF", "\u1E9E", "\r\n"}},
       {&w1252, {"a", "b", "c", "d", "e", " "}},  // keys new in a line where a row put text in
       {&w1252,  // rows that need more different bytes than one word of bits holds
        [] {
